@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ado.h"
+
+#include <QString>
+
+#include <memory>
+
+class QueryEngine;
+
+namespace ado {
+
+/// The connection to the catalog file, after the Jet provider's connection: the file is
+/// named by the connection string's Data Source and read through the reader process.
+/// Tables are loaded into the query engine when a statement first uses them, so opening
+/// the connection and reading the start-up tables never pays for the Software table.
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    int CursorLocation = adUseServer;  ///< the caller sets adUseClient before Open
+
+    /// Opens the file named by "Data Source=..." in `connectionString` ("\" counts as a
+    /// path separator there; a doubled separator is harmless). Fails in the provider's
+    /// manner: a missing file gives E_PROVIDER_FAIL and "Could not find file '<path>'.".
+    Error Open(const QString &connectionString, const QString &userId = QString(),
+               const QString &password = QString(), int options = adConnectUnspecified);
+    bool isOpen() const;
+    /// The file path taken from the connection string (empty before Open).
+    QString dataSourcePath() const;
+
+    /// The query engine behind this connection (null before a successful Open).
+    QueryEngine *engine() const;
+
+private:
+    std::unique_ptr<QueryEngine> m_engine;
+    QString m_path;
+};
+
+}  // namespace ado

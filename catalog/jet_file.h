@@ -1,0 +1,41 @@
+#pragma once
+
+#include "table_source.h"
+
+#include <memory>
+
+/// A Jet 4.0 file read through the reader process: the file is parsed by a separate
+/// executable (`quorbix-reader`, installed beside the program) under memory and time
+/// limits, and typed rows come back over a pipe. A damaged or hostile file can make the
+/// reader fail, die or overrun; the caller only ever sees an error.
+namespace jet {
+
+class JetFile : public TableSource {
+public:
+    JetFile();
+    ~JetFile() override;
+    JetFile(const JetFile &) = delete;
+    JetFile &operator=(const JetFile &) = delete;
+
+    /// Opens `path`: checks that it is a readable Jet 4.0 database and reads its catalog.
+    /// Errors: a missing file gives E_PROVIDER_FAIL with "Could not find file '<path>'.";
+    /// a file that is not a Jet 4.0 database, or whose catalog is damaged, gives
+    /// E_PROVIDER_FAIL with a description that names the file and the fault.
+    ado::Error open(const QString &path);
+    bool isOpen() const;
+    void close();
+
+    QStringList tableNames() const override;
+    ado::Error readTable(const QString &name, RowSink &sink) override;
+
+    /// Where the reader process is found: by default `quorbix-reader` beside the running
+    /// executable.
+    static QString readerProgram();
+    static void setReaderProgram(const QString &path);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+}  // namespace jet

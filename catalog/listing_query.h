@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+/// The software listing statements and their titles, composed by plain concatenation of
+/// fixed pieces and the values given. Every statement starts with listingHead().
+namespace listing {
+
+/// The 252-character column head shared by every statement.
+QString listingHead();
+
+/// All titles, ordered by name (356 characters).
+QString allTitlesSql();
+/// Titles whose name or description contains `text`; a single quote in it is doubled so
+/// the statement stays well-formed; "%" and "_" stay wildcards.
+QString searchSql(const QString &text);
+/// Titles of one category; `categoryIdText` goes in unquoted.
+QString categorySql(const QString &categoryIdText);
+/// Titles of one subcategory; `subCategoryIdText` goes in unquoted.
+QString subCategorySql(const QString &subCategoryIdText);
+/// The one title named `name` (quote doubled), unordered.
+QString singleTitleSql(const QString &name);
+
+/// "Search Results for '<text>'".
+QString searchTitle(const QString &text);
+/// "<category> > <subcategory>".
+QString subCategoryTitle(const QString &categoryCaption, const QString &subCategoryName);
+
+}  // namespace listing

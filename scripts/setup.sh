@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing Quorbix need,
+# and only those that are missing.
+set -euo pipefail
+packages=(
+  g++ cmake make pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  mdbtools mdbtools-dev
+  libsqlite3-dev sqlite3
+  xvfb xauth imagemagick
+  fonts-dejavu-core fonts-liberation2
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
