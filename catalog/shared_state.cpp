@@ -1,0 +1,26 @@
+#include "shared_state.h"
+
+std::shared_ptr<ado::Connection> cnCatalog;
+std::shared_ptr<ado::Recordset> rsSoftware;
+QString strListingSql;
+QString strListingTitle;
+QString strConnect;
+QString strAppPath;
+
+void resetSharedState()
+{
+    rsSoftware.reset();
+    cnCatalog.reset();
+    strListingSql.clear();
+    strListingTitle.clear();
+    strConnect.clear();
+    strAppPath.clear();
+}
+
+QString catalogConnectionString(const QString &appPath)
+{
+    // The folder goes in unchanged: a trailing separator gives two in a row, which the
+    // connection treats as one.
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + appPath
+        + QStringLiteral("\\shareware.mdb;Persist Security Info=False;");
+}
