@@ -1,0 +1,176 @@
+#include "frm_detail.h"
+
+#include "field_text.h"
+#include "fonts.h"
+#include "link_label.h"
+#include "open_url.h"
+#include "services.h"
+#include "shared_state.h"
+#include "twips.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+constexpr double kInnerWidth = 7935;
+constexpr double kInnerHeight = 6165;
+constexpr double kTitlePointSize = 13.5;
+constexpr double kBuyPointSize = 18;
+
+template <typename W>
+W *place(const char *name, double left, double top, double width, double height, W *widget)
+{
+    widget->setObjectName(QLatin1String(name));
+    twips::setGeometry(widget, left, top, width, height);
+    return widget;
+}
+
+QPlainTextEdit *readOnlyMemo(QWidget *parent)
+{
+    auto *box = new QPlainTextEdit(parent);
+    box->setReadOnly(true);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    box->setTabChangesFocus(true);
+    return box;
+}
+
+LinkLabel *link(QWidget *parent, const char *name, const QString &caption, double left, double top,
+                double pointSize = 8.25)
+{
+    auto *label = new LinkLabel(parent, pointSize);
+    label->setObjectName(QLatin1String(name));
+    twips::move(label, left, top);
+    label->setCaption(caption);
+    label->setVisible(false);
+    return label;
+}
+
+}  // namespace
+
+void showDetailWindow(Services &services, QWidget *owner)
+{
+    frmDetail form(services, owner);
+    form.Form_Load();
+    services.dialogs.showModal(form);
+}
+
+frmDetail::frmDetail(Services &services, QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                         | Qt::WindowCloseButtonHint),
+      m_services(services)
+{
+    setObjectName(QStringLiteral("frmDetail"));
+    setFont(classicFont());
+    setSizeGripEnabled(false);
+
+    // Built in the layout's stored order.
+    txtCoDescription = place("txtCoDescription", 120, 4320, 7695, 1215, readOnlyMemo(this));
+
+    txtName = place("txtName", 120, 105, 7695, 420, new QLineEdit(this));
+    txtName->setReadOnly(true);
+    txtName->setFont(classicFont(kTitlePointSize, true));
+    QPalette namePalette = txtName->palette();
+    namePalette.setColor(QPalette::Base, namePalette.color(QPalette::Button));
+    txtName->setPalette(namePalette);
+
+    cmdCancel = place("cmdCancel", 6720, 5640, 1095, 375, new QPushButton(tr("&Close"), this));
+    txtDescription = place("txtDescription", 120, 600, 7695, 1815, readOnlyMemo(this));
+
+    lblCompany = link(this, "lblCompany", QStringLiteral("Company Web Site"), 120, 3960);
+    lblRating = place("lblRating", 4800, 2520, 2535, 255, new QLabel(QStringLiteral("Rating:"), this));
+    lblBuy = link(this, "lblBuy", QStringLiteral("Buy Now!"), 3000, 5640, kBuyPointSize);
+    lblDownload3 = link(this, "lblDownload3", QStringLiteral("Download Site3"), 6120, 3600);
+    lblDownload2 = link(this, "lblDownload2", QStringLiteral("Download Site2"), 4080, 3600);
+    lblDownload1 = link(this, "lblDownload1", QStringLiteral("Download Site1"), 2040, 3600);
+    lblScreen = link(this, "lblScreen", QStringLiteral("Screen Shot"), 120, 3600);
+    lblUninstaller = place("lblUninstaller", 3360, 2520, 1335, 255,
+                           new QLabel(QStringLiteral("Uninstaller:"), this));
+    lblLimitations = place("lblLimitations", 120, 3240, 7815, 255,
+                           new QLabel(QStringLiteral("Limitations:"), this));
+    lblRequirements = place("lblRequirements", 120, 2880, 7695, 255,
+                            new QLabel(QStringLiteral("Requirements:"), this));
+    lblType = place("lblType", 1560, 2520, 1695, 255, new QLabel(QStringLiteral("Type:"), this));
+    lblPrice = place("lblPrice", 120, 2520, 1335, 255, new QLabel(QStringLiteral("Price:"), this));
+    for (QLabel *label : {lblRating, lblUninstaller, lblLimitations, lblRequirements, lblType, lblPrice})
+        label->setTextFormat(Qt::PlainText);
+
+    setTabOrder(txtDescription, cmdCancel);
+    setTabOrder(cmdCancel, txtName);
+    setTabOrder(txtName, txtCoDescription);
+
+    twips::setInnerSize(this, kInnerWidth, kInnerHeight);
+    setFixedSize(size());
+
+    connect(cmdCancel, &QPushButton::clicked, this, &frmDetail::cmdCancel_Click);
+    for (LinkLabel *label : {lblScreen, lblDownload1, lblDownload2, lblDownload3, lblBuy, lblCompany})
+        connect(label, &LinkLabel::clicked, this, [this, label] { openLink(label); });
+}
+
+void frmDetail::Form_Load()
+{
+    m_services.pointer.setMousePointer(vbHourglass);
+    setWindowTitle(QStringLiteral("Software Detail Screen"));
+    txtDescription->setFocus();
+
+    // Each step reads one column; a step whose read fails (no current record) is skipped
+    // and the control keeps its layout text.
+    const std::shared_ptr<ado::Recordset> rs = rsSoftware;
+    auto column = [&rs](const char *name, QVariant *value) {
+        bool ok = false;
+        if (rs)
+            *value = rs->value(QLatin1String(name), &ok);
+        return ok;
+    };
+    QVariant value;
+
+    if (column("Name", &value))
+        txtName->setText(fieldText(value));
+    if (column("Description", &value))
+        txtDescription->setPlainText(fieldText(value));
+    if (column("Price", &value))
+        lblPrice->setText(QStringLiteral("Price: ") + moneyText(value));
+    if (column("Type", &value))
+        lblType->setText(QStringLiteral("Type: ") + fieldText(value));
+    if (column("Uninstaller", &value))
+        lblUninstaller->setText(QStringLiteral("Uninstaller: ")
+                                + (value.toBool() ? QStringLiteral("Yes") : QStringLiteral("No")));
+    if (column("Rating", &value))
+        lblRating->setText(QStringLiteral("Rating: ") + fieldText(value) + QStringLiteral(" out of 5"));
+    if (column("Requirements", &value))
+        lblRequirements->setText(QStringLiteral("Requirements: ") + fieldText(value));
+    if (column("Limitations", &value))
+        lblLimitations->setText(QStringLiteral("Limitations: ") + fieldText(value));
+
+    const std::pair<const char *, LinkLabel *> links[] = {
+        {"ScreenURL", lblScreen},       {"DownloadURL1", lblDownload1}, {"DownloadURL2", lblDownload2},
+        {"DownloadURL3", lblDownload3}, {"BuyURL", lblBuy},
+    };
+    // Only Null hides a link; a zero-length address counts as present.
+    for (const auto &[name, label] : links) {
+        if (column(name, &value) && !ado::isNull(value)) {
+            label->setVisible(true);
+            label->setToolTip(fieldText(value));
+        }
+    }
+
+    if (column("Company Name", &value) && !ado::isNull(value)) {
+        lblCompany->setCaption(fieldText(value));
+        lblCompany->setVisible(true);
+        if (column("Company URL", &value))
+            lblCompany->setToolTip(fieldText(value));
+    }
+    if (column("Company Desc", &value))
+        txtCoDescription->setPlainText(fieldText(value));
+
+    m_services.pointer.setMousePointer(vbDefault);
+}
+
+void frmDetail::cmdCancel_Click() { close(); }
+
+void frmDetail::openLink(const LinkLabel *label)
+{
+    OpenUrl(m_services.desktop, this, label->toolTip());
+}

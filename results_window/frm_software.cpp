@@ -1,0 +1,314 @@
+#include "frm_software.h"
+
+#include "frm_detail.h"
+#include "recordset_model.h"
+#include "fonts.h"
+#include "services.h"
+#include "shared_state.h"
+#include "twips.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTableView>
+
+namespace {
+
+constexpr double kInnerWidth = 10365;
+constexpr double kInnerHeight = 6885;
+// What Form_Initialize takes as the inner size seen at the previous resize.
+constexpr float kInitialScaleWidth = 10480;
+constexpr float kInitialScaleHeight = 6800;
+constexpr double kColumnWidth = 1500;
+constexpr double kRowHeight = 255;
+constexpr int kUninstallerColumn = 5;
+
+const QString kAscending = QStringLiteral("ASC");
+const QString kDescending = QStringLiteral("DESC");
+
+template <typename W>
+W *place(const char *name, double left, double top, double width, double height, W *widget)
+{
+    widget->setObjectName(QLatin1String(name));
+    twips::setGeometry(widget, left, top, width, height);
+    return widget;
+}
+
+// Leading and trailing blanks only, as the search text's test needs.
+QString trimSpaces(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
+// A field name as the Sort and Filter expressions need it: bare when it is a plain word,
+// in brackets otherwise ("[Company Name]"), which the recordset would refuse bare.
+QString fieldReference(const QString &name)
+{
+    for (const QChar c : name) {
+        if (!c.isLetterOrNumber() && c != QLatin1Char('_'))
+            return QLatin1Char('[') + name + QLatin1Char(']');
+    }
+    return name;
+}
+
+QString recordsLine(int count) { return QString::number(count) + QStringLiteral(" records"); }
+
+void centreOnScreen(QWidget *window, const QWidget *owner)
+{
+    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame(QPoint(), window->size());
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+}  // namespace
+
+void showSoftwareWindow(Services &services, QWidget *owner)
+{
+    frmSoftware form(services, owner);
+    form.Form_Load();
+    if (form.isUnloaded())
+        return;
+    services.dialogs.showModal(form);
+}
+
+frmSoftware::frmSoftware(Services &services, QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                         | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      m_services(services)
+{
+    setObjectName(QStringLiteral("frmSoftware"));
+    setFont(classicFont());
+
+    // Built in the layout's stored order, which is also the order of children().
+    cmdCancel = place("cmdCancel", 6360, 6360, 1095, 375, new QPushButton(tr("&Close"), this));
+    cmdSelect = place("cmdSelect", 5040, 6360, 1095, 375, new QPushButton(tr("&Select"), this));
+    optBegins = place("optBegins", 2520, 6360, 1215, 375, new QRadioButton(tr("&Begins With"), this));
+    optContains = place("optContains", 3840, 6360, 1095, 375, new QRadioButton(tr("C&ontains"), this));
+    txtSearch = place("txtSearch", 120, 120, 7455, 285, new QLineEdit(this));
+    cmdClear = place("cmdClear", 7680, 120, 735, 255, new QPushButton(tr("C&lear"), this));
+    cboField = place("cboField", 8640, 120, 1695, 315, new QComboBox(this));
+    dtgOrg = place("dtgOrg", 120, 840, 10215, 5415, new QTableView(this));
+    lblOrg = place("lblOrg", 120, 6360, 2295, 255, new QLabel(this));
+    lblSort = place("lblSort", 120, 480, 10215, 255, new QLabel(this));
+
+    optBegins->setChecked(true);
+    cmdSelect->setDefault(true);
+    lblOrg->setTextFormat(Qt::PlainText);
+    lblSort->setTextFormat(Qt::PlainText);
+    QPalette sortPalette = lblSort->palette();
+    sortPalette.setColor(QPalette::WindowText, sortPalette.color(QPalette::Highlight));
+    lblSort->setPalette(sortPalette);
+
+    m_model = new RecordsetModel(this);
+    dtgOrg->setModel(m_model);
+    dtgOrg->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    dtgOrg->setSelectionBehavior(QAbstractItemView::SelectRows);
+    dtgOrg->setSelectionMode(QAbstractItemView::SingleSelection);
+    dtgOrg->setWordWrap(false);
+    dtgOrg->verticalHeader()->hide();
+    // Fixed sizes: nothing measures the rows, so a listing of any length shows at once.
+    dtgOrg->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    dtgOrg->verticalHeader()->setDefaultSectionSize(twips::toPixels(kRowHeight));
+    dtgOrg->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    dtgOrg->horizontalHeader()->setDefaultSectionSize(twips::toPixels(kColumnWidth));
+    dtgOrg->horizontalHeader()->setSectionsClickable(true);
+    dtgOrg->horizontalHeader()->setHighlightSections(false);
+
+    setTabOrder(dtgOrg, cboField);
+    setTabOrder(cboField, cmdClear);
+    setTabOrder(cmdClear, txtSearch);
+    setTabOrder(txtSearch, optContains);
+    setTabOrder(optContains, optBegins);
+    setTabOrder(optBegins, cmdSelect);
+    setTabOrder(cmdSelect, cmdCancel);
+    dtgOrg->setFocus();
+
+    twips::setInnerSize(this, kInnerWidth, kInnerHeight);
+    centreOnScreen(this, owner);
+
+    connect(dtgOrg->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int section) { dtgOrg_HeadClick(static_cast<qint16>(section)); });
+    connect(dtgOrg, &QAbstractItemView::doubleClicked, this, &frmSoftware::cmdSelect_Click);
+    connect(dtgOrg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { moveRecordsetToRow(current.row()); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        const auto &rs = m_model->recordset();
+        showRecordsetPosition(rs ? rs->AbsolutePosition() : -1);
+    });
+    connect(txtSearch, &QLineEdit::textChanged, this, &frmSoftware::txtSearch_Change);
+    connect(optBegins, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            optBegins_Click();
+    });
+    connect(optContains, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            optContains_Click();
+    });
+    connect(cboField, &QComboBox::activated, this, &frmSoftware::cboField_Click);
+    connect(cmdClear, &QPushButton::clicked, this, &frmSoftware::cmdClear_Click);
+    connect(cmdSelect, &QPushButton::clicked, this, &frmSoftware::cmdSelect_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSoftware::cmdCancel_Click);
+
+    Form_Initialize();
+}
+
+frmSoftware::~frmSoftware() = default;
+
+void frmSoftware::Form_Initialize()
+{
+    sngPrevScaleWidth = kInitialScaleWidth;
+    sngPrevScaleHeight = kInitialScaleHeight;
+}
+
+void frmSoftware::Form_Load()
+{
+    m_services.pointer.setMousePointer(vbHourglass);
+    setWindowTitle(strListingTitle);
+    blnSkipResize = true;
+    lblSort->setText(QStringLiteral("Sorted by Name in ascending order"));
+
+    auto rs = std::make_shared<ado::Recordset>();
+    rs->CursorLocation = ado::adUseClient;
+    rsSoftware = rs;
+    if (rs->Open(strListingSql, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)) {
+        m_services.messages.Beep();
+        m_services.pointer.setMousePointer(vbDefault);
+        m_services.messages.MsgBox(this, QStringLiteral("Unable to open table Software."), kNoticeStyle,
+                                   applicationTitle());
+        return;
+    }
+    if (rs->RecordCount() == 0) {
+        m_services.pointer.setMousePointer(vbDefault);
+        m_services.messages.MsgBox(this, QStringLiteral("No records found."), kNoticeStyle,
+                                   applicationTitle());
+        Unload();
+        return;
+    }
+
+    for (int i = 0; i < rs->fieldCount(); ++i)
+        cboField->addItem(rs->field(i).Name);
+    cboField->setCurrentIndex(0);
+
+    m_model->setRecordset(rs);
+    connect(rs.get(), &ado::Recordset::currentChanged, this, &frmSoftware::showRecordsetPosition);
+
+    oStdDataFormat = std::make_shared<StdDataFormat>();
+    oStdDataFormat->Type = StdDataFormat::fmtBoolean;
+    oStdDataFormat->TrueValue = QStringLiteral("Yes");
+    oStdDataFormat->FalseValue = QStringLiteral("No");
+    oStdDataFormat->NullValue = QStringLiteral("No");
+    m_model->setColumnFormat(kUninstallerColumn, oStdDataFormat);
+
+    lblOrg->setText(recordsLine(rs->RecordCount()));
+    intSearchField = static_cast<qint16>(cboField->currentIndex());
+    strSortDirection = kAscending;
+
+    m_services.pointer.setMousePointer(vbDefault);
+}
+
+void frmSoftware::dtgOrg_HeadClick(qint16 colIndex)
+{
+    const auto &rs = m_model->recordset();
+    if (!rs || rs->RecordCount() < 1)
+        return;
+    // The direction belongs to the window: every click flips it, a refused one too.
+    strSortDirection = strSortDirection == kAscending ? kDescending : kAscending;
+    m_services.pointer.setMousePointer(vbHourglass);
+    const ado::Field field = rs->field(colIndex);
+    if (field.Type == ado::adLongVarWChar) {
+        lblSort->setText(QStringLiteral("Unable to sort by memo field."));
+    } else {
+        rs->setSort(fieldReference(field.Name) + QLatin1Char(' ') + strSortDirection);
+        lblSort->setText(QStringLiteral("Sorted by ") + field.Name + QLatin1Char(' ')
+                         + (strSortDirection == kAscending ? QStringLiteral("ascending")
+                                                           : QStringLiteral("descending"))
+                         + QStringLiteral(" order"));
+    }
+    m_services.pointer.setMousePointer(vbDefault);
+}
+
+void frmSoftware::txtSearch_Change()
+{
+    m_services.pointer.setMousePointer(vbHourglass);
+    const auto &rs = m_model->recordset();
+    if (rs && rs->isOpen()) {
+        QString text = txtSearch->text();
+        if (trimSpaces(text).isEmpty()) {
+            rs->setFilter(QString());
+            rs->Requery(ado::adOptionUnspecified);
+        } else {
+            // The text goes in as typed, but a quote in it is doubled so that it is
+            // matched rather than ending the pattern early.
+            text.replace(QLatin1Char('\''), QStringLiteral("''"));
+            const QString field = fieldReference(rs->field(intSearchField).Name);
+            const QString pattern = optBegins->isChecked() ? QStringLiteral(" LIKE '") + text
+                                                           : QStringLiteral(" LIKE '*") + text;
+            rs->setFilter(field + pattern + QStringLiteral("*'"));
+        }
+        lblOrg->setText(recordsLine(rs->RecordCount()));
+    }
+    m_services.pointer.setMousePointer(vbDefault);
+}
+
+void frmSoftware::optBegins_Click() { txtSearch_Change(); }
+
+void frmSoftware::optContains_Click() { txtSearch_Change(); }
+
+void frmSoftware::cboField_Click()
+{
+    intSearchField = static_cast<qint16>(cboField->currentIndex());
+    txtSearch->setText(QString());
+    txtSearch->setFocus();
+}
+
+void frmSoftware::cmdClear_Click() { txtSearch->setText(QString()); }
+
+void frmSoftware::cmdSelect_Click() { showDetailWindow(m_services, this); }
+
+void frmSoftware::cmdCancel_Click() { Unload(); }
+
+void frmSoftware::Unload() { done(QDialog::Rejected); }
+
+void frmSoftware::done(int result)
+{
+    m_unloaded = true;
+    QDialog::done(result);
+}
+
+void frmSoftware::moveRecordsetToRow(int row)
+{
+    const auto &rs = m_model->recordset();
+    if (m_syncingCurrent || !rs || row < 0)
+        return;
+    m_syncingCurrent = true;
+    rs->setAbsolutePosition(row);
+    m_syncingCurrent = false;
+}
+
+void frmSoftware::showRecordsetPosition(int position)
+{
+    if (m_syncingCurrent)
+        return;
+    m_syncingCurrent = true;
+    const int column = std::max(0, dtgOrg->currentIndex().column());
+    const QModelIndex index = m_model->index(position, column);
+    if (index.isValid())
+        dtgOrg->setCurrentIndex(index);
+    else
+        dtgOrg->selectionModel()->clearCurrentIndex();
+    m_syncingCurrent = false;
+}
