@@ -1,0 +1,159 @@
+#include "window_limits.h"
+
+#include "twips.h"
+
+#include <QEvent>
+#include <QWidget>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// The table lives until the program ends and is never destroyed: the window objects it keeps
+// must not be deleted after the application object has gone.
+std::optional<std::vector<WindowLimits>> &table()
+{
+    static auto *windowLimitsTable = new std::optional<std::vector<WindowLimits>>();
+    return *windowLimitsTable;
+}
+
+/// Holds a registered window between its limits: Qt has no size query to answer, so the hook
+/// asks the table whenever the window's size or frame may have changed and applies the answer
+/// as the window's minimum and maximum size, which Qt enforces for dragging and for resize().
+class LimitsHook final : public QObject {
+public:
+    explicit LimitsHook(QWidget *window) : QObject(window), m_window(window)
+    {
+        window->installEventFilter(this);
+    }
+
+    void apply()
+    {
+        // Track sizes are outer sizes; Qt's limits are on the inner size.
+        const QSize frame = m_window->frameGeometry().size() - m_window->size();
+        MINMAXINFO info;
+        info.ptMinTrackSize = {m_window->minimumWidth() + frame.width(),
+                               m_window->minimumHeight() + frame.height()};
+        info.ptMaxTrackSize = {m_window->maximumWidth() + frame.width(),
+                               m_window->maximumHeight() + frame.height()};
+        if (!LimitsWindowProc(m_window->internalWinId(), info))
+            return;
+        const QSize minimum(qBound(0, info.ptMinTrackSize.x - frame.width(), QWIDGETSIZE_MAX),
+                            qBound(0, info.ptMinTrackSize.y - frame.height(), QWIDGETSIZE_MAX));
+        const QSize maximum =
+            QSize(qBound(0, info.ptMaxTrackSize.x - frame.width(), QWIDGETSIZE_MAX),
+                  qBound(0, info.ptMaxTrackSize.y - frame.height(), QWIDGETSIZE_MAX))
+                .expandedTo(minimum);
+        // Setting a limit can resize the window, which comes back here with the same answer.
+        if (m_window->minimumSize() != minimum)
+            m_window->setMinimumSize(minimum);
+        if (m_window->maximumSize() != maximum)
+            m_window->setMaximumSize(maximum);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_window) {
+            switch (event->type()) {
+            case QEvent::Show:
+            case QEvent::Resize:
+            case QEvent::Move:
+            case QEvent::WinIdChange:
+                apply();
+                break;
+            default:
+                break;
+            }
+        }
+        return false;  // every event goes on to the window itself
+    }
+
+private:
+    QWidget *m_window;
+};
+
+LimitsHook *hookOf(QWidget *window)
+{
+    return window->findChild<LimitsHook *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+}  // namespace
+
+const std::optional<std::vector<WindowLimits>> &WindowLimitsTable() { return table(); }
+
+qsizetype WindowLimitsUBound()
+{
+    return table() ? static_cast<qsizetype>(table()->size()) - 1 : -1;
+}
+
+std::optional<qint32> TwipsToPixels(qint32 twips, float twipsPerPixel)
+{
+    if (!(twipsPerPixel > 0.0f) || !std::isfinite(twipsPerPixel))
+        return std::nullopt;
+    // nearbyint in the default rounding mode sends an exact half to the even neighbour.
+    const double pixels = std::nearbyint(static_cast<double>(twips) / twipsPerPixel);
+    if (pixels < std::numeric_limits<qint32>::min() || pixels > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return static_cast<qint32>(pixels);
+}
+
+bool SetWindowLimits(const std::shared_ptr<QWidget> &form, qint32 minWidth, qint32 minHeight,
+                     qint32 maxWidth, qint32 maxHeight)
+{
+    if (!form)
+        return false;
+    // The scale is read afresh for each conversion, as the screen reports it (single precision).
+    const auto scale = [] { return static_cast<float>(twips::perPixel()); };
+    const auto minW = TwipsToPixels(minWidth, scale());
+    const auto minH = TwipsToPixels(minHeight, scale());
+    const auto maxW = TwipsToPixels(maxWidth, scale());
+    const auto maxH = TwipsToPixels(maxHeight, scale());
+    if (!minW || !minH || !maxW || !maxH)
+        return false;
+
+    WindowLimits record;
+    record.FormRef = form;
+    record.hWnd = form->winId();
+    record.MinWidth = *minW;
+    record.MinHeight = *minH;
+    record.MaxWidth = *maxW;
+    record.MaxHeight = *maxH;
+
+    auto &limits = table();
+    if (!limits)
+        limits.emplace(2);  // slots 0 and 1; slot 0 stays empty
+    else
+        limits->emplace_back();
+
+    // A second hook on one window would chain the window to itself: hook it once only.
+    LimitsHook *hook = hookOf(form.get());
+    if (!hook)
+        hook = new LimitsHook(form.get());
+    record.PrevWndProc = hook;
+
+    limits->back() = std::move(record);
+    hook->apply();
+    return true;
+}
+
+bool LimitsWindowProc(WindowHandle hWnd, MINMAXINFO &info)
+{
+    const auto &limits = table();
+    if (!limits)
+        return false;
+    const WindowLimits *found = nullptr;
+    // No early exit: when several records carry the handle, the last registered wins.
+    for (std::size_t slot = 1; slot < limits->size(); ++slot) {
+        if ((*limits)[slot].hWnd == hWnd)
+            found = &(*limits)[slot];
+    }
+    if (!found)
+        return false;
+    info.ptMinTrackSize = {found->MinWidth, found->MinHeight};
+    info.ptMaxTrackSize = {found->MaxWidth, found->MaxHeight};
+    return true;
+}
+
+void resetWindowLimitsTable() { table().reset(); }
