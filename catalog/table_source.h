@@ -27,6 +27,7 @@ struct Column {
     QString name;
     ColumnType type = ColumnType::Text;
     int length = 0;  ///< declared length in characters for TEXT, 0 otherwise
+    bool autoNumber = false;  ///< a LONG column that the database numbers itself
 };
 
 /// One value of a row. Which member holds it depends on the column type:

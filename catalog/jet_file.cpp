@@ -1,0 +1,399 @@
+#include "jet_file.h"
+
+#include "reader_protocol.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+
+namespace proto = jet::protocol;
+
+namespace jet {
+namespace {
+
+QString g_readerOverride;
+
+// Limits on the reader process. A well-formed catalog needs far less; these only stop a
+// hostile one from costing the program more than a few seconds or a bounded amount of memory.
+constexpr int kIdleTimeoutMs = 5000;            // no data from the reader for this long: it is stuck
+constexpr qint64 kRequestBaseMs = 15000;        // per request, plus time for the file's size
+constexpr qint64 kRequestMsPerMiB = 200;
+constexpr qint64 kMemoryBase = 256ll << 20;     // address space: base plus twice the file
+constexpr qint64 kCpuSecondsBase = 30;
+constexpr qint64 kBytesBase = 64ll << 20;       // bytes one request may return: base plus 8x the file
+constexpr int kBytesPerFileByte = 8;
+constexpr int kStopWaitMs = 1000;
+
+QString quoted(const QString &path) { return QLatin1Char('\'') + path + QLatin1Char('\''); }
+
+ado::Error providerError(const QString &description) { return {ado::E_PROVIDER_FAIL, description}; }
+
+bool tagFits(ColumnType type, proto::CellTag tag)
+{
+    if (tag == proto::CellTag::Null)
+        return type != ColumnType::Boolean;
+    switch (type) {
+    case ColumnType::Long:
+    case ColumnType::Int:
+    case ColumnType::Byte:
+    case ColumnType::Money:
+    case ColumnType::Boolean:
+        return tag == proto::CellTag::Integer;
+    case ColumnType::Double:
+    case ColumnType::Float:
+    case ColumnType::Date:
+        return tag == proto::CellTag::Real;
+    case ColumnType::Text:
+    case ColumnType::Memo:
+        return tag == proto::CellTag::Text;
+    }
+    return false;
+}
+
+}  // namespace
+
+struct JetFile::Impl {
+    QString path;
+    qint64 fileSize = 0;
+    QStringList tables;
+    bool opened = false;
+    std::unique_ptr<QProcess> process;
+    QByteArray buffer;
+    qsizetype consumed = 0;
+    qint64 requestBytes = 0;
+
+    /// What went wrong with the process itself, in words for the caller.
+    QString processFault(const QString &what) const
+    {
+        return QStringLiteral("The catalog file %1 could not be read: the reader process %2.").arg(quoted(path), what);
+    }
+
+    QString faultText(proto::Fault fault, const QString &detail) const
+    {
+        switch (fault) {
+        case proto::Fault::NotFound:
+            return QStringLiteral("Could not find file %1.").arg(quoted(path));
+        case proto::Fault::Unrecognized:
+            return QStringLiteral("Unrecognized database format %1.").arg(quoted(path));
+        case proto::Fault::Damaged:
+            return QStringLiteral("The catalog file %1 is damaged: %2.").arg(quoted(path), detail);
+        case proto::Fault::Unreadable:
+            return QStringLiteral("The catalog file %1 cannot be read: %2.").arg(quoted(path), detail);
+        case proto::Fault::NoSuchTable:
+            return QStringLiteral("The Microsoft Jet database engine cannot find the input table or query %1 in %2.")
+                .arg(detail, quoted(path));
+        case proto::Fault::Unsupported:
+            return QStringLiteral("The catalog file %1 holds data that cannot be read: %2.").arg(quoted(path), detail);
+        case proto::Fault::Protocol:
+            break;
+        }
+        return processFault(QStringLiteral("refused a request (%1)").arg(detail));
+    }
+
+    void stop()
+    {
+        if (!process)
+            return;
+        process->disconnect();
+        if (process->state() != QProcess::NotRunning) {
+            process->closeWriteChannel();
+            if (!process->waitForFinished(kStopWaitMs)) {
+                process->kill();
+                process->waitForFinished(kStopWaitMs);
+            }
+        }
+        process.reset();
+        buffer.clear();
+        consumed = 0;
+    }
+
+    ado::Error start()
+    {
+        stop();
+        process = std::make_unique<QProcess>();
+        process->setProgram(JetFile::readerProgram());
+        process->setArguments({QDir::toNativeSeparators(path)});
+        // The reader's complaints on stderr would fill an unread pipe and stall it.
+        process->setStandardErrorFile(QProcess::nullDevice());
+#ifdef Q_OS_UNIX
+        const rlim_t memory = rlim_t(kMemoryBase + 2 * fileSize);
+        const rlim_t cpu = rlim_t(kCpuSecondsBase + fileSize / (8ll << 20));
+        process->setChildProcessModifier([memory, cpu] {
+            // Runs in the child between fork and exec: only async-signal-safe calls.
+            struct rlimit as = {memory, memory};
+            setrlimit(RLIMIT_AS, &as);
+            struct rlimit cpuLimit = {cpu, cpu + 1};
+            setrlimit(RLIMIT_CPU, &cpuLimit);
+            struct rlimit core = {0, 0};
+            setrlimit(RLIMIT_CORE, &core);
+        });
+#endif
+        process->start(QIODevice::ReadWrite);
+        if (!process->waitForStarted(kIdleTimeoutMs)) {
+            const QString program = process->program();
+            stop();
+            return providerError(QStringLiteral("The catalog reader %1 could not be started.").arg(quoted(program)));
+        }
+        requestBytes = 0;
+        proto::FrameKind kind;
+        QByteArray payload;
+        if (auto err = nextFrame(kind, payload, requestDeadline()))
+            return err;
+        proto::PayloadReader in(payload.constData(), size_t(payload.size()));
+        if (kind == proto::FrameKind::Failure)
+            return failure(in);
+        std::uint32_t count = 0;
+        QStringList names;
+        if (kind != proto::FrameKind::Opened || !in.u32(count) || count > payload.size())
+            return malformed();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::string_view name;
+            if (!in.string(name))
+                return malformed();
+            names << QString::fromUtf8(name.data(), qsizetype(name.size()));
+        }
+        if (!in.atEnd())
+            return malformed();
+        tables = names;
+        return {};
+    }
+
+    QDeadlineTimer requestDeadline() const
+    {
+        return QDeadlineTimer(kRequestBaseMs + kRequestMsPerMiB * (fileSize >> 20));
+    }
+
+    ado::Error malformed()
+    {
+        stop();
+        return providerError(processFault(QStringLiteral("sent malformed data")));
+    }
+
+    ado::Error failure(proto::PayloadReader &in)
+    {
+        std::uint8_t fault = 0;
+        std::string_view detail;
+        if (!in.u8(fault) || !in.string(detail) || !in.atEnd())
+            return malformed();
+        return providerError(faultText(static_cast<proto::Fault>(fault),
+                                       QString::fromUtf8(detail.data(), qsizetype(detail.size()))));
+    }
+
+    /// The next frame from the reader, within the request's deadline and the idle limit.
+    ado::Error nextFrame(proto::FrameKind &kind, QByteArray &payload, const QDeadlineTimer &deadline)
+    {
+        const qint64 byteLimit = kBytesBase + kBytesPerFileByte * fileSize;
+        while (true) {
+            const qsizetype available = buffer.size() - consumed;
+            if (available >= 5) {
+                proto::PayloadReader head(buffer.constData() + consumed, 4);
+                std::uint32_t len = 0;
+                head.u32(len);
+                if (len < 1 || len > proto::kMaxFrame)
+                    return malformed();
+                if (available >= qsizetype(len) + 4) {
+                    kind = static_cast<proto::FrameKind>(static_cast<std::uint8_t>(buffer[consumed + 4]));
+                    payload = QByteArray::fromRawData(buffer.constData() + consumed + 5, len - 1);
+                    consumed += qsizetype(len) + 4;
+                    return {};
+                }
+            }
+            if (consumed > 0 && consumed >= buffer.size() / 2) {
+                buffer.remove(0, consumed);
+                consumed = 0;
+            }
+            if (!process || process->state() != QProcess::Running) {
+                if (process && process->bytesAvailable() > 0) {
+                    buffer += process->readAllStandardOutput();
+                    continue;
+                }
+                stop();
+                return providerError(processFault(QStringLiteral("stopped unexpectedly")));
+            }
+            if (deadline.hasExpired()) {
+                stop();
+                return providerError(processFault(QStringLiteral("took too long")));
+            }
+            if (process->bytesAvailable() == 0) {
+                const int wait = int(std::min<qint64>(kIdleTimeoutMs, std::max<qint64>(1, deadline.remainingTime())));
+                if (!process->waitForReadyRead(wait)) {
+                    if (process->state() == QProcess::Running && process->bytesAvailable() == 0) {
+                        stop();
+                        return providerError(processFault(QStringLiteral("took too long")));
+                    }
+                    continue;
+                }
+            }
+            const QByteArray chunk = process->readAllStandardOutput();
+            requestBytes += chunk.size();
+            if (requestBytes > byteLimit) {
+                stop();
+                return providerError(processFault(QStringLiteral("sent more data than the file can hold")));
+            }
+            buffer += chunk;
+        }
+    }
+};
+
+JetFile::JetFile() : d(std::make_unique<Impl>()) {}
+
+JetFile::~JetFile() { d->stop(); }
+
+ado::Error JetFile::open(const QString &path)
+{
+    close();
+    d->path = path;
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile())
+        return providerError(QStringLiteral("Could not find file %1.").arg(quoted(path)));
+    d->fileSize = info.size();
+    if (auto err = d->start()) {
+        d->stop();
+        d->tables.clear();
+        return err;
+    }
+    d->opened = true;
+    return {};
+}
+
+bool JetFile::isOpen() const { return d->opened; }
+
+void JetFile::close()
+{
+    d->stop();
+    d->tables.clear();
+    d->opened = false;
+}
+
+QStringList JetFile::tableNames() const { return d->tables; }
+
+ado::Error JetFile::readTable(const QString &name, RowSink &sink)
+{
+    if (!d->opened)
+        return providerError(QStringLiteral("The catalog file is not open."));
+    if (!d->process || d->process->state() != QProcess::Running) {
+        // A reader that died on an earlier table is started again for this one.
+        const QStringList known = d->tables;
+        if (auto err = d->start())
+            return err;
+        d->tables = known;
+    }
+    std::string request;
+    const auto at = proto::beginFrame(request, proto::FrameKind::ReadTable);
+    proto::putString(request, name.toStdString());
+    proto::finishFrame(request, at);
+    d->requestBytes = 0;
+    if (d->process->write(request.data(), qint64(request.size())) != qint64(request.size())) {
+        d->stop();
+        return providerError(d->processFault(QStringLiteral("stopped unexpectedly")));
+    }
+    const QDeadlineTimer deadline = d->requestDeadline();
+
+    proto::FrameKind kind;
+    QByteArray payload;
+    if (auto err = d->nextFrame(kind, payload, deadline))
+        return err;
+    {
+        proto::PayloadReader in(payload.constData(), size_t(payload.size()));
+        if (kind == proto::FrameKind::Failure)
+            return d->failure(in);
+        std::uint32_t count = 0;
+        if (kind != proto::FrameKind::Columns || !in.u32(count) || count == 0 || count > 255)
+            return d->malformed();
+        QVector<Column> columns;
+        columns.reserve(int(count));
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::string_view colName;
+            std::uint8_t type = 0, autoNumber = 0;
+            std::uint32_t length = 0;
+            if (!in.string(colName) || !in.u8(type) || !in.u32(length) || !in.u8(autoNumber) ||
+                type > std::uint8_t(ColumnType::Date) || length > 65535)
+                return d->malformed();
+            Column c;
+            c.name = QString::fromUtf8(colName.data(), qsizetype(colName.size()));
+            c.type = static_cast<ColumnType>(type);
+            c.length = int(length);
+            c.autoNumber = autoNumber != 0;
+            columns << c;
+        }
+        if (!in.atEnd())
+            return d->malformed();
+        sink.columns(columns);
+
+        std::vector<Cell> cells(count);
+        std::uint64_t rowsSeen = 0;
+        while (true) {
+            if (auto err = d->nextFrame(kind, payload, deadline))
+                return err;
+            proto::PayloadReader rin(payload.constData(), size_t(payload.size()));
+            if (kind == proto::FrameKind::Failure)
+                return d->failure(rin);
+            if (kind == proto::FrameKind::End) {
+                std::uint32_t total = 0;
+                if (!rin.u32(total) || !rin.atEnd() || total != rowsSeen)
+                    return d->malformed();
+                return {};
+            }
+            std::uint32_t rows = 0;
+            if (kind != proto::FrameKind::Rows || !rin.u32(rows))
+                return d->malformed();
+            for (std::uint32_t r = 0; r < rows; ++r) {
+                for (std::uint32_t c = 0; c < count; ++c) {
+                    Cell &cell = cells[c];
+                    std::uint8_t tag = 0;
+                    if (!rin.u8(tag) || !tagFits(columns[int(c)].type, static_cast<proto::CellTag>(tag)))
+                        return d->malformed();
+                    cell = Cell{};
+                    switch (static_cast<proto::CellTag>(tag)) {
+                    case proto::CellTag::Null:
+                        break;
+                    case proto::CellTag::Integer:
+                        cell.isNull = false;
+                        if (!rin.i64(cell.integer))
+                            return d->malformed();
+                        break;
+                    case proto::CellTag::Real:
+                        cell.isNull = false;
+                        if (!rin.f64(cell.real))
+                            return d->malformed();
+                        break;
+                    case proto::CellTag::Text:
+                        cell.isNull = false;
+                        if (!rin.string(cell.text))
+                            return d->malformed();
+                        break;
+                    }
+                }
+                sink.row(cells);
+                ++rowsSeen;
+            }
+            if (!rin.atEnd())
+                return d->malformed();
+        }
+    }
+}
+
+QString JetFile::readerProgram()
+{
+    if (!g_readerOverride.isEmpty())
+        return g_readerOverride;
+#ifdef Q_OS_WIN
+    const QString name = QStringLiteral("quorbix-reader.exe");
+#else
+    const QString name = QStringLiteral("quorbix-reader");
+#endif
+    return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+}
+
+void JetFile::setReaderProgram(const QString &path) { g_readerOverride = path; }
+
+}  // namespace jet

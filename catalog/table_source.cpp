@@ -1,0 +1,39 @@
+#include "table_source.h"
+
+namespace jet {
+
+int adoType(ColumnType type)
+{
+    switch (type) {
+    case ColumnType::Long: return ado::adInteger;
+    case ColumnType::Int: return ado::adSmallInt;
+    case ColumnType::Byte: return ado::adUnsignedTinyInt;
+    case ColumnType::Text: return ado::adVarWChar;
+    case ColumnType::Memo: return ado::adLongVarWChar;
+    case ColumnType::Money: return ado::adCurrency;
+    case ColumnType::Boolean: return ado::adBoolean;
+    case ColumnType::Double: return ado::adDouble;
+    case ColumnType::Float: return ado::adSingle;
+    case ColumnType::Date: return ado::adDate;
+    }
+    return ado::adEmpty;
+}
+
+const char *scriptWord(ColumnType type)
+{
+    switch (type) {
+    case ColumnType::Long: return "LONG";
+    case ColumnType::Int: return "INT";
+    case ColumnType::Byte: return "BYTE";
+    case ColumnType::Text: return "TEXT";
+    case ColumnType::Memo: return "MEMO";
+    case ColumnType::Money: return "MONEY";
+    case ColumnType::Boolean: return "BOOLEAN";
+    case ColumnType::Double: return "DOUBLE";
+    case ColumnType::Float: return "FLOAT";
+    case ColumnType::Date: return "DATE";
+    }
+    return "";
+}
+
+}  // namespace jet

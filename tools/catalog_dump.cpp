@@ -1,0 +1,286 @@
+// catalog-dump FILE                      every user table, in the table script format
+// catalog-dump FILE --query "STATEMENT" [--sort "EXPR"] [--filter "EXPR"]
+//                                        the statement's rows, opened as a listing
+// Values print without locale; a failed open prints "<number> : <description>" and exits 1.
+
+#include "connection.h"
+#include "jet_file.h"
+#include "recordset.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QStringList>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr std::int64_t kMoneyScale = 10000;  // Jet keeps currency as an integer of 1/10,000ths
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+void appendEscaped(std::string &out, std::string_view text)
+{
+    for (char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out.push_back(c);
+        }
+    }
+}
+
+void appendMoney(std::string &out, std::int64_t scaled)
+{
+    if (scaled < 0)
+        out.push_back('-');
+    const std::uint64_t magnitude = scaled < 0 ? 0 - std::uint64_t(scaled) : std::uint64_t(scaled);
+    out += std::to_string(magnitude / kMoneyScale);
+    std::uint64_t fraction = magnitude % kMoneyScale;
+    if (fraction == 0)
+        return;
+    std::string digits = std::to_string(fraction + kMoneyScale).substr(1);  // four digits
+    while (digits.back() == '0')
+        digits.pop_back();
+    out += '.';
+    out += digits;
+}
+
+template <typename T>
+void appendReal(std::string &out, T value)
+{
+    char buf[512];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    out.append(buf, res.ptr);
+}
+
+/// A date as days since 1899-12-30, the fraction the time of day (also for dates before it).
+void appendDate(std::string &out, double days)
+{
+    constexpr qint64 kMsPerDay = 86400000;
+    const double whole = std::trunc(days);
+    const qint64 ms = qint64(std::llround(std::fabs(days - whole) * kMsPerDay));
+    const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
+    const QDateTime at = epoch.addDays(qint64(whole)).addMSecs(ms);
+    out += at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+}
+
+void appendCell(std::string &out, jet::ColumnType type, const jet::Cell &cell)
+{
+    if (cell.isNull) {
+        out += "\\N";
+        return;
+    }
+    switch (type) {
+    case jet::ColumnType::Long:
+    case jet::ColumnType::Int:
+    case jet::ColumnType::Byte:
+    case jet::ColumnType::Boolean:
+        out += std::to_string(cell.integer);
+        break;
+    case jet::ColumnType::Money:
+        appendMoney(out, cell.integer);
+        break;
+    case jet::ColumnType::Double:
+        appendReal(out, cell.real);
+        break;
+    case jet::ColumnType::Float:
+        appendReal(out, float(cell.real));
+        break;
+    case jet::ColumnType::Date:
+        appendDate(out, cell.real);
+        break;
+    case jet::ColumnType::Text:
+    case jet::ColumnType::Memo:
+        appendEscaped(out, cell.text);
+        break;
+    }
+}
+
+void appendValue(std::string &out, int adoType, const QVariant &value)
+{
+    if (ado::isNull(value)) {
+        out += "\\N";
+        return;
+    }
+    switch (adoType) {
+    case ado::adBoolean:
+        out += value.toBool() ? "1" : "0";
+        break;
+    case ado::adCurrency:
+        appendMoney(out, std::llround(value.toDouble() * kMoneyScale));
+        break;
+    case ado::adDouble:
+        appendReal(out, value.toDouble());
+        break;
+    case ado::adSingle:
+        appendReal(out, value.toFloat());
+        break;
+    case ado::adDate: {
+        const QDateTime at = value.toDateTime();
+        out += at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+        break;
+    }
+    case ado::adInteger:
+    case ado::adSmallInt:
+    case ado::adUnsignedTinyInt:
+        out += std::to_string(value.toLongLong());
+        break;
+    default:
+        appendEscaped(out, value.toString().toStdString());
+    }
+}
+
+void flush(std::string &out)
+{
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    out.clear();
+}
+
+int fail(const ado::Error &err)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "%d : %s\n", int(err.Number), err.Description.toUtf8().constData());
+    return kExitFailure;
+}
+
+/// Prints one table as it streams in.
+class ScriptSink : public jet::RowSink {
+public:
+    explicit ScriptSink(std::string &out) : m_out(out) {}
+    void columns(const QVector<jet::Column> &columns) override
+    {
+        m_types.clear();
+        for (const jet::Column &c : columns) {
+            m_out += "COLUMN " + c.name.toStdString() + ' ' + jet::scriptWord(c.type);
+            if (c.type == jet::ColumnType::Text)
+                m_out += ' ' + std::to_string(c.length);
+            if (c.autoNumber)
+                m_out += " AUTONUMBER";
+            m_out += '\n';
+            m_types.push_back(c.type);
+        }
+    }
+    void row(const std::vector<jet::Cell> &cells) override
+    {
+        m_out += "ROW ";
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (i)
+                m_out += '\t';
+            appendCell(m_out, m_types[i], cells[i]);
+        }
+        m_out += '\n';
+        if (m_out.size() > (1u << 16))
+            flush(m_out);
+    }
+
+private:
+    std::string &m_out;
+    std::vector<jet::ColumnType> m_types;
+};
+
+int dumpTables(const QString &path)
+{
+    jet::JetFile file;
+    if (auto err = file.open(path))
+        return fail(err);
+    std::string out;
+    ScriptSink sink(out);
+    for (const QString &name : file.tableNames()) {
+        out += "TABLE " + name.toStdString() + '\n';
+        if (auto err = file.readTable(name, sink)) {
+            flush(out);
+            return fail(err);
+        }
+    }
+    flush(out);
+    return 0;
+}
+
+int dumpQuery(const QString &path, const QString &sql, const QString *sort, const QString *filter)
+{
+    auto cn = std::make_shared<ado::Connection>();
+    cn->CursorLocation = ado::adUseClient;
+    const QString connect = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + QLatin1Char(';');
+    if (auto err = cn->Open(connect, QString(), QString(), ado::adConnectUnspecified))
+        return fail(err);
+    ado::Recordset rs;
+    rs.CursorLocation = ado::adUseClient;
+    if (auto err = rs.Open(sql, cn, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText))
+        return fail(err);
+    if (sort)
+        if (auto err = rs.setSort(*sort))
+            return fail(err);
+    if (filter)
+        if (auto err = rs.setFilter(*filter))
+            return fail(err);
+    std::string out;
+    const int fields = rs.fieldCount();
+    std::vector<int> types;
+    for (int i = 0; i < fields; ++i) {
+        const ado::Field f = rs.field(i);
+        out += "COLUMN " + f.Name.toStdString() + ' ' + std::to_string(f.Type) + '\n';
+        types.push_back(f.Type);
+    }
+    const int count = rs.RecordCount();
+    for (int r = 0; r < count; ++r) {
+        out += "ROW ";
+        for (int i = 0; i < fields; ++i) {
+            if (i)
+                out += '\t';
+            appendValue(out, types[i], rs.valueAt(r, i));
+        }
+        out += '\n';
+        if (out.size() > (1u << 16))
+            flush(out);
+    }
+    flush(out);
+    return 0;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: catalog-dump FILE [--query \"STATEMENT\" [--sort \"EXPR\"] [--filter \"EXPR\"]]\n");
+    return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return usage();
+    const QString path = args.first();
+    QString query, sort, filter;
+    bool hasQuery = false, hasSort = false, hasFilter = false;
+    for (int i = 1; i < args.size(); i += 2) {
+        if (i + 1 >= args.size())
+            return usage();
+        const QString &option = args[i];
+        if (option == QLatin1String("--query")) {
+            query = args[i + 1];
+            hasQuery = true;
+        } else if (option == QLatin1String("--sort")) {
+            sort = args[i + 1];
+            hasSort = true;
+        } else if (option == QLatin1String("--filter")) {
+            filter = args[i + 1];
+            hasFilter = true;
+        } else {
+            return usage();
+        }
+    }
+    if (!hasQuery && (hasSort || hasFilter))
+        return usage();
+    if (!hasQuery)
+        return dumpTables(path);
+    return dumpQuery(path, query, hasSort ? &sort : nullptr, hasFilter ? &filter : nullptr);
+}

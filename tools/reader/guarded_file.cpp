@@ -1,0 +1,559 @@
+#include "guarded_file.h"
+
+#include <mdbtools.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <unordered_set>
+
+#ifdef _WIN32
+#include <fstream>
+#else
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+using jet::protocol::Fault;
+
+namespace reader {
+namespace {
+
+constexpr std::uint32_t kPageSize = 4096;
+constexpr std::uint8_t kPageTableDef = 0x02;
+constexpr std::uint8_t kPageData = 0x01;
+constexpr std::uint8_t kPageUsageMap = 0x05;
+constexpr int kRowCountOffset = 12;       // data pages: number of rows, then their offsets
+constexpr int kRowOffsetsStart = 14;
+constexpr std::uint16_t kRowOffsetMask = 0x1fff;
+constexpr std::uint16_t kRowDeleted = 0x8000;
+constexpr std::uint16_t kRowLookup = 0x4000;
+constexpr int kVersionOffset = 0x14;
+constexpr std::uint8_t kVersionJet4 = 0x01;
+constexpr int kTdefNextPage = 4;
+constexpr int kTdefRowCount = 16;
+constexpr int kTdefColumnCount = 45;
+constexpr int kTdefUsageMap = 55;
+constexpr int kTdefFreeMap = 59;
+constexpr int kMaxTdefPages = 64;
+constexpr std::uint32_t kMapPageBits = (kPageSize - 4) * 8;
+constexpr std::uint32_t kMemoInline = 0x80000000u;
+constexpr std::uint32_t kMemoSingle = 0x40000000u;
+constexpr std::uint32_t kMemoLengthMask = 0x3fffffffu;
+constexpr std::size_t kMemoHeader = 12;
+constexpr std::uint32_t kCatalogTableDefPage = 2;
+constexpr unsigned kMaxColumns = 255;
+
+// jet::ColumnType numbering, as the protocol carries it.
+enum : std::uint8_t { Long, Int, Byte, Text, Memo, Money, Boolean, Double, Float, Date };
+
+std::uint16_t u16(const unsigned char *p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+std::uint32_t u32(const unsigned char *p)
+{
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+}
+
+[[noreturn]] void damaged(const std::string &detail) { throw Refusal(Fault::Damaged, detail); }
+
+std::string pageText(std::uint32_t pg) { return "page " + std::to_string(pg); }
+
+struct RowSpan {
+    const unsigned char *page = nullptr;
+    std::uint32_t pageNumber = 0;
+    unsigned start = 0;
+    unsigned size = 0;
+    std::uint16_t flags = 0;
+};
+
+void appendUtf8(std::string &out, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(char(cp));
+    } else if (cp < 0x800) {
+        out.push_back(char(0xc0 | (cp >> 6)));
+        out.push_back(char(0x80 | (cp & 0x3f)));
+    } else if (cp < 0x10000) {
+        out.push_back(char(0xe0 | (cp >> 12)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3f)));
+        out.push_back(char(0x80 | (cp & 0x3f)));
+    } else {
+        out.push_back(char(0xf0 | (cp >> 18)));
+        out.push_back(char(0x80 | ((cp >> 12) & 0x3f)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3f)));
+        out.push_back(char(0x80 | (cp & 0x3f)));
+    }
+}
+
+}  // namespace
+
+std::string jetTextToUtf8(const unsigned char *data, std::size_t size)
+{
+    std::string out;
+    out.reserve(size);
+    std::uint32_t pendingHigh = 0;
+    auto unit = [&](std::uint32_t u) {
+        constexpr std::uint32_t kReplacement = 0xfffd;
+        if (u >= 0xd800 && u < 0xdc00) {
+            if (pendingHigh)
+                appendUtf8(out, kReplacement);
+            pendingHigh = u;
+            return;
+        }
+        if (u >= 0xdc00 && u < 0xe000) {
+            if (pendingHigh) {
+                appendUtf8(out, 0x10000 + ((pendingHigh - 0xd800) << 10) + (u - 0xdc00));
+                pendingHigh = 0;
+            } else {
+                appendUtf8(out, kReplacement);
+            }
+            return;
+        }
+        if (pendingHigh) {
+            appendUtf8(out, kReplacement);
+            pendingHigh = 0;
+        }
+        appendUtf8(out, u);
+    };
+    if (size >= 2 && data[0] == 0xff && data[1] == 0xfe) {
+        // Compressed form: one byte per character, a zero byte switches to and from
+        // two-byte characters.
+        bool compressed = true;
+        std::size_t i = 2;
+        while (i < size) {
+            if (data[i] == 0) {
+                compressed = !compressed;
+                ++i;
+            } else if (compressed) {
+                unit(data[i]);
+                ++i;
+            } else if (i + 1 < size) {
+                unit(u16(data + i));
+                i += 2;
+            } else {
+                break;
+            }
+        }
+    } else {
+        for (std::size_t i = 0; i + 1 < size; i += 2) {
+            const std::uint32_t u = u16(data + i);
+            if (u < 0x80 && !pendingHigh)
+                out.push_back(char(u));
+            else
+                unit(u);
+        }
+    }
+    if (pendingHigh)
+        appendUtf8(out, 0xfffd);
+    return out;
+}
+
+struct GuardedFile::Impl {
+    std::string path;
+    const unsigned char *base = nullptr;
+    std::size_t size = 0;
+    std::uint32_t pageCount = 0;
+#ifdef _WIN32
+    std::vector<unsigned char> whole;
+#else
+    int fd = -1;
+    void *mapping = nullptr;
+#endif
+    MdbHandle *mdb = nullptr;
+
+    ~Impl()
+    {
+        if (mdb)
+            mdb_close(mdb);
+#ifndef _WIN32
+        if (mapping)
+            munmap(mapping, size);
+        if (fd >= 0)
+            ::close(fd);
+#endif
+    }
+
+    void mapFile()
+    {
+#ifdef _WIN32
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            throw Refusal(Fault::NotFound, "cannot open");
+        whole.assign(std::istreambuf_iterator<char>(in), {});
+        size = whole.size();
+        base = whole.data();
+#else
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw Refusal(errno == ENOENT ? Fault::NotFound : Fault::Unreadable, std::strerror(errno));
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+            throw Refusal(Fault::Unreadable, "not a regular file");
+        size = static_cast<std::size_t>(st.st_size);
+        if (size > 0) {
+            mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (mapping == MAP_FAILED) {
+                mapping = nullptr;
+                throw Refusal(Fault::Unreadable, std::strerror(errno));
+            }
+            base = static_cast<const unsigned char *>(mapping);
+        }
+#endif
+    }
+
+    const unsigned char *page(std::uint32_t pg, const std::string &what) const
+    {
+        if (pg >= pageCount)
+            damaged(what + " points to " + pageText(pg) + ", past the end of the file (" +
+                    std::to_string(pageCount) + " pages)");
+        return base + std::size_t(pg) * kPageSize;
+    }
+
+    /// The bounds of row `row` on data page `pg`, checked against the page's offset table.
+    RowSpan row(std::uint32_t pg, unsigned rowIndex, const std::string &what) const
+    {
+        const unsigned char *p = page(pg, what);
+        if (p[0] != kPageData)
+            damaged(what + " points to " + pageText(pg) + ", which is not a data page");
+        const unsigned count = u16(p + kRowCountOffset);
+        const unsigned tableEnd = kRowOffsetsStart + 2 * count;
+        if (tableEnd > kPageSize)
+            damaged(pageText(pg) + " claims " + std::to_string(count) + " rows");
+        if (rowIndex >= count)
+            damaged(what + " points to row " + std::to_string(rowIndex) + " of " + pageText(pg) +
+                    ", which holds " + std::to_string(count) + " rows");
+        const std::uint16_t raw = u16(p + kRowOffsetsStart + 2 * rowIndex);
+        const unsigned start = raw & kRowOffsetMask;
+        const unsigned end = rowIndex == 0 ? kPageSize : (u16(p + kRowOffsetsStart + 2 * (rowIndex - 1)) & kRowOffsetMask);
+        RowSpan span;
+        span.page = p;
+        span.pageNumber = pg;
+        span.flags = raw & ~kRowOffsetMask;
+        if (!(span.flags & kRowDeleted) && (start < tableEnd || start > end || end > kPageSize))
+            damaged("row " + std::to_string(rowIndex) + " of " + pageText(pg) + " lies outside its page");
+        span.start = start;
+        span.size = start <= end ? end - start : 0;
+        return span;
+    }
+
+    RowSpan pointedRow(std::uint32_t pgRow, const std::string &what) const
+    {
+        return row(pgRow >> 8, pgRow & 0xff, what);
+    }
+
+    /// Checks a table definition before libmdb reads it: the page kind, the chain of
+    /// continuation pages, the column count, and the usage-map and free-map rows
+    /// (libmdb dereferences NULL when the usage map is an empty row).
+    void checkTableDef(std::uint32_t pg, const std::string &table) const
+    {
+        const std::string what = "the definition of table '" + table + "'";
+        const unsigned char *p = page(pg, what);
+        if (p[0] != kPageTableDef)
+            damaged(what + " (" + pageText(pg) + ") is not a table definition page");
+        std::unordered_set<std::uint32_t> seen{pg};
+        for (std::uint32_t next = u32(p + kTdefNextPage); next != 0;) {
+            const unsigned char *q = page(next, what);
+            if (q[0] != kPageTableDef || !seen.insert(next).second || seen.size() > kMaxTdefPages)
+                damaged(what + " continues on " + pageText(next) + ", which is not a further definition page");
+            next = u32(q + kTdefNextPage);
+        }
+        const unsigned columns = u16(p + kTdefColumnCount);
+        if (columns == 0 || columns > kMaxColumns)
+            damaged(what + " declares " + std::to_string(columns) + " columns");
+        const RowSpan usage = pointedRow(u32(p + kTdefUsageMap), "the usage map of table '" + table + "'");
+        if ((usage.flags & kRowDeleted) || usage.size < 5)
+            damaged("the usage map of table '" + table + "' is an empty row");
+        if (usage.page[usage.start] > 1)
+            damaged("the usage map of table '" + table + "' has an unknown kind");
+        const RowSpan freeMap = pointedRow(u32(p + kTdefFreeMap), "the free-space map of table '" + table + "'");
+        if ((freeMap.flags & kRowDeleted) || freeMap.size < 1)
+            damaged("the free-space map of table '" + table + "' is an empty row");
+    }
+
+    /// The table's data pages, in page order, from its usage map.
+    std::vector<std::uint32_t> dataPages(std::uint32_t tdefPage, const std::string &table) const
+    {
+        const unsigned char *p = page(tdefPage, table);
+        const std::string what = "the usage map of table '" + table + "'";
+        const RowSpan usage = pointedRow(u32(p + kTdefUsageMap), what);
+        const unsigned char *map = usage.page + usage.start;
+        std::vector<std::uint32_t> pages;
+        auto take = [&](std::uint64_t pg) {
+            if (pg >= pageCount)
+                damaged(what + " names " + pageText(std::uint32_t(std::min<std::uint64_t>(pg, 0xffffffffu))) +
+                        ", past the end of the file");
+            pages.push_back(std::uint32_t(pg));
+        };
+        if (map[0] == 0) {
+            const std::uint32_t first = u32(map + 1);
+            for (unsigned i = 5; i < usage.size; ++i)
+                for (unsigned bit = 0; bit < 8; ++bit)
+                    if (map[i] & (1u << bit))
+                        take(std::uint64_t(first) + (i - 5) * 8 + bit);
+        } else {
+            for (unsigned i = 1, index = 0; i + 4 <= usage.size; i += 4, ++index) {
+                const std::uint32_t mapPage = u32(map + i);
+                if (mapPage == 0)
+                    continue;
+                const unsigned char *m = page(mapPage, what);
+                if (m[0] != kPageUsageMap)
+                    damaged(what + " points to " + pageText(mapPage) + ", which is not a map page");
+                for (unsigned byte = 4; byte < kPageSize; ++byte)
+                    if (m[byte])
+                        for (unsigned bit = 0; bit < 8; ++bit)
+                            if (m[byte] & (1u << bit))
+                                take(std::uint64_t(index) * kMapPageBits + (byte - 4) * 8 + bit);
+            }
+        }
+        return pages;
+    }
+
+    /// A memo value, from its 12-byte header and the long-value rows it points to: at
+    /// most the declared length, each long-value row used once.
+    std::string memo(const unsigned char *field, unsigned size, const std::string &where) const
+    {
+        if (size < kMemoHeader)
+            damaged(where + ": the memo header is cut short");
+        const std::uint32_t header = u32(field);
+        const std::uint32_t declared = header & kMemoLengthMask;
+        const std::uint32_t kind = header & ~kMemoLengthMask;
+        if (kind == kMemoInline) {
+            if (declared > size - kMemoHeader)
+                damaged(where + ": the memo is longer than its row");
+            return jetTextToUtf8(field + kMemoHeader, declared);
+        }
+        const std::uint32_t first = u32(field + 4);
+        if (kind == kMemoSingle) {
+            const RowSpan r = pointedRow(first, where + ": the memo");
+            if ((r.flags & kRowDeleted) || declared > r.size)
+                damaged(where + ": the memo's long-value row is missing or too short");
+            return jetTextToUtf8(r.page + r.start, declared);
+        }
+        if (kind != 0)
+            damaged(where + ": the memo header has an unknown kind");
+        std::string bytes;
+        std::unordered_set<std::uint32_t> visited;
+        std::uint32_t link = first;
+        while (true) {
+            if (!visited.insert(link).second)
+                damaged(where + ": the memo's chain of long-value rows loops back on itself");
+            const RowSpan r = pointedRow(link, where + ": the memo");
+            if ((r.flags & kRowDeleted) || r.size < 4)
+                damaged(where + ": a long-value row of the memo is missing or empty");
+            const unsigned chunk = r.size - 4;
+            if (bytes.size() + chunk > declared)
+                damaged(where + ": the memo's chain is longer than its declared length");
+            bytes.append(reinterpret_cast<const char *>(r.page + r.start + 4), chunk);
+            link = u32(r.page + r.start);
+            if (link == 0)
+                break;
+            if (bytes.size() == declared)
+                damaged(where + ": the memo's chain goes on past its declared length");
+        }
+        if (bytes.size() != declared)
+            damaged(where + ": the memo's chain ends before its declared length");
+        return jetTextToUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+    }
+};
+
+GuardedFile::GuardedFile(const std::string &path) : d(new Impl)
+{
+    try {
+        d->path = path;
+        d->mapFile();
+        static const char kMagic[] = "Standard Jet DB";
+        if (d->size < kPageSize || d->base[0] != 0 || std::memcmp(d->base + 4, kMagic, sizeof kMagic) != 0 ||
+            d->base[kVersionOffset] != kVersionJet4)
+            throw Refusal(Fault::Unrecognized, "not a Jet 4.0 database");
+        if (d->size % kPageSize != 0)
+            damaged("its size (" + std::to_string(d->size) + " bytes) is not a whole number of 4096-byte pages");
+        if (d->size / kPageSize > 0xffffffu)
+            damaged("it is larger than a Jet 4.0 database can be");
+        d->pageCount = std::uint32_t(d->size / kPageSize);
+        d->checkTableDef(kCatalogTableDefPage, "MSysObjects");
+
+        d->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+        if (!d->mdb)
+            throw Refusal(Fault::Unrecognized, "not a Jet 4.0 database");
+        if (!mdb_read_catalog(d->mdb, MDB_TABLE))
+            damaged("its catalog cannot be read");
+        for (unsigned i = 0; i < d->mdb->num_catalog; ++i) {
+            auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(d->mdb->catalog, i));
+            if (entry && mdb_is_user_table(entry))
+                m_userTables.emplace_back(entry->object_name);
+        }
+    } catch (...) {
+        delete d;
+        throw;
+    }
+}
+
+GuardedFile::~GuardedFile() { delete d; }
+
+std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &writer)
+{
+    MdbHandle *mdb = d->mdb;
+    MdbCatalogEntry *entry = nullptr;
+    for (unsigned i = 0; i < mdb->num_catalog && !entry; ++i) {
+        auto *e = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
+        if (e && mdb_is_user_table(e) && name == e->object_name)
+            entry = e;
+    }
+    if (!entry)
+        throw Refusal(Fault::NoSuchTable, "no table '" + name + "'");
+    const std::string where = "table '" + name + "'";
+    const std::uint32_t tdefPage = std::uint32_t(std::min<unsigned long>(entry->table_pg, 0xffffffffu));
+    d->checkTableDef(tdefPage, name);
+
+    // Opened from the catalog entry read once at start: mdb_read_table_by_name would
+    // read the catalog again and free the entries under the open table.
+    struct TableHolder {
+        MdbTableDef *table = nullptr;
+        ~TableHolder() { if (table) mdb_free_tabledef(table); }
+    } holder;
+    holder.table = mdb_read_table(entry);
+    MdbTableDef *table = holder.table;
+    if (!table)
+        damaged("the definition of " + where + " cannot be read");
+    if (!mdb_read_columns(table) || table->num_cols == 0 || table->num_cols > kMaxColumns ||
+        table->columns->len != table->num_cols)
+        damaged("the columns of " + where + " cannot be read");
+
+    std::vector<TableWriter::ColumnInfo> infos;
+    std::vector<MdbColumn *> cols;
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+        auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
+        const std::string cw = "column '" + std::string(col->name) + "' of " + where;
+        std::uint8_t type;
+        int fixedSize = -1;
+        switch (col->col_type) {
+        case MDB_BOOL: type = Boolean; fixedSize = 0; break;
+        case MDB_BYTE: type = Byte; fixedSize = 1; break;
+        case MDB_INT: type = Int; fixedSize = 2; break;
+        case MDB_LONGINT: type = Long; fixedSize = 4; break;
+        case MDB_MONEY: type = Money; fixedSize = 8; break;
+        case MDB_FLOAT: type = Float; fixedSize = 4; break;
+        case MDB_DOUBLE: type = Double; fixedSize = 8; break;
+        case MDB_DATETIME: type = Date; fixedSize = 8; break;
+        case MDB_TEXT: type = Text; break;
+        case MDB_MEMO: type = Memo; break;
+        default:
+            throw Refusal(Fault::Unsupported, cw + " has a type (" + std::to_string(col->col_type) + ") that is not read");
+        }
+        if (col->col_num < 0 || col->col_num >= int(kMaxColumns))
+            damaged(cw + " has a bad column number");
+        if (fixedSize >= 0) {
+            if (!col->is_fixed || (fixedSize > 0 && col->col_size != fixedSize) || col->fixed_offset < 0 ||
+                col->fixed_offset >= int(kPageSize))
+                damaged(cw + " has a size or place that does not fit its type");
+        } else if (col->is_fixed || col->col_size < 0 || col->col_size > int(kPageSize)) {
+            damaged(cw + " has a size or place that does not fit its type");
+        }
+        infos.push_back({col->name, type, type == Text ? std::uint32_t(col->col_size / 2) : 0u,
+                         type == Long && col->is_long_auto != 0});
+        cols.push_back(col);
+    }
+    writer.columns(infos);
+
+    const std::uint32_t expected = table->num_rows;
+    std::uint32_t rowsRead = 0;
+    std::vector<MdbField> fields(table->num_cols);
+    std::string text;
+
+    auto emitRow = [&](const RowSpan &r, const std::string &rw) {
+        if (r.size < 3)
+            damaged(rw + " is too short");
+        // mdb_crack_row reads the row from the handle's page buffer.
+        std::memcpy(mdb->pg_buf, r.page, kPageSize);
+        if (mdb_crack_row(table, int(r.start), r.size, fields.data()) < 0)
+            damaged(rw + " cannot be taken apart");
+        for (unsigned i = 0; i < cols.size(); ++i) {
+            const MdbField &f = fields[i];
+            const std::uint8_t type = infos[i].type;
+            if (type == Boolean) {
+                writer.integerCell(f.is_null ? 0 : 1);  // a Yes/No value is its null-mask bit
+                continue;
+            }
+            if (f.is_null) {
+                writer.nullCell();
+                continue;
+            }
+            if (f.siz < 0 || f.start < int(r.start) || unsigned(f.start) + unsigned(f.siz) > r.start + r.size)
+                damaged(rw + ": the value of column '" + infos[i].name + "' lies outside the row");
+            const unsigned char *v = r.page + f.start;
+            const unsigned sz = unsigned(f.siz);
+            auto needSize = [&](unsigned n) {
+                if (sz != n)
+                    damaged(rw + ": the value of column '" + infos[i].name + "' has the wrong size");
+            };
+            switch (type) {
+            case Byte: needSize(1); writer.integerCell(v[0]); break;
+            case Int: needSize(2); writer.integerCell(std::int16_t(u16(v))); break;
+            case Long: needSize(4); writer.integerCell(std::int32_t(u32(v))); break;
+            case Money: {
+                needSize(8);
+                const std::uint64_t lo = u32(v), hi = u32(v + 4);
+                writer.integerCell(std::int64_t(lo | (hi << 32)));
+                break;
+            }
+            case Float: {
+                needSize(4);
+                const std::uint32_t bits = u32(v);
+                float value;
+                std::memcpy(&value, &bits, sizeof value);
+                writer.realCell(value);
+                break;
+            }
+            case Double:
+            case Date: {
+                needSize(8);
+                const std::uint64_t bits = std::uint64_t(u32(v)) | (std::uint64_t(u32(v + 4)) << 32);
+                double value;
+                std::memcpy(&value, &bits, sizeof value);
+                writer.realCell(value);
+                break;
+            }
+            case Text:
+                text = jetTextToUtf8(v, sz);
+                writer.textCell(text);
+                break;
+            case Memo:
+                text = d->memo(v, sz, rw + ", column '" + infos[i].name + "'");
+                writer.textCell(text);
+                break;
+            }
+        }
+        writer.endRow();
+        ++rowsRead;
+    };
+
+    for (std::uint32_t pg : d->dataPages(tdefPage, name)) {
+        const unsigned char *p = d->page(pg, where);
+        if (p[0] != kPageData || u32(p + 4) != tdefPage)
+            damaged("the usage map of " + where + " names " + pageText(pg) + ", which is not one of its data pages");
+        const unsigned count = u16(p + kRowCountOffset);
+        for (unsigned i = 0; i < count; ++i) {
+            const std::string rw = "row " + std::to_string(i) + " of " + pageText(pg) + " in " + where;
+            RowSpan r = d->row(pg, i, rw);
+            if (r.flags & kRowDeleted)
+                continue;
+            if (r.flags & kRowLookup) {
+                if (r.size < 4)
+                    damaged(rw + " is a forward pointer cut short");
+                r = d->pointedRow(u32(r.page + r.start), rw);
+                if ((r.flags & (kRowDeleted | kRowLookup)) || u32(r.page + 4) != tdefPage)
+                    damaged(rw + " forwards to a row that is not one of the table's");
+            }
+            if (rowsRead >= expected)
+                damaged(where + " holds more rows than its definition says (" + std::to_string(expected) + ")");
+            emitRow(r, rw);
+        }
+    }
+    if (rowsRead != expected)
+        damaged(where + " holds " + std::to_string(rowsRead) + " rows where its definition says " +
+                std::to_string(expected));
+    return rowsRead;
+}
+
+}  // namespace reader

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "reader_protocol.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern "C" {
+struct S_MdbTableDef;
+}
+
+namespace reader {
+
+/// A refusal with its reason: the request fails, the reader goes on.
+class Refusal : public std::runtime_error {
+public:
+    Refusal(jet::protocol::Fault fault, const std::string &detail)
+        : std::runtime_error(detail), fault(fault) {}
+    jet::protocol::Fault fault;
+};
+
+/// Receives one table as the guarded read produces it.
+class TableWriter {
+public:
+    virtual ~TableWriter() = default;
+    struct ColumnInfo {
+        std::string name;
+        std::uint8_t type;  ///< jet::ColumnType
+        std::uint32_t length;
+        bool autoNumber;
+    };
+    virtual void columns(const std::vector<ColumnInfo> &columns) = 0;
+    /// One cell of the current row; `endRow` closes the row.
+    virtual void nullCell() = 0;
+    virtual void integerCell(std::int64_t value) = 0;
+    virtual void realCell(double value) = 0;
+    virtual void textCell(const std::string &utf8) = 0;
+    virtual void endRow() = 0;
+};
+
+/// A Jet 4.0 file opened for reading with every structure checked before libmdb or our
+/// own code relies on it. libmdb is used for the catalog, the table definitions and
+/// row cracking; pages, usage maps, row offsets, values and memo chains are walked here.
+class GuardedFile {
+public:
+    /// Checks the file (exists, whole pages, Jet 4.0 header, the catalog table's
+    /// definition) and reads the catalog once. Throws Refusal.
+    explicit GuardedFile(const std::string &path);
+    ~GuardedFile();
+    GuardedFile(const GuardedFile &) = delete;
+    GuardedFile &operator=(const GuardedFile &) = delete;
+
+    const std::vector<std::string> &userTables() const { return m_userTables; }
+
+    /// Streams one user table into `writer`; returns the number of rows. Throws Refusal.
+    std::uint32_t readTable(const std::string &name, TableWriter &writer);
+
+private:
+    struct Impl;
+    Impl *d;
+    std::vector<std::string> m_userTables;
+};
+
+/// Jet 4.0 text (UCS-2 little-endian, or its "compressed" form that starts FF FE) as UTF-8.
+std::string jetTextToUtf8(const unsigned char *data, std::size_t size);
+
+}  // namespace reader
