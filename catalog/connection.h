@@ -7,6 +7,9 @@
 #include <memory>
 
 class QueryEngine;
+namespace jet {
+class TableSource;
+}
 
 namespace ado {
 
@@ -28,12 +31,20 @@ public:
     /// manner: a missing file gives E_PROVIDER_FAIL and "Could not find file '<path>'.".
     Error Open(const QString &connectionString, const QString &userId = QString(),
                const QString &password = QString(), int options = adConnectUnspecified);
+    /// Opens over a table source that is already open, in place of a file (tests, tools);
+    /// `path` is what dataSourcePath() then reports.
+    Error openSource(std::unique_ptr<jet::TableSource> source, const QString &path = QString());
     bool isOpen() const;
     /// The file path taken from the connection string (empty before Open).
     QString dataSourcePath() const;
 
     /// The query engine behind this connection (null before a successful Open).
     QueryEngine *engine() const;
+
+    /// The file that the Data Source of `connectionString` names, as a local path: "\" and
+    /// "/" both separate, and a run of separators counts as one ("/opt/q/\\shareware.mdb"
+    /// names /opt/q/shareware.mdb). Empty when the string has no Data Source.
+    static QString dataSourceFromConnectionString(const QString &connectionString);
 
 private:
     std::unique_ptr<QueryEngine> m_engine;

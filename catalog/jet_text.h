@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+/// Text semantics of the Jet engine, on UTF-8: comparisons and LIKE ignore letter case for
+/// every letter (É equals é), and accented letters sort beside their base letter.
+namespace jettext {
+
+/// True when every byte is 7-bit ASCII (the fast paths below apply).
+bool isAscii(std::string_view utf8);
+
+/// Orders two UTF-8 texts as Jet sorts them: first by their letters without case or
+/// accents, then by accents; texts that differ only in letter case compare equal.
+/// Returns <0, 0 or >0.
+int compare(std::string_view a, std::string_view b);
+
+/// The text with letter case folded away (accents kept): two texts match without regard
+/// to case exactly when their folded forms are equal byte for byte.
+std::string fold(std::string_view utf8);
+/// Appends fold(utf8) to `out`.
+void appendFolded(std::string_view utf8, std::string &out);
+
+/// Matches folded `text` against folded `pattern`, in which `anyRun` stands for any run of
+/// characters (also none) and `anyOne` for exactly one character (0 for none). Both are
+/// ASCII characters; the pattern has no escapes.
+bool wildcardMatch(std::string_view text, std::string_view pattern, char anyRun, char anyOne,
+                   char anyRun2 = 0);
+
+}  // namespace jettext

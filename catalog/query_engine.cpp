@@ -1,0 +1,367 @@
+#include "query_engine.h"
+
+#include "jet_text.h"
+#include "result_rows.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr char kCollation[] = "JET";
+
+// Declared type names per Jet column type. Each carries the SQLite affinity the values
+// need (INT, TEXT or REAL in the name) and maps back to the ADO type of result columns.
+struct DeclaredType {
+    jet::ColumnType jet;
+    const char *name;
+    int ado;
+};
+constexpr DeclaredType kDeclaredTypes[] = {
+    {jet::ColumnType::Long, "JET_LONG_INT", ado::adInteger},
+    {jet::ColumnType::Int, "JET_SHORT_INT", ado::adSmallInt},
+    {jet::ColumnType::Byte, "JET_BYTE_INT", ado::adUnsignedTinyInt},
+    {jet::ColumnType::Boolean, "JET_BOOLEAN_INT", ado::adBoolean},
+    {jet::ColumnType::Text, "JET_TEXT", ado::adVarWChar},
+    {jet::ColumnType::Memo, "JET_MEMO_TEXT", ado::adLongVarWChar},
+    {jet::ColumnType::Money, "JET_MONEY_REAL", ado::adCurrency},
+    {jet::ColumnType::Double, "JET_DOUBLE_REAL", ado::adDouble},
+    {jet::ColumnType::Float, "JET_FLOAT_REAL", ado::adSingle},
+    {jet::ColumnType::Date, "JET_DATE_REAL", ado::adDate},
+};
+
+const DeclaredType &declaredType(jet::ColumnType type)
+{
+    for (const DeclaredType &t : kDeclaredTypes)
+        if (t.jet == type)
+            return t;
+    return kDeclaredTypes[4];
+}
+
+int adoTypeOfDeclared(const char *declared)
+{
+    if (declared)
+        for (const DeclaredType &t : kDeclaredTypes)
+            if (std::strcmp(t.name, declared) == 0)
+                return t.ado;
+    return ado::adEmpty;
+}
+
+constexpr std::int64_t kMoneyScale = 10000;
+
+QByteArray quoteIdentifier(const QString &name)
+{
+    QByteArray id = name.toUtf8();
+    id.replace('"', "\"\"");
+    return '"' + id + '"';
+}
+
+int jetCollation(void *, int lengthA, const void *a, int lengthB, const void *b)
+{
+    return jettext::compare(std::string_view(static_cast<const char *>(a), size_t(lengthA)),
+                            std::string_view(static_cast<const char *>(b), size_t(lengthB)));
+}
+
+std::string_view argumentText(sqlite3_value *value)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+    return text ? std::string_view(text, size_t(sqlite3_value_bytes(value))) : std::string_view();
+}
+
+// like(pattern, text[, escape]): Jet's LIKE without regard to letter case.
+void jetLike(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    if (argc > 2) {
+        sqlite3_result_error(context, "LIKE with ESCAPE is not supported", -1);
+        return;
+    }
+    const std::string_view pattern = argumentText(argv[0]);
+    const std::string_view text = argumentText(argv[1]);
+    bool match;
+    if (jettext::isAscii(pattern) && jettext::isAscii(text)) {
+        // Folding into small stack buffers keeps the common case free of allocations.
+        thread_local std::string foldedText, foldedPattern;
+        foldedText.clear();
+        foldedPattern.clear();
+        jettext::appendFolded(text, foldedText);
+        jettext::appendFolded(pattern, foldedPattern);
+        match = jettext::wildcardMatch(foldedText, foldedPattern, '%', '_');
+    } else {
+        match = jettext::wildcardMatch(jettext::fold(text), jettext::fold(pattern), '%', '_');
+    }
+    sqlite3_result_int(context, match ? 1 : 0);
+}
+
+class TableLoader final : public jet::RowSink {
+public:
+    TableLoader(sqlite3 *db, const QString &table) : m_db(db), m_table(table) {}
+    ~TableLoader() override { sqlite3_finalize(m_insert); }
+
+    void columns(const QVector<jet::Column> &columns) override
+    {
+        m_types.clear();
+        QByteArray create = "CREATE TABLE " + quoteIdentifier(m_table) + " (";
+        QByteArray insert = "INSERT INTO " + quoteIdentifier(m_table) + " VALUES (";
+        for (int i = 0; i < columns.size(); ++i) {
+            const jet::Column &c = columns[i];
+            m_types.push_back(c.type);
+            const bool isText = c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo;
+            create += (i ? ", " : "") + quoteIdentifier(c.name) + ' ' + declaredType(c.type).name;
+            if (isText)
+                create += QByteArray(" COLLATE ") + kCollation;
+            insert += i ? ",?" : "?";
+        }
+        create += ')';
+        insert += ')';
+        char *message = nullptr;
+        if (sqlite3_exec(m_db, create.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+            fail(message);
+            sqlite3_free(message);
+            return;
+        }
+        if (sqlite3_prepare_v2(m_db, insert.constData(), -1, &m_insert, nullptr) != SQLITE_OK)
+            fail(sqlite3_errmsg(m_db));
+    }
+
+    void row(const std::vector<jet::Cell> &cells) override
+    {
+        if (!m_insert || !m_error.isEmpty())
+            return;
+        if (cells.size() != m_types.size()) {
+            fail("a row does not match the table's columns");
+            return;
+        }
+        for (size_t i = 0; i < cells.size(); ++i) {
+            const jet::Cell &cell = cells[i];
+            const int at = int(i) + 1;
+            if (cell.isNull) {
+                sqlite3_bind_null(m_insert, at);
+                continue;
+            }
+            switch (m_types[i]) {
+            case jet::ColumnType::Text:
+            case jet::ColumnType::Memo:
+                // The text is only valid during this call; the step below copies it.
+                sqlite3_bind_text(m_insert, at, cell.text.data(), int(cell.text.size()),
+                                  SQLITE_STATIC);
+                break;
+            case jet::ColumnType::Money:
+                sqlite3_bind_double(m_insert, at, double(cell.integer) / double(kMoneyScale));
+                break;
+            case jet::ColumnType::Double:
+            case jet::ColumnType::Float:
+            case jet::ColumnType::Date:
+                sqlite3_bind_double(m_insert, at, cell.real);
+                break;
+            default:
+                sqlite3_bind_int64(m_insert, at, cell.integer);
+                break;
+            }
+        }
+        if (sqlite3_step(m_insert) != SQLITE_DONE)
+            fail(sqlite3_errmsg(m_db));
+        sqlite3_reset(m_insert);
+    }
+
+    QString error() const { return m_error; }
+
+private:
+    void fail(const char *message)
+    {
+        if (m_error.isEmpty())
+            m_error = QString::fromUtf8(message ? message : "unknown failure");
+    }
+
+    sqlite3 *m_db;
+    QString m_table;
+    sqlite3_stmt *m_insert = nullptr;
+    std::vector<jet::ColumnType> m_types;
+    QString m_error;
+};
+
+ado::Error providerError(const QString &description)
+{
+    return {ado::E_PROVIDER_FAIL, description};
+}
+
+struct StatementGuard {
+    sqlite3_stmt *statement = nullptr;
+    ~StatementGuard() { sqlite3_finalize(statement); }
+};
+
+}  // namespace
+
+QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source) : m_source(std::move(source))
+{
+    sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    sqlite3_create_collation(m_db, kCollation, SQLITE_UTF8, nullptr, jetCollation);
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function(m_db, "like", 2, flags, nullptr, jetLike, nullptr, nullptr);
+    sqlite3_create_function(m_db, "like", 3, flags, nullptr, jetLike, nullptr, nullptr);
+}
+
+QueryEngine::~QueryEngine()
+{
+    sqlite3_close_v2(m_db);
+}
+
+QStringList QueryEngine::loadedTables() const
+{
+    return m_loaded;
+}
+
+ado::Error QueryEngine::loadTable(const QString &name)
+{
+    TableLoader loader(m_db, name);
+    sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
+    ado::Error error = m_source->readTable(name, loader);
+    if (!error && !loader.error().isEmpty())
+        error = providerError(QStringLiteral("Could not read table '%1': %2").arg(name, loader.error()));
+    if (error) {
+        // A half-read table must not stay behind to answer later statements.
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return error;
+    }
+    sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    m_loaded.append(name);
+    return {};
+}
+
+ado::Error QueryEngine::prepare(const QByteArray &sql, sqlite3_stmt **statement)
+{
+    static const QByteArray kNoSuchTable = "no such table: ";
+    for (;;) {
+        const char *tail = nullptr;
+        const int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), statement, &tail);
+        if (rc == SQLITE_OK) {
+            if (!*statement)
+                return providerError(QStringLiteral("The statement is empty."));
+            if (tail && !QByteArray(tail).trimmed().isEmpty()) {
+                sqlite3_finalize(*statement);
+                *statement = nullptr;
+                return providerError(QStringLiteral("Characters found after end of SQL statement."));
+            }
+            return {};
+        }
+        const QByteArray message = sqlite3_errmsg(m_db);
+        if (!message.startsWith(kNoSuchTable))
+            return providerError(QString::fromUtf8(message));
+        // A table is copied in on first use; then the statement is prepared again.
+        const QString wanted = QString::fromUtf8(message.mid(kNoSuchTable.size()));
+        if (!m_sourceTablesRead) {
+            m_sourceTables = m_source->tableNames();
+            m_sourceTablesRead = true;
+        }
+        QString found;
+        for (const QString &table : std::as_const(m_sourceTables))
+            if (table.compare(wanted, Qt::CaseInsensitive) == 0 && !m_loaded.contains(table, Qt::CaseInsensitive))
+                found = table;
+        if (found.isEmpty())
+            return providerError(
+                QStringLiteral("The Microsoft Jet database engine cannot find the input table or query '%1'.")
+                    .arg(wanted));
+        if (ado::Error error = loadTable(found))
+            return error;
+    }
+}
+
+ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
+{
+    if (!m_db)
+        return providerError(QStringLiteral("The query engine could not be started."));
+    StatementGuard guard;
+    if (ado::Error error = prepare(sql.toUtf8(), &guard.statement))
+        return error;
+    sqlite3_stmt *statement = guard.statement;
+    if (!sqlite3_stmt_readonly(statement))
+        return providerError(QStringLiteral("The catalog is read-only."));
+
+    const int columns = sqlite3_column_count(statement);
+    std::vector<int> adoTypes(static_cast<size_t>(columns));
+    for (int i = 0; i < columns; ++i)
+        adoTypes[size_t(i)] = adoTypeOfDeclared(sqlite3_column_decltype(statement, i));
+
+    int rc = sqlite3_step(statement);
+    // A computed column has no declared type: take it from its first value.
+    for (int i = 0; i < columns; ++i) {
+        if (adoTypes[size_t(i)] != ado::adEmpty)
+            continue;
+        switch (rc == SQLITE_ROW ? sqlite3_column_type(statement, i) : SQLITE_TEXT) {
+        case SQLITE_INTEGER: adoTypes[size_t(i)] = ado::adInteger; break;
+        case SQLITE_FLOAT: adoTypes[size_t(i)] = ado::adDouble; break;
+        default: adoTypes[size_t(i)] = ado::adVarWChar; break;
+        }
+    }
+    for (int i = 0; i < columns; ++i)
+        rows.addColumn(QString::fromUtf8(sqlite3_column_name(statement, i)), adoTypes[size_t(i)]);
+
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(statement)) {
+        for (int i = 0; i < columns; ++i) {
+            switch (sqlite3_column_type(statement, i)) {
+            case SQLITE_NULL: rows.setNull(i); break;
+            case SQLITE_INTEGER: rows.setInteger(i, sqlite3_column_int64(statement, i)); break;
+            case SQLITE_FLOAT: rows.setReal(i, sqlite3_column_double(statement, i)); break;
+            default: {
+                const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, i));
+                rows.setText(i, std::string_view(text, size_t(sqlite3_column_bytes(statement, i))));
+                break;
+            }
+            }
+        }
+        rows.endRow();
+    }
+    if (rc != SQLITE_DONE)
+        return providerError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    return {};
+}
+
+ado::Error QueryEngine::savePlainCopy(const QString &path)
+{
+    sqlite3 *out = nullptr;
+    auto fail = [&](const QString &what) {
+        sqlite3_close_v2(out);
+        return providerError(what);
+    };
+    if (sqlite3_open_v2(path.toUtf8().constData(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr)
+        != SQLITE_OK)
+        return fail(QStringLiteral("Could not create '%1'.").arg(path));
+    sqlite3_close_v2(out);
+    out = nullptr;
+
+    const QByteArray attach = "ATTACH DATABASE '" + path.toUtf8().replace('\'', "''") + "' AS plain";
+    if (sqlite3_exec(m_db, attach.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        return providerError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    QString failure;
+    sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
+    for (const QString &table : std::as_const(m_loaded)) {
+        StatementGuard info;
+        const QByteArray pragma = "PRAGMA main.table_info(" + quoteIdentifier(table) + ")";
+        sqlite3_prepare_v2(m_db, pragma.constData(), -1, &info.statement, nullptr);
+        QByteArray create = "CREATE TABLE plain." + quoteIdentifier(table) + " (";
+        bool first = true;
+        while (info.statement && sqlite3_step(info.statement) == SQLITE_ROW) {
+            const QString column = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.statement, 1)));
+            const QByteArray declared = reinterpret_cast<const char *>(sqlite3_column_text(info.statement, 2));
+            const char *plain = declared.contains("INT") ? "INTEGER" : declared.contains("REAL") ? "REAL" : "TEXT";
+            create += (first ? "" : ", ") + quoteIdentifier(column) + ' ' + plain;
+            first = false;
+        }
+        create += ')';
+        const QByteArray copy = "INSERT INTO plain." + quoteIdentifier(table) + " SELECT * FROM main."
+            + quoteIdentifier(table);
+        if (sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr) != SQLITE_OK
+            || sqlite3_exec(m_db, copy.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            failure = QString::fromUtf8(sqlite3_errmsg(m_db));
+            break;
+        }
+    }
+    sqlite3_exec(m_db, failure.isEmpty() ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_exec(m_db, "DETACH DATABASE plain", nullptr, nullptr, nullptr);
+    return failure.isEmpty() ? ado::Error{} : providerError(failure);
+}

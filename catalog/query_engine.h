@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ado.h"
+#include "table_source.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class ResultRows;
+struct sqlite3;
+
+/// Runs statements over a catalog's tables with Jet's text semantics. The tables live in an
+/// in-memory SQLite database and are copied from the TableSource when a statement first
+/// names them, so a statement pays only for the tables it uses. Text columns compare and
+/// sort without regard to letter case (all letters, accents beside their base letter) and
+/// LIKE matches the same way, with "%" and "_" as its wildcards.
+class QueryEngine {
+public:
+    explicit QueryEngine(std::unique_ptr<jet::TableSource> source);
+    ~QueryEngine();
+    QueryEngine(const QueryEngine &) = delete;
+    QueryEngine &operator=(const QueryEngine &) = delete;
+
+    /// Runs one read-only statement and stores its rows in `rows` (which must be empty).
+    /// Result columns are named as the statement names them (A.Name gives "Name") and
+    /// typed by the ADO type of the column they come from. A statement the engine refuses,
+    /// one that would write, or a table that cannot be read gives E_PROVIDER_FAIL with
+    /// the reason.
+    ado::Error execute(const QString &sql, ResultRows &rows);
+
+    /// The tables copied in so far, in the order they were first used.
+    QStringList loadedTables() const;
+
+    /// Writes the loaded tables to a SQLite file with plain column types (TEXT, INTEGER,
+    /// REAL) and no custom collation, so other SQLite tools can read it.
+    ado::Error savePlainCopy(const QString &path);
+
+private:
+    ado::Error loadTable(const QString &name);
+    ado::Error prepare(const QByteArray &sql, struct sqlite3_stmt **statement);
+
+    std::unique_ptr<jet::TableSource> m_source;
+    sqlite3 *m_db = nullptr;
+    QStringList m_loaded;
+    QStringList m_sourceTables;
+    bool m_sourceTablesRead = false;
+};

@@ -1,0 +1,426 @@
+#include "record_criteria.h"
+
+#include "jet_text.h"
+#include "result_rows.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <cmath>
+
+namespace criteria {
+
+namespace {
+
+enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
+
+// How a LIKE pattern matches: most patterns the results window writes are a prefix
+// ("zip*") or a contained text ("*zip*"), which need no general matcher.
+enum class LikeShape { Exact, Prefix, Suffix, Contains, General };
+
+bool isRunWildcard(char c)
+{
+    return c == '*' || c == '%';
+}
+
+ado::Error invalid(const QString &why)
+{
+    return {ado::adErrInvalidArgument,
+            QStringLiteral("Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another. (%1)")
+                .arg(why)};
+}
+
+bool isNameChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+
+}  // namespace
+
+struct Predicate::Node {
+    enum class Kind { And, Or, Compare } kind = Kind::Compare;
+    std::unique_ptr<Node> left, right;
+
+    int column = 0;
+    Op op = Op::Equal;
+    bool literalNull = false;
+    bool numeric = false;  // compare as numbers (the field is a number)
+    double number = 0;
+    std::string text;      // the literal as text (UTF-8)
+    LikeShape shape = LikeShape::Exact;
+    std::string needle;    // folded pattern without its outer wildcards
+
+    bool matches(const ResultRows &rows, int row) const
+    {
+        switch (kind) {
+        case Kind::And: return left->matches(rows, row) && right->matches(rows, row);
+        case Kind::Or: return left->matches(rows, row) || right->matches(rows, row);
+        case Kind::Compare: break;
+        }
+        const bool isNull = rows.isNull(row, column);
+        if (literalNull) {
+            if (op == Op::Equal)
+                return isNull;
+            if (op == Op::NotEqual)
+                return !isNull;
+            return false;
+        }
+        if (isNull)
+            return false;
+        if (op == Op::Like)
+            return like(rows.folded(row, column));
+        int order;
+        if (numeric) {
+            const double value = rows.storage(column) == ResultRows::Storage::Integer
+                ? double(rows.integer(row, column))
+                : rows.real(row, column);
+            order = value < number ? -1 : (value > number ? 1 : 0);
+        } else if (rows.storage(column) == ResultRows::Storage::Text) {
+            order = jettext::compare(rows.text(row, column), text);
+        } else {
+            order = jettext::compare(rows.textForm(row, column), text);
+        }
+        switch (op) {
+        case Op::Equal: return order == 0;
+        case Op::NotEqual: return order != 0;
+        case Op::Less: return order < 0;
+        case Op::Greater: return order > 0;
+        case Op::LessEqual: return order <= 0;
+        case Op::GreaterEqual: return order >= 0;
+        case Op::Like: break;
+        }
+        return false;
+    }
+
+    bool like(std::string_view value) const
+    {
+        switch (shape) {
+        case LikeShape::Exact: return value == needle;
+        case LikeShape::Prefix: return value.substr(0, needle.size()) == needle;
+        case LikeShape::Suffix:
+            return value.size() >= needle.size() && value.substr(value.size() - needle.size()) == needle;
+        case LikeShape::Contains: return value.find(needle) != std::string_view::npos;
+        case LikeShape::General: return jettext::wildcardMatch(value, needle, '*', 0, '%');
+        }
+        return false;
+    }
+};
+
+Predicate::Predicate(std::unique_ptr<Node> root) : m_root(std::move(root)) {}
+Predicate::~Predicate() = default;
+
+bool Predicate::matches(const ResultRows &rows, int row) const
+{
+    return m_root->matches(rows, row);
+}
+
+namespace {
+
+class Parser {
+public:
+    Parser(const QString &text, const ResultRows &rows) : m_text(text), m_rows(rows) {}
+
+    bool atEnd()
+    {
+        skipBlanks();
+        return m_pos >= m_text.size();
+    }
+
+    void skipBlanks()
+    {
+        while (m_pos < m_text.size() && m_text[m_pos].isSpace())
+            ++m_pos;
+    }
+
+    bool keyword(QLatin1StringView word)
+    {
+        skipBlanks();
+        if (m_text.size() - m_pos < word.size())
+            return false;
+        if (QStringView(m_text).mid(m_pos, word.size()).compare(word, Qt::CaseInsensitive) != 0)
+            return false;
+        const qsizetype end = m_pos + word.size();
+        if (end < m_text.size() && isNameChar(m_text[end]))
+            return false;
+        m_pos = end;
+        return true;
+    }
+
+    bool symbol(QLatin1StringView s)
+    {
+        skipBlanks();
+        if (QStringView(m_text).mid(m_pos).startsWith(s)) {
+            m_pos += s.size();
+            return true;
+        }
+        return false;
+    }
+
+    // A bracketed name, the longest field name found here, or one bare word.
+    ado::Error fieldName(int &column)
+    {
+        skipBlanks();
+        if (m_pos >= m_text.size())
+            return invalid(QStringLiteral("a field name is missing"));
+        if (m_text[m_pos] == QLatin1Char('[')) {
+            const qsizetype close = m_text.indexOf(QLatin1Char(']'), m_pos + 1);
+            if (close < 0)
+                return invalid(QStringLiteral("a bracket is not closed"));
+            const QString name = m_text.mid(m_pos + 1, close - m_pos - 1);
+            column = m_rows.columnIndex(name);
+            if (column < 0)
+                return invalid(QStringLiteral("no field is named '%1'").arg(name));
+            m_pos = close + 1;
+            return {};
+        }
+        int best = -1;
+        qsizetype bestLength = 0;
+        for (int i = 0; i < m_rows.columnCount(); ++i) {
+            const QString name = m_rows.field(i).Name;
+            const qsizetype end = m_pos + name.size();
+            if (name.isEmpty() || end > m_text.size() || name.size() <= bestLength)
+                continue;
+            if (QStringView(m_text).mid(m_pos, name.size()).compare(name, Qt::CaseInsensitive) != 0)
+                continue;
+            if (end < m_text.size() && isNameChar(m_text[end]))
+                continue;
+            best = i;
+            bestLength = name.size();
+        }
+        if (best >= 0) {
+            column = best;
+            m_pos += bestLength;
+            return {};
+        }
+        qsizetype end = m_pos;
+        while (end < m_text.size() && isNameChar(m_text[end]))
+            ++end;
+        const QString word = m_text.mid(m_pos, end - m_pos);
+        return invalid(word.isEmpty() ? QStringLiteral("a field name is missing")
+                                      : QStringLiteral("no field is named '%1'").arg(word));
+    }
+
+    ado::Error expression(std::unique_ptr<Predicate::Node> &out)
+    {
+        if (ado::Error e = conjunction(out))
+            return e;
+        while (keyword(QLatin1StringView("OR"))) {
+            auto node = std::make_unique<Predicate::Node>();
+            node->kind = Predicate::Node::Kind::Or;
+            node->left = std::move(out);
+            if (ado::Error e = conjunction(node->right))
+                return e;
+            out = std::move(node);
+        }
+        return {};
+    }
+
+    ado::Error conjunction(std::unique_ptr<Predicate::Node> &out)
+    {
+        if (ado::Error e = primary(out))
+            return e;
+        while (keyword(QLatin1StringView("AND"))) {
+            auto node = std::make_unique<Predicate::Node>();
+            node->kind = Predicate::Node::Kind::And;
+            node->left = std::move(out);
+            if (ado::Error e = primary(node->right))
+                return e;
+            out = std::move(node);
+        }
+        return {};
+    }
+
+    ado::Error primary(std::unique_ptr<Predicate::Node> &out)
+    {
+        if (symbol(QLatin1StringView("("))) {
+            if (ado::Error e = expression(out))
+                return e;
+            if (!symbol(QLatin1StringView(")")))
+                return invalid(QStringLiteral("a parenthesis is not closed"));
+            return {};
+        }
+        return comparison(out);
+    }
+
+    ado::Error comparison(std::unique_ptr<Predicate::Node> &out)
+    {
+        auto node = std::make_unique<Predicate::Node>();
+        if (ado::Error e = fieldName(node->column))
+            return e;
+        if (keyword(QLatin1StringView("LIKE")))
+            node->op = Op::Like;
+        else if (symbol(QLatin1StringView("<>")))
+            node->op = Op::NotEqual;
+        else if (symbol(QLatin1StringView("<=")))
+            node->op = Op::LessEqual;
+        else if (symbol(QLatin1StringView(">=")))
+            node->op = Op::GreaterEqual;
+        else if (symbol(QLatin1StringView("=")))
+            node->op = Op::Equal;
+        else if (symbol(QLatin1StringView("<")))
+            node->op = Op::Less;
+        else if (symbol(QLatin1StringView(">")))
+            node->op = Op::Greater;
+        else
+            return invalid(QStringLiteral("an operator is missing"));
+        if (ado::Error e = value(*node))
+            return e;
+        out = std::move(node);
+        return {};
+    }
+
+    ado::Error value(Predicate::Node &node)
+    {
+        skipBlanks();
+        const int adoType = m_rows.field(node.column).Type;
+        const bool textField = m_rows.storage(node.column) == ResultRows::Storage::Text;
+        QString literal;
+        bool quoted = false;
+        if (m_pos < m_text.size() && (m_text[m_pos] == QLatin1Char('\'') || m_text[m_pos] == QLatin1Char('#'))) {
+            const QChar quote = m_text[m_pos++];
+            for (;;) {
+                if (m_pos >= m_text.size())
+                    return invalid(QStringLiteral("a quoted value is not closed"));
+                const QChar c = m_text[m_pos++];
+                if (c == quote) {
+                    // A doubled quote inside the value is one quote.
+                    if (quote == QLatin1Char('\'') && m_pos < m_text.size() && m_text[m_pos] == quote) {
+                        literal.append(quote);
+                        ++m_pos;
+                        continue;
+                    }
+                    break;
+                }
+                literal.append(c);
+            }
+            quoted = true;
+        } else if (keyword(QLatin1StringView("NULL"))) {
+            if (node.op != Op::Equal && node.op != Op::NotEqual)
+                return invalid(QStringLiteral("Null compares only with = and <>"));
+            node.literalNull = true;
+            return {};
+        } else if (keyword(QLatin1StringView("TRUE"))) {
+            literal = QStringLiteral("-1");
+        } else if (keyword(QLatin1StringView("FALSE"))) {
+            literal = QStringLiteral("0");
+        } else {
+            qsizetype end = m_pos;
+            while (end < m_text.size()
+                   && (m_text[end].isDigit() || m_text[end] == QLatin1Char('.') || m_text[end] == QLatin1Char('-')
+                       || m_text[end] == QLatin1Char('+') || m_text[end] == QLatin1Char('e')
+                       || m_text[end] == QLatin1Char('E')))
+                ++end;
+            literal = m_text.mid(m_pos, end - m_pos);
+            bool ok = false;
+            literal.toDouble(&ok);
+            if (!ok)
+                return invalid(QStringLiteral("a value is missing or malformed"));
+            m_pos = end;
+        }
+
+        if (node.op == Op::Like) {
+            if (!quoted)
+                return invalid(QStringLiteral("LIKE takes a quoted pattern"));
+            compileLike(node, literal.toStdString());
+            return {};
+        }
+        node.text = literal.toStdString();
+        if (textField)
+            return {};
+        if (adoType == ado::adDate && quoted) {
+            QDateTime when = QDateTime::fromString(literal, Qt::ISODate);
+            if (!when.isValid())
+                when = QLocale::c().toDateTime(literal, QStringLiteral("M/d/yyyy"));
+            if (!when.isValid())
+                return invalid(QStringLiteral("'%1' is not a date").arg(literal));
+            static const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));
+            node.number = double(epoch.msecsTo(when)) / 86400000.0;
+            node.numeric = true;
+            return {};
+        }
+        bool ok = false;
+        node.number = QLocale::c().toDouble(literal.trimmed(), &ok);
+        if (!ok)
+            return invalid(QStringLiteral("'%1' is not a number").arg(literal));
+        // Booleans are kept as 0 and 1; True arrives as -1, as Jet writes it.
+        if (adoType == ado::adBoolean)
+            node.number = node.number != 0 ? 1 : 0;
+        node.numeric = true;
+        return {};
+    }
+
+    static void compileLike(Predicate::Node &node, const std::string &pattern)
+    {
+        std::string folded = jettext::fold(pattern);
+        const bool leading = !folded.empty() && isRunWildcard(folded.front());
+        const bool trailing = folded.size() > 1 && isRunWildcard(folded.back());
+        const std::string inner =
+            folded.substr(leading ? 1 : 0, folded.size() - (leading ? 1 : 0) - (trailing ? 1 : 0));
+        if (folded.size() == 1 && leading) {
+            node.shape = LikeShape::Contains;
+            node.needle.clear();
+            return;
+        }
+        const bool innerWildcards = inner.find_first_of("*%") != std::string::npos;
+        if (innerWildcards) {
+            node.shape = LikeShape::General;
+            node.needle = folded;
+            return;
+        }
+        node.needle = inner;
+        node.shape = leading && trailing ? LikeShape::Contains
+            : leading                    ? LikeShape::Suffix
+            : trailing                   ? LikeShape::Prefix
+                                         : LikeShape::Exact;
+    }
+
+private:
+    const QString &m_text;
+    const ResultRows &m_rows;
+    qsizetype m_pos = 0;
+};
+
+}  // namespace
+
+ado::Error parseSort(const QString &expression, const ResultRows &rows, std::vector<SortKey> &keys)
+{
+    std::vector<SortKey> parsed;
+    Parser parser(expression, rows);
+    if (!parser.atEnd()) {
+        for (;;) {
+            SortKey key;
+            if (ado::Error e = parser.fieldName(key.column))
+                return e;
+            if (parser.keyword(QLatin1StringView("DESC")))
+                key.descending = true;
+            else
+                parser.keyword(QLatin1StringView("ASC"));
+            parsed.push_back(key);
+            if (parser.atEnd())
+                break;
+            if (!parser.symbol(QLatin1StringView(",")))
+                return invalid(QStringLiteral("sort keys are separated by commas"));
+        }
+    }
+    keys = std::move(parsed);
+    return {};
+}
+
+ado::Error parseFilter(const QString &expression, const ResultRows &rows,
+                       std::unique_ptr<Predicate> &predicate)
+{
+    Parser parser(expression, rows);
+    if (parser.atEnd()) {
+        predicate.reset();
+        return {};
+    }
+    std::unique_ptr<Predicate::Node> root;
+    if (ado::Error e = parser.expression(root))
+        return e;
+    if (!parser.atEnd())
+        return invalid(QStringLiteral("text is left over after the expression"));
+    predicate = std::make_unique<Predicate>(std::move(root));
+    return {};
+}
+
+}  // namespace criteria

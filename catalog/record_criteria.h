@@ -1,0 +1,54 @@
+#pragma once
+
+#include "ado.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class ResultRows;
+
+/// The expressions a recordset takes for Sort, Filter and Find, parsed against the
+/// recordset's fields.
+///
+/// Sort: keys joined by commas, each a field name then ASC or DESC ("[Company Name] ASC,
+/// Price DESC").
+/// Filter and Find: comparisons `field op value` joined by AND and OR (AND binds first),
+/// with parentheses. op is =, <>, <, >, <=, >= or LIKE; value is a quoted text ('O''Malley'
+/// holds one quote), a number, True, False or Null. In a LIKE pattern "*" and "%" stand for
+/// any run of characters. Text compares and matches without regard to letter case; LIKE on
+/// a field that is not text matches the field's text form.
+///
+/// A field name is a bare name or a bracketed one ([Company Name]); a bare name may hold
+/// blanks when a field has that name.
+namespace criteria {
+
+struct SortKey {
+    int column = 0;
+    bool descending = false;
+};
+
+/// Parses `expression` into sort keys (none for an empty expression). An unknown field or
+/// a malformed key gives adErrInvalidArgument.
+ado::Error parseSort(const QString &expression, const ResultRows &rows, std::vector<SortKey> &keys);
+
+/// A parsed filter, evaluated row by row.
+class Predicate {
+public:
+    struct Node;
+    explicit Predicate(std::unique_ptr<Node> root);
+    ~Predicate();
+    bool matches(const ResultRows &rows, int row) const;
+
+private:
+    std::unique_ptr<Node> m_root;
+};
+
+/// Parses a filter or find expression. An empty expression gives a null predicate (every
+/// row passes); an unknown field, a value of the wrong kind or text it cannot read gives
+/// adErrInvalidArgument.
+ado::Error parseFilter(const QString &expression, const ResultRows &rows,
+                       std::unique_ptr<Predicate> &predicate);
+
+}  // namespace criteria

@@ -1,0 +1,265 @@
+#include "result_rows.h"
+
+#include "jet_text.h"
+
+#include <QDateTime>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+ResultRows::Storage storageFor(int adoType)
+{
+    switch (adoType) {
+    case ado::adSmallInt:
+    case ado::adInteger:
+    case ado::adUnsignedTinyInt:
+    case ado::adBoolean:
+        return ResultRows::Storage::Integer;
+    case ado::adSingle:
+    case ado::adDouble:
+    case ado::adCurrency:
+    case ado::adDate:
+        return ResultRows::Storage::Real;
+    default:
+        return ResultRows::Storage::Text;
+    }
+}
+
+// Jet dates count days from 1899-12-30; the fraction is the time of day.
+QDateTime dateFromDays(double days)
+{
+    static const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));
+    return epoch.addMSecs(std::llround(days * 86400000.0));
+}
+
+std::string realText(double value)
+{
+    // The shortest form that reads back as the same number, without grouping or exponent
+    // for ordinary amounts: 29.95, 0, 1500000.
+    char buffer[64];
+    for (int precision = 1; precision <= 17; ++precision) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
+        if (std::strtod(buffer, nullptr) == value)
+            break;
+    }
+    std::string text(buffer);
+    if (text.find('e') != std::string::npos && std::fabs(value) < 1e15) {
+        std::snprintf(buffer, sizeof buffer, "%.6f", value);
+        text = buffer;
+        while (!text.empty() && text.back() == '0')
+            text.pop_back();
+        if (!text.empty() && text.back() == '.')
+            text.pop_back();
+    }
+    return text;
+}
+
+}  // namespace
+
+void ResultRows::addColumn(const QString &name, int adoType)
+{
+    Column column;
+    column.name = name;
+    column.adoType = adoType;
+    column.storage = storageFor(adoType);
+    m_columns.push_back(std::move(column));
+}
+
+ado::Field ResultRows::field(int column) const
+{
+    if (column < 0 || column >= columnCount())
+        return {};
+    return {m_columns[size_t(column)].name, m_columns[size_t(column)].adoType};
+}
+
+int ResultRows::columnIndex(const QString &name) const
+{
+    for (int i = 0; i < columnCount(); ++i)
+        if (m_columns[size_t(i)].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+void ResultRows::setNull(int column)
+{
+    Column &c = m_columns[size_t(column)];
+    c.nulls.push_back(1);
+    switch (c.storage) {
+    case Storage::Integer: c.integers.push_back(0); break;
+    case Storage::Real: c.reals.push_back(0.0); break;
+    case Storage::Text: c.offsets.push_back(std::uint32_t(c.text.size())); break;
+    }
+}
+
+void ResultRows::setInteger(int column, std::int64_t value)
+{
+    Column &c = m_columns[size_t(column)];
+    c.nulls.push_back(0);
+    switch (c.storage) {
+    case Storage::Integer: c.integers.push_back(value); break;
+    case Storage::Real: c.reals.push_back(double(value)); break;
+    case Storage::Text:
+        c.text.append(std::to_string(value));
+        c.offsets.push_back(std::uint32_t(c.text.size()));
+        break;
+    }
+}
+
+void ResultRows::setReal(int column, double value)
+{
+    Column &c = m_columns[size_t(column)];
+    c.nulls.push_back(0);
+    switch (c.storage) {
+    case Storage::Integer: c.integers.push_back(std::int64_t(std::llround(value))); break;
+    case Storage::Real: c.reals.push_back(value); break;
+    case Storage::Text:
+        c.text.append(realText(value));
+        c.offsets.push_back(std::uint32_t(c.text.size()));
+        break;
+    }
+}
+
+void ResultRows::setText(int column, std::string_view utf8)
+{
+    Column &c = m_columns[size_t(column)];
+    c.nulls.push_back(0);
+    switch (c.storage) {
+    case Storage::Integer:
+        c.integers.push_back(std::strtoll(std::string(utf8).c_str(), nullptr, 10));
+        break;
+    case Storage::Real: c.reals.push_back(std::strtod(std::string(utf8).c_str(), nullptr)); break;
+    case Storage::Text:
+        c.text.append(utf8);
+        c.offsets.push_back(std::uint32_t(c.text.size()));
+        break;
+    }
+}
+
+void ResultRows::endRow()
+{
+    ++m_rowCount;
+}
+
+bool ResultRows::isNull(int row, int column) const
+{
+    return m_columns[size_t(column)].nulls[size_t(row)] != 0;
+}
+
+std::int64_t ResultRows::integer(int row, int column) const
+{
+    return m_columns[size_t(column)].integers[size_t(row)];
+}
+
+double ResultRows::real(int row, int column) const
+{
+    return m_columns[size_t(column)].reals[size_t(row)];
+}
+
+std::string_view ResultRows::text(int row, int column) const
+{
+    const Column &c = m_columns[size_t(column)];
+    const std::uint32_t begin = c.offsets[size_t(row)];
+    return std::string_view(c.text).substr(begin, c.offsets[size_t(row) + 1] - begin);
+}
+
+QVariant ResultRows::value(int row, int column) const
+{
+    if (row < 0 || row >= m_rowCount || column < 0 || column >= columnCount()
+        || isNull(row, column))
+        return {};
+    const Column &c = m_columns[size_t(column)];
+    switch (c.storage) {
+    case Storage::Integer:
+        if (c.adoType == ado::adBoolean)
+            return QVariant(integer(row, column) != 0);
+        return QVariant(int(integer(row, column)));
+    case Storage::Real:
+        if (c.adoType == ado::adDate)
+            return QVariant(dateFromDays(real(row, column)));
+        return QVariant(real(row, column));
+    case Storage::Text: {
+        const std::string_view t = text(row, column);
+        return QVariant(QString::fromUtf8(t.data(), qsizetype(t.size())));
+    }
+    }
+    return {};
+}
+
+std::string ResultRows::textForm(int row, int column) const
+{
+    if (isNull(row, column))
+        return {};
+    const Column &c = m_columns[size_t(column)];
+    switch (c.storage) {
+    case Storage::Integer:
+        if (c.adoType == ado::adBoolean)
+            return integer(row, column) ? "True" : "False";
+        return std::to_string(integer(row, column));
+    case Storage::Real:
+        if (c.adoType == ado::adDate)
+            return dateFromDays(real(row, column)).toString(Qt::ISODate).toStdString();
+        return realText(real(row, column));
+    case Storage::Text:
+        return std::string(text(row, column));
+    }
+    return {};
+}
+
+void ResultRows::buildFolded(const Column &column, int index) const
+{
+    column.foldedText.clear();
+    column.foldedOffsets.assign(1, 0);
+    column.foldedOffsets.reserve(size_t(m_rowCount) + 1);
+    if (column.storage == Storage::Text)
+        column.foldedText.reserve(column.text.size());
+    for (int row = 0; row < m_rowCount; ++row) {
+        if (column.storage == Storage::Text)
+            jettext::appendFolded(text(row, index), column.foldedText);
+        else
+            jettext::appendFolded(textForm(row, index), column.foldedText);
+        column.foldedOffsets.push_back(std::uint32_t(column.foldedText.size()));
+    }
+    column.foldedBuilt = true;
+}
+
+std::string_view ResultRows::folded(int row, int column) const
+{
+    const Column &c = m_columns[size_t(column)];
+    if (!c.foldedBuilt)
+        buildFolded(c, column);
+    const std::uint32_t begin = c.foldedOffsets[size_t(row)];
+    return std::string_view(c.foldedText).substr(begin, c.foldedOffsets[size_t(row) + 1] - begin);
+}
+
+int ResultRows::compareRows(int rowA, int rowB, int column) const
+{
+    const bool nullA = isNull(rowA, column);
+    const bool nullB = isNull(rowB, column);
+    if (nullA || nullB)
+        return nullA == nullB ? 0 : (nullA ? -1 : 1);
+    switch (m_columns[size_t(column)].storage) {
+    case Storage::Integer: {
+        const auto a = integer(rowA, column), b = integer(rowB, column);
+        return a < b ? -1 : (a > b ? 1 : 0);
+    }
+    case Storage::Real: {
+        const double a = real(rowA, column), b = real(rowB, column);
+        return a < b ? -1 : (a > b ? 1 : 0);
+    }
+    case Storage::Text:
+        return jettext::compare(text(rowA, column), text(rowB, column));
+    }
+    return 0;
+}
+
+size_t ResultRows::byteSize() const
+{
+    size_t total = 0;
+    for (const Column &c : m_columns)
+        total += c.nulls.capacity() + c.integers.capacity() * 8 + c.reals.capacity() * 8
+            + c.text.capacity() + c.offsets.capacity() * 4 + c.foldedText.capacity()
+            + c.foldedOffsets.capacity() * 4;
+    return total;
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "ado.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// The rows of one statement's result, kept column by column so that 100,000 rows stay
+/// compact: numbers in plain arrays, text as one UTF-8 buffer per column with offsets.
+/// Rows are addressed by their number in the statement's order.
+class ResultRows {
+public:
+    /// How a column keeps its values.
+    enum class Storage { Integer, Real, Text };
+
+    /// Adds a column; every column must be added before the first row.
+    void addColumn(const QString &name, int adoType);
+    int columnCount() const { return int(m_columns.size()); }
+    int rowCount() const { return m_rowCount; }
+    ado::Field field(int column) const;
+    /// The column named `name`, without regard to letter case; -1 when none is.
+    int columnIndex(const QString &name) const;
+    Storage storage(int column) const { return m_columns[size_t(column)].storage; }
+
+    // Filling, one row at a time: one set* or setNull per column, then endRow().
+    void setNull(int column);
+    void setInteger(int column, std::int64_t value);
+    void setReal(int column, double value);
+    void setText(int column, std::string_view utf8);
+    void endRow();
+
+    bool isNull(int row, int column) const;
+    std::int64_t integer(int row, int column) const;
+    double real(int row, int column) const;
+    std::string_view text(int row, int column) const;
+    /// The value as the recordset hands it out (invalid QVariant for Null).
+    QVariant value(int row, int column) const;
+    /// The value's text form, as LIKE on a non-text field sees it ("" for Null).
+    std::string textForm(int row, int column) const;
+    /// The text form with letter case folded; built once per column on first use.
+    std::string_view folded(int row, int column) const;
+
+    /// Orders two rows by one column: Null first, numbers by value, text as Jet sorts it.
+    int compareRows(int rowA, int rowB, int column) const;
+
+    /// Bytes held, for the benchmark's accounting.
+    size_t byteSize() const;
+
+private:
+    struct Column {
+        QString name;
+        int adoType = ado::adEmpty;
+        Storage storage = Storage::Text;
+        std::vector<std::uint8_t> nulls;
+        std::vector<std::int64_t> integers;
+        std::vector<double> reals;
+        std::string text;
+        std::vector<std::uint32_t> offsets{0};
+        bool pendingSet = false;
+        // Folded text forms, built lazily for filtering.
+        mutable bool foldedBuilt = false;
+        mutable std::string foldedText;
+        mutable std::vector<std::uint32_t> foldedOffsets;
+    };
+    void buildFolded(const Column &column, int index) const;
+
+    std::vector<Column> m_columns;
+    int m_rowCount = 0;
+};
