@@ -1,11 +1,12 @@
 #include "services.h"
 
+#include "qt_settings_service.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QMessageBox>
-#include <QSettings>
 
 namespace {
 
@@ -59,36 +60,6 @@ private:
 class QtDesktopService final : public DesktopService {
 public:
     bool openUrl(const QUrl &url) override { return QDesktopServices::openUrl(url); }
-};
-
-class QtSettingsService final : public SettingsService {
-public:
-    QString GetSetting(const QString &appName, const QString &section, const QString &key,
-                       const QString &defaultValue) override
-    {
-        auto s = store(appName);
-        return s->value(section + QLatin1Char('/') + key, defaultValue).toString();
-    }
-    void SaveSetting(const QString &appName, const QString &section, const QString &key,
-                     const QString &value) override
-    {
-        auto s = store(appName);
-        s->setValue(section + QLatin1Char('/') + key, value);
-    }
-
-private:
-    static std::unique_ptr<QSettings> store(const QString &appName)
-    {
-#ifdef Q_OS_WIN
-        // Where the program's earlier releases kept their settings, so stored sizes carry over.
-        return std::make_unique<QSettings>(
-            QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") + appName,
-            QSettings::NativeFormat);
-#else
-        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, appName,
-                                           appName);
-#endif
-    }
 };
 
 class QtDialogService final : public DialogService {
