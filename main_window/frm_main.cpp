@@ -1,0 +1,506 @@
+#include "frm_main.h"
+
+#include "fonts.h"
+#include "frm_detail.h"
+#include "frm_software.h"
+#include "link_label.h"
+#include "listing_query.h"
+#include "open_url.h"
+#include "services.h"
+#include "shared_state.h"
+#include "twips.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+// The window, in twips.
+constexpr int kInnerWidth = 12900;
+constexpr int kInnerHeight = 7800;
+
+constexpr double kFormFontSize = 8.25;
+constexpr double kHeadingFontSize = 9.75;
+constexpr double kWebSiteFontSize = 12.0;
+const QColor kDarkRed(192, 0, 0);
+
+// The category browser: five columns 2500 apart, rows 2000 apart, each label 250 above
+// its list.
+constexpr int kBrowserLeft = 240;
+constexpr int kBrowserTop = 1560;
+constexpr int kColumnStep = 2500;
+constexpr int kRowStep = 2000;
+constexpr int kLabelAboveList = 250;
+constexpr int kColumnsPerRow = 5;
+
+const char *const kTagProperty = "Tag";
+
+struct Rect {
+    int left, top, width, height;
+};
+constexpr Rect kLstFeatured{5280, 5520, 7455, 1620};
+constexpr Rect kCmdClose{12000, 7320, 735, 375};
+constexpr Rect kLstSubCategoryIDs{3000, 1800, 1215, 450};
+constexpr Rect kLstSubCategory{240, 1800, 2415, 1620};
+constexpr Rect kCmdGo{4080, 240, 615, 375};
+constexpr Rect kTxtSearch{1080, 300, 2895, 315};
+constexpr Rect kLabel4{5280, 5280, 2055, 255};
+constexpr Rect kLabel3{5760, 240, 6285, 300};
+constexpr Rect kLblCategory{240, 1560, 2475, 240};
+constexpr Rect kLabel2{240, 960, 3975, 255};
+constexpr Rect kLabel1{240, 360, 735, 255};
+
+void place(QWidget *widget, const Rect &r)
+{
+    twips::setGeometry(widget, r.left, r.top, r.width, r.height);
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &caption, double pointSize,
+                  bool bold)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFont(classicFont(pointSize, bold));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+void setTextColour(QWidget *widget, const QColor &colour)
+{
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    widget->setPalette(pal);
+}
+
+QString elementName(const char *array, int index)
+{
+    return QLatin1String(array) + QLatin1Char('_') + QString::number(index);
+}
+
+// A Null value counts as empty text wherever start-up puts a value into a control.
+QString text(const QVariant &value)
+{
+    return ado::isNull(value) ? QString() : value.toString();
+}
+
+QListWidget *makeList(QWidget *parent, const QString &name)
+{
+    auto *list = new QListWidget(parent);
+    list->setObjectName(name);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setUniformItemSizes(true);
+    return list;
+}
+
+// Handlers pass failures over: nothing thrown may leave a Qt event handler.
+template <typename Handler>
+void passOver(Handler &&handler) noexcept
+{
+    try {
+        handler();
+    } catch (...) {
+    }
+}
+
+// The selected position of a list box, -1 when nothing is selected.
+int listIndex(const QListWidget *list)
+{
+    const QList<QListWidgetItem *> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.first());
+}
+
+QString itemText(const QListWidget *list, int row)
+{
+    const QListWidgetItem *item = list->item(row);
+    return item ? item->text() : QString();
+}
+
+// A new control-array element takes its look from element 0 and starts hidden.
+void copyLook(QWidget *element, const QWidget *from)
+{
+    const QRectF r = twips::geometry(from);
+    twips::setGeometry(element, r.left(), r.top(), r.width(), r.height());
+    element->setFont(from->font());
+    element->setPalette(from->palette());
+    element->hide();
+}
+
+}  // namespace
+
+frmMain::frmMain(Services &services, const QString &appPath, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                          | Qt::WindowCloseButtonHint)
+    , m_services(services)
+    , m_appPath(appPath)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    buildLayout();
+}
+
+frmMain::~frmMain() = default;
+
+QString frmMain::dataAccessDownloadAddress()
+{
+    return QStringLiteral("http://www.microsoft.com/data/");
+}
+
+QString frmMain::publisherAddress()
+{
+    return QStringLiteral("http://www.quorbix.example/");
+}
+
+QString frmMain::publisherSiteName()
+{
+    return QStringLiteral("www.quorbix.example");
+}
+
+void frmMain::buildLayout()
+{
+    setWindowTitle(QStringLiteral("Vantarel ver 2.0"));
+    setFont(classicFont(kFormFontSize));
+    twips::setInnerSize(this, kInnerWidth, kInnerHeight);
+    // A fixed single border: the user cannot resize the window.
+    setFixedSize(size());
+
+    // In the stored order of the design, which is also the stacking order.
+    m_lstFeatured = makeList(this, QStringLiteral("lstFeatured"));
+    place(m_lstFeatured, kLstFeatured);
+
+    m_cmdClose = new QPushButton(QStringLiteral("&Exit"), this);
+    m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    place(m_cmdClose, kCmdClose);
+
+    auto *ids = makeList(this, elementName("lstSubCategoryIDs", 0));
+    place(ids, kLstSubCategoryIDs);
+    ids->hide();
+    ids->setFocusPolicy(Qt::NoFocus);
+    m_lstSubCategoryIDs.append(ids);
+
+    auto *subCategories = makeList(this, elementName("lstSubCategory", 0));
+    place(subCategories, kLstSubCategory);
+    m_lstSubCategory.append(subCategories);
+
+    m_cmdGo = new QPushButton(QStringLiteral("&GO"), this);
+    m_cmdGo->setObjectName(QStringLiteral("cmdGo"));
+    m_cmdGo->setDefault(true);
+    place(m_cmdGo, kCmdGo);
+
+    m_txtSearch = new QLineEdit(this);
+    m_txtSearch->setObjectName(QStringLiteral("txtSearch"));
+    place(m_txtSearch, kTxtSearch);
+
+    m_Label4 = makeLabel(this, "Label4", QStringLiteral("Top Software List"), kHeadingFontSize, true);
+    setTextColour(m_Label4, kDarkRed);
+    place(m_Label4, kLabel4);
+
+    m_Label3 = new LinkLabel(this, kWebSiteFontSize);
+    m_Label3->setObjectName(QStringLiteral("Label3"));
+    place(m_Label3, kLabel3);
+    m_Label3->setCaption(QStringLiteral("Visit ") + publisherSiteName()
+                         + QStringLiteral(" for great Window's Software"));
+
+    auto *category = new LinkLabel(this, kHeadingFontSize);
+    category->setObjectName(elementName("lblCategory", 0));
+    category->setProperty(kTagProperty, QString());
+    place(category, kLblCategory);
+    m_lblCategory.append(category);
+
+    m_Label2 = makeLabel(this, "Label2", QStringLiteral("Select a Category or Subcategory"),
+                         kHeadingFontSize, true);
+    setTextColour(m_Label2, kDarkRed);
+    place(m_Label2, kLabel2);
+
+    m_Label1 = makeLabel(this, "Label1", QStringLiteral("Search"), kHeadingFontSize, true);
+    place(m_Label1, kLabel1);
+
+    // Tab order by tab index; labels and the hidden ID lists take no focus.
+    setTabOrder(m_txtSearch, m_cmdGo);
+    setTabOrder(m_cmdGo, subCategories);
+    setTabOrder(subCategories, m_cmdClose);
+    setTabOrder(m_cmdClose, m_lstFeatured);
+    m_txtSearch->setFocus();
+
+    connect(m_cmdGo, &QPushButton::clicked, this, [this] { passOver([this] { cmdGo_Click(); }); });
+    connect(m_cmdClose, &QPushButton::clicked, this, [this] { passOver([this] { cmdClose_Click(); }); });
+    connect(m_Label3, &LinkLabel::clicked, this, [this] { passOver([this] { Label3_Click(); }); });
+    connect(m_lstFeatured, &QListWidget::itemDoubleClicked, this,
+            [this] { passOver([this] { lstFeatured_DblClick(); }); });
+    connectCategoryElement(0);
+}
+
+void frmMain::connectCategoryElement(int index)
+{
+    connect(m_lblCategory.at(index), &LinkLabel::clicked, this,
+            [this, index] { passOver([this, index] { lblCategory_Click(index); }); });
+    connect(m_lstSubCategory.at(index), &QListWidget::itemDoubleClicked, this,
+            [this, index] { passOver([this, index] { lstSubCategory_DblClick(index); }); });
+}
+
+LinkLabel *frmMain::lblCategory(int index) const { return m_lblCategory.value(index); }
+
+QListWidget *frmMain::lstSubCategory(int index) const { return m_lstSubCategory.value(index); }
+
+QListWidget *frmMain::lstSubCategoryIDs(int index) const
+{
+    return m_lstSubCategoryIDs.value(index);
+}
+
+int frmMain::lblCategoryCount() const { return int(m_lblCategory.size()); }
+
+void frmMain::loadCategoryElement(int index)
+{
+    auto *label = new LinkLabel(this, kHeadingFontSize);
+    label->setObjectName(elementName("lblCategory", index));
+    copyLook(label, m_lblCategory.first());
+    label->setProperty(kTagProperty, QString());
+    m_lblCategory.append(label);
+
+    auto *list = makeList(this, elementName("lstSubCategory", index));
+    copyLook(list, m_lstSubCategory.first());
+    // Each new list follows the previous one in the tab order.
+    setTabOrder(m_lstSubCategory.last(), list);
+    m_lstSubCategory.append(list);
+
+    auto *ids = makeList(this, elementName("lstSubCategoryIDs", index));
+    copyLook(ids, m_lstSubCategoryIDs.first());
+    ids->setFocusPolicy(Qt::NoFocus);
+    m_lstSubCategoryIDs.append(ids);
+    connectCategoryElement(index);
+}
+
+void frmMain::addSubCategories(int index, ado::Recordset &subCategories, const QVariant &categoryId)
+{
+    // A category without an ID can own no subcategory.
+    if (ado::isNull(categoryId))
+        return;
+    subCategories.MoveFirst();
+    if (subCategories.Find(QStringLiteral("CategoryID = ") + categoryId.toString(), 0,
+                           ado::adSearchForward))
+        return;
+    QListWidget *names = m_lstSubCategory.at(index);
+    QListWidget *ids = m_lstSubCategoryIDs.at(index);
+    while (!subCategories.Eof()) {
+        // A Null name still adds an (empty) item, so the name and ID lists stay in step.
+        names->addItem(text(subCategories.value(QStringLiteral("Name"))));
+        ids->addItem(text(subCategories.value(QStringLiteral("SubCategoryID"))));
+        subCategories.MoveNext();
+        if (subCategories.Eof())
+            break;
+        // The run ends at another category; a Null CategoryID does not end it.
+        const QVariant next = subCategories.value(QStringLiteral("CategoryID"));
+        if (!ado::isNull(next) && next != categoryId)
+            break;
+    }
+}
+
+void frmMain::Form_Load()
+{
+    strAppPath = m_appPath;
+    strConnect = catalogConnectionString(strAppPath);
+    cnCatalog = std::make_shared<ado::Connection>();
+    cnCatalog->CursorLocation = ado::adUseClient;
+    if (const ado::Error error = cnCatalog->Open(strConnect, QString(), QString(),
+                                                 ado::adConnectUnspecified)) {
+        showOpenFailurePrompt(error);
+        return;
+    }
+
+    // All three tables are opened before anything is built, so that a catalog whose
+    // start-up tables cannot be read leaves the window as designed, like one that does
+    // not open at all.
+    auto openTable = [](const QString &source, ado::Recordset &rs) {
+        rs.CursorType = ado::adOpenForwardOnly;
+        rs.CursorLocation = ado::adUseClient;
+        rs.LockType = ado::adLockReadOnly;
+        rs.Source = source;
+        rs.ActiveConnection = cnCatalog;
+        return rs.Open();
+    };
+    auto rsCategory = std::make_unique<ado::Recordset>();
+    auto rsSubCategory = std::make_unique<ado::Recordset>();
+    auto rsFeatured = std::make_unique<ado::Recordset>();
+    ado::Error error = openTable(QStringLiteral("Select * From Category"), *rsCategory);
+    if (!error)
+        error = openTable(QStringLiteral("Select * From SubCategory"), *rsSubCategory);
+    if (!error)
+        error = openTable(QStringLiteral("Select * From FeatureSoftware"), *rsFeatured);
+    if (error) {
+        showOpenFailurePrompt(error);
+        return;
+    }
+
+    // Positions are kept in full integers: the grid goes on past row 16 instead of
+    // wrapping at the 16-bit limit.
+    int index = 0;
+    int column = 0;
+    int left = kBrowserLeft;
+    int top = kBrowserTop;
+    while (!rsCategory->Eof()) {
+        if (index > 0)
+            loadCategoryElement(index);
+        const QVariant categoryId = rsCategory->value(QStringLiteral("CategoryID"));
+
+        LinkLabel *label = m_lblCategory.at(index);
+        twips::move(label, left, top - kLabelAboveList);
+        label->setCaption(text(rsCategory->value(QStringLiteral("Name"))));
+        label->setProperty(kTagProperty, text(categoryId));
+        label->show();
+
+        QListWidget *list = m_lstSubCategory.at(index);
+        twips::move(list, left, top);
+        list->show();
+
+        addSubCategories(index, *rsSubCategory, categoryId);
+
+        ++index;
+        ++column;
+        if (column >= kColumnsPerRow) {
+            column = 0;
+            top += kRowStep;
+            left = kBrowserLeft;
+        } else {
+            left += kColumnStep;
+        }
+        rsCategory->MoveNext();
+    }
+    rsCategory->Close();
+    rsSubCategory->Close();
+
+    if (rsFeatured->RecordCount() != 0) {
+        while (!rsFeatured->Eof()) {
+            m_lstFeatured->addItem(text(rsFeatured->value(QStringLiteral("Name")))
+                                   + QStringLiteral(" - ")
+                                   + text(rsFeatured->value(QStringLiteral("Description"))));
+            rsFeatured->MoveNext();
+        }
+    }
+    rsFeatured->Close();
+}
+
+void frmMain::showOpenFailurePrompt(const ado::Error &error)
+{
+    const QString prompt = QString::number(error.Number) + QStringLiteral(" : ") + error.Description
+        + QStringLiteral("\r\n")
+        + QStringLiteral("Unable to open database. You may need to install Microsoft Data Access "
+                         "Components 2.8 (MDAC). You may download this free from Microsoft's web "
+                         "site. Do you want to go to ")
+        + dataAccessDownloadAddress() + QStringLiteral(" now?");
+    if (m_services.messages.MsgBox(this, prompt, vbYesNo, QStringLiteral("Confirmation Message"))
+        == vbYes)
+        OpenUrl(m_services.desktop, this, dataAccessDownloadAddress());
+}
+
+void frmMain::cmdGo_Click()
+{
+    // Blanks only: a tab or a line break in the search text stays part of it.
+    QString text = m_txtSearch->text();
+    qsizetype first = 0;
+    while (first < text.size() && text.at(first) == QLatin1Char(' '))
+        ++first;
+    qsizetype last = text.size();
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    text = text.mid(first, last - first);
+
+    strListingSql = text.isEmpty() ? listing::allTitlesSql() : listing::searchSql(text);
+    strListingTitle = listing::searchTitle(text);
+    showSoftwareWindow(m_services, this);
+}
+
+void frmMain::lblCategory_Click(int Index)
+{
+    const LinkLabel *label = lblCategory(Index);
+    if (!label)
+        return;
+    strListingSql = listing::categorySql(label->property(kTagProperty).toString());
+    strListingTitle = label->text();
+    showSoftwareWindow(m_services, this);
+}
+
+void frmMain::lstSubCategory_DblClick(int Index)
+{
+    const QListWidget *names = lstSubCategory(Index);
+    const QListWidget *ids = lstSubCategoryIDs(Index);
+    if (!names || !ids)
+        return;
+    // With nothing selected there is no subcategory to list.
+    const int p = listIndex(names);
+    if (p < 0 || p >= ids->count())
+        return;
+    strListingSql = listing::subCategorySql(itemText(ids, p));
+    strListingTitle = listing::subCategoryTitle(lblCategory(Index)->text(), itemText(names, p));
+    showSoftwareWindow(m_services, this);
+}
+
+void frmMain::lstFeatured_DblClick()
+{
+    const QString entry = itemText(m_lstFeatured, listIndex(m_lstFeatured));
+    if (entry.isEmpty())
+        return;
+    const qsizetype cut = entry.indexOf(QLatin1String(" - "), 0, Qt::CaseSensitive);
+    const QString name = cut >= 0 ? entry.left(cut) : entry;
+
+    m_services.pointer.setMousePointer(vbHourglass);
+    strListingSql = listing::singleTitleSql(name);
+    rsSoftware = std::make_shared<ado::Recordset>();
+    rsSoftware->CursorLocation = ado::adUseClient;
+    if (rsSoftware->Open(strListingSql, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly,
+                         ado::adCmdText)) {
+        m_services.messages.Beep();
+        m_services.pointer.setMousePointer(vbDefault);
+        m_services.messages.MsgBox(this, QStringLiteral("Unable to open table Software."),
+                                   kNoticeStyle, applicationTitle());
+        return;
+    }
+    if (rsSoftware->RecordCount() == 0) {
+        m_services.pointer.setMousePointer(vbDefault);
+        m_services.messages.MsgBox(this, QStringLiteral("No records found."), kNoticeStyle,
+                                   applicationTitle());
+        return;
+    }
+    // The detail window's load sets the pointer back.
+    showDetailWindow(m_services, this);
+    if (rsSoftware)
+        rsSoftware->Close();
+    rsSoftware.reset();
+}
+
+void frmMain::Label3_Click()
+{
+    OpenUrl(m_services.desktop, this, publisherAddress());
+}
+
+void frmMain::cmdClose_Click()
+{
+    close();
+}
+
+void frmMain::keyPressEvent(QKeyEvent *event)
+{
+    // Enter presses the button that has the focus, otherwise the default button.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto *button = qobject_cast<QPushButton *>(focusWidget()))
+            button->click();
+        else
+            m_cmdGo->click();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    QWidget::showEvent(event);
+}
