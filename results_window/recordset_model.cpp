@@ -48,7 +48,8 @@ int RecordsetModel::columnCount(const QModelIndex &parent) const
 
 QVariant RecordsetModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (role != Qt::DisplayRole || !index.isValid() || index.model() != this || index.row() >= m_rows
+        || index.column() >= m_columns)
         return QVariant();
     const QVariant value = m_recordset->valueAt(index.row(), index.column());
     const auto format = m_formats.find(index.column());

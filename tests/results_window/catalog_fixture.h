@@ -1,0 +1,19 @@
+#pragma once
+
+#include "shared_state.h"
+#include "test_data.h"
+
+#include <QString>
+
+/// Opens cnCatalog on a fixture catalog, as start-up does on the real one.
+inline bool openFixtureCatalog(const QString &fileName)
+{
+    auto connection = std::make_shared<ado::Connection>();
+    connection->CursorLocation = ado::adUseClient;
+    const QString connect = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=")
+                            + testDataPath(fileName) + QStringLiteral(";Persist Security Info=False;");
+    if (connection->Open(connect, QString(), QString(), ado::adConnectUnspecified))
+        return false;
+    cnCatalog = connection;
+    return true;
+}
