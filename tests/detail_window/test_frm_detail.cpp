@@ -288,23 +288,6 @@ private slots:
         QVERIFY(closedByStep);
         QCOMPARE(fakes.pointer.current, int(vbDefault));
     }
-
-    void shouldLayOutTheWindow()
-    {
-        QVERIFY(openTitle("ZipMaster"));
-        auto d = loadDetail();
-        QVERIFY(d);
-        QVERIFY(!(d->form->windowFlags() & Qt::WindowMaximizeButtonHint));
-        QVERIFY(!(d->form->windowFlags() & Qt::WindowMinimizeButtonHint));
-        QCOMPARE(d->form->minimumSize(), d->form->maximumSize());
-        auto *name = d->form->findChild<QLineEdit *>("txtName");
-        QVERIFY(name->isReadOnly());
-        QVERIFY(name->font().bold());
-        QCOMPARE(name->font().pointSizeF(), 13.5);
-        QVERIFY(d->form->findChild<QPlainTextEdit *>("txtDescription")->isReadOnly());
-        QVERIFY(d->form->findChild<QPlainTextEdit *>("txtCoDescription")->isReadOnly());
-        QCOMPARE(d->link("lblBuy")->font().pointSizeF(), 18.0);
-    }
 };
 
 QTEST_MAIN(TestFrmDetail)

@@ -167,7 +167,6 @@ private slots:
         QCOMPARE(r->fields()->currentText(), QString("Name"));
         QCOMPARE(r->form->intSearchField, qint16(0));
         QCOMPARE(r->form->strSortDirection, QString("ASC"));
-        QVERIFY(r->form->blnSkipResize);
 
         QStringList headers;
         for (int c = 0; c < r->grid()->model()->columnCount(); ++c)
@@ -524,20 +523,6 @@ private slots:
         QVERIFY(closedByStep);
         QCOMPARE(fakes.dialogs.shown, QStringList({"frmSoftware"}));
         QCOMPARE(fakes.pointer.current, int(vbDefault));
-    }
-
-    void shouldLayOutTheWindow()
-    {
-        auto r = loadAllTitles();
-        QVERIFY(r);
-        QVERIFY(r->button("cmdSelect")->isDefault());
-        QVERIFY(r->option("optBegins")->isChecked());
-        QVERIFY(!r->option("optContains")->isChecked());
-        QVERIFY(r->grid()->hasFocus());
-        QCOMPARE(r->grid()->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
-        QCOMPARE(r->fields()->isEditable(), false);
-        QVERIFY(r->form->windowFlags() & Qt::WindowMaximizeButtonHint);
-        QVERIFY(r->form->windowFlags() & Qt::WindowMinimizeButtonHint);
     }
 };
 
