@@ -97,6 +97,7 @@ frmDetail::frmDetail(Services &services, QWidget *owner)
     for (QLabel *label : {lblRating, lblUninstaller, lblLimitations, lblRequirements, lblType, lblPrice})
         label->setTextFormat(Qt::PlainText);
 
+    txtDescription->setFocus();
     setTabOrder(txtDescription, cmdCancel);
     setTabOrder(cmdCancel, txtName);
     setTabOrder(txtName, txtCoDescription);
@@ -113,7 +114,6 @@ void frmDetail::Form_Load()
 {
     m_services.pointer.setMousePointer(vbHourglass);
     setWindowTitle(QStringLiteral("Software Detail Screen"));
-    txtDescription->setFocus();
 
     // Each step reads one column; a step whose read fails (no current record) is skipped
     // and the control keeps its layout text.
@@ -166,6 +166,15 @@ void frmDetail::Form_Load()
         txtCoDescription->setPlainText(fieldText(value));
 
     m_services.pointer.setMousePointer(vbDefault);
+}
+
+void frmDetail::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    // A dialog shown without a default button makes its first button the default, so Enter
+    // in a text box would close the window. Close stays the Enter target only while focused.
+    if (visible)
+        cmdCancel->setDefault(false);
 }
 
 void frmDetail::cmdCancel_Click() { close(); }

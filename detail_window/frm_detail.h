@@ -39,6 +39,8 @@ public:
     QLabel *lblType = nullptr;
     QLabel *lblPrice = nullptr;
 
+    void setVisible(bool visible) override;
+
 private:
     void cmdCancel_Click();
     void openLink(const LinkLabel *label);

@@ -267,6 +267,7 @@ private slots:
         QTest::newRow("Close") << "button";
         QTest::newRow("Escape") << "escape";
         QTest::newRow("close box") << "close box";
+        QTest::newRow("Enter on Close") << "enter";
     }
     void shouldClose()
     {
@@ -280,6 +281,8 @@ private slots:
                 dialog.findChild<QPushButton *>("cmdCancel")->click();
             else if (how == "escape")
                 QTest::keyClick(&dialog, Qt::Key_Escape);
+            else if (how == "enter")
+                QTest::keyClick(dialog.findChild<QPushButton *>("cmdCancel"), Qt::Key_Return);
             else
                 dialog.close();
             closedByStep = !dialog.isVisible();
@@ -287,6 +290,26 @@ private slots:
         showDetailWindow(fakes.services, nullptr);
         QVERIFY(closedByStep);
         QCOMPARE(fakes.pointer.current, int(vbDefault));
+    }
+
+    void shouldStayOpenOnEnterInATextBox_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::newRow("description") << "txtDescription";
+        QTest::newRow("name") << "txtName";
+        QTest::newRow("company description") << "txtCoDescription";
+    }
+    void shouldStayOpenOnEnterInATextBox()
+    {
+        QFETCH(QString, box);
+
+        QVERIFY(openTitle("Disk Tool"));
+        auto d = loadDetail();
+        QVERIFY(d);
+        QWidget *target = d->form->findChild<QWidget *>(box);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Return);
+        QVERIFY(d->form->isVisible());
     }
 };
 
