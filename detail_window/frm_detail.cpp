@@ -8,10 +8,12 @@
 #include "shared_state.h"
 #include "twips.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
 
@@ -46,6 +48,16 @@ LinkLabel *link(QWidget *parent, const char *name, const QString &caption, doubl
     label->setCaption(caption);
     label->setVisible(false);
     return label;
+}
+
+void centreOnScreen(QWidget *window, const QWidget *owner)
+{
+    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame(QPoint(), window->size());
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }
 
 }  // namespace
@@ -104,6 +116,7 @@ frmDetail::frmDetail(Services &services, QWidget *owner)
 
     twips::setInnerSize(this, kInnerWidth, kInnerHeight);
     setFixedSize(size());
+    centreOnScreen(this, owner);
 
     connect(cmdCancel, &QPushButton::clicked, this, &frmDetail::cmdCancel_Click);
     for (LinkLabel *label : {lblScreen, lblDownload1, lblDownload2, lblDownload3, lblBuy, lblCompany})
@@ -126,8 +139,10 @@ void frmDetail::Form_Load()
     };
     QVariant value;
 
-    if (column("Name", &value))
+    if (column("Name", &value)) {
         txtName->setText(fieldText(value));
+        txtName->setCursorPosition(0);  // a long name shows its beginning
+    }
     if (column("Description", &value))
         txtDescription->setPlainText(fieldText(value));
     if (column("Price", &value))
