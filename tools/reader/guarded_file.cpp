@@ -211,7 +211,9 @@ struct GuardedFile::Impl {
     }
 
     /// The bounds of row `row` on data page `pg`, checked against the page's offset table.
-    RowSpan row(std::uint32_t pg, unsigned rowIndex, const std::string &what) const
+    /// A scan passes over deleted rows unchecked; a row that something points to is
+    /// always checked (an overflow row's data is flagged deleted so scans skip it).
+    RowSpan row(std::uint32_t pg, unsigned rowIndex, const std::string &what, bool pointedTo = false) const
     {
         const unsigned char *p = page(pg, what);
         if (p[0] != kPageData)
@@ -230,7 +232,7 @@ struct GuardedFile::Impl {
         span.page = p;
         span.pageNumber = pg;
         span.flags = raw & ~kRowOffsetMask;
-        if (!(span.flags & kRowDeleted) && (start < tableEnd || start > end || end > kPageSize))
+        if ((pointedTo || !(span.flags & kRowDeleted)) && (start < tableEnd || start > end || end > kPageSize))
             damaged("row " + std::to_string(rowIndex) + " of " + pageText(pg) + " lies outside its page");
         span.start = start;
         span.size = start <= end ? end - start : 0;
@@ -239,7 +241,7 @@ struct GuardedFile::Impl {
 
     RowSpan pointedRow(std::uint32_t pgRow, const std::string &what) const
     {
-        return row(pgRow >> 8, pgRow & 0xff, what);
+        return row(pgRow >> 8, pgRow & 0xff, what, true);
     }
 
     /// Checks a table definition before libmdb reads it: the page kind, the chain of
@@ -541,8 +543,10 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
             if (r.flags & kRowLookup) {
                 if (r.size < 4)
                     damaged(rw + " is a forward pointer cut short");
+                // The row moved to another page when it grew; its data there is flagged
+                // deleted and overflow, so the scan meets it only through this pointer.
                 r = d->pointedRow(u32(r.page + r.start), rw);
-                if ((r.flags & (kRowDeleted | kRowLookup)) || u32(r.page + 4) != tdefPage)
+                if (u32(r.page + 4) != tdefPage)
                     damaged(rw + " forwards to a row that is not one of the table's");
             }
             if (rowsRead >= expected)
