@@ -66,6 +66,50 @@ QString writeFakeReader(const QTemporaryDir &dir, const QByteArray &body)
     return path;
 }
 
+
+/// basic.mdb with Category's fourth row moved, as Jet moves a row that grew: its slot keeps
+/// a pointer (flagged 0x4000) to the data, written as a new row flagged deleted and overflow.
+/// `target` says where the pointer aims: "moved" at the data, or somewhere wrong.
+QByteArray withMovedCategoryRow(const QString &target)
+{
+    constexpr int kPage = 4096;
+    QFile in(testDataPath("basic.mdb"));
+    in.open(QIODevice::ReadOnly);
+    QByteArray bytes = in.readAll();
+    auto u16 = [&](qsizetype at) { return quint16(quint8(bytes[at]) | (quint8(bytes[at + 1]) << 8)); };
+    auto put16 = [&](qsizetype at, quint16 v) {
+        bytes[at] = char(v & 0xff);
+        bytes[at + 1] = char(v >> 8);
+    };
+    // Category's only data page: the data page that holds its 11 rows.
+    int pg = -1;
+    for (int p = 3; p < bytes.size() / kPage && pg < 0; ++p)
+        if (bytes[qsizetype(p) * kPage] == 1 && bytes.mid(qsizetype(p) * kPage + 4, 4) != "LVAL" &&
+            u16(qsizetype(p) * kPage + 12) == 11)
+            pg = p;
+    if (pg < 0)
+        return {};
+    const qsizetype base = qsizetype(pg) * kPage;
+    const int rows = u16(base + 12);
+    const int moved = 3;
+    const int start = u16(base + 14 + 2 * moved) & 0x1fff;
+    const int end = u16(base + 14 + 2 * (moved - 1)) & 0x1fff;
+    const int lowest = u16(base + 14 + 2 * (rows - 1)) & 0x1fff;
+    const int newStart = lowest - (end - start);
+    bytes.replace(base + newStart, end - start, bytes.mid(base + start, end - start));
+    put16(base + 14 + 2 * rows, quint16(newStart | 0xC000));
+    put16(base + 12, quint16(rows + 1));
+    quint32 pointer = (quint32(pg) << 8) | quint32(rows);
+    if (target == QLatin1String("another table's page"))
+        pointer = (1u << 8) | 0u;  // the global usage map's page
+    else if (target == QLatin1String("a row the page does not hold"))
+        pointer = (quint32(pg) << 8) | quint32(rows + 5);
+    for (int i = 0; i < 4; ++i)
+        bytes[base + start + i] = char((pointer >> (8 * i)) & 0xff);
+    put16(base + 14 + 2 * moved, quint16(start | 0x4000));
+    return bytes;
+}
+
 }  // namespace
 
 class TestJetFile : public QObject {
@@ -191,6 +235,44 @@ private slots:
         for (int r = 0; r < 5; ++r)
             names << QString::fromUtf8(sink.rows[r][sink.columnIndex(QStringLiteral("Name"))].text);
         QCOMPARE(names, (QStringList{"One-A", "One-B", "Two-A", "One-C", "Two-B"}));
+    }
+
+    void shouldFollowARowThatMovedWithinItsTable_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("to its data") << "moved" << true;
+        QTest::newRow("to another table's page") << "another table's page" << false;
+        QTest::newRow("to a row the page does not hold") << "a row the page does not hold" << false;
+    }
+    void shouldFollowARowThatMovedWithinItsTable()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, readable);
+        const QByteArray bytes = withMovedCategoryRow(target);
+        QVERIFY(!bytes.isEmpty());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("moved.mdb"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        out.close();
+
+        jet::JetFile file;
+        QVERIFY(!file.open(path));
+        CollectingSink sink;
+        const ado::Error err = file.readTable(QStringLiteral("Category"), sink);
+        if (!readable) {
+            QCOMPARE(err.Number, ado::E_PROVIDER_FAIL);
+            QVERIFY2(err.Description.contains(QLatin1String("table 'Category'")), qPrintable(err.Description));
+            return;
+        }
+        QVERIFY2(!err, qPrintable(err.Description));
+        QStringList names;
+        for (const auto &row : sink.rows)
+            names << QString::number(row[0].integer) + QLatin1Char(' ') + QString::fromUtf8(row[1].text);
+        QCOMPARE(names.size(), 11);
+        QCOMPARE(names.mid(2, 3), (QStringList{"3 Development", "4 Utilities", "5 Games"}));
     }
 
     void shouldReportJetColumnTypesAndTheirAdoNumbers_data()
