@@ -408,6 +408,31 @@ private slots:
         QCOMPARE(again.rows.size(), 11);
     }
 
+    void shouldRunTheReaderUnderMemoryAndTimeLimits()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("limits are set with setrlimit");
+#endif
+        QTemporaryDir dir;
+        // Announces one table whose name is the limits the reader runs under.
+        jet::JetFile::setReaderProgram(writeFakeReader(
+            dir, "name=\"$(ulimit -v) $(ulimit -t)\"\n"
+                 "octal() { printf \"\\\\$(printf %03o \"$1\")\"; }\n"
+                 "octal $((9 + ${#name})); printf '\\000\\000\\000\\001\\001\\000\\000\\000'\n"
+                 "octal ${#name}; printf '\\000\\000\\000%s' \"$name\"\n"
+                 "exec sleep 60"));
+        jet::JetFile file;
+        const ado::Error err = file.open(testDataPath("basic.mdb"));
+        QVERIFY2(!err, qPrintable(err.Description));
+        const QStringList limits = file.tableNames().value(0).split(QLatin1Char(' '));
+        QCOMPARE(limits.size(), 2);
+        bool memoryIsNumber = false, cpuIsNumber = false;
+        const qint64 memoryKiB = limits[0].toLongLong(&memoryIsNumber);
+        const qint64 cpuSeconds = limits[1].toLongLong(&cpuIsNumber);
+        QVERIFY2(memoryIsNumber && memoryKiB > 0 && memoryKiB <= 1024 * 1024, qPrintable(limits[0]));
+        QVERIFY2(cpuIsNumber && cpuSeconds > 0 && cpuSeconds <= 600, qPrintable(limits[1]));
+    }
+
     void shouldSayWhenTheReaderCannotBeStarted()
     {
         jet::JetFile::setReaderProgram(QDir(QDir::tempPath()).filePath(QStringLiteral("no-such-reader")));
