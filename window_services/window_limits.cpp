@@ -22,6 +22,7 @@ std::optional<std::vector<WindowLimits>> &table()
 /// asks the table whenever the window's size or frame may have changed and applies the answer
 /// as the window's minimum and maximum size, which Qt enforces for dragging and for resize().
 class LimitsHook final : public QObject {
+    Q_OBJECT
 public:
     explicit LimitsHook(QWidget *window) : QObject(window), m_window(window)
     {
@@ -157,3 +158,5 @@ bool LimitsWindowProc(WindowHandle hWnd, MINMAXINFO &info)
 }
 
 void resetWindowLimitsTable() { table().reset(); }
+
+#include "window_limits.moc"

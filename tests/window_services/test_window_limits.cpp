@@ -10,9 +10,12 @@
 
 namespace {
 
+// A window with controls and a plain object among its children, as real windows have.
 std::shared_ptr<QWidget> newWindow()
 {
     auto window = std::make_shared<QWidget>();
+    new QObject(window.get());
+    new QWidget(window.get());
     window->resize(100, 100);
     return window;
 }
