@@ -1,11 +1,14 @@
 #include "frm_software.h"
 
+#include "form_resize.h"
 #include "frm_detail.h"
 #include "recordset_model.h"
 #include "fonts.h"
 #include "services.h"
 #include "shared_state.h"
 #include "twips.h"
+#include "window_limits.h"
+#include "window_size.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -16,6 +19,11 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTableView>
+#include <QWindow>
+
+#include <cmath>
+#include <limits>
+#include <optional>
 
 namespace {
 
@@ -27,6 +35,12 @@ constexpr float kInitialScaleHeight = 6800;
 constexpr double kColumnWidth = 1500;
 constexpr double kRowHeight = 255;
 constexpr int kUninstallerColumn = 5;
+// The outer size the load gives the window before the remembered one, and its fallback.
+constexpr double kDefaultHeight = 6800;
+constexpr double kDefaultWidth = 10480;
+const QString kOptionsSection = QStringLiteral("Options");
+const QString kHeightKey = QStringLiteral("ScreenHeight");
+const QString kWidthKey = QStringLiteral("ScreenWidth");
 
 const QString kAscending = QStringLiteral("ASC");
 const QString kDescending = QStringLiteral("DESC");
@@ -74,21 +88,34 @@ void centreOnScreen(QWidget *window, const QWidget *owner)
     window->move(frame.topLeft());
 }
 
+// Twips to a whole number of twips, an exact half to the even neighbour; nothing when the
+// value does not fit the registration's 32-bit arguments.
+std::optional<qint32> wholeTwips(double value)
+{
+    const double whole = std::nearbyint(value);
+    if (!(whole >= std::numeric_limits<qint32>::min()
+          && whole <= std::numeric_limits<qint32>::max()))
+        return std::nullopt;
+    return static_cast<qint32>(whole);
+}
+
 }  // namespace
 
 void showSoftwareWindow(Services &services, QWidget *owner)
 {
-    frmSoftware form(services, owner);
-    form.Form_Load();
-    if (form.isUnloaded())
+    // Shared, so that the limits table can keep the window object it registers.
+    const auto form = std::make_shared<frmSoftware>(services, owner);
+    form->Form_Load();
+    if (form->isUnloaded())
         return;
-    services.dialogs.showModal(form);
+    services.dialogs.showModal(*form);
 }
 
 frmSoftware::frmSoftware(Services &services, QWidget *owner)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                         | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      m_services(services)
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      m_services(services),
+      m_owner(owner)
 {
     setObjectName(QStringLiteral("frmSoftware"));
     setFont(classicFont());
@@ -139,6 +166,10 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
 
     twips::setInnerSize(this, kInnerWidth, kInnerHeight);
     centreOnScreen(this, owner);
+    if (owner && owner->window()->windowHandle()) {
+        winId();
+        windowHandle()->setTransientParent(owner->window()->windowHandle());
+    }
 
     connect(dtgOrg->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int section) { dtgOrg_HeadClick(static_cast<qint16>(section)); });
@@ -166,7 +197,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     Form_Initialize();
 }
 
-frmSoftware::~frmSoftware() = default;
+frmSoftware::~frmSoftware() { Form_Terminate(); }
 
 void frmSoftware::Form_Initialize()
 {
@@ -217,7 +248,84 @@ void frmSoftware::Form_Load()
     intSearchField = static_cast<qint16>(cboField->currentIndex());
     strSortDirection = kAscending;
 
+    restoreSize();
+
     m_services.pointer.setMousePointer(vbDefault);
+}
+
+void frmSoftware::restoreSize()
+{
+    // The platform window first, so that the frame around the inner size is known.
+    winId();
+    window_size::setOuterHeight(*this, kDefaultHeight);
+    window_size::setOuterWidth(*this, kDefaultWidth);
+
+    // Each load is a new window object, so a window registers once.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QSize screenSize = screen ? screen->geometry().size() : QSize();
+    const auto minWidth = wholeTwips(window_size::outerWidth(*this));
+    const auto minHeight = wholeTwips(window_size::outerHeight(*this));
+    const auto maxWidth = wholeTwips(twips::fromPixels(screenSize.width()));
+    const auto maxHeight = wholeTwips(twips::fromPixels(screenSize.height()));
+    if (minWidth && minHeight && maxWidth && maxHeight)
+        SetWindowLimits(weak_from_this().lock(), *minWidth, *minHeight, *maxWidth, *maxHeight);
+
+    const auto height = window_size::sizeFromText(m_services.settings.GetSetting(
+        applicationTitle(), kOptionsSection, kHeightKey, QString::number(kDefaultHeight)));
+    if (height)
+        window_size::setOuterHeight(*this, *height);
+    const auto width = window_size::sizeFromText(m_services.settings.GetSetting(
+        applicationTitle(), kOptionsSection, kWidthKey, QString::number(kDefaultWidth)));
+    if (width)
+        window_size::setOuterWidth(*this, *width);
+    m_sizeRestored = true;
+
+    centreOnScreen(this, m_owner);
+}
+
+void frmSoftware::Form_Resize()
+{
+    if (blnSkipResize) {
+        blnSkipResize = false;
+        return;
+    }
+    resizeControls(Controls(), static_cast<float>(window_size::innerWidth(*this)),
+                   static_cast<float>(window_size::innerHeight(*this)), sngPrevScaleWidth,
+                   sngPrevScaleHeight);
+}
+
+QList<QWidget *> frmSoftware::Controls() const
+{
+    return {cmdCancel, cmdSelect, optBegins, optContains, txtSearch,
+            cmdClear,  cboField,  dtgOrg,    lblOrg,      lblSort};
+}
+
+void frmSoftware::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmSoftware::Form_Unload()
+{
+    // A load that ended early (no listing, or an empty one) left the layout's size, not the
+    // user's: storing it would lose the size the user chose.
+    if (!m_sizeRestored)
+        return;
+    const auto asText = [](double twips) {
+        return window_size::textFromSize(static_cast<float>(twips));
+    };
+    m_services.settings.SaveSetting(applicationTitle(), kOptionsSection, kHeightKey,
+                                    asText(window_size::outerHeight(*this)));
+    m_services.settings.SaveSetting(applicationTitle(), kOptionsSection, kWidthKey,
+                                    asText(window_size::outerWidth(*this)));
+}
+
+void frmSoftware::Form_Terminate()
+{
+    if (rsSoftware)
+        rsSoftware->Close();
+    rsSoftware.reset();
 }
 
 void frmSoftware::dtgOrg_HeadClick(qint16 colIndex)
@@ -285,6 +393,8 @@ void frmSoftware::Unload() { done(QDialog::Rejected); }
 
 void frmSoftware::done(int result)
 {
+    if (!m_unloaded)
+        Form_Unload();
     m_unloaded = true;
     QDialog::done(result);
 }

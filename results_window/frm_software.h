@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -17,16 +18,20 @@ class QTableView;
 
 /// Creates the results window (Form_Initialize), loads strListingSql into it (Form_Load)
 /// and, unless the load closed it (an empty listing), shows it modally over `owner`;
-/// returns when it has been closed.
+/// returns when it has been closed. A window that registered its size limits lives on in
+/// the limits table; any other is destroyed here (Form_Terminate).
 void showSoftwareWindow(Services &services, QWidget *owner);
 
 /// The results window: the listing in a grid that sorts by a header click and filters as
 /// the user types; Select opens the current row in the detail window.
-class frmSoftware : public QDialog {
+class frmSoftware : public QDialog, public std::enable_shared_from_this<frmSoftware> {
     Q_OBJECT
 public:
-    /// Builds the controls and runs Form_Initialize.
+    /// Builds the controls and runs Form_Initialize. The window has no Qt parent: `owner`
+    /// places it and is its transient parent, but the limits table, not the owner, decides
+    /// how long a registered window object lives.
     explicit frmSoftware(Services &services, QWidget *owner = nullptr);
+    /// Runs Form_Terminate.
     ~frmSoftware() override;
 
     void Form_Load();
@@ -62,17 +67,31 @@ public:
     void cmdSelect_Click();
     void cmdCancel_Click();
 
+    /// Keeps the controls in proportion to the inner size; the first call after the load
+    /// began only clears blnSkipResize.
+    void Form_Resize();
+    /// The controls in the layout's stored order: the order Form_Resize visits them in.
+    QList<QWidget *> Controls() const;
+
 protected:
     void done(int result) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void Form_Initialize();
+    void restoreSize();
+    void Form_Unload();
+    void Form_Terminate();
     void Unload();
     void showRecordsetPosition(int position);
     void moveRecordsetToRow(int row);
 
     Services &m_services;
     RecordsetModel *m_model = nullptr;
+    QWidget *m_owner = nullptr;
     bool m_unloaded = false;
+    // Set once the load has given the window its remembered size: only then is the size on
+    // closing the user's, worth remembering.
+    bool m_sizeRestored = false;
     bool m_syncingCurrent = false;
 };
