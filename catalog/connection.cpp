@@ -50,6 +50,12 @@ QString Connection::dataSourceFromConnectionString(const QString &connectionStri
     return path;
 }
 
+void Connection::indexListingOrder()
+{
+    // Every software listing is ordered by the title's name.
+    m_engine->indexOnLoad(QStringLiteral("Software"), QStringLiteral("Name"));
+}
+
 Error Connection::Open(const QString &connectionString, const QString &, const QString &, int)
 {
     m_engine.reset();
@@ -64,6 +70,7 @@ Error Connection::Open(const QString &connectionString, const QString &, const Q
     if (Error error = file->open(m_path))
         return error;
     m_engine = std::make_unique<QueryEngine>(std::move(file));
+    indexListingOrder();
     return {};
 }
 
@@ -74,6 +81,7 @@ Error Connection::openSource(std::unique_ptr<jet::TableSource> source, const QSt
     if (!source)
         return {E_PROVIDER_FAIL, QStringLiteral("No catalog to open.")};
     m_engine = std::make_unique<QueryEngine>(std::move(source));
+    indexListingOrder();
     return {};
 }
 

@@ -47,6 +47,8 @@ public:
     static QString dataSourceFromConnectionString(const QString &connectionString);
 
 private:
+    void indexListingOrder();
+
     std::unique_ptr<QueryEngine> m_engine;
     QString m_path;
 };

@@ -12,18 +12,6 @@ inline unsigned char asciiLower(unsigned char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
 }
 
-int compareAscii(std::string_view a, std::string_view b)
-{
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = asciiLower(static_cast<unsigned char>(a[i]));
-        const unsigned char y = asciiLower(static_cast<unsigned char>(b[i]));
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 // Letters without case and accents: the key that puts é beside e.
 QString primaryKey(const QString &text)
 {
@@ -58,6 +46,9 @@ inline size_t sequenceLength(unsigned char lead)
     return 4;
 }
 
+// The full rule: letters without case or accents first, then accents.
+int compareGeneral(std::string_view a, std::string_view b);
+
 }  // namespace
 
 bool isAscii(std::string_view utf8)
@@ -70,8 +61,31 @@ bool isAscii(std::string_view utf8)
 
 int compare(std::string_view a, std::string_view b)
 {
-    if (isAscii(a) && isAscii(b))
-        return compareAscii(a, b);
+    // Up to the first difference in ASCII letters the general rule gives the same answer,
+    // so only texts that meet non-ASCII text before they differ take the slow path.
+    const size_t n = std::min(a.size(), b.size());
+    size_t i = 0;
+    for (; i < n; ++i) {
+        const unsigned char x = static_cast<unsigned char>(a[i]);
+        const unsigned char y = static_cast<unsigned char>(b[i]);
+        if ((x | y) & 0x80)
+            return compareGeneral(a, b);
+        const unsigned char lx = asciiLower(x), ly = asciiLower(y);
+        if (lx != ly)
+            return lx < ly ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    // A longer tail may hold combining marks, which the general rule weighs differently.
+    if (!isAscii(a.substr(i)) || !isAscii(b.substr(i)))
+        return compareGeneral(a, b);
+    return a.size() < b.size() ? -1 : 1;
+}
+
+namespace {
+
+int compareGeneral(std::string_view a, std::string_view b)
+{
     const QString qa = QString::fromUtf8(a.data(), qsizetype(a.size()));
     const QString qb = QString::fromUtf8(b.data(), qsizetype(b.size()));
     if (int c = compareKeys(primaryKey(qa), primaryKey(qb)))
@@ -79,6 +93,8 @@ int compare(std::string_view a, std::string_view b)
     return compareKeys(qa.normalized(QString::NormalizationForm_C).toCaseFolded(),
                        qb.normalized(QString::NormalizationForm_C).toCaseFolded());
 }
+
+}  // namespace
 
 void appendFolded(std::string_view utf8, std::string &out)
 {
@@ -138,6 +154,98 @@ bool wildcardMatch(std::string_view text, std::string_view pattern, char anyRun,
     while (p < pattern.size() && isRun(pattern[p]))
         ++p;
     return p == pattern.size();
+}
+
+LikePattern::LikePattern(std::string_view pattern, char anyRun, char anyOne, char anyRun2)
+    : m_folded(fold(pattern)), m_asciiPattern(isAscii(pattern)), m_anyRun(anyRun), m_anyOne(anyOne),
+      m_anyRun2(anyRun2)
+{
+    const std::string &p = m_folded;
+    const bool leading = !p.empty() && isRun(p.front());
+    const bool trailing = p.size() > 1 && isRun(p.back());
+    const size_t begin = leading ? 1 : 0;
+    const size_t end = p.size() - (trailing ? 1 : 0);
+    const std::string_view inner = std::string_view(p).substr(begin, end - begin);
+    for (char c : inner)
+        if (isRun(c) || (m_anyOne && c == m_anyOne))
+            return;  // stays General
+    m_needle = std::string(inner);
+    if (p.size() == 1 && leading)
+        m_shape = Shape::Contains;  // a lone wildcard: the empty text is in everything
+    else
+        m_shape = leading && trailing ? Shape::Contains
+            : leading                 ? Shape::Suffix
+            : trailing                ? Shape::Prefix
+                                      : Shape::Exact;
+}
+
+bool LikePattern::matchesFolded(std::string_view text) const
+{
+    const std::string_view needle(m_needle);
+    switch (m_shape) {
+    case Shape::Exact: return text == needle;
+    case Shape::Prefix: return text.substr(0, needle.size()) == needle;
+    case Shape::Suffix:
+        return text.size() >= needle.size() && text.substr(text.size() - needle.size()) == needle;
+    case Shape::Contains: return text.find(needle) != std::string_view::npos;
+    case Shape::General: return wildcardMatch(text, m_folded, m_anyRun, m_anyOne, m_anyRun2);
+    }
+    return false;
+}
+
+bool LikePattern::matches(std::string_view text) const
+{
+    if (m_asciiPattern && m_shape != Shape::General) {
+        // ASCII letters fold to themselves in lower case wherever they stand, so a match
+        // found in the ASCII part of the text stands; only a miss in text that holds other
+        // letters needs the full fold.
+        const std::string_view needle(m_needle);
+        const size_t n = needle.size();
+        auto equalAt = [&](size_t at) {
+            for (size_t k = 0; k < n; ++k)
+                if (asciiLower(static_cast<unsigned char>(text[at + k])) != static_cast<unsigned char>(needle[k]))
+                    return false;
+            return true;
+        };
+        switch (m_shape) {
+        case Shape::Prefix:
+            if (text.size() >= n && isAscii(text.substr(0, n)))
+                return equalAt(0);
+            break;
+        case Shape::Suffix:
+            if (text.size() >= n && isAscii(text.substr(text.size() - n)))
+                return equalAt(text.size() - n);
+            break;
+        case Shape::Exact:
+            if (isAscii(text))
+                return text.size() == n && equalAt(0);
+            break;
+        case Shape::Contains: {
+            if (n == 0)
+                return true;
+            bool sawOther = false;
+            const unsigned char first = static_cast<unsigned char>(needle[0]);
+            for (size_t i = 0; i < text.size(); ++i) {
+                const unsigned char c = static_cast<unsigned char>(text[i]);
+                if (c & 0x80)
+                    sawOther = true;
+                else if (asciiLower(c) == first && i + n <= text.size() && equalAt(i))
+                    return true;
+            }
+            if (!sawOther)
+                return false;
+            break;
+        }
+        case Shape::General: break;
+        }
+    }
+    if (isAscii(text)) {
+        thread_local std::string folded;
+        folded.clear();
+        appendFolded(text, folded);
+        return matchesFolded(folded);
+    }
+    return matchesFolded(fold(text));
 }
 
 }  // namespace jettext

@@ -29,4 +29,26 @@ void appendFolded(std::string_view utf8, std::string &out);
 bool wildcardMatch(std::string_view text, std::string_view pattern, char anyRun, char anyOne,
                    char anyRun2 = 0);
 
+/// A LIKE pattern prepared once and matched against many texts without regard to letter
+/// case. `anyRun` (and `anyRun2`, when not 0) stand for any run of characters, `anyOne`
+/// (when not 0) for exactly one character.
+class LikePattern {
+public:
+    LikePattern(std::string_view pattern, char anyRun, char anyOne, char anyRun2 = 0);
+    /// Matches text as stored (ASCII text is matched in place, without folding a copy).
+    bool matches(std::string_view text) const;
+    /// Matches text that is already folded.
+    bool matchesFolded(std::string_view folded) const;
+
+private:
+    enum class Shape { Exact, Prefix, Suffix, Contains, General };
+    bool isRun(char c) const { return c == m_anyRun || (m_anyRun2 && c == m_anyRun2); }
+
+    Shape m_shape = Shape::General;
+    std::string m_folded;  ///< the whole folded pattern
+    std::string m_needle;  ///< the folded literal between outer wildcards (not General)
+    bool m_asciiPattern = true;
+    char m_anyRun, m_anyOne, m_anyRun2;
+};
+
 }  // namespace jettext

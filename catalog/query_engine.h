@@ -30,6 +30,10 @@ public:
     /// the reason.
     ado::Error execute(const QString &sql, ResultRows &rows);
 
+    /// Gives `column` of `table` an index when the table is copied in, so statements that
+    /// order by it read the rows in order instead of sorting them.
+    void indexOnLoad(const QString &table, const QString &column);
+
     /// The tables copied in so far, in the order they were first used.
     QStringList loadedTables() const;
 
@@ -44,6 +48,7 @@ private:
     std::unique_ptr<jet::TableSource> m_source;
     sqlite3 *m_db = nullptr;
     QStringList m_loaded;
+    QList<QPair<QString, QString>> m_indexes;
     QStringList m_sourceTables;
     bool m_sourceTablesRead = false;
 };

@@ -14,15 +14,6 @@ namespace {
 
 enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
 
-// How a LIKE pattern matches: most patterns the results window writes are a prefix
-// ("zip*") or a contained text ("*zip*"), which need no general matcher.
-enum class LikeShape { Exact, Prefix, Suffix, Contains, General };
-
-bool isRunWildcard(char c)
-{
-    return c == '*' || c == '%';
-}
-
 ado::Error invalid(const QString &why)
 {
     return {ado::adErrInvalidArgument,
@@ -47,8 +38,7 @@ struct Predicate::Node {
     bool numeric = false;  // compare as numbers (the field is a number)
     double number = 0;
     std::string text;      // the literal as text (UTF-8)
-    LikeShape shape = LikeShape::Exact;
-    std::string needle;    // folded pattern without its outer wildcards
+    std::unique_ptr<jettext::LikePattern> pattern;
 
     bool matches(const ResultRows &rows, int row) const
     {
@@ -68,7 +58,7 @@ struct Predicate::Node {
         if (isNull)
             return false;
         if (op == Op::Like)
-            return like(rows.folded(row, column));
+            return pattern->matchesFolded(rows.folded(row, column));
         int order;
         if (numeric) {
             const double value = rows.storage(column) == ResultRows::Storage::Integer
@@ -92,18 +82,6 @@ struct Predicate::Node {
         return false;
     }
 
-    bool like(std::string_view value) const
-    {
-        switch (shape) {
-        case LikeShape::Exact: return value == needle;
-        case LikeShape::Prefix: return value.substr(0, needle.size()) == needle;
-        case LikeShape::Suffix:
-            return value.size() >= needle.size() && value.substr(value.size() - needle.size()) == needle;
-        case LikeShape::Contains: return value.find(needle) != std::string_view::npos;
-        case LikeShape::General: return jettext::wildcardMatch(value, needle, '*', 0, '%');
-        }
-        return false;
-    }
 };
 
 Predicate::Predicate(std::unique_ptr<Node> root) : m_root(std::move(root)) {}
@@ -321,7 +299,7 @@ public:
         if (node.op == Op::Like) {
             if (!quoted)
                 return invalid(QStringLiteral("LIKE takes a quoted pattern"));
-            compileLike(node, literal.toStdString());
+            node.pattern = std::make_unique<jettext::LikePattern>(literal.toStdString(), '*', 0, '%');
             return {};
         }
         node.text = literal.toStdString();
@@ -347,31 +325,6 @@ public:
             node.number = node.number != 0 ? 1 : 0;
         node.numeric = true;
         return {};
-    }
-
-    static void compileLike(Predicate::Node &node, const std::string &pattern)
-    {
-        std::string folded = jettext::fold(pattern);
-        const bool leading = !folded.empty() && isRunWildcard(folded.front());
-        const bool trailing = folded.size() > 1 && isRunWildcard(folded.back());
-        const std::string inner =
-            folded.substr(leading ? 1 : 0, folded.size() - (leading ? 1 : 0) - (trailing ? 1 : 0));
-        if (folded.size() == 1 && leading) {
-            node.shape = LikeShape::Contains;
-            node.needle.clear();
-            return;
-        }
-        const bool innerWildcards = inner.find_first_of("*%") != std::string::npos;
-        if (innerWildcards) {
-            node.shape = LikeShape::General;
-            node.needle = folded;
-            return;
-        }
-        node.needle = inner;
-        node.shape = leading && trailing ? LikeShape::Contains
-            : leading                    ? LikeShape::Suffix
-            : trailing                   ? LikeShape::Prefix
-                                         : LikeShape::Exact;
     }
 
 private:

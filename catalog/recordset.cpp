@@ -1,11 +1,13 @@
 #include "recordset.h"
 
 #include "connection.h"
+#include "jet_text.h"
 #include "query_engine.h"
 #include "record_criteria.h"
 #include "result_rows.h"
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 
 namespace ado {
@@ -35,6 +37,10 @@ struct Recordset::Impl {
         std::iota(sorted.begin(), sorted.end(), 0);
         if (sortKeys.empty())
             return;
+        if (sortKeys.size() == 1) {
+            sortOneKey(sortKeys.front());
+            return;
+        }
         const ResultRows &r = *rows;
         const auto &keys = sortKeys;
         // Stable, so rows that tie keep the statement's order in both directions.
@@ -46,6 +52,56 @@ struct Recordset::Impl {
             }
             return false;
         });
+    }
+
+    // One key, the common case (a header click): sort (value, row) pairs, which keeps the
+    // values next to each other in memory, and put the Nulls first (last descending).
+    template <typename Value, typename Compare>
+    void sortPairs(const criteria::SortKey &key, Value (*read)(const ResultRows &, int, int), Compare less)
+    {
+        const ResultRows &r = *rows;
+        std::vector<int> nulls;
+        std::vector<std::pair<Value, int>> pairs;
+        pairs.reserve(sorted.size());
+        for (int row = 0; row < r.rowCount(); ++row) {
+            if (r.isNull(row, key.column))
+                nulls.push_back(row);
+            else
+                pairs.emplace_back(read(r, row, key.column), row);
+        }
+        if (key.descending)
+            std::stable_sort(pairs.begin(), pairs.end(),
+                             [&less](const auto &a, const auto &b) { return less(b.first, a.first); });
+        else
+            std::stable_sort(pairs.begin(), pairs.end(),
+                             [&less](const auto &a, const auto &b) { return less(a.first, b.first); });
+        auto out = sorted.begin();
+        if (!key.descending)
+            out = std::copy(nulls.begin(), nulls.end(), out);
+        for (const auto &pair : pairs)
+            *out++ = pair.second;
+        if (key.descending)
+            std::copy(nulls.begin(), nulls.end(), out);
+    }
+
+    void sortOneKey(const criteria::SortKey &key)
+    {
+        switch (rows->storage(key.column)) {
+        case ResultRows::Storage::Integer:
+            sortPairs<std::int64_t>(
+                key, [](const ResultRows &r, int row, int c) { return r.integer(row, c); },
+                std::less<std::int64_t>());
+            break;
+        case ResultRows::Storage::Real:
+            sortPairs<double>(
+                key, [](const ResultRows &r, int row, int c) { return r.real(row, c); }, std::less<double>());
+            break;
+        case ResultRows::Storage::Text:
+            sortPairs<std::string_view>(
+                key, [](const ResultRows &r, int row, int c) { return r.text(row, c); },
+                [](std::string_view a, std::string_view b) { return jettext::compare(a, b) < 0; });
+            break;
+        }
     }
 
     void applyFilter()

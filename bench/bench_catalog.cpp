@@ -1,0 +1,240 @@
+// Times the catalog layer on a catalog file: the connection, the start-up tables, the
+// listings, Sort, Filter and Requery, and the peak memory; then, for comparison, the same
+// table read by mdb-export and the same statements run by the sqlite3 program on a SQLite
+// copy of the loaded tables.
+//
+// Usage: bench_catalog CATALOG.mdb [CATALOG.mdb ...]
+//
+// The processor time of the first listing leaves out the reader process, which parses the
+// file in parallel; mdb-export's processor time is its whole work.
+
+#include "connection.h"
+#include "listing_query.h"
+#include "query_engine.h"
+#include "recordset.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include <sys/resource.h>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kRepeats = 5;
+
+// A wall-clock time and the processor time spent on it, in milliseconds. On a shared
+// machine the wall time carries other people's load; the processor time does not.
+struct Timing {
+    double wall = 0;
+    double cpu = 0;
+};
+
+double processCpuMilliseconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+double childrenCpuMilliseconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    auto ms = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+Timing timeOf(const std::function<void()> &work)
+{
+    QElapsedTimer timer;
+    const double cpu = processCpuMilliseconds();
+    timer.start();
+    work();
+    return {double(timer.nsecsElapsed()) / 1e6, processCpuMilliseconds() - cpu};
+}
+
+Timing median(std::vector<Timing> times)
+{
+    std::sort(times.begin(), times.end(), [](const Timing &a, const Timing &b) { return a.wall < b.wall; });
+    Timing m = times[times.size() / 2];
+    std::sort(times.begin(), times.end(), [](const Timing &a, const Timing &b) { return a.cpu < b.cpu; });
+    m.cpu = times[times.size() / 2].cpu;
+    return m;
+}
+
+Timing medianOf(const std::function<void()> &work, int repeats = kRepeats)
+{
+    std::vector<Timing> times;
+    for (int i = 0; i < repeats; ++i)
+        times.push_back(timeOf(work));
+    return median(times);
+}
+
+long peakKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+void report(const char *what, const Timing &t, const QString &note = QString())
+{
+    std::printf("  %-50s %9.1f ms %9.1f ms%s\n", what, t.wall, t.cpu,
+                note.isEmpty() ? "" : qPrintable(QStringLiteral("   (") + note + QLatin1Char(')')));
+}
+
+// Runs a program with its output thrown away; the time includes its start.
+Timing timeProgram(const QString &program, const QStringList &arguments, bool *ok)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    const double cpu = childrenCpuMilliseconds();
+    timer.start();
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(600000);
+    const Timing t{double(timer.nsecsElapsed()) / 1e6, childrenCpuMilliseconds() - cpu};
+    *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return t;
+}
+
+std::unique_ptr<ado::Recordset> openListing(const std::shared_ptr<ado::Connection> &cn, const QString &sql)
+{
+    auto rs = std::make_unique<ado::Recordset>();
+    rs->CursorLocation = ado::adUseClient;
+    if (ado::Error e = rs->Open(sql, cn, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)) {
+        std::fprintf(stderr, "listing failed: %d %s\n", e.Number, qPrintable(e.Description));
+        std::exit(1);
+    }
+    return rs;
+}
+
+int benchFile(const QString &file)
+{
+    const qint64 fileBytes = QFileInfo(file).size();
+    std::printf("%s (%.1f MB)\n", qPrintable(file), double(fileBytes) / 1e6);
+    std::printf("  %-50s %12s %12s\n", "", "wall", "processor");
+
+    auto cn = std::make_shared<ado::Connection>();
+    cn->CursorLocation = ado::adUseClient;
+    ado::Error openError;
+    report("connection open",
+           timeOf([&] {
+               openError = cn->Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;").arg(file));
+           }));
+    if (openError) {
+        std::fprintf(stderr, "open failed: %d %s\n", openError.Number, qPrintable(openError.Description));
+        return 1;
+    }
+
+    report("start-up tables (Category, SubCategory, FeatureSoftware)", timeOf([&] {
+               for (const char *table : {"Category", "SubCategory", "FeatureSoftware"}) {
+                   ado::Recordset rs;
+                   rs.CursorType = ado::adOpenForwardOnly;
+                   rs.CursorLocation = ado::adUseClient;
+                   rs.LockType = ado::adLockReadOnly;
+                   rs.Source = QStringLiteral("Select * From %1").arg(table);
+                   rs.ActiveConnection = cn;
+                   rs.Open();
+                   rs.Close();
+               }
+           }));
+
+    const QString all = listing::allTitlesSql();
+    const QString search = listing::searchSql(QStringLiteral("zip"));
+    std::unique_ptr<ado::Recordset> rs;
+    const Timing firstMs = timeOf([&] { rs = openListing(cn, all); });
+    report("first all-titles listing (loads Software)", firstMs, QStringLiteral("%1 rows").arg(rs->RecordCount()));
+    report("second all-titles listing", medianOf([&] { rs = openListing(cn, all); }), "median");
+    int found = 0;
+    const Timing searchMs = medianOf([&] { found = openListing(cn, search)->RecordCount(); });
+    report("search listing for zip", searchMs, QStringLiteral("median, %1 rows").arg(found));
+
+    bool descending = false;
+    report("Sort by Price", medianOf([&] {
+               rs->setSort(descending ? QStringLiteral("Price DESC") : QStringLiteral("Price ASC"));
+               descending = !descending;
+           }),
+           "median");
+    report("Sort by Name", medianOf([&] {
+               rs->setSort(descending ? QStringLiteral("Name DESC") : QStringLiteral("Name ASC"));
+               descending = !descending;
+           }),
+           "median");
+    const Timing firstFilterMs = timeOf([&] { rs->setFilter(QStringLiteral("Name LIKE '*zip*'")); });
+    report("first contains Filter on Name (folds the column)", firstFilterMs,
+           QStringLiteral("%1 rows").arg(rs->RecordCount()));
+    const QStringList keystrokes{QStringLiteral("z"), QStringLiteral("zi"), QStringLiteral("zip"),
+                                 QStringLiteral("zipm"), QStringLiteral("a")};
+    int keystroke = 0;
+    report("contains Filter on Name", medianOf([&] {
+               rs->setFilter(QStringLiteral("Name LIKE '*%1*'").arg(keystrokes[keystroke++ % keystrokes.size()]));
+           }),
+           "median over z, zi, zip, zipm, a");
+    keystroke = 0;
+    report("begins-with Filter on Name", medianOf([&] {
+               rs->setFilter(QStringLiteral("Name LIKE '%1*'").arg(keystrokes[keystroke++ % keystrokes.size()]));
+           }),
+           "median");
+    rs->setFilter(QString());
+    report("Requery (sort kept)", medianOf([&] { rs->Requery(); }, 3), "median");
+    rs.reset();
+    const long peak = peakKilobytes();
+    std::printf("  %-50s %9.1f MB   (%.2fx the file)\n", "peak memory (VmHWM)", double(peak) / 1024.0,
+                double(peak) * 1024.0 / double(fileBytes));
+
+    std::printf("  comparison\n");
+    bool ok = false;
+    const Timing exportMs = timeProgram(QStringLiteral("mdb-export"), {file, QStringLiteral("Software")}, &ok);
+    report("mdb-export FILE Software", exportMs, ok ? QString() : QStringLiteral("failed"));
+
+    QTemporaryDir dir;
+    const QString plain = dir.filePath(QStringLiteral("catalog.sqlite"));
+    if (ado::Error e = cn->engine()->savePlainCopy(plain)) {
+        std::fprintf(stderr, "plain copy failed: %s\n", qPrintable(e.Description));
+        return 1;
+    }
+    const QList<QPair<const char *, QString>> statements{{"sqlite3: all-titles listing", all},
+                                                         {"sqlite3: search listing for zip", search}};
+    for (const auto &[what, sql] : statements) {
+        std::vector<Timing> times;
+        for (int i = 0; i < kRepeats; ++i)
+            times.push_back(timeProgram(QStringLiteral("sqlite3"), {plain, sql}, &ok));
+        report(what, median(times), ok ? QStringLiteral("median") : QStringLiteral("failed"));
+    }
+    std::printf("\n");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList files = app.arguments().mid(1);
+    if (files.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_catalog CATALOG.mdb [CATALOG.mdb ...]\n");
+        return 2;
+    }
+    int result = 0;
+    for (const QString &file : files)
+        result |= benchFile(file);
+    return result;
+}
