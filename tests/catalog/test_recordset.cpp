@@ -104,6 +104,59 @@ private slots:
         QCOMPARE(rs.RecordCount(), -1);
     }
 
+    void damagedCatalogFailsOpenOrListingAndLeavesUsRunning_data()
+    {
+        QTest::addColumn<QByteArray>("content");  // empty: copy the named hostile file
+        QTest::addColumn<QString>("hostile");
+        QTest::newRow("empty file") << QByteArray() << QString();
+        QTest::newRow("plain text") << QByteArray("not a catalog at all\n") << QString();
+        QTest::newRow("one page of zeros") << QByteArray(4096, '\0') << QString();
+        QTest::newRow("table map aims at an empty row") << QByteArray() << "usage_map_len0_page2.mdb";
+        QTest::newRow("memo chain loops") << QByteArray() << "memo_chain_selfloop.mdb";
+    }
+    void damagedCatalogFailsOpenOrListingAndLeavesUsRunning()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, hostile);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("shareware.mdb");
+        if (hostile.isEmpty()) {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(content);
+        } else {
+            QVERIFY(QFile::copy(testDataPath("hostile/" + hostile), file));
+        }
+        auto cn = std::make_shared<ado::Connection>();
+        ado::Error error = cn->Open(catalogConnectionString(dir.path()));
+        if (!error) {
+            Recordset rs;
+            error = rs.Open(listing::allTitlesSql(), cn, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText);
+            if (!error) {
+                for (const char *table : {"Category", "SubCategory", "FeatureSoftware"}) {
+                    Recordset startUp;
+                    if ((error = startUp.Open(QStringLiteral("Select * From %1").arg(table), cn,
+                                              ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)))
+                        break;
+                }
+            }
+        }
+        QCOMPARE(error.Number, ado::E_PROVIDER_FAIL);
+        QVERIFY(!error.Description.isEmpty());
+        // The same process still reads a sound catalog.
+        QCOMPARE(openListing(openBasicCatalog())->RecordCount(), 39);
+    }
+
+    void folderNamedLikeTheCatalogIsNotFound()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("shareware.mdb"));
+        ado::Connection cn;
+        const ado::Error error = cn.Open(catalogConnectionString(dir.path()));
+        QCOMPARE(error.Number, ado::E_PROVIDER_FAIL);
+        QVERIFY(error.Description.startsWith("Could not find file"));
+    }
+
     void refusedStatementFailsOpenWithTheEnginesMessage()
     {
         auto cn = openBasicCatalog();
