@@ -167,6 +167,10 @@ void frmMain::buildLayout()
     twips::setInnerSize(this, kInnerWidth, kInnerHeight);
     // A fixed single border: the user cannot resize the window.
     setFixedSize(size());
+    // Centred from the start, so that the start-up prompt, shown before the window, is
+    // centred too.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     // In the stored order of the design, which is also the stacking order.
     m_lstFeatured = makeList(this, QStringLiteral("lstFeatured"));
@@ -495,12 +499,3 @@ void frmMain::keyPressEvent(QKeyEvent *event)
     QWidget::keyPressEvent(event);
 }
 
-void frmMain::showEvent(QShowEvent *event)
-{
-    if (!m_centred) {
-        m_centred = true;
-        if (const QScreen *screen = QGuiApplication::primaryScreen())
-            move(screen->availableGeometry().center() - rect().center());
-    }
-    QWidget::showEvent(event);
-}

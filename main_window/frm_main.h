@@ -62,7 +62,6 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     void buildLayout();
@@ -73,7 +72,6 @@ private:
 
     Services &m_services;
     QString m_appPath;
-    bool m_centred = false;
 
     QListWidget *m_lstFeatured = nullptr;
     QPushButton *m_cmdClose = nullptr;
