@@ -164,8 +164,9 @@ int main(int argc, char **argv)
     const Word words[] = {{"manager", false}, {"backup 6", true}, {"zip", false},
                           {"archive 1", true}, {"99", true}};
     for (const Word &word : words) {
-        form->txtSearch->clear();
+        // Mode first, while the box still holds text, so only the clear requeries.
         (word.contains ? form->optContains : form->optBegins)->setChecked(true);
+        form->txtSearch->clear();
         const QString text = QString::fromLatin1(word.text);
         for (int length = 1; length <= text.size(); ++length) {
             keystroke.add(millisecondsOf([&] {
