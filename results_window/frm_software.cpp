@@ -278,6 +278,7 @@ void frmSoftware::restoreSize()
         applicationTitle(), kOptionsSection, kWidthKey, QString::number(kDefaultWidth)));
     if (width)
         window_size::setOuterWidth(*this, *width);
+    window_size::keepOuterSizeWhenFramed(*this);
     m_sizeRestored = true;
 
     centreOnScreen(this, m_owner);

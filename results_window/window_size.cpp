@@ -34,7 +34,48 @@ void resizeInner(QWidget &window, const QSize &inner)
     }
 }
 
+// Waits for the frame of a window that was sized before the platform knew its frame.
+class FrameCatchUp final : public QObject {
+    Q_OBJECT
+public:
+    explicit FrameCatchUp(QWidget &window)
+        : QObject(&window), m_window(window), m_inner(window.size())
+    {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const QEvent::Type type = event->type();
+        if (m_done || watched != &m_window || !m_window.isVisible()
+            || (type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize))
+            return false;
+        const QSize frame = frameOf(m_window);
+        // Resized by someone else (the user, maximizing) first: that size stands.
+        const bool resizedElsewhere = m_window.size() != m_inner;
+        if (!resizedElsewhere && frame.isNull())
+            return false;
+        m_done = true;
+        deleteLater();
+        if (!resizedElsewhere)
+            m_window.resize((m_inner - frame).expandedTo(QSize(0, 0)));
+        return false;
+    }
+
+private:
+    QWidget &m_window;
+    const QSize m_inner;
+    bool m_done = false;
+};
+
 }  // namespace
+
+void keepOuterSizeWhenFramed(QWidget &window)
+{
+    if (frameOf(window).isNull() && !window.isVisible())
+        new FrameCatchUp(window);
+}
 
 double outerWidth(const QWidget &window) { return twips::fromPixels(window.frameGeometry().width()); }
 
@@ -77,3 +118,5 @@ QString textFromSize(float twips)
 }
 
 }  // namespace window_size
+
+#include "window_size.moc"

@@ -21,6 +21,11 @@ double innerHeight(const QWidget &window);
 void setOuterWidth(QWidget &window, double twips);
 void setOuterHeight(QWidget &window, double twips);
 
+/// Where the platform tells the frame around a window only once it is on screen, keeps
+/// the outer size just given to the hidden `window` when the frame arrives: the inner size
+/// gives way to the frame, once, unless something else has resized the window by then.
+void keepOuterSizeWhenFramed(QWidget &window);
+
 /// A remembered size as a single-precision number of twips; nothing when the text is not a
 /// usable size (not a number, not finite, negative).
 std::optional<float> sizeFromText(const QString &text);
