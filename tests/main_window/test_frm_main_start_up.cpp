@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
@@ -58,27 +57,6 @@ QByteArray fixture(const QString &name)
     QFile file(testDataPath(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// The designed controls that start-up leaves alone, with their twips rectangles.
-struct DesignedControl {
-    const char *name;
-    int left, top, width, height;
-    bool visible;
-    bool autoSized;
-};
-const DesignedControl kDesign[] = {
-    {"lstFeatured", 5280, 5520, 7455, 1620, true, false},
-    {"cmdClose", 12000, 7320, 735, 375, true, false},
-    {"lstSubCategoryIDs_0", 3000, 1800, 1215, 450, false, false},
-    {"lstSubCategory_0", 240, 1800, 2415, 1620, true, false},
-    {"cmdGo", 4080, 240, 615, 375, true, false},
-    {"txtSearch", 1080, 300, 2895, 315, true, false},
-    {"Label4", 5280, 5280, 2055, 255, true, false},
-    {"Label3", 5760, 240, 6285, 300, true, true},
-    {"lblCategory_0", 240, 1560, 2475, 240, true, false},
-    {"Label2", 240, 960, 3975, 255, true, false},
-    {"Label1", 240, 360, 735, 255, true, false},
-};
 
 }  // namespace
 
@@ -143,39 +121,6 @@ private slots:
 
     // --- the window as designed ---
 
-    void shouldPlaceEachDesignedControlInTwips_data()
-    {
-        QTest::addColumn<int>("tpp");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("rect");
-        QTest::addColumn<bool>("visible");
-        QTest::addColumn<bool>("autoSized");
-        for (const int tpp : {15, 12})
-            for (const DesignedControl &c : kDesign)
-                QTest::addRow("%s at %d twips per pixel", c.name, tpp)
-                    << tpp << QString::fromLatin1(c.name) << QRect(c.left, c.top, c.width, c.height)
-                    << c.visible << c.autoSized;
-    }
-    void shouldPlaceEachDesignedControlInTwips()
-    {
-        QFETCH(int, tpp);
-        QFETCH(QString, name);
-        QFETCH(QRect, rect);
-        QFETCH(bool, visible);
-        QFETCH(bool, autoSized);
-        twips::setPerPixelOverride(tpp);
-        window = new frmMain(fakes->services, QString());
-        twips::setPerPixelOverride(15);
-        auto *widget = control(name);
-        QVERIFY(widget);
-        const QRect px = widget->geometry();
-        auto pixels = [tpp](int value) { return qRound(double(value) / tpp); };
-        QCOMPARE(px.topLeft(), QPoint(pixels(rect.left()), pixels(rect.top())));
-        if (!autoSized)
-            QCOMPARE(px.size(), QSize(pixels(rect.width()), pixels(rect.height())));
-        QCOMPARE(!widget->isHidden(), visible);
-    }
-
     void shouldHaveFixedWindowWithCaptionAndNoMaximize()
     {
         window = new frmMain(fakes->services, QString());
@@ -186,56 +131,6 @@ private slots:
         QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
         QVERIFY(flags & Qt::WindowMinimizeButtonHint);
         QVERIFY(flags & Qt::WindowCloseButtonHint);
-    }
-
-    void shouldShowCaptionsAndFonts_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<double>("pointSize");
-        QTest::addColumn<bool>("bold");
-        QTest::addColumn<bool>("underline");
-        QTest::addColumn<QColor>("colour");
-
-        const QColor darkRed(192, 0, 0);
-        const QColor blue(0, 0, 255);
-        const QColor plain = QPalette().color(QPalette::WindowText);
-        QTest::newRow("Label1") << "Label1" << "Search" << 9.75 << true << false << plain;
-        QTest::newRow("Label2") << "Label2" << "Select a Category or Subcategory" << 9.75 << true << false << darkRed;
-        QTest::newRow("Label4") << "Label4" << "Top Software List" << 9.75 << true << false << darkRed;
-        QTest::newRow("Label3") << "Label3"
-                                << "Visit " + frmMain::publisherSiteName() + " for great Window's Software"
-                                << 12.0 << true << true << blue;
-        QTest::newRow("lblCategory_0") << "lblCategory_0" << "" << 9.75 << true << true << blue;
-        QTest::newRow("cmdGo") << "cmdGo" << "&GO" << 8.25 << false << false << plain;
-        QTest::newRow("cmdClose") << "cmdClose" << "&Exit" << 8.25 << false << false << plain;
-        QTest::newRow("txtSearch") << "txtSearch" << "" << 8.25 << false << false << plain;
-    }
-    void shouldShowCaptionsAndFonts()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        QFETCH(double, pointSize);
-        QFETCH(bool, bold);
-        QFETCH(bool, underline);
-        QFETCH(QColor, colour);
-        window = new frmMain(fakes->services, QString());
-        QWidget *widget = control(name);
-        QVERIFY(widget);
-        QString text;
-        if (auto *label = qobject_cast<QLabel *>(widget))
-            text = label->text();
-        else if (auto *button = qobject_cast<QPushButton *>(widget))
-            text = button->text();
-        else if (auto *edit = qobject_cast<QLineEdit *>(widget))
-            text = edit->text();
-        QCOMPARE(text, caption);
-        QCOMPARE(widget->font().pointSizeF(), pointSize);
-        QCOMPARE(widget->font().bold(), bold);
-        QCOMPARE(widget->font().underline(), underline);
-        QCOMPARE(widget->palette().color(QPalette::WindowText), colour);
-        if (qobject_cast<LinkLabel *>(widget))
-            QCOMPARE(widget->cursor().shape(), Qt::PointingHandCursor);
     }
 
     void shouldMakeGoTheDefaultAndTabThroughTheInputs()
