@@ -54,6 +54,14 @@ QString mismatch(ColumnType type, const SeenValue &seen, const QByteArray &expec
     return QStringLiteral("unknown type");
 }
 
+/// Takes rows without keeping them, for endless tables.
+class CountingSink final : public jet::RowSink {
+public:
+    void columns(const QVector<jet::Column> &) override {}
+    void row(const std::vector<jet::Cell> &) override { ++rows; }
+    qint64 rows = 0;
+};
+
 /// Writes a stand-in for the reader process that misbehaves as told.
 QString writeFakeReader(const QTemporaryDir &dir, const QByteArray &body)
 {
@@ -383,6 +391,50 @@ private slots:
         QVERIFY2(err.Description.contains(QStringLiteral("'%1'").arg(path)), qPrintable(err.Description));
         QVERIFY2(err.Description.contains(fault), qPrintable(err.Description));
         QVERIFY(!file.isOpen());
+    }
+
+    void shouldFailCleanlyWhenTheReaderMisbehavesOnATable_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("fault");
+        // Frames after the table "T" has been asked for; its one column "C" is a LONG.
+        const QByteArray columns = "printf '\\020\\000\\000\\000\\002\\001\\000\\000\\000\\001\\000\\000\\000C\\000\\000\\000\\000\\000\\000'";
+        QTest::newRow("dies after the columns") << columns + "; exit 4" << "stopped unexpectedly";
+        QTest::newRow("text in a LONG column")
+            << columns + "; printf '\\012\\000\\000\\000\\003\\001\\000\\000\\000\\003\\000\\000\\000\\000'; exec sleep 60"
+            << "malformed";
+        QTest::newRow("end counts rows never sent")
+            << columns + "; printf '\\005\\000\\000\\000\\004\\005\\000\\000\\000'; exec sleep 60" << "malformed";
+        QTest::newRow("no columns at all")
+            << QByteArray("printf '\\005\\000\\000\\000\\002\\000\\000\\000\\000'; exec sleep 60") << "malformed";
+        QTest::newRow("rows without end")
+            << columns + "; printf '\\005\\000\\001\\000\\003\\000\\000\\001\\000' > \"$0.frame\"; "
+                         "head -c 65536 /dev/zero >> \"$0.frame\"; while :; do cat \"$0.frame\"; done"
+            << "more data than the file can hold";
+        QTest::newRow("a row now and then, forever")
+            << columns + "; while :; do printf '\\006\\000\\000\\000\\003\\001\\000\\000\\000\\000'; sleep 1; done"
+            << "took too long";
+    }
+    void shouldFailCleanlyWhenTheReaderMisbehavesOnATable()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("the stand-in readers are shell scripts");
+#endif
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, fault);
+        QTemporaryDir dir;
+        jet::JetFile::setReaderProgram(writeFakeReader(
+            dir, "printf '\\012\\000\\000\\000\\001\\001\\000\\000\\000\\001\\000\\000\\000T'; head -c 10 >/dev/null; " +
+                     answer));
+        const QString path = testDataPath("basic.mdb");
+        jet::JetFile file;
+        QVERIFY(!file.open(path));
+        QCOMPARE(file.tableNames(), QStringList{"T"});
+        CountingSink sink;
+        const ado::Error err = file.readTable(QStringLiteral("T"), sink);
+        QCOMPARE(err.Number, ado::E_PROVIDER_FAIL);
+        QVERIFY2(err.Description.contains(QStringLiteral("'%1'").arg(path)), qPrintable(err.Description));
+        QVERIFY2(err.Description.contains(fault), qPrintable(err.Description));
     }
 
     void shouldStartTheReaderAgainAfterItDiedOnATable()
