@@ -150,20 +150,6 @@ private slots:
         }
     }
 
-    void shouldListACategoryUnderItsCaption()
-    {
-        load(QStringLiteral("basic.mdb"));
-        LinkLabel *utilities = window->lblCategory(3);
-        QCOMPARE(utilities->text(), QStringLiteral("Utilities"));
-        QTest::mouseClick(utilities, Qt::LeftButton);
-
-        QCOMPARE(strListingSql, listing::categorySql(QStringLiteral("4")));
-        QCOMPARE(strListingTitle, QStringLiteral("Utilities"));
-        QCOMPARE(seen.size(), 1);
-        QCOMPARE(seen.first().title, QStringLiteral("Utilities"));
-        QCOMPARE(seen.first().rows, 10);
-    }
-
     void shouldListASubcategoryByItsIdAtTheSamePosition_data()
     {
         QTest::addColumn<int>("index");
