@@ -67,54 +67,57 @@ struct RowSpan {
     std::uint16_t flags = 0;
 };
 
-void appendUtf8(std::string &out, std::uint32_t cp)
+/// Writes one code point as UTF-8 at `p`; returns the position after it.
+char *putUtf8(char *p, std::uint32_t cp)
 {
     if (cp < 0x80) {
-        out.push_back(char(cp));
+        *p++ = char(cp);
     } else if (cp < 0x800) {
-        out.push_back(char(0xc0 | (cp >> 6)));
-        out.push_back(char(0x80 | (cp & 0x3f)));
+        *p++ = char(0xc0 | (cp >> 6));
+        *p++ = char(0x80 | (cp & 0x3f));
     } else if (cp < 0x10000) {
-        out.push_back(char(0xe0 | (cp >> 12)));
-        out.push_back(char(0x80 | ((cp >> 6) & 0x3f)));
-        out.push_back(char(0x80 | (cp & 0x3f)));
+        *p++ = char(0xe0 | (cp >> 12));
+        *p++ = char(0x80 | ((cp >> 6) & 0x3f));
+        *p++ = char(0x80 | (cp & 0x3f));
     } else {
-        out.push_back(char(0xf0 | (cp >> 18)));
-        out.push_back(char(0x80 | ((cp >> 12) & 0x3f)));
-        out.push_back(char(0x80 | ((cp >> 6) & 0x3f)));
-        out.push_back(char(0x80 | (cp & 0x3f)));
+        *p++ = char(0xf0 | (cp >> 18));
+        *p++ = char(0x80 | ((cp >> 12) & 0x3f));
+        *p++ = char(0x80 | ((cp >> 6) & 0x3f));
+        *p++ = char(0x80 | (cp & 0x3f));
     }
+    return p;
 }
 
 }  // namespace
 
-std::string jetTextToUtf8(const unsigned char *data, std::size_t size)
+void jetTextToUtf8(const unsigned char *data, std::size_t size, std::string &out)
 {
-    std::string out;
-    out.reserve(size);
+    constexpr std::uint32_t kReplacement = 0xfffd;
+    // A byte of compressed text can become two UTF-8 bytes, a two-byte unit three.
+    out.resize(2 * size + 4);
+    char *p = out.data();
     std::uint32_t pendingHigh = 0;
     auto unit = [&](std::uint32_t u) {
-        constexpr std::uint32_t kReplacement = 0xfffd;
+        if (u < 0x80 && !pendingHigh) {
+            *p++ = char(u);
+            return;
+        }
         if (u >= 0xd800 && u < 0xdc00) {
             if (pendingHigh)
-                appendUtf8(out, kReplacement);
+                p = putUtf8(p, kReplacement);
             pendingHigh = u;
             return;
         }
         if (u >= 0xdc00 && u < 0xe000) {
-            if (pendingHigh) {
-                appendUtf8(out, 0x10000 + ((pendingHigh - 0xd800) << 10) + (u - 0xdc00));
-                pendingHigh = 0;
-            } else {
-                appendUtf8(out, kReplacement);
-            }
+            p = putUtf8(p, pendingHigh ? 0x10000 + ((pendingHigh - 0xd800) << 10) + (u - 0xdc00) : kReplacement);
+            pendingHigh = 0;
             return;
         }
         if (pendingHigh) {
-            appendUtf8(out, kReplacement);
+            p = putUtf8(p, kReplacement);
             pendingHigh = 0;
         }
-        appendUtf8(out, u);
+        p = putUtf8(p, u);
     };
     if (size >= 2 && data[0] == 0xff && data[1] == 0xfe) {
         // Compressed form: one byte per character, a zero byte switches to and from
@@ -136,18 +139,22 @@ std::string jetTextToUtf8(const unsigned char *data, std::size_t size)
             }
         }
     } else {
-        for (std::size_t i = 0; i + 1 < size; i += 2) {
-            const std::uint32_t u = u16(data + i);
-            if (u < 0x80 && !pendingHigh)
-                out.push_back(char(u));
-            else
-                unit(u);
-        }
+        for (std::size_t i = 0; i + 1 < size; i += 2)
+            unit(u16(data + i));
     }
     if (pendingHigh)
-        appendUtf8(out, 0xfffd);
+        p = putUtf8(p, kReplacement);
+    out.resize(std::size_t(p - out.data()));
+}
+
+namespace {
+std::string decoded(const unsigned char *data, std::size_t size)
+{
+    std::string out;
+    jetTextToUtf8(data, size, out);
     return out;
 }
+}  // namespace
 
 struct GuardedFile::Impl {
     std::string path;
@@ -323,14 +330,14 @@ struct GuardedFile::Impl {
         if (kind == kMemoInline) {
             if (declared > size - kMemoHeader)
                 damaged(where + ": the memo is longer than its row");
-            return jetTextToUtf8(field + kMemoHeader, declared);
+            return decoded(field + kMemoHeader, declared);
         }
         const std::uint32_t first = u32(field + 4);
         if (kind == kMemoSingle) {
             const RowSpan r = pointedRow(first, where + ": the memo");
             if ((r.flags & kRowDeleted) || declared > r.size)
                 damaged(where + ": the memo's long-value row is missing or too short");
-            return jetTextToUtf8(r.page + r.start, declared);
+            return decoded(r.page + r.start, declared);
         }
         if (kind != 0)
             damaged(where + ": the memo header has an unknown kind");
@@ -355,7 +362,7 @@ struct GuardedFile::Impl {
         }
         if (bytes.size() != declared)
             damaged(where + ": the memo's chain ends before its declared length");
-        return jetTextToUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+        return decoded(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
     }
 };
 
@@ -424,6 +431,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
 
     std::vector<TableWriter::ColumnInfo> infos;
     std::vector<MdbColumn *> cols;
+    std::vector<unsigned> source;  // the libmdb column (and cracked field) behind each one sent
     for (unsigned i = 0; i < table->num_cols; ++i) {
         auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
         const std::string cw = "column '" + std::string(col->name) + "' of " + where;
@@ -441,7 +449,9 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         case MDB_TEXT: type = Text; break;
         case MDB_MEMO: type = Memo; break;
         default:
-            throw Refusal(Fault::Unsupported, cw + " has a type (" + std::to_string(col->col_type) + ") that is not read");
+            // Binary, OLE, replication-ID and decimal columns have no use in a catalog
+            // listing; they are left out rather than making the whole table unreadable.
+            continue;
         }
         if (col->col_num < 0 || col->col_num >= int(kMaxColumns))
             damaged(cw + " has a bad column number");
@@ -455,7 +465,10 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         infos.push_back({col->name, type, type == Text ? std::uint32_t(col->col_size / 2) : 0u,
                          type == Long && col->is_long_auto != 0});
         cols.push_back(col);
+        source.push_back(i);
     }
+    if (infos.empty())
+        throw Refusal(Fault::Unsupported, where + " has no column of a type that is read");
     writer.columns(infos);
 
     const std::uint32_t expected = table->num_rows;
@@ -471,7 +484,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         if (mdb_crack_row(table, int(r.start), r.size, fields.data()) < 0)
             damaged(rw + " cannot be taken apart");
         for (unsigned i = 0; i < cols.size(); ++i) {
-            const MdbField &f = fields[i];
+            const MdbField &f = fields[source[i]];
             const std::uint8_t type = infos[i].type;
             if (type == Boolean) {
                 writer.integerCell(f.is_null ? 0 : 1);  // a Yes/No value is its null-mask bit
@@ -517,7 +530,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 break;
             }
             case Text:
-                text = jetTextToUtf8(v, sz);
+                jetTextToUtf8(v, sz, text);
                 writer.textCell(text);
                 break;
             case Memo:

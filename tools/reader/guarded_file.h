@@ -63,7 +63,8 @@ private:
     std::vector<std::string> m_userTables;
 };
 
-/// Jet 4.0 text (UCS-2 little-endian, or its "compressed" form that starts FF FE) as UTF-8.
-std::string jetTextToUtf8(const unsigned char *data, std::size_t size);
+/// Jet 4.0 text (UCS-2 little-endian, or its "compressed" form that starts FF FE) as UTF-8,
+/// into `out` (reused, so a table's values need no allocation each).
+void jetTextToUtf8(const unsigned char *data, std::size_t size, std::string &out);
 
 }  // namespace reader
