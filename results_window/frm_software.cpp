@@ -398,6 +398,11 @@ void frmSoftware::done(int result)
         Form_Unload();
     m_unloaded = true;
     QDialog::done(result);
+    // The limits table keeps a registered window object for the rest of the run; its grid
+    // must not keep every listing shown in it alive for that long.
+    if (const auto &rs = m_model->recordset())
+        disconnect(rs.get(), nullptr, this, nullptr);
+    m_model->setRecordset(nullptr);
 }
 
 void frmSoftware::moveRecordsetToRow(int row)

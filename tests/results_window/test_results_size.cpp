@@ -371,6 +371,19 @@ private slots:
         QVERIFY(!listingKept->isOpen());
     }
 
+    void shouldLetGoOfAListingOnceItIsReplaced()
+    {
+        FakeServices fakes;
+        strListingSql = listing::allTitlesSql();
+        strListingTitle = "Search Results for ''";
+        showSoftwareWindow(fakes.services, nullptr);
+        QCOMPARE(WindowLimitsUBound(), 1);
+        const std::weak_ptr<ado::Recordset> shown = rsSoftware;
+        // The next listing (or the featured road) replaces it.
+        rsSoftware = std::make_shared<ado::Recordset>();
+        QVERIFY(shown.expired());
+    }
+
     void shouldRegisterEachShowingOnce()
     {
         FakeServices fakes;
