@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   mdbtools mdbtools-dev
   libsqlite3-dev sqlite3
-  xvfb xauth imagemagick
+  xvfb xauth x11-utils imagemagick
   fonts-dejavu-core fonts-liberation2
 )
 missing=()
