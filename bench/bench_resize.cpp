@@ -1,0 +1,143 @@
+// Times the results window's size work on a large catalog: one step of a frame drag (the
+// proportional move of the controls, the grid's relayout and repaint together), and one size
+// query answered from a limits table that many showings have grown. Each figure is the
+// median of several runs, in milliseconds.
+//
+// Usage: bench_resize CATALOG.mdb   (runs offscreen unless a platform is chosen)
+
+#include "frm_software.h"
+#include "listing_query.h"
+#include "services.h"
+#include "shared_state.h"
+#include "window_limits.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int kDragSteps = 60;
+constexpr int kDragStepPixels = 7;
+constexpr int kQueries = 200;
+const int kTableSizes[] = {10, 1000, 20000};
+
+class QuietMessages final : public MessageService {
+public:
+    int MsgBox(QWidget *, const QString &prompt, int, const QString &) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(prompt));
+        return vbOK;
+    }
+    void Beep() override {}
+};
+class QuietPointer final : public PointerService {
+public:
+    void setMousePointer(int pointer) override { m_pointer = pointer; }
+    int mousePointer() const override { return m_pointer; }
+
+private:
+    int m_pointer = vbDefault;
+};
+class NoDesktop final : public DesktopService {
+public:
+    bool openUrl(const QUrl &) override { return false; }
+};
+class NoSettings final : public SettingsService {
+public:
+    QString GetSetting(const QString &, const QString &, const QString &,
+                       const QString &fallback) override
+    {
+        return fallback;
+    }
+    void SaveSetting(const QString &, const QString &, const QString &, const QString &) override {}
+};
+class NoModal final : public DialogService {
+public:
+    int showModal(QDialog &) override { return QDialog::Rejected; }
+};
+
+double millisecondsOf(const std::function<void()> &work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+double median(std::vector<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_resize CATALOG.mdb\n");
+        return 2;
+    }
+    const QString path = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    cnCatalog = std::make_shared<ado::Connection>();
+    cnCatalog->CursorLocation = ado::adUseClient;
+    if (cnCatalog->Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path
+                            + QStringLiteral(";Persist Security Info=False;"),
+                        QString(), QString(), ado::adConnectUnspecified)) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+        return 1;
+    }
+
+    QuietMessages messages;
+    QuietPointer pointer;
+    NoDesktop desktop;
+    NoSettings settings;
+    NoModal dialogs;
+    Services services{messages, pointer, desktop, settings, dialogs};
+    strListingSql = listing::allTitlesSql();
+    strListingTitle = listing::searchTitle(QString());
+    const auto form = std::make_shared<frmSoftware>(services);
+    form->Form_Load();
+    if (form->isUnloaded() || !rsSoftware || !rsSoftware->isOpen())
+        return 1;
+    form->show();
+    QApplication::processEvents();
+    std::printf("listing: %d rows\n", rsSoftware->RecordCount());
+
+    // A drag: the frame grows step by step, then shrinks back the same way.
+    std::vector<double> steps;
+    const QSize start = form->size();
+    for (int i = 1; i <= kDragSteps; ++i) {
+        const int delta = (i <= kDragSteps / 2 ? i : kDragSteps - i) * kDragStepPixels;
+        steps.push_back(millisecondsOf([&] {
+            form->resize(start + QSize(delta, delta / 2));
+            form->repaint();
+            QApplication::processEvents();
+        }));
+    }
+    std::printf("drag step (resize, relayout, repaint): %.3f ms\n", median(steps));
+
+    for (const int records : kTableSizes) {
+        resetWindowLimitsTable();
+        const auto window = std::make_shared<QWidget>();
+        for (int i = 0; i < records; ++i)
+            SetWindowLimits(window, 1500, 1500, 6000, 6000);
+        std::vector<double> queries;
+        for (int i = 0; i < kQueries; ++i) {
+            MINMAXINFO info;
+            queries.push_back(millisecondsOf([&] { LimitsWindowProc(window->winId(), info); }));
+        }
+        std::printf("size query, table of %d records: %.4f ms\n", records, median(queries));
+    }
+    return 0;
+}
