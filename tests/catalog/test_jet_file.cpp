@@ -317,6 +317,41 @@ private slots:
         QCOMPARE(sink.cols[at].autoNumber, autoNumber);
     }
 
+    void shouldLeaveOutColumnsOfTypesAListingDoesNotUse()
+    {
+        constexpr int kPage = 4096;
+        constexpr char kBinaryType = 0x09;
+        QFile in(testDataPath("basic.mdb"));
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QByteArray bytes = in.readAll();
+        // FeatureSoftware's definition: the table definition page that names FeatureID.
+        const QByteArray marker = QByteArray("F\0e\0a\0t\0u\0r\0e\0I\0D\0", 18);
+        qsizetype base = -1;
+        for (qsizetype pg = 3; pg < bytes.size() / kPage && base < 0; ++pg)
+            if (bytes[pg * kPage] == 2 && bytes.mid(pg * kPage, kPage).contains(marker))
+                base = pg * kPage;
+        QVERIFY(base >= 0);
+        const int realIndexes = quint8(bytes[base + 51]);
+        const qsizetype descriptionEntry = base + 63 + 12 * realIndexes + 25 * 2;
+        bytes[descriptionEntry] = kBinaryType;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("binary-column.mdb"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        out.close();
+
+        jet::JetFile file;
+        QVERIFY(!file.open(path));
+        CollectingSink sink;
+        const ado::Error err = file.readTable(QStringLiteral("FeatureSoftware"), sink);
+        QVERIFY2(!err, qPrintable(err.Description));
+        QCOMPARE(sink.cols.size(), 2);
+        QCOMPARE(sink.columnIndex(QStringLiteral("Description")), -1);
+        QCOMPARE(sink.rows.size(), 6);
+        QCOMPARE(QString::fromUtf8(sink.rows[0][sink.columnIndex(QStringLiteral("Name"))].text), QStringLiteral("ZipMaster"));
+    }
+
     void shouldRefuseAMissingFileInTheProvidersWords()
     {
         const QString path = QDir(QDir::tempPath()).filePath(QStringLiteral("no-such-folder/shareware.mdb"));
