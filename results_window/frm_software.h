@@ -29,7 +29,8 @@ class frmSoftware : public QDialog, public std::enable_shared_from_this<frmSoftw
 public:
     /// Builds the controls and runs Form_Initialize. The window has no Qt parent: `owner`
     /// places it and is its transient parent, but the limits table, not the owner, decides
-    /// how long a registered window object lives.
+    /// how long a registered window object lives. Only a window made with std::make_shared
+    /// can be registered by its load (showSoftwareWindow makes it so).
     explicit frmSoftware(Services &services, QWidget *owner = nullptr);
     /// Runs Form_Terminate.
     ~frmSoftware() override;
