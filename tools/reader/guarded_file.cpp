@@ -3,12 +3,14 @@
 #include <mdbtools.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
 
 #ifdef _WIN32
 #include <fstream>
+#include <iterator>
 #else
 #include <fcntl.h>
 #include <sys/mman.h>

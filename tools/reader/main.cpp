@@ -6,6 +6,7 @@
 #include "reader_protocol.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
