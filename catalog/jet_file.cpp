@@ -211,19 +211,17 @@ struct JetFile::Impl {
                 buffer.remove(0, consumed);
                 consumed = 0;
             }
-            if (!process || process->state() != QProcess::Running) {
-                if (process && process->bytesAvailable() > 0) {
-                    buffer += process->readAllStandardOutput();
-                    continue;
-                }
+            // What a reader that has ended left in the pipe still counts; then it is gone.
+            const bool running = process && process->state() == QProcess::Running;
+            if (!running && !(process && process->bytesAvailable() > 0)) {
                 stop();
                 return providerError(processFault(QStringLiteral("stopped unexpectedly")));
             }
-            if (deadline.hasExpired()) {
+            if (running && deadline.hasExpired()) {
                 stop();
                 return providerError(processFault(QStringLiteral("took too long")));
             }
-            if (process->bytesAvailable() == 0) {
+            if (running && process->bytesAvailable() == 0) {
                 const int wait = int(std::min<qint64>(kIdleTimeoutMs, std::max<qint64>(1, deadline.remainingTime())));
                 if (!process->waitForReadyRead(wait)) {
                     if (process->state() == QProcess::Running && process->bytesAvailable() == 0) {
