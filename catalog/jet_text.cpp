@@ -82,6 +82,18 @@ int compare(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : 1;
 }
 
+QString sortKey(std::string_view utf8)
+{
+    // The letters without case or accents, a separator below every character, then the
+    // letters with their accents: plain order on this is the letters first, then accents.
+    const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    if (isAscii(utf8)) {
+        const QString lower = text.toLower();
+        return lower + QChar(0) + lower;
+    }
+    return primaryKey(text) + QChar(0) + text.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
 namespace {
 
 int compareGeneral(std::string_view a, std::string_view b)

@@ -17,6 +17,10 @@ bool isAscii(std::string_view utf8);
 /// Returns <0, 0 or >0.
 int compare(std::string_view a, std::string_view b);
 
+/// A key whose plain code-unit order is the order of compare(): sorting many texts by
+/// their keys avoids working out each text's letters again at every comparison.
+QString sortKey(std::string_view utf8);
+
 /// The text with letter case folded away (accents kept): two texts match without regard
 /// to case exactly when their folded forms are equal byte for byte.
 std::string fold(std::string_view utf8);

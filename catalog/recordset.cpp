@@ -97,9 +97,16 @@ struct Recordset::Impl {
                 key, [](const ResultRows &r, int row, int c) { return r.real(row, c); }, std::less<double>());
             break;
         case ResultRows::Storage::Text:
-            sortPairs<std::string_view>(
-                key, [](const ResultRows &r, int row, int c) { return r.text(row, c); },
-                [](std::string_view a, std::string_view b) { return jettext::compare(a, b) < 0; });
+            if (rows->isAsciiColumn(key.column)) {
+                sortPairs<std::string_view>(
+                    key, [](const ResultRows &r, int row, int c) { return r.text(row, c); },
+                    [](std::string_view a, std::string_view b) { return jettext::compare(a, b) < 0; });
+            } else {
+                // Accented text: work out each text's sort key once, not at every comparison.
+                sortPairs<QString>(
+                    key, [](const ResultRows &r, int row, int c) { return jettext::sortKey(r.text(row, c)); },
+                    [](const QString &a, const QString &b) { return QString::compare(a, b, Qt::CaseSensitive) < 0; });
+            }
             break;
         }
     }

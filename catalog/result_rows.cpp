@@ -233,6 +233,14 @@ std::string_view ResultRows::folded(int row, int column) const
     return std::string_view(c.foldedText).substr(begin, c.foldedOffsets[size_t(row) + 1] - begin);
 }
 
+bool ResultRows::isAsciiColumn(int column) const
+{
+    const Column &c = m_columns[size_t(column)];
+    if (c.asciiOnly < 0)
+        c.asciiOnly = jettext::isAscii(c.text) ? 1 : 0;
+    return c.asciiOnly == 1;
+}
+
 int ResultRows::compareRows(int rowA, int rowB, int column) const
 {
     const bool nullA = isNull(rowA, column);

@@ -45,6 +45,9 @@ public:
     /// The text form with letter case folded; built once per column on first use.
     std::string_view folded(int row, int column) const;
 
+    /// True when a text column holds nothing but ASCII (checked once per column).
+    bool isAsciiColumn(int column) const;
+
     /// Orders two rows by one column: Null first, numbers by value, text as Jet sorts it.
     int compareRows(int rowA, int rowB, int column) const;
 
@@ -62,6 +65,7 @@ private:
         std::string text;
         std::vector<std::uint32_t> offsets{0};
         bool pendingSet = false;
+        mutable int asciiOnly = -1;  // unknown until asked
         // Folded text forms, built lazily for filtering.
         mutable bool foldedBuilt = false;
         mutable std::string foldedText;

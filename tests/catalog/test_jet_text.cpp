@@ -49,6 +49,9 @@ private slots:
         QFETCH(int, expected);
         QCOMPARE(sign(jettext::compare(utf8(a), utf8(b))), expected);
         QCOMPARE(sign(jettext::compare(utf8(b), utf8(a))), -expected);
+        // Sort keys order the same way.
+        QCOMPARE(sign(QString::compare(jettext::sortKey(utf8(a)), jettext::sortKey(utf8(b)), Qt::CaseSensitive)),
+                 expected);
     }
 
     void likeMatchesWithoutRegardToCase_data()

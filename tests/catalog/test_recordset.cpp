@@ -284,6 +284,34 @@ private slots:
         QCOMPARE(rs->RecordCount(), 39);
     }
 
+    void accentedTextSortsAndFiltersBesideItsLetters_data()
+    {
+        QTest::addColumn<QString>("sort");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("words");
+        QTest::newRow("ascending") << "Word ASC" << ""
+            << QStringList{"<null>", "", "apple", "ÇA VA", "eclair", "Éclair", "Ecran", "édith", "Straße", "Zebra"};
+        QTest::newRow("descending") << "Word DESC" << ""
+            << QStringList{"Zebra", "Straße", "édith", "Ecran", "Éclair", "eclair", "ÇA VA", "apple", "", "<null>"};
+        QTest::newRow("begins with, any case") << "Word ASC" << "Word LIKE 'É*'" << QStringList{"Éclair", "édith"};
+        QTest::newRow("equal, any case") << "" << "Word = 'ÉCLAIR'" << QStringList{"Éclair"};
+        QTest::newRow("contains beyond ascii") << "" << "Word LIKE '*ß*'" << QStringList{"Straße"};
+    }
+    void accentedTextSortsAndFiltersBesideItsLetters()
+    {
+        QFETCH(QString, sort);
+        QFETCH(QString, filter);
+        QFETCH(QStringList, words);
+        ScriptTableSource source;
+        source.addTable("Words", {{"ID", jet::ColumnType::Long, 0}, {"Word", jet::ColumnType::Text, 50}},
+                        {{"1", "Zebra"}, {"2", "Éclair"}, {"3", "apple"}, {"4", "\\N"}, {"5", "édith"},
+                         {"6", "Ecran"}, {"7", "eclair"}, {"8", "ÇA VA"}, {"9", "Straße"}, {"10", ""}});
+        auto rs = openListing(openSource(source), "SELECT * FROM Words");
+        QVERIFY(!rs->setSort(sort));
+        QVERIFY(!rs->setFilter(filter));
+        QCOMPARE(visible(*rs, "Word"), words);
+    }
+
     void headerClickSequenceSortsAsTheWindowAsks()
     {
         // Price DESC, Price ASC, Name DESC, (a refused memo click changes nothing here), Rating DESC.
