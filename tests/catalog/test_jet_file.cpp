@@ -233,6 +233,46 @@ private slots:
             QCOMPARE(QString::fromUtf8(value.text).size(), textLength);
     }
 
+    void shouldDecodeEveryFormOfJetText_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("expected");
+        // Each replaces the 16 bytes of "Business" (two bytes a character) in Category.
+        QTest::newRow("two bytes a character") << QByteArray("B\0u\0s\0i\0n\0e\0s\0s\0", 16) << "Business";
+        QTest::newRow("compressed, switching to two-byte characters and back")
+            << QByteArray("\xff\xfe" "Bus" "\0" "i\0n\0e\0s\0" "\0" "s", 16) << "Business";
+        QTest::newRow("compressed letter beyond ASCII")
+            << QByteArray("\xff\xfe" "B\xfcs" "\0" "i\0n\0e\0s\0" "\0" "s", 16) << QStringLiteral("B\u00fcsiness");
+        QTest::newRow("character outside the basic plane")
+            << QByteArray("B\0u\0s\0i\0n\0\x3d\xd8\x00\xde" "s\0", 16) << QStringLiteral("Busin\U0001F600s");
+        QTest::newRow("lone surrogate") << QByteArray("B\0u\0s\0i\0n\0e\0s\0\x00\xd8", 16) << QStringLiteral("Busines\ufffd");
+    }
+    void shouldDecodeEveryFormOfJetText()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, expected);
+        QCOMPARE(stored.size(), 16);
+        QFile in(testDataPath("basic.mdb"));
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QByteArray bytes = in.readAll();
+        const QByteArray original = QByteArray("B\0u\0s\0i\0n\0e\0s\0s\0", 16);
+        const qsizetype at = bytes.indexOf(original);
+        QVERIFY(at >= 0 && bytes.indexOf(original, at + 1) < 0);
+        bytes.replace(at, 16, stored);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("text.mdb"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        out.close();
+
+        jet::JetFile file;
+        QVERIFY(!file.open(path));
+        CollectingSink sink;
+        QVERIFY(!file.readTable(QStringLiteral("Category"), sink));
+        QCOMPARE(QString::fromUtf8(sink.rows[0][sink.columnIndex(QStringLiteral("Name"))].text), expected);
+    }
+
     void shouldReturnRowsInStoredOrder()
     {
         jet::JetFile file;
