@@ -143,12 +143,19 @@ Error Recordset::Open(const QString &source, std::shared_ptr<Connection> connect
     ActiveConnection = connection;
     CursorType = cursorType;
     LockType = lockType;
-    if (!connection || !connection->isOpen() || !connection->engine())
+    if (!connection || !connection->isOpen() || !connection->engine()) {
+        if (d->rows)
+            Close();
         return {E_PROVIDER_FAIL,
                 QStringLiteral("The connection cannot be used to perform this operation. It is either closed or invalid in this context.")};
+    }
     auto rows = std::make_unique<ResultRows>();
-    if (Error error = connection->engine()->execute(source, *rows))
+    if (Error error = connection->engine()->execute(source, *rows)) {
+        // The rows asked for are not there; the ones held before must not pass for them.
+        if (d->rows)
+            Close();
         return error;
+    }
     d->rows = std::move(rows);
     d->sortKeys.clear();
     d->sortText.clear();

@@ -38,7 +38,8 @@ public:
     Error Open();
     /// Opens `source` over `connection` (the listing profile passes adOpenStatic,
     /// adLockReadOnly, adCmdText). A statement the engine refuses gives E_PROVIDER_FAIL
-    /// with the engine's description; a closed or null connection fails too.
+    /// with the engine's description; a closed or null connection fails too. After a failed
+    /// Open the recordset is closed, whatever it held before.
     Error Open(const QString &source, std::shared_ptr<Connection> connection, int cursorType,
                int lockType, int options);
     bool isOpen() const;

@@ -161,11 +161,16 @@ private slots:
     {
         auto cn = openBasicCatalog();
         Recordset rs;
+        QVERIFY(!rs.Open(listing::allTitlesSql(), cn, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText));
+        QSignalSpy resets(&rs, &Recordset::rowsReset);
         const ado::Error error = rs.Open(listing::categorySql(""), cn, ado::adOpenStatic,
                                          ado::adLockReadOnly, ado::adCmdText);
         QCOMPARE(error.Number, ado::E_PROVIDER_FAIL);
         QVERIFY(!error.Description.isEmpty());
+        // The listing held before does not stand in for the one that failed.
         QVERIFY(!rs.isOpen());
+        QCOMPARE(rs.RecordCount(), -1);
+        QCOMPARE(resets.count(), 1);
     }
 
     void startUpProfileOpensFromItsProperties()
