@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kPage = 4096;
+constexpr int kUsageMapPointer = 55;  // where a table definition keeps its usage map's page and row
 
 /// How far a file got: the error of the open or of the first table that failed.
 struct Outcome {
@@ -87,6 +88,29 @@ int firstPageOfKind(const QByteArray &bytes, const QString &kind)
     return -1;
 }
 
+
+quint32 le32(const QByteArray &bytes, qsizetype at)
+{
+    quint32 v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= quint32(quint8(bytes[at + i])) << (8 * i);
+    return v;
+}
+
+/// Makes the usage-map row of the table defined on `tdefPage` zero bytes long, the damage
+/// on which the library dereferences NULL.
+void emptyUsageMap(QByteArray &bytes, qsizetype tdefPage)
+{
+    const quint32 pgRow = le32(bytes, tdefPage * kPage + kUsageMapPointer);
+    const qsizetype base = qsizetype(pgRow >> 8) * kPage;
+    const int row = int(pgRow & 0xff);
+    auto u16 = [&](qsizetype at) { return int(quint8(bytes[at]) | (quint8(bytes[at + 1]) << 8)); };
+    const int end = row == 0 ? kPage : (u16(base + 14 + 2 * (row - 1)) & 0x1fff);
+    const int flags = u16(base + 14 + 2 * row) & 0xe000;
+    bytes[base + 14 + 2 * row] = char((end | flags) & 0xff);
+    bytes[base + 14 + 2 * row + 1] = char((end | flags) >> 8);
+}
+
 }  // namespace
 
 class TestHostileFiles : public QObject {
@@ -117,6 +141,50 @@ private slots:
         QVERIFY2(outcome.failed, "a damaged file read without complaint");
         QVERIFY2(badRefusal(outcome, path).isEmpty(), qPrintable(badRefusal(outcome, path)));
         QVERIFY2(outcome.error.Description.contains(QLatin1String("is damaged")), qPrintable(outcome.error.Description));
+    }
+
+    void shouldRefuseABrokenUsageMapBeforeTheLibraryMeetsIt_data()
+    {
+        QTest::addColumn<QByteArray>("columnInTable");
+        QTest::addColumn<QString>("failingStage");
+        QTest::addColumn<int>("tablesReadFirst");
+        QTest::addColumn<bool>("aimAtHeaderPage");
+        QTest::newRow("the catalog's own table") << QByteArray() << "open" << 0 << false;
+        QTest::newRow("Software") << QByteArray("DownloadURL1") << "Software" << 4 << false;
+        // Where the library's own lookup finds a zero-length row and dereferences NULL.
+        QTest::newRow("the catalog's own table, aimed at the header page") << QByteArray() << "open" << 0 << true;
+        QTest::newRow("Software, aimed at the header page") << QByteArray("DownloadURL1") << "Software" << 4 << true;
+    }
+    void shouldRefuseABrokenUsageMapBeforeTheLibraryMeetsIt()
+    {
+        QFETCH(QByteArray, columnInTable);
+        QFETCH(QString, failingStage);
+        QFETCH(int, tablesReadFirst);
+        QFETCH(bool, aimAtHeaderPage);
+        constexpr qsizetype kCatalogDefinitionPage = 2;
+        QByteArray bytes = m_basic;
+        qsizetype tdef = kCatalogDefinitionPage;
+        if (!columnInTable.isEmpty()) {
+            QByteArray marker;
+            for (char c : columnInTable)
+                marker.append(c).append('\0');
+            tdef = -1;
+            for (qsizetype pg = 3; pg < bytes.size() / kPage && tdef < 0; ++pg)
+                if (bytes[pg * kPage] == 2 && bytes.mid(pg * kPage, kPage).contains(marker))
+                    tdef = pg;
+            QVERIFY(tdef > 0);
+        }
+        if (aimAtHeaderPage)
+            bytes.replace(tdef * kPage + kUsageMapPointer, 4, QByteArray("\xff\0\0\0", 4));  // page 0, row 255
+        else
+            emptyUsageMap(bytes, tdef);
+        const QString path = writeFile(m_dir, QStringLiteral("empty-usage-map.mdb"), bytes);
+        const Outcome outcome = readEverything(path);
+        QVERIFY(outcome.failed);
+        QCOMPARE(outcome.stage, failingStage);
+        QCOMPARE(outcome.tablesRead, tablesReadFirst);
+        QVERIFY2(outcome.error.Description.contains(QLatin1String("usage map")), qPrintable(outcome.error.Description));
+        QVERIFY2(badRefusal(outcome, path).isEmpty(), qPrintable(badRefusal(outcome, path)));
     }
 
     void shouldRefuseWhatIsNotAJetDatabase_data()
