@@ -20,16 +20,17 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-
-#include <sys/resource.h>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -42,19 +43,28 @@ struct Timing {
     double cpu = 0;
 };
 
+// Processor times are read where the platform reports them (0 elsewhere).
 double processCpuMilliseconds()
 {
+#ifdef Q_OS_UNIX
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+#else
+    return 0;
+#endif
 }
 
 double childrenCpuMilliseconds()
 {
+#ifdef Q_OS_UNIX
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
     auto ms = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
+#else
+    return 0;
+#endif
 }
 
 Timing timeOf(const std::function<void()> &work)
