@@ -154,7 +154,7 @@ int benchFile(const QString &file)
         return 1;
     }
 
-    report("start-up tables (Category, SubCategory, FeatureSoftware)", timeOf([&] {
+    report("three start-up tables", timeOf([&] {
                for (const char *table : {"Category", "SubCategory", "FeatureSoftware"}) {
                    ado::Recordset rs;
                    rs.CursorType = ado::adOpenForwardOnly;

@@ -86,19 +86,15 @@ void jetLike(sqlite3_context *context, int argc, sqlite3_value **argv)
         sqlite3_result_error(context, "LIKE with ESCAPE is not supported", -1);
         return;
     }
-    auto *pattern = static_cast<jettext::LikePattern *>(sqlite3_get_auxdata(context, 0));
-    if (!pattern) {
-        pattern = new jettext::LikePattern(argumentText(argv[0]), '%', '_');
-        sqlite3_set_auxdata(context, 0, pattern, deletePattern);
-        // SQLite may drop the pattern at once when the argument is not constant.
-        pattern = static_cast<jettext::LikePattern *>(sqlite3_get_auxdata(context, 0));
-        if (!pattern) {
-            const jettext::LikePattern once(argumentText(argv[0]), '%', '_');
-            sqlite3_result_int(context, once.matches(argumentText(argv[1])) ? 1 : 0);
-            return;
-        }
+    if (const auto *pattern = static_cast<const jettext::LikePattern *>(sqlite3_get_auxdata(context, 0))) {
+        sqlite3_result_int(context, pattern->matches(argumentText(argv[1])) ? 1 : 0);
+        return;
     }
-    sqlite3_result_int(context, pattern->matches(argumentText(argv[1])) ? 1 : 0);
+    auto *pattern = new jettext::LikePattern(argumentText(argv[0]), '%', '_');
+    const bool match = pattern->matches(argumentText(argv[1]));
+    // Handed over last: SQLite may free it at once when the pattern is not a constant.
+    sqlite3_set_auxdata(context, 0, pattern, deletePattern);
+    sqlite3_result_int(context, match ? 1 : 0);
 }
 
 class TableLoader final : public jet::RowSink {

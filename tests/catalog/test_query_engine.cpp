@@ -190,6 +190,9 @@ private slots:
             << "SELECT Word FROM Words WHERE Word LIKE '%ça%'" << QStringList{"ÇA VA"};
         QTest::newRow("underscore matches one accented letter")
             << "SELECT Word FROM Words WHERE Word LIKE '_dith'" << QStringList{"édith"};
+        QTest::newRow("pattern that changes from row to row")
+            << "SELECT A.Word FROM Words A, Words B WHERE B.ID = 2 AND B.Word LIKE A.Word ORDER BY A.ID"
+            << QStringList{"Éclair"};
         QTest::newRow("like on null is no match")
             << "SELECT ID FROM Words WHERE Word LIKE '%'" << QStringList{"1", "2", "3", "5", "6", "7", "8", "9", "10"};
     }
