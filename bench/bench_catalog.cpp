@@ -227,7 +227,13 @@ int benchFile(const QString &file)
         std::vector<Timing> times;
         for (int i = 0; i < kRepeats; ++i)
             times.push_back(timeProgram(QStringLiteral("sqlite3"), {plain, sql}, &ok));
-        report(what, median(times), ok ? QStringLiteral("median") : QStringLiteral("failed"));
+        // The same rows, or the comparison means nothing.
+        QProcess count;
+        count.start(QStringLiteral("sqlite3"), {plain, QStringLiteral("SELECT count(*) FROM (%1)").arg(sql)});
+        count.waitForFinished(600000);
+        const QString rows = QString::fromUtf8(count.readAllStandardOutput()).trimmed();
+        report(what, median(times),
+               ok ? QStringLiteral("median, %1 rows").arg(rows) : QStringLiteral("failed"));
     }
     std::printf("\n");
     return 0;
