@@ -28,7 +28,8 @@ constexpr int kIdleTimeoutMs = 5000;            // no data from the reader for t
 constexpr qint64 kRequestBaseMs = 15000;        // per request, plus time for the file's size
 constexpr qint64 kRequestMsPerMiB = 200;
 constexpr qint64 kMemoryBase = 256ll << 20;     // address space: base plus twice the file
-constexpr qint64 kCpuSecondsBase = 30;
+constexpr qint64 kCpuSecondsBase = 30;          // processor time: base plus a second per 8 MiB
+constexpr qint64 kCpuBytesPerSecond = 8ll << 20;
 constexpr qint64 kBytesBase = 64ll << 20;       // bytes one request may return: base plus 8x the file
 constexpr int kBytesPerFileByte = 8;
 constexpr int kStopWaitMs = 1000;
@@ -126,7 +127,7 @@ struct JetFile::Impl {
         process->setStandardErrorFile(QProcess::nullDevice());
 #ifdef Q_OS_UNIX
         const rlim_t memory = rlim_t(kMemoryBase + 2 * fileSize);
-        const rlim_t cpu = rlim_t(kCpuSecondsBase + fileSize / (8ll << 20));
+        const rlim_t cpu = rlim_t(kCpuSecondsBase + fileSize / kCpuBytesPerSecond);
         process->setChildProcessModifier([memory, cpu] {
             // Runs in the child between fork and exec: only async-signal-safe calls.
             struct rlimit as = {memory, memory};
