@@ -270,10 +270,17 @@ ado::Error QueryEngine::prepare(const QByteArray &sql, sqlite3_stmt **statement)
         if (rc == SQLITE_OK) {
             if (!*statement)
                 return providerError(QStringLiteral("The statement is empty."));
-            if (tail && !QByteArray(tail).trimmed().isEmpty()) {
-                sqlite3_finalize(*statement);
-                *statement = nullptr;
-                return providerError(QStringLiteral("Characters found after end of SQL statement."));
+            // Only one statement runs: anything but blanks and comments after it is refused.
+            if (tail && *tail) {
+                sqlite3_stmt *next = nullptr;
+                sqlite3_prepare_v2(m_db, tail, -1, &next, nullptr);
+                const bool more = next != nullptr || sqlite3_errcode(m_db) != SQLITE_OK;
+                sqlite3_finalize(next);
+                if (more) {
+                    sqlite3_finalize(*statement);
+                    *statement = nullptr;
+                    return providerError(QStringLiteral("Characters found after end of SQL statement."));
+                }
             }
             return {};
         }

@@ -249,6 +249,7 @@ private slots:
         QTest::newRow("writes are refused") << "DELETE FROM Category" << "read-only";
         QTest::newRow("second statement") << "SELECT * FROM Category; DELETE FROM Category"
                                           << "after end";
+        QTest::newRow("second statement naming no table") << "SELECT 1; SELECT 2" << "after end";
         QTest::newRow("empty") << "  " << "empty";
     }
     void refusedStatementsFailWithTheReason()
@@ -263,6 +264,15 @@ private slots:
         ResultRows after;
         QVERIFY(!cn->engine()->execute("Select * From Category", after));
         QCOMPARE(after.rowCount(), 11);
+    }
+
+    void trailingSemicolonAndCommentAreAccepted()
+    {
+        auto cn = openBasicCatalog();
+        ResultRows rows;
+        const ado::Error error = cn->engine()->execute("Select * From Category; -- all of them\n", rows);
+        QVERIFY2(!error, qPrintable(error.Description));
+        QCOMPARE(rows.rowCount(), 11);
     }
 
     void aTableThatFailsToReadIsNotHalfLoaded()
