@@ -311,8 +311,8 @@ public:
                 when = QLocale::c().toDateTime(literal, QStringLiteral("M/d/yyyy"));
             if (!when.isValid())
                 return invalid(QStringLiteral("'%1' is not a date").arg(literal));
-            static const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));
-            node.number = double(epoch.msecsTo(when)) / 86400000.0;
+            node.number = double(QDate(1899, 12, 30).daysTo(when.date()))
+                + double(when.time().msecsSinceStartOfDay()) / 86400000.0;
             node.numeric = true;
             return {};
         }

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -27,11 +28,15 @@ ResultRows::Storage storageFor(int adoType)
     }
 }
 
-// Jet dates count days from 1899-12-30; the fraction is the time of day.
+// Jet dates count days from 1899-12-30; the fraction, taken without its sign, is the time
+// of day. Date and time are built apart so that no time-zone shift creeps in.
 QDateTime dateFromDays(double days)
 {
-    static const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));
-    return epoch.addMSecs(std::llround(days * 86400000.0));
+    constexpr qint64 kMsPerDay = 86400000;
+    const double whole = std::trunc(days);
+    qint64 ms = std::llround(std::fabs(days - whole) * double(kMsPerDay));
+    ms = std::min(ms, kMsPerDay - 1);
+    return QDateTime(QDate(1899, 12, 30).addDays(qint64(whole)), QTime::fromMSecsSinceStartOfDay(int(ms)));
 }
 
 std::string realText(double value)

@@ -3,9 +3,12 @@
 #include "query_engine.h"
 #include "result_rows.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <ctime>
 
 namespace {
 
@@ -40,6 +43,9 @@ class TestQueryEngine : public QObject {
 private slots:
     void initTestCase()
     {
+        // A zone with summer time, so a date that drifts with the zone shows.
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QStandardPaths::setTestModeEnabled(true);
     }
@@ -156,6 +162,53 @@ private slots:
             QCOMPARE(value.typeId(), expected.typeId());
             QCOMPARE(value, expected);
         }
+    }
+
+    void everyJetTypeKeepsItsAdoTypeAndValue_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("adoType");
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("LONG") << 0 << int(ado::adInteger) << QVariant(-70000);
+        QTest::newRow("INT") << 1 << int(ado::adSmallInt) << QVariant(-12);
+        QTest::newRow("BYTE") << 2 << int(ado::adUnsignedTinyInt) << QVariant(200);
+        QTest::newRow("TEXT") << 3 << int(ado::adVarWChar) << QVariant(QString("tab\there"));
+        QTest::newRow("MEMO") << 4 << int(ado::adLongVarWChar) << QVariant(QString("two\r\nlines"));
+        QTest::newRow("MONEY") << 5 << int(ado::adCurrency) << QVariant(1234.5678);
+        QTest::newRow("BOOLEAN") << 6 << int(ado::adBoolean) << QVariant(true);
+        QTest::newRow("DOUBLE") << 7 << int(ado::adDouble) << QVariant(0.1);
+        QTest::newRow("FLOAT") << 8 << int(ado::adSingle) << QVariant(2.5);
+        QTest::newRow("DATE") << 9 << int(ado::adDate)
+                              << QVariant(QDateTime(QDate(2000, 1, 1), QTime(12, 0)));
+        QTest::newRow("DATE in summer time") << 10 << int(ado::adDate)
+                                             << QVariant(QDateTime(QDate(2021, 7, 1), QTime(6, 0)));
+        QTest::newRow("DATE before the epoch") << 11 << int(ado::adDate)
+                                               << QVariant(QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
+    }
+    void everyJetTypeKeepsItsAdoTypeAndValue()
+    {
+        QFETCH(int, column);
+        QFETCH(int, adoType);
+        QFETCH(QVariant, value);
+        ScriptTableSource source;
+        source.addTable("Kinds",
+                        {{"L", jet::ColumnType::Long, 0}, {"I", jet::ColumnType::Int, 0},
+                         {"B", jet::ColumnType::Byte, 0}, {"T", jet::ColumnType::Text, 20},
+                         {"M", jet::ColumnType::Memo, 0}, {"Y", jet::ColumnType::Money, 0},
+                         {"F", jet::ColumnType::Boolean, 0}, {"D", jet::ColumnType::Double, 0},
+                         {"S", jet::ColumnType::Float, 0}, {"W", jet::ColumnType::Date, 0},
+                         {"X", jet::ColumnType::Date, 0}, {"Z", jet::ColumnType::Date, 0}},
+                        {{"-70000", "-12", "200", "tab\\there", "two\\r\\nlines", "1234.5678", "1", "0.1",
+                          "2.5", "36526.5", "44378.25", "-1.25"},
+                         {"\\N", "\\N", "\\N", "\\N", "\\N", "\\N", "\\N", "\\N", "\\N", "\\N", "\\N",
+                          "\\N"}});
+        auto cn = openSource(source);
+        ResultRows rows;
+        QVERIFY(!cn->engine()->execute("SELECT * FROM Kinds", rows));
+        QCOMPARE(rows.field(column).Type, adoType);
+        QCOMPARE(rows.value(0, column), value);
+        QCOMPARE(rows.value(0, column).typeId(), value.typeId());
+        QVERIFY(!rows.value(1, column).isValid());
     }
 
     void longMemoComesWhole()
