@@ -2,7 +2,7 @@
 #include "frm_detail.h"
 #include "link_label.h"
 #include "listing_query.h"
-#include "../results_window/catalog_fixture.h"
+#include "fixture_catalog.h"
 #include "shared_state.h"
 #include "fake_services.h"
 

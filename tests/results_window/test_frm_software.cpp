@@ -1,6 +1,6 @@
 #include "frm_software.h"
 #include "listing_query.h"
-#include "catalog_fixture.h"
+#include "fixture_catalog.h"
 #include "shared_state.h"
 #include "fake_services.h"
 

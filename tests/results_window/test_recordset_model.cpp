@@ -1,6 +1,6 @@
 #include "listing_query.h"
 #include "recordset_model.h"
-#include "catalog_fixture.h"
+#include "fixture_catalog.h"
 #include "shared_state.h"
 
 #include <QAbstractItemModelTester>

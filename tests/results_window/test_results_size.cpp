@@ -1,4 +1,4 @@
-#include "catalog_fixture.h"
+#include "fixture_catalog.h"
 #include "fake_services.h"
 #include "frm_software.h"
 #include "listing_query.h"
