@@ -58,6 +58,17 @@ QString singleTitleSql(const QString &name)
         + QLatin1String("' AND ") + kJoin;
 }
 
+QString trimBlanks(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
 QString searchTitle(const QString &text)
 {
     return QLatin1String("Search Results for '") + text + QLatin1Char('\'');

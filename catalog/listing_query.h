@@ -21,6 +21,10 @@ QString subCategorySql(const QString &subCategoryIdText);
 /// The one title named `name` (quote doubled), unordered.
 QString singleTitleSql(const QString &name);
 
+/// `text` without its leading and trailing blanks (the space character only: a tab or a
+/// line break stays part of a search text).
+QString trimBlanks(const QString &text);
+
 /// "Search Results for '<text>'".
 QString searchTitle(const QString &text);
 /// "<category> > <subcategory>".

@@ -402,15 +402,7 @@ void frmMain::showOpenFailurePrompt(const ado::Error &error)
 
 void frmMain::cmdGo_Click()
 {
-    // Blanks only: a tab or a line break in the search text stays part of it.
-    QString text = m_txtSearch->text();
-    qsizetype first = 0;
-    while (first < text.size() && text.at(first) == QLatin1Char(' '))
-        ++first;
-    qsizetype last = text.size();
-    while (last > first && text.at(last - 1) == QLatin1Char(' '))
-        --last;
-    text = text.mid(first, last - first);
+    const QString text = listing::trimBlanks(m_txtSearch->text());
 
     strListingSql = text.isEmpty() ? listing::allTitlesSql() : listing::searchSql(text);
     strListingTitle = listing::searchTitle(text);

@@ -4,6 +4,7 @@
 #include "frm_detail.h"
 #include "recordset_model.h"
 #include "fonts.h"
+#include "listing_query.h"
 #include "services.h"
 #include "shared_state.h"
 #include "twips.h"
@@ -51,18 +52,6 @@ W *place(const char *name, double left, double top, double width, double height,
     widget->setObjectName(QLatin1String(name));
     twips::setGeometry(widget, left, top, width, height);
     return widget;
-}
-
-// Leading and trailing blanks only, as the search text's test needs.
-QString trimSpaces(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == QLatin1Char(' '))
-        ++first;
-    while (last > first && text.at(last - 1) == QLatin1Char(' '))
-        --last;
-    return text.mid(first, last - first);
 }
 
 // A field name as the Sort and Filter expressions need it: bare when it is a plain word,
@@ -356,7 +345,7 @@ void frmSoftware::txtSearch_Change()
     const auto &rs = m_model->recordset();
     if (rs && rs->isOpen()) {
         QString text = txtSearch->text();
-        if (trimSpaces(text).isEmpty()) {
+        if (listing::trimBlanks(text).isEmpty()) {
             rs->setFilter(QString());
             rs->Requery(ado::adOptionUnspecified);
         } else {
