@@ -10,6 +10,7 @@
 #include "services.h"
 #include "shared_state.h"
 #include "window_limits.h"
+#include "window_bench_support.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -28,55 +29,6 @@ constexpr int kDragStepPixels = 7;
 constexpr int kQueries = 200;
 const int kTableSizes[] = {10, 1000, 20000};
 
-class QuietMessages final : public MessageService {
-public:
-    int MsgBox(QWidget *, const QString &prompt, int, const QString &) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(prompt));
-        return vbOK;
-    }
-    void Beep() override {}
-};
-class QuietPointer final : public PointerService {
-public:
-    void setMousePointer(int pointer) override { m_pointer = pointer; }
-    int mousePointer() const override { return m_pointer; }
-
-private:
-    int m_pointer = vbDefault;
-};
-class NoDesktop final : public DesktopService {
-public:
-    bool openUrl(const QUrl &) override { return false; }
-};
-class NoSettings final : public SettingsService {
-public:
-    QString GetSetting(const QString &, const QString &, const QString &,
-                       const QString &fallback) override
-    {
-        return fallback;
-    }
-    void SaveSetting(const QString &, const QString &, const QString &, const QString &) override {}
-};
-class NoModal final : public DialogService {
-public:
-    int showModal(QDialog &) override { return QDialog::Rejected; }
-};
-
-double millisecondsOf(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-double median(std::vector<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -88,22 +40,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: bench_resize CATALOG.mdb\n");
         return 2;
     }
-    const QString path = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    cnCatalog = std::make_shared<ado::Connection>();
-    cnCatalog->CursorLocation = ado::adUseClient;
-    if (cnCatalog->Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path
-                            + QStringLiteral(";Persist Security Info=False;"),
-                        QString(), QString(), ado::adConnectUnspecified)) {
-        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+    if (!openBenchCatalog(argv[1]))
         return 1;
-    }
 
-    QuietMessages messages;
-    QuietPointer pointer;
-    NoDesktop desktop;
-    NoSettings settings;
-    NoModal dialogs;
-    Services services{messages, pointer, desktop, settings, dialogs};
+    QuietServices quiet;
+    Services &services = quiet.services;
     strListingSql = listing::allTitlesSql();
     strListingTitle = listing::searchTitle(QString());
     const auto form = std::make_shared<frmSoftware>(services);

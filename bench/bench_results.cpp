@@ -8,6 +8,7 @@
 #include "listing_query.h"
 #include "services.h"
 #include "shared_state.h"
+#include "window_bench_support.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -29,49 +30,6 @@
 namespace {
 
 constexpr int kLoadRepeats = 3;
-
-// Services that stay silent: nothing here may block on a message box or a modal loop.
-class QuietMessages final : public MessageService {
-public:
-    int MsgBox(QWidget *, const QString &prompt, int, const QString &) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(prompt));
-        return vbOK;
-    }
-    void Beep() override {}
-};
-class QuietPointer final : public PointerService {
-public:
-    void setMousePointer(int pointer) override { m_pointer = pointer; }
-    int mousePointer() const override { return m_pointer; }
-
-private:
-    int m_pointer = vbDefault;
-};
-class NoDesktop final : public DesktopService {
-public:
-    bool openUrl(const QUrl &) override { return false; }
-};
-class MemorySettings final : public SettingsService {
-public:
-    QString GetSetting(const QString &, const QString &, const QString &, const QString &fallback) override
-    {
-        return fallback;
-    }
-    void SaveSetting(const QString &, const QString &, const QString &, const QString &) override {}
-};
-class NoModal final : public DialogService {
-public:
-    int showModal(QDialog &) override { return QDialog::Rejected; }
-};
-
-double millisecondsOf(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
 
 struct Figures {
     std::vector<double> times;
@@ -110,21 +68,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: bench_results CATALOG.mdb\n");
         return 2;
     }
-    const QString path = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    cnCatalog = std::make_shared<ado::Connection>();
-    cnCatalog->CursorLocation = ado::adUseClient;
-    if (auto err = cnCatalog->Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path
-                                   + QStringLiteral(";Persist Security Info=False;"))) {
-        std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(path), qPrintable(err.Description));
+    if (!openBenchCatalog(argv[1]))
         return 1;
-    }
 
-    QuietMessages messages;
-    QuietPointer pointer;
-    NoDesktop desktop;
-    MemorySettings settings;
-    NoModal dialogs;
-    Services services{messages, pointer, desktop, settings, dialogs};
+    QuietServices quiet;
+    Services &services = quiet.services;
 
     strListingSql = listing::allTitlesSql();
     strListingTitle = listing::searchTitle(QString());
@@ -144,7 +92,7 @@ int main(int argc, char **argv)
         (i == 0 ? firstLoad : load).add(ms);
     }
     const int rows = form->dtgOrg->model()->rowCount();
-    std::printf("catalog %s: %d titles listed (%s)\n", qPrintable(QFileInfo(path).fileName()), rows,
+    std::printf("catalog %s: %d titles listed (%s)\n", qPrintable(QFileInfo(QString::fromLocal8Bit(argv[1])).fileName()), rows,
                 qPrintable(form->lblOrg->text()));
     for (int row : {0, 1, rows / 2, rows - 1})
         std::printf("  row %d: %s | %s\n", row,

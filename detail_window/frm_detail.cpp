@@ -7,6 +7,7 @@
 #include "services.h"
 #include "shared_state.h"
 #include "twips.h"
+#include "window_placement.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -48,16 +49,6 @@ LinkLabel *link(QWidget *parent, const char *name, const QString &caption, doubl
     label->setCaption(caption);
     label->setVisible(false);
     return label;
-}
-
-void centreOnScreen(QWidget *window, const QWidget *owner)
-{
-    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame(QPoint(), window->size());
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
 }
 
 }  // namespace

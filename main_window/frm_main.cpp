@@ -9,6 +9,7 @@
 #include "services.h"
 #include "shared_state.h"
 #include "twips.h"
+#include "window_placement.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -169,8 +170,7 @@ void frmMain::buildLayout()
     setFixedSize(size());
     // Centred from the start, so that the start-up prompt, shown before the window, is
     // centred too.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(this);
 
     // In the stored order of the design, which is also the stacking order.
     m_lstFeatured = makeList(this, QStringLiteral("lstFeatured"));

@@ -8,6 +8,7 @@
 #include "services.h"
 #include "shared_state.h"
 #include "twips.h"
+#include "window_placement.h"
 #include "window_limits.h"
 #include "window_size.h"
 
@@ -66,16 +67,6 @@ QString fieldReference(const QString &name)
 }
 
 QString recordsLine(int count) { return QString::number(count) + QStringLiteral(" records"); }
-
-void centreOnScreen(QWidget *window, const QWidget *owner)
-{
-    const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame(QPoint(), window->size());
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
-}
 
 // Twips to a whole number of twips, an exact half to the even neighbour; nothing when the
 // value does not fit the registration's 32-bit arguments.
