@@ -1,107 +1,13 @@
-#include "fake_services.h"
-#include "fixture_catalog.h"
-#include "frm_software.h"
-#include "listing_query.h"
-#include "shared_state.h"
+#include "results_fixture.h"
 
-#include <QComboBox>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QAbstractItemModelTester>
 #include <QStandardPaths>
-#include <QTableView>
-#include <QTest>
-
-#include <memory>
 
 namespace {
 
-const QStringList kFieldNames = {
-    "Name",        "Description", "Price",        "Type",         "Requirements", "Uninstaller",
-    "Limitations", "ScreenURL",   "DownloadURL1", "DownloadURL2", "DownloadURL3", "BuyURL",
-    "Rating",      "Company Name", "Company URL", "Company Desc"};
 const QString kNameSortLine = "Sorted by Name in ascending order";
-
-// Reads and drives a results window through its widgets.
-struct View {
-    frmSoftware *form = nullptr;
-
-    QTableView *grid() const { return form->dtgOrg; }
-    QString label(const char *name) const { return form->findChild<QLabel *>(name)->text(); }
-    int column(const QString &field) const { return kFieldNames.indexOf(field); }
-    QString cell(int row, const QString &field) const
-    {
-        return grid()->model()->index(row, column(field)).data().toString();
-    }
-    int rowOf(const QString &name) const
-    {
-        for (int row = 0; row < grid()->model()->rowCount(); ++row)
-            if (cell(row, "Name") == name)
-                return row;
-        return -1;
-    }
-    void clickCell(int row, bool twice = false) const
-    {
-        const QPoint at = grid()->visualRect(grid()->model()->index(row, 0)).center();
-        if (twice)
-            QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, at);
-        else
-            QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, at);
-    }
-    void clickHeader(const QString &field) const
-    {
-        const int c = column(field);
-        grid()->scrollTo(grid()->model()->index(0, c));
-        QHeaderView *header = grid()->horizontalHeader();
-        const QPoint at(header->sectionViewportPosition(c) + header->sectionSize(c) / 2,
-                        header->height() / 2);
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
-    }
-    // Picks an entry of the drop-down list the way the keyboard does.
-    void chooseField(const QString &field) const
-    {
-        QComboBox *box = form->findChild<QComboBox *>("cboField");
-        QTest::keyClick(box, Qt::Key_Home);
-        while (box->currentText() != field && box->currentIndex() < box->count() - 1)
-            QTest::keyClick(box, Qt::Key_Down);
-    }
-    void type(const QString &text) const
-    {
-        QLineEdit *box = form->findChild<QLineEdit *>("txtSearch");
-        box->setFocus();
-        QTest::keyClicks(box, text);
-    }
-};
-
-// A results window loaded on one listing, with its own recording services.
-struct Results : View {
-    FakeServices fakes;
-    std::unique_ptr<frmSoftware> owned;
-    std::unique_ptr<QAbstractItemModelTester> modelTester;  // the grid's model stays consistent
-};
-
-std::unique_ptr<Results> loadResults(const QString &sql = listing::allTitlesSql(),
-                                     const QString &title = listing::searchTitle(QString()))
-{
-    auto results = std::make_unique<Results>();
-    strListingSql = sql;
-    strListingTitle = title;
-    results->owned = std::make_unique<frmSoftware>(results->fakes.services);
-    results->form = results->owned.get();
-    results->form->Form_Load();
-    results->modelTester = std::make_unique<QAbstractItemModelTester>(
-        results->form->dtgOrg->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-    if (!results->form->isUnloaded()) {
-        results->form->show();
-        if (!QTest::qWaitForWindowExposed(results->form))
-            return nullptr;
-    }
-    return results;
-}
+const QString unable = "Unable to open table Software.";
 
 // An unbalanced quote, as an unescaped search text gives: the engine refuses it.
 QString refusedStatement() { return listing::listingHead() + "Nowhere WHERE A.Name = 'Don't'"; }
@@ -119,38 +25,34 @@ private slots:
         QVERIFY(openFixtureCatalog("basic.mdb"));
     }
 
-    // Cells: "title|field|text". A failed open still shows the window, empty; an empty
-    // listing never shows it.
+    // The caption is the row's name. Cells: "title|field|text". A failed open still shows
+    // the window, empty; an empty listing never shows it.
     void shouldTakeEachListingsRoad_data()
     {
         QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("prompt");
         QTest::addColumn<QString>("countLine");
         QTest::addColumn<QStringList>("cells");
-        QTest::newRow("all titles") << listing::allTitlesSql() << "Search Results for ''" << ""
-            << "39 records" << QStringList{"ZipMaster|Uninstaller|Yes", "ArcView Zip|Uninstaller|No",
-                                           "Disk Tool|Price|1234.5", "Backup Buddy|Price|1500000",
-                                           "Backup Buddy|Rating|", "ArcView Zip|DownloadURL2|"};
-        QTest::newRow("search") << listing::searchSql("zip") << "Search Results for 'zip'" << ""
-                                << "4 records" << QStringList{"100% Free Zip|Type|Freeware"};
-        QTest::newRow("category") << listing::categorySql("4") << "Utilities" << "" << "10 records"
-                                  << QStringList{"Disk Tool|Uninstaller|Yes"};
-        QTest::newRow("one row") << listing::categorySql("1") << "Business" << "" << "1 records"
-                                 << QStringList{"Ledger Lite|Requirements|"};
-        QTest::newRow("subcategory") << listing::subCategorySql("10") << "Utilities > Archivers"
-                                     << "" << "5 records" << QStringList{"ZipMaster|Type|Shareware"};
-        QTest::newRow("empty listing") << listing::searchSql("no such title") << "x"
-                                       << "No records found." << "" << QStringList{};
-        QTest::newRow("refused statement") << refusedStatement() << "x"
-                                           << "Unable to open table Software." << "" << QStringList{};
-        QTest::newRow("catalog never opened") << "no catalog" << "x" << "Unable to open table Software."
-                                              << "" << QStringList{};
+        QTest::newRow("Search Results for ''") << listing::allTitlesSql() << "" << "39 records"
+            << QStringList{"ZipMaster|Uninstaller|Yes", "ArcView Zip|Uninstaller|No",
+                           "Disk Tool|Price|1234.5", "Backup Buddy|Price|1500000",
+                           "Backup Buddy|Rating|", "ArcView Zip|DownloadURL2|"};
+        QTest::newRow("Search Results for 'zip'") << listing::searchSql("zip") << "" << "4 records"
+                                                  << QStringList{"100% Free Zip|Type|Freeware"};
+        QTest::newRow("Utilities") << listing::categorySql("4") << "" << "10 records"
+                                   << QStringList{"Disk Tool|Uninstaller|Yes"};
+        QTest::newRow("Business") << listing::categorySql("1") << "" << "1 records"
+                                  << QStringList{"Ledger Lite|Requirements|"};
+        QTest::newRow("Utilities > Archivers") << listing::subCategorySql("10") << "" << "5 records"
+                                               << QStringList{"ZipMaster|Type|Shareware"};
+        QTest::newRow("empty listing") << listing::searchSql("no such title") << "No records found."
+                                       << "" << QStringList{};
+        QTest::newRow("refused statement") << refusedStatement() << unable << "" << QStringList{};
+        QTest::newRow("catalog never opened") << "no catalog" << unable << "" << QStringList{};
     }
     void shouldTakeEachListingsRoad()
     {
         QFETCH(QString, sql);
-        QFETCH(QString, title);
         QFETCH(QString, prompt);
         QFETCH(QString, countLine);
         QFETCH(QStringList, cells);
@@ -159,25 +61,23 @@ private slots:
             cnCatalog.reset();
         FakeServices fakes;
         strListingSql = sql == "no catalog" ? listing::allTitlesSql() : sql;
-        strListingTitle = title;
-        QStringList seen, seenCells;
+        strListingTitle = QTest::currentDataTag();
+        QStringList seen;
         fakes.dialogs.steps.enqueue([&](QDialog &dialog) {
-            const View r{static_cast<frmSoftware *>(&dialog)};
-            QAbstractItemModelTester tester(r.grid()->model(),
-                                            QAbstractItemModelTester::FailureReportingMode::QtTest);
-            for (const QString &cell : cells)
-                seenCells << cell.section('|', 0, 1) + '|' + r.cell(r.rowOf(cell.section('|', 0, 0)),
-                                                                    cell.section('|', 1, 1));
+            const View r{&dialog};
             QStringList chooser, headers;
-            for (int i = 0; i < r.form->cboField->count(); ++i)
-                chooser << r.form->cboField->itemText(i);
+            for (int i = 0; i < r.fields()->count(); ++i)
+                chooser << r.fields()->itemText(i);
             for (int c = 0; c < r.grid()->model()->columnCount(); ++c)
                 headers << r.grid()->model()->headerData(c, Qt::Horizontal).toString();
             seen << dialog.windowTitle() << r.label("lblOrg") << r.label("lblSort")
-                 << r.form->cboField->currentText() << chooser.join(',') << headers.join(',');
+                 << r.fields()->currentText() << chooser.join(',') << headers.join(',');
+            for (const QString &cell : cells)
+                seen << cell.section('|', 0, 1) + '|'
+                            + r.cell(r.rowOf(cell.section('|', 0, 0)), cell.section('|', 1, 1));
             if (countLine.isEmpty()) {  // typing and sorting do nothing in an empty window
                 r.type("zip");
-                r.form->dtgOrg_HeadClick(2);
+                static_cast<frmSoftware *>(r.form)->dtgOrg_HeadClick(2);
                 seen << r.label("lblOrg") << r.label("lblSort");
             } else {
                 QCOMPARE(r.grid()->currentIndex().row(), rsSoftware->AbsolutePosition());
@@ -186,15 +86,14 @@ private slots:
         showSoftwareWindow(fakes.services, nullptr);
         cnCatalog = catalog;
 
-        const bool shown = prompt != "No records found.";
-        QCOMPARE(fakes.dialogs.shown.size(), shown ? 1 : 0);
         const QString fields = kFieldNames.join(',');
-        if (countLine.isEmpty() && shown)
-            QCOMPARE(seen, QStringList({title, "", kNameSortLine, "", "", "", "", kNameSortLine}));
-        else if (shown)
-            QCOMPARE(seen, QStringList({title, countLine, kNameSortLine, "Name", fields, fields}));
-        QCOMPARE(seenCells, cells);
-        const int beeps = prompt.startsWith("Unable") ? 1 : 0;
+        if (prompt.isEmpty())
+            QCOMPARE(seen, QStringList({strListingTitle, countLine, kNameSortLine, "Name", fields, fields})
+                               + cells);
+        else if (prompt == unable)
+            QCOMPARE(seen, QStringList({strListingTitle, "", kNameSortLine, "", "", "", "", kNameSortLine}));
+        QCOMPARE(fakes.dialogs.shown.size(), prompt == "No records found." ? 0 : 1);
+        const int beeps = prompt == unable ? 1 : 0;
         QCOMPARE(fakes.messages.calls.size(), prompt.isEmpty() ? 0 : 1);
         for (const FakeMessageService::Call &call : fakes.messages.calls) {
             QCOMPARE(call.prompt, prompt);
@@ -240,7 +139,7 @@ private slots:
             r->clickHeader(s[0]);
             QCOMPARE(rsSoftware->Sort(), s[1]);
             QCOMPARE(r->label("lblSort"), s[2]);
-            QCOMPARE(r->form->strSortDirection, s[3]);
+            QCOMPARE(r->owned->strSortDirection, s[3]);
             QCOMPARE(r->cell(0, first[0]), first[1]);
             QCOMPARE(r->label("lblOrg"), countLine);
             QCOMPARE(r->fakes.pointer.current, int(vbDefault));
@@ -290,16 +189,16 @@ private slots:
             if (action.startsWith("type:")) {
                 r->type(arg);
             } else if (action.startsWith("opt:")) {
-                r->form->findChild<QRadioButton *>(arg)->click();
+                r->get<QRadioButton>(qPrintable(arg))->click();
             } else if (action.startsWith("field:")) {
                 r->chooseField(arg);
-                QCOMPARE(r->form->cboField->currentText(), arg);
-                QVERIFY(r->form->txtSearch->hasFocus());
+                QCOMPARE(r->fields()->currentText(), arg);
+                QVERIFY(r->get<QLineEdit>("txtSearch")->hasFocus());
             } else {
-                r->form->findChild<QPushButton *>("cmdClear")->click();
+                r->get<QPushButton>("cmdClear")->click();
             }
             if (!action.startsWith("type:") && !action.startsWith("opt:"))
-                QCOMPARE(r->form->txtSearch->text(), QString());
+                QCOMPARE(r->get<QLineEdit>("txtSearch")->text(), QString());
         }
         QCOMPARE(rsSoftware->Filter(), filter);
         QCOMPARE(r->label("lblOrg"), countLine);
@@ -313,49 +212,44 @@ private slots:
     void shouldActOnTheWindowsCommands_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<QStringList>("shown");
-        const QStringList detail{"frmSoftware", "frmDetail"};
-        QTest::newRow("Select") << "select" << detail;
-        QTest::newRow("Enter") << "enter" << detail;
-        QTest::newRow("grid double-click") << "double-click" << detail;
-        QTest::newRow("Close") << "cancel" << QStringList{"frmSoftware"};
-        QTest::newRow("Escape") << "escape" << QStringList{"frmSoftware"};
-        QTest::newRow("close box") << "close box" << QStringList{"frmSoftware"};
+        QTest::addColumn<bool>("opensDetail");
+        QTest::newRow("Select") << "cmdSelect" << true;
+        QTest::newRow("Enter") << "Return" << true;
+        QTest::newRow("grid double-click") << "double-click" << true;
+        QTest::newRow("Close") << "cmdCancel" << false;
+        QTest::newRow("Escape") << "Escape" << false;
+        QTest::newRow("close box") << "close box" << false;
     }
     void shouldActOnTheWindowsCommands()
     {
         QFETCH(QString, how);
-        QFETCH(QStringList, shown);
+        QFETCH(bool, opensDetail);
         FakeServices fakes;
         strListingSql = listing::allTitlesSql();
-        strListingTitle = listing::searchTitle(QString());
         bool openAfter = false;
         QString detailName;
         fakes.dialogs.steps.enqueue([&](QDialog &dialog) {
-            const View r{static_cast<frmSoftware *>(&dialog)};
+            const View r{&dialog};
             const int row = r.rowOf("Disk Tool");
             r.clickCell(row);
-            if (how == "select")
-                r.form->cmdSelect->click();
-            else if (how == "enter")
+            if (how.startsWith("cmd"))
+                r.get<QPushButton>(qPrintable(how))->click();
+            else if (how == "Return")
                 QTest::keyClick(r.grid(), Qt::Key_Return);
+            else if (how == "Escape")
+                QTest::keyClick(&dialog, Qt::Key_Escape);
             else if (how == "double-click")
                 r.clickCell(row, true);
-            else if (how == "cancel")
-                r.form->cmdCancel->click();
-            else if (how == "escape")
-                QTest::keyClick(&dialog, Qt::Key_Escape);
             else
                 dialog.close();
             openAfter = dialog.isVisible();
         });
-        fakes.dialogs.steps.enqueue([&](QDialog &dialog) {
-            detailName = dialog.findChild<QLineEdit *>("txtName")->text();
-        });
+        fakes.dialogs.steps.enqueue(
+            [&](QDialog &dialog) { detailName = View{&dialog}.get<QLineEdit>("txtName")->text(); });
         showSoftwareWindow(fakes.services, nullptr);
-        QCOMPARE(fakes.dialogs.shown, shown);
-        QCOMPARE(openAfter, shown.size() == 2);
-        QCOMPARE(detailName, QString(shown.size() == 2 ? "Disk Tool" : ""));
+        QCOMPARE(fakes.dialogs.shown.join(','), opensDetail ? "frmSoftware,frmDetail" : "frmSoftware");
+        QCOMPARE(openAfter, opensDetail);
+        QCOMPARE(detailName, QString(opensDetail ? "Disk Tool" : ""));
         QCOMPARE(fakes.pointer.current, int(vbDefault));
     }
 };

@@ -1,68 +1,21 @@
-#include "fake_services.h"
-#include "fixture_catalog.h"
-#include "frm_software.h"
-#include "listing_query.h"
 #include "qt_settings_service.h"
-#include "shared_state.h"
-#include "twips.h"
+#include "results_fixture.h"
 #include "window_limits.h"
 
 #include <QApplication>
 #include <QProcess>
-#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <memory>
 
 namespace {
 
 const char *const kReopenArgument = "--reopen-with-store";
 const QString kHeight = FakeSettingsService::path("Quorbix", "Options", "ScreenHeight");
 const QString kWidth = FakeSettingsService::path("Quorbix", "Options", "ScreenWidth");
-const char *const kControls[] = {"cmdCancel", "cmdSelect", "optBegins", "optContains", "txtSearch",
-                                 "cmdClear",  "cboField",  "dtgOrg",    "lblOrg",      "lblSort"};
 using Stored = QMap<QString, QString>;
 
 QString refusedStatement() { return QStringLiteral("SELECT Name FROM NoSuchTable"); }
-
-// A results window made shared, as showSoftwareWindow makes it, so that it can register.
-struct Sized {
-    FakeServices fakes;
-    std::unique_ptr<Services> withStore;  ///< the fakes with a real settings store
-    std::shared_ptr<frmSoftware> form;
-
-    QSize outer() const { return form->frameGeometry().size(); }
-    void resizeOuter(const QSize &size) const { form->resize(size - outer() + form->size()); }
-    QList<QRectF> layout() const
-    {
-        QList<QRectF> all;
-        for (const char *name : kControls)
-            all << twips::geometry(form->findChild<QWidget *>(name));
-        return all;
-    }
-};
-
-std::unique_ptr<Sized> loadSized(const QString &sql, const Stored &stored = {},
-                                 SettingsService *store = nullptr)
-{
-    auto sized = std::make_unique<Sized>();
-    FakeServices &f = sized->fakes;
-    f.settings.values = stored;
-    sized->withStore.reset(new Services{f.messages, f.pointer, f.desktop,
-                                        store ? *store : f.settings, f.dialogs});
-    strListingSql = sql;
-    strListingTitle = QStringLiteral("Search Results for ''");
-    sized->form = std::make_shared<frmSoftware>(*sized->withStore);
-    sized->form->Form_Load();
-    if (!sized->form->isUnloaded()) {
-        sized->form->show();
-        if (!QTest::qWaitForWindowExposed(sized->form.get()))
-            return nullptr;
-    }
-    return sized;
-}
 
 // The child half of the new-run case: prints the outer size a window comes up at.
 int reopenInChild(const QString &iniFile)
@@ -70,7 +23,7 @@ int reopenInChild(const QString &iniFile)
     twips::setPerPixelOverride(15);
     QtSettingsService store(iniFile);
     const auto sized = openFixtureCatalog("basic.mdb")
-                           ? loadSized(listing::allTitlesSql(), {}, &store) : nullptr;
+                           ? loadResults(listing::allTitlesSql(), {}, &store) : nullptr;
     if (!sized)
         return 2;
     QTextStream(stdout) << sized->outer().width() << 'x' << sized->outer().height();
@@ -91,58 +44,41 @@ private slots:
     }
     void cleanupTestCase() { resetWindowLimitsTable(); }
 
-    void shouldComeUpAtTheDefaultSizeAndNoSmaller_data()
+    // Stored height and width in twips; the minimum is the default size at that pixel size.
+    void shouldComeUpAtTheRememberedSizeAndNoSmallerThanTheDefault_data()
     {
         QTest::addColumn<double>("perPixel");
+        QTest::addColumn<QStringList>("stored");
         QTest::addColumn<QSize>("outer");
-        QTest::newRow("15 twips a pixel") << 15.0 << QSize(699, 453);
-        QTest::newRow("12 twips a pixel") << 12.0 << QSize(873, 567);
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        QTest::newRow("nothing stored") << 15.0 << QStringList{} << QSize(699, 453);
+        QTest::newRow("nothing stored, 12 twips a pixel") << 12.0 << QStringList{} << QSize(873, 567);
+        QTest::newRow("both stored") << 15.0 << QStringList{"7200", "12000"} << QSize(800, 480);
+        QTest::newRow("fractions, blanks") << 15.0 << QStringList{" 7207.5", "10492.4 "} << QSize(699, 481);
+        QTest::newRow("height not a number") << 15.0 << QStringList{"tall", "12000"} << QSize(800, 453);
+        QTest::newRow("width not a number") << 15.0 << QStringList{"7200", "12000px"} << QSize(699, 480);
+        QTest::newRow("decimal comma, empty") << 15.0 << QStringList{"7200,5", ""} << QSize(699, 453);
+        QTest::newRow("negative, not finite") << 15.0 << QStringList{"-7200", "nan"} << QSize(699, 453);
+        QTest::newRow("smaller than the default") << 15.0 << QStringList{"3000", "3000"} << QSize(699, 453);
+        QTest::newRow("larger than the screen") << 15.0 << QStringList{"99999", "1e30"} << screen;
     }
-    void shouldComeUpAtTheDefaultSizeAndNoSmaller()
+    void shouldComeUpAtTheRememberedSizeAndNoSmallerThanTheDefault()
     {
         QFETCH(double, perPixel);
+        QFETCH(QStringList, stored);
         QFETCH(QSize, outer);
         twips::setPerPixelOverride(perPixel);
-        const auto r = loadSized(listing::allTitlesSql());
+        const auto r = loadResults(listing::allTitlesSql(), stored.isEmpty() ? Stored{}
+                                     : Stored{{kHeight, stored[0]}, {kWidth, stored[1]}});
         QVERIFY(r);
         QCOMPARE(r->outer(), outer);
         QCOMPARE(WindowLimitsUBound(), 1);
-        const WindowLimits &record = WindowLimitsTable()->at(1);
-        QCOMPARE(record.FormRef.get(), static_cast<QWidget *>(r->form.get()));
-        QCOMPARE(QSize(record.MaxWidth, record.MaxHeight),
-                 QGuiApplication::primaryScreen()->geometry().size());
-        r->resizeOuter(QSize(200, 100));
-        QCOMPARE(r->outer(), outer);
-        r->resizeOuter(outer + QSize(0, 1));
-        QCOMPARE(r->outer(), outer + QSize(0, 1));
-    }
-
-    void shouldComeBackAtTheRememberedSize_data()
-    {
-        QTest::addColumn<QString>("height");
-        QTest::addColumn<QString>("width");
-        QTest::addColumn<QSize>("outer");
-        QTest::newRow("both stored") << "7200" << "12000" << QSize(800, 480);
-        QTest::newRow("fractions, blanks") << " 7207.5" << "10492.4 " << QSize(699, 481);
-        QTest::newRow("height not a number") << "tall" << "12000" << QSize(800, 453);
-        QTest::newRow("width not a number") << "7200" << "12000px" << QSize(699, 480);
-        QTest::newRow("decimal comma, empty") << "7200,5" << "" << QSize(699, 453);
-        QTest::newRow("negative, not finite") << "-7200" << "nan" << QSize(699, 453);
-        QTest::newRow("smaller than the default") << "3000" << "3000" << QSize(699, 453);
-        QTest::newRow("larger than the screen") << "99999" << "1e30"
-                                                << QGuiApplication::primaryScreen()->geometry().size();
-    }
-    void shouldComeBackAtTheRememberedSize()
-    {
-        QFETCH(QString, height);
-        QFETCH(QString, width);
-        QFETCH(QSize, outer);
-        const auto r = loadSized(listing::allTitlesSql(), {{kHeight, height}, {kWidth, width}});
-        QVERIFY(r);
-        QCOMPARE(r->outer(), outer);
+        QCOMPARE(WindowLimitsTable()->at(1).FormRef.get(), static_cast<QWidget *>(r->form));
         // The layout was spread over the size: the grid keeps its share of the inner width.
         const QRectF grid = r->layout().at(7);
-        QVERIFY(qAbs(grid.right() / (r->form->width() * 15.0) - 10335.0 / 10480.0) < 1e-5);
+        QVERIFY(qAbs(grid.right() / (r->form->width() * perPixel) - 10335.0 / 10480.0) < 1e-5);
+        r->resizeOuter(QSize(200, 100));
+        QCOMPARE(r->outer(), perPixel == 15.0 ? QSize(699, 453) : QSize(873, 567));
     }
 
     void shouldRememberTheSizeOnlyOfAShownListing_data()
@@ -165,18 +101,18 @@ private slots:
         QFETCH(QString, how);
         QFETCH(Stored, after);
         QFETCH(QSize, reopened);
-        const auto first = loadSized(sql, {{kHeight, "7200"}, {kWidth, "12000"}});
+        const auto first = loadResults(sql, {{kHeight, "7200"}, {kWidth, "12000"}});
         QVERIFY(first);
         if (first->form->isVisible()) {
             first->resizeOuter(QSize(760, 520));
             if (how == "button")
-                first->form->cmdCancel->click();
+                first->get<QPushButton>("cmdCancel")->click();
             else
                 first->form->close();
         }
-        QVERIFY(first->form->isUnloaded());
+        QVERIFY(first->owned->isUnloaded());
         QCOMPARE(first->fakes.settings.values, after);
-        const auto again = loadSized(listing::allTitlesSql(), first->fakes.settings.values);
+        const auto again = loadResults(listing::allTitlesSql(), first->fakes.settings.values);
         QVERIFY(again);
         QCOMPARE(again->outer(), reopened);
     }
@@ -187,7 +123,7 @@ private slots:
         QVERIFY(dir.isValid());
         const QString iniFile = dir.filePath("settings.ini");
         QtSettingsService store(iniFile);
-        auto first = loadSized(listing::allTitlesSql(), {}, &store);
+        auto first = loadResults(listing::allTitlesSql(), {}, &store);
         QVERIFY(first);
         first->resizeOuter(QSize(745, 505));
         first->form->close();
@@ -210,7 +146,7 @@ private slots:
     void shouldScaleTheControlsInProportion()
     {
         QFETCH(QList<QSize>, steps);
-        const auto r = loadSized(listing::allTitlesSql());
+        const auto r = loadResults(listing::allTitlesSql());
         QVERIFY(r);
         for (const QSize &grow : steps) {
             const QList<QRectF> before = r->layout();
@@ -236,9 +172,9 @@ private slots:
     void shouldKeepTheLayoutThroughTheFirstResizeAndAZeroSize()
     {
         // A failed listing skips the size steps and registers no limits.
-        const auto r = loadSized(refusedStatement());
+        const auto r = loadResults(refusedStatement());
         QVERIFY(r);
-        QVERIFY(!r->form->blnSkipResize);  // showing was the first resize
+        QVERIFY(!r->owned->blnSkipResize);  // showing was the first resize
         QCOMPARE(r->layout().first(), QRectF(6360, 6360, 1095, 375));
         r->form->resize(r->form->size() + QSize(70, 0));
         // Against the size the window object was created with, not the layout's.
@@ -255,9 +191,8 @@ private slots:
     {
         FakeServices fakes;
         strListingSql = listing::allTitlesSql();
-        strListingTitle = "Search Results for ''";
-        showSoftwareWindow(fakes.services, nullptr);
-        showSoftwareWindow(fakes.services, nullptr);
+        for (int showing = 0; showing < 2; ++showing)
+            showSoftwareWindow(fakes.services, nullptr);
         QCOMPARE(WindowLimitsUBound(), 2);
         const auto &table = *WindowLimitsTable();
         QVERIFY(table.at(1).FormRef != table.at(2).FormRef);
