@@ -6,13 +6,8 @@
 #include "listing_query.h"
 #include "shared_state.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QStandardPaths>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace {
 
@@ -85,13 +80,14 @@ private slots:
     }
 
     // Texts: "control=text". Links: the shown ones, "name=address". Each title is shown
-    // after ZipMaster, whose six links must not stay behind.
+    // after ZipMaster, whose six links must not stay behind, then closed by closeBy.
     void shouldShowTheTitleAndOpenItsLinks_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QLocale>("locale");
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QStringList>("links");
+        QTest::addColumn<QString>("closeBy");
         QTest::newRow("all fields") << "ZipMaster" << kUs << QStringList{
             "lblPrice=Price: $29.95", "lblType=Type: Shareware", "lblUninstaller=Uninstaller: Yes",
             "lblRating=Rating: 4 out of 5", "lblRequirements=Requirements: Windows 95 or later",
@@ -100,35 +96,35 @@ private slots:
             "lblScreen=http://www.nordwell-labs.example/zip.png",
             "lblDownload1=http://dl1.example/zip.exe", "lblDownload2=http://dl2.example/zip.exe",
             "lblDownload3=http://dl3.example/zip.exe", "lblBuy=http://buy.example/zip",
-            "lblCompany=http://www.nordwell-labs.example/"};
+            "lblCompany=http://www.nordwell-labs.example/"} << "cmdCancel";
         QTest::newRow("null rating, a million") << "Backup Buddy" << kUs << QStringList{
             "lblPrice=Price: $1,500,000.00", "lblRating=Rating:  out of 5", "lblUninstaller=Uninstaller: No",
             "txtCoDescription=Makers of office tools.\nTwo lines."} << QStringList{
             "lblScreen=http://x.example/bb.png", "lblBuy=http://buy.example/bb",
-            "lblCompany=http://brightline.example/"};
+            "lblCompany=http://brightline.example/"} << "Escape";
         QTest::newRow("zero-length address") << "ArcView Zip" << kUs << QStringList{
             "lblPrice=Price: $0.00", "lblType=Type: Freeware", "lblCompany=Brightline Software"}
             << QStringList{"lblDownload1=http://dl1.example/arcview.exe", "lblDownload2=",
-                           "lblCompany=http://brightline.example/"};
+                           "lblCompany=http://brightline.example/"} << "close box";
         QTest::newRow("null requirements and limitations") << "Ledger Lite" << kUs << QStringList{
             "lblRequirements=Requirements: ", "lblLimitations=Limitations: "}
-            << QStringList{"lblCompany=http://www.nordwell-labs.example/"};
+            << QStringList{"lblCompany=http://www.nordwell-labs.example/"} << "Return:cmdCancel";
         QTest::newRow("grouped price") << "Disk Tool" << kUs << QStringList{"lblPrice=Price: $1,234.50"}
-            << QStringList{"lblCompany=http://www.nordwell-labs.example/"};
+            << QStringList{"lblCompany=http://www.nordwell-labs.example/"} << "Return:txtDescription";
         QTest::newRow("user's separators") << "Disk Tool" << QLocale(QLocale::German, QLocale::Germany)
             << QStringList{"lblPrice=Price: $1.234,50"}
-            << QStringList{"lblCompany=http://www.nordwell-labs.example/"};
+            << QStringList{"lblCompany=http://www.nordwell-labs.example/"} << "Return:txtName";
         QTest::newRow("nameless company") << "Nameless Co Tool" << kUs
-            << QStringList{"lblCompany=Company Web Site"} << QStringList{};
+            << QStringList{"lblCompany=Company Web Site"} << QStringList{} << "Return:txtCoDescription";
         QTest::newRow("company without address") << "Pixel Paint" << kUs
             << QStringList{"lblCompany=Quiet Pixel"} << QStringList{
             "lblScreen=http://qp.example/shot.png", "lblDownload1=http://qp.example/pp.exe",
-            "lblCompany="};
+            "lblCompany="} << "cmdCancel";
         QTest::newRow("quote in company") << "Don't Panic" << kUs
             << QStringList{"lblCompany=O'Malley & Sons"} << QStringList{
-            "lblDownload1=http://dl.example/dp.exe", "lblCompany=http://omalley.example/"};
+            "lblDownload1=http://dl.example/dp.exe", "lblCompany=http://omalley.example/"} << "Escape";
         QTest::newRow("no current record") << "" << kUs
-            << QStringList{"lblPrice=Price:", "lblRating=Rating:"} << QStringList{};
+            << QStringList{"lblPrice=Price:", "lblRating=Rating:"} << QStringList{} << "close box";
     }
     void shouldShowTheTitleAndOpenItsLinks()
     {
@@ -136,6 +132,7 @@ private slots:
         QFETCH(QLocale, locale);
         QFETCH(QStringList, texts);
         QFETCH(QStringList, links);
+        QFETCH(QString, closeBy);
         FakeServices fakes;
         QVERIFY(openTitle("ZipMaster"));
         showDetail(fakes, [](QDialog &) {});
@@ -160,6 +157,16 @@ private slots:
                 clicked << link.section('=', 0, 0) + '='
                                + fakes.desktop.opened.mid(before).value(0).toString();
             }
+            if (closeBy == "cmdCancel")
+                form.findChild<QPushButton *>("cmdCancel")->click();
+            else if (closeBy == "Escape")
+                QTest::keyClick(&form, Qt::Key_Escape);
+            else if (closeBy == "close box")
+                form.close();
+            else
+                QTest::keyClick(form.findChild<QWidget *>(qPrintable(closeBy.section(':', 1))), Qt::Key_Return);
+            // Enter in a text box is no command.
+            QCOMPARE(form.isVisible(), closeBy.startsWith("Return:txt"));
         });
         QCOMPARE(shownTexts, QStringList({"Software Detail Screen", name,
                                           rsSoftware->value("Description").toString()})
@@ -167,39 +174,6 @@ private slots:
         QCOMPARE(shown, links);
         QCOMPARE(clicked, links);
         QCOMPARE(fakes.pointer.history, QVector<int>({vbHourglass, vbDefault}));
-    }
-
-    void shouldCloseOnlyOnItsCommands_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<bool>("closes");
-        QTest::newRow("Close") << "button" << true;
-        QTest::newRow("Escape") << "escape" << true;
-        QTest::newRow("close box") << "close box" << true;
-        QTest::newRow("Enter on Close") << "cmdCancel" << true;
-        QTest::newRow("Enter in the description") << "txtDescription" << false;
-        QTest::newRow("Enter in the name") << "txtName" << false;
-    }
-    void shouldCloseOnlyOnItsCommands()
-    {
-        QFETCH(QString, how);
-        QFETCH(bool, closes);
-        QVERIFY(openTitle("Disk Tool"));
-        FakeServices fakes;
-        bool closed = false;
-        showDetail(fakes, [&](QDialog &form) {
-            if (how == "button")
-                form.findChild<QPushButton *>("cmdCancel")->click();
-            else if (how == "escape")
-                QTest::keyClick(&form, Qt::Key_Escape);
-            else if (how == "close box")
-                form.close();
-            else
-                QTest::keyClick(form.findChild<QWidget *>(how), Qt::Key_Return);
-            closed = !form.isVisible();
-        });
-        QCOMPARE(closed, closes);
-        QCOMPARE(fakes.pointer.current, int(vbDefault));
     }
 };
 

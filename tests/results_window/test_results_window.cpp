@@ -1,0 +1,527 @@
+#include "fake_services.h"
+#include "fixture_catalog.h"
+#include "frm_software.h"
+#include "listing_query.h"
+#include "qt_settings_service.h"
+#include "shared_state.h"
+#include "twips.h"
+#include "window_limits.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include <memory>
+
+namespace {
+
+const QStringList kFieldNames = {
+    "Name",        "Description", "Price",        "Type",         "Requirements", "Uninstaller",
+    "Limitations", "ScreenURL",   "DownloadURL1", "DownloadURL2", "DownloadURL3", "BuyURL",
+    "Rating",      "Company Name", "Company URL", "Company Desc"};
+// The controls in the window's stored order.
+const char *const kControls[] = {"cmdCancel", "cmdSelect", "optBegins", "optContains",
+                                        "txtSearch", "cmdClear",  "cboField",  "dtgOrg",
+                                        "lblOrg",    "lblSort"};
+
+// Reads and drives a results window through its widgets.
+struct View {
+    QDialog *form = nullptr;
+
+    template <class T = QWidget> T *get(const char *name) const { return form->findChild<T *>(name); }
+    QTableView *grid() const { return get<QTableView>("dtgOrg"); }
+    QComboBox *fields() const { return get<QComboBox>("cboField"); }
+    QString label(const char *name) const { return get<QLabel>(name)->text(); }
+    QString cell(int row, const QString &field) const
+    {
+        return grid()->model()->index(row, kFieldNames.indexOf(field)).data().toString();
+    }
+    int rowOf(const QString &name) const
+    {
+        for (int row = 0; row < grid()->model()->rowCount(); ++row)
+            if (cell(row, "Name") == name)
+                return row;
+        return -1;
+    }
+    void clickCell(int row, bool twice = false) const
+    {
+        const QPoint at = grid()->visualRect(grid()->model()->index(row, 0)).center();
+        if (twice)
+            QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, at);
+        else
+            QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, at);
+    }
+    void clickHeader(const QString &field) const
+    {
+        const int c = kFieldNames.indexOf(field);
+        grid()->scrollTo(grid()->model()->index(0, c));
+        QHeaderView *header = grid()->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(c) + header->sectionSize(c) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+    // Picks an entry of the drop-down list the way the keyboard does.
+    void chooseField(const QString &field) const
+    {
+        QTest::keyClick(fields(), Qt::Key_Home);
+        while (fields()->currentText() != field && fields()->currentIndex() < fields()->count() - 1)
+            QTest::keyClick(fields(), Qt::Key_Down);
+    }
+    void type(const QString &text) const
+    {
+        get<QLineEdit>("txtSearch")->setFocus();
+        QTest::keyClicks(get<QLineEdit>("txtSearch"), text);
+    }
+    QList<QRectF> layout() const
+    {
+        QList<QRectF> all;
+        for (const char *name : kControls)
+            all << twips::geometry(get(name));
+        return all;
+    }
+};
+
+// A results window loaded on one listing, with recording services. Made shared, as
+// showSoftwareWindow makes it, so that its load can register its size limits.
+struct Results : View {
+    FakeServices fakes;
+    std::unique_ptr<Services> services;  // the fakes, with a real settings store if given
+    std::shared_ptr<frmSoftware> owned;
+    std::unique_ptr<QAbstractItemModelTester> modelTester;  // the grid's model stays consistent
+
+    QSize outer() const { return form->frameGeometry().size(); }
+    void resizeOuter(const QSize &size) const { form->resize(size - outer() + form->size()); }
+};
+
+std::unique_ptr<Results> loadResults(const QString &sql = listing::allTitlesSql(),
+                                            const QMap<QString, QString> &stored = {},
+                                            SettingsService *store = nullptr)
+{
+    auto r = std::make_unique<Results>();
+    FakeServices &f = r->fakes;
+    f.settings.values = stored;
+    r->services.reset(new Services{f.messages, f.pointer, f.desktop, store ? *store : f.settings,
+                                   f.dialogs});
+    strListingSql = sql;
+    strListingTitle = listing::searchTitle(QString());
+    r->owned = std::make_shared<frmSoftware>(*r->services);
+    r->form = r->owned.get();
+    r->owned->Form_Load();
+    r->modelTester = std::make_unique<QAbstractItemModelTester>(
+        r->grid()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    if (!r->owned->isUnloaded()) {
+        r->form->show();
+        if (!QTest::qWaitForWindowExposed(r->form))
+            return nullptr;
+    }
+    return r;
+}
+
+const QString kNameSortLine = "Sorted by Name in ascending order";
+const QString unable = "Unable to open table Software.";
+const char *const kReopenArgument = "--reopen-with-store";
+const QString kHeight = FakeSettingsService::path("Quorbix", "Options", "ScreenHeight");
+const QString kWidth = FakeSettingsService::path("Quorbix", "Options", "ScreenWidth");
+using Stored = QMap<QString, QString>;
+
+// An unbalanced quote, as an unescaped search text gives: the engine refuses it.
+QString refusedStatement() { return listing::listingHead() + "Nowhere WHERE A.Name = 'Don't'"; }
+
+// The child half of the new-run case: prints the outer size a window comes up at.
+int reopenInChild(const QString &iniFile)
+{
+    twips::setPerPixelOverride(15);
+    QtSettingsService store(iniFile);
+    const auto sized = openFixtureCatalog("basic.mdb")
+                           ? loadResults(listing::allTitlesSql(), {}, &store) : nullptr;
+    if (!sized)
+        return 2;
+    QTextStream(stdout) << sized->outer().width() << 'x' << sized->outer().height();
+    return 0;
+}
+
+}  // namespace
+
+class TestResultsWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(openFixtureCatalog("basic.mdb")); }
+    void init()
+    {
+        resetWindowLimitsTable();
+        twips::setPerPixelOverride(15);
+    }
+    void cleanupTestCase() { resetWindowLimitsTable(); }
+
+    // The caption is the row's name. Cells: "title|field|text". A failed open still shows
+    // the window, empty; an empty listing never shows it.
+    void shouldTakeEachListingsRoad_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<QString>("countLine");
+        QTest::addColumn<QStringList>("cells");
+        QTest::newRow("Search Results for ''") << listing::allTitlesSql() << "" << "39 records"
+            << QStringList{"ZipMaster|Uninstaller|Yes", "ArcView Zip|Uninstaller|No",
+                           "Disk Tool|Price|1234.5", "Backup Buddy|Price|1500000",
+                           "Backup Buddy|Rating|", "ArcView Zip|DownloadURL2|"};
+        QTest::newRow("Search Results for 'zip'") << listing::searchSql("zip") << "" << "4 records"
+                                                  << QStringList{"100% Free Zip|Type|Freeware"};
+        QTest::newRow("Utilities") << listing::categorySql("4") << "" << "10 records"
+                                   << QStringList{"Disk Tool|Uninstaller|Yes"};
+        QTest::newRow("Business") << listing::categorySql("1") << "" << "1 records"
+                                  << QStringList{"Ledger Lite|Requirements|"};
+        QTest::newRow("Utilities > Archivers") << listing::subCategorySql("10") << "" << "5 records"
+                                               << QStringList{"ZipMaster|Type|Shareware"};
+        QTest::newRow("empty listing") << listing::searchSql("no such title") << "No records found."
+                                       << "" << QStringList{};
+        QTest::newRow("refused statement") << refusedStatement() << unable << "" << QStringList{};
+        QTest::newRow("catalog never opened") << "no catalog" << unable << "" << QStringList{};
+    }
+    void shouldTakeEachListingsRoad()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, prompt);
+        QFETCH(QString, countLine);
+        QFETCH(QStringList, cells);
+        const auto catalog = cnCatalog;
+        if (sql == "no catalog")
+            cnCatalog.reset();
+        FakeServices fakes;
+        strListingSql = sql == "no catalog" ? listing::allTitlesSql() : sql;
+        strListingTitle = QTest::currentDataTag();
+        QStringList seen;
+        fakes.dialogs.steps.enqueue([&](QDialog &dialog) {
+            const View r{&dialog};
+            QStringList chooser, headers;
+            for (int i = 0; i < r.fields()->count(); ++i)
+                chooser << r.fields()->itemText(i);
+            for (int c = 0; c < r.grid()->model()->columnCount(); ++c)
+                headers << r.grid()->model()->headerData(c, Qt::Horizontal).toString();
+            seen << dialog.windowTitle() << r.label("lblOrg") << r.label("lblSort")
+                 << r.fields()->currentText() << chooser.join(',') << headers.join(',');
+            for (const QString &cell : cells)
+                seen << cell.section('|', 0, 1) + '|'
+                            + r.cell(r.rowOf(cell.section('|', 0, 0)), cell.section('|', 1, 1));
+            if (countLine.isEmpty()) {  // typing and sorting do nothing in an empty window
+                r.type("zip");
+                static_cast<frmSoftware *>(r.form)->dtgOrg_HeadClick(2);
+                seen << r.label("lblOrg") << r.label("lblSort");
+            } else {
+                QCOMPARE(r.grid()->currentIndex().row(), rsSoftware->AbsolutePosition());
+            }
+        });
+        showSoftwareWindow(fakes.services, nullptr);
+        cnCatalog = catalog;
+
+        const QString fields = kFieldNames.join(',');
+        if (prompt.isEmpty())
+            QCOMPARE(seen, QStringList({strListingTitle, countLine, kNameSortLine, "Name", fields, fields})
+                               + cells);
+        else if (prompt == unable)
+            QCOMPARE(seen, QStringList({strListingTitle, "", kNameSortLine, "", "", "", "", kNameSortLine}));
+        QCOMPARE(fakes.dialogs.shown.size(), prompt == "No records found." ? 0 : 1);
+        const int beeps = prompt == unable ? 1 : 0;
+        QCOMPARE(fakes.messages.calls.size(), prompt.isEmpty() ? 0 : 1);
+        for (const FakeMessageService::Call &call : fakes.messages.calls) {
+            QCOMPARE(call.prompt, prompt);
+            QCOMPARE(call.style, vbOKOnly | vbExclamation | vbSystemModal);
+            QCOMPARE(call.title, QString("Quorbix"));
+            QCOMPARE(call.pointerAtCall, int(vbDefault));
+            QCOMPARE(call.beepsBefore, beeps);
+        }
+        QCOMPARE(fakes.messages.beeps, beeps);
+        QCOMPARE(fakes.pointer.history.first(), int(vbHourglass));
+        QCOMPARE(fakes.pointer.current, int(vbDefault));
+    }
+
+    // Actions: "type:text", "opt:name" (a click on an option), "field:name", "clear", "sort:column"
+    // (a header click). First: "field=text" of the first row, when given.
+    void shouldFilterAndSortAsTheUserAsks_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("countLine");
+        QTest::addColumn<QString>("sort");
+        QTest::addColumn<QString>("sortLine");
+        QTest::addColumn<QString>("first");
+        const auto row = [](const char *name, const QStringList &actions, const QString &filter,
+                            const char *countLine, const QString &sort = {},
+                            const QString &sortLine = kNameSortLine, const QString &first = {}) {
+            QTest::newRow(name) << actions << filter << QString(countLine) << sort << sortLine << first;
+        };
+        row("begins with", {"type:zip"}, "Name LIKE 'zip*'", "1 records");
+        row("contains", {"opt:optContains", "type:zip"}, "Name LIKE '*zip*'", "3 records");
+        row("contains after typing", {"type:zip", "opt:optContains"}, "Name LIKE '*zip*'", "3 records");
+        row("begins again", {"opt:optContains", "type:zip", "opt:optBegins"}, "Name LIKE 'zip*'",
+            "1 records");
+        row("leading blank, begins", {"type: zip"}, "Name LIKE ' zip*'", "0 records");
+        row("leading blank, contains", {"opt:optContains", "type: zip"}, "Name LIKE '* zip*'",
+            "2 records");
+        row("quote doubled", {"type:Don't"}, "Name LIKE 'Don''t*'", "1 records");
+        row("blank in field name", {"field:Company Name", "opt:optContains", "type:pixel"},
+            "[Company Name] LIKE '*pixel*'", "1 records");
+        row("quote and blank in field name", {"field:Company Name", "type:O'M"},
+            "[Company Name] LIKE 'O''M*'", "1 records");
+        row("other field", {"field:Requirements", "type:directx"}, "Requirements LIKE 'directx*'",
+            "26 records");
+        row("blanks only", {"type:   "}, "", "39 records");
+        row("clear", {"type:zip", "clear"}, "", "39 records");
+        row("field choice", {"type:zip", "field:Description"}, "", "39 records");
+        row("typing after a field choice", {"type:zip", "field:Description", "type:incremental"},
+            "Description LIKE 'incremental*'", "1 records");
+        // The worked sequence, one click more on each row.
+        QStringList clicks;
+        const auto sorted = [&](const char *name, const char *column, const char *sort,
+                                const QString &line, const char *first) {
+            clicks << QString("sort:") + column;
+            row(name, clicks, "", "39 records", sort, line, first);
+        };
+        sorted("Price", "Price", "Price DESC", "Sorted by Price descending order", "Name=Backup Buddy");
+        sorted("Price again", "Price", "Price ASC", "Sorted by Price ascending order", "Price=0");
+        sorted("then Name", "Name", "Name DESC", "Sorted by Name descending order", "Name=ZipMaster");
+        sorted("then a memo", "Description", "Name DESC", "Unable to sort by memo field.",
+               "Name=ZipMaster");
+        sorted("then Rating", "Rating", "Rating DESC", "Sorted by Rating descending order", "Rating=5");
+        row("sort by a field with a blank", {"sort:Company Name"}, "", "39 records",
+            "[Company Name] DESC", "Sorted by Company Name descending order",
+            "Company Name=Quiet Pixel");
+        row("sort when nothing passes the filter", {"type:qqq", "sort:Price"}, "Name LIKE 'qqq*'",
+            "0 records");
+    }
+    void shouldFilterAndSortAsTheUserAsks()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(QString, filter);
+        QFETCH(QString, countLine);
+        QFETCH(QString, sort);
+        QFETCH(QString, sortLine);
+        QFETCH(QString, first);
+        auto r = loadResults();
+        QVERIFY(r);
+        for (const QString &action : actions) {
+            const QString arg = action.section(':', 1);
+            if (action.startsWith("type:")) {
+                r->type(arg);
+            } else if (action.startsWith("opt:")) {
+                r->get<QRadioButton>(qPrintable(arg))->click();
+            } else if (action.startsWith("sort:")) {
+                r->clickHeader(arg);
+            } else {
+                if (action.startsWith("field:"))
+                    r->chooseField(arg);
+                else
+                    r->get<QPushButton>("cmdClear")->click();
+                QCOMPARE(r->fields()->currentText(), action.startsWith("field:") ? arg : "Name");
+                QCOMPARE(r->get<QLineEdit>("txtSearch")->text(), QString());
+                QVERIFY(r->get<QLineEdit>("txtSearch")->hasFocus());
+            }
+        }
+        QCOMPARE(rsSoftware->Filter(), filter);
+        QCOMPARE(r->label("lblOrg"), countLine);
+        QCOMPARE(r->grid()->model()->rowCount(), rsSoftware->RecordCount());
+        QCOMPARE(rsSoftware->Sort(), sort);
+        QCOMPARE(r->label("lblSort"), sortLine);
+        if (!first.isEmpty())
+            QCOMPARE(r->cell(0, first.section('=', 0, 0)), first.section('=', 1));
+        if (rsSoftware->RecordCount() > 0)
+            QCOMPARE(r->grid()->currentIndex().row(), rsSoftware->AbsolutePosition());
+        QCOMPARE(r->fakes.pointer.current, int(vbDefault));
+    }
+
+    void shouldActOnTheWindowsCommands_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("opensDetail");
+        QTest::newRow("Select") << "cmdSelect" << true;
+        QTest::newRow("Enter") << "Return" << true;
+        QTest::newRow("grid double-click") << "double-click" << true;
+        QTest::newRow("Close") << "cmdCancel" << false;
+        QTest::newRow("Escape") << "Escape" << false;
+        QTest::newRow("close box") << "close box" << false;
+    }
+    void shouldActOnTheWindowsCommands()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, opensDetail);
+        FakeServices fakes;
+        strListingSql = listing::allTitlesSql();
+        bool openAfter = false;
+        QString detailName;
+        fakes.dialogs.steps.enqueue([&](QDialog &dialog) {
+            const View r{&dialog};
+            const int row = r.rowOf("Disk Tool");
+            r.clickCell(row);
+            if (how.startsWith("cmd"))
+                r.get<QPushButton>(qPrintable(how))->click();
+            else if (how == "Return")
+                QTest::keyClick(r.grid(), Qt::Key_Return);
+            else if (how == "Escape")
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            else if (how == "double-click")
+                r.clickCell(row, true);
+            else
+                dialog.close();
+            openAfter = dialog.isVisible();
+        });
+        fakes.dialogs.steps.enqueue(
+            [&](QDialog &dialog) { detailName = View{&dialog}.get<QLineEdit>("txtName")->text(); });
+        showSoftwareWindow(fakes.services, nullptr);
+        QCOMPARE(fakes.dialogs.shown.join(','), opensDetail ? "frmSoftware,frmDetail" : "frmSoftware");
+        QCOMPARE(openAfter, opensDetail);
+        QCOMPARE(detailName, QString(opensDetail ? "Disk Tool" : ""));
+        QCOMPARE(fakes.pointer.current, int(vbDefault));
+    }
+    // Stored height and width in twips; the minimum is the default size at that pixel size.
+    void shouldComeUpAtTheRememberedSizeAndNoSmallerThanTheDefault_data()
+    {
+        QTest::addColumn<double>("perPixel");
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QSize>("outer");
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        QTest::newRow("nothing stored") << 15.0 << QStringList{} << QSize(699, 453);
+        QTest::newRow("nothing stored, 12 twips a pixel") << 12.0 << QStringList{} << QSize(873, 567);
+        QTest::newRow("both stored") << 15.0 << QStringList{"7200", "12000"} << QSize(800, 480);
+        QTest::newRow("fractions, blanks") << 15.0 << QStringList{" 7207.5", "10492.4 "} << QSize(699, 481);
+        QTest::newRow("height not a number") << 15.0 << QStringList{"tall", "12000"} << QSize(800, 453);
+        QTest::newRow("width not a number") << 15.0 << QStringList{"7200", "12000px"} << QSize(699, 480);
+        QTest::newRow("decimal comma, empty") << 15.0 << QStringList{"7200,5", ""} << QSize(699, 453);
+        QTest::newRow("negative, not finite") << 15.0 << QStringList{"-7200", "nan"} << QSize(699, 453);
+        QTest::newRow("smaller than the default") << 15.0 << QStringList{"3000", "3000"} << QSize(699, 453);
+        QTest::newRow("larger than the screen") << 15.0 << QStringList{"99999", "1e30"} << screen;
+    }
+    void shouldComeUpAtTheRememberedSizeAndNoSmallerThanTheDefault()
+    {
+        QFETCH(double, perPixel);
+        QFETCH(QStringList, stored);
+        QFETCH(QSize, outer);
+        twips::setPerPixelOverride(perPixel);
+        const auto r = loadResults(listing::allTitlesSql(), stored.isEmpty() ? Stored{}
+                                     : Stored{{kHeight, stored[0]}, {kWidth, stored[1]}});
+        QVERIFY(r);
+        QCOMPARE(r->outer(), outer);
+        QCOMPARE(WindowLimitsUBound(), 1);
+        QCOMPARE(WindowLimitsTable()->at(1).FormRef.get(), static_cast<QWidget *>(r->form));
+        // The layout was spread over the size: the grid keeps its share of the inner width.
+        const QRectF grid = r->layout().at(7);
+        QVERIFY(qAbs(grid.right() / (r->form->width() * perPixel) - 10335.0 / 10480.0) < 1e-5);
+        r->resizeOuter(QSize(200, 100));
+        QCOMPARE(r->outer(), perPixel == 15.0 ? QSize(699, 453) : QSize(873, 567));
+    }
+
+    // A shown listing is closed at 760 x 520 pixels, then reopened in this run and in a new one.
+    void shouldRememberTheSizeOnlyOfAShownListing_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("closeBy");
+        QTest::addColumn<QSize>("reopened");
+        QTest::newRow("Close") << listing::allTitlesSql() << "cmdCancel" << QSize(760, 520);
+        QTest::newRow("close box") << listing::allTitlesSql() << "close box" << QSize(760, 520);
+        QTest::newRow("empty listing") << listing::searchSql("no title has this") << "" << QSize(800, 480);
+        QTest::newRow("listing fails to open") << refusedStatement() << "close box" << QSize(800, 480);
+    }
+    void shouldRememberTheSizeOnlyOfAShownListing()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, closeBy);
+        QFETCH(QSize, reopened);
+        QTemporaryDir dir;
+        QtSettingsService store(dir.filePath("settings.ini"));
+        store.SaveSetting("Quorbix", "Options", "ScreenHeight", "7200");
+        store.SaveSetting("Quorbix", "Options", "ScreenWidth", "12000");
+        const auto first = loadResults(sql, {}, &store);
+        QVERIFY(first);
+        QCOMPARE(first->form->isVisible(), !closeBy.isEmpty());
+        first->resizeOuter(QSize(760, 520));
+        if (closeBy == "cmdCancel")
+            first->get<QPushButton>("cmdCancel")->click();
+        else
+            first->form->close();
+        QVERIFY(first->owned->isUnloaded());
+        QCOMPARE(loadResults(listing::allTitlesSql(), {}, &store)->outer(), reopened);
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {kReopenArgument, dir.filePath("settings.ini")});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.readAllStandardOutput(), QByteArray::number(reopened.width()) + 'x'
+                                                    + QByteArray::number(reopened.height()));
+    }
+
+    // Each step grows the window from where the last left it: the scaling is incremental.
+    void shouldScaleTheControlsInProportion_data()
+    {
+        QTest::addColumn<QList<QSize>>("steps");
+        QTest::newRow("wider") << QList<QSize>{{90, 0}, {45, 0}};
+        QTest::newRow("taller") << QList<QSize>{{0, 70}, {0, 31}};
+        QTest::newRow("both, then back") << QList<QSize>{{100, 100}, {-100, -100}};
+        QTest::newRow("a little both ways") << QList<QSize>{{37, 23}, {11, 3}};
+    }
+    void shouldScaleTheControlsInProportion()
+    {
+        QFETCH(QList<QSize>, steps);
+        const auto r = loadResults(listing::allTitlesSql());
+        QVERIFY(r);
+        for (const QSize &grow : steps) {
+            const QList<QRectF> before = r->layout();
+            const float w1 = r->form->width() * 15.0f;
+            const float h1 = r->form->height() * 15.0f;
+            r->resizeOuter(r->outer() + grow);
+            const float rx = r->form->width() * 15.0f / w1;
+            const float ry = r->form->height() * 15.0f / h1;
+            const QList<QRectF> after = r->layout();
+            for (int i = 0; i < after.size(); ++i) {
+                const QString name = kControls[i];
+                const QRectF was = before[i];
+                const bool widens = name == "dtgOrg" || name == "txtSearch" || name == "cboField";
+                QCOMPARE(after[i].left(), double(float(was.left()) * rx));
+                QCOMPARE(after[i].top(), double(float(was.top()) * ry));
+                QCOMPARE(after[i].width(), widens ? double(float(was.width()) * rx) : was.width());
+                QCOMPARE(after[i].height(),
+                         name == "dtgOrg" ? double(float(was.height()) * ry) : was.height());
+            }
+        }
+    }
+
+    void shouldKeepTheLayoutAtAZeroSize()
+    {
+        // A failed listing registers no limits: the window can take an inner size of 0.
+        const auto r = loadResults(refusedStatement());
+        QVERIFY(r);
+        r->form->resize(r->form->size() + QSize(70, 30));
+        const QList<QRectF> before = r->layout();
+        const QSize normal = r->form->size();
+        r->form->resize(0, 0);
+        QCOMPARE(r->layout(), before);
+        r->form->resize(normal);
+        QCOMPARE(r->layout(), before);
+    }
+
+    void shouldRegisterEachShowingOnceAndCloseItsListingWithIt()
+    {
+        FakeServices fakes;
+        strListingSql = listing::allTitlesSql();
+        for (int showing = 0; showing < 2; ++showing)
+            showSoftwareWindow(fakes.services, nullptr);
+        QCOMPARE(WindowLimitsUBound(), 2);
+        const auto &table = *WindowLimitsTable();
+        QVERIFY(table.at(1).FormRef != table.at(2).FormRef);
+        QVERIFY(table.at(1).hWnd != table.at(2).hWnd);
+        const std::shared_ptr<ado::Recordset> listingKept = rsSoftware;
+        QVERIFY(listingKept->isOpen());
+        resetWindowLimitsTable();
+        QVERIFY(!rsSoftware);
+        QVERIFY(!listingKept->isOpen());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QStandardPaths::setTestModeEnabled(true);
+    if (argc == 3 && qstrcmp(argv[1], kReopenArgument) == 0)
+        return reopenInChild(QString::fromLocal8Bit(argv[2]));
+    TestResultsWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_results_window.moc"
