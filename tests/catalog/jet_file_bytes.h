@@ -15,31 +15,25 @@ constexpr int kPage = 4096;
 inline QByteArray readBytes(const QString &path)
 {
     QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 inline QString writeBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(bytes);
-    return path;
+    QFile file(dir.filePath(name));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+    return file.fileName();
 }
 
-inline int u16(const QByteArray &bytes, qsizetype at) { return quint8(bytes[at]) | (quint8(bytes[at + 1]) << 8); }
-inline void put16(QByteArray &bytes, qsizetype at, int v)
+inline int u16(const QByteArray &b, qsizetype at) { return quint8(b[at]) | (quint8(b[at + 1]) << 8); }
+inline quint32 u32(const QByteArray &b, qsizetype at) { return quint32(u16(b, at)) | quint32(u16(b, at + 2)) << 16; }
+inline void put32(QByteArray &b, qsizetype at, quint32 v, int bytes = 4)
 {
-    bytes[at] = char(v & 0xff);
-    bytes[at + 1] = char((v >> 8) & 0xff);
+    for (int i = 0; i < bytes; ++i)
+        b[at + i] = char((v >> (8 * i)) & 0xff);
 }
-inline quint32 u32(const QByteArray &bytes, qsizetype at) { return quint32(u16(bytes, at)) | quint32(u16(bytes, at + 2)) << 16; }
-inline void put32(QByteArray &bytes, qsizetype at, quint32 v)
-{
-    put16(bytes, at, int(v & 0xffff));
-    put16(bytes, at + 2, int(v >> 16));
-}
+inline void put16(QByteArray &b, qsizetype at, int v) { put32(b, at, quint32(v), 2); }
 
 /// The table definition page whose columns include `column`.
 inline qsizetype definitionPageNaming(const QByteArray &bytes, const QString &column)
@@ -51,38 +45,24 @@ inline qsizetype definitionPageNaming(const QByteArray &bytes, const QString &co
     return -1;
 }
 
-/// A table as delivered: its columns, and each row's values as text ("\N" for Null),
-/// or only the count of rows for tables that may never end.
+/// A table as delivered: its columns, the count of its rows, the text of its `Name` column.
 class TableRows final : public jet::RowSink {
 public:
-    explicit TableRows(bool keep = true) : keep(keep) {}
-    void columns(const QVector<jet::Column> &columns) override { cols = columns; }
+    void columns(const QVector<jet::Column> &columns) override
+    {
+        cols = columns;
+        nameAt = std::find_if(cols.cbegin(), cols.cend(), [](const jet::Column &c) { return c.name == "Name"; }) - cols.cbegin();
+    }
     void row(const std::vector<jet::Cell> &cells) override
     {
+        if (nameAt < qsizetype(cells.size()))
+            names << QString::fromUtf8(cells[nameAt].text.data(), qsizetype(cells[nameAt].text.size()));
         ++count;
-        if (!keep)
-            return;
-        QStringList values;
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            const jet::Cell &c = cells[i];
-            const bool text = cols[int(i)].type == jet::ColumnType::Text || cols[int(i)].type == jet::ColumnType::Memo;
-            values << (c.isNull ? QStringLiteral("\\N")
-                       : text   ? QString::fromUtf8(c.text.data(), qsizetype(c.text.size()))
-                                : QString::number(c.integer));
-        }
-        rows << values;
     }
-    QString value(int row, const QString &column) const
-    {
-        for (int i = 0; i < cols.size(); ++i)
-            if (cols[i].name == column)
-                return rows.value(row).value(i);
-        return QStringLiteral("(no column %1)").arg(column);
-    }
-    bool keep;
+    qsizetype nameAt = -1;
     qint64 count = 0;
     QVector<jet::Column> cols;
-    QVector<QStringList> rows;
+    QStringList names;
 };
 
 }  // namespace jetbytes
