@@ -34,23 +34,6 @@ QString text(const QWidget &form, const char *name)
     return form.findChild<QPlainTextEdit *>(name)->toPlainText().remove('\r');
 }
 
-// The shown links as "name=tooltip", in the load's order.
-QStringList shownLinks(const QWidget &form)
-{
-    QStringList shown;
-    for (const char *name : kLinkNames)
-        if (auto *link = form.findChild<LinkLabel *>(name); link->isVisible())
-            shown << QString(name) + "=" + link->toolTip();
-    return shown;
-}
-
-// Shows the detail window of the open title through the recording services, runs `step` on it.
-void showDetail(FakeServices &fakes, const std::function<void(QDialog &)> &step)
-{
-    fakes.dialogs.steps.enqueue(step);
-    showDetailWindow(fakes.services, nullptr);
-}
-
 }  // namespace
 
 class TestFrmDetail : public QObject {
@@ -135,27 +118,29 @@ private slots:
         QFETCH(QString, closeBy);
         FakeServices fakes;
         QVERIFY(openTitle("ZipMaster"));
-        showDetail(fakes, [](QDialog &) {});
+        fakes.dialogs.steps.enqueue([](QDialog &) {});
+        showDetailWindow(fakes.services, nullptr);
         QVERIFY(openTitle(name.isEmpty() ? "ZipMaster" : name));
         if (name.isEmpty())
             rsSoftware->setFilter("Name = 'nothing'");
         QLocale::setDefault(locale);
         fakes.pointer.history.clear();
         QStringList shownTexts, shown, clicked;
-        showDetail(fakes, [&](QDialog &form) {
+        fakes.dialogs.steps.enqueue([&](QDialog &form) {
             QVERIFY(QTest::qWaitForWindowExposed(&form));
             shownTexts << form.windowTitle() << text(form, "txtName") << text(form, "txtDescription");
             for (const QString &expected : texts)
                 shownTexts << expected.section('=', 0, 0) + '='
                                   + text(form, qPrintable(expected.section('=', 0, 0)));
-            shown = shownLinks(form);
-            for (const QString &link : shown) {
-                auto *label = form.findChild<LinkLabel *>(link.section('=', 0, 0));
+            for (const char *name : kLinkNames) {
+                auto *link = form.findChild<LinkLabel *>(name);
+                if (!link->isVisible())
+                    continue;
+                shown << QString(name) + '=' + link->toolTip();
                 const qsizetype before = fakes.desktop.opened.size();
-                QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
+                QTest::mouseClick(link, Qt::LeftButton, {}, link->rect().center());
                 // An empty address opens nothing.
-                clicked << link.section('=', 0, 0) + '='
-                               + fakes.desktop.opened.mid(before).value(0).toString();
+                clicked << QString(name) + '=' + fakes.desktop.opened.mid(before).value(0).toString();
             }
             if (closeBy == "cmdCancel")
                 form.findChild<QPushButton *>("cmdCancel")->click();
@@ -168,6 +153,7 @@ private slots:
             // Enter in a text box is no command.
             QCOMPARE(form.isVisible(), closeBy.startsWith("Return:txt"));
         });
+        showDetailWindow(fakes.services, nullptr);
         QCOMPARE(shownTexts, QStringList({"Software Detail Screen", name,
                                           rsSoftware->value("Description").toString()})
                                  + texts);

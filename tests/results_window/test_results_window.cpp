@@ -37,19 +37,10 @@ struct View {
     }
     int rowOf(const QString &name) const
     {
-        for (int row = 0; row < grid()->model()->rowCount(); ++row)
-            if (cell(row, "Name") == name)
-                return row;
-        return -1;
+        const QAbstractItemModel *model = grid()->model();
+        return model->match(model->index(0, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly).value(0).row();
     }
-    void clickCell(int row, bool twice = false) const
-    {
-        const QPoint at = grid()->visualRect(grid()->model()->index(row, 0)).center();
-        if (twice)
-            QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, at);
-        else
-            QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, at);
-    }
+    QPoint cellCentre(int row) const { return grid()->visualRect(grid()->model()->index(row, 0)).center(); }
     void clickHeader(const QString &field) const
     {
         const int c = kFieldNames.indexOf(field);
@@ -92,15 +83,16 @@ struct Results : View {
     void resizeOuter(const QSize &size) const { form->resize(size - outer() + form->size()); }
 };
 
+// Stored: the remembered height and width texts, if any.
 std::unique_ptr<Results> loadResults(const QString &sql = listing::allTitlesSql(),
-                                            const QMap<QString, QString> &stored = {},
-                                            SettingsService *store = nullptr)
+                                     const QStringList &stored = {}, SettingsService *store = nullptr)
 {
     auto r = std::make_unique<Results>();
     FakeServices &f = r->fakes;
-    f.settings.values = stored;
-    r->services.reset(new Services{f.messages, f.pointer, f.desktop, store ? *store : f.settings,
-                                   f.dialogs});
+    SettingsService &settings = store ? *store : f.settings;
+    for (qsizetype i = 0; i < stored.size(); ++i)
+        settings.SaveSetting("Quorbix", "Options", i ? "ScreenWidth" : "ScreenHeight", stored[i]);
+    r->services.reset(new Services{f.messages, f.pointer, f.desktop, settings, f.dialogs});
     strListingSql = sql;
     strListingTitle = listing::searchTitle(QString());
     r->owned = std::make_shared<frmSoftware>(*r->services);
@@ -119,9 +111,6 @@ std::unique_ptr<Results> loadResults(const QString &sql = listing::allTitlesSql(
 const QString kNameSortLine = "Sorted by Name in ascending order";
 const QString unable = "Unable to open table Software.";
 const char *const kReopenArgument = "--reopen-with-store";
-const QString kHeight = FakeSettingsService::path("Quorbix", "Options", "ScreenHeight");
-const QString kWidth = FakeSettingsService::path("Quorbix", "Options", "ScreenWidth");
-using Stored = QMap<QString, QString>;
 
 // An unbalanced quote, as an unescaped search text gives: the engine refuses it.
 QString refusedStatement() { return listing::listingHead() + "Nowhere WHERE A.Name = 'Don't'"; }
@@ -131,11 +120,8 @@ int reopenInChild(const QString &iniFile)
 {
     twips::setPerPixelOverride(15);
     QtSettingsService store(iniFile);
-    const auto sized = openFixtureCatalog("basic.mdb")
-                           ? loadResults(listing::allTitlesSql(), {}, &store) : nullptr;
-    if (!sized)
-        return 2;
-    QTextStream(stdout) << sized->outer().width() << 'x' << sized->outer().height();
+    const auto r = openFixtureCatalog("basic.mdb") ? loadResults(listing::allTitlesSql(), {}, &store) : nullptr;
+    QTextStream(stdout) << (r ? r->outer() : QSize()).width() << 'x' << (r ? r->outer() : QSize()).height();
     return 0;
 }
 
@@ -221,15 +207,13 @@ private slots:
         else if (prompt == unable)
             QCOMPARE(seen, QStringList({strListingTitle, "", kNameSortLine, "", "", "", "", kNameSortLine}));
         QCOMPARE(fakes.dialogs.shown.size(), prompt == "No records found." ? 0 : 1);
+        // Each box: "prompt|style|title|pointer at the box|beeps before the box".
         const int beeps = prompt == unable ? 1 : 0;
-        QCOMPARE(fakes.messages.calls.size(), prompt.isEmpty() ? 0 : 1);
-        for (const FakeMessageService::Call &call : fakes.messages.calls) {
-            QCOMPARE(call.prompt, prompt);
-            QCOMPARE(call.style, vbOKOnly | vbExclamation | vbSystemModal);
-            QCOMPARE(call.title, QString("Quorbix"));
-            QCOMPARE(call.pointerAtCall, int(vbDefault));
-            QCOMPARE(call.beepsBefore, beeps);
-        }
+        QStringList boxes;
+        for (const FakeMessageService::Call &c : fakes.messages.calls)
+            boxes << QString("%1|%2|%3|%4|%5").arg(c.prompt).arg(c.style).arg(c.title).arg(c.pointerAtCall).arg(c.beepsBefore);
+        QCOMPARE(boxes, prompt.isEmpty() ? QStringList() : QStringList{QString("%1|%2|Quorbix|%3|%4").arg(
+                             prompt).arg(vbOKOnly | vbExclamation | vbSystemModal).arg(vbDefault).arg(beeps)});
         QCOMPARE(fakes.messages.beeps, beeps);
         QCOMPARE(fakes.pointer.history.first(), int(vbHourglass));
         QCOMPARE(fakes.pointer.current, int(vbDefault));
@@ -351,7 +335,7 @@ private slots:
         fakes.dialogs.steps.enqueue([&](QDialog &dialog) {
             const View r{&dialog};
             const int row = r.rowOf("Disk Tool");
-            r.clickCell(row);
+            QTest::mouseClick(r.grid()->viewport(), Qt::LeftButton, {}, r.cellCentre(row));
             if (how.startsWith("cmd"))
                 r.get<QPushButton>(qPrintable(how))->click();
             else if (how == "Return")
@@ -359,7 +343,7 @@ private slots:
             else if (how == "Escape")
                 QTest::keyClick(&dialog, Qt::Key_Escape);
             else if (how == "double-click")
-                r.clickCell(row, true);
+                QTest::mouseDClick(r.grid()->viewport(), Qt::LeftButton, {}, r.cellCentre(row));
             else
                 dialog.close();
             openAfter = dialog.isVisible();
@@ -396,8 +380,7 @@ private slots:
         QFETCH(QStringList, stored);
         QFETCH(QSize, outer);
         twips::setPerPixelOverride(perPixel);
-        const auto r = loadResults(listing::allTitlesSql(), stored.isEmpty() ? Stored{}
-                                     : Stored{{kHeight, stored[0]}, {kWidth, stored[1]}});
+        const auto r = loadResults(listing::allTitlesSql(), stored);
         QVERIFY(r);
         QCOMPARE(r->outer(), outer);
         QCOMPARE(WindowLimitsUBound(), 1);
@@ -427,9 +410,7 @@ private slots:
         QFETCH(QSize, reopened);
         QTemporaryDir dir;
         QtSettingsService store(dir.filePath("settings.ini"));
-        store.SaveSetting("Quorbix", "Options", "ScreenHeight", "7200");
-        store.SaveSetting("Quorbix", "Options", "ScreenWidth", "12000");
-        const auto first = loadResults(sql, {}, &store);
+        const auto first = loadResults(sql, {"7200", "12000"}, &store);
         QVERIFY(first);
         QCOMPARE(first->form->isVisible(), !closeBy.isEmpty());
         first->resizeOuter(QSize(760, 520));
