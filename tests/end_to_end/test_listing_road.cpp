@@ -1,248 +1,186 @@
-#include "fake_services.h"
-#include "frm_main.h"
-#include "link_label.h"
 #include "listing_query.h"
-#include "shared_state.h"
-#include "test_data.h"
-#include "twips.h"
-
-#include <QApplication>
-#include <QDialog>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QLocale>
-#include <QPushButton>
-#include <QStandardPaths>
-#include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include "main_window_fixture.h"
 
 #include <functional>
 
 namespace {
 
-/// Shows each window truly modally (QDialog::exec), and while it is up runs the next
-/// scripted step inside its event loop. A step that leaves the window open fails the road.
+/// Shows each window truly modally (QDialog::exec). While it is up: records it as
+/// "name: title or shown title (rsSoftware's rows)", clicks GO and presses Enter on the main
+/// window as the window system delivers them, runs the next scripted step, then closes it.
 class ModalDialogService final : public DialogService {
 public:
-    using Step = std::function<void(QDialog &)>;
-
     int showModal(QDialog &dialog) override
     {
-        shown.append(dialog.objectName());
-        Step step = steps.isEmpty() ? Step() : steps.dequeue();
-        QTimer::singleShot(0, &dialog, [&dialog, step, this] {
-            if (step)
-                step(dialog);
-            if (dialog.isVisible()) {
-                leftOpen.append(dialog.objectName());
+        if (probing)
+            return mainTookInput = true, QDialog::Rejected;
+        QTimer::singleShot(0, &dialog, [this, &dialog] {
+            auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("txtName"));
+            seen << QStringLiteral("%1: %2 (%3)").arg(dialog.objectName(), name ? name->text() : dialog.windowTitle())
+                        .arg(rsSoftware ? rsSoftware->RecordCount() : -1);
+            const QString sql = strListingSql;
+            auto *go = main->findChild<QPushButton *>(QStringLiteral("cmdGo"));
+            probing = true;
+            QTest::mouseClick(main->windowHandle(), Qt::LeftButton, {}, go->mapTo(main, go->rect().center()));
+            QTest::keyClick(main->windowHandle(), Qt::Key_Return);
+            probing = false;
+            mainTookInput |= strListingSql != sql || QApplication::activeModalWidget() != &dialog;
+            if (!steps.isEmpty())
+                steps.dequeue()(dialog);
+            if (dialog.isVisible())
                 dialog.reject();
-            }
         });
         return dialog.exec();
     }
 
-    QQueue<Step> steps;
-    QStringList shown;
-    QStringList leftOpen;
+    QWidget *main = nullptr;
+    QStringList seen;
+    QQueue<std::function<void(QDialog &)>> steps;
+    bool probing = false;
+    bool mainTookInput = false;
 };
-
-struct RoadServices {
-    FakeServices fakes;
-    ModalDialogService dialogs;
-    Services services{fakes.messages, fakes.pointer, fakes.desktop, fakes.settings, dialogs};
-};
-
-template <typename T>
-T *child(const QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
-}
-
-void doubleClick(QListWidget *list, QListWidgetItem *item)
-{
-    const QRect rect = list->visualItemRect(item);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-}
 
 }  // namespace
 
 class TestListingRoad : public QObject {
     Q_OBJECT
 
-    RoadServices *road = nullptr;
-    frmMain *main = nullptr;
-    QTemporaryDir *appDir = nullptr;
+    std::unique_ptr<ModalDialogService> dialogs;
+    std::unique_ptr<LoadedMainWindow> app;
 
-    // Input as the window system delivers it, so that modality applies.
-    void clickGoThroughTheWindowSystem()
+    void load(const QString &catalog)
     {
-        auto *go = child<QPushButton>(main, "cmdGo");
-        QTest::mouseClick(main->windowHandle(), Qt::LeftButton, {}, go->mapTo(main, go->rect().center()));
-        QTest::keyClick(main->windowHandle(), Qt::Key_Return);
+        app.reset();
+        dialogs = std::make_unique<ModalDialogService>();
+        app = std::make_unique<LoadedMainWindow>(fixtureBytes(catalog), dialogs.get());
+        dialogs->main = app->window.get();
+        app->window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(app->window.get()));
+        QVERIFY(app->fakes.messages.calls.isEmpty());
     }
-
-    // While a modal window is up, the main window takes no input: GO and Enter start nothing.
-    void verifyMainWindowBlocked(const QDialog &top)
+    // Asks as the user does: "search:text", "category:index", "subcategory:index:row", "featured:row".
+    void ask(const QString &request)
     {
-        QCOMPARE(QApplication::activeModalWidget(), &top);
-        const qsizetype before = road->dialogs.shown.size();
-        const QString sql = strListingSql;
-        clickGoThroughTheWindowSystem();
-        QCOMPARE(road->dialogs.shown.size(), before);
-        QCOMPARE(strListingSql, sql);
+        const QStringList part = request.split(QLatin1Char(':'));
+        if (part[0] == QLatin1String("search")) {
+            auto *search = app->control<QLineEdit>(QStringLiteral("txtSearch"));
+            search->setText(part[1]);
+            QTest::keyClick(search, Qt::Key_Return);
+        } else if (part[0] == QLatin1String("category")) {
+            QTest::mouseClick(app->window->lblCategory(part[1].toInt()), Qt::LeftButton);
+        } else if (part[0] == QLatin1String("subcategory")) {
+            doubleClick(app->window->lstSubCategory(part[1].toInt()), part[2].toInt());
+        } else {
+            doubleClick(app->control<QListWidget>(QStringLiteral("lstFeatured")), part[1].toInt());
+        }
     }
 
 private slots:
-    void initTestCase()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
-        twips::setPerPixelOverride(15);
-    }
-    void init()
-    {
-        resetSharedState();
-        road = new RoadServices;
-        appDir = new QTemporaryDir;
-        QVERIFY(QFile::copy(testDataPath(QStringLiteral("basic.mdb")),
-                            appDir->filePath(QStringLiteral("shareware.mdb"))));
-        main = new frmMain(road->services, appDir->path());
-        main->Form_Load();
-        main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(main));
-    }
+    void initTestCase() { initWindowTests(); }
+    void init() { load(QStringLiteral("basic.mdb")); }
     void cleanup()
     {
-        QVERIFY2(road->dialogs.leftOpen.isEmpty(), qPrintable(road->dialogs.leftOpen.join(',')));
+        QVERIFY(!dialogs->mainTookInput);
         QVERIFY(!QApplication::activeModalWidget());
-        QVERIFY(road->fakes.messages.calls.isEmpty());
-        QCOMPARE(road->fakes.pointer.current, int(vbDefault));
-        delete main;
-        delete appDir;
-        delete road;
-        resetSharedState();
+        QCOMPARE(app->fakes.pointer.current, int(vbDefault));
+        app.reset();
     }
 
-    void shouldTakeInputWhenNoWindowIsOpen()
+    void shouldAnswerEachRequest_data()
     {
-        // The same input that a modal window blocks reaches the main window otherwise.
-        for (int i = 0; i < 2; ++i)
-            road->dialogs.steps.enqueue([](QDialog &results) { results.reject(); });
-        clickGoThroughTheWindowSystem();
-        QCOMPARE(road->dialogs.shown, (QStringList{"frmSoftware", "frmSoftware"}));
-        QCOMPARE(strListingTitle, QStringLiteral("Search Results for ''"));
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("outcome");  // messages, then the windows shown
+        const QString all = listing::allTitlesSql();
+        const auto title = [](const char *name) { return listing::singleTitleSql(QLatin1String(name)); };
+        QTest::newRow("empty search") << "search:" << all << "frmSoftware: Search Results for '' (39)";
+        QTest::newRow("blank search") << "search:   " << all << "frmSoftware: Search Results for '' (39)";
+        QTest::newRow("blanks trimmed") << "search:  zip " << listing::searchSql("zip") << "frmSoftware: Search Results for 'zip' (4)";
+        QTest::newRow("category Utilities") << "category:3" << listing::categorySql("4") << "frmSoftware: Utilities (10)";
+        QTest::newRow("its third subcategory") << "subcategory:3:2" << listing::subCategorySql("10")
+                                               << "frmSoftware: Utilities > Archivers (5)";
+        QTest::newRow("featured") << "featured:0" << title("ZipMaster") << "frmDetail: ZipMaster (1)";
+        QTest::newRow("Null description") << "featured:1" << title("Disk Tool") << "frmDetail: Disk Tool (1)";
+        QTest::newRow("cut at the name's dash") << "featured:2" << title("Tool") << "No records found.";
+        QTest::newRow("no such title") << "featured:3" << title("Missing Title") << "No records found.";
+        QTest::newRow("quote in the name") << "featured:4" << title("Don't Panic") << "frmDetail: Don't Panic (1)";
+        QTest::newRow("site has no row") << "featured:5" << title("Orphan Site Tool") << "No records found.";
+        // The damaged catalog: start-up reads well, its Software table does not.
+        QTest::newRow("damaged: search") << "search:" << all
+                                         << "Unable to open table Software. | frmSoftware: Search Results for '' (-1)";
+        QTest::newRow("damaged: category") << "category:0" << listing::categorySql("1")
+                                           << "Unable to open table Software. | frmSoftware: Business (-1)";
+        QTest::newRow("damaged: subcategory") << "subcategory:0:0" << listing::subCategorySql("1")
+                                              << "Unable to open table Software. | frmSoftware: Business > Accounting (-1)";
+        QTest::newRow("damaged: featured") << "featured:0" << title("ZipMaster") << "Unable to open table Software.";
+    }
+    void shouldAnswerEachRequest()
+    {
+        QFETCH(QString, request);
+        QFETCH(QString, sql);
+        QFETCH(QString, outcome);
+        const bool damaged = outcome.startsWith(QLatin1String("Unable to open table Software."));
+        if (damaged)
+            load(QStringLiteral("hostile/memo_chain_selfloop.mdb"));
+        ask(request);
+        QStringList seen;
+        for (const FakeMessageService::Call &call : app->fakes.messages.calls) {
+            seen << call.prompt;
+            // A notice comes with the normal pointer, after a beep only when the table fails.
+            QVERIFY(call.style == kNoticeStyle && call.title == QStringLiteral("Quorbix") && call.pointerAtCall == vbDefault);
+            QCOMPARE(call.beepsBefore, int(damaged));
+        }
+        QCOMPARE((seen + dialogs->seen).join(QStringLiteral(" | ")), outcome);
+        QCOMPARE(strListingSql, sql);
+        QCOMPARE(app->fakes.messages.beeps, int(damaged));
+        QCOMPARE(app->fakes.pointer.history.first(), int(vbHourglass));
+        // A featured title's listing is released afterwards, or left empty when nothing was found.
+        if (request.startsWith(QLatin1String("featured")) && !damaged)
+            QCOMPARE(rsSoftware ? rsSoftware->RecordCount() : -1, outcome.startsWith(QLatin1String("No")) ? 0 : -1);
+    }
+
+    void shouldDoNothingOnADoubleClickWithNothingSelected()
+    {
+        app->window->lstSubCategory_DblClick(3);
+        app->window->lstFeatured_DblClick();
+        QVERIFY(dialogs->seen.isEmpty() && app->fakes.messages.calls.isEmpty() && app->fakes.pointer.history.isEmpty());
+        QVERIFY(strListingSql.isEmpty() && !rsSoftware);
     }
 
     void shouldSearchSelectAndCloseBackToTheMainWindow()
     {
-        QString shownName;
-        QString currentName;
-        road->dialogs.steps.enqueue([&](QDialog &results) {
-            QCOMPARE(results.windowTitle(), QStringLiteral("Search Results for 'zip'"));
-            QCOMPARE(child<QLabel>(&results, "lblOrg")->text(), QStringLiteral("4 records"));
-            QCOMPARE(child<QTableView>(&results, "dtgOrg")->model()->rowCount(), 4);
-            verifyMainWindowBlocked(results);
-            // Move to the second row, then Select.
-            QTableView *grid = child<QTableView>(&results, "dtgOrg");
-            grid->setCurrentIndex(grid->model()->index(1, 0));
-            currentName = rsSoftware->value(QStringLiteral("Name")).toString();
-            QTest::mouseClick(child<QPushButton>(&results, "cmdSelect"), Qt::LeftButton);
+        dialogs->steps.enqueue([](QDialog &results) {
+            QCOMPARE(results.findChild<QLabel *>(QStringLiteral("lblOrg"))->text(), QStringLiteral("4 records"));
+            auto *grid = results.findChild<QTableView *>(QStringLiteral("dtgOrg"));
+            grid->setCurrentIndex(grid->model()->index(1, 0));  // ArcView Zip, after 100% Free Zip
+            QTest::mouseClick(results.findChild<QPushButton *>(QStringLiteral("cmdSelect")), Qt::LeftButton);
             QVERIFY(results.isVisible());
-            QTest::mouseClick(child<QPushButton>(&results, "cmdCancel"), Qt::LeftButton);
+            QTest::mouseClick(results.findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+            QVERIFY(!results.isVisible());
         });
-        road->dialogs.steps.enqueue([&](QDialog &detail) {
-            shownName = child<QLineEdit>(&detail, "txtName")->text();
-            verifyMainWindowBlocked(detail);
-            QTest::mouseClick(child<QPushButton>(&detail, "cmdCancel"), Qt::LeftButton);
+        dialogs->steps.enqueue([](QDialog &detail) {
+            QTest::mouseClick(detail.findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+            QVERIFY(!detail.isVisible());
         });
+        QTest::keyClicks(app->control(QStringLiteral("txtSearch")), QStringLiteral("zip"));
+        QTest::keyClick(app->control(QStringLiteral("txtSearch")), Qt::Key_Return);
 
-        auto *search = child<QLineEdit>(main, "txtSearch");
-        QTest::keyClicks(search, QStringLiteral("zip"));
-        QTest::keyClick(search, Qt::Key_Return);
-
-        QCOMPARE(road->dialogs.shown, (QStringList{"frmSoftware", "frmDetail"}));
-        QCOMPARE(currentName, QStringLiteral("ArcView Zip"));
-        QCOMPARE(shownName, currentName);
-        // Back in the main window, which takes input again.
-        QVERIFY(main->isVisible());
-        QCOMPARE(strListingSql, listing::searchSql(QStringLiteral("zip")));
+        QCOMPARE(dialogs->seen, (QStringList{"frmSoftware: Search Results for 'zip' (4)", "frmDetail: ArcView Zip (4)"}));
+        QVERIFY(app->window->isVisible());
     }
 
-    void shouldListACategoryAndASubcategory_data()
+    void shouldOpenThePublishersHomePage()
     {
-        QTest::addColumn<bool>("subcategory");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QStringList>("names");
-        QTest::newRow("category click") << false << "Utilities" << listing::categorySql("4")
-                                        << QStringList{"100% Free Zip", "alpha lowercase", "ArcView Zip",
-                                                       "Backup Buddy", "Disk Tool", "Memo Giant",
-                                                       "Nameless Co Tool", "Tool - Pro Edition",
-                                                       "under_score", "ZipMaster"};
-        QTest::newRow("subcategory double-click") << true << "Utilities > Archivers" << listing::subCategorySql("10")
-                                                  << QStringList{"100% Free Zip", "alpha lowercase", "ArcView Zip",
-                                                                 "under_score", "ZipMaster"};
-    }
-    void shouldListACategoryAndASubcategory()
-    {
-        QFETCH(bool, subcategory);
-        QFETCH(QString, title);
-        QFETCH(QString, sql);
-        QFETCH(QStringList, names);
-        QStringList listed;
-        road->dialogs.steps.enqueue([&](QDialog &results) {
-            QCOMPARE(results.windowTitle(), title);
-            verifyMainWindowBlocked(results);
-            const QAbstractItemModel *grid = child<QTableView>(&results, "dtgOrg")->model();
-            for (int row = 0; row < grid->rowCount(); ++row)
-                listed << grid->index(row, 0).data().toString();
-            QTest::keyClick(&results, Qt::Key_Escape);
-        });
-
-        if (subcategory) {
-            QListWidget *list = main->lstSubCategory(3);
-            doubleClick(list, list->item(2));
-        } else {
-            QTest::mouseClick(main->lblCategory(3), Qt::LeftButton);
-        }
-
-        QCOMPARE(road->dialogs.shown, QStringList{"frmSoftware"});
-        QCOMPARE(strListingSql, sql);
-        QCOMPARE(listed, names);
-    }
-
-    void shouldOpenAFeaturedTitleAndReleaseItsListing()
-    {
-        QString shownName;
-        road->dialogs.steps.enqueue([&](QDialog &detail) {
-            shownName = child<QLineEdit>(&detail, "txtName")->text();
-            QCOMPARE(road->fakes.pointer.current, int(vbDefault));
-            verifyMainWindowBlocked(detail);
-            QTest::mouseClick(child<QPushButton>(&detail, "cmdCancel"), Qt::LeftButton);
-        });
-        auto *featured = child<QListWidget>(main, "lstFeatured");
-        doubleClick(featured, featured->item(0));
-
-        QCOMPARE(road->dialogs.shown, QStringList{"frmDetail"});
-        QCOMPARE(shownName, QStringLiteral("ZipMaster"));
-        QVERIFY(!rsSoftware);
-        QCOMPARE(road->fakes.pointer.history.first(), int(vbHourglass));
+        QTest::mouseClick(app->control(QStringLiteral("Label3")), Qt::LeftButton);
+        QCOMPARE(app->fakes.desktop.opened, QVector<QUrl>{QUrl(frmMain::publisherAddress())});
     }
 
     void shouldEndWithNoWindowLeftOnExit()
     {
-        road->dialogs.steps.enqueue([&](QDialog &results) {
-            QTest::mouseClick(child<QPushButton>(&results, "cmdCancel"), Qt::LeftButton);
-        });
-        QTest::mouseClick(main->lblCategory(0), Qt::LeftButton);
-
+        ask(QStringLiteral("category:0"));
         constexpr int kStillRunning = 2;
-        QTimer::singleShot(0, main, [this] { QTest::mouseClick(child<QPushButton>(main, "cmdClose"), Qt::LeftButton); });
+        QTimer::singleShot(0, app->control<QPushButton>(QStringLiteral("cmdClose")), &QPushButton::click);
+        // Ends the event loop with a failure code if Exit did not end the program.
         QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(kStillRunning); });
         QCOMPARE(QCoreApplication::exec(), 0);
         for (const QWidget *top : QApplication::topLevelWidgets())

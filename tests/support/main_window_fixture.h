@@ -1,0 +1,74 @@
+#pragma once
+
+#include "fake_services.h"
+#include "frm_main.h"
+#include "link_label.h"
+#include "shared_state.h"
+#include "test_data.h"
+#include "twips.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include <optional>
+
+/// Fixed locale, private settings and 15 twips per pixel for a window test program.
+inline void initWindowTests()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QStandardPaths::setTestModeEnabled(true);
+    twips::setPerPixelOverride(15);
+}
+
+inline QByteArray fixtureBytes(const QString &name)
+{
+    QFile file(testDataPath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QStringList itemTexts(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+inline void doubleClick(QListWidget *list, int row)
+{
+    const QPoint at = list->visualItemRect(list->item(row)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);  // a double-click alone selects nothing
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+/// frmMain after Form_Load on an application folder whose shareware.mdb holds `catalog`
+/// (no file when absent), with recording fakes answering a start-up prompt with `answer`;
+/// the shared state starts and ends empty.
+struct LoadedMainWindow {
+    FakeServices fakes;
+    Services services;
+    QTemporaryDir appDir;
+    std::unique_ptr<frmMain> window;
+
+    explicit LoadedMainWindow(const std::optional<QByteArray> &catalog, DialogService *dialogs = nullptr,
+                              int answer = vbNo)
+        : services{fakes.messages, fakes.pointer, fakes.desktop, fakes.settings,
+                   dialogs ? *dialogs : fakes.dialogs}
+    {
+        resetSharedState();
+        fakes.messages.answers.enqueue(answer);
+        QFile file(appDir.filePath(QStringLiteral("shareware.mdb")));
+        if (catalog && (!file.open(QIODevice::WriteOnly) || file.write(*catalog) < 0 || !file.flush()))
+            qFatal("cannot write the catalog");
+        window = std::make_unique<frmMain>(services, appDir.path());
+        window->Form_Load();
+        fakes.messages.answers.clear();
+    }
+    ~LoadedMainWindow()
+    {
+        window.reset();
+        resetSharedState();
+    }
+    template <typename T = QWidget>
+    T *control(const QString &name) const { return window->findChild<T *>(name); }
+};
