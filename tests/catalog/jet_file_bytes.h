@@ -45,22 +45,16 @@ inline qsizetype definitionPageNaming(const QByteArray &bytes, const QString &co
     return -1;
 }
 
-/// A table as delivered: its columns, the count of its rows, the text of its `Name` column.
+/// A table as delivered: its columns, and the text of its `Name` column row by row.
 class TableRows final : public jet::RowSink {
 public:
-    void columns(const QVector<jet::Column> &columns) override
-    {
-        cols = columns;
-        nameAt = std::find_if(cols.cbegin(), cols.cend(), [](const jet::Column &c) { return c.name == "Name"; }) - cols.cbegin();
-    }
+    void columns(const QVector<jet::Column> &columns) override { cols = columns; }
     void row(const std::vector<jet::Cell> &cells) override
     {
-        if (nameAt < qsizetype(cells.size()))
-            names << QString::fromUtf8(cells[nameAt].text.data(), qsizetype(cells[nameAt].text.size()));
-        ++count;
+        for (qsizetype i = 0; i < cols.size(); ++i)
+            if (cols[i].name == QLatin1String("Name"))
+                names << QString::fromUtf8(cells[i].text.data(), qsizetype(cells[i].text.size()));
     }
-    qsizetype nameAt = -1;
-    qint64 count = 0;
     QVector<jet::Column> cols;
     QStringList names;
 };

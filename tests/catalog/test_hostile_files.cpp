@@ -2,10 +2,6 @@
 #include "jet_file_bytes.h"
 #include "test_data.h"
 
-#include <QDir>
-#include <QLocale>
-#include <QRandomGenerator>
-#include <QStandardPaths>
 #include <QtTest>
 
 using namespace jetbytes;
@@ -25,11 +21,8 @@ QString readEverything(const QString &path)
     for (const QString &table : file.tableNames())
         if (TableRows sink; !err)
             err = file.readTable(stage = table, sink);
-    if (!err)
-        return {};
-    if (err.Number != ado::E_PROVIDER_FAIL || !err.Description.contains("'" + path + "'"))
-        return QStringLiteral("BAD %1 %2").arg(err.Number).arg(err.Description);
-    return stage + QStringLiteral(": ") + err.Description;
+    const bool providersManner = err.Number == ado::E_PROVIDER_FAIL && err.Description.contains("'" + path + "'");
+    return !err ? QString() : (providersManner ? stage + ": " : QStringLiteral("BAD %1 ").arg(err.Number)) + err.Description;
 }
 
 /// The first page of basic.mdb of each kind, found by its type byte (and the long-value tag).

@@ -2,8 +2,6 @@
 #include "jet_file_bytes.h"
 #include "test_data.h"
 
-#include <QLocale>
-#include <QStandardPaths>
 #include <QtTest>
 
 using namespace jetbytes;
@@ -31,6 +29,9 @@ QByteArray withMovedCategoryRow(QByteArray bytes, Aim aim)
     put16(bytes, base + 14 + 2 * moved, start | 0x4000);
     return bytes;
 }
+
+/// A stand-in reader's first words: one table, "Category"; then it takes the request for it.
+const QByteArray kAnnounceCategory = "printf '\\021\\0\\0\\0\\001\\001\\0\\0\\0\\010\\0\\0\\0Category'; head -c 17 >/dev/null; ";
 
 /// Makes a stand-in for the reader process that misbehaves as told.
 void useFakeReader(const QTemporaryDir &dir, const QByteArray &body)
@@ -95,73 +96,58 @@ private slots:
         QVERIFY(!file.open(writeBytes(m_dir, QStringLiteral("rewritten.mdb"), bytes)));
         TableRows sink;
         const ado::Error err = file.readTable(table, sink);
-        const QString got = err ? err.Description : QStringLiteral("%1x%2 ").arg(sink.count).arg(sink.cols.size()) + sink.names.mid(0, 5).join(',');
+        const QString got = err ? err.Description : QStringLiteral("%1x%2 ").arg(sink.names.size()).arg(sink.cols.size()) + sink.names.mid(0, 5).join(',');
         QVERIFY2(got.contains(expected) && err.Number == (err ? ado::E_PROVIDER_FAIL : 0), qPrintable(got));
-        TableRows after;  // the file stays usable
-        QVERIFY(!file.readTable(table == "Category" ? QStringLiteral("SubCategory") : QStringLiteral("Category"), after));
+        QVERIFY(!file.readTable(table == "Category" ? QStringLiteral("SubCategory") : QStringLiteral("Category"), sink));  // still usable
     }
 
     void shouldFailCleanlyWhenTheReaderMisbehaves_data()
     {
-        QTest::addColumn<bool>("onTable");  // after announcing table "T", whose one column "C" is a LONG
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("fault");
-        const QByteArray columns = "printf '\\020\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0'; ";
+        // Category's columns: one, "C", a LONG.
+        const QByteArray columns = kAnnounceCategory + "printf '\\020\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0'; ";
         const QByteArray sleep = "; exec sleep 60";
-        QTest::newRow("cannot be started") << false << QByteArray() << "no-such-reader' could not be started";
-        QTest::newRow("exits at once") << false << QByteArray("exit 3") << "stopped unexpectedly";
-        QTest::newRow("hangs without a word") << false << QByteArray("exec sleep 60") << "took too long";
-        QTest::newRow("frame longer than allowed") << false << "printf '\\377\\377\\377\\177\\001'" + sleep << "malformed";
-        QTest::newRow("frame of length zero") << false << "printf '\\0\\0\\0\\0\\001'" + sleep << "malformed";
-        QTest::newRow("stops inside a frame") << false << QByteArray("printf '\\020\\0\\0\\0\\001abc'") << "stopped unexpectedly";
-        QTest::newRow("unknown frame kind") << false << "printf '\\001\\0\\0\\0\\077'" + sleep << "malformed";
-        QTest::newRow("table list longer than its frame") << false << "printf '\\005\\0\\0\\0\\001\\002\\0\\0\\0'" + sleep << "malformed";
-        QTest::newRow("dies after the columns") << true << columns + "exit 4" << "stopped unexpectedly";
-        QTest::newRow("text in a LONG column")
-            << true << columns + "printf '\\012\\0\\0\\0\\003\\001\\0\\0\\0\\003\\0\\0\\0\\0'" + sleep << "malformed";
-        QTest::newRow("end counts rows never sent") << true << columns + "printf '\\005\\0\\0\\0\\004\\005\\0\\0\\0'" + sleep << "malformed";
-        QTest::newRow("no columns at all") << true << "printf '\\005\\0\\0\\0\\002\\0\\0\\0\\0'" + sleep << "malformed";
+        QTest::newRow("cannot be started") << QByteArray() << "no-such-reader' could not be started";
+        QTest::newRow("exits at once") << QByteArray("exit 3") << "stopped unexpectedly";
+        QTest::newRow("hangs without a word") << QByteArray("exec sleep 60") << "took too long";
+        QTest::newRow("frame longer than allowed") << "printf '\\377\\377\\377\\177\\001'" + sleep << "malformed";
+        QTest::newRow("frame of length zero") << "printf '\\0\\0\\0\\0\\001'" + sleep << "malformed";
+        QTest::newRow("stops inside a frame") << QByteArray("printf '\\020\\0\\0\\0\\001abc'") << "stopped unexpectedly";
+        QTest::newRow("unknown frame kind") << "printf '\\001\\0\\0\\0\\077'" + sleep << "malformed";
+        QTest::newRow("table list longer than its frame") << "printf '\\005\\0\\0\\0\\001\\002\\0\\0\\0'" + sleep << "malformed";
+        QTest::newRow("dies after the columns") << columns + "exit 4" << "stopped unexpectedly";
+        QTest::newRow("text in a LONG column") << columns + "printf '\\012\\0\\0\\0\\003\\001\\0\\0\\0\\003\\0\\0\\0\\0'" + sleep << "malformed";
+        QTest::newRow("end counts rows never sent") << columns + "printf '\\005\\0\\0\\0\\004\\005\\0\\0\\0'" + sleep << "malformed";
+        QTest::newRow("no columns at all") << kAnnounceCategory + "printf '\\005\\0\\0\\0\\002\\0\\0\\0\\0'" + sleep << "malformed";
         QTest::newRow("rows without end")
-            << true << columns + "printf '\\005\\0\\001\\0\\003\\0\\0\\001\\0' > \"$0.frame\"; "
-                                 "head -c 65536 /dev/zero >> \"$0.frame\"; while :; do cat \"$0.frame\"; done"
+            << columns + "printf '\\005\\0\\001\\0\\003\\0\\0\\001\\0' > \"$0.frame\"; head -c 65536 /dev/zero >> \"$0.frame\"; "
+                         "while :; do cat \"$0.frame\"; done"
             << "more data than the file can hold";
-        QTest::newRow("a row now and then, forever")
-            << true << columns + "while :; do printf '\\006\\0\\0\\0\\003\\001\\0\\0\\0\\0'; sleep 1; done" << "took too long";
+        QTest::newRow("a row now and then, forever") << columns + "while :; do printf '\\006\\0\\0\\0\\003\\001\\0\\0\\0\\0'; sleep 1; done" << "took too long";
     }
     void shouldFailCleanlyWhenTheReaderMisbehaves()
     {
-        QFETCH(bool, onTable);
         QFETCH(QByteArray, script);
         QFETCH(QString, fault);
-        const QByteArray announceT = "printf '\\012\\0\\0\\0\\001\\001\\0\\0\\0\\001\\0\\0\\0T'; head -c 10 >/dev/null; ";
+        const bool onTable = script.startsWith(kAnnounceCategory);
         if (script.isEmpty())
             jet::JetFile::setReaderProgram(m_dir.filePath(QStringLiteral("no-such-reader")));
         else
-            useFakeReader(m_dir, (onTable ? announceT : "") + script);
+            useFakeReader(m_dir, script);
         const QString path = testDataPath("basic.mdb");
         jet::JetFile file;
         ado::Error err = file.open(path);
         TableRows sink;
         if (onTable) {
-            QVERIFY2(!err && file.tableNames() == QStringList{"T"}, qPrintable(err.Description));
-            err = file.readTable(QStringLiteral("T"), sink);
+            QVERIFY2(!err && file.tableNames() == QStringList{"Category"}, qPrintable(err.Description));
+            err = file.readTable(QStringLiteral("Category"), sink);
         }
         QCOMPARE(err.Number, ado::E_PROVIDER_FAIL);
         QVERIFY2(err.Description.contains(fault) && (script.isEmpty() || err.Description.contains("'" + path + "'")),
                  qPrintable(err.Description));
-    }
-
-    void shouldStartTheReaderAgainAfterItDiedOnATable()
-    {
-        // announces one table, then dies on the first request
-        useFakeReader(m_dir, "printf '\\021\\0\\0\\0\\001\\001\\0\\0\\0\\010\\0\\0\\0Category'; head -c 1 >/dev/null; exit 9");
-        jet::JetFile file;
-        QVERIFY(!file.open(testDataPath("basic.mdb")));
-        TableRows sink, again;
-        QVERIFY(file.readTable(QStringLiteral("Category"), sink).Description.contains(QLatin1String("stopped unexpectedly")));
-        jet::JetFile::setReaderProgram(QString());
-        QVERIFY(!file.readTable(QStringLiteral("Category"), again));
-        QCOMPARE(again.count, 11);
+        jet::JetFile::setReaderProgram(QString());  // a sound reader takes over the open file
+        QVERIFY(!onTable || (!file.readTable(QStringLiteral("Category"), sink) && sink.names.size() == 11));
     }
 
     void shouldRunTheReaderUnderMemoryAndTimeLimits()
