@@ -24,8 +24,12 @@ QByteArray withMovedCategoryRow(QByteArray bytes, Aim aim)
     bytes.replace(base + newStart, end - start, bytes.mid(base + start, end - start));
     put16(bytes, base + 14 + 2 * rows, newStart | 0xC000);
     put16(bytes, base + 12, rows + 1);
+    qsizetype other = 3;  // a data page of another table
+    while (bytes[other * kPage] != 1 || bytes.mid(other * kPage + 4, 4) == "LVAL"
+           || u32(bytes, other * kPage + 4) == u32(bytes, base + 4))
+        ++other;
     const quint32 page = quint32(base / kPage) << 8;
-    put32(bytes, base + start, aim == Aim::Data ? page | rows : aim == Aim::RowNotHeld ? page | (rows + 5) : 1 << 8);
+    put32(bytes, base + start, aim == Aim::Data ? page | rows : aim == Aim::RowNotHeld ? page | (rows + 5) : quint32(other) << 8);
     put16(bytes, base + 14 + 2 * moved, start | 0x4000);
     return bytes;
 }
