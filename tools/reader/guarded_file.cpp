@@ -481,8 +481,10 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
     auto emitRow = [&](const RowSpan &r, const std::string &rw) {
         if (r.size < 3)
             damaged(rw + " is too short");
-        // mdb_crack_row reads the row from the handle's page buffer.
+        // mdb_crack_row reads the row from the handle's page buffer. The buffer then no
+        // longer holds the page the library last read, so its one-page cache is dropped.
         std::memcpy(mdb->pg_buf, r.page, kPageSize);
+        mdb->cur_pg = 0;
         if (mdb_crack_row(table, int(r.start), r.size, fields.data()) < 0)
             damaged(rw + " cannot be taken apart");
         for (unsigned i = 0; i < cols.size(); ++i) {
