@@ -41,8 +41,7 @@ private slots:
         QProcess install;
         install.setProcessChannelMode(QProcess::MergedChannels);
         install.start(QUORBIX_CMAKE_COMMAND, {"--install", QUORBIX_BUILD_DIR, "--prefix", prefix.path()});
-        QVERIFY(install.waitForFinished(120000));
-        QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+        QVERIFY2(install.waitForFinished(120000) && install.exitCode() == 0, install.readAll().constData());
     }
 
     // The program, its reader and its catalog are proved by starting the launcher below.
@@ -71,8 +70,8 @@ private slots:
         const QString windows = windowsShownBy(installed(QUORBIX_INSTALL_BINDIR "/quorbix"), elsewhere.path());
         QVERIFY(catalogPresent || QFile::rename(catalog + ".aside", catalog));
         const QString main = kMainWindowTitle + ": IsViewable", prompt = kPromptTitle + ": IsViewable";
-        QVERIFY2(windows.contains(catalogPresent ? main : prompt), qPrintable(windows));
-        QVERIFY2(!windows.contains(catalogPresent ? prompt : main), qPrintable(windows));
+        QVERIFY2(windows.contains(catalogPresent ? main : prompt) && !windows.contains(catalogPresent ? prompt : main),
+                 qPrintable(windows));
     }
 };
 

@@ -4,9 +4,8 @@ namespace {
 
 using Catalog = std::optional<QByteArray>;  // no file when absent
 
-const QString kMdacSentence = QStringLiteral(
-    "Unable to open database. You may need to install Microsoft Data Access Components 2.8 "
-    "(MDAC). You may download this free from Microsoft's web site. Do you want to go to ");
+const QString kMdacSentence = QStringLiteral("Unable to open database. You may need to install Microsoft Data Access Components 2.8 "
+                                             "(MDAC). You may download this free from Microsoft's web site. Do you want to go to ");
 
 QPoint twipsPos(const QWidget *widget) { return twips::geometry(widget).topLeft().toPoint(); }
 
@@ -87,8 +86,7 @@ private slots:
         // Run-time elements look like element 0; every list is shown, every ID list in step.
         QCOMPARE(w.lblCategory(i)->font(), w.lblCategory(0)->font());
         for (int e = 0; e < expected.count; ++e) {
-            QVERIFY(!w.lblCategory(e)->isHidden() && !w.lstSubCategory(e)->isHidden());
-            QVERIFY(w.lstSubCategoryIDs(e)->isHidden());
+            QVERIFY(!w.lblCategory(e)->isHidden() && !w.lstSubCategory(e)->isHidden() && w.lstSubCategoryIDs(e)->isHidden());
             QCOMPARE(w.lstSubCategoryIDs(e)->count(), w.lstSubCategory(e)->count());
         }
     }

@@ -28,7 +28,7 @@ private slots:
         QTest::newRow("smb share") << "smb://server/share/setup.exe" << "";
         QTest::newRow("windows path") << "C:\\Windows\\System32\\calc.exe" << "";
         QTest::newRow("local path") << "/usr/bin/xterm" << "";
-        QTest::newRow("program name") << "calc.exe" << "";
+        QTest::newRow("http without host") << "http:///etc/passwd" << "";
         QTest::newRow("www lookalike") << "wwwroot/index.html" << "";
         QTest::newRow("mailto without address") << "mailto:" << "";
     }

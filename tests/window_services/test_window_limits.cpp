@@ -45,7 +45,6 @@ private slots:
         QTest::newRow("-1.5 goes to -2") << -18 << 12.0f << QVariant(-2);
         QTest::newRow("just over a half goes up") << 8 << 15.0f << QVariant(1);
         QTest::newRow("zero scale") << 6800 << 0.0f << QVariant();
-        QTest::newRow("not a number") << 6800 << std::numeric_limits<float>::quiet_NaN() << QVariant();
         QTest::newRow("beyond 32 bits") << std::numeric_limits<qint32>::max() << 0.5f << QVariant();
     }
     void shouldConvertTwipsToPixelsRoundingHalvesToEven()
