@@ -33,20 +33,12 @@ const int kTableSizes[] = {10, 1000, 20000};
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_resize CATALOG.mdb\n");
-        return 2;
-    }
-    if (!openBenchCatalog(argv[1]))
-        return 1;
-
+    if (const int stop = prepareAllTitles(argc, argv, "bench_resize"))
+        return stop;
     QuietServices quiet;
     Services &services = quiet.services;
-    strListingSql = listing::allTitlesSql();
-    strListingTitle = listing::searchTitle(QString());
     const auto form = std::make_shared<frmSoftware>(services);
     form->Form_Load();
     if (form->isUnloaded() || !rsSoftware || !rsSoftware->isOpen())

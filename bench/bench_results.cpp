@@ -61,21 +61,12 @@ void paint(frmSoftware &form)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_results CATALOG.mdb\n");
-        return 2;
-    }
-    if (!openBenchCatalog(argv[1]))
-        return 1;
-
+    if (const int stop = prepareAllTitles(argc, argv, "bench_results"))
+        return stop;
     QuietServices quiet;
     Services &services = quiet.services;
-
-    strListingSql = listing::allTitlesSql();
-    strListingTitle = listing::searchTitle(QString());
 
     // The first statement also loads the tables into the engine; time it on its own.
     Figures firstLoad, load;

@@ -2,6 +2,7 @@
 // loop, no settings written), opening a catalog as cnCatalog, and timing.
 #pragma once
 
+#include "listing_query.h"
 #include "services.h"
 #include "shared_state.h"
 
@@ -62,6 +63,13 @@ struct QuietServices {
     Services services{messages, pointer, desktop, settings, dialogs};
 };
 
+/// Runs the windows offscreen unless a platform is chosen; call before QApplication.
+inline void preferOffscreen()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 /// Opens `file` as cnCatalog; prints why not and returns false on failure.
 inline bool openBenchCatalog(const char *file)
 {
@@ -74,6 +82,21 @@ inline bool openBenchCatalog(const char *file)
         return false;
     }
     return true;
+}
+
+/// Checks the one argument, opens that catalog and asks for the all-titles listing next.
+/// Returns the exit code to stop with, or 0 to go on.
+inline int prepareAllTitles(int argc, char **argv, const char *program)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s CATALOG.mdb\n", program);
+        return 2;
+    }
+    if (!openBenchCatalog(argv[1]))
+        return 1;
+    strListingSql = listing::allTitlesSql();
+    strListingTitle = listing::searchTitle(QString());
+    return 0;
 }
 
 inline double millisecondsOf(const std::function<void()> &work)
