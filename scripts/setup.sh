@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev sqlite3
   xvfb xauth x11-utils imagemagick
   fonts-dejavu-core fonts-liberation2
+  dpkg-dev file lintian appstream desktop-file-utils man-db groff-base
 )
 missing=()
 for p in "${packages[@]}"; do
