@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 /// The main window's title, and the prompt's when the catalog cannot be opened.
 inline const QString kInstalledMainWindowTitle = QStringLiteral("Vantarel ver 2.0");
@@ -26,6 +29,27 @@ inline QString windowsShownBy(const QString &program, const QString &workingDir)
     if (!run.waitForFinished(60000))
         run.kill();
     return QString::fromLocal8Bit(run.readAllStandardOutput());
+}
+
+/// Whether windowsShownBy() can run here; kWindowToolsMissing says why not.
+inline bool canShowWindows()
+{
+    return !QStandardPaths::findExecutable("xvfb-run").isEmpty() && !QStandardPaths::findExecutable("xwininfo").isEmpty();
+}
+inline const char *const kWindowToolsMissing = "needs xvfb-run and xwininfo (packages xvfb and x11-utils)";
+
+/// Starts `program` from an empty folder, with its `catalog` beside it present or moved aside
+/// for the run, and returns what windowsShownBy() reports.
+inline QString windowsShownWithCatalog(const QString &program, const QString &catalog, bool catalogPresent)
+{
+    const QString aside = catalog + ".aside";
+    if (!catalogPresent && !QFile::rename(catalog, aside))
+        return QStringLiteral("could not move %1 aside").arg(catalog);
+    QTemporaryDir elsewhere;
+    const QString windows = windowsShownBy(program, elsewhere.path());
+    if (!catalogPresent && !QFile::rename(aside, catalog))
+        return QStringLiteral("could not put %1 back").arg(catalog);
+    return windows;
 }
 
 /// Whether the windows that windowsShownBy() reports are the main window alone (`loaded`)
