@@ -1,0 +1,19 @@
+#pragma once
+
+#include "catalog_model.h"
+#include "jet_layout.h"
+
+#include <string>
+
+namespace build {
+
+/// Writes `source` as a Jet file at `path`, in `layout`: the system catalog, each table's
+/// definition and usage maps, data pages with the rows in source order, long values
+/// inline, on one long-value page or chained over several, text compressed where that
+/// is shorter. The file is written under a temporary name in the same folder and renamed
+/// to `path` once complete. Throws BuildError (naming table, row and column for a value
+/// that does not fit); then nothing is left at `path` that was not there before.
+void writeJetFile(CatalogSource &source, const std::string &path,
+                  const jet::layout::Layout &layout = jet::layout::kJet4);
+
+}  // namespace build

@@ -1,0 +1,165 @@
+#include "script_source.h"
+
+#include <charconv>
+#include <sstream>
+
+namespace build {
+namespace {
+
+struct TypeWord {
+    const char *word;
+    StorageType type;
+};
+constexpr TypeWord kTypeWords[] = {
+    {"LONG", StorageType::Long},     {"INT", StorageType::Int},         {"BYTE", StorageType::Byte},
+    {"TEXT", StorageType::Text},     {"MEMO", StorageType::Memo},       {"MONEY", StorageType::Money},
+    {"BOOLEAN", StorageType::Boolean}, {"DOUBLE", StorageType::Double}, {"FLOAT", StorageType::Float},
+    {"DATE", StorageType::Date},     {"GUID", StorageType::Guid},       {"NUMERIC", StorageType::Numeric},
+    {"OLE", StorageType::Ole},
+};
+
+std::vector<std::string> words(const std::string &line)
+{
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string w; in >> w;)
+        out.push_back(w);
+    return out;
+}
+
+bool number(const std::string &s, int &out)
+{
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
+    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+Value cell(std::string_view raw)
+{
+    Value v;
+    if (raw == "\\N")
+        return v;
+    v.kind = Value::Kind::Text;
+    v.bytes.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\\' && i + 1 < raw.size()) {
+            const char c = raw[++i];
+            v.bytes += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+        } else {
+            v.bytes += raw[i];
+        }
+    }
+    return v;
+}
+
+}  // namespace
+
+bool ScriptSource::looksLikeScript(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string first;
+    return in && std::getline(in, first) && first.rfind("TABLE ", 0) == 0;
+}
+
+ScriptSource::ScriptSource(const std::string &path) : m_path(path), m_in(path, std::ios::binary)
+{
+    if (!m_in)
+        throw BuildError("cannot open '" + path + "'");
+    std::string line;
+    std::size_t lineNumber = 0;
+    bool inRows = false;
+    auto fail = [&](const std::string &why) {
+        throw BuildError(path + ", line " + std::to_string(lineNumber) + ": " + why);
+    };
+    while (true) {
+        const std::streamoff at = m_in.tellg();
+        if (!std::getline(m_in, line))
+            break;
+        ++lineNumber;
+        if (line.empty())
+            continue;
+        if (line.rfind("ROW ", 0) == 0 || line == "ROW") {
+            if (m_tables.empty())
+                fail("a ROW before any TABLE");
+            if (!inRows) {
+                m_rowsAt.back() = at;
+                m_firstLine.back() = lineNumber;
+            }
+            inRows = true;
+            continue;
+        }
+        const std::vector<std::string> w = words(line);
+        if (w[0] == "TABLE" && w.size() == 2) {
+            m_tables.push_back({w[1], {}, {}});
+            m_rowsAt.push_back(-1);
+            m_firstLine.push_back(0);
+            inRows = false;
+        } else if (w[0] == "COLUMN" && w.size() >= 3) {
+            if (m_tables.empty() || inRows)
+                fail("a COLUMN outside a table's header");
+            ColumnDef c;
+            c.name = w[1];
+            bool known = false;
+            for (const TypeWord &t : kTypeWords)
+                if (w[2] == t.word) {
+                    c.type = t.type;
+                    known = true;
+                }
+            if (!known)
+                fail("unknown type '" + w[2] + "'");
+            std::size_t next = 3;
+            if (c.type == StorageType::Text && (next >= w.size() || !number(w[next++], c.length)))
+                fail("TEXT needs its length");
+            if (c.type == StorageType::Numeric &&
+                (next + 1 >= w.size() || !number(w[next], c.precision) || !number(w[next + 1], c.scale)))
+                fail("NUMERIC needs its precision and scale");
+            if (c.type == StorageType::Numeric)
+                next += 2;
+            if (next < w.size() && w[next] == "AUTONUMBER") {
+                c.autoNumber = true;
+                ++next;
+            }
+            if (next != w.size())
+                fail("unexpected '" + w[next] + "'");
+            m_tables.back().columns.push_back(c);
+        } else if (w[0] == "PRIMARYKEY" && w.size() == 2) {
+            if (m_tables.empty() || inRows)
+                fail("a PRIMARYKEY outside a table's header");
+            m_tables.back().primaryKey.push_back(w[1]);
+        } else {
+            fail("not a TABLE, COLUMN, PRIMARYKEY or ROW line");
+        }
+    }
+}
+
+void ScriptSource::forEachRow(std::size_t index, const std::function<void(const std::vector<Value> &)> &row)
+{
+    if (m_rowsAt[index] < 0)
+        return;
+    m_in.clear();
+    m_in.seekg(m_rowsAt[index]);
+    std::string line;
+    std::vector<Value> values;
+    const std::size_t columns = m_tables[index].columns.size();
+    for (std::size_t lineNumber = m_firstLine[index]; std::getline(m_in, line); ++lineNumber) {
+        if (line.empty())
+            continue;
+        if (line.rfind("TABLE ", 0) == 0)
+            break;
+        const std::string_view body = line.size() > 4 ? std::string_view(line).substr(4) : std::string_view();
+        values.clear();
+        for (std::size_t start = 0;;) {
+            const std::size_t tab = body.find('\t', start);
+            values.push_back(cell(body.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start)));
+            if (tab == std::string_view::npos)
+                break;
+            start = tab + 1;
+        }
+        if (values.size() != columns)
+            throw BuildError(m_path + ", line " + std::to_string(lineNumber) + ": " + std::to_string(values.size()) +
+                             " values for the " + std::to_string(columns) + " columns of table '" +
+                             m_tables[index].name + "'");
+        row(values);
+    }
+}
+
+}  // namespace build

@@ -1,0 +1,49 @@
+// catalog-build SOURCE OUT.mdb: writes a Jet 4.0 catalog from a SQLite database or from a
+// table script. On any fault it prints what and where, exits 1 and leaves no OUT.mdb.
+
+#include "jet_writer.h"
+#include "script_source.h"
+#include "sqlite_source.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+std::unique_ptr<build::CatalogSource> openSource(const std::string &path)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        throw build::BuildError("cannot open '" + path + "': no such file");
+    if (build::SqliteSource::looksLikeSqlite(path))
+        return std::make_unique<build::SqliteSource>(path);
+    if (build::ScriptSource::looksLikeScript(path))
+        return std::make_unique<build::ScriptSource>(path);
+    throw build::BuildError("'" + path + "' is neither a SQLite database nor a table script");
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: catalog-build SOURCE OUT.mdb\n"
+                             "  SOURCE: a SQLite database, or a table script (TABLE/COLUMN/PRIMARYKEY/ROW)\n");
+        return kExitUsage;
+    }
+    try {
+        auto source = openSource(argv[1]);
+        build::writeJetFile(*source, argv[2]);
+    } catch (const build::BuildError &e) {
+        std::fprintf(stderr, "catalog-build: %s\n", e.what());
+        return kExitFailure;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "catalog-build: %s\n", e.what());
+        return kExitFailure;
+    }
+    return 0;
+}
