@@ -1,6 +1,8 @@
 // catalog-dump FILE                      every user table, in the table script format
 // catalog-dump FILE --query "STATEMENT" [--sort "EXPR"] [--filter "EXPR"]
 //                                        the statement's rows, opened as a listing
+// catalog-dump FILE --sqlite OUT.sqlite  every user table into a new SQLite database, with
+//                                        declared types that catalog-build reads back
 // Values print without locale; a failed open prints "<number> : <description>" and exits 1.
 
 #include "connection.h"
@@ -9,7 +11,12 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+
+#include <sqlite3.h>
 
 #include <charconv>
 #include <cmath>
@@ -185,6 +192,157 @@ private:
     std::vector<jet::ColumnType> m_types;
 };
 
+
+/// The declared type that catalog-build maps back to the column's storage type.
+std::string declaredType(const jet::Column &c)
+{
+    switch (c.type) {
+    case jet::ColumnType::Long: return c.autoNumber ? "INTEGER PRIMARY KEY AUTOINCREMENT" : "INTEGER";
+    case jet::ColumnType::Int: return "SMALLINT";
+    case jet::ColumnType::Byte: return "TINYINT";
+    case jet::ColumnType::Text: return "VARCHAR(" + std::to_string(c.length) + ")";
+    case jet::ColumnType::Memo: return "TEXT";
+    case jet::ColumnType::Money: return "MONEY";
+    case jet::ColumnType::Boolean: return "BOOLEAN";
+    case jet::ColumnType::Double: return "DOUBLE";
+    case jet::ColumnType::Float: return "FLOAT";
+    case jet::ColumnType::Date: return "DATETIME";
+    }
+    return "BLOB";
+}
+
+/// Writes each table into a SQLite database as it streams in.
+class SqliteSink : public jet::RowSink {
+public:
+    SqliteSink(sqlite3 *db, QString table) : m_db(db), m_table(std::move(table)) {}
+    ~SqliteSink() override { sqlite3_finalize(m_insert); }
+    std::string error;
+
+    void columns(const QVector<jet::Column> &columns) override
+    {
+        std::string create = "CREATE TABLE " + quoted(m_table) + " (";
+        std::string insert = "INSERT INTO " + quoted(m_table) + " VALUES (";
+        for (int i = 0; i < columns.size(); ++i) {
+            create += (i ? ", " : "") + quoted(columns[i].name) + ' ' + declaredType(columns[i]);
+            insert += i ? ", ?" : "?";
+            m_columns.push_back(columns[i]);
+        }
+        create += ")";
+        insert += ")";
+        if (sqlite3_exec(m_db, create.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+            sqlite3_prepare_v2(m_db, insert.c_str(), -1, &m_insert, nullptr) != SQLITE_OK)
+            error = sqlite3_errmsg(m_db);
+    }
+    void row(const std::vector<jet::Cell> &cells) override
+    {
+        ++m_row;
+        if (!error.empty())
+            return;
+        std::string date;
+        for (int i = 0; i < int(cells.size()); ++i) {
+            const jet::Cell &cell = cells[std::size_t(i)];
+            if (cell.isNull) {
+                sqlite3_bind_null(m_insert, i + 1);
+                continue;
+            }
+            switch (m_columns[i].type) {
+            case jet::ColumnType::Money: {
+                const double amount = double(cell.integer) / kMoneyScale;
+                if (std::llround(amount * kMoneyScale) != cell.integer)
+                    std::fprintf(stderr, "catalog-dump: table '%s', row %lld, column '%s': the amount is rounded, "
+                                         "SQLite keeps 15 digits\n",
+                                 qPrintable(m_table), static_cast<long long>(m_row), qPrintable(m_columns[i].name));
+                sqlite3_bind_double(m_insert, i + 1, amount);
+                break;
+            }
+            case jet::ColumnType::Double:
+            case jet::ColumnType::Float:
+                sqlite3_bind_double(m_insert, i + 1, cell.real);
+                break;
+            case jet::ColumnType::Date:
+                date.clear();
+                appendDate(date, cell.real);
+                sqlite3_bind_text(m_insert, i + 1, date.data(), int(date.size()), SQLITE_TRANSIENT);
+                break;
+            case jet::ColumnType::Text:
+            case jet::ColumnType::Memo:
+                sqlite3_bind_text(m_insert, i + 1, cell.text.data(), int(cell.text.size()), SQLITE_TRANSIENT);
+                break;
+            default:
+                sqlite3_bind_int64(m_insert, i + 1, cell.integer);
+            }
+        }
+        if (sqlite3_step(m_insert) != SQLITE_DONE)
+            error = "row " + std::to_string(m_row) + ": " + sqlite3_errmsg(m_db);
+        sqlite3_reset(m_insert);
+    }
+
+private:
+    static std::string quoted(const QString &name)
+    {
+        std::string q = "\"";
+        for (char c : name.toStdString())
+            q += c == '"' ? std::string("\"\"") : std::string(1, c);
+        return q + '"';
+    }
+
+    sqlite3 *m_db;
+    QString m_table;
+    QVector<jet::Column> m_columns;
+    sqlite3_stmt *m_insert = nullptr;
+    long long m_row = 0;
+};
+
+int failText(const std::string &message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "catalog-dump: %s\n", message.c_str());
+    return kExitFailure;
+}
+
+/// Every user table into a new SQLite database at `target`, written under a temporary
+/// name beside it and renamed into place once complete.
+int dumpToSqlite(const QString &path, const QString &target)
+{
+    jet::JetFile file;
+    if (auto err = file.open(path))
+        return fail(err);
+    const QFileInfo info(target);
+    const QString temp = info.dir().filePath(QStringLiteral(".%1.part-%2").arg(info.fileName()).arg(QCoreApplication::applicationPid()));
+    QFile::remove(temp);
+    sqlite3 *db = nullptr;
+    auto cleanUp = [&] {
+        sqlite3_close(db);
+        QFile::remove(temp);
+    };
+    if (sqlite3_open_v2(temp.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        const std::string why = db ? sqlite3_errmsg(db) : "out of memory";
+        cleanUp();
+        return failText("cannot write '" + target.toStdString() + "': " + why);
+    }
+    sqlite3_exec(db, "PRAGMA journal_mode = OFF; BEGIN", nullptr, nullptr, nullptr);
+    for (const QString &name : file.tableNames()) {
+        SqliteSink sink(db, name);
+        if (auto err = file.readTable(name, sink)) {
+            cleanUp();
+            return fail(err);
+        }
+        if (!sink.error.empty()) {
+            cleanUp();
+            return failText("table '" + name.toStdString() + "': " + sink.error);
+        }
+    }
+    const bool committed = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    const bool closed = sqlite3_close(db) == SQLITE_OK;
+    db = nullptr;
+    QFile::remove(target);
+    if (!committed || !closed || !QFile::rename(temp, target)) {
+        cleanUp();
+        return failText("cannot write '" + target.toStdString() + "'");
+    }
+    return 0;
+}
+
 int dumpTables(const QString &path)
 {
     jet::JetFile file;
@@ -246,7 +404,8 @@ int dumpQuery(const QString &path, const QString &sql, const QString *sort, cons
 
 int usage()
 {
-    std::fprintf(stderr, "usage: catalog-dump FILE [--query \"STATEMENT\" [--sort \"EXPR\"] [--filter \"EXPR\"]]\n");
+    std::fprintf(stderr, "usage: catalog-dump FILE [--query \"STATEMENT\" [--sort \"EXPR\"] [--filter \"EXPR\"]]\n"
+                         "       catalog-dump FILE --sqlite OUT.sqlite\n");
     return kExitUsage;
 }
 
@@ -259,6 +418,8 @@ int main(int argc, char **argv)
     if (args.isEmpty())
         return usage();
     const QString path = args.first();
+    if (args.size() >= 2 && args[1] == QLatin1String("--sqlite"))
+        return args.size() == 3 ? dumpToSqlite(path, args[2]) : usage();
     QString query, sort, filter;
     bool hasQuery = false, hasSort = false, hasFilter = false;
     for (int i = 1; i < args.size(); i += 2) {
