@@ -21,3 +21,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+# The independent Jet reader the catalog-builder tests run (npm mdb-reader, version pinned
+# in tests/jet_reader/package-lock.json). Node and npm come with the machine image.
+here="$(cd "$(dirname "$0")/.." && pwd)"
+if [ ! -d "$here/tests/jet_reader/node_modules/mdb-reader" ]; then
+  (cd "$here/tests/jet_reader" && npm ci --no-audit --no-fund --loglevel=error)
+fi

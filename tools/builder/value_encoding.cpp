@@ -1,6 +1,7 @@
 #include "value_encoding.h"
 
 #include <QString>
+#include <QStringDecoder>
 
 #include <array>
 #include <charconv>
@@ -304,8 +305,10 @@ std::u16string text(const Value &v, std::size_t maxUnits)
     QString s;
     switch (v.kind) {
     case Value::Kind::Text: {
-        s = QString::fromUtf8(v.bytes);
-        if (s.toUtf8().toStdString() != v.bytes)
+        // A leading byte-order mark is a character of the value, not a mark to drop.
+        QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        s = decode(QByteArrayView(v.bytes.data(), qsizetype(v.bytes.size())));
+        if (decode.hasError())
             refuse("the text is not valid UTF-8");
         break;
     }

@@ -1,0 +1,480 @@
+// catalog-build is checked only through readers that did not write its files: the
+// project's reader (catalog-dump), mdbtools (mdb-tables, mdb-schema, mdb-export) and the
+// npm mdb-reader package. Each reads a built catalog back into the table script it was
+// built from.
+
+#include "test_data.h"
+
+#include <QtTest>
+
+#include <sqlite3.h>
+
+#include <functional>
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    QByteArray out, err;
+};
+
+Outcome run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    Outcome o;
+    if (!p.waitForStarted() || !p.waitForFinished(600000))
+        return o;
+    o.out = p.readAllStandardOutput();
+    o.err = p.readAllStandardError();
+    o.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return o;
+}
+
+QString tool(const char *name) { return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name)); }
+
+/// A table script taken apart, so that each reader's known habits can be allowed for.
+struct Script {
+    struct Column {
+        QByteArray name, type, rest;  // rest: length, precision and scale, AUTONUMBER
+    };
+    struct Table {
+        QByteArray name;
+        QList<Column> columns;
+        QList<QByteArrayList> rows;
+    };
+    QList<Table> tables;
+
+    static Script parse(const QByteArray &text)
+    {
+        Script s;
+        for (const QByteArray &line : text.split('\n')) {
+            if (line.startsWith("TABLE ")) {
+                s.tables.append({line.mid(6), {}, {}});
+            } else if (line.startsWith("COLUMN ") && !s.tables.isEmpty()) {
+                const QByteArrayList w = line.split(' ');
+                s.tables.last().columns.append({w.value(1), w.value(2), w.mid(3).join(' ')});
+            } else if ((line.startsWith("ROW ") || line == "ROW") && !s.tables.isEmpty()) {
+                s.tables.last().rows.append(line.mid(4).split('\t'));
+            }
+        }
+        return s;
+    }
+    QByteArray text() const
+    {
+        QByteArray out;
+        for (const Table &t : tables) {
+            out += "TABLE " + t.name + '\n';
+            for (const Column &c : t.columns)
+                out += "COLUMN " + c.name + ' ' + c.type + (c.rest.isEmpty() ? "" : " " + c.rest) + '\n';
+            for (const QByteArrayList &r : t.rows)
+                out += "ROW " + r.join('\t') + '\n';
+        }
+        return out;
+    }
+    /// Applies `f` to every cell, with its column.
+    void eachCell(const std::function<void(const Column &, QByteArray &)> &f)
+    {
+        for (Table &t : tables)
+            for (QByteArrayList &r : t.rows)
+                for (int i = 0; i < r.size() && i < t.columns.size(); ++i)
+                    f(t.columns[i], r[i]);
+    }
+    /// Without the columns whose type is one of `types` (a reader that leaves them out).
+    Script without(const QByteArrayList &types) const
+    {
+        Script s = *this;
+        for (Table &t : s.tables)
+            for (int i = t.columns.size(); i-- > 0;)
+                if (types.contains(t.columns[i].type)) {
+                    t.columns.removeAt(i);
+                    for (QByteArrayList &r : t.rows)
+                        r.removeAt(i);
+                }
+        return s;
+    }
+};
+
+/// The script without PRIMARYKEY lines, which no reader prints.
+QByteArray asRead(const QByteArray &script) { return Script::parse(script).text(); }
+
+/// The project's reader leaves out the column types a listing has no use for.
+QByteArray forOurReader(const QByteArray &script) { return Script::parse(script).without({"GUID", "NUMERIC", "OLE"}).text(); }
+
+QByteArray ourReader(const QString &file)
+{
+    const Outcome o = run(tool("catalog-dump"), {file});
+    return o.code == 0 ? o.out : "catalog-dump failed: " + o.err;
+}
+
+QByteArray npmReader(const QString &file)
+{
+    const Outcome o = run(QStringLiteral("node"), {QStringLiteral(QUORBIX_JET_READER "/dump.mjs"), file});
+    return o.code == 0 ? o.out : "mdb-reader failed: " + o.err;
+}
+
+/// mdbtools' habits: it prints no AutoNumber mark, a zero-length text as Null, a character
+/// beyond the 16-bit range as two '?', dates only from 1899-12-30 to about 2700, and
+/// numbers in its own notation.
+void mdbtoolsHabits(Script &s)
+{
+    for (Script::Table &t : s.tables)
+        for (Script::Column &c : t.columns)
+            c.rest = c.rest.replace("AUTONUMBER", "").trimmed();
+    s.eachCell([](const Script::Column &c, QByteArray &v) {
+        if (v == "\\N")
+            return;
+        if ((c.type == "TEXT" || c.type == "MEMO") && v.isEmpty())
+            v = "\\N";
+        else if (c.type == "TEXT" || c.type == "MEMO") {
+            QString text = QString::fromUtf8(v);
+            for (QChar &ch : text)
+                if (ch.isSurrogate())
+                    ch = QLatin1Char('?');
+            v = text.toUtf8();
+        }
+        else if (c.type == "DATE" && (v < "1899-12-30" || v >= "2700"))
+            v = "(beyond mdbtools' dates)";
+        else if (c.type == "DOUBLE")
+            v = QByteArray::number(v.toDouble(), 'g', 17);
+        else if (c.type == "FLOAT")
+            v = QByteArray::number(double(v.toFloat()), 'g', 9);
+        else if ((c.type == "MONEY" || c.type == "NUMERIC") && v.contains('.')) {
+            while (v.endsWith('0'))
+                v.chop(1);
+            if (v.endsWith('.'))
+                v.chop(1);
+        }
+    });
+}
+
+QByteArray mdbtoolsType(QByteArray declared)
+{
+    declared = declared.trimmed();
+    if (declared.endsWith(" NOT NULL"))
+        declared.chop(9);
+    if (declared.startsWith("Text ("))
+        return "TEXT " + declared.mid(6, declared.size() - 7);
+    if (declared.startsWith("Numeric ("))
+        return "NUMERIC " + declared.mid(9, declared.size() - 10).replace(",", "").simplified();
+    static const QHash<QByteArray, QByteArray> words = {
+        {"Long Integer", "LONG"}, {"Integer", "INT"}, {"Byte", "BYTE"}, {"Memo/Hyperlink (255)", "MEMO"},
+        {"Currency", "MONEY"}, {"Boolean", "BOOLEAN"}, {"Double", "DOUBLE"}, {"Single", "FLOAT"},
+        {"DateTime", "DATE"}, {"Replication ID", "GUID"}, {"OLE (255)", "OLE"}};
+    return words.value(declared, "?" + declared);
+}
+
+QByteArray mdbtoolsReader(const QString &file)
+{
+    const Outcome tables = run(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), file});
+    if (tables.code != 0)
+        return "mdb-tables failed: " + tables.err;
+    Script s;
+    for (const QByteArray &name : tables.out.split('\n')) {
+        if (name.isEmpty())
+            continue;
+        Script::Table t{name, {}, {}};
+        const Outcome schema = run(QStringLiteral("mdb-schema"), {QStringLiteral("-T"), QString::fromUtf8(name), file});
+        for (const QByteArray &line : schema.out.split('\n')) {
+            if (!line.startsWith("\t["))
+                continue;
+            const int close = line.indexOf(']');
+            QByteArray type = line.mid(close + 1).trimmed();
+            if (type.endsWith(','))
+                type.chop(1);
+            const QByteArrayList w = mdbtoolsType(type).split(' ');
+            t.columns.append({line.mid(2, close - 2), w.first(), w.mid(1).join(' ')});
+        }
+        const Outcome rows = run(QStringLiteral("mdb-export"),
+                                 {"-H", "-Q", "-e", "-d", "\t", "-0", "\\N", "-b", "hex", "-T", "%Y-%m-%d %H:%M:%S",
+                                  file, QString::fromUtf8(name)});
+        if (schema.code != 0 || rows.code != 0)
+            return "mdbtools failed on " + name + ": " + schema.err + rows.err;
+        for (const QByteArray &line : rows.out.split('\n'))
+            if (!line.isEmpty() || t.columns.size() == 1)
+                t.rows.append(line.split('\t'));
+        if (t.columns.size() == 1 && !t.rows.isEmpty())
+            t.rows.removeLast();  // the empty line after the last row
+        s.tables.append(t);
+    }
+    s.eachCell([](const Script::Column &c, QByteArray &v) {
+        if (c.type == "GUID" && v != "\\N")
+            v = QByteArray::fromHex(v).toUpper();  // binary export mode turns its text into hex
+        if (c.type == "GUID" && v.size() == 37)
+            v = v.left(24) + '-' + v.mid(24);  // mdbtools runs the last two groups together
+        if (c.type == "DATE" && v.startsWith("1900-01-00"))
+            v = "(beyond mdbtools' dates)";
+    });
+    s = s.without({"OLE"});
+    mdbtoolsHabits(s);
+    return s.text();
+}
+
+QByteArray forMdbtools(const QByteArray &script)
+{
+    Script s = Script::parse(script).without({"OLE"});
+    mdbtoolsHabits(s);
+    return s.text();
+}
+
+/// A script with one table of the given columns and rows (cells joined by TAB).
+QByteArray table(const QByteArray &name, const QByteArrayList &columns, const QByteArrayList &rows)
+{
+    QByteArray s = "TABLE " + name + '\n';
+    for (const QByteArray &c : columns)
+        s += "COLUMN " + c + '\n';
+    for (const QByteArray &r : rows)
+        s += "ROW " + r + '\n';
+    return s;
+}
+
+QByteArray repeated(const QByteArray &unit, int times) { return unit.repeated(times); }
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+/// A SQLite database made by running `sql`.
+void makeSqlite(const QString &path, const QByteArray &sql)
+{
+    QFile::remove(path);
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    char *message = nullptr;
+    const int rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, &message);
+    const QByteArray why = message ? message : "";
+    sqlite3_free(message);
+    sqlite3_close(db);
+    QVERIFY2(rc == SQLITE_OK, why.constData());
+}
+
+}  // namespace
+
+class TestCatalogBuild : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void shouldBeReadBackAsBuiltByEveryReader_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<bool>("everyValue");  // false: large, compared by our reader and mdb-reader only
+        for (const QString name : {"basic", "empty-tables", "many-categories", "memo-chain", "sample", "split-runs"}) {
+            QFile f(testDataPath(name + ".txt"));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QTest::newRow(qPrintable(name)) << f.readAll() << true;
+        }
+        QByteArrayList wide, wideRow;
+        for (int i = 1; i <= 255; ++i) {
+            wide << "C" + QByteArray::number(i) + (i % 3 ? " LONG" : " TEXT 5");
+            wideRow << (i % 3 ? QByteArray::number(i * 1000) : "v" + QByteArray::number(i % 100));
+        }
+        QTest::newRow("255 columns") << table("Wide", wide, {wideRow.join('\t'), wideRow.join('\t')}) << true;
+        const QByteArrayList every = {"ID LONG AUTONUMBER", "I INT", "B BYTE", "T TEXT 10", "M MEMO", "C MONEY",
+                                      "Y BOOLEAN", "D DOUBLE", "F FLOAT", "W DATE", "G GUID", "N NUMERIC 19 4"};
+        QTest::newRow("Null in every type")
+            << table("Nulls", every, {"1\t\\N\t\\N\t\\N\t\\N\t\\N\t0\t\\N\t\\N\t\\N\t\\N\t\\N"}) << true;
+        QTest::newRow("zero-length text beside Null")
+            << table("Texts", {"T TEXT 10", "M MEMO"}, {"\t", "\\N\t\\N", "\t\\N", "\\N\t"}) << true;
+        QTest::newRow("texts that compress and texts that do not")
+            << table("Names", {"Name TEXT 255"},
+                     {"Plain ASCII", "Café crème", "Привет, мир", "Smile 😀 twice 😀", "Ā starts with a zero low byte",
+                      "\xef\xbb\xbf" "starts with a byte-order mark", "mixed Привет and ASCII again and again",
+                      repeated("x", 255), repeated("Ж", 255), repeated("é", 255)})
+            << true;
+        QTest::newRow("memos inline, on one page and chained")
+            << table("Memos", {"ID LONG", "M MEMO"},
+                     {"1\t", "2\tx", "3\t" + repeated("a", 4000), "4\t" + repeated("Юникод ", 4000 / 7),
+                      "5\t" + repeated("forty thousand ", 40000 / 15 + 1).left(40000), "6\t" + repeated("z", 1024),
+                      "7\t" + repeated("z", 1025)})
+            << true;
+        QTest::newRow("money at its limits")
+            << table("Money", {"C MONEY"},
+                     {"922337203685477.5807", "-922337203685477.5808", "-922337203685477.5807", "0.0001", "-0.0001", "0"})
+            << true;
+        QTest::newRow("decimals with scale 0 and 28")
+            << table("Decimals", {"ID LONG", "Whole NUMERIC 28 0", "Fraction NUMERIC 28 28"},
+                     {"1\t9999999999999999999999999999\t0.9999999999999999999999999999",
+                      "2\t-9999999999999999999999999999\t-0.0000000000000000000000000001", "3\t0\t0", "4\t1\t0.5"})
+            << true;
+        QTest::newRow("dates at and beyond both ends")
+            << table("Dates", {"W DATE"},
+                     {"1899-12-30 00:00:00", "1899-12-29 00:00:00", "1800-02-28 00:00:00", "0100-01-01 00:00:00",
+                      "9999-12-31 23:59:59", "2026-12-07 01:02:03", "1899-12-30 12:00:00"})
+            << true;
+        QTest::newRow("replication IDs")
+            << table("Guids", {"ID LONG", "G GUID"},
+                     {"1\t{00000000-0000-0000-0000-000000000000}", "2\t{12345678-9ABC-DEF0-0123-456789ABCDEF}"})
+            << true;
+        QByteArrayList many;
+        for (int i = 1; i <= 65535; ++i)
+            many << QByteArray::number(i) + "\tTitle " + QByteArray::number(i);
+        QTest::newRow("65,535 rows") << table("Many", {"ID LONG AUTONUMBER", "Name TEXT 50"}, many) << true;
+        QTest::newRow("a 2,000,000-character memo")
+            << table("Giant", {"ID LONG", "M MEMO"}, {"1\t" + repeated("0123456789", 200000)}) << false;
+        QByteArrayList wideRows;
+        // Three rows of about 1,340 bytes to a page (Cyrillic does not compress): 33,334
+        // pages, more than one usage-map page covers.
+        const QByteArray filler = repeated("Ф", 220);
+        for (int i = 1; i <= 100000; ++i)
+            wideRows << QByteArray::number(i) + '\t' + filler + '\t' + filler + '\t' + filler;
+        QTest::newRow("100,000 rows over several usage-map pages")
+            << table("Spread", {"ID LONG", "A TEXT 255", "B TEXT 255", "C TEXT 255"}, wideRows) << false;
+    }
+    void shouldBeReadBackAsBuiltByEveryReader()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(bool, everyValue);
+        const QString source = path(QStringLiteral("source.txt")), built = path(QStringLiteral("built.mdb"));
+        writeFile(source, script);
+        const Outcome b = run(tool("catalog-build"), {source, built});
+        QVERIFY2(b.code == 0, b.err.constData());
+        QVERIFY(ourReader(built) == forOurReader(script));
+        QVERIFY(npmReader(built) == asRead(script));
+        if (everyValue)
+            QCOMPARE(mdbtoolsReader(built), forMdbtools(script));
+        QVERIFY(QFile::remove(built));
+    }
+
+    void shouldTakeCatalogsApartAndBuildThemAgain_data()
+    {
+        QTest::addColumn<QString>("catalog");
+        for (const QString name : {"basic", "empty-tables", "many-categories", "memo-chain", "sample", "split-runs"})
+            QTest::newRow(qPrintable(name)) << testDataPath(name + ".mdb");
+    }
+    void shouldTakeCatalogsApartAndBuildThemAgain()
+    {
+        QFETCH(QString, catalog);
+        const QString sqlite = path(QStringLiteral("apart.sqlite")), built = path(QStringLiteral("again.mdb"));
+        QFile::remove(sqlite);
+        const Outcome d = run(tool("catalog-dump"), {catalog, "--sqlite", sqlite});
+        QVERIFY2(d.code == 0 && d.err.isEmpty(), d.err.constData());
+        const Outcome b = run(tool("catalog-build"), {sqlite, built});
+        QVERIFY2(b.code == 0, b.err.constData());
+        QCOMPARE(ourReader(built), ourReader(catalog));
+        QCOMPARE(npmReader(built), npmReader(catalog));
+    }
+
+    void shouldMapDeclaredTypes_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QByteArray>("expected");  // as mdb-reader reads the built file
+        QTest::newRow("each declared type")
+            << QByteArray("CREATE TABLE T (A INTEGER, B SMALLINT, C TINYINT, D TEXT(20), E VARCHAR(7), F TEXT, G REAL, "
+                          "H DOUBLE, I FLOAT, J MONEY, K CURRENCY, L DECIMAL(10,2), M BOOLEAN, N DATE, O DATETIME, "
+                          "P GUID, Q BLOB);"
+                          "INSERT INTO T VALUES (-5, 300, 200, 'twenty', 'seven', 'memo', 0.5, 2.25, 1.5, 19.95, '-3.5', "
+                          "'12.34', 1, '2024-02-29', '1999-12-31 23:59:59', '{00112233-4455-6677-8899-AABBCCDDEEFF}', x'00ff')")
+            << QByteArray("TABLE T\nCOLUMN A LONG\nCOLUMN B INT\nCOLUMN C BYTE\nCOLUMN D TEXT 20\nCOLUMN E TEXT 7\n"
+                          "COLUMN F MEMO\nCOLUMN G DOUBLE\nCOLUMN H DOUBLE\nCOLUMN I FLOAT\nCOLUMN J MONEY\nCOLUMN K MONEY\n"
+                          "COLUMN L NUMERIC 10 2\nCOLUMN M BOOLEAN\nCOLUMN N DATE\nCOLUMN O DATE\nCOLUMN P GUID\nCOLUMN Q OLE\n"
+                          "ROW -5\t300\t200\ttwenty\tseven\tmemo\t0.5\t2.25\t1.5\t19.95\t-3.5\t12.34\t1\t2024-02-29 00:00:00\t"
+                          "1999-12-31 23:59:59\t{00112233-4455-6677-8899-AABBCCDDEEFF}\t00ff\n");
+        QTest::newRow("AUTOINCREMENT and INTEGER PRIMARY KEY number themselves; tables in creation order")
+            << QByteArray("CREATE TABLE Z (ID INTEGER PRIMARY KEY AUTOINCREMENT, Name text(5));"
+                          "CREATE TABLE A (Key integer primary key, V integer);"
+                          "CREATE TABLE K (X INTEGER, Y INTEGER, PRIMARY KEY (X, Y));"
+                          "INSERT INTO Z (Name) VALUES ('a'), ('b'); INSERT INTO A VALUES (7, 1);")
+            << QByteArray("TABLE Z\nCOLUMN ID LONG AUTONUMBER\nCOLUMN Name TEXT 5\nROW 1\ta\nROW 2\tb\n"
+                          "TABLE A\nCOLUMN Key LONG AUTONUMBER\nCOLUMN V LONG\nROW 7\t1\n"
+                          "TABLE K\nCOLUMN X LONG\nCOLUMN Y LONG\n");
+    }
+    void shouldMapDeclaredTypes()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QByteArray, expected);
+        const QString source = path(QStringLiteral("types.sqlite")), built = path(QStringLiteral("types.mdb"));
+        makeSqlite(source, sql);
+        const Outcome b = run(tool("catalog-build"), {source, built});
+        QVERIFY2(b.code == 0, b.err.constData());
+        QCOMPARE(npmReader(built), expected);
+        QCOMPARE(mdbtoolsReader(built), forMdbtools(expected));
+    }
+
+    void shouldRefuseWithoutLeavingAFile_data()
+    {
+        QTest::addColumn<QByteArray>("kind");  // "script", "sqlite", "bytes" or "missing"
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<QByteArray>("error");  // a part of the message
+        QTest::newRow("missing file") << QByteArray("missing") << QByteArray() << QByteArray("no such file");
+        QTest::newRow("a SQLite header over no database")
+            << QByteArray("bytes") << QByteArray("SQLite format 3\0 and then nothing of a database", 48)
+            << QByteArray("cannot be read as a SQLite database");
+        QTest::newRow("neither SQLite nor a script") << QByteArray("bytes") << QByteArray("PK\3\4 a zip file")
+                                                     << QByteArray("neither a SQLite database nor a table script");
+        QTest::newRow("unknown declared type") << QByteArray("sqlite") << QByteArray("CREATE TABLE T (A VARIANT)")
+                                               << QByteArray("table 'T', column 'A': unknown declared type 'VARIANT'");
+        QTest::newRow("no declared type") << QByteArray("sqlite") << QByteArray("CREATE TABLE T (A)")
+                                          << QByteArray("unknown declared type ''");
+        QTest::newRow("a table name twice, in other letter case")
+            << QByteArray("sqlite") << QByteArray("CREATE TABLE Café (A INTEGER); CREATE TABLE CAFÉ (B INTEGER)")
+            << QByteArray("the table name 'CAFÉ' is used twice");
+        QTest::newRow("a table named like the system catalog")
+            << QByteArray("script") << table("msysobjects", {"A LONG"}, {})
+            << QByteArray("the table name 'msysobjects' is used twice");
+        QTest::newRow("a column name twice, in other letter case")
+            << QByteArray("script") << table("T", {"Größe LONG", "GRÖßE LONG"}, {})
+            << QByteArray("the column name 'GRÖßE' is used twice in table 'T'");
+        QTest::newRow("a name of 65 characters") << QByteArray("script") << table(repeated("n", 65), {"A LONG"}, {})
+                                                 << QByteArray("is longer than 64 characters");
+        for (const char *c : {".", "!", "`", "[", "]"})
+            QTest::newRow(qPrintable(QStringLiteral("a name with %1").arg(QLatin1String(c))))
+                << QByteArray("sqlite") << QByteArray("CREATE TABLE \"a") + c + "b\" (A INTEGER)"
+                << QByteArray("holds a character Jet forbids");
+        QTest::newRow("a text longer than its column")
+            << QByteArray("script") << table("T", {"ID LONG", "Name TEXT 5"}, {"1\tfive!", "2\tsix!!!"})
+            << QByteArray("table 'T', row 2, column 'Name': the text has 6 characters, more than the column's 5");
+        QTest::newRow("a Long out of range")
+            << QByteArray("sqlite") << QByteArray("CREATE TABLE T (N INTEGER); INSERT INTO T VALUES (2147483648)")
+            << QByteArray("table 'T', row 1, column 'N': 2147483648 is out of range");
+        QTest::newRow("a Byte below zero") << QByteArray("script") << table("T", {"B BYTE"}, {"-1"})
+                                           << QByteArray("column 'B': '-1' is out of range (0 to 255)");
+        QTest::newRow("money beyond Currency") << QByteArray("script") << table("T", {"C MONEY"}, {"922337203685477.5808"})
+                                               << QByteArray("out of the range of Currency");
+        QTest::newRow("money with five decimals") << QByteArray("script") << table("T", {"C MONEY"}, {"1.00001"})
+                                                  << QByteArray("more than four decimals");
+        QTest::newRow("a decimal with too many digits") << QByteArray("script") << table("T", {"N NUMERIC 5 2"}, {"1234.5"})
+                                                        << QByteArray("more than 5 digits");
+        QTest::newRow("the year 10000") << QByteArray("script") << table("T", {"W DATE"}, {"10000-01-01 00:00:00"})
+                                        << QByteArray("column 'W': '10000-01-01 00:00:00' is not a date");
+        QTest::newRow("the year 99") << QByteArray("script") << table("T", {"W DATE"}, {"0099-12-31 00:00:00"})
+                                     << QByteArray("out of Jet's range of dates");
+        QTest::newRow("a date given as a number")
+            << QByteArray("sqlite") << QByteArray("CREATE TABLE T (W DATETIME); INSERT INTO T VALUES (45000)")
+            << QByteArray("is not a date written as text");
+        QTest::newRow("a row wider than a page")
+            << QByteArray("script") << table("T", {"A TEXT 255", "B TEXT 255", "C TEXT 255", "D TEXT 255", "E TEXT 255",
+                                                   "F TEXT 255", "G TEXT 255", "H TEXT 255", "I TEXT 255"},
+                                             {QByteArrayList(9, repeated("Ж", 255)).join('\t')})
+            << QByteArray("table 'T', row 1: the row needs");
+        QTest::newRow("a row with a value missing") << QByteArray("script") << table("T", {"A LONG", "B LONG"}, {"1"})
+                                                    << QByteArray("1 values for the 2 columns of table 'T'");
+    }
+    void shouldRefuseWithoutLeavingAFile()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(QByteArray, source);
+        QFETCH(QByteArray, error);
+        QDir dir(path(QStringLiteral("refused")));
+        dir.removeRecursively();
+        QVERIFY(dir.mkpath(QStringLiteral(".")));
+        const QString in = dir.filePath(QStringLiteral("source")), out = dir.filePath(QStringLiteral("out.mdb"));
+        if (kind == "sqlite")
+            makeSqlite(in, source);
+        else if (kind != "missing")
+            writeFile(in, source);
+        const Outcome b = run(tool("catalog-build"), {in, out});
+        QCOMPARE(b.code, 1);
+        QVERIFY2(b.err.contains(error), b.err.constData());
+        QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden), kind == "missing" ? QStringList() : QStringList{"source"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCatalogBuild)
+#include "test_catalog_build.moc"
