@@ -453,6 +453,13 @@ private slots:
                                                    "F TEXT 255", "G TEXT 255", "H TEXT 255", "I TEXT 255"},
                                              {QByteArrayList(9, repeated("Ж", 255)).join('\t')})
             << QByteArray("table 'T', row 1: the row needs");
+        QTest::newRow("a primary key twice, in other letter case")
+            << QByteArray("sqlite")
+            << QByteArray("CREATE TABLE T (Code VARCHAR(5) PRIMARY KEY, N INTEGER); INSERT INTO T VALUES ('ab', 1), ('AB', 2)")
+            << QByteArray("table 'T', row 2: the primary key (Code) repeats an earlier row's");
+        QTest::newRow("a Null in the primary key")
+            << QByteArray("script") << QByteArray("TABLE T\nCOLUMN ID LONG\nPRIMARYKEY ID\nROW 1\nROW \\N\n")
+            << QByteArray("table 'T', row 2, column 'ID': the primary key cannot be Null");
         QTest::newRow("a row with a value missing") << QByteArray("script") << table("T", {"A LONG", "B LONG"}, {"1"})
                                                     << QByteArray("1 values for the 2 columns of table 'T'");
     }

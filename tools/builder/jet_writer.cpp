@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <unordered_set>
 
 #ifdef _WIN32
 #include <process.h>
@@ -229,6 +230,8 @@ struct TablePlan {
     std::uint32_t lastAutoNumber = 0;
     std::vector<std::uint32_t> dataPages;
     std::uint32_t usageMapRow = 0, freeMapRow = 0;
+    std::vector<unsigned> keyColumns;
+    std::unordered_set<std::string> keys;  // the primary key of each row so far
 };
 
 void checkTable(const TableDef &t)
@@ -325,6 +328,10 @@ private:
             }
             p.columns.push_back(c);
         }
+        for (const std::string &key : t.primaryKey)
+            for (std::size_t i = 0; i < t.columns.size(); ++i)
+                if (t.columns[i].name == key)
+                    p.keyColumns.push_back(unsigned(i));
         return p;
     }
 
@@ -522,6 +529,9 @@ private:
             }
         }
 
+        if (!p.keyColumns.empty())
+            checkKey(p, values, present);
+
         // The row's size with every long value out of line, then those that fit taken in.
         std::size_t size = row.size();
         for (std::size_t slot = 0; slot < m_varBytes.size(); ++slot)
@@ -586,6 +596,29 @@ private:
         ++p.rows;
     }
 
+    /// A primary key holds no Null and no value twice (text compared as Jet compares it,
+    /// without regard to case).
+    void checkKey(TablePlan &p, const std::vector<Value> &values, const std::vector<bool> &present)
+    {
+        std::string key;
+        for (unsigned i : p.keyColumns) {
+            const ColumnDef &c = p.def->columns[i];
+            const ColumnPlan &cp = p.columns[i];
+            if (values[i].kind == Value::Kind::Null && !c.autoNumber)
+                throw BuildError(where(p, c.name) + ": the primary key cannot be Null");
+            if (c.type == StorageType::Boolean)
+                key += present[i] ? '1' : '0';
+            else if (cp.fixed)
+                key.append(reinterpret_cast<const char *>(m_row.data()) + m_l.rowColumnCountBytes + cp.fixedOffset, cp.size);
+            else
+                key += QString::fromStdU16String(encoding::text(values[i], 0)).toCaseFolded().toStdString();
+            key += '\0';
+        }
+        if (!p.keys.insert(std::move(key)).second)
+            throw BuildError(where(p) + ": the primary key (" + p.def->primaryKey.front() +
+                             (p.keyColumns.size() > 1 ? ", ..." : "") + ") repeats an earlier row's");
+    }
+
     void flushData(TablePlan &p)
     {
         if (!m_data.open())
@@ -635,6 +668,7 @@ private:
 
     void endTable(TablePlan &p)
     {
+        p.keys = {};
         flushData(p);
         flushLongValues();
     }
