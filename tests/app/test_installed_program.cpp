@@ -1,4 +1,5 @@
 #include "installed_program.h"
+#include "test_data.h"
 
 #include <QtTest>
 
@@ -26,6 +27,17 @@ private slots:
         for (const char *path : {"/applications/quorbix.desktop", "/icons/hicolor/32x32/apps/quorbix.png",
                                  "/icons/hicolor/scalable/apps/quorbix.svg"})
             QVERIFY2(QFileInfo::exists(installed(QUORBIX_INSTALL_DATADIR + QString(path))), path);
+    }
+
+    void shouldInstallTheCatalogToolsBesideTheProgram()
+    {
+        const QString built = QDir(prefix.path()).filePath(QStringLiteral("built.mdb"));
+        QProcess build, dump;
+        build.start(installed(QUORBIX_INSTALL_LIBDIR "/catalog-build"), {testDataPath(QStringLiteral("basic.txt")), built});
+        QVERIFY(build.waitForFinished(60000) && build.exitCode() == 0);
+        dump.start(installed(QUORBIX_INSTALL_LIBDIR "/catalog-dump"), {built});
+        QVERIFY(dump.waitForFinished(60000) && dump.exitCode() == 0);
+        QVERIFY(dump.readAllStandardOutput().startsWith("TABLE Category\n"));
     }
 
     void shouldFindItsCatalogBesideItsRealExecutable_data()
