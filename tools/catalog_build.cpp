@@ -1,4 +1,4 @@
-// catalog-build SOURCE OUT.mdb: writes a Jet 4.0 catalog from a SQLite database or from a
+// catalog-build [--format jet4|jet3] SOURCE OUT.mdb: writes a Jet 4.0 (or Jet 3) catalog from a SQLite database or from a
 // table script. On any fault it prints what and where, exits 1 and leaves no OUT.mdb.
 
 #include "jet_writer.h"
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -30,14 +31,22 @@ std::unique_ptr<build::CatalogSource> openSource(const std::string &path)
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: catalog-build SOURCE OUT.mdb\n"
-                             "  SOURCE: a SQLite database, or a table script (TABLE/COLUMN/PRIMARYKEY/ROW)\n");
+    const jet::layout::Layout *layout = &jet::layout::kJet4;
+    int first = 1;
+    if (argc == 5 && std::string(argv[1]) == "--format") {
+        const std::string format = argv[2];
+        layout = format == "jet3" ? &jet::layout::kJet3 : format == "jet4" ? &jet::layout::kJet4 : nullptr;
+        first = 3;
+    }
+    if (argc - first != 2 || !layout) {
+        std::fprintf(stderr, "usage: catalog-build [--format jet4|jet3] SOURCE OUT.mdb\n"
+                             "  SOURCE: a SQLite database, or a table script (TABLE/COLUMN/PRIMARYKEY/ROW)\n"
+                             "  Jet 4.0 unless --format jet3 (Access 97, text in the Western code page)\n");
         return kExitUsage;
     }
     try {
-        auto source = openSource(argv[1]);
-        build::writeJetFile(*source, argv[2]);
+        auto source = openSource(argv[first]);
+        build::writeJetFile(*source, argv[first + 1], *layout);
     } catch (const build::BuildError &e) {
         std::fprintf(stderr, "catalog-build: %s\n", e.what());
         return kExitFailure;

@@ -40,6 +40,7 @@ struct Layout {
     unsigned tdefMagic;                ///< 4 bytes repeated at the start of each column entry
     std::uint32_t tdefMagicValue;
     unsigned tdefContinuationHeader;   ///< a continuation page's bytes before its share of the definition
+    bool tdefKeepsFreeSpace;           ///< bytes 2-3 of a definition page: its free space less 8, else "VC"
 
     // Column entries of a table definition.
     unsigned columnEntryBytes;
@@ -48,7 +49,9 @@ struct Layout {
     unsigned columnNumber;
     unsigned columnVarIndex;
     unsigned columnNumberAgain;
-    unsigned columnMisc;               ///< text: sort order; decimal: precision, then scale
+    unsigned columnSortOrder;          ///< text: 2 bytes, the sort order
+    unsigned columnPrecision;          ///< decimal: precision, then scale
+    unsigned columnCodePage;           ///< text: 2 bytes, the code page (`kNone` where text is Unicode)
     unsigned columnFlags;
     unsigned columnExtraFlags;         ///< bit 0: text may be stored compressed
     unsigned columnFixedOffset;
@@ -65,6 +68,9 @@ struct Layout {
     std::uint32_t longValueSingle;
     std::uint32_t longValueLengthMask;
 };
+
+/// An offset that a version does not have.
+inline constexpr unsigned kNone = ~0u;
 
 inline constexpr unsigned kVersionOffset = 0x14;
 inline constexpr unsigned kHeaderMaskStart = 0x18;
@@ -90,13 +96,38 @@ inline constexpr std::uint16_t kCodePageWestern = 1252;
 inline constexpr std::uint32_t kSystemObjectFlags = 0x80000002u;
 
 inline constexpr Layout kJet4 = {
-    "Jet 4.0",
-    0x01, 4096, 128, 0x3c, 0x3e, 0x6e, 2,
-    12, 14, 2,
-    8, 16, 20, 24, 40, 41, 43, 45, 47, 51, 55, 59, 63, 12, 0x0659, 8,
-    25, 0, 1, 5, 7, 9, 11, 15, 16, 21, 23, 2,
-    64, 4,
-    12, 0x80000000u, 0x40000000u, 0x3fffffffu,
+    .name = "Jet 4.0", .versionByte = 0x01, .pageSize = 4096, .headerMaskedBytes = 128,
+    .headerCodePage = 0x3c, .headerDatabaseKey = 0x3e, .headerSortOrder = 0x6e, .textUnitBytes = 2,
+    .dataRowCount = 12, .dataRowOffsets = 14, .rowColumnCountBytes = 2,
+    .tdefLength = 8, .tdefRowCount = 16, .tdefAutoNumber = 20, .tdefAutoNumberFlag = 24, .tdefTableType = 40,
+    .tdefMaxColumns = 41, .tdefVarColumns = 43, .tdefColumnCount = 45, .tdefIndexCount = 47,
+    .tdefRealIndexCount = 51, .tdefUsageMap = 55, .tdefFreeMap = 59, .tdefHeaderEnd = 63, .tdefMagic = 12,
+    .tdefMagicValue = 0x0659, .tdefContinuationHeader = 8, .tdefKeepsFreeSpace = true,
+    .columnEntryBytes = 25, .columnType = 0, .columnMagic = 1, .columnNumber = 5, .columnVarIndex = 7,
+    .columnNumberAgain = 9, .columnSortOrder = 11, .columnPrecision = 11, .columnCodePage = kNone,
+    .columnFlags = 15, .columnExtraFlags = 16, .columnFixedOffset = 21, .columnLength = 23,
+    .columnNameLengthBytes = 2,
+    .mapBitmapBytes = 64, .mapPageHeader = 4,
+    .longValueHeader = 12, .longValueInline = 0x80000000u, .longValueSingle = 0x40000000u,
+    .longValueLengthMask = 0x3fffffffu,
+};
+
+/// Jet 3 (Access 95/97): 2 KB pages, text in the file's code page, one-byte row offsets.
+inline constexpr Layout kJet3 = {
+    .name = "Jet 3", .versionByte = 0x00, .pageSize = 2048, .headerMaskedBytes = 126,
+    .headerCodePage = 0x3c, .headerDatabaseKey = 0x3e, .headerSortOrder = 0x3a, .textUnitBytes = 1,
+    .dataRowCount = 8, .dataRowOffsets = 10, .rowColumnCountBytes = 1,
+    .tdefLength = 8, .tdefRowCount = 12, .tdefAutoNumber = 16, .tdefAutoNumberFlag = kNone, .tdefTableType = 20,
+    .tdefMaxColumns = 21, .tdefVarColumns = 23, .tdefColumnCount = 25, .tdefIndexCount = 27,
+    .tdefRealIndexCount = 31, .tdefUsageMap = 35, .tdefFreeMap = 39, .tdefHeaderEnd = 43, .tdefMagic = kNone,
+    .tdefMagicValue = 0, .tdefContinuationHeader = 8, .tdefKeepsFreeSpace = false,
+    .columnEntryBytes = 18, .columnType = 0, .columnMagic = kNone, .columnNumber = 1, .columnVarIndex = 3,
+    .columnNumberAgain = 5, .columnSortOrder = 7, .columnPrecision = 9, .columnCodePage = 9,
+    .columnFlags = 13, .columnExtraFlags = kNone, .columnFixedOffset = 14, .columnLength = 16,
+    .columnNameLengthBytes = 1,
+    .mapBitmapBytes = 128, .mapPageHeader = 4,
+    .longValueHeader = 12, .longValueInline = 0x80000000u, .longValueSingle = 0x40000000u,
+    .longValueLengthMask = 0x3fffffffu,
 };
 
 }  // namespace jet::layout

@@ -49,7 +49,9 @@ function cell(column, v) {
   }
 }
 
-const reader = new MDBReader(readFileSync(process.argv[2]));
+const file = readFileSync(process.argv[2]);
+const reader = new MDBReader(file);
+const textUnit = file[0x14] === 0 ? 1 : 2;  // Jet 3 keeps a byte a character, Jet 4 two
 const out = [];
 for (const name of reader.getTableNames()) {
   const table = reader.getTable(name);
@@ -57,7 +59,7 @@ for (const name of reader.getTableNames()) {
   out.push(`TABLE ${name}`);
   for (const c of columns) {
     let line = `COLUMN ${c.name} ${words[c.type] ?? c.type}`;
-    if (c.type === "text") line += ` ${c.size / 2}`;
+    if (c.type === "text") line += ` ${c.size / textUnit}`;
     if (c.type === "numeric") line += ` ${c.precision} ${c.scale}`;
     if (c.autoLong) line += " AUTONUMBER";
     out.push(line);

@@ -352,10 +352,12 @@ private:
         Bytes b(m_l.tdefHeaderEnd, 0);
         b[0] = PageKind::TableDef;
         b[1] = 1;
-        put32(&b[m_l.tdefMagic], m_l.tdefMagicValue);
+        if (m_l.tdefMagic != kNone)
+            put32(&b[m_l.tdefMagic], m_l.tdefMagicValue);
         put32(&b[m_l.tdefRowCount], p.rows);
         put32(&b[m_l.tdefAutoNumber], p.lastAutoNumber);
-        b[m_l.tdefAutoNumberFlag] = 1;
+        if (m_l.tdefAutoNumberFlag != kNone)
+            b[m_l.tdefAutoNumberFlag] = 1;
         b[m_l.tdefTableType] = p.system ? kSystemTable : kUserTable;
         put16(&b[m_l.tdefMaxColumns], unsigned(t.columns.size()));
         put16(&b[m_l.tdefVarColumns], unsigned(p.varOrder.size()));
@@ -371,16 +373,20 @@ private:
             b.resize(at + m_l.columnEntryBytes, 0);
             std::uint8_t *e = &b[at];
             e[m_l.columnType] = cp.code;
-            put32(e + m_l.columnMagic, m_l.tdefMagicValue);
+            if (m_l.columnMagic != kNone)
+                put32(e + m_l.columnMagic, m_l.tdefMagicValue);
             put16(e + m_l.columnNumber, unsigned(i));
             put16(e + m_l.columnVarIndex, cp.fixed ? 0 : cp.varIndex);
             put16(e + m_l.columnNumberAgain, unsigned(i));
             if (cp.code == Text || cp.code == Memo) {
-                put16(e + m_l.columnMisc, kSortGeneral);
-                e[m_l.columnExtraFlags] = 1;  // text may be stored compressed
+                put16(e + m_l.columnSortOrder, kSortGeneral);
+                if (m_l.columnCodePage != kNone)
+                    put16(e + m_l.columnCodePage, kCodePageWestern);
+                if (m_l.columnExtraFlags != kNone)
+                    e[m_l.columnExtraFlags] = 1;  // text may be stored compressed
             } else if (cp.code == Numeric) {
-                e[m_l.columnMisc] = std::uint8_t(c.precision);
-                e[m_l.columnMisc + 1] = std::uint8_t(c.scale);
+                e[m_l.columnPrecision] = std::uint8_t(c.precision);
+                e[m_l.columnPrecision + 1] = std::uint8_t(c.scale);
             }
             e[m_l.columnFlags] = std::uint8_t((cp.fixed ? Fixed : 0) | (c.autoNumber ? AutoLong : Updatable));
             put16(e + m_l.columnFixedOffset, cp.fixed ? cp.fixedOffset : 0);
@@ -388,9 +394,15 @@ private:
         }
         for (const ColumnDef &c : t.columns) {
             const std::u16string name = QString::fromStdString(c.name).toStdU16String();
-            append16(b, unsigned(name.size() * 2));
-            for (char16_t u : name)
-                append16(b, u);
+            if (m_l.columnNameLengthBytes == 1) {
+                const std::string bytes = encoding::codePageText(name);
+                b.push_back(std::uint8_t(bytes.size()));
+                appendBytes(b, bytes);
+            } else {
+                append16(b, unsigned(name.size() * 2));
+                for (char16_t u : name)
+                    append16(b, u);
+            }
         }
         append16(b, 0xffff);  // no long-value column maps follow
         put32(&b[m_l.tdefLength], std::uint32_t(b.size()));
@@ -419,7 +431,10 @@ private:
                 start = m_l.tdefContinuationHeader + n;
             }
             const std::size_t used = start + m_l.tdefContinuationHeader;  // Jet keeps the free space less 8
-            put16(&page[2], unsigned(used < m_l.pageSize ? m_l.pageSize - used : 0));
+            if (m_l.tdefKeepsFreeSpace)
+                put16(&page[2], unsigned(used < m_l.pageSize ? m_l.pageSize - used : 0));
+            else
+                std::memcpy(&page[2], "VC", 2);
             put32(&page[4], i + 1 < p.tdefPages ? p.tdefPage + i + 1 : kNoPage);
             m_file.write(p.tdefPage + i, page.data());
         }
@@ -460,7 +475,7 @@ private:
         const unsigned count = unsigned(t.columns.size());
         Bytes &row = m_row;
         row.assign(m_l.rowColumnCountBytes + p.fixedSize, 0);
-        put16(row.data(), count);
+        putCount(row.data(), count);
         std::vector<bool> present(count, false);
         m_varBytes.assign(p.varOrder.size(), std::string());
         std::vector<std::size_t> longValues;  // var mapSlots that hold memo or OLE values
@@ -511,11 +526,11 @@ private:
                     break;
                 }
                 case StorageType::Text:
-                    m_varBytes[cp.varIndex] = encoding::storedText(encoding::text(*v, std::size_t(c.length)), true);
+                    m_varBytes[cp.varIndex] = stored(encoding::text(*v, std::size_t(c.length)), true);
                     break;
                 case StorageType::Memo: {
                     const std::u16string s = encoding::text(*v, 0);
-                    m_varBytes[cp.varIndex] = encoding::storedText(s, s.size() <= kCompressibleMemo);
+                    m_varBytes[cp.varIndex] = stored(s, s.size() <= kCompressibleMemo);
                     longValues.push_back(cp.varIndex);
                     break;
                 }
@@ -539,7 +554,7 @@ private:
                         ? m_varBytes[slot].size()
                         : m_l.longValueHeader;
         if (!p.varOrder.empty())
-            size += 2 * (p.varOrder.size() + 2);
+            size += m_l.rowColumnCountBytes * (p.varOrder.size() + 2);
         size += (count + 7) / 8;
         if (size > m_data.capacity())
             throw BuildError(where(p) + ": the row needs " + std::to_string(size) + " bytes, more than a page holds (" +
@@ -572,12 +587,8 @@ private:
             m_varStarts[slot] = row.size();
             appendBytes(row, m_varBytes[slot]);
         }
-        if (!p.varOrder.empty()) {
-            append16(row, unsigned(row.size()));  // end of the variable data
-            for (std::size_t slot = p.varOrder.size(); slot-- > 0;)
-                append16(row, unsigned(m_varStarts[slot]));
-            append16(row, unsigned(p.varOrder.size()));
-        }
+        if (!p.varOrder.empty())
+            appendVarTable(row, count);
         const std::size_t mask = row.size();
         row.resize(mask + (count + 7) / 8, 0);
         for (unsigned i = 0; i < count; ++i)
@@ -594,6 +605,60 @@ private:
         if (p.rows == std::numeric_limits<std::uint32_t>::max())
             throw BuildError(where(p) + ": more rows than a Jet table holds");
         ++p.rows;
+    }
+
+    void putCount(std::uint8_t *at, unsigned n) const
+    {
+        if (m_l.rowColumnCountBytes == 1)
+            *at = std::uint8_t(n);
+        else
+            put16(at, n);
+    }
+
+    std::string stored(const std::u16string &text, bool mayCompress) const
+    {
+        return m_l.textUnitBytes == 1 ? encoding::codePageText(text) : encoding::storedText(text, mayCompress);
+    }
+
+    /// The offsets of the variable values, last first, after the end of the data. With
+    /// one-byte offsets a jump table says at which entries the offsets pass each further
+    /// 256 bytes; it takes one byte per 256 bytes of row, the last possibly unused.
+    void appendVarTable(Bytes &row, unsigned count)
+    {
+        const std::size_t vars = m_varStarts.size();
+        const std::size_t end = row.size();
+        if (m_l.rowColumnCountBytes == 2) {
+            append16(row, unsigned(end));
+            for (std::size_t slot = vars; slot-- > 0;)
+                append16(row, unsigned(m_varStarts[slot]));
+            append16(row, unsigned(vars));
+            return;
+        }
+        const std::size_t mask = (count + 7) / 8;
+        std::size_t jumps = 0;
+        while (true) {
+            const std::size_t length = end + 1 + vars + jumps + 1 + mask;
+            const std::size_t needed = (length - 1) / 256;
+            if (needed == jumps)
+                break;
+            jumps = needed;
+        }
+        std::vector<std::size_t> offsets(m_varStarts.begin(), m_varStarts.end());
+        offsets.push_back(end);
+        row.push_back(std::uint8_t(end & 0xff));
+        for (std::size_t slot = vars; slot-- > 0;)
+            row.push_back(std::uint8_t(offsets[slot] & 0xff));
+        // Nearest the null mask first: jump j names the first entry at or past 256 * (j + 1).
+        std::vector<std::uint8_t> table(jumps, 0xff);
+        for (std::size_t j = 0; j < jumps; ++j)
+            for (std::size_t i = 0; i < offsets.size(); ++i)
+                if (offsets[i] >= 256 * (j + 1)) {
+                    table[j] = std::uint8_t(i);
+                    break;
+                }
+        for (std::size_t j = jumps; j-- > 0;)
+            row.push_back(table[j]);
+        row.push_back(std::uint8_t(vars));
     }
 
     /// A primary key holds no Null and no value twice (text compared as Jet compares it,

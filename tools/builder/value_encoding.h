@@ -30,4 +30,8 @@ std::string blob(const Value &v);
 /// shorter and `mayCompress`.
 std::string storedText(const std::u16string &text, bool mayCompress);
 
+/// Jet 3 text: one byte a character in the Western code page (1252); a character the code
+/// page does not hold is refused.
+std::string codePageText(const std::u16string &text);
+
 }  // namespace build::encoding
