@@ -23,11 +23,13 @@ private slots:
         QTest::newRow("bare www as http") << "WWW.quorbix.example/a" << "http://www.quorbix.example/a";
         QTest::newRow("surrounding blanks") << "  http://dl1.example/a.exe \r\n" << "http://dl1.example/a.exe";
         QTest::newRow("empty") << "" << "";
-        QTest::newRow("file scheme") << "file:///etc/passwd" << "";
-        QTest::newRow("javascript") << "javascript:alert(1)" << "";
+        // Each refusal fails for one reason only: these have a host, so only their scheme refuses them.
+        QTest::newRow("file scheme with a host") << "file://server/etc/passwd" << "";
+        QTest::newRow("javascript with a host") << "javascript://www.example.com/%0Aalert(1)" << "";
+        QTest::newRow("data with a host") << "data://www.example.com/text/html,hi" << "";
         QTest::newRow("smb share") << "smb://server/share/setup.exe" << "";
         QTest::newRow("windows path") << "C:\\Windows\\System32\\calc.exe" << "";
-        QTest::newRow("local path") << "/usr/bin/xterm" << "";
+        QTest::newRow("host without a scheme") << "//server/share/setup.exe" << "";
         QTest::newRow("http without host") << "http:///etc/passwd" << "";
         QTest::newRow("www lookalike") << "wwwroot/index.html" << "";
         QTest::newRow("mailto without address") << "mailto:" << "";
