@@ -40,6 +40,14 @@ int firstPageOfKind(const QByteArray &bytes, const QString &kind)
     return -1;
 }
 
+bool isLongValuePage(const QByteArray &bytes, qsizetype pg)
+{
+    return pg > 2 && pg < bytes.size() / kPage && bytes[pg * kPage] == 1 && bytes.mid(pg * kPage + 4, 4) == "LVAL";
+}
+
+/// Where row 0 of page `pg` starts in the file.
+qsizetype firstRowAt(const QByteArray &bytes, qsizetype pg) { return pg * kPage + (u16(bytes, pg * kPage + 14) & 0x1fff); }
+
 }  // namespace
 
 class TestHostileFiles : public QObject {
@@ -60,8 +68,25 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("expected");  // "" when the file may read; else a pattern of the refusal
         const QDir hostile(testDataPath("hostile"));
+        const QString loops = QStringLiteral("the memo's chain of long-value rows loops back on itself\\.$");
+        const QMap<QString, QString> causes{{"usage_map_len0_page2.mdb", "^open: .*the usage map of table 'MSysObjects' points to page 0"},
+                                            {"memo_chain_selfloop.mdb", "^Site: .*" + loops}};
         for (const QString &name : hostile.entryList({QStringLiteral("*.mdb")}, QDir::Files))
-            QTest::newRow(qPrintable(name)) << readBytes(hostile.filePath(name)) << "is damaged";
+            QTest::newRow(qPrintable(name)) << readBytes(hostile.filePath(name)) << causes.value(name, "^never$");
+
+        // A long-value chain (the long memo's) that loops before its declared length is reached:
+        // only the loop guard can name it; without it the read stalls.
+        qsizetype head = 3;  // the first long-value row that links to another long-value page
+        while (head < m_basic.size() / kPage && !(isLongValuePage(m_basic, head)
+                                                  && isLongValuePage(m_basic, u32(m_basic, firstRowAt(m_basic, head)) >> 8)))
+            ++head;
+        QByteArray selfLink = m_basic;  // row 0 cut to its 4-byte link, aimed at itself
+        put16(selfLink, head * kPage + 14, kPage - 4);
+        put32(selfLink, head * kPage + kPage - 4, quint32(head) << 8);
+        QTest::newRow("long-value row holding only its link, aimed at itself") << selfLink << "^Software: .*" + loops;
+        QByteArray backLink = m_basic;  // the second row links back to the first
+        put32(backLink, firstRowAt(m_basic, u32(m_basic, firstRowAt(m_basic, head)) >> 8), quint32(head) << 8);
+        QTest::newRow("long-value chain linking back to its start") << backLink << "^Software: .*" + loops;
 
         const QString notJet = QStringLiteral("^open: Unrecognized database format '.*'\\.$");
         QVector<quint32> noise(2 * kPage);
@@ -76,11 +101,15 @@ private slots:
         QTest::newRow("header page marked as data") << patched(0, QByteArray(1, 1)) << notJet;
         QTest::newRow("header cut before the version") << m_basic.left(0x10) << notJet;
 
-        // Cut at page boundaries and mid-page, or one byte too long: refused.
+        // Cut at page boundaries and mid-page, or one byte too long: refused at the bound it breaks.
         const qsizetype pages = m_basic.size() / kPage;
         for (qsizetype length : {qsizetype(kPage / 2), qsizetype(kPage), qsizetype(2 * kPage), qsizetype(3 * kPage), pages / 4 * kPage,
                                  pages / 2 * kPage, pages / 2 * kPage + 1000, m_basic.size() - 1, m_basic.size() + 1})
-            QTest::addRow("%lld bytes", qint64(length)) << m_basic.leftJustified(length, '\0', true) << ".";
+            QTest::addRow("%lld bytes", qint64(length))
+                << m_basic.leftJustified(length, '\0', true)
+                << (length < kPage ? notJet
+                    : length % kPage ? QStringLiteral("its size \\(%1 bytes\\) is not a whole number of 4096-byte pages").arg(length)
+                                     : QStringLiteral("past the end of the file \\(%1 pages\\)").arg(length / kPage));
 
         // A zero-length usage map, or one aimed at page 0 row 255: the library would dereference NULL.
         const qsizetype software = definitionPageNaming(m_basic, QStringLiteral("DownloadURL1"));
