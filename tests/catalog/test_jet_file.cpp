@@ -11,12 +11,17 @@ namespace {
 /// basic.mdb with Category's fourth row moved, as Jet moves a row that grew: its slot keeps
 /// a pointer (flagged 0x4000) to the data, written as a new row flagged deleted and overflow.
 enum class Aim { Data, AnotherTablesPage, RowNotHeld };
+/// Where Category's one data page, the one that holds 11 rows, starts in the file.
+qsizetype categoryDataAt(const QByteArray &bytes)
+{
+    for (qsizetype p = 3; p < bytes.size() / kPage; ++p)
+        if (bytes[p * kPage] == 1 && bytes.mid(p * kPage + 4, 4) != "LVAL" && u16(bytes, p * kPage + 12) == 11)
+            return p * kPage;
+    return -1;
+}
 QByteArray withMovedCategoryRow(QByteArray bytes, Aim aim)
 {
-    qsizetype base = -1;  // Category's one data page, the one that holds 11 rows
-    for (qsizetype p = 3; p < bytes.size() / kPage && base < 0; ++p)
-        if (bytes[p * kPage] == 1 && bytes.mid(p * kPage + 4, 4) != "LVAL" && u16(bytes, p * kPage + 12) == 11)
-            base = p * kPage;
+    const qsizetype base = categoryDataAt(bytes);
     const int rows = 11, moved = 3;
     const int start = u16(bytes, base + 14 + 2 * moved) & 0x1fff;
     const int end = u16(bytes, base + 14 + 2 * (moved - 1)) & 0x1fff;
@@ -29,7 +34,7 @@ QByteArray withMovedCategoryRow(QByteArray bytes, Aim aim)
            || u32(bytes, other * kPage + 4) == u32(bytes, base + 4))
         ++other;
     const quint32 page = quint32(base / kPage) << 8;
-    put32(bytes, base + start, aim == Aim::Data ? page | rows : aim == Aim::RowNotHeld ? page | (rows + 5) : quint32(other) << 8);
+    put32(bytes, base + start, aim == Aim::Data ? page | rows : aim == Aim::RowNotHeld ? page | (rows + 1) : quint32(other) << 8);
     put16(bytes, base + 14 + 2 * moved, start | 0x4000);
     return bytes;
 }
@@ -67,6 +72,7 @@ private slots:
         QTest::addColumn<QString>("expected");  // "ROWSxCOLUMNS the first Names", or words of the error
         // Each replaces the 16 bytes of "Business" (two bytes a character) in Category.
         const QByteArray business("B\0u\0s\0i\0n\0e\0s\0s\0", 16);
+        const qsizetype categoryPage = categoryDataAt(m_basic) / kPage;
         const auto category = [&](const char *stored) { return QByteArray(m_basic).replace(business, QByteArray(stored, 16)); };
         QTest::newRow("compressed, switching to two-byte characters and back")
             << category("\xff\xfe" "Bus" "\0" "i\0n\0e\0s\0" "\0" "s") << "Category" << "11x2 Business,";
@@ -79,9 +85,17 @@ private slots:
         QTest::newRow("row moved within its page")
             << withMovedCategoryRow(m_basic, Aim::Data) << "Category" << "11x2 Business,Desktop,Development,Utilities,Games";
         QTest::newRow("moved row aimed at another table's page")
-            << withMovedCategoryRow(m_basic, Aim::AnotherTablesPage) << "Category" << "table 'Category'";
-        QTest::newRow("moved row aimed at a row the page does not hold")
-            << withMovedCategoryRow(m_basic, Aim::RowNotHeld) << "Category" << "table 'Category'";
+            << withMovedCategoryRow(m_basic, Aim::AnotherTablesPage) << "Category" << "in table 'Category' forwards to a row that is not one of the table's";
+        QTest::newRow("moved row aimed at the first row the page does not hold")
+            << withMovedCategoryRow(m_basic, Aim::RowNotHeld) << "Category"
+            << QString("points to row 12 of page %1, which holds 12 rows").arg(categoryPage);
+        QByteArray rowInTable = m_basic;  // the fourth row starts inside the page's row offsets
+        put16(rowInTable, categoryDataAt(m_basic) + 14 + 2 * 3, 14 + 2 * 11 - 2);
+        QTest::newRow("row starting among the row offsets") << rowInTable << "Category"
+                                                      << QString("row 3 of page %1 lies outside its page").arg(categoryPage);
+        QByteArray fewer = m_basic;  // the definition counts one row less than the page holds
+        put32(fewer, definitionPageNaming(m_basic, QStringLiteral("CategoryID")) * kPage + 16, 10);
+        QTest::newRow("more rows than the definition counts") << fewer << "Category" << "more rows than its definition says (10)";
         QByteArray binary = m_basic;  // FeatureSoftware.Description made a binary column
         const qsizetype tdef = definitionPageNaming(binary, QStringLiteral("FeatureID")) * kPage;
         binary[tdef + 63 + 12 * quint8(binary[tdef + 51]) + 25 * 2] = 0x09;
