@@ -65,25 +65,33 @@ private slots:
             QCOMPARE(failure.Description, error.arg(QDir::toNativeSeparators(file.fileName())));
     }
 
-    void shouldFindForwardFromTheCurrentRow_data()
+    void shouldFindFromTheCurrentRow_data()
     {
         QTest::addColumn<int>("startAt");
         QTest::addColumn<QString>("criteria");
         QTest::addColumn<int>("skip");
+        QTest::addColumn<int>("direction");
         QTest::addColumn<int>("error");
-        QTest::addColumn<int>("after");  // the position Find leaves; 25 is EOF
-        QTest::newRow("first of category") << 0 << "CategoryID = 4" << 0 << 0 << 7;
-        QTest::newRow("current row counts") << 7 << "CategoryID = 4" << 0 << 0 << 7;
-        QTest::newRow("skip the current row") << 7 << "CategoryID = 4" << 1 << 0 << 8;
-        QTest::newRow("none after: EOF") << 11 << "CategoryID = 4" << 0 << 0 << 25;
-        QTest::newRow("text in any case") << 0 << "Name = 'editors'" << 0 << 0 << 6;
-        QTest::newRow("unknown field: position stays") << 3 << "Nope = 4" << 0 << int(ado::adErrInvalidArgument) << 3;
+        QTest::addColumn<int>("after");  // the position Find leaves; 25 is EOF, -1 BOF
+        const int forward = ado::adSearchForward, backward = ado::adSearchBackward;
+        QTest::newRow("first of category") << 0 << "CategoryID = 4" << 0 << forward << 0 << 7;
+        QTest::newRow("current row counts") << 7 << "CategoryID = 4" << 0 << forward << 0 << 7;
+        QTest::newRow("skip the current row") << 7 << "CategoryID = 4" << 1 << forward << 0 << 8;
+        QTest::newRow("none after: EOF") << 11 << "CategoryID = 4" << 0 << forward << 0 << 25;
+        QTest::newRow("text in any case") << 0 << "Name = 'editors'" << 0 << forward << 0 << 6;
+        QTest::newRow("not equal") << 0 << "CategoryID <> 1" << 0 << forward << 0 << 3;
+        QTest::newRow("at least") << 0 << "CategoryID >= 4" << 0 << forward << 0 << 7;
+        QTest::newRow("backward from the last row") << 24 << "CategoryID <= 4" << 0 << backward << 0 << 10;
+        QTest::newRow("backward, skip the current row") << 10 << "CategoryID = 4" << 1 << backward << 0 << 9;
+        QTest::newRow("none before: BOF") << 24 << "CategoryID < 1" << 0 << backward << 0 << -1;
+        QTest::newRow("unknown field: position stays") << 3 << "Nope = 4" << 0 << forward << int(ado::adErrInvalidArgument) << 3;
     }
-    void shouldFindForwardFromTheCurrentRow()
+    void shouldFindFromTheCurrentRow()
     {
         QFETCH(int, startAt);
         QFETCH(QString, criteria);
         QFETCH(int, skip);
+        QFETCH(int, direction);
         QFETCH(int, error);
         QFETCH(int, after);
         Recordset rs;  // the start-up profile, opened from its properties
@@ -92,8 +100,9 @@ private slots:
         rs.ActiveConnection = openBasicCatalog();
         QVERIFY(!rs.Open());
         rs.setAbsolutePosition(startAt);
-        const int number = rs.Find(criteria, skip, ado::adSearchForward).Number;
-        QCOMPARE(QList<int>({number, rs.AbsolutePosition(), rs.Eof()}), QList<int>({error, after, after == 25}));
+        const int number = rs.Find(criteria, skip, direction).Number;
+        QCOMPARE(QList<int>({number, rs.AbsolutePosition(), rs.Eof(), rs.Bof()}),
+                 QList<int>({error, after, after == 25, after == -1}));
     }
 
     void shouldGiveFieldsNameAndAdoType()
@@ -135,6 +144,8 @@ private slots:
         row("trailing comment") << "Select * From Category; -- all\n" << no << no << 11 << QStringList{"Business"};
         row("sql order, accents") << words + " ORDER BY Word" << no << no << 10 << accented;
         row("sql like, any case") << words + " WHERE Word LIKE 'é%' ORDER BY ID" << no << no << 2 << eclairs;
+        row("sql like, one character is not one byte") << words + " WHERE Word LIKE '_clair' OR Word LIKE 'stra_e' ORDER BY ID"
+                                                       << no << no << 3 << QStringList{"Éclair", "eclair", "Straße"};
         row("sql like, pattern per row") << "SELECT A.* FROM T A, T B WHERE B.ID = 2 AND B.Word LIKE A.Word" << no << no
                                          << 1 << eclairs.mid(0, 1);
         row("sort by name") << all << "Name ASC" << no << 39 << byName;
@@ -156,6 +167,9 @@ private slots:
         row("memo contains") << all << no << "Description LIKE '*ZIP*'" << 3 << QStringList{"ArcView Zip", "Ledger Lite"};
         row("number, boolean as text") << all << no << "Uninstaller LIKE 'tr*' AND Price LIKE '12*'" << 2
                                        << QStringList{"Disk Tool", "Memo Giant"};
+        row("at most, text") << words << no << "Word <= 'APPLE'" << 2 << QStringList{"apple", ""};
+        row("at least, number") << all << no << "Price >= 1234.5" << 2 << QStringList{"Backup Buddy", "Disk Tool"};
+        row("not equal, accents count") << words << no << "Word <> 'eclair'" << 8 << QStringList{"Zebra", "Éclair", "apple"};
         row("text compares in any case") << all << no << "Name < 'arcade'" << 2 << byName.mid(0, 2);
         row("and binds before or") << all << no << "Price = 0 OR Price > 1000 AND Uninstaller = True" << 3
                                    << QStringList{"100% Free Zip", "ArcView Zip", "Disk Tool"};
