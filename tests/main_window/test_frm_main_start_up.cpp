@@ -34,11 +34,12 @@ bool setNullInRowWith(QByteArray &file, const QString &text, int column)
 // One category as start-up lists it; its label lies 250 twips above its list.
 struct Category {
     QString catalog;
-    QString nullName;  // a subcategory whose Name is made Null first
+    QString nullIn;  // a subcategory whose value in nullColumn is made Null first
     int count, index;
     QString caption;
     QPoint listAt;
     QStringList names, ids;
+    int nullColumn = 2;  // Name; 1 is CategoryID
 };
 
 }  // namespace
@@ -60,6 +61,8 @@ private slots:
         QTest::newRow("empty category") << Category{"basic.mdb", "", 11, 10, "Empty Shelf", {240, 5560}, {}, {}};
         QTest::newRow("Null subcategory name") << Category{"basic.mdb", "Archivers", 11, 3, "Utilities", {7740, 1560},
                                                            {"Backup", "Disk Tools", "", "File Managers"}, {"8", "9", "10", "11"}};
+        QTest::newRow("Null CategoryID inside a run") << Category{"basic.mdb", "Databases", 11, 0, "Business", {240, 1560},
+                                                                  {"Accounting", "Databases", "Office Suites"}, {"1", "2", "3"}, 1};
         QTest::newRow("first run only") << Category{"split-runs.mdb", "", 3, 0, "First", {240, 1560}, {"One-A", "One-B"}, {"1", "2"}};
         QTest::newRow("row 16") << Category{"many-categories.mdb", "", 85, 79, "Category 80", {10240, 31560}, {"Sub 80"}, {"80"}};
         QTest::newRow("row 17, past 16 bits") << Category{"many-categories.mdb", "", 85, 80, "Category 81", {240, 33560},
@@ -69,8 +72,7 @@ private slots:
     {
         QFETCH(Category, expected);
         QByteArray bytes = fixtureBytes(expected.catalog);
-        constexpr int kNameColumn = 2;
-        QVERIFY(expected.nullName.isEmpty() || setNullInRowWith(bytes, expected.nullName, kNameColumn));
+        QVERIFY(expected.nullIn.isEmpty() || setNullInRowWith(bytes, expected.nullIn, expected.nullColumn));
         LoadedMainWindow app(bytes);
         const frmMain &w = *app.window;
         const int i = expected.index;
@@ -89,6 +91,33 @@ private slots:
             QVERIFY(!w.lblCategory(e)->isHidden() && !w.lstSubCategory(e)->isHidden() && w.lstSubCategoryIDs(e)->isHidden());
             QCOMPARE(w.lstSubCategoryIDs(e)->count(), w.lstSubCategory(e)->count());
         }
+    }
+
+    // The captions the load leaves as designed; "frmMain" is the window's own.
+    void shouldKeepTheFixedCaptions_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("window") << "frmMain" << "Vantarel ver 2.0";
+        QTest::newRow("exit") << "cmdClose" << "&Exit";
+        QTest::newRow("go") << "cmdGo" << "&GO";
+        QTest::newRow("search box") << "txtSearch" << "";
+        QTest::newRow("featured heading") << "Label4" << "Top Software List";
+        QTest::newRow("web site") << "Label3" << "Visit www.quorbix.example for great Window's Software";
+        QTest::newRow("browser heading") << "Label2" << "Select a Category or Subcategory";
+        QTest::newRow("search label") << "Label1" << "Search";
+    }
+    void shouldKeepTheFixedCaptions()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, caption);
+        LoadedMainWindow app(fixtureBytes(QStringLiteral("basic.mdb")));
+        const QWidget *w = control == "frmMain" ? app.window.get() : app.control(control);
+        QVERIFY2(w, qPrintable(control));
+        const auto *label = qobject_cast<const QLabel *>(w);
+        const auto *button = qobject_cast<const QAbstractButton *>(w);
+        const auto *box = qobject_cast<const QLineEdit *>(w);
+        QCOMPARE(label ? label->text() : button ? button->text() : box ? box->text() : w->windowTitle(), caption);
     }
 
     void shouldListFeaturedTitlesAsNameDashDescription()
