@@ -47,7 +47,31 @@ private slots:
         QVERIFY(openFixtureCatalog("basic.mdb"));
     }
 
-    void shouldShowNoMoneyForANullPrice() { QCOMPARE(moneyText(QVariant()), QString()); }
+    // Amounts no fixture title holds; the window shows each after "Price: ".
+    void shouldWriteMoneyAtTheEdges_data()
+    {
+        QTest::addColumn<QVariant>("amount");
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Null") << QVariant() << kUs << "";
+        QTest::newRow("negative") << QVariant(-1234.5) << kUs << "-$1,234.50";
+        QTest::newRow("negative rounding to zero") << QVariant(-0.004) << kUs << "$0.00";
+        QTest::newRow("negative rounding to a cent") << QVariant(-0.006) << kUs << "-$0.01";
+        QTest::newRow("largest money, no exponent") << QVariant(922337203685477.0) << kUs << "$922,337,203,685,477.00";
+        QTest::newRow("user's separators, negative") << QVariant(-1234567.891) << QLocale(QLocale::German, QLocale::Germany)
+                                                     << "-$1.234.567,89";
+        QTest::newRow("user's grouping") << QVariant(1234567.0) << QLocale(QLocale::English, QLocale::India) << "$12,34,567.00";
+        QTest::newRow("not a number") << QVariant("n/a") << kUs << "n/a";
+    }
+    void shouldWriteMoneyAtTheEdges()
+    {
+        QFETCH(QVariant, amount);
+        QFETCH(QLocale, locale);
+        QFETCH(QString, text);
+        QLocale::setDefault(locale);
+        QCOMPARE(moneyText(amount), text);
+        QLocale::setDefault(kUs);
+    }
 
     // Texts: "control=text". Links: the shown ones, "name=address". Each title is shown
     // after ZipMaster, whose six links must not stay behind, then closed by closeBy.
