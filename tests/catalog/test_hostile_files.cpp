@@ -87,6 +87,18 @@ private slots:
         QByteArray backLink = m_basic;  // the second row links back to the first
         put32(backLink, firstRowAt(m_basic, u32(m_basic, firstRowAt(m_basic, head)) >> 8), quint32(head) << 8);
         QTest::newRow("long-value chain linking back to its start") << backLink << "^Software: .*" + loops;
+        // A memo held in one long-value row (of a user table, not the catalog) declaring one byte more than the row holds.
+        QByteArray header(8, '\0');
+        qsizetype memoAt = -1;
+        for (qsizetype pg = 3; pg < m_basic.size() / kPage && (memoAt < 0 || u32(m_basic, memoAt / kPage * kPage + 4) == 2); ++pg) {
+            put32(header, 0, quint32(kPage - (firstRowAt(m_basic, pg) - pg * kPage)) | 0x40000000u);
+            put32(header, 4, quint32(pg) << 8);
+            memoAt = isLongValuePage(m_basic, pg) ? m_basic.indexOf(header) : -1;
+        }
+        QVERIFY(memoAt > 0);
+        put32(header, 0, u32(header, 0) + 1);
+        QTest::newRow("long-value row shorter than its memo")
+            << QByteArray(m_basic).replace(memoAt, 8, header) << "the memo's long-value row is missing or too short";
 
         const QString notJet = QStringLiteral("^open: Unrecognized database format '.*'\\.$");
         QVector<quint32> noise(2 * kPage);
