@@ -61,8 +61,9 @@ private slots:
         QTest::newRow("empty category") << Category{"basic.mdb", "", 11, 10, "Empty Shelf", {240, 5560}, {}, {}};
         QTest::newRow("Null subcategory name") << Category{"basic.mdb", "Archivers", 11, 3, "Utilities", {7740, 1560},
                                                            {"Backup", "Disk Tools", "", "File Managers"}, {"8", "9", "10", "11"}};
-        QTest::newRow("Null CategoryID inside a run") << Category{"basic.mdb", "Databases", 11, 0, "Business", {240, 1560},
-                                                                  {"Accounting", "Databases", "Office Suites"}, {"1", "2", "3"}, 1};
+        QTest::newRow("Null CategoryID inside a run") << Category{"basic.mdb", "Disk Tools", 11, 3, "Utilities", {7740, 1560},
+                                                                  {"Backup", "Disk Tools", "Archivers", "File Managers"},
+                                                                  {"8", "9", "10", "11"}, 1};
         QTest::newRow("first run only") << Category{"split-runs.mdb", "", 3, 0, "First", {240, 1560}, {"One-A", "One-B"}, {"1", "2"}};
         QTest::newRow("row 16") << Category{"many-categories.mdb", "", 85, 79, "Category 80", {10240, 31560}, {"Sub 80"}, {"80"}};
         QTest::newRow("row 17, past 16 bits") << Category{"many-categories.mdb", "", 85, 80, "Category 81", {240, 33560},
