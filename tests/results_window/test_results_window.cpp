@@ -235,6 +235,7 @@ private slots:
         row("leading blank, begins", {"type: zip"}, "0 records");
         row("leading blank, contains", {"opt:optContains", "type: zip"}, "2 records");
         row("quote doubled", {"type:Don't"}, "1 records");
+        row("quote doubled, no match after it", {"type:Don'x"}, "0 records");
         row("blank in field name", {"field:Company Name", "opt:optContains", "type:pixel"}, "1 records");
         row("quote and blank in field name", {"field:Company Name", "type:O'M"}, "1 records");
         row("other field", {"field:Requirements", "type:directx"}, "26 records");
