@@ -141,6 +141,7 @@ private slots:
         QTest::newRow("no columns at all") << kAnnounceCategory + "printf '\\005\\0\\0\\0\\002\\0\\0\\0\\0'" + sleep << "malformed";
         QTest::newRow("rows without end")
             << columns + "printf '\\005\\0\\001\\0\\003\\0\\0\\001\\0' > \"$0.frame\"; head -c 65536 /dev/zero >> \"$0.frame\"; "
+                         "for i in 1 2 3 4 5 6; do cat \"$0.frame\" \"$0.frame\" > \"$0.more\"; mv \"$0.more\" \"$0.frame\"; done; "
                          "while :; do cat \"$0.frame\"; done"
             << "more data than the file can hold";
         QTest::newRow("a row now and then, forever") << columns + "while :; do printf '\\006\\0\\0\\0\\003\\001\\0\\0\\0\\0'; sleep 1; done" << "took too long";
