@@ -215,7 +215,6 @@ private slots:
             const QRect outer = desktop.openResults();
             QVERIFY2(!outer.isEmpty(), qPrintable(QString("showing %1 never settled").arg(cycle + 1)));
             seen << outer;
-            if (qEnvironmentVariableIsSet("QUORBIX_DESKTOP_TRACE")) std::printf("showing %d: %s stored %s\n", cycle + 1, qPrintable(describe(outer)), qPrintable(storedText(store)));
             QVERIFY2(centredOnScreen(outer), qPrintable(QString("showing %1: %2").arg(cycle + 1).arg(describe(outer))));
             QCOMPARE(storedText(store), twipsText(outer.size()));
         }
@@ -223,8 +222,8 @@ private slots:
                  qPrintable(QString("first run %1x%2").arg(seen.first().width()).arg(seen.first().height())));
         for (const QRect &outer : seen)
             QCOMPARE(outer, seen.first());
-        std::printf("cycles: %d x %dx%d at %d,%d, stored %s\n", kCycles, seen.first().width(),
-                    seen.first().height(), seen.first().x(), seen.first().y(), qPrintable(storedText(store)));
+        std::printf("%d showings, each %s, stored %s\n", kCycles, qPrintable(describe(seen.first())),
+                    qPrintable(storedText(store)));
     }
 
     // Three processes in a row on one store, each opening the window once.
@@ -279,6 +278,8 @@ private slots:
         QVERIFY2(within(again.size(), dragged.size()) && centredOnScreen(again), qPrintable(describe(again)));
         const QStringList run = runOnce(ini);
         QCOMPARE(run.value(0), QString("%1x%2").arg(again.width()).arg(again.height()));
+        std::printf("dragged to %s, stored %s; reopened %s, in a new run %s\n", qPrintable(describe(dragged)),
+                    qPrintable(storedText(store)), qPrintable(describe(again)), qPrintable(run.value(0)));
     }
 
     // Stored sizes from elsewhere: no larger than the screen, no smaller than the first run.
@@ -308,6 +309,8 @@ private slots:
         const QRect seen = desktop.openResults();
         QVERIFY2(within(seen.size(), outer) && screenRect().contains(seen), qPrintable(describe(seen)));
         QCOMPARE(storedText(store), twipsText(seen.size()));
+        std::printf("stored %s x %s: opened %s, stored %s\n", qPrintable(width), qPrintable(height),
+                    qPrintable(describe(seen)), qPrintable(storedText(store)));
     }
 
     // The main window and the detail window come up centred, wholly on the screen.

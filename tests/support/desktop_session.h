@@ -191,6 +191,7 @@ private:
         env.insert("XDG_CONFIG_HOME", m_home.filePath(".config"));
         env.insert("XDG_CACHE_HOME", m_home.filePath(".cache"));
         env.insert("XDG_DATA_HOME", m_home.filePath(".local/share"));
+        env.insert("XDG_RUNTIME_DIR", m_home.path());  // private to this user, as Qt wants
         env.remove("WAYLAND_DISPLAY");
         env.remove("DBUS_SESSION_BUS_ADDRESS");
         env.remove("XAUTHORITY");
