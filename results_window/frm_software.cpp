@@ -9,6 +9,7 @@
 #include "shared_state.h"
 #include "twips.h"
 #include "window_placement.h"
+#include "window_frame.h"
 #include "window_limits.h"
 #include "window_size.h"
 
@@ -235,32 +236,45 @@ void frmSoftware::Form_Load()
 
 void frmSoftware::restoreSize()
 {
-    // The platform window first, so that the frame around the inner size is known.
+    // The platform window first: the limits are kept under its handle.
     winId();
-    window_size::setOuterHeight(*this, kDefaultHeight);
-    window_size::setOuterWidth(*this, kDefaultWidth);
+    // The default outer size in whole pixels: what the window reads back once it has it.
+    const QSize defaultOuter(window_size::pixelsOf(kDefaultWidth), window_size::pixelsOf(kDefaultHeight));
+    // The outer size needs the frame around the window. Until the window manager reports it,
+    // the window takes each outer size as its inner size, as it would with no frame at all;
+    // once the frame is known, the inner size gives way to it. Height first, then width.
+    const auto frame = window_frame::reported(*this).value_or(QMargins());
+    window_size::resizeInner(*this, QSize(width(), defaultOuter.height()).shrunkBy(frame));
+    window_size::resizeInner(*this, defaultOuter.shrunkBy(frame));
 
     // Each load is a new window object, so a window registers once.
-    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QScreen *screen = m_owner ? m_owner->screen() : QGuiApplication::primaryScreen();
     const QSize screenSize = screen ? screen->geometry().size() : QSize();
-    const auto minWidth = wholeTwips(window_size::outerWidth(*this));
-    const auto minHeight = wholeTwips(window_size::outerHeight(*this));
+    const auto minWidth = wholeTwips(twips::fromPixels(defaultOuter.width()));
+    const auto minHeight = wholeTwips(twips::fromPixels(defaultOuter.height()));
     const auto maxWidth = wholeTwips(twips::fromPixels(screenSize.width()));
     const auto maxHeight = wholeTwips(twips::fromPixels(screenSize.height()));
     if (minWidth && minHeight && maxWidth && maxHeight)
         SetWindowLimits(weak_from_this().lock(), *minWidth, *minHeight, *maxWidth, *maxHeight);
 
-    const auto height = window_size::sizeFromText(m_services.settings.GetSetting(
+    QSize outer = defaultOuter;
+    const auto storedHeight = window_size::sizeFromText(m_services.settings.GetSetting(
         applicationTitle(), kOptionsSection, kHeightKey, QString::number(kDefaultHeight)));
-    if (height)
-        window_size::setOuterHeight(*this, *height);
-    const auto width = window_size::sizeFromText(m_services.settings.GetSetting(
+    if (storedHeight)
+        outer.setHeight(window_size::pixelsOf(*storedHeight));
+    const auto storedWidth = window_size::sizeFromText(m_services.settings.GetSetting(
         applicationTitle(), kOptionsSection, kWidthKey, QString::number(kDefaultWidth)));
-    if (width)
-        window_size::setOuterWidth(*this, *width);
-    window_size::keepOuterSizeWhenFramed(*this);
-    m_sizeRestored = true;
+    if (storedWidth)
+        outer.setWidth(window_size::pixelsOf(*storedWidth));
+    // Every size change from the registration on ends between the limits.
+    m_outerSize = BoundedTrackSize(internalWinId(), outer);
 
+    window_size::resizeInner(*this, QSize(width(), m_outerSize.height() - frame.top() - frame.bottom()));
+    window_size::resizeInner(*this, m_outerSize.shrunkBy(frame));
+    window_frame::whenReported(*this, [this](const QMargins &frame) {
+        window_size::resizeInner(*this, m_outerSize.shrunkBy(frame));
+        m_sizeRestored = true;
+    });
     centreOnScreen(this, m_owner);
 }
 
@@ -289,17 +303,19 @@ void frmSoftware::resizeEvent(QResizeEvent *event)
 
 void frmSoftware::Form_Unload()
 {
-    // A load that ended early (no listing, or an empty one) left the layout's size, not the
-    // user's: storing it would lose the size the user chose.
-    if (!m_sizeRestored)
+    // Only the outer size the user has seen is worth remembering: not the layout's size that a
+    // load ending early (no listing, or an empty one) leaves, nor a size worked out before the
+    // frame around the window was known.
+    const auto outer = window_size::outerPixels(*this);
+    if (!m_sizeRestored || !outer)
         return;
-    const auto asText = [](double twips) {
-        return window_size::textFromSize(static_cast<float>(twips));
+    const auto asText = [](int pixels) {
+        return window_size::textFromSize(static_cast<float>(twips::fromPixels(pixels)));
     };
     m_services.settings.SaveSetting(applicationTitle(), kOptionsSection, kHeightKey,
-                                    asText(window_size::outerHeight(*this)));
+                                    asText(outer->height()));
     m_services.settings.SaveSetting(applicationTitle(), kOptionsSection, kWidthKey,
-                                    asText(window_size::outerWidth(*this)));
+                                    asText(outer->width()));
 }
 
 void frmSoftware::Form_Terminate()

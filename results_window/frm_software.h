@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -91,8 +92,10 @@ private:
     RecordsetModel *m_model = nullptr;
     QWidget *m_owner = nullptr;
     bool m_unloaded = false;
-    // Set once the load has given the window its remembered size: only then is the size on
-    // closing the user's, worth remembering.
+    // The outer size, in pixels, that the load gives the window once its frame is known.
+    QSize m_outerSize;
+    // Set once the window has that size: only then is the size on closing the user's, worth
+    // remembering.
     bool m_sizeRestored = false;
     bool m_syncingCurrent = false;
 };

@@ -1,20 +1,30 @@
 #include "window_size.h"
 
 #include "twips.h"
+#include "window_frame.h"
 
 #include <QCoreApplication>
 #include <QLocale>
 #include <QResizeEvent>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace window_size {
-namespace {
 
-QSize frameOf(const QWidget &window) { return window.frameGeometry().size() - window.size(); }
+std::optional<QSize> outerPixels(const QWidget &window)
+{
+    const auto frame = window_frame::reported(window);
+    if (!frame)
+        return std::nullopt;
+    return window.size().grownBy(*frame);
+}
 
-// Whole pixels for a size in twips, bounded to what a widget can take.
+double innerWidth(const QWidget &window) { return twips::fromPixels(window.width()); }
+
+double innerHeight(const QWidget &window) { return twips::fromPixels(window.height()); }
+
 int pixelsOf(double twipsValue)
 {
     const double largest = QWIDGETSIZE_MAX * twips::perPixel();
@@ -26,78 +36,12 @@ int pixelsOf(double twipsValue)
 void resizeInner(QWidget &window, const QSize &inner)
 {
     const QSize old = window.size();
-    window.resize(inner);
+    window.resize(inner.expandedTo(QSize(0, 0)));
     // Qt holds a hidden window's resize event back until it is shown.
     if (!window.isVisible() && window.size() != old) {
         QResizeEvent event(window.size(), old);
         QCoreApplication::sendEvent(&window, &event);
     }
-}
-
-// Waits for the frame of a window that was sized before the platform knew its frame.
-class FrameCatchUp final : public QObject {
-    Q_OBJECT
-public:
-    explicit FrameCatchUp(QWidget &window)
-        : QObject(&window), m_window(window), m_inner(window.size())
-    {
-        window.installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        const QEvent::Type type = event->type();
-        if (m_done || watched != &m_window || !m_window.isVisible()
-            || (type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize))
-            return false;
-        const QSize frame = frameOf(m_window);
-        // Resized by someone else (the user, maximizing) first: that size stands.
-        const bool resizedElsewhere = m_window.size() != m_inner;
-        if (!resizedElsewhere && frame.isNull())
-            return false;
-        m_done = true;
-        deleteLater();
-        if (!resizedElsewhere)
-            m_window.resize((m_inner - frame).expandedTo(QSize(0, 0)));
-        return false;
-    }
-
-private:
-    QWidget &m_window;
-    const QSize m_inner;
-    bool m_done = false;
-};
-
-}  // namespace
-
-void keepOuterSizeWhenFramed(QWidget &window)
-{
-    if (frameOf(window).isNull() && !window.isVisible())
-        new FrameCatchUp(window);
-}
-
-double outerWidth(const QWidget &window) { return twips::fromPixels(window.frameGeometry().width()); }
-
-double outerHeight(const QWidget &window)
-{
-    return twips::fromPixels(window.frameGeometry().height());
-}
-
-double innerWidth(const QWidget &window) { return twips::fromPixels(window.width()); }
-
-double innerHeight(const QWidget &window) { return twips::fromPixels(window.height()); }
-
-void setOuterWidth(QWidget &window, double twips)
-{
-    const int inner = std::max(0, pixelsOf(twips) - frameOf(window).width());
-    resizeInner(window, QSize(inner, window.height()));
-}
-
-void setOuterHeight(QWidget &window, double twips)
-{
-    const int inner = std::max(0, pixelsOf(twips) - frameOf(window).height());
-    resizeInner(window, QSize(window.width(), inner));
 }
 
 std::optional<float> sizeFromText(const QString &text)
@@ -118,5 +62,3 @@ QString textFromSize(float twips)
 }
 
 }  // namespace window_size
-
-#include "window_size.moc"

@@ -1,30 +1,31 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 #include <optional>
 
 class QWidget;
 
-/// A top-level window's outer size (its frame included) and inner size in twips, and the
-/// text in which a size is remembered.
+/// A top-level window's outer size (its frame included) and inner size, and the text in
+/// which a size is remembered.
 namespace window_size {
 
-double outerWidth(const QWidget &window);
-double outerHeight(const QWidget &window);
+/// The outer size in pixels: the inner size and the frame around it, once the frame is
+/// reported (window_services/window_frame.h); nothing before.
+std::optional<QSize> outerPixels(const QWidget &window);
+
 double innerWidth(const QWidget &window);
 double innerHeight(const QWidget &window);
 
-/// Sets the outer width or height; the inner size takes what the frame leaves. A hidden
-/// window gets its resize event at once, as a shown one does, so that a resize handler sees
-/// every size change made while the window is being loaded.
-void setOuterWidth(QWidget &window, double twips);
-void setOuterHeight(QWidget &window, double twips);
+/// Whole pixels for a size in twips, bounded to what a widget can take; 0 for a size that
+/// is not positive.
+int pixelsOf(double twips);
 
-/// Where the platform tells the frame around a window only once it is on screen, keeps
-/// the outer size just given to the hidden `window` when the frame arrives: the inner size
-/// gives way to the frame, once, unless something else has resized the window by then.
-void keepOuterSizeWhenFramed(QWidget &window);
+/// Gives the window the inner size `inner`. A hidden window gets its resize event at once,
+/// as a shown one does, so that a resize handler sees every size change made while the
+/// window is being loaded.
+void resizeInner(QWidget &window, const QSize &inner);
 
 /// A remembered size as a single-precision number of twips; nothing when the text is not a
 /// usable size (not a number, not finite, negative).

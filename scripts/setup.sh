@@ -7,7 +7,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   mdbtools mdbtools-dev
   libsqlite3-dev sqlite3
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick libxcb1-dev
+  openbox twm xdotool
   fonts-dejavu-core fonts-liberation2
   dpkg-dev file lintian appstream desktop-file-utils man-db groff-base
 )

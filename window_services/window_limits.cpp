@@ -1,6 +1,7 @@
 #include "window_limits.h"
 
 #include "twips.h"
+#include "window_frame.h"
 
 #include <QEvent>
 #include <QWidget>
@@ -19,38 +20,55 @@ std::optional<std::vector<WindowLimits>> &table()
 }
 
 /// Holds a registered window between its limits: Qt has no size query to answer, so the hook
-/// asks the table whenever the window's size or frame may have changed and applies the answer
-/// as the window's minimum and maximum size, which Qt enforces for dragging and for resize().
+/// asks the table whenever the window's size may have changed and applies the answer as the
+/// window's minimum and maximum size, which Qt enforces for resize() and hands on to the window
+/// manager for dragging. A size the window is given from outside anyway (a window manager that
+/// ignores the hints, or none) is taken back between the limits.
+///
+/// Track sizes are outer sizes and Qt's limits are on the inner size, so nothing is applied
+/// before the frame around the window is known.
 class LimitsHook final : public QObject {
     Q_OBJECT
 public:
     explicit LimitsHook(QWidget *window) : QObject(window), m_window(window)
     {
         window->installEventFilter(this);
+        window_frame::whenReported(*window, [this](const QMargins &) {
+            m_framed = true;
+            apply();
+        });
     }
 
     void apply()
     {
-        // Track sizes are outer sizes; Qt's limits are on the inner size.
-        const QSize frame = m_window->frameGeometry().size() - m_window->size();
+        if (!m_framed)
+            return;
+        const auto frame = window_frame::reported(*m_window);
+        if (!frame)
+            return;
+        const int frameWidth = frame->left() + frame->right();
+        const int frameHeight = frame->top() + frame->bottom();
         MINMAXINFO info;
-        info.ptMinTrackSize = {m_window->minimumWidth() + frame.width(),
-                               m_window->minimumHeight() + frame.height()};
-        info.ptMaxTrackSize = {m_window->maximumWidth() + frame.width(),
-                               m_window->maximumHeight() + frame.height()};
+        info.ptMinTrackSize = {m_window->minimumWidth() + frameWidth,
+                               m_window->minimumHeight() + frameHeight};
+        info.ptMaxTrackSize = {m_window->maximumWidth() + frameWidth,
+                               m_window->maximumHeight() + frameHeight};
         if (!LimitsWindowProc(m_window->internalWinId(), info))
             return;
-        const QSize minimum(qBound(0, info.ptMinTrackSize.x - frame.width(), QWIDGETSIZE_MAX),
-                            qBound(0, info.ptMinTrackSize.y - frame.height(), QWIDGETSIZE_MAX));
+        const QSize minimum(qBound(0, info.ptMinTrackSize.x - frameWidth, QWIDGETSIZE_MAX),
+                            qBound(0, info.ptMinTrackSize.y - frameHeight, QWIDGETSIZE_MAX));
         const QSize maximum =
-            QSize(qBound(0, info.ptMaxTrackSize.x - frame.width(), QWIDGETSIZE_MAX),
-                  qBound(0, info.ptMaxTrackSize.y - frame.height(), QWIDGETSIZE_MAX))
+            QSize(qBound(0, info.ptMaxTrackSize.x - frameWidth, QWIDGETSIZE_MAX),
+                  qBound(0, info.ptMaxTrackSize.y - frameHeight, QWIDGETSIZE_MAX))
                 .expandedTo(minimum);
         // Setting a limit can resize the window, which comes back here with the same answer.
         if (m_window->minimumSize() != minimum)
             m_window->setMinimumSize(minimum);
         if (m_window->maximumSize() != maximum)
             m_window->setMaximumSize(maximum);
+        const QSize held = m_window->size().expandedTo(minimum).boundedTo(maximum);
+        if (held != m_window->size())
+            m_window->resize(held);
     }
 
 protected:
@@ -60,7 +78,6 @@ protected:
             switch (event->type()) {
             case QEvent::Show:
             case QEvent::Resize:
-            case QEvent::Move:
             case QEvent::WinIdChange:
                 apply();
                 break;
@@ -73,6 +90,7 @@ protected:
 
 private:
     QWidget *m_window;
+    bool m_framed = false;
 };
 
 LimitsHook *hookOf(QWidget *window)
@@ -155,6 +173,16 @@ bool LimitsWindowProc(WindowHandle hWnd, MINMAXINFO &info)
     info.ptMinTrackSize = {found->MinWidth, found->MinHeight};
     info.ptMaxTrackSize = {found->MaxWidth, found->MaxHeight};
     return true;
+}
+
+QSize BoundedTrackSize(WindowHandle hWnd, const QSize &outer)
+{
+    MINMAXINFO info;
+    if (!LimitsWindowProc(hWnd, info))
+        return outer;
+    const QSize minimum(info.ptMinTrackSize.x, info.ptMinTrackSize.y);
+    const QSize maximum = QSize(info.ptMaxTrackSize.x, info.ptMaxTrackSize.y).expandedTo(minimum);
+    return outer.expandedTo(minimum).boundedTo(maximum);
 }
 
 void resetWindowLimitsTable() { table().reset(); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QtGlobal>
 
 #include <memory>
@@ -66,6 +67,10 @@ bool SetWindowLimits(const std::shared_ptr<QWidget> &form, qint32 minWidth, qint
 /// handle: sets the two track sizes of `info` and leaves its other points as they came.
 /// Returns false, and leaves `info` alone, when no record has that handle.
 bool LimitsWindowProc(WindowHandle hWnd, MINMAXINFO &info);
+
+/// `outer` (pixels) held between the limits last registered for the window `hWnd`: the size
+/// a size change to `outer` ends at; `outer` itself when the window has no record.
+QSize BoundedTrackSize(WindowHandle hWnd, const QSize &outer);
 
 /// Drops the table and the window objects it keeps (tests start from an absent table).
 void resetWindowLimitsTable();

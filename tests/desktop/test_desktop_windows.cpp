@@ -1,0 +1,390 @@
+// The windows on a real X desktop: sizes, frames and placement as a window manager gives them.
+//
+// Run as `test_desktop_windows --wm openbox|twm|none`: starts Xvfb and the window manager,
+// then runs the Qt Test cases below in a child process of itself on Qt's xcb platform. The
+// cases read what the user sees from the X server (the window manager's frame window), not
+// from the program's own idea of its frame.
+
+#include "desktop_session.h"
+#include "fake_services.h"
+#include "fixture_catalog.h"
+#include "frm_detail.h"
+#include "frm_main.h"
+#include "frm_software.h"
+#include "listing_query.h"
+#include "qt_settings_service.h"
+#include "shared_state.h"
+#include "twips.h"
+#include "window_frame.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const char kWindowsArgument[] = "--windows";
+const char kOnceArgument[] = "--once";
+constexpr int kCycles = 20;
+constexpr int kSettleMs = 10000;
+// Three reads in a row, 20 ms apart, that agree: nothing is moving the window any more.
+constexpr int kStableReads = 3;
+
+QString manager() { return qEnvironmentVariable("QUORBIX_DESKTOP_WM"); }
+
+// The test's own connection to the X server, apart from Qt's.
+xcb_connection_t *x11()
+{
+    static xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    return connection;
+}
+
+QRect screenRect() { return QGuiApplication::primaryScreen()->geometry(); }
+
+// What the user sees of `window` once it has stopped changing: its frame window's geometry
+// as the X server holds it; an empty rectangle if it does not settle.
+QRect settledOuter(QWidget &window)
+{
+    QRect last;
+    int same = 0;
+    const bool settled = desktop::waitFor([&] {
+        QCoreApplication::processEvents();
+        const auto xid = static_cast<xcb_window_t>(window.winId());
+        const auto frame = window_frame::reported(window);
+        const auto outer = desktop::outerGeometry(x11(), xid);
+        const auto origin = desktop::innerOrigin(x11(), xid);
+        // The server shows the size and the place that the window last asked for.
+        if (!frame || !outer || !origin || !desktop::isViewable(x11(), xid)
+            || outer->size() != window.size().grownBy(*frame) || *origin != window.geometry().topLeft()) {
+            same = 0;
+            return false;
+        }
+        same = *outer == last ? same + 1 : 0;
+        last = *outer;
+        if (same < kStableReads)
+            QThread::msleep(20);
+        return same >= kStableReads;
+    }, kSettleMs);
+    return settled ? last : QRect();
+}
+
+// Resizes the window through the window manager, as a drag would end: xdotool sends the
+// request for the window's inner size.
+void resizeThroughManager(QWidget &window, const QSize &outer)
+{
+    const QRect before = desktop::outerGeometry(x11(), static_cast<xcb_window_t>(window.winId())).value_or(QRect());
+    const QSize inner = outer - (before.size() - window.size());
+    QProcess::execute("xdotool", {"windowsize", QString::number(window.winId()),
+                                  QString::number(inner.width()), QString::number(inner.height())});
+}
+
+// The outer size in pixels that a size in twips gives.
+QSize pixelsOf(double width, double height)
+{
+    return QSize(int(std::lround(width / twips::perPixel())), int(std::lround(height / twips::perPixel())));
+}
+
+QString describe(const QRect &r)
+{
+    return QString("%1x%2 at %3,%4").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y());
+}
+
+// Wholly on the screen and, unless it fills it, centred on it.
+bool centredOnScreen(const QRect &outer)
+{
+    const QRect screen = screenRect();
+    return screen.contains(outer) && std::abs(outer.center().x() - screen.center().x()) <= 1
+           && std::abs(outer.center().y() - screen.center().y()) <= 1;
+}
+
+bool within(const QSize &a, const QSize &b, int slack = 1)
+{
+    return std::abs(a.width() - b.width()) <= slack && std::abs(a.height() - b.height()) <= slack;
+}
+
+// A stored size, in pixels at the screen's scale.
+QSize storedPixels(SettingsService &store)
+{
+    const auto read = [&](const char *key) {
+        return store.GetSetting("Quorbix", "Options", key, "nothing").toDouble();
+    };
+    return QSize(int(std::lround(read("ScreenWidth") / twips::perPixel())),
+                 int(std::lround(read("ScreenHeight") / twips::perPixel())));
+}
+// The stored texts, exactly as the outer size in pixels would be written.
+QString storedText(SettingsService &store)
+{
+    return store.GetSetting("Quorbix", "Options", "ScreenWidth", "-") + " x "
+           + store.GetSetting("Quorbix", "Options", "ScreenHeight", "-");
+}
+QString twipsText(const QSize &outer)
+{
+    return QString::number(qlonglong(std::lround(outer.width() * twips::perPixel()))) + " x "
+           + QString::number(qlonglong(std::lround(outer.height() * twips::perPixel())));
+}
+
+// The main window on the fixture catalog, shown, with recording services around `store`.
+struct Desktop {
+    FakeServices fakes;
+    Services services;
+    QTemporaryDir appDir;
+    std::unique_ptr<frmMain> main;
+
+    explicit Desktop(SettingsService &store)
+        : services{fakes.messages, fakes.pointer, fakes.desktop, store, fakes.dialogs}
+    {
+        QFile::copy(testDataPath("basic.mdb"), appDir.filePath("shareware.mdb"));
+        main = std::make_unique<frmMain>(services, appDir.path());
+        main->Form_Load();
+        main->show();
+    }
+    ~Desktop()
+    {
+        main.reset();
+        resetSharedState();
+    }
+
+    // Opens the results window over the main window, hands it to `whileOpen` once it has
+    // settled, and closes it with Escape; returns the outer size it settled at.
+    QRect openResults(const std::function<void(frmSoftware &, const QRect &)> &whileOpen = {})
+    {
+        QRect seen;
+        fakes.dialogs.steps.enqueue([&](QDialog &dialog) {
+            auto &form = static_cast<frmSoftware &>(dialog);
+            seen = settledOuter(form);
+            if (whileOpen && !seen.isEmpty())
+                whileOpen(form, seen);
+            QTest::keyClick(form.dtgOrg, Qt::Key_Escape);
+        });
+        strListingSql = listing::allTitlesSql();
+        strListingTitle = listing::searchTitle(QString());
+        showSoftwareWindow(services, main.get());
+        return seen;
+    }
+};
+
+// A child's half of the new-run cases: one results window on the store in `iniFile`;
+// prints the outer size it came up at and the size it stored.
+int openOnce(const QString &iniFile)
+{
+    QtSettingsService store(iniFile);
+    Desktop desktop(store);
+    const QRect outer = desktop.openResults();
+    std::printf("%dx%d %s\n", outer.width(), outer.height(), qPrintable(storedText(store)));
+    return outer.isEmpty() ? 1 : 0;
+}
+
+QStringList runOnce(const QString &iniFile)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {kOnceArgument, iniFile});
+    if (!child.waitForFinished(60000) || child.exitCode() != 0)
+        return {};
+    return QString::fromLocal8Bit(child.readAllStandardOutput()).trimmed().split(' ');
+}
+
+}  // namespace
+
+class TestDesktopWindows : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QSize m_firstRun;
+
+    QString iniFile(const char *name) const { return m_dir.filePath(QString(name) + ".ini"); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(x11() && !xcb_connection_has_error(x11()));
+        QCOMPARE(desktop::windowManagerRuns(x11()), manager() != "none");
+        m_firstRun = pixelsOf(10480, 6800);
+    }
+
+    // One process, twenty showings: the same outer size every time, stored exactly, centred
+    // on the main window's screen with the title bar on it.
+    void shouldOpenAtTheSameSizeEveryTime()
+    {
+        QtSettingsService store(iniFile("cycles"));
+        Desktop desktop(store);
+        QList<QRect> seen;
+        for (int cycle = 0; cycle < kCycles; ++cycle) {
+            const QRect outer = desktop.openResults();
+            QVERIFY2(!outer.isEmpty(), qPrintable(QString("showing %1 never settled").arg(cycle + 1)));
+            seen << outer;
+            QVERIFY2(centredOnScreen(outer), qPrintable(QString("showing %1: %2").arg(cycle + 1).arg(describe(outer))));
+            QCOMPARE(storedText(store), twipsText(outer.size()));
+        }
+        QVERIFY2(within(seen.first().size(), m_firstRun),
+                 qPrintable(QString("first run %1x%2").arg(seen.first().width()).arg(seen.first().height())));
+        for (const QRect &outer : seen)
+            QCOMPARE(outer, seen.first());
+        std::printf("%d showings, each %s, stored %s\n", kCycles, qPrintable(describe(seen.first())),
+                    qPrintable(storedText(store)));
+    }
+
+    // Three processes in a row on one store, each opening the window once.
+    void shouldOpenAtTheSameSizeInEveryRun()
+    {
+        QStringList first;
+        for (int run = 0; run < 3; ++run) {
+            const QStringList seen = runOnce(iniFile("runs"));
+            QCOMPARE(seen.size(), 4);  // "WxH", width, "x", height
+            if (run == 0) {
+                first = seen;
+                const QStringList size = seen.first().split('x');
+                QVERIFY(within(QSize(size[0].toInt(), size[1].toInt()), m_firstRun));
+                QCOMPARE(seen.mid(1).join(' '), twipsText(QSize(size[0].toInt(), size[1].toInt())));
+            }
+            QCOMPARE(seen, first);
+        }
+    }
+
+    // A drag through the window manager, then closing: the size comes back in this process and
+    // in a new one, and is what was stored. A drag below the first-run size ends at that size.
+    void shouldKeepTheSizeItWasDraggedTo_data()
+    {
+        QTest::addColumn<QSize>("dragTo");
+        QTest::addColumn<QSize>("endsAt");  // empty: the first-run size
+        QTest::newRow("larger") << QSize(900, 600) << QSize(900, 600);
+        QTest::newRow("wider, lower") << QSize(1100, 470) << QSize(1100, 470);
+        QTest::newRow("below the first-run size") << QSize(300, 200) << QSize();
+        QTest::newRow("narrower only") << QSize(500, 700) << QSize();
+    }
+    void shouldKeepTheSizeItWasDraggedTo()
+    {
+        QFETCH(QSize, dragTo);
+        QFETCH(QSize, endsAt);
+        if (endsAt.isEmpty())
+            endsAt = QSize(qMax(dragTo.width(), m_firstRun.width()), qMax(dragTo.height(), m_firstRun.height()));
+        const QString ini = iniFile(QTest::currentDataTag());
+        QtSettingsService store(ini);
+        Desktop desktop(store);
+        QRect dragged;
+        desktop.openResults([&](frmSoftware &form, const QRect &) {
+            resizeThroughManager(form, dragTo);
+            dragged = settledOuter(form);
+        });
+        QVERIFY2(within(dragged.size(), endsAt),
+                 qPrintable(QString("dragged to %1x%2").arg(dragged.width()).arg(dragged.height())));
+        QCOMPARE(storedText(store), twipsText(dragged.size()));
+        const QSize stored = storedPixels(store);
+        QVERIFY(stored.width() >= m_firstRun.width() && stored.height() >= m_firstRun.height());
+
+        const QRect again = desktop.openResults();
+        QVERIFY2(within(again.size(), dragged.size()) && centredOnScreen(again), qPrintable(describe(again)));
+        const QStringList run = runOnce(ini);
+        QCOMPARE(run.value(0), QString("%1x%2").arg(again.width()).arg(again.height()));
+        std::printf("dragged to %s, stored %s; reopened %s, in a new run %s\n", qPrintable(describe(dragged)),
+                    qPrintable(storedText(store)), qPrintable(describe(again)), qPrintable(run.value(0)));
+    }
+
+    // Stored sizes from elsewhere: no larger than the screen, no smaller than the first run.
+    void shouldOpenBetweenTheLimits_data()
+    {
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QString>("height");
+        QTest::addColumn<QSize>("outer");  // empty: the screen's size
+        QTest::newRow("larger than the screen") << "99999" << "99999" << QSize();
+        QTest::newRow("taller than the screen") << "12000" << "1e30" << QSize();
+        QTest::newRow("smaller than the first run") << "15" << "15" << QSize(1, 1);
+    }
+    void shouldOpenBetweenTheLimits()
+    {
+        QFETCH(QString, width);
+        QFETCH(QString, height);
+        QFETCH(QSize, outer);
+        const QSize screen = screenRect().size();
+        if (outer.isEmpty())
+            outer = QSize(width == "12000" ? pixelsOf(12000, 0).width() : screen.width(), screen.height());
+        else
+            outer = m_firstRun;
+        QtSettingsService store(iniFile(QTest::currentDataTag()));
+        store.SaveSetting("Quorbix", "Options", "ScreenWidth", width);
+        store.SaveSetting("Quorbix", "Options", "ScreenHeight", height);
+        Desktop desktop(store);
+        const QRect seen = desktop.openResults();
+        QVERIFY2(within(seen.size(), outer) && screenRect().contains(seen), qPrintable(describe(seen)));
+        QCOMPARE(storedText(store), twipsText(seen.size()));
+        std::printf("stored %s x %s: opened %s, stored %s\n", qPrintable(width), qPrintable(height),
+                    qPrintable(describe(seen)), qPrintable(storedText(store)));
+    }
+
+    // The main window and the detail window come up centred, wholly on the screen.
+    void shouldCentreTheMainAndDetailWindows()
+    {
+        FakeSettingsService store;
+        Desktop desktop(store);
+        const QRect main = settledOuter(*desktop.main);
+        QRect detail;
+        desktop.fakes.dialogs.steps.enqueue([&](QDialog &dialog) { detail = settledOuter(dialog); });
+        desktop.main->findChild<QListWidget *>("lstFeatured")->setCurrentRow(0);
+        desktop.main->lstFeatured_DblClick();
+        for (const QRect &outer : {main, detail})
+            QVERIFY2(!outer.isEmpty() && centredOnScreen(outer), qPrintable(describe(outer)));
+    }
+};
+
+namespace {
+
+// Starts the desktop and runs the cases in a child process on it.
+int runOnDesktop(const QString &wm, QStringList testArguments)
+{
+    desktop::Session session(wm);
+    QString why;
+    if (!session.start(&why)) {
+        std::fprintf(stderr, "cannot start the desktop: %s\n", qPrintable(why));
+        return 1;
+    }
+    QProcessEnvironment env = session.environment();
+    env.insert("QUORBIX_DESKTOP_WM", wm);
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    testArguments.prepend(kWindowsArgument);
+    child.start(QCoreApplication::applicationFilePath(), testArguments);
+    if (!child.waitForFinished(240000)) {
+        child.kill();
+        child.waitForFinished();
+        return 1;
+    }
+    return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const QStringList args = [&] {
+        QStringList all;
+        for (int i = 0; i < argc; ++i)
+            all << QString::fromLocal8Bit(argv[i]);
+        return all;
+    }();
+    if (args.value(1) == kWindowsArgument || args.value(1) == kOnceArgument) {
+        QApplication app(argc, argv);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        if (args.value(1) == kOnceArgument)
+            return openOnce(args.value(2));
+        TestDesktopWindows test;
+        QStringList testArgs = args;
+        testArgs.removeAt(1);
+        return QTest::qExec(&test, testArgs);
+    }
+    QCoreApplication app(argc, argv);
+    const int wm = args.indexOf("--wm");
+    if (wm < 0 || !desktop::windowManagers().contains(args.value(wm + 1))) {
+        std::fprintf(stderr, "usage: %s --wm %s [test arguments]\n", argv[0],
+                     qPrintable(desktop::windowManagers().join('|')));
+        return 2;
+    }
+    QStringList rest = args.mid(1);
+    rest.removeAt(wm - 1);
+    rest.removeAt(wm - 1);
+    return runOnDesktop(args.value(wm + 1), rest);
+}
+
+#include "test_desktop_windows.moc"

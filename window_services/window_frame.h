@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QMargins>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+/// The frame a window manager puts around a top-level window, as it has reported it.
+///
+/// On X11 the frame is known only once the window manager has taken the mapped window into
+/// its frame; until then Qt reports no frame, or a passing one, and a size worked out from
+/// that would be wrong. Where no window manager runs, a window has no frame at all. Other
+/// platforms know the frame as soon as the window exists.
+namespace window_frame {
+
+/// The frame around `window` (left, top, right, bottom, in pixels) once it is reported;
+/// nothing until then.
+std::optional<QMargins> reported(const QWidget &window);
+
+/// Calls `known` with the frame of `window` once it is reported: at once if it already is,
+/// otherwise from the event loop when the window manager has framed the shown window. The
+/// call is dropped if `window` goes first.
+void whenReported(QWidget &window, std::function<void(const QMargins &)> known);
+
+}  // namespace window_frame
