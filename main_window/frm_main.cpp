@@ -412,6 +412,7 @@ void frmMain::scrollBrowser()
     m_browserArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_browserArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_browserArea->setAccessibleName(m_Label2->text());
+    m_browserArea->installEventFilter(this);
     place(m_browserArea, {0, kBrowserAreaTop, kInnerWidth, kBrowserAreaHeight});
 
     auto *content = new QWidget;
@@ -565,6 +566,17 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);
+    // An arrow that a list has no use for (at its end) does not scroll the browser away
+    // from the list that has the focus; the wheel and the scroll bar still scroll it.
+    if (watched == m_browserArea) {
+        switch (key->key()) {
+        case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:
+        case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Home: case Qt::Key_End:
+            return true;
+        default:
+            return QWidget::eventFilter(watched, event);
+        }
+    }
     const bool opens = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter
                        || key->key() == Qt::Key_Space;
     auto *list = qobject_cast<QListWidget *>(watched);

@@ -28,13 +28,17 @@ void sizeColumnsToFirstRows(QTableView &grid, int rows, int maxWidth)
     const QAbstractItemModel *model = grid.model();
     if (!model)
         return;
+    // Measured in the fonts and margins the grid will be drawn with.
+    grid.ensurePolished();
     const int last = std::min(rows, model->rowCount());
+    // A cell is its column less the grid line drawn at its edge.
+    const int gridLine = grid.showGrid() ? 1 : 0;
     QHeaderView *header = grid.horizontalHeader();
     for (int column = 0; column < model->columnCount(); ++column) {
         const int headerWidth = header->sectionSizeHint(column);
         int width = headerWidth;
         for (int row = 0; row < last; ++row)
-            width = std::max(width, grid.sizeHintForIndex(model->index(row, column)).width());
+            width = std::max(width, grid.sizeHintForIndex(model->index(row, column)).width() + gridLine);
         header->resizeSection(column, std::max(headerWidth, std::min(width, maxWidth)));
     }
 }

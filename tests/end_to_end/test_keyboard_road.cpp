@@ -177,7 +177,8 @@ private slots:
                 press(gridKeys + QStringLiteral(" Tab"));
                 seen << focused();
                 press(QStringLiteral("Backtab"));
-                seen << focused() << QString::number(form.findChild<QTableView *>()->currentIndex().row());
+                seen << focused() << (focus_ring::framedControl(&form) == QApplication::focusWidget() ? "framed" : "")
+                     << QString::number(form.findChild<QTableView *>()->currentIndex().row());
                 dialogs.steps.enqueue(detail);
                 press(QStringLiteral("Enter"));
             });
@@ -190,12 +191,33 @@ private slots:
 
         QStringList expected{opener, "framed"};
         if (!listing.isEmpty())
-            expected << listing << "dtgOrg" << "cboField" << "dtgOrg" << QString::number(gridKeys.count("Down") ? gridKeys.section('*', 1).toInt() : 0);
+            expected << listing << "dtgOrg" << "cboField" << "dtgOrg" << "framed" << QString::number(gridKeys.count("Down") ? gridKeys.section('*', 1).toInt() : 0);
         expected << title << "txtDescription" << link << "framed" << address;
         QCOMPARE(seen, expected);
         QCOMPARE(app.fakes.desktop.opened, QVector<QUrl>{QUrl(address)});
         QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(app.fakes.messages.calls.isEmpty());
+    }
+
+    // The frame shows where the keyboard is, and goes at a mouse press.
+    void shouldFrameTheFocusOnlyForTheKeyboard()
+    {
+        LoadedMainWindow app(fixtureBytes(QStringLiteral("basic.mdb")));
+        frmMain *w = app.window.get();
+        w->show();
+        QVERIFY(QTest::qWaitFor([w] { return QApplication::activeWindow() == w; }));
+        QTest::mouseClick(app.control(QStringLiteral("txtSearch")), Qt::LeftButton);
+        QCOMPARE(focus_ring::framedControl(w), nullptr);  // as a mouse user finds it
+        press(QStringLiteral("Tab*3"));
+        QCOMPARE(focus_ring::framedControl(w), w->lblCategory(1));
+        auto *list = w->lstSubCategory(2);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(QApplication::focusWidget(), list);
+        QCOMPARE(focus_ring::framedControl(w), nullptr);
+        press(QStringLiteral("Down"));
+        QCOMPARE(focus_ring::framedControl(w), list);
+        const QRect frame = w->findChild<QWidget *>(QStringLiteral("focusRing"))->geometry();
+        QVERIFY(frame.contains(list->geometry()) && frame != list->geometry());
     }
 
     void shouldNameEveryControlForScreenReaders_data()
