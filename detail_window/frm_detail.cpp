@@ -1,6 +1,7 @@
 #include "frm_detail.h"
 
 #include "field_text.h"
+#include "focus_ring.h"
 #include "fonts.h"
 #include "link_label.h"
 #include "open_url.h"
@@ -100,10 +101,18 @@ frmDetail::frmDetail(Services &services, QWidget *owner)
     for (QLabel *label : {lblRating, lblUninstaller, lblLimitations, lblRequirements, lblType, lblPrice})
         label->setTextFormat(Qt::PlainText);
 
+    txtName->setAccessibleName(QStringLiteral("Title"));
+    txtDescription->setAccessibleName(QStringLiteral("Description"));
+    txtCoDescription->setAccessibleName(QStringLiteral("Company description"));
+
+    // By tab index; the links, which the mouse reaches anywhere, come after the description
+    // boxes (Tab passes over the hidden ones).
     txtDescription->setFocus();
-    setTabOrder(txtDescription, cmdCancel);
-    setTabOrder(cmdCancel, txtName);
-    setTabOrder(txtName, txtCoDescription);
+    const QList<QWidget *> chain{txtDescription, cmdCancel,    txtName,      txtCoDescription, lblScreen,
+                                 lblDownload1,   lblDownload2, lblDownload3, lblBuy,           lblCompany};
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain.at(i - 1), chain.at(i));
+    focus_ring::attach(this);
 
     twips::setInnerSize(this, kInnerWidth, kInnerHeight);
     setFixedSize(size());

@@ -1,5 +1,6 @@
 #include "frm_main.h"
 
+#include "focus_ring.h"
 #include "fonts.h"
 #include "frm_detail.h"
 #include "frm_software.h"
@@ -11,13 +12,15 @@
 #include "twips.h"
 #include "window_placement.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 
 namespace {
 
@@ -38,6 +41,13 @@ constexpr int kColumnStep = 2500;
 constexpr int kRowStep = 2000;
 constexpr int kLabelAboveList = 250;
 constexpr int kColumnsPerRow = 5;
+// The featured list and its heading take the third row from its third column on, so the
+// window shows twelve categories as designed; more go into a browser area that scrolls, in
+// the band between the browser's heading and the featured list's.
+constexpr int kCategoriesShownAsDesigned = 12;
+constexpr int kBrowserAreaTop = 1260;
+constexpr int kBrowserAreaHeight = 3960;
+constexpr int kBrowserAreaBottomMargin = 120;
 
 const char *const kTagProperty = "Tag";
 
@@ -93,6 +103,7 @@ QListWidget *makeList(QWidget *parent, const QString &name)
 {
     auto *list = new QListWidget(parent);
     list->setObjectName(name);
+    list->installEventFilter(parent);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
     return list;
@@ -142,6 +153,9 @@ frmMain::frmMain(Services &services, const QString &appPath, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     buildLayout();
+    focus_ring::attach(this);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget *, QWidget *now) { showCategoryOf(now); });
 }
 
 frmMain::~frmMain() = default;
@@ -198,10 +212,12 @@ void frmMain::buildLayout()
     m_txtSearch = new QLineEdit(this);
     m_txtSearch->setObjectName(QStringLiteral("txtSearch"));
     place(m_txtSearch, kTxtSearch);
+    m_txtSearch->setAccessibleName(QStringLiteral("Search"));
 
     m_Label4 = makeLabel(this, "Label4", QStringLiteral("Top Software List"), kHeadingFontSize, true);
     setTextColour(m_Label4, kDarkRed);
     place(m_Label4, kLabel4);
+    m_lstFeatured->setAccessibleName(m_Label4->text());
 
     m_Label3 = new LinkLabel(this, kWebSiteFontSize);
     m_Label3->setObjectName(QStringLiteral("Label3"));
@@ -223,11 +239,7 @@ void frmMain::buildLayout()
     m_Label1 = makeLabel(this, "Label1", QStringLiteral("Search"), kHeadingFontSize, true);
     place(m_Label1, kLabel1);
 
-    // Tab order by tab index; labels and the hidden ID lists take no focus.
-    setTabOrder(m_txtSearch, m_cmdGo);
-    setTabOrder(m_cmdGo, subCategories);
-    setTabOrder(subCategories, m_cmdClose);
-    setTabOrder(m_cmdClose, m_lstFeatured);
+    orderTabs();
     m_txtSearch->setFocus();
 
     connect(m_cmdGo, &QPushButton::clicked, this, [this] { passOver([this] { cmdGo_Click(); }); });
@@ -267,8 +279,6 @@ void frmMain::loadCategoryElement(int index)
 
     auto *list = makeList(this, elementName("lstSubCategory", index));
     copyLook(list, m_lstSubCategory.first());
-    // Each new list follows the previous one in the tab order.
-    setTabOrder(m_lstSubCategory.last(), list);
     m_lstSubCategory.append(list);
 
     auto *ids = makeList(this, elementName("lstSubCategoryIDs", index));
@@ -358,6 +368,7 @@ void frmMain::Form_Load()
 
         QListWidget *list = m_lstSubCategory.at(index);
         twips::move(list, left, top);
+        list->setAccessibleName(label->text());
         list->show();
 
         addSubCategories(index, *rsSubCategory, categoryId);
@@ -375,6 +386,9 @@ void frmMain::Form_Load()
     }
     rsCategory->Close();
     rsSubCategory->Close();
+    if (index > kCategoriesShownAsDesigned)
+        scrollBrowser();
+    orderTabs();
 
     if (rsFeatured->RecordCount() != 0) {
         while (!rsFeatured->Eof()) {
@@ -385,6 +399,74 @@ void frmMain::Form_Load()
         }
     }
     rsFeatured->Close();
+}
+
+// Moves the category browser into a scrolling area between the browser's heading and the
+// featured list's, keeping each element's place relative to the others.
+void frmMain::scrollBrowser()
+{
+    m_browserArea = new QScrollArea(this);
+    m_browserArea->setObjectName(QStringLiteral("browserArea"));
+    m_browserArea->setFrameShape(QFrame::NoFrame);
+    m_browserArea->setFocusPolicy(Qt::NoFocus);
+    m_browserArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_browserArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_browserArea->setAccessibleName(m_Label2->text());
+    m_browserArea->installEventFilter(this);
+    place(m_browserArea, {0, kBrowserAreaTop, kInnerWidth, kBrowserAreaHeight});
+
+    auto *content = new QWidget;
+    content->setObjectName(QStringLiteral("browserContent"));
+    double bottom = 0;
+    const auto moveIn = [content, &bottom](QWidget *element) {
+        const QRectF r = twips::geometry(element);
+        const bool hidden = element->isHidden();
+        element->setParent(content);
+        twips::setGeometry(element, r.left(), r.top() - kBrowserAreaTop, r.width(), r.height());
+        element->setHidden(hidden);
+        if (!hidden)
+            bottom = std::max(bottom, r.bottom() - kBrowserAreaTop);
+    };
+    for (int i = 0; i < m_lblCategory.size(); ++i) {
+        moveIn(m_lblCategory.at(i));
+        moveIn(m_lstSubCategory.at(i));
+        moveIn(m_lstSubCategoryIDs.at(i));
+    }
+    const int scrollBarWidth = m_browserArea->verticalScrollBar()->sizeHint().width();
+    content->resize(twips::toPixels(kInnerWidth) - scrollBarWidth,
+                    twips::toPixels(bottom + kBrowserAreaBottomMargin));
+    m_browserArea->setWidget(content);
+    m_browserArea->verticalScrollBar()->setSingleStep(twips::toPixels(kRowStep) / 4);
+    m_browserArea->show();
+}
+
+// Tab follows the tab indices: the search box, GO, the category names in category order,
+// their lists, the web-site link, Exit and the featured list.
+void frmMain::orderTabs()
+{
+    QList<QWidget *> chain{m_txtSearch, m_cmdGo};
+    for (LinkLabel *label : std::as_const(m_lblCategory))
+        chain.append(label);
+    for (QListWidget *list : std::as_const(m_lstSubCategory))
+        chain.append(list);
+    chain << m_Label3 << m_cmdClose << m_lstFeatured;
+    for (int i = 1; i < chain.size(); ++i)
+        setTabOrder(chain.at(i - 1), chain.at(i));
+}
+
+// A category name or list that takes the focus is scrolled into view with its partner.
+void frmMain::showCategoryOf(QWidget *focused)
+{
+    if (!m_browserArea || !focused || !m_browserArea->widget()->isAncestorOf(focused))
+        return;
+    for (int i = 0; i < m_lblCategory.size(); ++i) {
+        if (focused != m_lblCategory.at(i) && focused != m_lstSubCategory.at(i))
+            continue;
+        const QRect cell = m_lblCategory.at(i)->geometry().united(m_lstSubCategory.at(i)->geometry());
+        m_browserArea->ensureVisible(cell.center().x(), cell.center().y(), cell.width() / 2,
+                                     cell.height() / 2 + 1);
+        return;
+    }
 }
 
 void frmMain::showOpenFailurePrompt(const ado::Error &error)
@@ -475,6 +557,40 @@ void frmMain::Label3_Click()
 void frmMain::cmdClose_Click()
 {
     close();
+}
+
+// Enter or Space on a subcategory or featured title that is selected opens it as its
+// double-click does; with nothing selected Enter goes on to GO, and Space selects.
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    // An arrow that a list has no use for (at its end) does not scroll the browser away
+    // from the list that has the focus; the wheel and the scroll bar still scroll it.
+    if (watched == m_browserArea) {
+        switch (key->key()) {
+        case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:
+        case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Home: case Qt::Key_End:
+            return true;
+        default:
+            return QWidget::eventFilter(watched, event);
+        }
+    }
+    const bool opens = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter
+                       || key->key() == Qt::Key_Space;
+    auto *list = qobject_cast<QListWidget *>(watched);
+    if (!opens || !list || listIndex(list) < 0
+        || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return QWidget::eventFilter(watched, event);
+    if (!key->isAutoRepeat()) {
+        if (list == m_lstFeatured) {
+            passOver([this] { lstFeatured_DblClick(); });
+        } else if (const int index = m_lstSubCategory.indexOf(list); index >= 0) {
+            passOver([this, index] { lstSubCategory_DblClick(index); });
+        }
+    }
+    return true;
 }
 
 void frmMain::keyPressEvent(QKeyEvent *event)

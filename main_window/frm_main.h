@@ -8,6 +8,7 @@
 
 class LinkLabel;
 class QLabel;
+class QScrollArea;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -52,6 +53,10 @@ public:
     QListWidget *lstSubCategoryIDs(int index) const;
     /// How many elements each control array holds (1 before Form_Load: element 0).
     int lblCategoryCount() const;
+    /// The scrolling browser area that holds the category browser when the catalog has more
+    /// categories than the window shows at once; null otherwise (the browser then lies on
+    /// the window as designed).
+    QScrollArea *browserArea() const { return m_browserArea; }
 
     /// The download page offered when the catalog cannot be opened.
     static QString dataAccessDownloadAddress();
@@ -62,6 +67,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildLayout();
@@ -69,6 +75,9 @@ private:
     void connectCategoryElement(int index);
     void addSubCategories(int index, ado::Recordset &subCategories, const QVariant &categoryId);
     void showOpenFailurePrompt(const ado::Error &error);
+    void scrollBrowser();
+    void orderTabs();
+    void showCategoryOf(QWidget *focused);
 
     Services &m_services;
     QString m_appPath;
@@ -84,4 +93,5 @@ private:
     QVector<LinkLabel *> m_lblCategory;
     QVector<QListWidget *> m_lstSubCategory;
     QVector<QListWidget *> m_lstSubCategoryIDs;
+    QScrollArea *m_browserArea = nullptr;
 };

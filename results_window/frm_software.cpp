@@ -1,9 +1,12 @@
 #include "frm_software.h"
 
+#include "cut_text_tips.h"
+#include "focus_ring.h"
 #include "form_resize.h"
 #include "frm_detail.h"
 #include "recordset_model.h"
 #include "fonts.h"
+#include "jet_text.h"
 #include "listing_query.h"
 #include "services.h"
 #include "shared_state.h"
@@ -37,6 +40,8 @@ constexpr float kInitialScaleWidth = 10480;
 constexpr float kInitialScaleHeight = 6800;
 constexpr double kColumnWidth = 1500;
 constexpr double kRowHeight = 255;
+// Columns fit their header and the first screenful of cells, within this width.
+constexpr double kMaxColumnWidth = 3600;
 constexpr int kUninstallerColumn = 5;
 // The outer size the load gives the window before the remembered one, and its fallback.
 constexpr double kDefaultHeight = 6800;
@@ -65,6 +70,24 @@ QString fieldReference(const QString &name)
             return QLatin1Char('[') + name + QLatin1Char(']');
     }
     return name;
+}
+
+// With a Yes/No column chosen the filter matches what the grid shows there: the pattern is
+// tried on the format's words, and the rows whose word matches pass.
+QString yesNoFilter(const QString &field, const QString &pattern, const StdDataFormat &format)
+{
+    const jettext::LikePattern like(pattern.toStdString(), '*', 0, '%');
+    const auto shows = [&like](const QString &word) { return like.matches(word.toStdString()); };
+    QStringList passing;
+    if (shows(format.TrueValue))
+        passing << field + QStringLiteral(" = True");
+    if (shows(format.FalseValue))
+        passing << field + QStringLiteral(" = False");
+    if (shows(format.NullValue))
+        passing << field + QStringLiteral(" = Null");
+    if (passing.isEmpty())  // no word matches: no row passes
+        return field + QStringLiteral(" = True AND ") + field + QStringLiteral(" = False");
+    return passing.join(QStringLiteral(" OR "));
 }
 
 QString recordsLine(int count) { return QString::number(count) + QStringLiteral(" records"); }
@@ -135,6 +158,13 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     dtgOrg->horizontalHeader()->setDefaultSectionSize(twips::toPixels(kColumnWidth));
     dtgOrg->horizontalHeader()->setSectionsClickable(true);
     dtgOrg->horizontalHeader()->setHighlightSections(false);
+    dtgOrg->setItemDelegate(new CutTextTips(dtgOrg));
+    // Tab leaves the grid for the next control; the arrows move between cells.
+    dtgOrg->setTabKeyNavigation(false);
+
+    txtSearch->setAccessibleName(QStringLiteral("Find"));
+    cboField->setAccessibleName(QStringLiteral("Find in"));
+    dtgOrg->setAccessibleName(QStringLiteral("Titles"));
 
     setTabOrder(dtgOrg, cboField);
     setTabOrder(cboField, cmdClear);
@@ -144,6 +174,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     setTabOrder(optBegins, cmdSelect);
     setTabOrder(cmdSelect, cmdCancel);
     dtgOrg->setFocus();
+    focus_ring::attach(this);
 
     twips::setInnerSize(this, kInnerWidth, kInnerHeight);
     centreOnScreen(this, owner);
@@ -224,6 +255,9 @@ void frmSoftware::Form_Load()
     oStdDataFormat->FalseValue = QStringLiteral("No");
     oStdDataFormat->NullValue = QStringLiteral("No");
     m_model->setColumnFormat(kUninstallerColumn, oStdDataFormat);
+    const int rowHeight = dtgOrg->verticalHeader()->defaultSectionSize();
+    sizeColumnsToFirstRows(*dtgOrg, dtgOrg->height() / std::max(1, rowHeight) + 1,
+                           twips::toPixels(kMaxColumnWidth));
 
     lblOrg->setText(recordsLine(rs->RecordCount()));
     intSearchField = static_cast<qint16>(cboField->currentIndex());
@@ -356,13 +390,19 @@ void frmSoftware::txtSearch_Change()
             rs->setFilter(QString());
             rs->Requery(ado::adOptionUnspecified);
         } else {
-            // The text goes in as typed, but a quote in it is doubled so that it is
-            // matched rather than ending the pattern early.
-            text.replace(QLatin1Char('\''), QStringLiteral("''"));
             const QString field = fieldReference(rs->field(intSearchField).Name);
-            const QString pattern = optBegins->isChecked() ? QStringLiteral(" LIKE '") + text
-                                                           : QStringLiteral(" LIKE '*") + text;
-            rs->setFilter(field + pattern + QStringLiteral("*'"));
+            const QString pattern = (optBegins->isChecked() ? QString() : QStringLiteral("*"))
+                                    + text + QStringLiteral("*");
+            const auto format = m_model->columnFormat(intSearchField);
+            if (format && format->Type == StdDataFormat::fmtBoolean) {
+                rs->setFilter(yesNoFilter(field, pattern, *format));
+            } else {
+                // The text goes in as typed, but a quote in it is doubled so that it is
+                // matched rather than ending the pattern early.
+                QString quoted = pattern;
+                quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+                rs->setFilter(field + QStringLiteral(" LIKE '") + quoted + QLatin1Char('\''));
+            }
         }
         lblOrg->setText(recordsLine(rs->RecordCount()));
     }
@@ -382,7 +422,15 @@ void frmSoftware::cboField_Click()
 
 void frmSoftware::cmdClear_Click() { txtSearch->setText(QString()); }
 
-void frmSoftware::cmdSelect_Click() { showDetailWindow(m_services, this); }
+void frmSoftware::cmdSelect_Click()
+{
+    // Without a current row (nothing listed, or a filter that lets nothing through) there
+    // is no title to show.
+    const auto &rs = m_model->recordset();
+    if (!rs || !dtgOrg->currentIndex().isValid() || rs->Eof() || rs->Bof())
+        return;
+    showDetailWindow(m_services, this);
+}
 
 void frmSoftware::cmdCancel_Click() { Unload(); }
 

@@ -25,6 +25,12 @@ void RecordsetModel::setColumnFormat(int column, std::shared_ptr<const StdDataFo
         emit dataChanged(index(0, column), index(m_rows - 1, column), {Qt::DisplayRole});
 }
 
+std::shared_ptr<const StdDataFormat> RecordsetModel::columnFormat(int column) const
+{
+    const auto format = m_formats.find(column);
+    return format == m_formats.end() ? nullptr : format->second;
+}
+
 void RecordsetModel::reload()
 {
     // The recordset has already changed when it says so; the reset tells the view to

@@ -34,6 +34,8 @@ public:
 
     /// Gives `column` a display format; null removes it.
     void setColumnFormat(int column, std::shared_ptr<const StdDataFormat> format);
+    /// The display format of `column`, null when it has none.
+    std::shared_ptr<const StdDataFormat> columnFormat(int column) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -3,7 +3,10 @@
 #include <QLabel>
 
 /// A label drawn as a link: blue (0, 0, 255), bold, underlined, sized to its caption, with
-/// the pointing-hand pointer. Emits `clicked` when pressed and released over it.
+/// the pointing-hand pointer. Emits `clicked` when pressed and released over it, and when
+/// Enter or Space is pressed while it has the keyboard focus, which it takes from Tab.
+/// Assistive technologies see it as a link named by its caption, its address (the tooltip)
+/// as its description, with a press action.
 class LinkLabel : public QLabel {
     Q_OBJECT
 public:
@@ -18,6 +21,7 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     bool m_pressed = false;

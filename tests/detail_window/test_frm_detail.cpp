@@ -136,7 +136,7 @@ private slots:
             rsSoftware->setFilter("Name = 'nothing'");
         QLocale::setDefault(locale);
         fakes.pointer.history.clear();
-        QStringList shownTexts, shown, clicked;
+        QStringList shownTexts, shown, clicked, entered, spaced;
         fakes.dialogs.steps.enqueue([&](QDialog &form) {
             shownTexts << form.windowTitle() << text(form, "txtName") << text(form, "txtDescription");
             for (const QString &expected : texts)
@@ -151,6 +151,13 @@ private slots:
                 QTest::mouseClick(link, Qt::LeftButton, {}, link->rect().center());
                 // An empty address opens nothing.
                 clicked << QString(name) + '=' + fakes.desktop.opened.mid(before).value(0).toString();
+                // Enter and Space open a link that has the focus as its click does.
+                for (QStringList *keyed : {&entered, &spaced}) {
+                    const qsizetype at = fakes.desktop.opened.size();
+                    QTest::keyClick(link, keyed == &entered ? Qt::Key_Return : Qt::Key_Space);
+                    *keyed << QString(name) + '=' + fakes.desktop.opened.mid(at).value(0).toString();
+                }
+                QVERIFY(form.isVisible());
             }
             if (closeBy == "cmdCancel")
                 form.findChild<QPushButton *>("cmdCancel")->click();
@@ -169,6 +176,8 @@ private slots:
                                  + texts);
         QCOMPARE(shown, links);
         QCOMPARE(clicked, links);
+        QCOMPARE(entered, links);
+        QCOMPARE(spaced, links);
         QCOMPARE(fakes.pointer.history, QVector<int>({vbHourglass, vbDefault}));
     }
 };

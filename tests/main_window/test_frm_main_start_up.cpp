@@ -65,8 +65,9 @@ private slots:
                                                                   {"Backup", "Disk Tools", "Archivers", "File Managers"},
                                                                   {"8", "9", "10", "11"}, 1};
         QTest::newRow("first run only") << Category{"split-runs.mdb", "", 3, 0, "First", {240, 1560}, {"One-A", "One-B"}, {"1", "2"}};
-        QTest::newRow("row 16") << Category{"many-categories.mdb", "", 85, 79, "Category 80", {10240, 31560}, {"Sub 80"}, {"80"}};
-        QTest::newRow("row 17, past 16 bits") << Category{"many-categories.mdb", "", 85, 80, "Category 81", {240, 33560},
+        // Past twelve categories the browser scrolls, its rows 1260 twips up in the scrolled area.
+        QTest::newRow("row 16") << Category{"many-categories.mdb", "", 85, 79, "Category 80", {10240, 30300}, {"Sub 80"}, {"80"}};
+        QTest::newRow("row 17, past 16 bits") << Category{"many-categories.mdb", "", 85, 80, "Category 81", {240, 32300},
                                                           {"Sub 81"}, {"81"}};
     }
     void shouldBuildTheCategoryBrowser()
@@ -94,31 +95,101 @@ private slots:
         }
     }
 
-    // The captions the load leaves as designed; "frmMain" is the window's own.
-    void shouldKeepTheFixedCaptions_data()
+    // Every control as the layout places it, caption included; auto-sized links keep only
+    // their place (-1). Category i lies in column i mod 5, row i div 5.
+    void shouldLayBasicOutControlByControl_data()
     {
-        QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("window") << "frmMain" << "Vantarel ver 2.0";
-        QTest::newRow("exit") << "cmdClose" << "&Exit";
-        QTest::newRow("go") << "cmdGo" << "&GO";
-        QTest::newRow("search box") << "txtSearch" << "";
-        QTest::newRow("featured heading") << "Label4" << "Top Software List";
-        QTest::newRow("web site") << "Label3" << "Visit www.quorbix.example for great Window's Software";
-        QTest::newRow("browser heading") << "Label2" << "Select a Category or Subcategory";
-        QTest::newRow("search label") << "Label1" << "Search";
+        QTest::addColumn<QRect>("twipsRect");
+        const auto row = [](const QString &name, const QString &caption, QRect r) {
+            QTest::newRow(qPrintable(name)) << caption << r;
+        };
+        row("lstFeatured", "", {5280, 5520, 7455, 1620});
+        row("cmdClose", "&Exit", {12000, 7320, 735, 375});
+        row("lstSubCategoryIDs_0", "", {3000, 1800, 1215, 450});
+        row("cmdGo", "&GO", {4080, 240, 615, 375});
+        row("txtSearch", "", {1080, 300, 2895, 315});
+        row("Label4", "Top Software List", {5280, 5280, 2055, 255});
+        row("Label3", "Visit www.quorbix.example for great Window's Software", {5760, 240, -1, -1});
+        row("Label2", "Select a Category or Subcategory", {240, 960, 3975, 255});
+        row("Label1", "Search", {240, 360, 735, 255});
+        const QStringList names{"Business", "Desktop",    "Development", "Utilities", "Games",      "Graphics",
+                                "Internet", "Multimedia", "Security",    "Education", "Empty Shelf"};
+        for (int i = 0; i < names.size(); ++i) {
+            const int left = 240 + 2500 * (i % 5), top = 1560 + 2000 * (i / 5);
+            row(QStringLiteral("lblCategory_%1").arg(i), names[i], {left, top - 250, -1, -1});
+            row(QStringLiteral("lstSubCategory_%1").arg(i), "", {left, top, 2415, 1620});
+        }
     }
-    void shouldKeepTheFixedCaptions()
+    void shouldLayBasicOutControlByControl()
     {
-        QFETCH(QString, control);
         QFETCH(QString, caption);
+        QFETCH(QRect, twipsRect);
         LoadedMainWindow app(fixtureBytes(QStringLiteral("basic.mdb")));
-        const QWidget *w = control == "frmMain" ? app.window.get() : app.control(control);
-        QVERIFY2(w, qPrintable(control));
-        const auto *label = qobject_cast<const QLabel *>(w);
-        const auto *button = qobject_cast<const QAbstractButton *>(w);
-        const auto *box = qobject_cast<const QLineEdit *>(w);
-        QCOMPARE(label ? label->text() : button ? button->text() : box ? box->text() : w->windowTitle(), caption);
+        QVERIFY(!app.window->browserArea());
+        QCOMPARE(app.window->lblCategoryCount(), 11);
+        QCOMPARE(app.window->windowTitle(), QStringLiteral("Vantarel ver 2.0"));
+        const QWidget *control = app.control(QTest::currentDataTag());
+        QVERIFY(control);
+        QCOMPARE(control->parentWidget(), app.window.get());
+        QRect r = twips::geometry(control).toRect();
+        if (twipsRect.width() < 0)
+            r.setSize({-1, -1});
+        QCOMPARE(r, twipsRect);
+        QString text;
+        if (auto *label = qobject_cast<const QLabel *>(control))
+            text = label->text();
+        if (auto *button = qobject_cast<const QPushButton *>(control))
+            text = button->text();
+        QCOMPARE(text, caption);
+    }
+
+    void shouldReachEveryCategoryOfAManyCategoryCatalog()
+    {
+        LoadedMainWindow app(fixtureBytes(QStringLiteral("many-categories.mdb")));
+        frmMain &w = *app.window;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QScrollArea *area = w.browserArea();
+        QVERIFY(area);
+        // No control covers another, nor the featured list, its heading or Exit.
+        QList<QWidget *> controls;
+        for (QWidget *child : w.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (child->isVisible() && child->objectName() != QLatin1String("focusRing"))
+                controls << child;
+        QCOMPARE(controls.size(), 9);  // the eight fixed controls and the browser area
+        for (QWidget *category : area->widget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (category->isVisible())
+                controls << category;
+        QCOMPARE(controls.size(), 9 + 2 * 85);
+        // The design's own controls are left as they are laid out (Label4's box reaches one
+        // pixel into the featured list); the browser covers none of them.
+        for (int a = 0; a < controls.size(); ++a)
+            for (int b = std::max(a + 1, 8); b < controls.size(); ++b)
+                QVERIFY2(controls[a]->parentWidget() != controls[b]->parentWidget()
+                             || !controls[a]->geometry().intersects(controls[b]->geometry()),
+                         qPrintable(controls[a]->objectName() + " over " + controls[b]->objectName()));
+        QVERIFY(area->geometry().bottom() < app.control(QStringLiteral("Label4"))->geometry().top());
+
+        // Scrolled to it, each name is what the pointer finds there, and its click lists it.
+        for (int i = 0; i < w.lblCategoryCount(); ++i) {
+            LinkLabel *label = w.lblCategory(i);
+            area->ensureWidgetVisible(label);
+            const QPoint centre = label->mapTo(&w, label->rect().center());
+            QCOMPARE(w.childAt(centre), label);
+            QVERIFY(area->viewport()->rect().contains(
+                area->viewport()->mapFrom(&w, w.lstSubCategory(i)->mapTo(&w, QPoint(1, 1)))));
+            QTest::mouseClick(label, Qt::LeftButton);
+            QCOMPARE(strListingTitle, QStringLiteral("Category %1").arg(i + 1));
+        }
+        // The focus brings a category into view whole, its name with its list, and an arrow
+        // that the list cannot use leaves it there.
+        for (const int i : {84, 0, 42}) {
+            w.lstSubCategory(i)->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(w.lstSubCategory(i), Qt::Key_Down);  // past the end of a one-item list
+            const QRect cell = w.lblCategory(i)->geometry().united(w.lstSubCategory(i)->geometry());
+            QVERIFY2(QRect(-area->widget()->pos(), area->viewport()->size()).contains(cell), qPrintable(QString::number(i)));
+        }
     }
 
     void shouldListFeaturedTitlesAsNameDashDescription()

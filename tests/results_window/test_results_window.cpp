@@ -257,6 +257,17 @@ private slots:
         row("sort by a field with a blank", {"sort:Company Name"}, "39 records",
             "Sorted by Company Name descending order", "Company Name=Quiet Pixel");
         row("sort when nothing passes the filter", {"type:qqq", "sort:Price"}, "0 records");
+        // A Yes/No column filters on the words the grid shows, in either mode.
+        row("Yes/No: Y", {"field:Uninstaller", "type:Y"}, "20 records");
+        row("Yes/No: Ye", {"field:Uninstaller", "type:Ye"}, "20 records");
+        row("Yes/No: yes", {"field:Uninstaller", "type:yes"}, "20 records");
+        row("Yes/No: N", {"field:Uninstaller", "type:N"}, "19 records");
+        row("Yes/No: No", {"field:Uninstaller", "type:No"}, "19 records");
+        row("Yes/No: contains es", {"field:Uninstaller", "opt:optContains", "type:es"}, "20 records");
+        row("Yes/No: contains o", {"field:Uninstaller", "opt:optContains", "type:o"}, "19 records");
+        row("Yes/No: begins with o", {"field:Uninstaller", "type:o"}, "0 records");
+        row("Yes/No: True is not shown", {"field:Uninstaller", "type:True"}, "0 records");
+        row("Yes/No: wildcard", {"field:Uninstaller", "type:*"}, "39 records");
     }
     void shouldFilterAndSortAsTheUserAsks()
     {
@@ -294,25 +305,37 @@ private slots:
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("opensDetail");
-        QTest::newRow("Select") << "cmdSelect" << true;
-        QTest::newRow("Enter") << "Return" << true;
-        QTest::newRow("grid double-click") << "double-click" << true;
-        QTest::newRow("Close") << "cmdCancel" << false;
-        QTest::newRow("Escape") << "Escape" << false;
-        QTest::newRow("close box") << "close box" << false;
+        QTest::addColumn<QString>("emptyBy");  // how the grid came to have no current row
+        QTest::newRow("Select") << "cmdSelect" << true << "";
+        QTest::newRow("Enter") << "Return" << true << "";
+        QTest::newRow("grid double-click") << "double-click" << true << "";
+        QTest::newRow("Close") << "cmdCancel" << false << "";
+        QTest::newRow("Escape") << "Escape" << false << "";
+        QTest::newRow("close box") << "close box" << false << "";
+        for (const char *emptyBy : {"filter", "failed open"}) {
+            QTest::addRow("Select, %s", emptyBy) << "cmdSelect" << false << emptyBy;
+            QTest::addRow("Enter, %s", emptyBy) << "Return" << false << emptyBy;
+            QTest::addRow("grid double-click, %s", emptyBy) << "double-click" << false << emptyBy;
+        }
     }
     void shouldActOnTheWindowsCommands()
     {
         QFETCH(QString, how);
         QFETCH(bool, opensDetail);
+        QFETCH(QString, emptyBy);
         FakeServices fakes;
-        strListingSql = listing::allTitlesSql();
+        strListingSql = emptyBy == "failed open" ? refusedStatement() : listing::allTitlesSql();
         bool openAfter = false;
         QString detailName;
         fakes.dialogs.steps.enqueue([&](QDialog &dialog) {
             const View r{&dialog};
             const int row = r.rowOf("Disk Tool");
-            QTest::mouseClick(r.grid()->viewport(), Qt::LeftButton, {}, r.cellCentre(row));
+            if (emptyBy == "filter")
+                r.type("qqq");
+            if (emptyBy.isEmpty())
+                QTest::mouseClick(r.grid()->viewport(), Qt::LeftButton, {}, r.cellCentre(row));
+            else
+                QVERIFY(!r.grid()->currentIndex().isValid());
             if (how.startsWith("cmd"))
                 r.get<QPushButton>(qPrintable(how))->click();
             else if (how == "Return")
@@ -320,7 +343,8 @@ private slots:
             else if (how == "Escape")
                 QTest::keyClick(&dialog, Qt::Key_Escape);
             else if (how == "double-click")
-                QTest::mouseDClick(r.grid()->viewport(), Qt::LeftButton, {}, r.cellCentre(row));
+                QTest::mouseDClick(r.grid()->viewport(), Qt::LeftButton, {},
+                                   emptyBy.isEmpty() ? r.cellCentre(row) : QPoint(20, 20));
             else
                 dialog.close();
             openAfter = dialog.isVisible();
@@ -329,9 +353,51 @@ private slots:
             [&](QDialog &dialog) { detailName = View{&dialog}.get<QLineEdit>("txtName")->text(); });
         showSoftwareWindow(fakes.services, nullptr);
         QCOMPARE(fakes.dialogs.shown.join(','), opensDetail ? "frmSoftware,frmDetail" : "frmSoftware");
-        QCOMPARE(openAfter, opensDetail);
+        QCOMPARE(openAfter, opensDetail || !emptyBy.isEmpty());
         QCOMPARE(detailName, QString(opensDetail ? "Disk Tool" : ""));
     }
+    // Columns fit their header and the first screenful, up to 3600 twips; a cut cell tells
+    // its whole text in its tooltip, a whole one none.
+    void shouldSizeColumnsAndTellCutText_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("long memo") << "Memo Giant" << "Description" << true;
+        QTest::newRow("wider than the first screenful") << "ZipMaster" << "Price" << true;
+        QTest::newRow("name in the first screenful") << "Arcade Title 15" << "Name" << false;
+        QTest::newRow("Yes/No word") << "ZipMaster" << "Uninstaller" << false;
+        QTest::newRow("empty cell") << "Backup Buddy" << "Rating" << false;
+    }
+    void shouldSizeColumnsAndTellCutText()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, field);
+        QFETCH(bool, cut);
+        const auto r = loadResults();
+        QVERIFY(r);
+        QTableView *grid = r->grid();
+        QHeaderView *header = grid->horizontalHeader();
+        const int screenful = grid->viewport()->height() / grid->verticalHeader()->defaultSectionSize();
+        for (int c = 0; c < header->count(); ++c) {
+            const int width = header->sectionSize(c);
+            QVERIFY2(width >= header->sectionSizeHint(c), qPrintable(kFieldNames[c]));
+            QVERIFY(width <= 240 || width == header->sectionSizeHint(c));
+            for (int row = 0; row < screenful; ++row) {  // nothing shown first is cut below the cap
+                const QModelIndex cell = grid->model()->index(row, c);
+                QVERIFY(width == 240 || grid->sizeHintForIndex(cell).width() <= grid->visualRect(cell).width());
+            }
+        }
+        const QModelIndex index = grid->model()->index(r->rowOf(title), kFieldNames.indexOf(field));
+        grid->scrollTo(index);
+        const QPoint at = grid->visualRect(index).center();
+        QHelpEvent help(QEvent::ToolTip, at, grid->viewport()->mapToGlobal(at));
+        QToolTip::hideText();
+        QApplication::sendEvent(grid->viewport(), &help);
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(),
+                 cut ? Qt::convertFromPlainText(index.data().toString(), Qt::WhiteSpaceNormal) : QString());
+    }
+
     // Stored height and width in twips; the minimum is the default size at that pixel size.
     void shouldComeUpAtTheRememberedSizeAndNoSmallerThanTheDefault_data()
     {

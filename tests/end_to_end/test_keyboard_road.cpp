@@ -1,0 +1,294 @@
+#include "focus_ring.h"
+#include "frm_detail.h"
+#include "frm_software.h"
+#include "listing_query.h"
+#include "main_window_fixture.h"
+
+#include <QAccessible>
+
+#include <functional>
+
+namespace {
+
+// Keys as the user types them: "Tab*3 Down Backtab Enter Space Escape".
+void press(const QString &keys)
+{
+    static const QMap<QString, Qt::Key> kKeys{{"Tab", Qt::Key_Tab},       {"Backtab", Qt::Key_Backtab},
+                                              {"Enter", Qt::Key_Return},  {"Space", Qt::Key_Space},
+                                              {"Down", Qt::Key_Down},     {"Escape", Qt::Key_Escape}};
+    for (const QString &step : keys.split(' ', Qt::SkipEmptyParts)) {
+        const int times = step.contains('*') ? step.section('*', 1).toInt() : 1;
+        for (int i = 0; i < times; ++i) {
+            QWidget *focus = QApplication::focusWidget();
+            QVERIFY2(focus, qPrintable(step));
+            const Qt::Key key = kKeys.value(step.section('*', 0, 0));
+            QTest::keyClick(focus, key == Qt::Key_Backtab ? Qt::Key_Tab : key,
+                            key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        }
+    }
+}
+
+QString focused()
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus ? focus->objectName() : QString();
+}
+
+// Shows each window truly modally; while it is up, runs the next scripted step with the
+// window active, and closes it after (unless the step did).
+class KeyboardDialogs final : public DialogService {
+public:
+    int showModal(QDialog &dialog) override
+    {
+        QTimer::singleShot(0, &dialog, [this, &dialog] {
+            // Keys go where the focus is: wait until the new window has it.
+            const bool active = QTest::qWaitFor([&dialog] { return QApplication::activeWindow() == &dialog; });
+            if (active && !steps.isEmpty())
+                steps.dequeue()(dialog);
+            if (dialog.isVisible())
+                dialog.reject();
+        });
+        return dialog.exec();
+    }
+    QQueue<std::function<void(QDialog &)>> steps;
+};
+
+// Every control of the three windows: "window|control", its accessible name and role.
+struct Named {
+    QString control;
+    QString name;
+    QAccessible::Role role;
+};
+QList<Named> nameTable()
+{
+    QList<Named> table{
+        {"main|txtSearch", "Search", QAccessible::EditableText},
+        {"main|cmdGo", "GO", QAccessible::Button},
+        {"main|Label1", "Search", QAccessible::StaticText},
+        {"main|Label2", "Select a Category or Subcategory", QAccessible::StaticText},
+        {"main|Label3", "Visit www.quorbix.example for great Window's Software", QAccessible::Link},
+        {"main|Label4", "Top Software List", QAccessible::StaticText},
+        {"main|lstFeatured", "Top Software List", QAccessible::List},
+        {"main|cmdClose", "Exit", QAccessible::Button},
+        {"results|cmdCancel", "Close", QAccessible::Button},
+        {"results|cmdSelect", "Select", QAccessible::Button},
+        {"results|optBegins", "Begins With", QAccessible::RadioButton},
+        {"results|optContains", "Contains", QAccessible::RadioButton},
+        {"results|txtSearch", "Find", QAccessible::EditableText},
+        {"results|cmdClear", "Clear", QAccessible::Button},
+#ifdef Q_OS_UNIX  // Qt names a drop-down list by its value there, as the desktop's readers expect
+        {"results|cboField", "Name", QAccessible::ComboBox},
+#else
+        {"results|cboField", "Find in", QAccessible::ComboBox},
+#endif
+        {"results|dtgOrg", "Titles", QAccessible::Table},
+        {"results|lblOrg", "39 records", QAccessible::StaticText},
+        {"results|lblSort", "Sorted by Name in ascending order", QAccessible::StaticText},
+        {"detail|txtCoDescription", "Company description", QAccessible::EditableText},
+        {"detail|txtName", "Title", QAccessible::EditableText},
+        {"detail|cmdCancel", "Close", QAccessible::Button},
+        {"detail|txtDescription", "Description", QAccessible::EditableText},
+        {"detail|lblCompany", "Nordwell Labs", QAccessible::Link},
+        {"detail|lblRating", "Rating: 4 out of 5", QAccessible::StaticText},
+        {"detail|lblBuy", "Buy Now!", QAccessible::Link},
+        {"detail|lblDownload3", "Download Site3", QAccessible::Link},
+        {"detail|lblDownload2", "Download Site2", QAccessible::Link},
+        {"detail|lblDownload1", "Download Site1", QAccessible::Link},
+        {"detail|lblScreen", "Screen Shot", QAccessible::Link},
+        {"detail|lblUninstaller", "Uninstaller: Yes", QAccessible::StaticText},
+        {"detail|lblLimitations", "Limitations: 30-day trial", QAccessible::StaticText},
+        {"detail|lblRequirements", "Requirements: Windows 95 or later", QAccessible::StaticText},
+        {"detail|lblType", "Type: Shareware", QAccessible::StaticText},
+        {"detail|lblPrice", "Price: $29.95", QAccessible::StaticText},
+    };
+    const QStringList categories{"Business", "Desktop",    "Development", "Utilities", "Games",      "Graphics",
+                                 "Internet", "Multimedia", "Security",    "Education", "Empty Shelf"};
+    for (int i = 0; i < categories.size(); ++i) {
+        table.append({QStringLiteral("main|lblCategory_%1").arg(i), categories[i], QAccessible::Link});
+        table.append({QStringLiteral("main|lstSubCategory_%1").arg(i), categories[i], QAccessible::List});
+    }
+    return table;
+}
+
+}  // namespace
+
+class TestKeyboardRoad : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initWindowTests(); }
+
+    // Keys in the main window, then the one that opens the request (it has the focus);
+    // in the results window the keys that pick a row, then Tab out of the grid and back, then
+    // Enter; in the detail window the keys to a link, which opens the address.
+    void shouldTakeTheWholeRoadWithoutTheMouse_data()
+    {
+        QTest::addColumn<QString>("mainKeys");
+        QTest::addColumn<QString>("opener");
+        QTest::addColumn<QString>("listing");  // the results window's caption and count; "" for none
+        QTest::addColumn<QString>("gridKeys");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("detailKeys");
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("category name") << "Tab*5 Enter" << "lblCategory_3" << "Utilities|10 records"
+                                       << "Down*3" << "Backup Buddy" << "Tab*4 Enter" << "lblScreen"
+                                       << "http://x.example/bb.png";
+        QTest::newRow("category name, Space") << "Tab*2 Space" << "lblCategory_0" << "Business|1 records"
+                                              << "" << "Ledger Lite" << "Tab*4 Space" << "lblCompany"
+                                              << "http://www.nordwell-labs.example/";
+        QTest::newRow("subcategory") << "Tab*16 Down*2 Enter" << "lstSubCategory_3"
+                                     << "Utilities > Archivers|5 records" << "Down*4" << "ZipMaster"
+                                     << "Tab*5 Enter" << "lblDownload1" << "http://dl1.example/zip.exe";
+        QTest::newRow("featured title") << "Backtab Space Enter" << "lstFeatured" << "" << "" << "ZipMaster"
+                                        << "Tab*8 Enter" << "lblBuy" << "http://buy.example/zip";
+        QTest::newRow("nothing selected: GO") << "Tab*13 Enter" << "lstSubCategory_0"
+                                              << "Search Results for ''|39 records" << "Down*2" << "Arcade Title 15"
+                                              << "Tab*4 Enter" << "lblDownload1" << "http://games.example/15";
+    }
+    void shouldTakeTheWholeRoadWithoutTheMouse()
+    {
+        QFETCH(QString, mainKeys);
+        QFETCH(QString, opener);
+        QFETCH(QString, listing);
+        QFETCH(QString, gridKeys);
+        QFETCH(QString, title);
+        QFETCH(QString, detailKeys);
+        QFETCH(QString, link);
+        QFETCH(QString, address);
+        KeyboardDialogs dialogs;
+        LoadedMainWindow app(fixtureBytes(QStringLiteral("basic.mdb")), &dialogs);
+        app.window->show();
+        QVERIFY(QTest::qWaitFor([&app] { return QApplication::activeWindow() == app.window.get(); }));
+        QStringList seen;
+
+        const auto detail = [&](QDialog &form) {
+            seen << form.findChild<QLineEdit *>(QStringLiteral("txtName"))->text() << focused();
+            press(detailKeys.section(' ', 0, -2));
+            seen << focused() << (focus_ring::framedControl(&form) == QApplication::focusWidget() ? "framed" : "");
+            press(detailKeys.section(' ', -1));
+            seen << (app.fakes.desktop.opened.isEmpty() ? QString() : app.fakes.desktop.opened.last().toString());
+            press(QStringLiteral("Escape"));
+        };
+        if (!listing.isEmpty()) {
+            dialogs.steps.enqueue([&](QDialog &form) {
+                seen << form.windowTitle() + '|' + form.findChild<QLabel *>(QStringLiteral("lblOrg"))->text()
+                     << focused();
+                press(gridKeys + QStringLiteral(" Tab"));
+                seen << focused();
+                press(QStringLiteral("Backtab"));
+                seen << focused() << (focus_ring::framedControl(&form) == QApplication::focusWidget() ? "framed" : "")
+                     << QString::number(form.findChild<QTableView *>()->currentIndex().row());
+                dialogs.steps.enqueue(detail);
+                press(QStringLiteral("Enter"));
+            });
+        } else {
+            dialogs.steps.enqueue(detail);
+        }
+        press(mainKeys.section(' ', 0, -2));
+        seen << focused() << (focus_ring::framedControl(app.window.get()) == QApplication::focusWidget() ? "framed" : "");
+        press(mainKeys.section(' ', -1));
+
+        QStringList expected{opener, "framed"};
+        if (!listing.isEmpty())
+            expected << listing << "dtgOrg" << "cboField" << "dtgOrg" << "framed" << QString::number(gridKeys.count("Down") ? gridKeys.section('*', 1).toInt() : 0);
+        expected << title << "txtDescription" << link << "framed" << address;
+        QCOMPARE(seen, expected);
+        QCOMPARE(app.fakes.desktop.opened, QVector<QUrl>{QUrl(address)});
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(app.fakes.messages.calls.isEmpty());
+    }
+
+    // The frame shows where the keyboard is, and goes at a mouse press.
+    void shouldFrameTheFocusOnlyForTheKeyboard()
+    {
+        LoadedMainWindow app(fixtureBytes(QStringLiteral("basic.mdb")));
+        frmMain *w = app.window.get();
+        w->show();
+        QVERIFY(QTest::qWaitFor([w] { return QApplication::activeWindow() == w; }));
+        QTest::mouseClick(app.control(QStringLiteral("txtSearch")), Qt::LeftButton);
+        QCOMPARE(focus_ring::framedControl(w), nullptr);  // as a mouse user finds it
+        press(QStringLiteral("Tab*3"));
+        QCOMPARE(focus_ring::framedControl(w), w->lblCategory(1));
+        auto *list = w->lstSubCategory(2);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(QApplication::focusWidget(), list);
+        QCOMPARE(focus_ring::framedControl(w), nullptr);
+        press(QStringLiteral("Down"));
+        QCOMPARE(focus_ring::framedControl(w), list);
+        const QRect frame = w->findChild<QWidget *>(QStringLiteral("focusRing"))->geometry();
+        QVERIFY(frame.contains(list->geometry()) && frame != list->geometry());
+    }
+
+    void shouldNameEveryControlForScreenReaders_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("role");
+        for (const Named &row : nameTable())
+            QTest::newRow(qPrintable(row.control)) << row.name << int(row.role);
+    }
+    void shouldNameEveryControlForScreenReaders()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, role);
+        const QString tag = QTest::currentDataTag();
+        QWidget *control = window(tag.section('|', 0, 0))->findChild<QWidget *>(tag.section('|', 1));
+        QVERIFY(control);
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), name);
+        QCOMPARE(int(accessible->role()), role);
+        if (role == QAccessible::Link)  // a screen reader can follow it
+            QVERIFY(accessible->actionInterface()
+                    && accessible->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    }
+
+    // The name table holds every control that a window shows.
+    void shouldLeaveNoControlOutOfTheNameTable()
+    {
+        QStringList named, shown;
+        for (const Named &row : nameTable())
+            named << row.control;
+        for (const QString &which : {"main", "results", "detail"}) {
+            for (const QWidget *control : window(which)->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (!control->isHidden() && control->objectName() != QLatin1String("focusRing"))
+                    shown << which + '|' + control->objectName();
+            }
+        }
+        named.sort();
+        shown.sort();
+        QCOMPARE(shown, named);
+    }
+
+private:
+    QWidget *window(const QString &which)
+    {
+        if (!m_main) {
+            m_main = std::make_unique<LoadedMainWindow>(fixtureBytes(QStringLiteral("basic.mdb")));
+            strListingSql = listing::allTitlesSql();
+            m_results = std::make_shared<frmSoftware>(m_main->services);
+            m_results->Form_Load();
+            m_results->show();
+            QTest::qWaitForWindowExposed(m_results.get());
+            m_detailListing = std::make_shared<ado::Recordset>();
+            m_detailListing->CursorLocation = ado::adUseClient;
+            m_detailListing->Open(listing::singleTitleSql(QStringLiteral("ZipMaster")), cnCatalog,
+                                  ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText);
+            rsSoftware = m_detailListing;
+            m_detail = std::make_unique<frmDetail>(m_main->services);
+            m_detail->Form_Load();
+            m_detail->show();
+        }
+        if (which == QLatin1String("main"))
+            return m_main->window.get();
+        return which == QLatin1String("results") ? static_cast<QWidget *>(m_results.get()) : m_detail.get();
+    }
+
+    std::unique_ptr<LoadedMainWindow> m_main;
+    std::shared_ptr<frmSoftware> m_results;
+    std::shared_ptr<ado::Recordset> m_detailListing;
+    std::unique_ptr<frmDetail> m_detail;
+};
+
+QTEST_MAIN(TestKeyboardRoad)
+#include "test_keyboard_road.moc"
