@@ -3,6 +3,7 @@
 #include "frm_main.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 
 static void initResources()
@@ -21,10 +22,20 @@ void setUpApplication(QApplication &app)
     app.setWindowIcon(icon);
 }
 
-std::unique_ptr<frmMain> startMainWindow(Services &services, const QString &appPath)
+std::unique_ptr<frmMain> startMainWindow(Services &services, const QString &appPath, const QString &catalogFile)
 {
-    auto window = std::make_unique<frmMain>(services, appPath);
+    auto window = std::make_unique<frmMain>(services, appPath, nullptr, catalogFile);
     window->Form_Load();
     window->show();
     return window;
+}
+
+QString catalogFileArgument(const QStringList &arguments, const QString &currentFolder)
+{
+    QStringList rest = arguments;
+    if (!rest.isEmpty() && rest.first() == QLatin1String("--"))
+        rest.removeFirst();
+    if (rest.isEmpty() || rest.first().isEmpty())
+        return {};
+    return QDir::cleanPath(QDir(currentFolder).absoluteFilePath(rest.first()));
 }

@@ -18,8 +18,12 @@ enum DataType : int {
     adDate = 7,            ///< Jet DATE
     adBoolean = 11,        ///< Jet BOOLEAN (Yes/No)
     adUnsignedTinyInt = 17,///< Jet BYTE
+    adGUID = 72,           ///< Jet GUID (replication ID)
+    adBinary = 128,        ///< Jet BINARY
+    adNumeric = 131,       ///< Jet NUMERIC (decimal)
     adVarWChar = 202,      ///< Jet TEXT
     adLongVarWChar = 203,  ///< Jet MEMO (long text)
+    adLongVarBinary = 205, ///< Jet OLE object
 };
 
 enum CursorLocationEnum : int { adUseServer = 2, adUseClient = 3 };
@@ -56,8 +60,8 @@ struct Error {
 };
 
 /// A field value: an invalid QVariant is Null, distinct from a zero-length QString.
-/// Text is QString, LONG/INT/BYTE int, MONEY/DOUBLE/FLOAT double, BOOLEAN bool,
-/// DATE QDateTime.
+/// Text and GUID are QString, LONG/INT/BYTE int, MONEY/NUMERIC/DOUBLE/FLOAT double,
+/// BOOLEAN bool, DATE QDateTime, BINARY/OLE QByteArray.
 inline bool isNull(const QVariant &value) { return !value.isValid(); }
 
 /// A field of an open recordset, in query order.

@@ -13,22 +13,52 @@ Connection::~Connection() = default;
 
 QString Connection::dataSourceFromConnectionString(const QString &connectionString)
 {
+    // Pairs of "key=value" separated by ";"; a value in double or single quotes may hold ";"
+    // (a doubled quote inside stands for one).
     QString value;
     bool found = false;
-    for (const QString &part : connectionString.split(QLatin1Char(';'))) {
-        const qsizetype equals = part.indexOf(QLatin1Char('='));
-        if (equals < 0)
+    for (qsizetype pos = 0; pos < connectionString.size();) {
+        const qsizetype equals = connectionString.indexOf(QLatin1Char('='), pos);
+        const qsizetype semicolon = connectionString.indexOf(QLatin1Char(';'), pos);
+        if (equals < 0 || (semicolon >= 0 && semicolon < equals)) {
+            if (semicolon < 0)
+                break;
+            pos = semicolon + 1;
             continue;
-        if (part.left(equals).trimmed().compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0) {
-            value = part.mid(equals + 1).trimmed();
+        }
+        const QString key = connectionString.mid(pos, equals - pos).trimmed();
+        qsizetype at = equals + 1;
+        while (at < connectionString.size() && connectionString[at] == QLatin1Char(' '))
+            ++at;
+        QString part;
+        const QChar quote = at < connectionString.size() ? connectionString[at] : QChar();
+        if (quote == QLatin1Char('"') || quote == QLatin1Char('\'')) {
+            for (++at; at < connectionString.size(); ++at) {
+                if (connectionString[at] == quote) {
+                    if (at + 1 < connectionString.size() && connectionString[at + 1] == quote) {
+                        part.append(quote);
+                        ++at;
+                        continue;
+                    }
+                    ++at;
+                    break;
+                }
+                part.append(connectionString[at]);
+            }
+            const qsizetype end = connectionString.indexOf(QLatin1Char(';'), at);
+            pos = end < 0 ? connectionString.size() : end + 1;
+        } else {
+            const qsizetype end = connectionString.indexOf(QLatin1Char(';'), at);
+            part = connectionString.mid(at, end < 0 ? -1 : end - at).trimmed();
+            pos = end < 0 ? connectionString.size() : end + 1;
+        }
+        if (key.compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0) {
+            value = part;
             found = true;
         }
     }
     if (!found)
         return {};
-    if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\''))
-        && value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
 
     // The provider's separator is "\"; the folder part comes from the platform and may end
     // in its own separator, so any run of separators is one.

@@ -43,7 +43,8 @@ public:
 
     /// The file that the Data Source of `connectionString` names, as a local path: "\" and
     /// "/" both separate, and a run of separators counts as one ("/opt/q/\\shareware.mdb"
-    /// names /opt/q/shareware.mdb). Empty when the string has no Data Source.
+    /// names /opt/q/shareware.mdb). A value in quotes may hold ";". Empty when the string has
+    /// no Data Source.
     static QString dataSourceFromConnectionString(const QString &connectionString);
 
 private:

@@ -38,6 +38,8 @@ QString quoted(const QString &path) { return QLatin1Char('\'') + path + QLatin1C
 
 ado::Error providerError(const QString &description) { return {ado::E_PROVIDER_FAIL, description}; }
 
+static_assert(int(ColumnType::Ole) + 1 == int(proto::StoredType::Count), "column types follow the protocol's numbering");
+
 bool tagFits(ColumnType type, proto::CellTag tag)
 {
     if (tag == proto::CellTag::Null)
@@ -55,7 +57,12 @@ bool tagFits(ColumnType type, proto::CellTag tag)
         return tag == proto::CellTag::Real;
     case ColumnType::Text:
     case ColumnType::Memo:
+    case ColumnType::Numeric:
+    case ColumnType::Guid:
         return tag == proto::CellTag::Text;
+    case ColumnType::Binary:
+    case ColumnType::Ole:
+        return tag == proto::CellTag::Bytes;
     }
     return false;
 }
@@ -94,6 +101,12 @@ struct JetFile::Impl {
                 .arg(detail, quoted(path));
         case proto::Fault::Unsupported:
             return QStringLiteral("The catalog file %1 holds data that cannot be read: %2.").arg(quoted(path), detail);
+        case proto::Fault::Protected:
+            return QStringLiteral("The catalog file %1 is %2: it cannot be read until it is saved without a password "
+                                  "or encryption.").arg(quoted(path), detail);
+        case proto::Fault::OtherFormat:
+            return QStringLiteral("The catalog file %1 is in %2, a database format that cannot be read.")
+                .arg(quoted(path), detail);
         case proto::Fault::Protocol:
             break;
         }
@@ -312,16 +325,18 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
         columns.reserve(int(count));
         for (std::uint32_t i = 0; i < count; ++i) {
             std::string_view colName;
-            std::uint8_t type = 0, autoNumber = 0;
+            std::uint8_t type = 0, autoNumber = 0, precision = 0, scale = 0;
             std::uint32_t length = 0;
-            if (!in.string(colName) || !in.u8(type) || !in.u32(length) || !in.u8(autoNumber) ||
-                type > std::uint8_t(ColumnType::Date) || length > 65535)
+            if (!in.string(colName) || !in.u8(type) || !in.u32(length) || !in.u8(autoNumber) || !in.u8(precision) ||
+                !in.u8(scale) || type >= std::uint8_t(proto::StoredType::Count) || length > 65535 || scale > precision)
                 return d->malformed();
             Column c;
             c.name = QString::fromUtf8(colName.data(), qsizetype(colName.size()));
             c.type = static_cast<ColumnType>(type);
             c.length = int(length);
             c.autoNumber = autoNumber != 0;
+            c.precision = precision;
+            c.scale = scale;
             columns << c;
         }
         if (!in.atEnd())
@@ -366,6 +381,7 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
                             return d->malformed();
                         break;
                     case proto::CellTag::Text:
+                    case proto::CellTag::Bytes:
                         cell.isNull = false;
                         if (!rin.string(cell.text))
                             return d->malformed();

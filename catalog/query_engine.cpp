@@ -12,7 +12,9 @@ namespace {
 constexpr char kCollation[] = "JET";
 
 // Declared type names per Jet column type. Each carries the SQLite affinity the values
-// need (INT, TEXT or REAL in the name) and maps back to the ADO type of result columns.
+// need (INT, TEXT, REAL or BLOB in the name) and maps back to the ADO type of result columns.
+// A decimal is kept as a number, so that it sorts and compares as one; a replication ID
+// as text compared byte for byte, so that joins on it match exactly.
 struct DeclaredType {
     jet::ColumnType jet;
     const char *name;
@@ -29,6 +31,10 @@ constexpr DeclaredType kDeclaredTypes[] = {
     {jet::ColumnType::Double, "JET_DOUBLE_REAL", ado::adDouble},
     {jet::ColumnType::Float, "JET_FLOAT_REAL", ado::adSingle},
     {jet::ColumnType::Date, "JET_DATE_REAL", ado::adDate},
+    {jet::ColumnType::Numeric, "JET_DECIMAL_REAL", ado::adNumeric},
+    {jet::ColumnType::Guid, "JET_GUID_TEXT", ado::adGUID},
+    {jet::ColumnType::Binary, "JET_BINARY_BLOB", ado::adBinary},
+    {jet::ColumnType::Ole, "JET_OLE_BLOB", ado::adLongVarBinary},
 };
 
 const DeclaredType &declaredType(jet::ColumnType type)
@@ -148,9 +154,15 @@ public:
             switch (m_types[i]) {
             case jet::ColumnType::Text:
             case jet::ColumnType::Memo:
+            case jet::ColumnType::Guid:
+            case jet::ColumnType::Numeric:  // its digits become a number in the column's affinity
                 // The text is only valid during this call; the step below copies it.
                 sqlite3_bind_text(m_insert, at, cell.text.data(), int(cell.text.size()),
                                   SQLITE_STATIC);
+                break;
+            case jet::ColumnType::Binary:
+            case jet::ColumnType::Ole:
+                sqlite3_bind_blob(m_insert, at, cell.text.data(), int(cell.text.size()), SQLITE_STATIC);
                 break;
             case jet::ColumnType::Money:
                 sqlite3_bind_double(m_insert, at, double(cell.integer) / double(kMoneyScale));
@@ -342,6 +354,11 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
             case SQLITE_NULL: rows.setNull(i); break;
             case SQLITE_INTEGER: rows.setInteger(i, sqlite3_column_int64(statement, i)); break;
             case SQLITE_FLOAT: rows.setReal(i, sqlite3_column_double(statement, i)); break;
+            case SQLITE_BLOB: {
+                const auto *bytes = static_cast<const char *>(sqlite3_column_blob(statement, i));
+                rows.setText(i, std::string_view(bytes, size_t(sqlite3_column_bytes(statement, i))));
+                break;
+            }
             default: {
                 const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, i));
                 rows.setText(i, std::string_view(text, size_t(sqlite3_column_bytes(statement, i))));
@@ -384,7 +401,8 @@ ado::Error QueryEngine::savePlainCopy(const QString &path)
         while (info.statement && sqlite3_step(info.statement) == SQLITE_ROW) {
             const QString column = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.statement, 1)));
             const QByteArray declared = reinterpret_cast<const char *>(sqlite3_column_text(info.statement, 2));
-            const char *plain = declared.contains("INT") ? "INTEGER" : declared.contains("REAL") ? "REAL" : "TEXT";
+            const char *plain = declared.contains("INT") ? "INTEGER" : declared.contains("REAL") ? "REAL"
+                                : declared.contains("BLOB") ? "BLOB" : "TEXT";
             create += (first ? "" : ", ") + quoteIdentifier(column) + ' ' + plain;
             first = false;
         }

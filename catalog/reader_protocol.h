@@ -12,9 +12,10 @@
 ///
 /// Reader -> client:
 ///   Opened   u32 count, count x string (the user tables, in catalog order)
-///   Columns  u32 count, count x { string name, u8 ColumnType, u32 length, u8 autoNumber }
+///   Columns  u32 count, count x { string name, u8 StoredType, u32 length, u8 autoNumber,
+///                                 u8 precision, u8 scale }
 ///   Rows     u32 count, then each cell of each row: u8 CellTag and its value
-///            (Integer: i64, Real: f64, Text: string, Null: nothing)
+///            (Integer: i64, Real: f64, Text and Bytes: string, Null: nothing)
 ///   End      u32 rows sent for the table
 ///   Failure  u8 Fault, string detail
 /// Client -> reader:
@@ -29,17 +30,29 @@ constexpr std::uint32_t kRowsFrameTarget = 256u * 1024u;
 
 enum class FrameKind : std::uint8_t { Opened = 1, Columns = 2, Rows = 3, End = 4, Failure = 5, ReadTable = 16 };
 
-enum class CellTag : std::uint8_t { Null = 0, Integer = 1, Real = 2, Text = 3 };
+enum class CellTag : std::uint8_t { Null = 0, Integer = 1, Real = 2, Text = 3, Bytes = 4 };
+
+/// A column's storage type as the Columns frame numbers it (jet::ColumnType follows it), and
+/// the cell each carries: Integer for Long to Money and Boolean (Money in ten-thousandths),
+/// Real for Double, Float and Date, Text for Text, Memo, Numeric (exact digits, the column's
+/// scale after the point) and Guid ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}), Bytes for
+/// Binary and Ole.
+enum class StoredType : std::uint8_t {
+    Long, Int, Byte, Text, Memo, Money, Boolean, Double, Float, Date, Numeric, Guid, Binary, Ole,
+    Count  ///< not a type: one past the last
+};
 
 /// Why the reader refused a file or a table; the client turns it into the provider's words.
 enum class Fault : std::uint8_t {
     NotFound = 1,      ///< the file does not exist
-    Unrecognized = 2,  ///< not a Jet 4.0 database
-    Damaged = 3,       ///< a Jet 4.0 database whose structure is broken; detail says where
+    Unrecognized = 2,  ///< not a Jet or ACE database at all
+    Damaged = 3,       ///< a database whose structure is broken; detail says where
     Unreadable = 4,    ///< the file cannot be read (permissions, I/O)
     NoSuchTable = 5,   ///< a table name that the catalog does not hold
-    Unsupported = 6,   ///< a column type the catalog layer has no use for
+    Unsupported = 6,   ///< a column of a type that cannot be decoded; detail names it
     Protocol = 7,      ///< a malformed request
+    Protected = 8,     ///< encrypted or protected by a password; detail says which
+    OtherFormat = 9,   ///< a Jet or ACE version that is not read; detail names it
 };
 
 inline void putU8(std::string &out, std::uint8_t v) { out.push_back(static_cast<char>(v)); }

@@ -21,6 +21,7 @@ ResultRows::Storage storageFor(int adoType)
     case ado::adSingle:
     case ado::adDouble:
     case ado::adCurrency:
+    case ado::adNumeric:
     case ado::adDate:
         return ResultRows::Storage::Real;
     default:
@@ -186,6 +187,8 @@ QVariant ResultRows::value(int row, int column) const
         return QVariant(real(row, column));
     case Storage::Text: {
         const std::string_view t = text(row, column);
+        if (c.adoType == ado::adBinary || c.adoType == ado::adLongVarBinary)
+            return QVariant(QByteArray(t.data(), qsizetype(t.size())));
         return QVariant(QString::fromUtf8(t.data(), qsizetype(t.size())));
     }
     }

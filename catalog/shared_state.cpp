@@ -24,3 +24,13 @@ QString catalogConnectionString(const QString &appPath)
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + appPath
         + QStringLiteral("\\shareware.mdb;Persist Security Info=False;");
 }
+
+QString catalogFileConnectionString(const QString &filePath)
+{
+    QString source = filePath;
+    if (source.contains(QLatin1Char(';')) || source.contains(QLatin1Char('"')) || source.contains(QLatin1Char('\''))
+        || source.startsWith(QLatin1Char(' ')) || source.endsWith(QLatin1Char(' ')))
+        source = QLatin1Char('"') + source.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + source
+        + QStringLiteral(";Persist Security Info=False;");
+}

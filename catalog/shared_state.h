@@ -28,3 +28,8 @@ void resetSharedState();
 /// The connection string for the catalog in `appPath`, joined exactly as the provider expects:
 /// "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + appPath + "\shareware.mdb;Persist Security Info=False;"
 QString catalogConnectionString(const QString &appPath);
+
+/// The connection string for the catalog file `filePath` named by the user, in the same
+/// pieces: "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + filePath + ";Persist Security Info=False;".
+/// A path that holds ";" or a quote, or starts or ends with a blank, goes in double quotes.
+QString catalogFileConnectionString(const QString &filePath);

@@ -15,6 +15,10 @@ int adoType(ColumnType type)
     case ColumnType::Double: return ado::adDouble;
     case ColumnType::Float: return ado::adSingle;
     case ColumnType::Date: return ado::adDate;
+    case ColumnType::Numeric: return ado::adNumeric;
+    case ColumnType::Guid: return ado::adGUID;
+    case ColumnType::Binary: return ado::adBinary;
+    case ColumnType::Ole: return ado::adLongVarBinary;
     }
     return ado::adEmpty;
 }
@@ -32,8 +36,27 @@ const char *scriptWord(ColumnType type)
     case ColumnType::Double: return "DOUBLE";
     case ColumnType::Float: return "FLOAT";
     case ColumnType::Date: return "DATE";
+    case ColumnType::Numeric: return "NUMERIC";
+    case ColumnType::Guid: return "GUID";
+    case ColumnType::Binary: return "BINARY";
+    case ColumnType::Ole: return "OLE";
     }
     return "";
+}
+
+bool isTextual(ColumnType type)
+{
+    switch (type) {
+    case ColumnType::Text:
+    case ColumnType::Memo:
+    case ColumnType::Numeric:
+    case ColumnType::Guid:
+    case ColumnType::Binary:
+    case ColumnType::Ole:
+        return true;
+    default:
+        return false;
+    }
 }
 
 }  // namespace jet

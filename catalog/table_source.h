@@ -15,25 +15,35 @@
 /// a 100,000-row table streams into the engine without being held twice.
 namespace jet {
 
-/// Jet column types, with the words of the table script format.
-enum class ColumnType { Long, Int, Byte, Text, Memo, Money, Boolean, Double, Float, Date };
+/// Jet column types, with the words of the table script format; numbered as the reader
+/// protocol numbers them.
+enum class ColumnType { Long, Int, Byte, Text, Memo, Money, Boolean, Double, Float, Date, Numeric, Guid, Binary, Ole };
 
 /// The ADO type number that a Jet column type is reported as.
 int adoType(ColumnType type);
-/// The table script word: LONG, INT, BYTE, TEXT, MEMO, MONEY, BOOLEAN, DOUBLE, FLOAT, DATE.
+/// The table script word: LONG, INT, BYTE, TEXT, MEMO, MONEY, BOOLEAN, DOUBLE, FLOAT, DATE,
+/// NUMERIC, GUID, BINARY, OLE.
 const char *scriptWord(ColumnType type);
 
 struct Column {
     QString name;
     ColumnType type = ColumnType::Text;
-    int length = 0;  ///< declared length in characters for TEXT, 0 otherwise
+    int length = 0;  ///< declared length in characters for TEXT, in bytes for BINARY, 0 otherwise
     bool autoNumber = false;  ///< a LONG column that the database numbers itself
+    int precision = 0;  ///< NUMERIC: the digits it holds
+    int scale = 0;      ///< NUMERIC: the digits after the point
 };
+
+/// True for the types whose cells are `text`.
+bool isTextual(ColumnType type);
 
 /// One value of a row. Which member holds it depends on the column type:
 /// Long/Int/Byte/Boolean: `integer` (Boolean 0 or 1); Money: `integer`, the amount
 /// times 10,000 (exact, as Jet stores it); Double/Float/Date: `real` (Date as the
-/// days since 1899-12-30); Text/Memo: `text`, UTF-8, valid only during the call.
+/// days since 1899-12-30); Text/Memo: `text`, UTF-8; Numeric: `text`, its exact digits with
+/// the column's scale after the point ("-12.3400"); Guid: `text`,
+/// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; Binary/Ole: `text`, the bytes. Text is valid
+/// only during the call.
 struct Cell {
     bool isNull = true;
     std::int64_t integer = 0;

@@ -144,12 +144,13 @@ void copyLook(QWidget *element, const QWidget *from)
 
 }  // namespace
 
-frmMain::frmMain(Services &services, const QString &appPath, QWidget *parent)
+frmMain::frmMain(Services &services, const QString &appPath, QWidget *parent, const QString &catalogFile)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                           | Qt::WindowCloseButtonHint)
     , m_services(services)
     , m_appPath(appPath)
+    , m_catalogFile(catalogFile)
 {
     setObjectName(QStringLiteral("frmMain"));
     buildLayout();
@@ -316,7 +317,7 @@ void frmMain::addSubCategories(int index, ado::Recordset &subCategories, const Q
 void frmMain::Form_Load()
 {
     strAppPath = m_appPath;
-    strConnect = catalogConnectionString(strAppPath);
+    strConnect = m_catalogFile.isEmpty() ? catalogConnectionString(strAppPath) : catalogFileConnectionString(m_catalogFile);
     cnCatalog = std::make_shared<ado::Connection>();
     cnCatalog->CursorLocation = ado::adUseClient;
     if (const ado::Error error = cnCatalog->Open(strConnect, QString(), QString(),

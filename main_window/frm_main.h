@@ -25,8 +25,10 @@ class Recordset;
 class frmMain : public QWidget {
     Q_OBJECT
 public:
-    /// `appPath` is the application folder, where "shareware.mdb" is looked for.
-    frmMain(Services &services, const QString &appPath, QWidget *parent = nullptr);
+    /// `appPath` is the application folder, where "shareware.mdb" is looked for unless
+    /// `catalogFile` names another catalog file (as the command line gives it, made absolute).
+    frmMain(Services &services, const QString &appPath, QWidget *parent = nullptr,
+            const QString &catalogFile = QString());
     ~frmMain() override;
 
     /// Opens the catalog and builds the category browser and the featured list. When the
@@ -81,6 +83,7 @@ private:
 
     Services &m_services;
     QString m_appPath;
+    QString m_catalogFile;
 
     QListWidget *m_lstFeatured = nullptr;
     QPushButton *m_cmdClose = nullptr;

@@ -3,7 +3,8 @@
 //                                        the statement's rows, opened as a listing
 // catalog-dump FILE --sqlite OUT.sqlite  every user table into a new SQLite database, with
 //                                        declared types that catalog-build reads back
-// Values print without locale; a failed open prints "<number> : <description>" and exits 1.
+// Values print without locale (binary values in hex); a failed open prints "<number> : <description>"
+// and exits 1.
 
 #include "connection.h"
 #include "jet_file.h"
@@ -59,6 +60,28 @@ void appendMoney(std::string &out, std::int64_t scaled)
     out += digits;
 }
 
+/// Exact decimal digits without the trailing zeros of their scale: "29.9500" as 29.95, "0.0000" as 0.
+void appendDecimal(std::string &out, std::string_view digits)
+{
+    if (digits.find('.') != std::string_view::npos) {
+        while (digits.back() == '0')
+            digits.remove_suffix(1);
+        if (digits.back() == '.')
+            digits.remove_suffix(1);
+    }
+    out += digits;
+}
+
+/// Binary values as two upper-case hex digits a byte.
+void appendHex(std::string &out, std::string_view bytes)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    for (const char c : bytes) {
+        out.push_back(kHex[(static_cast<unsigned char>(c) >> 4) & 0xf]);
+        out.push_back(kHex[static_cast<unsigned char>(c) & 0xf]);
+    }
+}
+
 template <typename T>
 void appendReal(std::string &out, T value)
 {
@@ -105,7 +128,15 @@ void appendCell(std::string &out, jet::ColumnType type, const jet::Cell &cell)
         break;
     case jet::ColumnType::Text:
     case jet::ColumnType::Memo:
+    case jet::ColumnType::Guid:
         appendEscaped(out, cell.text);
+        break;
+    case jet::ColumnType::Numeric:
+        appendDecimal(out, cell.text);
+        break;
+    case jet::ColumnType::Binary:
+    case jet::ColumnType::Ole:
+        appendHex(out, cell.text);
         break;
     }
 }
@@ -124,8 +155,15 @@ void appendValue(std::string &out, int adoType, const QVariant &value)
         appendMoney(out, std::llround(value.toDouble() * kMoneyScale));
         break;
     case ado::adDouble:
+    case ado::adNumeric:
         appendReal(out, value.toDouble());
         break;
+    case ado::adBinary:
+    case ado::adLongVarBinary: {
+        const QByteArray bytes = value.toByteArray();
+        appendHex(out, std::string_view(bytes.constData(), size_t(bytes.size())));
+        break;
+    }
     case ado::adSingle:
         appendReal(out, value.toFloat());
         break;
@@ -166,8 +204,10 @@ public:
         m_types.clear();
         for (const jet::Column &c : columns) {
             m_out += "COLUMN " + c.name.toStdString() + ' ' + jet::scriptWord(c.type);
-            if (c.type == jet::ColumnType::Text)
+            if (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Binary)
                 m_out += ' ' + std::to_string(c.length);
+            if (c.type == jet::ColumnType::Numeric)
+                m_out += ' ' + std::to_string(c.precision) + ' ' + std::to_string(c.scale);
             if (c.autoNumber)
                 m_out += " AUTONUMBER";
             m_out += '\n';
@@ -207,6 +247,10 @@ std::string declaredType(const jet::Column &c)
     case jet::ColumnType::Double: return "DOUBLE";
     case jet::ColumnType::Float: return "FLOAT";
     case jet::ColumnType::Date: return "DATETIME";
+    case jet::ColumnType::Numeric: return "DECIMAL(" + std::to_string(c.precision) + "," + std::to_string(c.scale) + ")";
+    case jet::ColumnType::Guid: return "GUID";
+    case jet::ColumnType::Binary:
+    case jet::ColumnType::Ole: return "BLOB";
     }
     return "BLOB";
 }
@@ -266,7 +310,13 @@ public:
                 break;
             case jet::ColumnType::Text:
             case jet::ColumnType::Memo:
+            case jet::ColumnType::Guid:
+            case jet::ColumnType::Numeric:  // its exact digits
                 sqlite3_bind_text(m_insert, i + 1, cell.text.data(), int(cell.text.size()), SQLITE_TRANSIENT);
+                break;
+            case jet::ColumnType::Binary:
+            case jet::ColumnType::Ole:
+                sqlite3_bind_blob(m_insert, i + 1, cell.text.data(), int(cell.text.size()), SQLITE_TRANSIENT);
                 break;
             default:
                 sqlite3_bind_int64(m_insert, i + 1, cell.integer);

@@ -25,7 +25,7 @@ private slots:
     void shouldInstallTheDesktopEntryAndIcons()
     {
         for (const char *path : {"/applications/quorbix.desktop", "/icons/hicolor/32x32/apps/quorbix.png",
-                                 "/icons/hicolor/scalable/apps/quorbix.svg"})
+                                 "/icons/hicolor/scalable/apps/quorbix.svg", "/mime/packages/quorbix.xml"})
             QVERIFY2(QFileInfo::exists(installed(QUORBIX_INSTALL_DATADIR + QString(path))), path);
     }
 

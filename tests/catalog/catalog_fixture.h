@@ -29,7 +29,7 @@ public:
                 const jet::ColumnType type = m_columns[i].type;
                 jet::Cell &cell = cells[size_t(i)];
                 cell.isNull = m_rows[r][i].isNull();
-                if (type == jet::ColumnType::Text || type == jet::ColumnType::Memo)
+                if (jet::isTextual(type))
                     cell.text = texts[size_t(i)] = m_rows[r][i].toStdString();
                 cell.real = m_rows[r][i].toDouble();  // money is held in ten-thousandths
                 cell.integer = std::llround(cell.real * (type == jet::ColumnType::Money ? 10000 : 1));

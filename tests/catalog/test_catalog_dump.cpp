@@ -37,11 +37,20 @@ private slots:
         QTest::addColumn<QStringList>("arguments");  // after basic.mdb unless they start with a file
         QTest::addColumn<QByteArray>("expected");  // standard output whole, or the start of the error on standard error
         // Every value (Null apart from "", the 20,000-character memo whole), rows in stored order, column types.
-        for (const QString name : {"basic", "empty-tables", "many-categories", "memo-chain", "sample", "split-runs"}) {
-            QFile script(testDataPath(name + ".txt"));
-            QTest::newRow(qPrintable(name)) << QStringList{testDataPath(name + ".mdb")}
+        // The .accdb files are basic saved by Access 2007, 2010, 2016 and 2019.
+        for (const QString file : {"basic.mdb", "empty-tables.mdb", "many-categories.mdb", "memo-chain.mdb", "sample.mdb",
+                                   "split-runs.mdb", "wide-types.mdb", "basic-ace12.accdb", "basic-ace14.accdb",
+                                   "basic-ace16.accdb", "basic-ace17.accdb"}) {
+            QFile script(testDataPath((file.contains("-ace") ? QStringLiteral("basic") : file.section('.', 0, 0)) + ".txt"));
+            QTest::newRow(qPrintable(file)) << QStringList{testDataPath(file)}
                                             << (script.open(QIODevice::ReadOnly) ? script.readAll() : "");
         }
+        QTest::newRow("decimal, replication ID and date in a listing")
+            << QStringList{testDataPath("wide-types.mdb"), "--query",
+                           "SELECT Name, Price, SiteID, Added FROM Software WHERE Price > 1000 ORDER BY Price"}
+            << QByteArray("COLUMN Name 202\nCOLUMN Price 131\nCOLUMN SiteID 72\nCOLUMN Added 7\n"
+                          "ROW Disk Tool\t1234.5\t{9E3779B1-1111-2222-3333-000000000001}\t2004-03-03 00:00:00\n"
+                          "ROW Backup Buddy\t1500000\t{3C6EF362-1111-2222-3333-000000000002}\t2004-04-04 00:00:00\n");
         QTest::newRow("money, booleans and Null without locale")
             << QStringList{"--query", "SELECT Name, Price, Uninstaller, Rating FROM Software WHERE Price >= 1000 OR Price = 0 ORDER BY Name"}
             << QByteArray("COLUMN Name 202\nCOLUMN Price 6\nCOLUMN Uninstaller 11\nCOLUMN Rating 2\nROW 100% Free Zip\t0\t0\t3\n"

@@ -1,8 +1,12 @@
 #include "jet_file.h"
 #include "jet_file_bytes.h"
+#include "jet_formats.h"
 #include "test_data.h"
 
 #include <QtTest>
+
+#include <cmath>
+#include <cstring>
 
 using namespace jetbytes;
 
@@ -48,6 +52,15 @@ bool isLongValuePage(const QByteArray &bytes, qsizetype pg)
 /// Where row 0 of page `pg` starts in the file.
 qsizetype firstRowAt(const QByteArray &bytes, qsizetype pg) { return pg * kPage + (u16(bytes, pg * kPage + 14) & 0x1fff); }
 
+/// `bytes` with a header field changed where it lies masked: unmasked, patched, masked again.
+QByteArray withMaskedHeaderField(QByteArray bytes, qsizetype at, const QByteArray &value)
+{
+    jetformat::unmaskHeader(reinterpret_cast<unsigned char *>(bytes.data()));
+    bytes.replace(at, value.size(), value);
+    jetformat::unmaskHeader(reinterpret_cast<unsigned char *>(bytes.data()));
+    return bytes;
+}
+
 }  // namespace
 
 class TestHostileFiles : public QObject {
@@ -58,6 +71,8 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QStandardPaths::setTestModeEnabled(true);
         m_basic = readBytes(testDataPath("basic.mdb"));
+        m_ace = readBytes(testDataPath("basic-ace16.accdb"));
+        QVERIFY(m_ace.size() % kPage == 0 && !m_ace.isEmpty());
         QVERIFY(m_dir.isValid() && m_basic.size() % kPage == 0);
     }
 
@@ -107,9 +122,32 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << notJet;
         QTest::newRow("random bytes") << QByteArray(reinterpret_cast<const char *>(noise.constData()), 8 * kPage) << notJet;
         QTest::newRow("text") << QByteArray("TABLE Category\nROW 1\tBusiness\n").repeated(200) << notJet;
-        QTest::newRow("Jet 3 version byte") << patched(0x14, QByteArray(1, 0)) << notJet;
-        QTest::newRow("later version byte") << patched(0x14, QByteArray(1, 2)) << notJet;
-        QTest::newRow("other engine's magic") << patched(4, "Standard ACE DB") << notJet;
+        const QString otherFormat = QStringLiteral("^open: The catalog file '.*' is in %1, a database format that cannot be read\\.$");
+        const QString sealed = QStringLiteral("^open: The catalog file '.*' is %1: it cannot be read until it is saved without");
+        const auto aceWith = [&](char version) { return QByteArray(m_ace).replace(0x14, 1, QByteArray(1, version)); };
+        QTest::newRow("Jet 3 version byte") << patched(0x14, QByteArray(1, 0)) << otherFormat.arg("the Jet 3 format of Access 95 and 97");
+        QTest::newRow("Jet magic with an ACE version byte") << patched(0x14, QByteArray(1, 2)) << notJet;
+        QTest::newRow("ACE magic with the Jet 4 version byte") << patched(4, "Standard ACE DB") << otherFormat.arg("an ACE format of an unknown version \\(1\\)");
+        QTest::newRow("ACE version byte between known ones") << aceWith(4) << otherFormat.arg("an ACE format of an unknown version \\(4\\)");
+        QTest::newRow("ACE newer than Access 2019") << aceWith(7) << otherFormat.arg("an ACE format newer than Access 2019 \\(version 7\\)");
+        QTest::newRow("ACE far newer") << aceWith(char(0xff)) << otherFormat.arg(".*version 255\\)");
+        QTest::newRow("ACE header cut inside its masked part") << m_ace.left(0x80) << notJet;
+        for (const auto &[name, bytes] : {std::pair{"Jet 4.0", m_basic}, std::pair{"ACE", m_ace}}) {
+            using namespace jetformat;
+            QTest::addRow("%s, pages encrypted", name)
+                << withMaskedHeaderField(bytes, kEncodingKeyOffset, QByteArray("\x12\x34\x56\x78", 4)) << sealed.arg("encrypted");
+            // "pw" masked with the creation date's days, as Access stores a database password.
+            QByteArray header = bytes.left(kPage);
+            unmaskHeader(reinterpret_cast<unsigned char *>(header.data()));
+            double created = 0;
+            std::memcpy(&created, header.constData() + kCreationDateOffset, sizeof created);
+            const quint32 days = quint32(qint32(std::floor(created)));
+            QByteArray password("p\0w\0", 4);
+            for (int i = 0; i < 4; ++i)
+                password[i] = char(password[i] ^ char(days >> (8 * i)));
+            QTest::addRow("%s, database password", name)
+                << withMaskedHeaderField(bytes, kPasswordOffset, password) << sealed.arg("protected by a database password");
+        }
         QTest::newRow("header page marked as data") << patched(0, QByteArray(1, 1)) << notJet;
         QTest::newRow("header cut before the version") << m_basic.left(0x10) << notJet;
 
@@ -149,6 +187,17 @@ private slots:
                 QTest::addRow("%s flipped at %d+%d", kind, offset, span) << flipped << QString();
             }
         }
+        for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "index",
+                                 "long value", "usage map"}) {
+            const qsizetype page = firstPageOfKind(m_ace, kind);
+            QVERIFY2(page >= 0, kind);
+            for (auto [offset, span] : {std::pair{0, 8}, {8, 8}, {12, 16}, {40, 24}, {kPage / 2, 64}, {kPage - 64, 64}}) {
+                QByteArray flipped = m_ace;
+                for (qsizetype at = page * kPage + offset; at < page * kPage + offset + span; ++at)
+                    flipped[at] = char(~flipped[at]);
+                QTest::addRow("ACE: %s flipped at %d+%d", kind, offset, span) << flipped << QString();
+            }
+        }
     }
     void shouldRefuseDamagedFiles()
     {
@@ -162,9 +211,19 @@ private slots:
 
     /// Many damaged variants of basic.mdb, always the same ones: each either reads or is
     /// refused in the provider's manner, and this process carries on through all of them.
-    void shouldSurviveManyMutationsOfBasic()
+    void shouldSurviveManyMutations_data()
     {
-        constexpr int kMutations = 8000;
+        QTest::addColumn<bool>("ace");
+        QTest::addColumn<int>("mutations");  // the ACE walk is shorter: every one starts a reader
+        QTest::newRow("Jet 4.0") << false << 8000;
+        QTest::newRow("ACE") << true << 4000;
+    }
+    void shouldSurviveManyMutations()
+    {
+        QFETCH(bool, ace);
+        QFETCH(int, mutations);
+        const QByteArray &m_basic = ace ? m_ace : this->m_basic;
+        const int kMutations = mutations;
         QRandomGenerator gen(20261206);
         const qsizetype pages = m_basic.size() / kPage;
         int refused = 0;
@@ -192,12 +251,13 @@ private slots:
         }
         qInfo() << refused << "of" << kMutations << "mutations refused";
         QVERIFY2(refused > kMutations / 10, "the mutations hardly ever damaged anything");
-        QCOMPARE(readEverything(testDataPath("basic.mdb")), QString());
+        QCOMPARE(readEverything(testDataPath(ace ? "basic-ace16.accdb" : "basic.mdb")), QString());
     }
 
 private:
     QTemporaryDir m_dir;
     QByteArray m_basic;
+    QByteArray m_ace;  // basic saved by Access 2016
 };
 
 QTEST_GUILESS_MAIN(TestHostileFiles)

@@ -96,10 +96,18 @@ private slots:
         QByteArray fewer = m_basic;  // the definition counts one row less than the page holds
         put32(fewer, definitionPageNaming(m_basic, QStringLiteral("CategoryID")) * kPage + 16, 10);
         QTest::newRow("more rows than the definition counts") << fewer << "Category" << "more rows than its definition says (10)";
-        QByteArray binary = m_basic;  // FeatureSoftware.Description made a binary column
-        const qsizetype tdef = definitionPageNaming(binary, QStringLiteral("FeatureID")) * kPage;
-        binary[tdef + 63 + 12 * quint8(binary[tdef + 51]) + 25 * 2] = 0x09;
-        QTest::newRow("column of a type no listing uses is left out") << binary << "FeatureSoftware" << "6x2 ZipMaster,";
+        // FeatureSoftware.Description (a TEXT 255) given another type byte.
+        const qsizetype tdef = definitionPageNaming(m_basic, QStringLiteral("FeatureID")) * kPage;
+        const auto retyped = [&](char type) {
+            QByteArray bytes = m_basic;
+            bytes[tdef + 63 + 12 * quint8(bytes[tdef + 51]) + 25 * 2] = type;
+            return bytes;
+        };
+        QTest::newRow("binary column read, not left out") << retyped(0x09) << "FeatureSoftware" << "6x3 ZipMaster,";
+        QTest::newRow("attachment column refused by name") << retyped(0x12) << "FeatureSoftware"
+            << "holds data that cannot be read: column 'Description' of table 'FeatureSoftware' is of a type that cannot be read";
+        QTest::newRow("unknown type refused by name") << retyped(0x0e) << "FeatureSoftware" << "column 'Description' of table 'FeatureSoftware' is of a type";
+        QTest::newRow("replication ID of a text column's size") << retyped(0x0f) << "FeatureSoftware" << "size or place that does not fit";
         QTest::newRow("table the catalog does not hold") << m_basic << "Nonesuch" << "Nonesuch";
         const QByteArray selfLoop = readBytes(testDataPath("hostile/memo_chain_selfloop.mdb"));
         QTest::newRow("start-up table of a file damaged elsewhere") << selfLoop << "SubCategory" << "25x3 Accounting,";
@@ -124,8 +132,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("fault");
-        // Category's columns: one, "C", a LONG.
-        const QByteArray columns = kAnnounceCategory + "printf '\\020\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0'; ";
+        // Category's columns: one, "C", a LONG (no precision, no scale).
+        const QByteArray columns = kAnnounceCategory + "printf '\\022\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0\\0\\0'; ";
         const QByteArray sleep = "; exec sleep 60";
         QTest::newRow("cannot be started") << QByteArray() << "no-such-reader' could not be started";
         QTest::newRow("exits at once") << QByteArray("exit 3") << "stopped unexpectedly";
@@ -138,6 +146,13 @@ private slots:
         QTest::newRow("dies after the columns") << columns + "exit 4" << "stopped unexpectedly";
         QTest::newRow("text in a LONG column") << columns + "printf '\\012\\0\\0\\0\\003\\001\\0\\0\\0\\003\\0\\0\\0\\0'" + sleep << "malformed";
         QTest::newRow("end counts rows never sent") << columns + "printf '\\005\\0\\0\\0\\004\\005\\0\\0\\0'" + sleep << "malformed";
+        QTest::newRow("bytes in a decimal column")
+            << kAnnounceCategory + "printf '\\022\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\012\\0\\0\\0\\0\\0\\023\\004'; "
+               "printf '\\012\\0\\0\\0\\003\\001\\0\\0\\0\\004\\0\\0\\0\\0'" + sleep << "malformed";
+        QTest::newRow("scale above the precision")
+            << kAnnounceCategory + "printf '\\022\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\012\\0\\0\\0\\0\\0\\004\\023'" + sleep << "malformed";
+        QTest::newRow("unknown column type")
+            << kAnnounceCategory + "printf '\\022\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\016\\0\\0\\0\\0\\0\\0\\0'" + sleep << "malformed";
         QTest::newRow("no columns at all") << kAnnounceCategory + "printf '\\005\\0\\0\\0\\002\\0\\0\\0\\0'" + sleep << "malformed";
         QTest::newRow("rows without end")
             << columns + "printf '\\005\\0\\001\\0\\003\\0\\0\\001\\0' > \"$0.frame\"; head -c 65536 /dev/zero >> \"$0.frame\"; "

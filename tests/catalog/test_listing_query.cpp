@@ -38,6 +38,11 @@ private slots:
         row("subcategory title") << subCategoryTitle("Utilities", "Disk Tools") << "Utilities > Disk Tools";
         row("connection string") << catalogConnectionString("C:\\Apps\\Q") << connect.arg("C:\\Apps\\Q");
         row("connection string, folder ending in a separator") << catalogConnectionString("/opt/q/") << connect.arg("/opt/q/");
+        const QString named = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security Info=False;";
+        row("connection string, a file named") << catalogFileConnectionString("/home/u/Büro Kataloge/a b.accdb")
+                                               << named.arg("/home/u/Büro Kataloge/a b.accdb");
+        row("connection string, a file whose name holds ; and \"") << catalogFileConnectionString("/t/a;\"b\".mdb")
+                                                                 << named.arg("\"/t/a;\"\"b\"\".mdb\"");
     }
     void shouldComposeCharacterForCharacter()
     {
@@ -45,6 +50,20 @@ private slots:
         QFETCH(QString, expected);
         QCOMPARE(statement, expected);
         QCOMPARE(QList<qsizetype>({listingHead().size(), allTitlesSql().size()}), QList<qsizetype>({252, 356}));
+    }
+
+    // The connection takes back the very file that the connection string was built from.
+    void shouldTakeTheNamedFileBackFromItsConnectionString_data()
+    {
+        QTest::addColumn<QString>("path");
+        for (const char *path : {"/srv/catalog.mdb", "/home/u/Büro Kataloge/目録 2019.accdb", "/t/a;b.mdb", "/t/it's \"q\".mdb",
+                                 "/t/ edge blanks .mdb", "/t/key=value.mdb"})
+            QTest::newRow(path) << QString::fromUtf8(path);
+    }
+    void shouldTakeTheNamedFileBackFromItsConnectionString()
+    {
+        QFETCH(QString, path);
+        QCOMPARE(ado::Connection::dataSourceFromConnectionString(catalogFileConnectionString(path)), path);
     }
 };
 

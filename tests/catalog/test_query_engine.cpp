@@ -39,6 +39,11 @@ private slots:
         QTest::newRow("DATE") << int(T::Date) << "36526.5" << int(ado::adDate) << date(2000, 1, 1, 12);
         QTest::newRow("DATE in summer time") << int(T::Date) << "44378.25" << int(ado::adDate) << date(2021, 7, 1, 6);
         QTest::newRow("DATE before 1899-12-30") << int(T::Date) << "-1.25" << int(ado::adDate) << date(1899, 12, 29, 6);
+        QTest::newRow("NUMERIC, its scale's zeros") << int(T::Numeric) << "-1234.5600" << int(ado::adNumeric) << QVariant(-1234.56);
+        QTest::newRow("GUID") << int(T::Guid) << "{3C6EF362-1111-2222-3333-000000000002}" << int(ado::adGUID)
+                              << QVariant("{3C6EF362-1111-2222-3333-000000000002}");
+        QTest::newRow("BINARY") << int(T::Binary) << "\x01\x7f" << int(ado::adBinary) << QVariant(QByteArray("\x01\x7f"));
+        QTest::newRow("OLE, zero length") << int(T::Ole) << "" << int(ado::adLongVarBinary) << QVariant(QByteArray(""));
     }
     void shouldKeepEachJetTypesAdoTypeAndValue()
     {
@@ -54,6 +59,22 @@ private slots:
         QCOMPARE(rows.value(0, 0), value);
         QCOMPARE(rows.value(0, 0).typeId(), value.typeId());
         QVERIFY(!rows.value(1, 0).isValid());
+    }
+
+    // Replication IDs join byte for byte, not as text in any case; decimals order as numbers.
+    void shouldJoinGuidsExactlyAndOrderDecimalsAsNumbers()
+    {
+        const auto cn = openSource(std::make_unique<MemorySource>(
+            QVector<jet::Column>{{"K", T::Guid, 0}, {"P", T::Numeric, 0, false, 19, 4}},
+            QVector<QStringList>{{"{0000000A-0000-0000-0000-000000000000}", "10.0000"},
+                                 {"{0000000a-0000-0000-0000-000000000000}", "9.5000"},
+                                 {"{0000000B-0000-0000-0000-000000000000}", "-100.0000"}}));
+        ResultRows joined, ordered;
+        QVERIFY(!cn->engine()->execute("SELECT A.P FROM T A, T B WHERE A.K = B.K ORDER BY A.P", joined));
+        QVERIFY(!cn->engine()->execute("SELECT K FROM T WHERE P > 9 ORDER BY P DESC", ordered));
+        QCOMPARE(texts(joined.rowCount(), [&](int r) { return joined.value(r, 0); }), QStringList({"-100", "9.5", "10"}));
+        QCOMPARE(texts(ordered.rowCount(), [&](int r) { return ordered.value(r, 0); }),
+                 QStringList({"{0000000A-0000-0000-0000-000000000000}", "{0000000a-0000-0000-0000-000000000000}"}));
     }
 
     void shouldLoadOnlyTheTablesAStatementNames()

@@ -180,6 +180,34 @@ private slots:
         QCOMPARE(spaced, links);
         QCOMPARE(fakes.pointer.history, QVector<int>({vbHourglass, vbDefault}));
     }
+
+    // A catalog whose Price is a decimal, or saved in another format, shows the same money.
+    void shouldShowThePriceOfEveryCatalogFormatAsMoney_data()
+    {
+        QTest::addColumn<QString>("catalog");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("price");
+        QTest::newRow("decimal, grouped") << "wide-types.mdb" << "Disk Tool" << "Price: $1,234.50";
+        QTest::newRow("decimal, a million") << "wide-types.mdb" << "Backup Buddy" << "Price: $1,500,000.00";
+        QTest::newRow("decimal, cents") << "wide-types.mdb" << "ZipMaster" << "Price: $29.95";
+        QTest::newRow("Access 2019 file") << "basic-ace17.accdb" << "Disk Tool" << "Price: $1,234.50";
+    }
+    void shouldShowThePriceOfEveryCatalogFormatAsMoney()
+    {
+        QFETCH(QString, catalog);
+        QFETCH(QString, name);
+        QFETCH(QString, price);
+        QVERIFY(openFixtureCatalog(catalog));
+        const bool opened = openTitle(name);
+        QString shownPrice;
+        FakeServices fakes;
+        fakes.dialogs.steps.enqueue([&](QDialog &form) { shownPrice = text(form, "lblPrice"); });
+        if (opened)
+            showDetailWindow(fakes.services, nullptr);
+        QVERIFY(openFixtureCatalog("basic.mdb"));  // the other tests read basic.mdb
+        QVERIFY(opened);
+        QCOMPARE(shownPrice, price);
+    }
 };
 
 QTEST_MAIN(TestFrmDetail)

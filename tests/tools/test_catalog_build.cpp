@@ -99,7 +99,7 @@ struct Script {
 QByteArray asRead(const QByteArray &script) { return Script::parse(script).text(); }
 
 /// The project's reader leaves out the column types a listing has no use for.
-QByteArray forOurReader(const QByteArray &script) { return Script::parse(script).without({"GUID", "NUMERIC", "OLE"}).text(); }
+QByteArray forOurReader(const QByteArray &script) { return asRead(script); }
 
 QByteArray ourReader(const QString &file)
 {

@@ -1,11 +1,15 @@
 #include "guarded_file.h"
 
+#include "jet_formats.h"
+
 #include <mdbtools.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <unordered_set>
 
 #ifdef _WIN32
@@ -19,11 +23,12 @@
 #endif
 
 using jet::protocol::Fault;
+using Type = jet::protocol::StoredType;
 
 namespace reader {
 namespace {
 
-constexpr std::uint32_t kPageSize = 4096;
+constexpr std::uint32_t kPageSize = jetformat::kPageSize;
 constexpr std::uint8_t kPageTableDef = 0x02;
 constexpr std::uint8_t kPageData = 0x01;
 constexpr std::uint8_t kPageUsageMap = 0x05;
@@ -32,8 +37,6 @@ constexpr int kRowOffsetsStart = 14;
 constexpr std::uint16_t kRowOffsetMask = 0x1fff;
 constexpr std::uint16_t kRowDeleted = 0x8000;
 constexpr std::uint16_t kRowLookup = 0x4000;
-constexpr int kVersionOffset = 0x14;
-constexpr std::uint8_t kVersionJet4 = 0x01;
 constexpr int kTdefNextPage = 4;
 constexpr int kTdefRowCount = 16;
 constexpr int kTdefColumnCount = 45;
@@ -47,9 +50,9 @@ constexpr std::uint32_t kMemoLengthMask = 0x3fffffffu;
 constexpr std::size_t kMemoHeader = 12;
 constexpr std::uint32_t kCatalogTableDefPage = 2;
 constexpr unsigned kMaxColumns = 255;
-
-// jet::ColumnType numbering, as the protocol carries it.
-enum : std::uint8_t { Long, Int, Byte, Text, Memo, Money, Boolean, Double, Float, Date };
+constexpr int kMaxDecimalPrecision = 28;  // the most digits a Decimal column may declare
+constexpr unsigned kDecimalSize = 17;      // sign byte, then the unscaled value in 16 bytes
+constexpr unsigned kGuidSize = 16;
 
 std::uint16_t u16(const unsigned char *p) { return std::uint16_t(p[0] | (p[1] << 8)); }
 std::uint32_t u32(const unsigned char *p)
@@ -58,6 +61,48 @@ std::uint32_t u32(const unsigned char *p)
 }
 
 [[noreturn]] void damaged(const std::string &detail) { throw Refusal(Fault::Damaged, detail); }
+
+[[noreturn]] void notJetOrAce() { throw Refusal(Fault::Unrecognized, "not a Jet or ACE database"); }
+
+/// Refuses a file in a format that is not read, or whose pages cannot be read without its
+/// password, in words that say so (never as damage: such a file is sound).
+void checkFormat(const unsigned char *base, std::size_t size)
+{
+    using namespace jetformat;
+    unsigned char header[kMaskedStart + kMaskedSize];
+    if (size < sizeof header || base[0] != 0)
+        notJetOrAce();
+    const bool jet = std::memcmp(base + kMagicOffset, kJetMagic, kMagicSize) == 0;
+    const bool ace = std::memcmp(base + kMagicOffset, kAceMagic, kMagicSize) == 0;
+    const unsigned version = base[kVersionOffset];
+    if (!jet && !ace)
+        notJetOrAce();
+    if (!readableFormat(base)) {
+        if (jet && version == kJet3Version)
+            throw Refusal(Fault::OtherFormat, "the Jet 3 format of Access 95 and 97");
+        if (!ace)
+            notJetOrAce();
+        if (version > std::end(kReadable)[-1].version)
+            throw Refusal(Fault::OtherFormat, "an ACE format newer than Access 2019 (version " + std::to_string(version) + ")");
+        throw Refusal(Fault::OtherFormat, "an ACE format of an unknown version (" + std::to_string(version) + ")");
+    }
+    std::memcpy(header, base, sizeof header);
+    unmaskHeader(header);
+    if (std::any_of(header + kEncodingKeyOffset, header + kEncodingKeyOffset + 4, [](unsigned char b) { return b != 0; }))
+        throw Refusal(Fault::Protected, "encrypted");
+    // The password is masked with the creation date's whole days, four bytes repeated.
+    double created = 0;
+    std::memcpy(&created, header + kCreationDateOffset, sizeof created);
+    unsigned char mask[4] = {};
+    if (created > -2147483648.0 && created < 2147483647.0) {
+        const auto days = std::uint32_t(std::int32_t(std::floor(created)));
+        for (int i = 0; i < 4; ++i)
+            mask[i] = static_cast<unsigned char>(days >> (8 * i));
+    }
+    for (std::size_t i = 0; i < kPasswordSize; ++i)
+        if ((header[kPasswordOffset + i] ^ mask[i % 4]) != 0)
+            throw Refusal(Fault::Protected, "protected by a database password");
+}
 
 std::string pageText(std::uint32_t pg) { return "page " + std::to_string(pg); }
 
@@ -88,6 +133,52 @@ char *putUtf8(char *p, std::uint32_t cp)
         *p++ = char(0x80 | (cp & 0x3f));
     }
     return p;
+}
+
+/// A decimal value as exact digits, `scale` of them after the point ("-12.3400", "0.0500"):
+/// a sign byte, then the unscaled magnitude as four 32-bit words, the most significant first.
+void decimalText(const unsigned char *v, unsigned scale, std::string &out)
+{
+    std::uint32_t words[4] = {u32(v + 1), u32(v + 5), u32(v + 9), u32(v + 13)};
+    std::string digits;
+    for (bool zero = false; !zero;) {
+        // Divide the 128-bit magnitude by 10 in place; the remainder is the next digit.
+        std::uint64_t rest = 0;
+        zero = true;
+        for (std::uint32_t &w : words) {
+            const std::uint64_t part = (rest << 32) | w;
+            w = std::uint32_t(part / 10);
+            rest = part % 10;
+            zero = zero && w == 0;
+        }
+        digits.push_back(char('0' + rest));
+    }
+    while (digits.size() <= scale)
+        digits.push_back('0');
+    out.clear();
+    if ((v[0] & 0x80) && digits.find_first_not_of('0') != std::string::npos)
+        out.push_back('-');
+    for (std::size_t i = digits.size(); i-- > 0;) {
+        out.push_back(digits[i]);
+        if (i == scale && scale > 0)
+            out.push_back('.');
+    }
+}
+
+/// A replication ID as Access shows it: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, upper case;
+/// the first three groups are stored little-endian, the last two byte by byte.
+void guidText(const unsigned char *v, std::string &out)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    out.assign("{");
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            out.push_back('-');
+        out.push_back(kHex[v[kOrder[i]] >> 4]);
+        out.push_back(kHex[v[kOrder[i]] & 0xf]);
+    }
+    out.push_back('}');
 }
 
 }  // namespace
@@ -148,15 +239,6 @@ void jetTextToUtf8(const unsigned char *data, std::size_t size, std::string &out
         p = putUtf8(p, kReplacement);
     out.resize(std::size_t(p - out.data()));
 }
-
-namespace {
-std::string decoded(const unsigned char *data, std::size_t size)
-{
-    std::string out;
-    jetTextToUtf8(data, size, out);
-    return out;
-}
-}  // namespace
 
 struct GuardedFile::Impl {
     std::string path;
@@ -320,51 +402,55 @@ struct GuardedFile::Impl {
         return pages;
     }
 
-    /// A memo value, from its 12-byte header and the long-value rows it points to: at
-    /// most the declared length, each long-value row used once.
-    std::string memo(const unsigned char *field, unsigned size, const std::string &where) const
+    /// The bytes of a long value (memo or OLE object), from its 12-byte header and the
+    /// long-value rows it points to: at most the declared length, each row used once. A value
+    /// kept in one piece is viewed where it lies; a chain is joined in `chain`.
+    std::string_view longValue(const unsigned char *field, unsigned size, const std::string &where,
+                               std::string &chain, const char *noun) const
     {
+        const std::string v = std::string(": the ") + noun;
         if (size < kMemoHeader)
-            damaged(where + ": the memo header is cut short");
+            damaged(where + v + " header is cut short");
         const std::uint32_t header = u32(field);
         const std::uint32_t declared = header & kMemoLengthMask;
         const std::uint32_t kind = header & ~kMemoLengthMask;
         if (kind == kMemoInline) {
             if (declared > size - kMemoHeader)
-                damaged(where + ": the memo is longer than its row");
-            return decoded(field + kMemoHeader, declared);
+                damaged(where + v + " is longer than its row");
+            return std::string_view(reinterpret_cast<const char *>(field + kMemoHeader), declared);
         }
         const std::uint32_t first = u32(field + 4);
         if (kind == kMemoSingle) {
-            const RowSpan r = pointedRow(first, where + ": the memo");
+            const RowSpan r = pointedRow(first, where + v);
             if ((r.flags & kRowDeleted) || declared > r.size)
-                damaged(where + ": the memo's long-value row is missing or too short");
-            return decoded(r.page + r.start, declared);
+                damaged(where + v + "'s long-value row is missing or too short");
+            return std::string_view(reinterpret_cast<const char *>(r.page + r.start), declared);
         }
         if (kind != 0)
-            damaged(where + ": the memo header has an unknown kind");
-        std::string bytes;
+            damaged(where + v + " header has an unknown kind");
+        std::string &bytes = chain;
+        bytes.clear();
         std::unordered_set<std::uint32_t> visited;
         std::uint32_t link = first;
         while (true) {
             if (!visited.insert(link).second)
-                damaged(where + ": the memo's chain of long-value rows loops back on itself");
-            const RowSpan r = pointedRow(link, where + ": the memo");
+                damaged(where + v + "'s chain of long-value rows loops back on itself");
+            const RowSpan r = pointedRow(link, where + v);
             if ((r.flags & kRowDeleted) || r.size < 4)
-                damaged(where + ": a long-value row of the memo is missing or empty");
+                damaged(where + ": a long-value row of the " + noun + " is missing or empty");
             const unsigned chunk = r.size - 4;
             if (bytes.size() + chunk > declared)
-                damaged(where + ": the memo's chain is longer than its declared length");
+                damaged(where + v + "'s chain is longer than its declared length");
             bytes.append(reinterpret_cast<const char *>(r.page + r.start + 4), chunk);
             link = u32(r.page + r.start);
             if (link == 0)
                 break;
             if (bytes.size() == declared)
-                damaged(where + ": the memo's chain goes on past its declared length");
+                damaged(where + v + "'s chain goes on past its declared length");
         }
         if (bytes.size() != declared)
-            damaged(where + ": the memo's chain ends before its declared length");
-        return decoded(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+            damaged(where + v + "'s chain ends before its declared length");
+        return bytes;
     }
 };
 
@@ -373,20 +459,17 @@ GuardedFile::GuardedFile(const std::string &path) : d(new Impl)
     try {
         d->path = path;
         d->mapFile();
-        static const char kMagic[] = "Standard Jet DB";
-        if (d->size < kPageSize || d->base[0] != 0 || std::memcmp(d->base + 4, kMagic, sizeof kMagic) != 0 ||
-            d->base[kVersionOffset] != kVersionJet4)
-            throw Refusal(Fault::Unrecognized, "not a Jet 4.0 database");
+        checkFormat(d->base, d->size);
         if (d->size % kPageSize != 0)
             damaged("its size (" + std::to_string(d->size) + " bytes) is not a whole number of 4096-byte pages");
         if (d->size / kPageSize > 0xffffffu)
-            damaged("it is larger than a Jet 4.0 database can be");
+            damaged("it is larger than a database of its format can be");
         d->pageCount = std::uint32_t(d->size / kPageSize);
         d->checkTableDef(kCatalogTableDefPage, "MSysObjects");
 
         d->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
         if (!d->mdb)
-            throw Refusal(Fault::Unrecognized, "not a Jet 4.0 database");
+            throw Refusal(Fault::Unrecognized, "not a Jet or ACE database");
         if (!mdb_read_catalog(d->mdb, MDB_TABLE))
             damaged("its catalog cannot be read");
         for (unsigned i = 0; i < d->mdb->num_catalog; ++i) {
@@ -432,51 +515,74 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         damaged("the columns of " + where + " cannot be read");
 
     std::vector<TableWriter::ColumnInfo> infos;
-    std::vector<MdbColumn *> cols;
     std::vector<unsigned> source;  // the libmdb column (and cracked field) behind each one sent
+    std::vector<bool> fixedPlace;  // a value kept in the fixed part of the row
     for (unsigned i = 0; i < table->num_cols; ++i) {
         auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
         const std::string cw = "column '" + std::string(col->name) + "' of " + where;
-        std::uint8_t type;
-        int fixedSize = -1;
+        Type type;
+        int fixedSize = -1;  // -1: kept among the variable-length values
         switch (col->col_type) {
-        case MDB_BOOL: type = Boolean; fixedSize = 0; break;
-        case MDB_BYTE: type = Byte; fixedSize = 1; break;
-        case MDB_INT: type = Int; fixedSize = 2; break;
-        case MDB_LONGINT: type = Long; fixedSize = 4; break;
-        case MDB_MONEY: type = Money; fixedSize = 8; break;
-        case MDB_FLOAT: type = Float; fixedSize = 4; break;
-        case MDB_DOUBLE: type = Double; fixedSize = 8; break;
-        case MDB_DATETIME: type = Date; fixedSize = 8; break;
-        case MDB_TEXT: type = Text; break;
-        case MDB_MEMO: type = Memo; break;
+        case MDB_BOOL: type = Type::Boolean; fixedSize = 0; break;
+        case MDB_BYTE: type = Type::Byte; fixedSize = 1; break;
+        case MDB_INT: type = Type::Int; fixedSize = 2; break;
+        case MDB_LONGINT: type = Type::Long; fixedSize = 4; break;
+        case MDB_MONEY: type = Type::Money; fixedSize = 8; break;
+        case MDB_FLOAT: type = Type::Float; fixedSize = 4; break;
+        case MDB_DOUBLE: type = Type::Double; fixedSize = 8; break;
+        case MDB_DATETIME: type = Type::Date; fixedSize = 8; break;
+        case MDB_NUMERIC: type = Type::Numeric; fixedSize = int(kDecimalSize); break;
+        case MDB_REPID: type = Type::Guid; fixedSize = int(kGuidSize); break;
+        case MDB_TEXT: type = Type::Text; break;
+        case MDB_BINARY: type = Type::Binary; break;
+        case MDB_MEMO: type = Type::Memo; break;
+        case MDB_OLE: type = Type::Ole; break;
         default:
-            // Binary, OLE, replication-ID and decimal columns have no use in a catalog
-            // listing; they are left out rather than making the whole table unreadable.
-            continue;
+            // Leaving the column out would change what the table holds; the read fails
+            // and says which column stands in the way.
+            throw Refusal(Fault::Unsupported, cw + " is of a type that cannot be read (" +
+                                                  (col->col_type == MDB_COMPLEX ? std::string("an attachment or multi-valued field")
+                                                                                : "type " + std::to_string(col->col_type)) +
+                                                  ")");
         }
         if (col->col_num < 0 || col->col_num >= int(kMaxColumns))
             damaged(cw + " has a bad column number");
-        if (fixedSize >= 0) {
-            if (!col->is_fixed || (fixedSize > 0 && col->col_size != fixedSize) || col->fixed_offset < 0 ||
-                col->fixed_offset >= int(kPageSize))
-                damaged(cw + " has a size or place that does not fit its type");
-        } else if (col->is_fixed || col->col_size < 0 || col->col_size > int(kPageSize)) {
+        // A value of a set size may lie in the fixed or the variable part of the row (Jet
+        // writers differ on decimals); text and binary values are fixed in CHAR(n) and
+        // BINARY(n) columns. A Yes/No value is a bit of the null mask, so it is "fixed".
+        const bool longValue = type == Type::Memo || type == Type::Ole;
+        bool fits;
+        if (fixedSize >= 0)
+            fits = fixedSize == 0 ? bool(col->is_fixed) : col->col_size == fixedSize;
+        else
+            fits = !(longValue && col->is_fixed) && col->col_size >= 0 && col->col_size <= int(kPageSize) &&
+                   (!col->is_fixed || col->col_size > 0);
+        if (!fits || (col->is_fixed && (col->fixed_offset < 0 || col->fixed_offset >= int(kPageSize))))
             damaged(cw + " has a size or place that does not fit its type");
+        TableWriter::ColumnInfo info{col->name, type, 0, type == Type::Long && col->is_long_auto != 0};
+        if (type == Type::Text)
+            info.length = std::uint32_t(col->col_size / 2);
+        else if (type == Type::Binary)
+            info.length = std::uint32_t(col->col_size);
+        if (type == Type::Numeric) {
+            // The column definition holds the precision, then the scale; libmdb names the
+            // two bytes the other way round.
+            const int precision = col->col_scale, scale = col->col_prec;
+            if (precision < 1 || precision > kMaxDecimalPrecision || scale < 0 || scale > precision)
+                damaged(cw + " declares a precision or scale a decimal cannot have");
+            info.precision = std::uint8_t(precision);
+            info.scale = std::uint8_t(scale);
         }
-        infos.push_back({col->name, type, type == Text ? std::uint32_t(col->col_size / 2) : 0u,
-                         type == Long && col->is_long_auto != 0});
-        cols.push_back(col);
+        infos.push_back(std::move(info));
         source.push_back(i);
+        fixedPlace.push_back(col->is_fixed != 0);
     }
-    if (infos.empty())
-        throw Refusal(Fault::Unsupported, where + " has no column of a type that is read");
     writer.columns(infos);
 
     const std::uint32_t expected = table->num_rows;
     std::uint32_t rowsRead = 0;
     std::vector<MdbField> fields(table->num_cols);
-    std::string text;
+    std::string text, chain;
 
     auto emitRow = [&](const RowSpan &r, const std::string &rw) {
         if (r.size < 3)
@@ -487,10 +593,10 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         mdb->cur_pg = 0;
         if (mdb_crack_row(table, int(r.start), r.size, fields.data()) < 0)
             damaged(rw + " cannot be taken apart");
-        for (unsigned i = 0; i < cols.size(); ++i) {
+        for (unsigned i = 0; i < infos.size(); ++i) {
             const MdbField &f = fields[source[i]];
-            const std::uint8_t type = infos[i].type;
-            if (type == Boolean) {
+            const Type type = infos[i].type;
+            if (type == Type::Boolean) {
                 writer.integerCell(f.is_null ? 0 : 1);  // a Yes/No value is its null-mask bit
                 continue;
             }
@@ -507,16 +613,16 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                     damaged(rw + ": the value of column '" + infos[i].name + "' has the wrong size");
             };
             switch (type) {
-            case Byte: needSize(1); writer.integerCell(v[0]); break;
-            case Int: needSize(2); writer.integerCell(std::int16_t(u16(v))); break;
-            case Long: needSize(4); writer.integerCell(std::int32_t(u32(v))); break;
-            case Money: {
+            case Type::Byte: needSize(1); writer.integerCell(v[0]); break;
+            case Type::Int: needSize(2); writer.integerCell(std::int16_t(u16(v))); break;
+            case Type::Long: needSize(4); writer.integerCell(std::int32_t(u32(v))); break;
+            case Type::Money: {
                 needSize(8);
                 const std::uint64_t lo = u32(v), hi = u32(v + 4);
                 writer.integerCell(std::int64_t(lo | (hi << 32)));
                 break;
             }
-            case Float: {
+            case Type::Float: {
                 needSize(4);
                 const std::uint32_t bits = u32(v);
                 float value;
@@ -524,8 +630,8 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 writer.realCell(value);
                 break;
             }
-            case Double:
-            case Date: {
+            case Type::Double:
+            case Type::Date: {
                 needSize(8);
                 const std::uint64_t bits = std::uint64_t(u32(v)) | (std::uint64_t(u32(v + 4)) << 32);
                 double value;
@@ -533,13 +639,43 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 writer.realCell(value);
                 break;
             }
-            case Text:
-                jetTextToUtf8(v, sz, text);
+            case Type::Numeric:
+                needSize(kDecimalSize);
+                decimalText(v, infos[i].scale, text);
                 writer.textCell(text);
                 break;
-            case Memo:
-                text = d->memo(v, sz, rw + ", column '" + infos[i].name + "'");
+            case Type::Guid:
+                needSize(kGuidSize);
+                guidText(v, text);
                 writer.textCell(text);
+                break;
+            case Type::Text:
+                jetTextToUtf8(v, sz, text);
+                if (fixedPlace[i]) {
+                    // A fixed-length value fills its whole width; NUL padding is not text.
+                    while (!text.empty() && text.back() == '\0')
+                        text.pop_back();
+                }
+                writer.textCell(text);
+                break;
+            case Type::Binary:
+                text.assign(reinterpret_cast<const char *>(v), sz);
+                writer.bytesCell(text);
+                break;
+            case Type::Memo: {
+                const std::string_view bytes = d->longValue(v, sz, rw + ", column '" + infos[i].name + "'", chain, "memo");
+                jetTextToUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), text);
+                writer.textCell(text);
+                break;
+            }
+            case Type::Ole: {
+                const std::string_view bytes = d->longValue(v, sz, rw + ", column '" + infos[i].name + "'", chain, "OLE object");
+                text.assign(bytes);
+                writer.bytesCell(text);
+                break;
+            }
+            case Type::Boolean:
+            case Type::Count:
                 break;
             }
         }

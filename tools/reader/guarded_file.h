@@ -27,9 +27,11 @@ public:
     virtual ~TableWriter() = default;
     struct ColumnInfo {
         std::string name;
-        std::uint8_t type;  ///< jet::ColumnType
-        std::uint32_t length;
+        jet::protocol::StoredType type;
+        std::uint32_t length;  ///< characters for Text, bytes for Binary, 0 otherwise
         bool autoNumber;
+        std::uint8_t precision = 0;  ///< Numeric only
+        std::uint8_t scale = 0;      ///< Numeric only
     };
     virtual void columns(const std::vector<ColumnInfo> &columns) = 0;
     /// One cell of the current row; `endRow` closes the row.
@@ -37,16 +39,18 @@ public:
     virtual void integerCell(std::int64_t value) = 0;
     virtual void realCell(double value) = 0;
     virtual void textCell(const std::string &utf8) = 0;
+    virtual void bytesCell(const std::string &bytes) = 0;
     virtual void endRow() = 0;
 };
 
-/// A Jet 4.0 file opened for reading with every structure checked before libmdb or our
-/// own code relies on it. libmdb is used for the catalog, the table definitions and
+/// A Jet 4.0 or ACE file opened for reading with every structure checked before libmdb or
+/// our own code relies on it. libmdb is used for the catalog, the table definitions and
 /// row cracking; pages, usage maps, row offsets, values and memo chains are walked here.
 class GuardedFile {
 public:
-    /// Checks the file (exists, whole pages, Jet 4.0 header, the catalog table's
-    /// definition) and reads the catalog once. Throws Refusal.
+    /// Checks the file (exists, a format that is read, neither encrypted nor protected by a
+    /// password, whole pages, the catalog table's definition) and reads the catalog once.
+    /// Throws Refusal.
     explicit GuardedFile(const std::string &path);
     ~GuardedFile();
     GuardedFile(const GuardedFile &) = delete;
@@ -63,7 +67,7 @@ private:
     std::vector<std::string> m_userTables;
 };
 
-/// Jet 4.0 text (UCS-2 little-endian, or its "compressed" form that starts FF FE) as UTF-8,
+/// Jet text (UCS-2 little-endian, or its "compressed" form that starts FF FE) as UTF-8,
 /// into `out` (reused, so a table's values need no allocation each).
 void jetTextToUtf8(const unsigned char *data, std::size_t size, std::string &out);
 

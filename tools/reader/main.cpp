@@ -1,4 +1,4 @@
-// quorbix-reader FILE: reads a Jet 4.0 catalog for the program, in its own process so that
+// quorbix-reader FILE: reads a Jet 4.0 or ACE catalog for the program, in its own process so that
 // a damaged or hostile file can only ever cost this process. Answers on stdout in the
 // frames of reader_protocol.h; takes requests on stdin until it closes.
 
@@ -73,9 +73,11 @@ public:
         proto::putU32(out, std::uint32_t(columns.size()));
         for (const auto &c : columns) {
             proto::putString(out, c.name);
-            proto::putU8(out, c.type);
+            proto::putU8(out, static_cast<std::uint8_t>(c.type));
             proto::putU32(out, c.length);
             proto::putU8(out, c.autoNumber ? 1 : 0);
+            proto::putU8(out, c.precision);
+            proto::putU8(out, c.scale);
         }
         proto::finishFrame(out, at);
         writeAll(out);
@@ -92,13 +94,8 @@ public:
         proto::putU8(m_out, std::uint8_t(proto::CellTag::Real));
         proto::putF64(m_out, value);
     }
-    void textCell(const std::string &utf8) override
-    {
-        if (utf8.size() > proto::kMaxFrame / 2)
-            throw reader::Refusal(proto::Fault::Damaged, "a value is too large to send");
-        proto::putU8(m_out, std::uint8_t(proto::CellTag::Text));
-        proto::putString(m_out, utf8);
-    }
+    void textCell(const std::string &utf8) override { stringCell(proto::CellTag::Text, utf8); }
+    void bytesCell(const std::string &bytes) override { stringCell(proto::CellTag::Bytes, bytes); }
     void endRow() override
     {
         ++m_rows;
@@ -116,6 +113,13 @@ public:
     }
 
 private:
+    void stringCell(proto::CellTag tag, const std::string &value)
+    {
+        if (value.size() > proto::kMaxFrame / 2)
+            throw reader::Refusal(proto::Fault::Damaged, "a value is too large to send");
+        proto::putU8(m_out, std::uint8_t(tag));
+        proto::putString(m_out, value);
+    }
     void startRows()
     {
         m_out.clear();
