@@ -61,6 +61,15 @@ std::uint32_t u32(const unsigned char *p)
 
 std::string pageText(std::uint32_t pg) { return "page " + std::to_string(pg); }
 
+// Where a fault lies, for its message. The scan names every row it reads, so the text is
+// only put together once something is found wrong there.
+const std::string &placeText(const std::string &text) { return text; }
+template <typename Describe>
+std::string placeText(const Describe &describe)
+{
+    return describe();
+}
+
 struct RowSpan {
     const unsigned char *page = nullptr;
     std::uint32_t pageNumber = 0;
@@ -222,17 +231,19 @@ struct GuardedFile::Impl {
     /// The bounds of row `row` on data page `pg`, checked against the page's offset table.
     /// A scan passes over deleted rows unchecked; a row that something points to is
     /// always checked (an overflow row's data is flagged deleted so scans skip it).
-    RowSpan row(std::uint32_t pg, unsigned rowIndex, const std::string &what, bool pointedTo = false) const
+    template <typename What>
+    RowSpan row(std::uint32_t pg, unsigned rowIndex, const What &place, bool pointedTo = false) const
     {
-        const unsigned char *p = page(pg, what);
+        const auto what = [&] { return placeText(place); };
+        const unsigned char *p = pg < pageCount ? base + std::size_t(pg) * kPageSize : page(pg, what());
         if (p[0] != kPageData)
-            damaged(what + " points to " + pageText(pg) + ", which is not a data page");
+            damaged(what() + " points to " + pageText(pg) + ", which is not a data page");
         const unsigned count = u16(p + kRowCountOffset);
         const unsigned tableEnd = kRowOffsetsStart + 2 * count;
         if (tableEnd > kPageSize)
             damaged(pageText(pg) + " claims " + std::to_string(count) + " rows");
         if (rowIndex >= count)
-            damaged(what + " points to row " + std::to_string(rowIndex) + " of " + pageText(pg) +
+            damaged(what() + " points to row " + std::to_string(rowIndex) + " of " + pageText(pg) +
                     ", which holds " + std::to_string(count) + " rows");
         const std::uint16_t raw = u16(p + kRowOffsetsStart + 2 * rowIndex);
         const unsigned start = raw & kRowOffsetMask;
@@ -248,7 +259,8 @@ struct GuardedFile::Impl {
         return span;
     }
 
-    RowSpan pointedRow(std::uint32_t pgRow, const std::string &what) const
+    template <typename What>
+    RowSpan pointedRow(std::uint32_t pgRow, const What &what) const
     {
         return row(pgRow >> 8, pgRow & 0xff, what, true);
     }
@@ -322,48 +334,50 @@ struct GuardedFile::Impl {
 
     /// A memo value, from its 12-byte header and the long-value rows it points to: at
     /// most the declared length, each long-value row used once.
-    std::string memo(const unsigned char *field, unsigned size, const std::string &where) const
+    template <typename Where>
+    std::string memo(const unsigned char *field, unsigned size, const Where &place) const
     {
+        const auto where = [&] { return placeText(place); };
         if (size < kMemoHeader)
-            damaged(where + ": the memo header is cut short");
+            damaged(where() + ": the memo header is cut short");
         const std::uint32_t header = u32(field);
         const std::uint32_t declared = header & kMemoLengthMask;
         const std::uint32_t kind = header & ~kMemoLengthMask;
         if (kind == kMemoInline) {
             if (declared > size - kMemoHeader)
-                damaged(where + ": the memo is longer than its row");
+                damaged(where() + ": the memo is longer than its row");
             return decoded(field + kMemoHeader, declared);
         }
         const std::uint32_t first = u32(field + 4);
         if (kind == kMemoSingle) {
-            const RowSpan r = pointedRow(first, where + ": the memo");
+            const RowSpan r = pointedRow(first, [&] { return where() + ": the memo"; });
             if ((r.flags & kRowDeleted) || declared > r.size)
-                damaged(where + ": the memo's long-value row is missing or too short");
+                damaged(where() + ": the memo's long-value row is missing or too short");
             return decoded(r.page + r.start, declared);
         }
         if (kind != 0)
-            damaged(where + ": the memo header has an unknown kind");
+            damaged(where() + ": the memo header has an unknown kind");
         std::string bytes;
         std::unordered_set<std::uint32_t> visited;
         std::uint32_t link = first;
         while (true) {
             if (!visited.insert(link).second)
-                damaged(where + ": the memo's chain of long-value rows loops back on itself");
-            const RowSpan r = pointedRow(link, where + ": the memo");
+                damaged(where() + ": the memo's chain of long-value rows loops back on itself");
+            const RowSpan r = pointedRow(link, [&] { return where() + ": the memo"; });
             if ((r.flags & kRowDeleted) || r.size < 4)
-                damaged(where + ": a long-value row of the memo is missing or empty");
+                damaged(where() + ": a long-value row of the memo is missing or empty");
             const unsigned chunk = r.size - 4;
             if (bytes.size() + chunk > declared)
-                damaged(where + ": the memo's chain is longer than its declared length");
+                damaged(where() + ": the memo's chain is longer than its declared length");
             bytes.append(reinterpret_cast<const char *>(r.page + r.start + 4), chunk);
             link = u32(r.page + r.start);
             if (link == 0)
                 break;
             if (bytes.size() == declared)
-                damaged(where + ": the memo's chain goes on past its declared length");
+                damaged(where() + ": the memo's chain goes on past its declared length");
         }
         if (bytes.size() != declared)
-            damaged(where + ": the memo's chain ends before its declared length");
+            damaged(where() + ": the memo's chain ends before its declared length");
         return decoded(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
     }
 };
@@ -478,15 +492,21 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
     std::vector<MdbField> fields(table->num_cols);
     std::string text;
 
-    auto emitRow = [&](const RowSpan &r, const std::string &rw) {
+    const unsigned char *pageInBuffer = nullptr;
+    auto emitRow = [&](const RowSpan &r, const auto &rowPlace) {
+        const auto rw = [&] { return rowPlace(); };
         if (r.size < 3)
-            damaged(rw + " is too short");
-        // mdb_crack_row reads the row from the handle's page buffer. The buffer then no
-        // longer holds the page the library last read, so its one-page cache is dropped.
-        std::memcpy(mdb->pg_buf, r.page, kPageSize);
-        mdb->cur_pg = 0;
+            damaged(rw() + " is too short");
+        // mdb_crack_row reads the row from the handle's page buffer, filled here once per
+        // page. The buffer then no longer holds the page the library last read, so its
+        // one-page cache is dropped.
+        if (pageInBuffer != r.page) {
+            std::memcpy(mdb->pg_buf, r.page, kPageSize);
+            mdb->cur_pg = 0;
+            pageInBuffer = r.page;
+        }
         if (mdb_crack_row(table, int(r.start), r.size, fields.data()) < 0)
-            damaged(rw + " cannot be taken apart");
+            damaged(rw() + " cannot be taken apart");
         for (unsigned i = 0; i < cols.size(); ++i) {
             const MdbField &f = fields[source[i]];
             const std::uint8_t type = infos[i].type;
@@ -499,12 +519,12 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 continue;
             }
             if (f.siz < 0 || f.start < int(r.start) || unsigned(f.start) + unsigned(f.siz) > r.start + r.size)
-                damaged(rw + ": the value of column '" + infos[i].name + "' lies outside the row");
+                damaged(rw() + ": the value of column '" + infos[i].name + "' lies outside the row");
             const unsigned char *v = r.page + f.start;
             const unsigned sz = unsigned(f.siz);
             auto needSize = [&](unsigned n) {
                 if (sz != n)
-                    damaged(rw + ": the value of column '" + infos[i].name + "' has the wrong size");
+                    damaged(rw() + ": the value of column '" + infos[i].name + "' has the wrong size");
             };
             switch (type) {
             case Byte: needSize(1); writer.integerCell(v[0]); break;
@@ -538,7 +558,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 writer.textCell(text);
                 break;
             case Memo:
-                text = d->memo(v, sz, rw + ", column '" + infos[i].name + "'");
+                text = d->memo(v, sz, [&] { return rw() + ", column '" + infos[i].name + "'"; });
                 writer.textCell(text);
                 break;
             }
@@ -553,18 +573,18 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
             damaged("the usage map of " + where + " names " + pageText(pg) + ", which is not one of its data pages");
         const unsigned count = u16(p + kRowCountOffset);
         for (unsigned i = 0; i < count; ++i) {
-            const std::string rw = "row " + std::to_string(i) + " of " + pageText(pg) + " in " + where;
+            const auto rw = [&] { return "row " + std::to_string(i) + " of " + pageText(pg) + " in " + where; };
             RowSpan r = d->row(pg, i, rw);
             if (r.flags & kRowDeleted)
                 continue;
             if (r.flags & kRowLookup) {
                 if (r.size < 4)
-                    damaged(rw + " is a forward pointer cut short");
+                    damaged(rw() + " is a forward pointer cut short");
                 // The row moved to another page when it grew; its data there is flagged
                 // deleted and overflow, so the scan meets it only through this pointer.
                 r = d->pointedRow(u32(r.page + r.start), rw);
                 if (u32(r.page + 4) != tdefPage)
-                    damaged(rw + " forwards to a row that is not one of the table's");
+                    damaged(rw() + " forwards to a row that is not one of the table's");
             }
             if (rowsRead >= expected)
                 damaged(where + " holds more rows than its definition says (" + std::to_string(expected) + ")");
