@@ -209,6 +209,8 @@ QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source) : m_source(st
     sqlite3_exec(m_db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
     // The sorter keeps this much in one run before it merges; a 100,000-title listing fits.
     sqlite3_exec(m_db, "PRAGMA cache_size = -131072", nullptr, nullptr, nullptr);
+    // Large sorts (a large table's index) sort their runs on both cores.
+    sqlite3_exec(m_db, "PRAGMA threads = 2", nullptr, nullptr, nullptr);
     sqlite3_create_collation(m_db, kCollation, SQLITE_UTF8, nullptr, jetCollation);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(m_db, "like", 2, flags, nullptr, jetLike, nullptr, nullptr);
@@ -354,6 +356,17 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
     if (rc != SQLITE_DONE)
         return providerError(QString::fromUtf8(sqlite3_errmsg(m_db)));
     return {};
+}
+
+std::shared_ptr<const ResultRows> QueryEngine::heldRows(const QString &sql) const
+{
+    return m_held.value(sql).lock();
+}
+
+void QueryEngine::noteRows(const QString &sql, const std::shared_ptr<const ResultRows> &rows)
+{
+    m_held.removeIf([](const auto &entry) { return entry.value().expired(); });
+    m_held.insert(sql, rows);
 }
 
 ado::Error QueryEngine::savePlainCopy(const QString &path)

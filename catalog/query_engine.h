@@ -3,6 +3,7 @@
 #include "ado.h"
 #include "table_source.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,13 @@ public:
     /// the reason.
     ado::Error execute(const QString &sql, ResultRows &rows);
 
+    /// The rows of `sql` as an earlier run gave them, while some recordset still holds
+    /// them (null otherwise): the catalog never changes, so the same statement gives the
+    /// same rows, and a requery of a large listing need not run it again.
+    std::shared_ptr<const ResultRows> heldRows(const QString &sql) const;
+    /// Notes the rows of a run of `sql` for heldRows, without keeping them alive.
+    void noteRows(const QString &sql, const std::shared_ptr<const ResultRows> &rows);
+
     /// Gives `column` of `table` an index when the table is copied in, so statements that
     /// order by it read the rows in order instead of sorting them.
     void indexOnLoad(const QString &table, const QString &column);
@@ -51,4 +59,5 @@ private:
     QList<QPair<QString, QString>> m_indexes;
     QStringList m_sourceTables;
     bool m_sourceTablesRead = false;
+    QHash<QString, std::weak_ptr<const ResultRows>> m_held;
 };

@@ -226,6 +226,7 @@ void frmSoftware::Form_Load()
 
     lblOrg->setText(recordsLine(rs->RecordCount()));
     intSearchField = static_cast<qint16>(cboField->currentIndex());
+    rs->prepareFilter(intSearchField);
     strSortDirection = kAscending;
 
     restoreSize();
@@ -360,6 +361,8 @@ void frmSoftware::optContains_Click() { txtSearch_Change(); }
 void frmSoftware::cboField_Click()
 {
     intSearchField = static_cast<qint16>(cboField->currentIndex());
+    if (const auto &rs = m_model->recordset())
+        rs->prepareFilter(intSearchField);
     txtSearch->setText(QString());
     txtSearch->setFocus();
 }
