@@ -1,9 +1,11 @@
 #include "frm_software.h"
 
+#include "connection.h"
 #include "form_resize.h"
 #include "frm_detail.h"
 #include "recordset_model.h"
 #include "fonts.h"
+#include "listing_progress.h"
 #include "listing_query.h"
 #include "services.h"
 #include "shared_state.h"
@@ -195,7 +197,13 @@ void frmSoftware::Form_Load()
     auto rs = std::make_shared<ado::Recordset>();
     rs->CursorLocation = ado::adUseClient;
     rsSoftware = rs;
-    if (rs->Open(strListingSql, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)) {
+    ado::Error opened;
+    {
+        // A long listing (a large catalog's first) shows how far it has come.
+        ListingProgress progress(cnCatalog && cnCatalog->isOpen() ? cnCatalog->engine() : nullptr, m_owner);
+        opened = rs->Open(strListingSql, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText);
+    }
+    if (opened) {
         m_services.messages.Beep();
         m_services.pointer.setMousePointer(vbDefault);
         m_services.messages.MsgBox(this, QStringLiteral("Unable to open table Software."), kNoticeStyle,

@@ -110,8 +110,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("fault");
-        // Category's columns: one, "C", a LONG.
-        const QByteArray columns = kAnnounceCategory + "printf '\\020\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0'; ";
+        // Category's columns: one, "C", a LONG; no rows declared.
+        const QByteArray columns = kAnnounceCategory + "printf '\\024\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0'; ";
         const QByteArray sleep = "; exec sleep 60";
         QTest::newRow("cannot be started") << QByteArray() << "no-such-reader' could not be started";
         QTest::newRow("exits at once") << QByteArray("exit 3") << "stopped unexpectedly";

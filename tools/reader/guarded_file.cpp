@@ -485,9 +485,9 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
     }
     if (infos.empty())
         throw Refusal(Fault::Unsupported, where + " has no column of a type that is read");
-    writer.columns(infos);
-
     const std::uint32_t expected = table->num_rows;
+    writer.columns(infos, expected);
+
     std::uint32_t rowsRead = 0;
     std::vector<MdbField> fields(table->num_cols);
     std::string text;

@@ -66,7 +66,7 @@ void sendFailure(proto::Fault fault, const std::string &detail)
 /// Packs rows into Rows frames and sends each once it is big enough.
 class FrameWriter : public reader::TableWriter {
 public:
-    void columns(const std::vector<ColumnInfo> &columns) override
+    void columns(const std::vector<ColumnInfo> &columns, std::uint32_t declaredRows) override
     {
         std::string out;
         const auto at = proto::beginFrame(out, proto::FrameKind::Columns);
@@ -77,6 +77,7 @@ public:
             proto::putU32(out, c.length);
             proto::putU8(out, c.autoNumber ? 1 : 0);
         }
+        proto::putU32(out, declaredRows);
         proto::finishFrame(out, at);
         writeAll(out);
         startRows();
