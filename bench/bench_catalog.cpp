@@ -10,6 +10,7 @@
 
 #include "connection.h"
 #include "listing_query.h"
+#include "process_time.h"
 #include "query_engine.h"
 #include "recordset.h"
 
@@ -43,18 +44,6 @@ struct Timing {
     double cpu = 0;
 };
 
-// Processor times are read where the platform reports them (0 elsewhere).
-double processCpuMilliseconds()
-{
-#ifdef Q_OS_UNIX
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-#else
-    return 0;
-#endif
-}
-
 double childrenCpuMilliseconds()
 {
 #ifdef Q_OS_UNIX
@@ -70,10 +59,10 @@ double childrenCpuMilliseconds()
 Timing timeOf(const std::function<void()> &work)
 {
     QElapsedTimer timer;
-    const double cpu = processCpuMilliseconds();
+    const double cpu = processMilliseconds();
     timer.start();
     work();
-    return {double(timer.nsecsElapsed()) / 1e6, processCpuMilliseconds() - cpu};
+    return {double(timer.nsecsElapsed()) / 1e6, processMilliseconds() - cpu};
 }
 
 Timing median(std::vector<Timing> times)

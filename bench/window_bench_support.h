@@ -3,6 +3,7 @@
 #pragma once
 
 #include "listing_query.h"
+#include "process_time.h"
 #include "services.h"
 #include "shared_state.h"
 
@@ -11,7 +12,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -106,18 +106,6 @@ inline double millisecondsOf(const std::function<void()> &work)
     timer.start();
     work();
     return double(timer.nsecsElapsed()) / 1e6;
-}
-
-/// The processor time of the whole process so far (0 where the platform does not say).
-inline double processMilliseconds()
-{
-#ifdef Q_OS_UNIX
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-#else
-    return 0;
-#endif
 }
 
 inline double median(std::vector<double> times)

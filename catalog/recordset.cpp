@@ -176,12 +176,19 @@ struct Recordset::Impl {
             });
         else
             sortKeyed(keyed, key.descending, [](int, int) { return 0; });
+        place(nulls, keyed, key.descending, [](const KeyedRow &k) { return k.row; });
+    }
+
+    // The sort order: the Nulls first (last descending) around the other rows in order.
+    template <typename Ordered, typename RowOf>
+    void place(const std::vector<int> &nulls, const Ordered &ordered, bool descending, const RowOf &rowOf)
+    {
         auto out = sorted.begin();
-        if (!key.descending)
+        if (!descending)
             out = std::copy(nulls.begin(), nulls.end(), out);
-        for (const KeyedRow &k : keyed)
-            *out++ = k.row;
-        if (key.descending)
+        for (const auto &item : ordered)
+            *out++ = rowOf(item);
+        if (descending)
             std::copy(nulls.begin(), nulls.end(), out);
     }
 
@@ -203,13 +210,7 @@ struct Recordset::Impl {
             return key.descending ? c > 0 : c < 0;
         };
         std::stable_sort(pairs.begin(), pairs.end(), less);
-        auto out = sorted.begin();
-        if (!key.descending)
-            out = std::copy(nulls.begin(), nulls.end(), out);
-        for (const auto &pair : pairs)
-            *out++ = pair.second;
-        if (key.descending)
-            std::copy(nulls.begin(), nulls.end(), out);
+        place(nulls, pairs, key.descending, [](const auto &pair) { return pair.second; });
     }
 
     void applyFilter() { filterFrom(sorted); }
