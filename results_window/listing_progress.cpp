@@ -5,6 +5,7 @@
 #include "window_placement.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 
 #include <algorithm>
 #include <QLabel>
@@ -18,6 +19,20 @@ namespace {
 
 int g_showAfterMs = ListingProgress::kShowAfterMs;
 int g_redrawEveryMs = ListingProgress::kRedrawEveryMs;
+
+// A window closed from its frame is not user input to Qt, but closing the main window in
+// the middle of a load would pull the load's windows away under it: refused meanwhile.
+class RefuseClosing final : public QObject {
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 }  // namespace
 
@@ -92,5 +107,8 @@ void ListingProgress::report(const QueryEngine::Progress &progress)
     if (counted)
         m_bar->setValue(int(std::min<qint64>(1000, progress.done * 1000 / progress.total)));
     // Paints and the window system's requests only: clicks and keys wait for the load.
+    RefuseClosing refuseClosing;
+    QCoreApplication::instance()->installEventFilter(&refuseClosing);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::instance()->removeEventFilter(&refuseClosing);
 }

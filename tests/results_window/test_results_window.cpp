@@ -111,10 +111,11 @@ std::unique_ptr<Results> loadResults(const QString &sql = listing::allTitlesSql(
 
 
 // A table "T" of numbered rows that, as it is read, notes what the user sees: the text of
-// the progress window, if one is shown, and the pointer.
+// the progress window, if one is shown, and the pointer; halfway, the user closes `owner`.
 class WatchedSource final : public jet::TableSource {
 public:
-    WatchedSource(int rows, const FakePointerService &pointer) : m_rows(rows), m_pointer(pointer) {}
+    WatchedSource(int rows, const FakePointerService &pointer, QWidget *owner)
+        : m_rows(rows), m_pointer(pointer), m_owner(owner) {}
     QStringList tableNames() const override { return {QStringLiteral("T")}; }
     ado::Error readTable(const QString &, jet::RowSink &sink) override
     {
@@ -127,6 +128,8 @@ public:
             sink.row(cells);
             if (row % 5000 == 0)
                 seen << QStringLiteral("%1: %2, pointer %3").arg(row).arg(progressText()).arg(m_pointer.current);
+            if (row == m_rows / 2)
+                QCoreApplication::postEvent(m_owner->windowHandle(), new QCloseEvent);  // as from the frame
         }
         return {};
     }
@@ -142,6 +145,7 @@ public:
 private:
     int m_rows;
     const FakePointerService &m_pointer;
+    QWidget *m_owner;
 };
 
 // An unbalanced quote, as an unescaped search text gives: the engine refuses it.
@@ -508,7 +512,8 @@ private slots:
     }
 
     // A load that takes long shows the rows read so far in a window of its own, under the
-    // hourglass; the window goes with the load. (The delays are cut to nothing here.)
+    // hourglass; the window goes with the load, and the main window is not closed under it.
+    // (The delays are cut to nothing here.)
     void shouldShowHowFarALongLoadHasCome_data()
     {
         QTest::addColumn<int>("showAfterMs");
@@ -523,13 +528,15 @@ private slots:
         QFETCH(QStringList, seen);
         const auto catalog = cnCatalog;
         FakeServices fakes;
-        auto source = std::make_unique<WatchedSource>(12000, fakes.pointer);
+        QWidget owner;
+        owner.show();
+        auto source = std::make_unique<WatchedSource>(12000, fakes.pointer, &owner);
         WatchedSource *watched = source.get();
         cnCatalog = std::make_shared<ado::Connection>();
         QVERIFY(!cnCatalog->openSource(std::move(source), "watched"));
         ListingProgress::setTimingForTests(showAfterMs, 0);
         strListingSql = "SELECT * FROM T";
-        auto form = std::make_shared<frmSoftware>(fakes.services);
+        auto form = std::make_shared<frmSoftware>(fakes.services, &owner);
         form->Form_Load();
         ListingProgress::setTimingForTests(ListingProgress::kShowAfterMs, ListingProgress::kRedrawEveryMs);
         cnCatalog = catalog;
@@ -537,6 +544,7 @@ private slots:
         QCOMPARE(QStringList({WatchedSource::progressText(), form->lblOrg->text()}),
                  QStringList({"none", "12000 records"}));
         QCOMPARE(fakes.pointer.current, int(vbDefault));
+        QVERIFY(owner.isVisible());
     }
 
     void shouldRegisterEachShowingOnceAndCloseItsListingWithIt()
