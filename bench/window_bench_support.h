@@ -3,6 +3,7 @@
 #pragma once
 
 #include "listing_query.h"
+#include "process_time.h"
 #include "services.h"
 #include "shared_state.h"
 

@@ -339,9 +339,11 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
             c.scale = scale;
             columns << c;
         }
-        if (!in.atEnd())
+        std::uint32_t declaredRows = 0;
+        if (!in.u32(declaredRows) || !in.atEnd())
             return d->malformed();
         sink.columns(columns);
+        sink.expectRows(declaredRows);
 
         std::vector<Cell> cells(count);
         std::uint64_t rowsSeen = 0;

@@ -205,6 +205,23 @@ bool LikePattern::matchesFolded(std::string_view text) const
     return false;
 }
 
+bool LikePattern::narrows(const LikePattern &wider) const
+{
+    if (m_shape == Shape::General || wider.m_shape == Shape::General)
+        return false;
+    const std::string_view mine(m_needle), theirs(wider.m_needle);
+    const bool startsWith = mine.substr(0, theirs.size()) == theirs;
+    const bool endsWith = mine.size() >= theirs.size() && mine.substr(mine.size() - theirs.size()) == theirs;
+    switch (wider.m_shape) {
+    case Shape::Contains: return mine.find(theirs) != std::string_view::npos;
+    case Shape::Prefix: return (m_shape == Shape::Prefix || m_shape == Shape::Exact) && startsWith;
+    case Shape::Suffix: return (m_shape == Shape::Suffix || m_shape == Shape::Exact) && endsWith;
+    case Shape::Exact: return m_shape == Shape::Exact && mine == theirs;
+    case Shape::General: break;
+    }
+    return false;
+}
+
 bool LikePattern::matches(std::string_view text) const
 {
     if (m_asciiPattern && m_shape != Shape::General) {

@@ -43,6 +43,10 @@ public:
     bool matches(std::string_view text) const;
     /// Matches text that is already folded.
     bool matchesFolded(std::string_view folded) const;
+    /// True when every text this pattern matches is sure to match `wider` as well (a
+    /// further letter typed into a search): then only the rows `wider` let through need
+    /// to be matched again. False whenever that is not plain from the two patterns.
+    bool narrows(const LikePattern &wider) const;
 
 private:
     enum class Shape { Exact, Prefix, Suffix, Contains, General };

@@ -5,7 +5,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
 
 namespace {
 
@@ -55,6 +57,9 @@ int adoTypeOfDeclared(const char *declared)
 }
 
 constexpr std::int64_t kMoneyScale = 10000;
+// Rows between two progress reports; the report itself decides whether to show anything.
+constexpr int kRowsPerReport = 4096;
+constexpr std::chrono::milliseconds kReportInterval(50);
 
 QByteArray quoteIdentifier(const QString &name)
 {
@@ -105,7 +110,10 @@ void jetLike(sqlite3_context *context, int argc, sqlite3_value **argv)
 
 class TableLoader final : public jet::RowSink {
 public:
-    TableLoader(sqlite3 *db, const QString &table) : m_db(db), m_table(table) {}
+    TableLoader(sqlite3 *db, const QString &table, const QueryEngine::ProgressReport &progress)
+        : m_db(db), m_table(table), m_progress(progress)
+    {
+    }
     ~TableLoader() override { sqlite3_finalize(m_insert); }
 
     void columns(const QVector<jet::Column> &columns) override
@@ -136,8 +144,16 @@ public:
             fail(sqlite3_errmsg(m_db));
     }
 
+    void expectRows(std::uint32_t rows) override
+    {
+        m_expected = rows;
+        report();
+    }
+
     void row(const std::vector<jet::Cell> &cells) override
     {
+        if (++m_read % kRowsPerReport == 0)
+            report();
         if (!m_insert || !m_error.isEmpty())
             return;
         if (cells.size() != m_types.size()) {
@@ -184,8 +200,15 @@ public:
 
     QString error() const { return m_error; }
     QStringList columnNames() const { return m_names; }
+    qint64 rowsRead() const { return m_read; }
 
 private:
+    void report() const
+    {
+        if (m_progress)
+            m_progress({QueryEngine::Progress::Stage::Reading, m_table, m_read, qint64(m_expected)});
+    }
+
     void fail(const char *message)
     {
         if (m_error.isEmpty())
@@ -198,6 +221,9 @@ private:
     std::vector<jet::ColumnType> m_types;
     QStringList m_names;
     QString m_error;
+    const QueryEngine::ProgressReport &m_progress;
+    qint64 m_read = 0;
+    std::uint32_t m_expected = 0;
 };
 
 ado::Error providerError(const QString &description)
@@ -221,6 +247,8 @@ QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source) : m_source(st
     sqlite3_exec(m_db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
     // The sorter keeps this much in one run before it merges; a 100,000-title listing fits.
     sqlite3_exec(m_db, "PRAGMA cache_size = -131072", nullptr, nullptr, nullptr);
+    // Large sorts (a large table's index) sort their runs on both cores.
+    sqlite3_exec(m_db, "PRAGMA threads = 2", nullptr, nullptr, nullptr);
     sqlite3_create_collation(m_db, kCollation, SQLITE_UTF8, nullptr, jetCollation);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(m_db, "like", 2, flags, nullptr, jetLike, nullptr, nullptr);
@@ -230,6 +258,11 @@ QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source) : m_source(st
 QueryEngine::~QueryEngine()
 {
     sqlite3_close_v2(m_db);
+}
+
+void QueryEngine::setProgressReport(ProgressReport report)
+{
+    m_progress = std::move(report);
 }
 
 void QueryEngine::indexOnLoad(const QString &table, const QString &column)
@@ -244,7 +277,7 @@ QStringList QueryEngine::loadedTables() const
 
 ado::Error QueryEngine::loadTable(const QString &name)
 {
-    TableLoader loader(m_db, name);
+    TableLoader loader(m_db, name, m_progress);
     sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
     ado::Error error = m_source->readTable(name, loader);
     if (!error && !loader.error().isEmpty())
@@ -266,7 +299,19 @@ ado::Error QueryEngine::loadTable(const QString &name)
         const QByteArray create = "CREATE INDEX " + quoteIdentifier("order_" + table + "_" + column) + " ON "
             + quoteIdentifier(name) + " (" + columns + ")";
         // Without the column there is simply no index; the statements still run.
-        sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
+        if (!m_progress) {
+            sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
+            continue;
+        }
+        // Built on a second thread while this one reports, so that a window waiting for
+        // a large table keeps being painted. Nothing else uses the connection meanwhile.
+        sqlite3 *db = m_db;
+        auto built = std::async(std::launch::async, [db, create] {
+            sqlite3_exec(db, create.constData(), nullptr, nullptr, nullptr);
+        });
+        const Progress ordering{Progress::Stage::Ordering, name, 0, loader.rowsRead()};
+        while (built.wait_for(kReportInterval) != std::future_status::ready)
+            m_progress(ordering);
     }
     sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     m_loaded.append(name);
@@ -367,10 +412,23 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
             }
         }
         rows.endRow();
+        if (m_progress && rows.rowCount() % kRowsPerReport == 0)
+            m_progress({Progress::Stage::Listing, QString(), rows.rowCount(), 0});
     }
     if (rc != SQLITE_DONE)
         return providerError(QString::fromUtf8(sqlite3_errmsg(m_db)));
     return {};
+}
+
+std::shared_ptr<const ResultRows> QueryEngine::heldRows(const QString &sql) const
+{
+    return m_held.value(sql).lock();
+}
+
+void QueryEngine::noteRows(const QString &sql, const std::shared_ptr<const ResultRows> &rows)
+{
+    m_held.removeIf([](const auto &entry) { return entry.value().expired(); });
+    m_held.insert(sql, rows);
 }
 
 ado::Error QueryEngine::savePlainCopy(const QString &path)

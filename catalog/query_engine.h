@@ -3,9 +3,11 @@
 #include "ado.h"
 #include "table_source.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class ResultRows;
@@ -18,6 +20,23 @@ struct sqlite3;
 /// LIKE matches the same way, with "%" and "_" as its wildcards.
 class QueryEngine {
 public:
+    /// How far a long statement has come, for a progress display.
+    struct Progress {
+        enum class Stage {
+            Reading,   ///< copying a table in: `done` rows of `total` (0 when not known)
+            Ordering,  ///< building the index of a table just read, of `total` rows
+            Listing,   ///< running the statement: `done` result rows so far, `total` 0
+        };
+        Stage stage = Stage::Reading;
+        QString table;
+        qint64 done = 0;
+        qint64 total = 0;
+    };
+    /// Called now and then (every few thousand rows, and several times a second while an
+    /// index is built) on the calling thread, while `execute` runs. It may process
+    /// events, but must not use the engine.
+    using ProgressReport = std::function<void(const Progress &)>;
+
     explicit QueryEngine(std::unique_ptr<jet::TableSource> source);
     ~QueryEngine();
     QueryEngine(const QueryEngine &) = delete;
@@ -30,9 +49,19 @@ public:
     /// the reason.
     ado::Error execute(const QString &sql, ResultRows &rows);
 
+    /// The rows of `sql` as an earlier run gave them, while some recordset still holds
+    /// them (null otherwise): the catalog never changes, so the same statement gives the
+    /// same rows, and a requery of a large listing need not run it again.
+    std::shared_ptr<const ResultRows> heldRows(const QString &sql) const;
+    /// Notes the rows of a run of `sql` for heldRows, without keeping them alive.
+    void noteRows(const QString &sql, const std::shared_ptr<const ResultRows> &rows);
+
     /// Gives `column` of `table` an index when the table is copied in, so statements that
     /// order by it read the rows in order instead of sorting them.
     void indexOnLoad(const QString &table, const QString &column);
+
+    /// Sets (or with an empty function removes) the progress report of later statements.
+    void setProgressReport(ProgressReport report);
 
     /// The tables copied in so far, in the order they were first used.
     QStringList loadedTables() const;
@@ -51,4 +80,6 @@ private:
     QList<QPair<QString, QString>> m_indexes;
     QStringList m_sourceTables;
     bool m_sourceTablesRead = false;
+    ProgressReport m_progress;
+    QHash<QString, std::weak_ptr<const ResultRows>> m_held;
 };

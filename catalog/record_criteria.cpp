@@ -92,6 +92,29 @@ bool Predicate::matches(const ResultRows &rows, int row) const
     return m_root->matches(rows, row);
 }
 
+bool Predicate::narrows(const Predicate &wider) const
+{
+    const Node &a = *m_root, &b = *wider.m_root;
+    return a.kind == Node::Kind::Compare && b.kind == Node::Kind::Compare && a.op == Op::Like
+        && b.op == Op::Like && a.column == b.column && a.pattern && b.pattern
+        && a.pattern->narrows(*b.pattern);
+}
+
+void Predicate::prepare(const ResultRows &rows) const
+{
+    std::vector<const Node *> pending{m_root.get()};
+    while (!pending.empty()) {
+        const Node *node = pending.back();
+        pending.pop_back();
+        if (node->kind != Node::Kind::Compare) {
+            pending.push_back(node->left.get());
+            pending.push_back(node->right.get());
+        } else if (node->op == Op::Like && rows.rowCount() > 0) {
+            rows.folded(0, node->column);
+        }
+    }
+}
+
 namespace {
 
 class Parser {

@@ -40,6 +40,11 @@ public:
     explicit Predicate(std::unique_ptr<Node> root);
     ~Predicate();
     bool matches(const ResultRows &rows, int row) const;
+    /// True when every row this predicate lets through `wider` lets through too (one
+    /// LIKE on the same field, its pattern narrowing the other's); false when unsure.
+    bool narrows(const Predicate &wider) const;
+    /// Builds what matching needs of `rows` once, before rows are matched in parallel.
+    void prepare(const ResultRows &rows) const;
 
 private:
     std::unique_ptr<Node> m_root;

@@ -5,9 +5,13 @@
 #include "query_engine.h"
 #include "record_criteria.h"
 #include "result_rows.h"
+#include "two_way.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <functional>
+#include <future>
 #include <numeric>
 
 namespace ado {
@@ -19,10 +23,85 @@ Error closedError()
     return {adErrObjectClosed, QStringLiteral("Operation is not allowed when the object is closed.")};
 }
 
+// A row's sort value as an unsigned number whose plain order is the value's order.
+std::uint64_t orderedBits(std::int64_t value)
+{
+    return std::uint64_t(value) ^ (std::uint64_t(1) << 63);
+}
+
+std::uint64_t orderedBits(double value)
+{
+    if (value == 0)
+        value = 0;  // -0 sorts with 0
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    return (bits & (std::uint64_t(1) << 63)) ? ~bits : bits | (std::uint64_t(1) << 63);
+}
+
+// Eight bytes of ASCII text from `at` on, in lower case, big-endian and padded with
+// zeros: where two such keys differ they order the texts as the full comparison does.
+std::uint64_t asciiPrefix(std::string_view text, size_t at)
+{
+    std::uint64_t key = 0;
+    for (size_t i = at; i < at + 8; ++i) {
+        unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<unsigned char>(c + ('a' - 'A'));
+        key = (key << 8) | c;
+    }
+    return key;
+}
+
+// A row with its sort value: a number, or the first sixteen bytes of a text.
+struct KeyedRow {
+    std::uint64_t key;
+    std::uint64_t key2;
+    int row;
+};
+
+// Sorts by key (then by `tie` when the keys are equal, then by row, which keeps the
+// statement's order among equal values in both directions): each half on its own
+// thread, then merged.
+template <typename Tie>
+void sortKeyed(std::vector<KeyedRow> &rows, bool descending, const Tie &tie)
+{
+    const auto less = [&](const KeyedRow &a, const KeyedRow &b) {
+        if (a.key != b.key)
+            return descending ? a.key > b.key : a.key < b.key;
+        if (a.key2 != b.key2)
+            return descending ? a.key2 > b.key2 : a.key2 < b.key2;
+        if (const int c = tie(a.row, b.row))
+            return descending ? c > 0 : c < 0;
+        return a.row < b.row;
+    };
+    size_t middle = 0;
+    two_way::run(rows.size(), [&](int part, size_t begin, size_t end) {
+        std::sort(rows.begin() + std::ptrdiff_t(begin), rows.begin() + std::ptrdiff_t(end), less);
+        if (part == 1)
+            middle = begin;
+    });
+    if (middle > 0)
+        std::inplace_merge(rows.begin(), rows.begin() + std::ptrdiff_t(middle), rows.end(), less);
+}
+
+// The rows of `sql`: those another recordset (or this one) still holds for the same
+// statement, or a fresh run's.
+Error listRows(QueryEngine &engine, const QString &sql, std::shared_ptr<const ResultRows> &rows)
+{
+    rows = engine.heldRows(sql);
+    if (rows)
+        return {};
+    auto fresh = std::make_shared<ResultRows>();
+    if (Error error = engine.execute(sql, *fresh))
+        return error;
+    engine.noteRows(sql, fresh);
+    rows = std::move(fresh);
+    return {};
+}
+
 }  // namespace
 
 struct Recordset::Impl {
-    std::unique_ptr<ResultRows> rows;  // null while closed
+    std::shared_ptr<const ResultRows> rows;  // null while closed; shared by the runs of one statement
     std::vector<int> sorted;           // every row, in sort order
     std::vector<int> visible;          // the sorted rows that pass the filter
     std::vector<criteria::SortKey> sortKeys;
@@ -30,6 +109,13 @@ struct Recordset::Impl {
     std::unique_ptr<criteria::Predicate> filter;
     QString filterText;
     int position = 0;  // -1 is BOF, visible.size() is EOF
+    std::future<void> preparing;  // a field being made ready for filtering
+
+    ~Impl()
+    {
+        if (preparing.valid())
+            preparing.wait();
+    }
 
     void applySort()
     {
@@ -54,73 +140,98 @@ struct Recordset::Impl {
         });
     }
 
-    // One key, the common case (a header click): sort (value, row) pairs, which keeps the
+    // One key, the common case (a header click): sort (key, row) pairs, which keeps the
     // values next to each other in memory, and put the Nulls first (last descending).
-    template <typename Value, typename Compare>
-    void sortPairs(const criteria::SortKey &key, Value (*read)(const ResultRows &, int, int), Compare less)
+    void sortOneKey(const criteria::SortKey &key)
+    {
+        const ResultRows &r = *rows;
+        const int column = key.column;
+        if (r.storage(column) == ResultRows::Storage::Text && !r.isAsciiColumn(column)) {
+            sortAccented(key);
+            return;
+        }
+        std::vector<int> nulls;
+        std::vector<KeyedRow> keyed;
+        keyed.reserve(sorted.size());
+        for (int row = 0; row < r.rowCount(); ++row) {
+            if (r.isNull(row, column)) {
+                nulls.push_back(row);
+                continue;
+            }
+            switch (r.storage(column)) {
+            case ResultRows::Storage::Integer: keyed.push_back({orderedBits(r.integer(row, column)), 0, row}); break;
+            case ResultRows::Storage::Real: keyed.push_back({orderedBits(r.real(row, column)), 0, row}); break;
+            case ResultRows::Storage::Text: {
+                const std::string_view text = r.text(row, column);
+                keyed.push_back({asciiPrefix(text, 0), asciiPrefix(text, 8), row});
+                break;
+            }
+            }
+        }
+        if (r.storage(column) == ResultRows::Storage::Text)
+            sortKeyed(keyed, key.descending, [&r, column](int a, int b) {
+                const std::string_view x = r.text(a, column), y = r.text(b, column);
+                // Texts of one length up to sixteen bytes are whole in their keys.
+                return x.size() == y.size() && x.size() <= 16 ? 0 : jettext::compare(x, y);
+            });
+        else
+            sortKeyed(keyed, key.descending, [](int, int) { return 0; });
+        place(nulls, keyed, key.descending, [](const KeyedRow &k) { return k.row; });
+    }
+
+    // The sort order: the Nulls first (last descending) around the other rows in order.
+    template <typename Ordered, typename RowOf>
+    void place(const std::vector<int> &nulls, const Ordered &ordered, bool descending, const RowOf &rowOf)
+    {
+        auto out = sorted.begin();
+        if (!descending)
+            out = std::copy(nulls.begin(), nulls.end(), out);
+        for (const auto &item : ordered)
+            *out++ = rowOf(item);
+        if (descending)
+            std::copy(nulls.begin(), nulls.end(), out);
+    }
+
+    // Accented text: work out each text's sort key once, not at every comparison.
+    void sortAccented(const criteria::SortKey &key)
     {
         const ResultRows &r = *rows;
         std::vector<int> nulls;
-        std::vector<std::pair<Value, int>> pairs;
+        std::vector<std::pair<QString, int>> pairs;
         pairs.reserve(sorted.size());
         for (int row = 0; row < r.rowCount(); ++row) {
             if (r.isNull(row, key.column))
                 nulls.push_back(row);
             else
-                pairs.emplace_back(read(r, row, key.column), row);
+                pairs.emplace_back(jettext::sortKey(r.text(row, key.column)), row);
         }
-        if (key.descending)
-            std::stable_sort(pairs.begin(), pairs.end(),
-                             [&less](const auto &a, const auto &b) { return less(b.first, a.first); });
-        else
-            std::stable_sort(pairs.begin(), pairs.end(),
-                             [&less](const auto &a, const auto &b) { return less(a.first, b.first); });
-        auto out = sorted.begin();
-        if (!key.descending)
-            out = std::copy(nulls.begin(), nulls.end(), out);
-        for (const auto &pair : pairs)
-            *out++ = pair.second;
-        if (key.descending)
-            std::copy(nulls.begin(), nulls.end(), out);
+        const auto less = [&key](const auto &a, const auto &b) {
+            const int c = QString::compare(a.first, b.first, Qt::CaseSensitive);
+            return key.descending ? c > 0 : c < 0;
+        };
+        std::stable_sort(pairs.begin(), pairs.end(), less);
+        place(nulls, pairs, key.descending, [](const auto &pair) { return pair.second; });
     }
 
-    void sortOneKey(const criteria::SortKey &key)
-    {
-        switch (rows->storage(key.column)) {
-        case ResultRows::Storage::Integer:
-            sortPairs<std::int64_t>(
-                key, [](const ResultRows &r, int row, int c) { return r.integer(row, c); },
-                std::less<std::int64_t>());
-            break;
-        case ResultRows::Storage::Real:
-            sortPairs<double>(
-                key, [](const ResultRows &r, int row, int c) { return r.real(row, c); }, std::less<double>());
-            break;
-        case ResultRows::Storage::Text:
-            if (rows->isAsciiColumn(key.column)) {
-                sortPairs<std::string_view>(
-                    key, [](const ResultRows &r, int row, int c) { return r.text(row, c); },
-                    [](std::string_view a, std::string_view b) { return jettext::compare(a, b) < 0; });
-            } else {
-                // Accented text: work out each text's sort key once, not at every comparison.
-                sortPairs<QString>(
-                    key, [](const ResultRows &r, int row, int c) { return jettext::sortKey(r.text(row, c)); },
-                    [](const QString &a, const QString &b) { return QString::compare(a, b, Qt::CaseSensitive) < 0; });
-            }
-            break;
-        }
-    }
+    void applyFilter() { filterFrom(sorted); }
 
-    void applyFilter()
+    // Keeps the rows of `from` (in its order) that pass the filter: each half on its own
+    // thread, then joined.
+    void filterFrom(const std::vector<int> &from)
     {
         if (!filter) {
-            visible = sorted;
+            visible = from;
             return;
         }
-        visible.clear();
-        for (int row : sorted)
-            if (filter->matches(*rows, row))
-                visible.push_back(row);
+        filter->prepare(*rows);
+        std::vector<int> kept[2];
+        two_way::run(from.size(), [&](int part, size_t begin, size_t end) {
+            for (size_t i = begin; i < end; ++i)
+                if (filter->matches(*rows, from[i]))
+                    kept[part].push_back(from[i]);
+        });
+        kept[0].insert(kept[0].end(), kept[1].begin(), kept[1].end());
+        visible = std::move(kept[0]);
     }
 
     int count() const { return int(visible.size()); }
@@ -149,8 +260,8 @@ Error Recordset::Open(const QString &source, std::shared_ptr<Connection> connect
         return {E_PROVIDER_FAIL,
                 QStringLiteral("The connection cannot be used to perform this operation. It is either closed or invalid in this context.")};
     }
-    auto rows = std::make_unique<ResultRows>();
-    if (Error error = connection->engine()->execute(source, *rows)) {
+    std::shared_ptr<const ResultRows> rows;
+    if (Error error = listRows(*connection->engine(), source, rows)) {
         // The rows asked for are not there; the ones held before must not pass for them.
         if (d->rows)
             Close();
@@ -325,9 +436,14 @@ Error Recordset::setFilter(const QString &expression)
     std::unique_ptr<criteria::Predicate> predicate;
     if (Error error = criteria::parseFilter(expression, *d->rows, predicate))
         return error;
+    // A further letter typed into the same search only narrows the rows already shown.
+    const bool narrows = predicate && d->filter && predicate->narrows(*d->filter);
     d->filter = std::move(predicate);
     d->filterText = d->filter ? expression : QString();
-    d->applyFilter();
+    if (narrows)
+        d->filterFrom(d->visible);  // read whole before it is replaced
+    else
+        d->applyFilter();
     d->position = 0;
     emit rowsReset();
     return {};
@@ -338,14 +454,24 @@ QString Recordset::Filter() const
     return d->filterText;
 }
 
+void Recordset::prepareFilter(int fieldIndex)
+{
+    if (!d->rows || fieldIndex < 0 || fieldIndex >= d->rows->columnCount() || d->rows->rowCount() == 0)
+        return;
+    if (d->preparing.valid())
+        d->preparing.wait();
+    // The rows go along, so that they outlive a Close or Requery in the meantime.
+    d->preparing = std::async(std::launch::async, [rows = d->rows, fieldIndex] { rows->folded(0, fieldIndex); });
+}
+
 Error Recordset::Requery(int)
 {
     if (!d->rows)
         return closedError();
     if (!ActiveConnection || !ActiveConnection->isOpen() || !ActiveConnection->engine())
         return {E_PROVIDER_FAIL, QStringLiteral("The connection is closed.")};
-    auto rows = std::make_unique<ResultRows>();
-    if (Error error = ActiveConnection->engine()->execute(Source, *rows))
+    std::shared_ptr<const ResultRows> rows;
+    if (Error error = listRows(*ActiveConnection->engine(), Source, rows))
         return error;
     // The same statement gives the same fields, so the sort and the filter carry over.
     std::vector<criteria::SortKey> keys;

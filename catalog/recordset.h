@@ -86,6 +86,9 @@ public:
     /// (adErrInvalidArgument) leaves the filter in force. The position moves to the first row.
     Error setFilter(const QString &expression);
     QString Filter() const;
+    /// Gets field `fieldIndex` ready to be filtered on, on a second thread, so that the first
+    /// letter typed into a search of a large listing does not wait for it.
+    void prepareFilter(int fieldIndex);
     /// Runs the statement again; the sort in force is kept, the filter too.
     Error Requery(int options = adOptionUnspecified);
 

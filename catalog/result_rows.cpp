@@ -1,6 +1,7 @@
 #include "result_rows.h"
 
 #include "jet_text.h"
+#include "two_way.h"
 
 #include <QDateTime>
 
@@ -215,28 +216,46 @@ std::string ResultRows::textForm(int row, int column) const
     return {};
 }
 
+void ResultRows::appendFoldedRows(int index, int begin, int end, std::string &text,
+                                  std::vector<std::uint32_t> &ends) const
+{
+    const Column &column = m_columns[size_t(index)];
+    for (int row = begin; row < end; ++row) {
+        if (column.storage == Storage::Text)
+            jettext::appendFolded(this->text(row, index), text);
+        else
+            jettext::appendFolded(textForm(row, index), text);
+        ends.push_back(std::uint32_t(text.size()));
+    }
+}
+
 void ResultRows::buildFolded(const Column &column, int index) const
 {
-    column.foldedText.clear();
-    column.foldedOffsets.assign(1, 0);
-    column.foldedOffsets.reserve(size_t(m_rowCount) + 1);
-    if (column.storage == Storage::Text)
-        column.foldedText.reserve(column.text.size());
-    for (int row = 0; row < m_rowCount; ++row) {
+    // Two halves folded side by side, then joined: the second half's ends move up by the
+    // length of the first.
+    std::string texts[2];
+    std::vector<std::uint32_t> ends[2];
+    two_way::run(size_t(m_rowCount), [&](int part, size_t begin, size_t end) {
         if (column.storage == Storage::Text)
-            jettext::appendFolded(text(row, index), column.foldedText);
-        else
-            jettext::appendFolded(textForm(row, index), column.foldedText);
-        column.foldedOffsets.push_back(std::uint32_t(column.foldedText.size()));
-    }
-    column.foldedBuilt = true;
+            texts[part].reserve(column.offsets[end] - column.offsets[begin]);
+        ends[part].reserve(end - begin);
+        appendFoldedRows(index, int(begin), int(end), texts[part], ends[part]);
+    });
+    column.foldedText = std::move(texts[0]);
+    column.foldedText += texts[1];
+    column.foldedOffsets.clear();
+    column.foldedOffsets.reserve(size_t(m_rowCount) + 1);
+    column.foldedOffsets.push_back(0);
+    column.foldedOffsets.insert(column.foldedOffsets.end(), ends[0].begin(), ends[0].end());
+    const std::uint32_t shift = column.foldedOffsets.back();
+    for (std::uint32_t e : ends[1])
+        column.foldedOffsets.push_back(e + shift);
 }
 
 std::string_view ResultRows::folded(int row, int column) const
 {
     const Column &c = m_columns[size_t(column)];
-    if (!c.foldedBuilt)
-        buildFolded(c, column);
+    std::call_once(*c.foldedOnce, [&] { buildFolded(c, column); });
     const std::uint32_t begin = c.foldedOffsets[size_t(row)];
     return std::string_view(c.foldedText).substr(begin, c.foldedOffsets[size_t(row) + 1] - begin);
 }

@@ -6,6 +6,8 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,7 +44,8 @@ public:
     QVariant value(int row, int column) const;
     /// The value's text form, as LIKE on a non-text field sees it ("" for Null).
     std::string textForm(int row, int column) const;
-    /// The text form with letter case folded; built once per column on first use.
+    /// The text form with letter case folded; built once per column on first use. Safe to
+    /// call from several threads at once (the first caller builds, the others wait).
     std::string_view folded(int row, int column) const;
 
     /// True when a text column holds nothing but ASCII (checked once per column).
@@ -67,11 +70,13 @@ private:
         bool pendingSet = false;
         mutable int asciiOnly = -1;  // unknown until asked
         // Folded text forms, built lazily for filtering.
-        mutable bool foldedBuilt = false;
+        std::unique_ptr<std::once_flag> foldedOnce = std::make_unique<std::once_flag>();
         mutable std::string foldedText;
         mutable std::vector<std::uint32_t> foldedOffsets;
     };
     void buildFolded(const Column &column, int index) const;
+    void appendFoldedRows(int index, int begin, int end, std::string &text,
+                          std::vector<std::uint32_t> &ends) const;
 
     std::vector<Column> m_columns;
     int m_rowCount = 0;

@@ -56,6 +56,9 @@ class RowSink {
 public:
     virtual ~RowSink() = default;
     virtual void columns(const QVector<Column> &columns) = 0;
+    /// How many rows the table says it holds, when the source knows (before the first row):
+    /// only for showing progress, never trusted as the count.
+    virtual void expectRows(std::uint32_t rows) { (void)rows; }
     virtual void row(const std::vector<Cell> &cells) = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "frm_software.h"
 
+#include "connection.h"
 #include "cut_text_tips.h"
 #include "focus_ring.h"
 #include "form_resize.h"
@@ -7,6 +8,7 @@
 #include "recordset_model.h"
 #include "fonts.h"
 #include "jet_text.h"
+#include "listing_progress.h"
 #include "listing_query.h"
 #include "services.h"
 #include "shared_state.h"
@@ -227,7 +229,13 @@ void frmSoftware::Form_Load()
     auto rs = std::make_shared<ado::Recordset>();
     rs->CursorLocation = ado::adUseClient;
     rsSoftware = rs;
-    if (rs->Open(strListingSql, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)) {
+    ado::Error opened;
+    {
+        // A long listing (a large catalog's first) shows how far it has come.
+        ListingProgress progress(cnCatalog && cnCatalog->isOpen() ? cnCatalog->engine() : nullptr, m_owner);
+        opened = rs->Open(strListingSql, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText);
+    }
+    if (opened) {
         m_services.messages.Beep();
         m_services.pointer.setMousePointer(vbDefault);
         m_services.messages.MsgBox(this, QStringLiteral("Unable to open table Software."), kNoticeStyle,
@@ -261,6 +269,7 @@ void frmSoftware::Form_Load()
 
     lblOrg->setText(recordsLine(rs->RecordCount()));
     intSearchField = static_cast<qint16>(cboField->currentIndex());
+    rs->prepareFilter(intSearchField);
     strSortDirection = kAscending;
 
     restoreSize();
@@ -416,6 +425,8 @@ void frmSoftware::optContains_Click() { txtSearch_Change(); }
 void frmSoftware::cboField_Click()
 {
     intSearchField = static_cast<qint16>(cboField->currentIndex());
+    if (const auto &rs = m_model->recordset())
+        rs->prepareFilter(intSearchField);
     txtSearch->setText(QString());
     txtSearch->setFocus();
 }

@@ -132,8 +132,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("fault");
-        // Category's columns: one, "C", a LONG (no precision, no scale).
-        const QByteArray columns = kAnnounceCategory + "printf '\\022\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0\\0\\0'; ";
+        // Category's columns: one, "C", a LONG (no precision, no scale); no rows declared.
+        const QByteArray columns = kAnnounceCategory + "printf '\\026\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0'; ";
         const QByteArray sleep = "; exec sleep 60";
         QTest::newRow("cannot be started") << QByteArray() << "no-such-reader' could not be started";
         QTest::newRow("exits at once") << QByteArray("exit 3") << "stopped unexpectedly";

@@ -18,6 +18,41 @@ QStringList shown(const Recordset &rs, const QString &field, qsizetype count)
 {
     return texts(std::min(int(count), rs.RecordCount()), [&](int row) { return rs.valueAt(row, rs.fieldIndex(field)); });
 }
+
+// Many generated rows (more than one thread's share of a sort or filter): ID counts from
+// 1; Word is 6 to 12 letters from "aAbB" (long shared beginnings, letter case apart),
+// sometimes Null; Price has ties, negatives, zero and Nulls.
+std::shared_ptr<ado::Connection> openManyRows(int count)
+{
+    static std::shared_ptr<ado::Connection> opened;  // made once: every case reads the same rows
+    if (opened)
+        return opened;
+    QVector<QStringList> rows;
+    quint32 seed = 12345;
+    const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+    for (int id = 1; id <= count; ++id) {
+        QString word;
+        const int length = 6 + int(next() % 7);
+        for (int i = 0; i < length; ++i)
+            word += QLatin1Char("aAbB"[next() % 4]);
+        const quint32 price = next() % 50;
+        rows << QStringList{QString::number(id), next() % 40 == 0 ? QString() : word,
+                            price == 0 ? QString() : QString::number(double(int(price) - 10) / 4)};
+    }
+    opened = openSource(std::make_unique<MemorySource>(
+        QVector<jet::Column>{{"ID", jet::ColumnType::Long, 0}, {"Word", jet::ColumnType::Text, 50},
+                             {"Price", jet::ColumnType::Double, 0}},
+        rows));
+    return opened;
+}
+
+QList<int> ids(const Recordset &rs)
+{
+    QList<int> out;
+    for (int row = 0; row < rs.RecordCount(); ++row)
+        out << rs.valueAt(row, 0).toInt();
+    return out;
+}
 }  // namespace
 
 class TestRecordset : public QObject {
@@ -263,6 +298,50 @@ private slots:
             QStringList got;
             QCOMPARE(listed(catalog, got), catalog.startsWith("wide") ? QStringLiteral("Price 131") : QStringLiteral("Price 6"));
             QCOMPARE(got, expected);
+        }
+    }
+
+    // Filters typed one after another over many rows give what the last one gives on its
+    // own; the sort puts each row after the one before (Nulls first ascending) and keeps
+    // tied rows in the statement's order.
+    void shouldNarrowAndSortManyRowsAsFromScratch_data()
+    {
+        QTest::addColumn<QString>("sort");
+        QTest::addColumn<QStringList>("filters");
+        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
+        row("contains, letter by letter") << "" << QStringList{"Word LIKE '*a*'", "Word LIKE '*ab*'", "Word LIKE '*aBbA*'"};
+        row("begins with, letter by letter") << "Word" << QStringList{"Word LIKE 'a*'", "Word LIKE 'ab*'", "Word LIKE 'abb*'"};
+        row("a letter taken back") << "Word DESC" << QStringList{"Word LIKE '*abab*'", "Word LIKE '*aba*'"};
+        row("contains, then begins with") << "Price" << QStringList{"", "Word LIKE '*ba*'", "Word LIKE 'bab*'", "Word LIKE '*ab*'"};
+        row("same text, other field") << "ID DESC" << QStringList{"Word LIKE '1*'", "ID LIKE '1*'", "ID LIKE '12*'"};
+        row("number as text") << "Price DESC" << QStringList{"Price LIKE '*.*'", "Price LIKE '*.5*'"};
+    }
+    void shouldNarrowAndSortManyRowsAsFromScratch()
+    {
+        QFETCH(QString, sort);
+        QFETCH(QStringList, filters);
+        const auto cn = openManyRows(40000);
+        QVERIFY(cn);
+        Recordset typed, fresh;
+        QVERIFY(!openListing(typed, cn, "SELECT * FROM T") && !openListing(fresh, cn, "SELECT * FROM T"));
+        QVERIFY(!typed.setSort(sort) && !fresh.setSort(sort));
+        for (const QString &filter : filters)
+            QVERIFY(!typed.setFilter(filter));
+        QVERIFY(!fresh.setFilter(filters.last()));
+        QCOMPARE(ids(typed), ids(fresh));
+        QVERIFY(typed.RecordCount() > 0);
+
+        const bool descending = sort.endsWith("DESC");
+        const int field = sort.isEmpty() ? 0 : typed.fieldIndex(sort.section(' ', 0, 0));
+        for (int row = 1; row < typed.RecordCount(); ++row) {
+            const QVariant a = typed.valueAt(row - 1, field), b = typed.valueAt(row, field);
+            int order = !a.isValid() || !b.isValid() ? int(a.isValid()) - int(b.isValid())
+                : field == 1 ? a.toString().compare(b.toString(), Qt::CaseInsensitive)
+                             : (a.toDouble() < b.toDouble() ? -1 : a.toDouble() > b.toDouble());
+            if (descending)
+                order = -order;
+            const bool tiedInOrder = order == 0 && typed.valueAt(row - 1, 0).toInt() < typed.valueAt(row, 0).toInt();
+            QVERIFY2(order < 0 || tiedInOrder, qPrintable(QStringLiteral("row %1").arg(row)));
         }
     }
 

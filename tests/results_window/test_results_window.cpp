@@ -1,9 +1,11 @@
 #include "fake_services.h"
 #include "fixture_catalog.h"
 #include "frm_software.h"
+#include "listing_progress.h"
 #include "listing_query.h"
 #include "qt_settings_service.h"
 #include "shared_state.h"
+#include "table_source.h"
 #include "twips.h"
 #include "window_limits.h"
 
@@ -107,6 +109,44 @@ std::unique_ptr<Results> loadResults(const QString &sql = listing::allTitlesSql(
     return r;
 }
 
+
+// A table "T" of numbered rows that, as it is read, notes what the user sees: the text of
+// the progress window, if one is shown, and the pointer; halfway, the user closes `owner`.
+class WatchedSource final : public jet::TableSource {
+public:
+    WatchedSource(int rows, const FakePointerService &pointer, QWidget *owner)
+        : m_rows(rows), m_pointer(pointer), m_owner(owner) {}
+    QStringList tableNames() const override { return {QStringLiteral("T")}; }
+    ado::Error readTable(const QString &, jet::RowSink &sink) override
+    {
+        sink.columns({{QStringLiteral("N"), jet::ColumnType::Long, 0}});
+        sink.expectRows(std::uint32_t(m_rows));
+        std::vector<jet::Cell> cells(1);
+        for (int row = 1; row <= m_rows; ++row) {
+            cells[0].isNull = false;
+            cells[0].integer = row;
+            sink.row(cells);
+            if (row % 5000 == 0)
+                seen << QStringLiteral("%1: %2, pointer %3").arg(row).arg(progressText()).arg(m_pointer.current);
+            if (row == m_rows / 2)
+                QCoreApplication::postEvent(m_owner->windowHandle(), new QCloseEvent);  // as from the frame
+        }
+        return {};
+    }
+    static QString progressText()
+    {
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top->objectName() == "listingProgress" && top->isVisible())
+                return top->findChild<QLabel *>()->text();
+        return QStringLiteral("none");
+    }
+    QStringList seen;
+
+private:
+    int m_rows;
+    const FakePointerService &m_pointer;
+    QWidget *m_owner;
+};
 
 // An unbalanced quote, as an unescaped search text gives: the engine refuses it.
 QString refusedStatement() { return listing::listingHead() + "Nowhere WHERE A.Name = 'Don't'"; }
@@ -519,6 +559,42 @@ private slots:
         QCOMPARE(r->layout(), before);
         r->form->resize(normal);
         QCOMPARE(r->layout(), before);
+    }
+
+    // A load that takes long shows the rows read so far in a window of its own, under the
+    // hourglass; the window goes with the load, and the main window is not closed under it.
+    // (The delays are cut to nothing here.)
+    void shouldShowHowFarALongLoadHasCome_data()
+    {
+        QTest::addColumn<int>("showAfterMs");
+        QTest::addColumn<QStringList>("seen");
+        QTest::newRow("long load") << 0 << QStringList{"5000: Reading T: 4,096 of 12,000 rows, pointer 11",
+                                                       "10000: Reading T: 8,192 of 12,000 rows, pointer 11"};
+        QTest::newRow("short load") << 60000 << QStringList{"5000: none, pointer 11", "10000: none, pointer 11"};
+    }
+    void shouldShowHowFarALongLoadHasCome()
+    {
+        QFETCH(int, showAfterMs);
+        QFETCH(QStringList, seen);
+        const auto catalog = cnCatalog;
+        FakeServices fakes;
+        QWidget owner;
+        owner.show();
+        auto source = std::make_unique<WatchedSource>(12000, fakes.pointer, &owner);
+        WatchedSource *watched = source.get();
+        cnCatalog = std::make_shared<ado::Connection>();
+        QVERIFY(!cnCatalog->openSource(std::move(source), "watched"));
+        ListingProgress::setTimingForTests(showAfterMs, 0);
+        strListingSql = "SELECT * FROM T";
+        auto form = std::make_shared<frmSoftware>(fakes.services, &owner);
+        form->Form_Load();
+        ListingProgress::setTimingForTests(ListingProgress::kShowAfterMs, ListingProgress::kRedrawEveryMs);
+        cnCatalog = catalog;
+        QCOMPARE(watched->seen, seen);
+        QCOMPARE(QStringList({WatchedSource::progressText(), form->lblOrg->text()}),
+                 QStringList({"none", "12000 records"}));
+        QCOMPARE(fakes.pointer.current, int(vbDefault));
+        QVERIFY(owner.isVisible());
     }
 
     void shouldRegisterEachShowingOnceAndCloseItsListingWithIt()

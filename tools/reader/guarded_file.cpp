@@ -106,6 +106,15 @@ void checkFormat(const unsigned char *base, std::size_t size)
 
 std::string pageText(std::uint32_t pg) { return "page " + std::to_string(pg); }
 
+// Where a fault lies, for its message. The scan names every row it reads, so the text is
+// only put together once something is found wrong there.
+const std::string &placeText(const std::string &text) { return text; }
+template <typename Describe>
+std::string placeText(const Describe &describe)
+{
+    return describe();
+}
+
 struct RowSpan {
     const unsigned char *page = nullptr;
     std::uint32_t pageNumber = 0;
@@ -304,17 +313,19 @@ struct GuardedFile::Impl {
     /// The bounds of row `row` on data page `pg`, checked against the page's offset table.
     /// A scan passes over deleted rows unchecked; a row that something points to is
     /// always checked (an overflow row's data is flagged deleted so scans skip it).
-    RowSpan row(std::uint32_t pg, unsigned rowIndex, const std::string &what, bool pointedTo = false) const
+    template <typename What>
+    RowSpan row(std::uint32_t pg, unsigned rowIndex, const What &place, bool pointedTo = false) const
     {
-        const unsigned char *p = page(pg, what);
+        const auto what = [&] { return placeText(place); };
+        const unsigned char *p = pg < pageCount ? base + std::size_t(pg) * kPageSize : page(pg, what());
         if (p[0] != kPageData)
-            damaged(what + " points to " + pageText(pg) + ", which is not a data page");
+            damaged(what() + " points to " + pageText(pg) + ", which is not a data page");
         const unsigned count = u16(p + kRowCountOffset);
         const unsigned tableEnd = kRowOffsetsStart + 2 * count;
         if (tableEnd > kPageSize)
             damaged(pageText(pg) + " claims " + std::to_string(count) + " rows");
         if (rowIndex >= count)
-            damaged(what + " points to row " + std::to_string(rowIndex) + " of " + pageText(pg) +
+            damaged(what() + " points to row " + std::to_string(rowIndex) + " of " + pageText(pg) +
                     ", which holds " + std::to_string(count) + " rows");
         const std::uint16_t raw = u16(p + kRowOffsetsStart + 2 * rowIndex);
         const unsigned start = raw & kRowOffsetMask;
@@ -330,7 +341,8 @@ struct GuardedFile::Impl {
         return span;
     }
 
-    RowSpan pointedRow(std::uint32_t pgRow, const std::string &what) const
+    template <typename What>
+    RowSpan pointedRow(std::uint32_t pgRow, const What &what) const
     {
         return row(pgRow >> 8, pgRow & 0xff, what, true);
     }
@@ -404,52 +416,55 @@ struct GuardedFile::Impl {
 
     /// The bytes of a long value (memo or OLE object), from its 12-byte header and the
     /// long-value rows it points to: at most the declared length, each row used once. A value
-    /// kept in one piece is viewed where it lies; a chain is joined in `chain`.
-    std::string_view longValue(const unsigned char *field, unsigned size, const std::string &where,
+    /// kept in one piece is viewed where it lies; a chain is joined in `chain`. The place is
+    /// put into words only once something is found wrong there.
+    template <typename Where>
+    std::string_view longValue(const unsigned char *field, unsigned size, const Where &place,
                                std::string &chain, const char *noun) const
     {
-        const std::string v = std::string(": the ") + noun;
+        const auto where = [&] { return placeText(place); };
+        const auto value = [&] { return where() + ": the " + noun; };
         if (size < kMemoHeader)
-            damaged(where + v + " header is cut short");
+            damaged(value() + " header is cut short");
         const std::uint32_t header = u32(field);
         const std::uint32_t declared = header & kMemoLengthMask;
         const std::uint32_t kind = header & ~kMemoLengthMask;
         if (kind == kMemoInline) {
             if (declared > size - kMemoHeader)
-                damaged(where + v + " is longer than its row");
+                damaged(value() + " is longer than its row");
             return std::string_view(reinterpret_cast<const char *>(field + kMemoHeader), declared);
         }
         const std::uint32_t first = u32(field + 4);
         if (kind == kMemoSingle) {
-            const RowSpan r = pointedRow(first, where + v);
+            const RowSpan r = pointedRow(first, value);
             if ((r.flags & kRowDeleted) || declared > r.size)
-                damaged(where + v + "'s long-value row is missing or too short");
+                damaged(value() + "'s long-value row is missing or too short");
             return std::string_view(reinterpret_cast<const char *>(r.page + r.start), declared);
         }
         if (kind != 0)
-            damaged(where + v + " header has an unknown kind");
+            damaged(value() + " header has an unknown kind");
         std::string &bytes = chain;
         bytes.clear();
         std::unordered_set<std::uint32_t> visited;
         std::uint32_t link = first;
         while (true) {
             if (!visited.insert(link).second)
-                damaged(where + v + "'s chain of long-value rows loops back on itself");
-            const RowSpan r = pointedRow(link, where + v);
+                damaged(value() + "'s chain of long-value rows loops back on itself");
+            const RowSpan r = pointedRow(link, value);
             if ((r.flags & kRowDeleted) || r.size < 4)
-                damaged(where + ": a long-value row of the " + noun + " is missing or empty");
+                damaged(where() + ": a long-value row of the " + noun + " is missing or empty");
             const unsigned chunk = r.size - 4;
             if (bytes.size() + chunk > declared)
-                damaged(where + v + "'s chain is longer than its declared length");
+                damaged(value() + "'s chain is longer than its declared length");
             bytes.append(reinterpret_cast<const char *>(r.page + r.start + 4), chunk);
             link = u32(r.page + r.start);
             if (link == 0)
                 break;
             if (bytes.size() == declared)
-                damaged(where + v + "'s chain goes on past its declared length");
+                damaged(value() + "'s chain goes on past its declared length");
         }
         if (bytes.size() != declared)
-            damaged(where + v + "'s chain ends before its declared length");
+            damaged(value() + "'s chain ends before its declared length");
         return bytes;
     }
 };
@@ -577,22 +592,28 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         source.push_back(i);
         fixedPlace.push_back(col->is_fixed != 0);
     }
-    writer.columns(infos);
-
     const std::uint32_t expected = table->num_rows;
+    writer.columns(infos, expected);
+
     std::uint32_t rowsRead = 0;
     std::vector<MdbField> fields(table->num_cols);
     std::string text, chain;
 
-    auto emitRow = [&](const RowSpan &r, const std::string &rw) {
+    const unsigned char *pageInBuffer = nullptr;
+    auto emitRow = [&](const RowSpan &r, const auto &rowPlace) {
+        const auto rw = [&] { return rowPlace(); };
         if (r.size < 3)
-            damaged(rw + " is too short");
-        // mdb_crack_row reads the row from the handle's page buffer. The buffer then no
-        // longer holds the page the library last read, so its one-page cache is dropped.
-        std::memcpy(mdb->pg_buf, r.page, kPageSize);
-        mdb->cur_pg = 0;
+            damaged(rw() + " is too short");
+        // mdb_crack_row reads the row from the handle's page buffer, filled here once per
+        // page. The buffer then no longer holds the page the library last read, so its
+        // one-page cache is dropped.
+        if (pageInBuffer != r.page) {
+            std::memcpy(mdb->pg_buf, r.page, kPageSize);
+            mdb->cur_pg = 0;
+            pageInBuffer = r.page;
+        }
         if (mdb_crack_row(table, int(r.start), r.size, fields.data()) < 0)
-            damaged(rw + " cannot be taken apart");
+            damaged(rw() + " cannot be taken apart");
         for (unsigned i = 0; i < infos.size(); ++i) {
             const MdbField &f = fields[source[i]];
             const Type type = infos[i].type;
@@ -605,12 +626,12 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 continue;
             }
             if (f.siz < 0 || f.start < int(r.start) || unsigned(f.start) + unsigned(f.siz) > r.start + r.size)
-                damaged(rw + ": the value of column '" + infos[i].name + "' lies outside the row");
+                damaged(rw() + ": the value of column '" + infos[i].name + "' lies outside the row");
             const unsigned char *v = r.page + f.start;
             const unsigned sz = unsigned(f.siz);
             auto needSize = [&](unsigned n) {
                 if (sz != n)
-                    damaged(rw + ": the value of column '" + infos[i].name + "' has the wrong size");
+                    damaged(rw() + ": the value of column '" + infos[i].name + "' has the wrong size");
             };
             switch (type) {
             case Type::Byte: needSize(1); writer.integerCell(v[0]); break;
@@ -663,13 +684,13 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 writer.bytesCell(text);
                 break;
             case Type::Memo: {
-                const std::string_view bytes = d->longValue(v, sz, rw + ", column '" + infos[i].name + "'", chain, "memo");
+                const std::string_view bytes = d->longValue(v, sz, [&] { return rw() + ", column '" + infos[i].name + "'"; }, chain, "memo");
                 jetTextToUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), text);
                 writer.textCell(text);
                 break;
             }
             case Type::Ole: {
-                const std::string_view bytes = d->longValue(v, sz, rw + ", column '" + infos[i].name + "'", chain, "OLE object");
+                const std::string_view bytes = d->longValue(v, sz, [&] { return rw() + ", column '" + infos[i].name + "'"; }, chain, "OLE object");
                 text.assign(bytes);
                 writer.bytesCell(text);
                 break;
@@ -689,18 +710,18 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
             damaged("the usage map of " + where + " names " + pageText(pg) + ", which is not one of its data pages");
         const unsigned count = u16(p + kRowCountOffset);
         for (unsigned i = 0; i < count; ++i) {
-            const std::string rw = "row " + std::to_string(i) + " of " + pageText(pg) + " in " + where;
+            const auto rw = [&] { return "row " + std::to_string(i) + " of " + pageText(pg) + " in " + where; };
             RowSpan r = d->row(pg, i, rw);
             if (r.flags & kRowDeleted)
                 continue;
             if (r.flags & kRowLookup) {
                 if (r.size < 4)
-                    damaged(rw + " is a forward pointer cut short");
+                    damaged(rw() + " is a forward pointer cut short");
                 // The row moved to another page when it grew; its data there is flagged
                 // deleted and overflow, so the scan meets it only through this pointer.
                 r = d->pointedRow(u32(r.page + r.start), rw);
                 if (u32(r.page + 4) != tdefPage)
-                    damaged(rw + " forwards to a row that is not one of the table's");
+                    damaged(rw() + " forwards to a row that is not one of the table's");
             }
             if (rowsRead >= expected)
                 damaged(where + " holds more rows than its definition says (" + std::to_string(expected) + ")");

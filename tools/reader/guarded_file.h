@@ -33,7 +33,8 @@ public:
         std::uint8_t precision = 0;  ///< Numeric only
         std::uint8_t scale = 0;      ///< Numeric only
     };
-    virtual void columns(const std::vector<ColumnInfo> &columns) = 0;
+    /// The columns sent, and the number of rows the table's definition declares.
+    virtual void columns(const std::vector<ColumnInfo> &columns, std::uint32_t declaredRows) = 0;
     /// One cell of the current row; `endRow` closes the row.
     virtual void nullCell() = 0;
     virtual void integerCell(std::int64_t value) = 0;

@@ -66,7 +66,7 @@ void sendFailure(proto::Fault fault, const std::string &detail)
 /// Packs rows into Rows frames and sends each once it is big enough.
 class FrameWriter : public reader::TableWriter {
 public:
-    void columns(const std::vector<ColumnInfo> &columns) override
+    void columns(const std::vector<ColumnInfo> &columns, std::uint32_t declaredRows) override
     {
         std::string out;
         const auto at = proto::beginFrame(out, proto::FrameKind::Columns);
@@ -79,6 +79,7 @@ public:
             proto::putU8(out, c.precision);
             proto::putU8(out, c.scale);
         }
+        proto::putU32(out, declaredRows);
         proto::finishFrame(out, at);
         writeAll(out);
         startRows();

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <ctime>
+
+/// The processor time of the whole process so far, every thread counted, in milliseconds
+/// (0 where the platform does not say). On a shared machine the wall time carries other
+/// people's load; this does not.
+inline double processMilliseconds()
+{
+#ifdef Q_OS_UNIX
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+#else
+    return 0;
+#endif
+}
