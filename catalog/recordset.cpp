@@ -7,6 +7,7 @@
 #include "result_rows.h"
 
 #include <algorithm>
+#include <new>
 #include <functional>
 #include <numeric>
 
@@ -17,6 +18,11 @@ namespace {
 Error closedError()
 {
     return {adErrObjectClosed, QStringLiteral("Operation is not allowed when the object is closed.")};
+}
+
+Error noMemoryError()
+{
+    return {E_PROVIDER_FAIL, QStringLiteral("There is not enough memory to complete the operation.")};
 }
 
 }  // namespace
@@ -123,6 +129,26 @@ struct Recordset::Impl {
                 visible.push_back(row);
     }
 
+    /// After memory ran out half-way through a request: no sort and no filter over every
+    /// row, or no rows at all when even that does not fit.
+    void dropToPlainRows() noexcept
+    {
+        sortKeys.clear();
+        sortText.clear();
+        filter.reset();
+        filterText.clear();
+        position = 0;
+        try {
+            if (rows) {
+                applySort();
+                applyFilter();
+            }
+        } catch (const std::bad_alloc &) {
+            sorted.clear();
+            visible.clear();
+        }
+    }
+
     int count() const { return int(visible.size()); }
     bool hasCurrent() const { return rows && position >= 0 && position < count(); }
 };
@@ -139,33 +165,39 @@ Error Recordset::Open()
 Error Recordset::Open(const QString &source, std::shared_ptr<Connection> connection, int cursorType,
                       int lockType, int)
 {
-    Source = source;
-    ActiveConnection = connection;
-    CursorType = cursorType;
-    LockType = lockType;
-    if (!connection || !connection->isOpen() || !connection->engine()) {
-        if (d->rows)
-            Close();
-        return {E_PROVIDER_FAIL,
-                QStringLiteral("The connection cannot be used to perform this operation. It is either closed or invalid in this context.")};
+    try {
+        Source = source;
+        ActiveConnection = connection;
+        CursorType = cursorType;
+        LockType = lockType;
+        if (!connection || !connection->isOpen() || !connection->engine()) {
+            if (d->rows)
+                Close();
+            return {E_PROVIDER_FAIL,
+                    QStringLiteral("The connection cannot be used to perform this operation. It is either closed or invalid in this context.")};
+        }
+        auto rows = std::make_unique<ResultRows>();
+        if (Error error = connection->engine()->execute(source, *rows)) {
+            // The rows asked for are not there; the ones held before must not pass for them.
+            if (d->rows)
+                Close();
+            return error;
+        }
+        d->rows = std::move(rows);
+        d->sortKeys.clear();
+        d->sortText.clear();
+        d->filter.reset();
+        d->filterText.clear();
+        d->applySort();
+        d->applyFilter();
+        d->position = 0;
+        emit rowsReset();
+        return {};
+    } catch (const std::bad_alloc &) {
+        d->dropToPlainRows();
+        emit rowsReset();
+        return noMemoryError();
     }
-    auto rows = std::make_unique<ResultRows>();
-    if (Error error = connection->engine()->execute(source, *rows)) {
-        // The rows asked for are not there; the ones held before must not pass for them.
-        if (d->rows)
-            Close();
-        return error;
-    }
-    d->rows = std::move(rows);
-    d->sortKeys.clear();
-    d->sortText.clear();
-    d->filter.reset();
-    d->filterText.clear();
-    d->applySort();
-    d->applyFilter();
-    d->position = 0;
-    emit rowsReset();
-    return {};
 }
 
 bool Recordset::isOpen() const
@@ -218,25 +250,29 @@ void Recordset::MoveLast()
 
 Error Recordset::Find(const QString &criteria, int skipRecords, int direction)
 {
-    if (!d->rows)
-        return closedError();
-    std::unique_ptr<criteria::Predicate> predicate;
-    if (Error error = criteria::parseFilter(criteria, *d->rows, predicate))
-        return error;
-    if (!predicate)
-        return {adErrInvalidArgument, QStringLiteral("Find needs criteria.")};
-    const int step = direction == adSearchBackward ? -1 : 1;
-    int at = d->position + step * skipRecords;
-    for (; at >= 0 && at < d->count(); at += step)
-        if (predicate->matches(*d->rows, d->visible[size_t(at)]))
-            break;
-    // Not found: EOF searching forward, BOF searching backward.
-    const int found = (at >= 0 && at < d->count()) ? at : (step > 0 ? d->count() : -1);
-    if (found != d->position) {
-        d->position = found;
-        emit currentChanged(found);
+    try {
+        if (!d->rows)
+            return closedError();
+        std::unique_ptr<criteria::Predicate> predicate;
+        if (Error error = criteria::parseFilter(criteria, *d->rows, predicate))
+            return error;
+        if (!predicate)
+            return {adErrInvalidArgument, QStringLiteral("Find needs criteria.")};
+        const int step = direction == adSearchBackward ? -1 : 1;
+        int at = d->position + step * skipRecords;
+        for (; at >= 0 && at < d->count(); at += step)
+            if (predicate->matches(*d->rows, d->visible[size_t(at)]))
+                break;
+        // Not found: EOF searching forward, BOF searching backward.
+        const int found = (at >= 0 && at < d->count()) ? at : (step > 0 ? d->count() : -1);
+        if (found != d->position) {
+            d->position = found;
+            emit currentChanged(found);
+        }
+        return {};
+    } catch (const std::bad_alloc &) {
+        return noMemoryError();
     }
-    return {};
 }
 
 int Recordset::fieldCount() const
@@ -299,18 +335,24 @@ void Recordset::setAbsolutePosition(int position)
 
 Error Recordset::setSort(const QString &expression)
 {
-    if (!d->rows)
-        return closedError();
-    std::vector<criteria::SortKey> keys;
-    if (Error error = criteria::parseSort(expression, *d->rows, keys))
-        return error;
-    d->sortKeys = std::move(keys);
-    d->sortText = expression;
-    d->applySort();
-    d->applyFilter();
-    d->position = 0;
-    emit rowsReset();
-    return {};
+    try {
+        if (!d->rows)
+            return closedError();
+        std::vector<criteria::SortKey> keys;
+        if (Error error = criteria::parseSort(expression, *d->rows, keys))
+            return error;
+        d->sortKeys = std::move(keys);
+        d->sortText = expression;
+        d->applySort();
+        d->applyFilter();
+        d->position = 0;
+        emit rowsReset();
+        return {};
+    } catch (const std::bad_alloc &) {
+        d->dropToPlainRows();
+        emit rowsReset();
+        return noMemoryError();
+    }
 }
 
 QString Recordset::Sort() const
@@ -320,17 +362,23 @@ QString Recordset::Sort() const
 
 Error Recordset::setFilter(const QString &expression)
 {
-    if (!d->rows)
-        return closedError();
-    std::unique_ptr<criteria::Predicate> predicate;
-    if (Error error = criteria::parseFilter(expression, *d->rows, predicate))
-        return error;
-    d->filter = std::move(predicate);
-    d->filterText = d->filter ? expression : QString();
-    d->applyFilter();
-    d->position = 0;
-    emit rowsReset();
-    return {};
+    try {
+        if (!d->rows)
+            return closedError();
+        std::unique_ptr<criteria::Predicate> predicate;
+        if (Error error = criteria::parseFilter(expression, *d->rows, predicate))
+            return error;
+        d->filter = std::move(predicate);
+        d->filterText = d->filter ? expression : QString();
+        d->applyFilter();
+        d->position = 0;
+        emit rowsReset();
+        return {};
+    } catch (const std::bad_alloc &) {
+        d->dropToPlainRows();
+        emit rowsReset();
+        return noMemoryError();
+    }
 }
 
 QString Recordset::Filter() const
@@ -340,26 +388,32 @@ QString Recordset::Filter() const
 
 Error Recordset::Requery(int)
 {
-    if (!d->rows)
-        return closedError();
-    if (!ActiveConnection || !ActiveConnection->isOpen() || !ActiveConnection->engine())
-        return {E_PROVIDER_FAIL, QStringLiteral("The connection is closed.")};
-    auto rows = std::make_unique<ResultRows>();
-    if (Error error = ActiveConnection->engine()->execute(Source, *rows))
-        return error;
-    // The same statement gives the same fields, so the sort and the filter carry over.
-    std::vector<criteria::SortKey> keys;
-    std::unique_ptr<criteria::Predicate> predicate;
-    criteria::parseSort(d->sortText, *rows, keys);
-    criteria::parseFilter(d->filterText, *rows, predicate);
-    d->rows = std::move(rows);
-    d->sortKeys = std::move(keys);
-    d->filter = std::move(predicate);
-    d->applySort();
-    d->applyFilter();
-    d->position = 0;
-    emit rowsReset();
-    return {};
+    try {
+        if (!d->rows)
+            return closedError();
+        if (!ActiveConnection || !ActiveConnection->isOpen() || !ActiveConnection->engine())
+            return {E_PROVIDER_FAIL, QStringLiteral("The connection is closed.")};
+        auto rows = std::make_unique<ResultRows>();
+        if (Error error = ActiveConnection->engine()->execute(Source, *rows))
+            return error;
+        // The same statement gives the same fields, so the sort and the filter carry over.
+        std::vector<criteria::SortKey> keys;
+        std::unique_ptr<criteria::Predicate> predicate;
+        criteria::parseSort(d->sortText, *rows, keys);
+        criteria::parseFilter(d->filterText, *rows, predicate);
+        d->rows = std::move(rows);
+        d->sortKeys = std::move(keys);
+        d->filter = std::move(predicate);
+        d->applySort();
+        d->applyFilter();
+        d->position = 0;
+        emit rowsReset();
+        return {};
+    } catch (const std::bad_alloc &) {
+        d->dropToPlainRows();
+        emit rowsReset();
+        return noMemoryError();
+    }
 }
 
 }  // namespace ado
