@@ -18,7 +18,7 @@ constexpr char kCollation[] = "JET";
 // reader sends none larger than 32 MiB).
 constexpr std::int64_t kStatementBudgetMs = 5000;
 constexpr int kBudgetCheckEvery = 10000;  // virtual-machine steps between looks at the clock
-constexpr sqlite3_int64 kHeapLimit = 2ll << 30;
+constexpr sqlite3_int64 kHeapLimit = 4ll << 30;
 constexpr int kValueLengthLimit = 64 << 20;
 
 std::int64_t nowMs()

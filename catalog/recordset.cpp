@@ -130,7 +130,14 @@ struct Recordset::Impl {
     }
 
     /// After memory ran out half-way through a request: no sort and no filter over every
-    /// row, or no rows at all when even that does not fit.
+    /// row, or no rows at all when even that does not fit; the view is reset.
+    Error outOfMemory(Recordset &owner)
+    {
+        dropToPlainRows();
+        emit owner.rowsReset();
+        return noMemoryError();
+    }
+
     void dropToPlainRows() noexcept
     {
         sortKeys.clear();
@@ -194,9 +201,7 @@ Error Recordset::Open(const QString &source, std::shared_ptr<Connection> connect
         emit rowsReset();
         return {};
     } catch (const std::bad_alloc &) {
-        d->dropToPlainRows();
-        emit rowsReset();
-        return noMemoryError();
+        return d->outOfMemory(*this);
     }
 }
 
@@ -349,9 +354,7 @@ Error Recordset::setSort(const QString &expression)
         emit rowsReset();
         return {};
     } catch (const std::bad_alloc &) {
-        d->dropToPlainRows();
-        emit rowsReset();
-        return noMemoryError();
+        return d->outOfMemory(*this);
     }
 }
 
@@ -375,9 +378,7 @@ Error Recordset::setFilter(const QString &expression)
         emit rowsReset();
         return {};
     } catch (const std::bad_alloc &) {
-        d->dropToPlainRows();
-        emit rowsReset();
-        return noMemoryError();
+        return d->outOfMemory(*this);
     }
 }
 
@@ -410,9 +411,7 @@ Error Recordset::Requery(int)
         emit rowsReset();
         return {};
     } catch (const std::bad_alloc &) {
-        d->dropToPlainRows();
-        emit rowsReset();
-        return noMemoryError();
+        return d->outOfMemory(*this);
     }
 }
 
