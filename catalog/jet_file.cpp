@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 
 #include <algorithm>
 
@@ -138,12 +139,23 @@ struct JetFile::Impl {
         process->setArguments({QDir::toNativeSeparators(path)});
         // The reader's complaints on stderr would fill an unread pipe and stall it.
         process->setStandardErrorFile(QProcess::nullDevice());
+        // Nothing of this program's environment is the reader's business (it closes any
+        // descriptor it inherits beyond its pipes itself).
+        process->setProcessEnvironment(QProcessEnvironment());
 #ifdef Q_OS_UNIX
         const rlim_t memory = rlim_t(kMemoryBase + 2 * fileSize);
         const rlim_t cpu = rlim_t(kCpuSecondsBase + fileSize / kCpuBytesPerSecond);
         process->setChildProcessModifier([memory, cpu] {
             // Runs in the child between fork and exec: only async-signal-safe calls.
+#ifdef QUORBIX_SANITIZED
+            // AddressSanitizer reserves terabytes of address space for its shadow memory
+            // before main(): the limit leaves room for that and still bounds what the
+            // reader allocates beyond it.
+            constexpr rlim_t kSanitizerReserve = rlim_t(1) << 45;  // 32 TiB
+            struct rlimit as = {memory + kSanitizerReserve, memory + kSanitizerReserve};
+#else
             struct rlimit as = {memory, memory};
+#endif
             setrlimit(RLIMIT_AS, &as);
             struct rlimit cpuLimit = {cpu, cpu + 1};
             setrlimit(RLIMIT_CPU, &cpuLimit);

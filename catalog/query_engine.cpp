@@ -8,10 +8,42 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <new>
 
 namespace {
 
 constexpr char kCollation[] = "JET";
+
+// Bounds on what a statement may cost. A listing of 100,000 titles takes a fraction of the
+// budget and a fraction of the heap; a single value is never near the length limit (the
+// reader sends none larger than 32 MiB).
+constexpr std::int64_t kStatementBudgetMs = 5000;
+constexpr int kBudgetCheckEvery = 10000;  // virtual-machine steps between looks at the clock
+constexpr sqlite3_int64 kHeapLimit = 4ll << 30;
+constexpr int kValueLengthLimit = 64 << 20;
+
+std::int64_t nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+const char *actionName(int action)
+{
+    switch (action) {
+    case SQLITE_ATTACH: return "ATTACH";
+    case SQLITE_DETACH: return "DETACH";
+    case SQLITE_PRAGMA: return "PRAGMA";
+    case SQLITE_INSERT: return "INSERT";
+    case SQLITE_UPDATE: return "UPDATE";
+    case SQLITE_DELETE: return "DELETE";
+    case SQLITE_TRANSACTION: return "a transaction";
+    case SQLITE_SAVEPOINT: return "a savepoint";
+    case SQLITE_ANALYZE: return "ANALYZE";
+    case SQLITE_REINDEX: return "REINDEX";
+    }
+    return "a statement that changes the database";
+}
 
 // Declared type names per Jet column type. Each carries the SQLite affinity the values
 // need (INT, TEXT, REAL or BLOB in the name) and maps back to the ADO type of result columns.
@@ -106,6 +138,74 @@ void jetLike(sqlite3_context *context, int argc, sqlite3_value **argv)
     // Handed over last: SQLite may free it at once when the pattern is not a constant.
     sqlite3_set_auxdata(context, 0, pattern, deletePattern);
     sqlite3_result_int(context, match ? 1 : 0);
+}
+
+// printf(FORMAT, ...) and format(...) as SQLite's own, which they run on a second
+// connection, except that a result past the length limit is an error: SQLite's own gives
+// a quiet NULL then.
+/// Whether a width or precision in printf's format (given, or taken from an argument by
+/// "*") is past the length limit: SQLite would spend seconds before it gives up on it.
+bool asksForTooMuch(int argc, sqlite3_value **argv)
+{
+    if (argc < 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return false;
+    const std::string_view format = argumentText(argv[0]);
+    int next = 1;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%')
+            continue;
+        if (++i < format.size() && format[i] == '%')
+            continue;
+        while (i < format.size() && std::strchr("-+ #!,0", format[i]))
+            ++i;
+        for (int part = 0; part < 2; ++part) {  // the width, then the precision after '.'
+            if (part == 1) {
+                if (i >= format.size() || format[i] != '.')
+                    break;
+                ++i;
+            }
+            std::int64_t size = 0;
+            if (i < format.size() && format[i] == '*') {
+                size = next < argc ? sqlite3_value_int64(argv[next]) : 0;
+                ++next;
+                ++i;
+            } else {
+                while (i < format.size() && format[i] >= '0' && format[i] <= '9' && size <= kValueLengthLimit)
+                    size = size * 10 + (format[i++] - '0');
+            }
+            if (size > kValueLengthLimit || size < -kValueLengthLimit)
+                return true;
+        }
+        ++next;  // the value the conversion takes
+    }
+    return false;
+}
+
+void boundedPrintf(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    if (asksForTooMuch(argc, argv)) {
+        sqlite3_result_error_toobig(context);
+        return;
+    }
+    auto *helper = static_cast<sqlite3 *>(sqlite3_user_data(context));
+    std::string sql = "SELECT printf(";
+    for (int i = 0; i < argc; ++i)
+        sql += i ? ",?" : "?";
+    sql += ')';
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(helper, sql.c_str(), int(sql.size()), &statement, nullptr) != SQLITE_OK) {
+        sqlite3_result_error(context, sqlite3_errmsg(helper), -1);
+        return;
+    }
+    for (int i = 0; i < argc; ++i)
+        sqlite3_bind_value(statement, i + 1, argv[i]);
+    if (sqlite3_step(statement) != SQLITE_ROW)
+        sqlite3_result_error(context, sqlite3_errmsg(helper), -1);
+    else if (sqlite3_column_type(statement, 0) == SQLITE_NULL && argc > 0 && sqlite3_value_type(argv[0]) != SQLITE_NULL)
+        sqlite3_result_error_toobig(context);
+    else
+        sqlite3_result_value(context, sqlite3_column_value(statement, 0));
+    sqlite3_finalize(statement);
 }
 
 class TableLoader final : public jet::RowSink {
@@ -249,6 +349,16 @@ QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source) : m_source(st
     sqlite3_exec(m_db, "PRAGMA cache_size = -131072", nullptr, nullptr, nullptr);
     // Large sorts (a large table's index) sort their runs on both cores.
     sqlite3_exec(m_db, "PRAGMA threads = 2", nullptr, nullptr, nullptr);
+    sqlite3_hard_heap_limit64(kHeapLimit);
+    sqlite3_limit(m_db, SQLITE_LIMIT_LENGTH, kValueLengthLimit);
+    sqlite3_limit(m_db, SQLITE_LIMIT_ATTACHED, 1);  // the plain copy's file, and nothing else
+    sqlite3_set_authorizer(m_db, &QueryEngine::authorize, this);
+    if (sqlite3_open_v2(":memory:", &m_printfDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+        sqlite3_limit(m_printfDb, SQLITE_LIMIT_LENGTH, kValueLengthLimit);
+        for (const char *name : {"printf", "format"})
+            sqlite3_create_function(m_db, name, -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, m_printfDb, boundedPrintf,
+                                    nullptr, nullptr);
+    }
     sqlite3_create_collation(m_db, kCollation, SQLITE_UTF8, nullptr, jetCollation);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(m_db, "like", 2, flags, nullptr, jetLike, nullptr, nullptr);
@@ -258,6 +368,7 @@ QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source) : m_source(st
 QueryEngine::~QueryEngine()
 {
     sqlite3_close_v2(m_db);
+    sqlite3_close_v2(m_printfDb);
 }
 
 void QueryEngine::setProgressReport(ProgressReport report)
@@ -318,11 +429,60 @@ ado::Error QueryEngine::loadTable(const QString &name)
     return {};
 }
 
+int QueryEngine::authorize(void *self, int action, const char *, const char *, const char *, const char *)
+{
+    auto *engine = static_cast<QueryEngine *>(self);
+    if (!engine->m_guarding)
+        return SQLITE_OK;
+    switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+        return SQLITE_OK;
+    }
+    if (!engine->m_refusedAction)
+        engine->m_refusedAction = action;
+    return SQLITE_DENY;
+}
+
+int QueryEngine::checkBudget(void *self)
+{
+    return nowMs() > static_cast<QueryEngine *>(self)->m_deadlineMs ? 1 : 0;
+}
+
+ado::Error QueryEngine::engineError(int rc) const
+{
+    // Refused by the guard; a table-valued pragma, say, then fails as a plain error.
+    if (m_refusedAction || (rc & 0xff) == SQLITE_AUTH)
+        return providerError(QStringLiteral("The catalog is read-only: only a single SELECT statement runs (%1 is not allowed).")
+                                 .arg(QString::fromLatin1(actionName(m_refusedAction))));
+    switch (rc & 0xff) {
+    case SQLITE_INTERRUPT:
+        return providerError(QStringLiteral("The statement was stopped: it ran longer than %1 seconds.")
+                                 .arg(kStatementBudgetMs / 1000));
+    case SQLITE_NOMEM:
+        return providerError(QStringLiteral("The statement was stopped: it needs more memory than the query engine allows (%1 MiB).")
+                                 .arg(kHeapLimit >> 20));
+    case SQLITE_TOOBIG:
+        return providerError(QStringLiteral("The statement was stopped: a value would be longer than %1 MiB.")
+                                 .arg(kValueLengthLimit >> 20));
+    }
+    return providerError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+}
+
 ado::Error QueryEngine::prepare(const QByteArray &sql, sqlite3_stmt **statement)
 {
     static const QByteArray kNoSuchTable = "no such table: ";
     for (;;) {
         const char *tail = nullptr;
+        // Only the caller's text is guarded: the table loads below create and fill tables.
+        struct Guard {
+            bool &on;
+            explicit Guard(bool &flag) : on(flag) { on = true; }
+            ~Guard() { on = false; }
+        } guard(m_guarding);
+        m_refusedAction = 0;
         const int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), statement, &tail);
         if (rc == SQLITE_OK) {
             if (!*statement)
@@ -343,7 +503,8 @@ ado::Error QueryEngine::prepare(const QByteArray &sql, sqlite3_stmt **statement)
         }
         const QByteArray message = sqlite3_errmsg(m_db);
         if (!message.startsWith(kNoSuchTable))
-            return providerError(QString::fromUtf8(message));
+            return engineError(rc);
+        guard.on = false;
         // A table is copied in on first use; then the statement is prepared again.
         const QString wanted = QString::fromUtf8(message.mid(kNoSuchTable.size()));
         if (!m_sourceTablesRead) {
@@ -367,6 +528,17 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
 {
     if (!m_db)
         return providerError(QStringLiteral("The query engine could not be started."));
+    try {
+        return run(sql, rows);
+    } catch (const std::bad_alloc &) {
+        sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+        rows = ResultRows();
+        return providerError(QStringLiteral("The statement was stopped: there is not enough memory for its result."));
+    }
+}
+
+ado::Error QueryEngine::run(const QString &sql, ResultRows &rows)
+{
     StatementGuard guard;
     if (ado::Error error = prepare(sql.toUtf8(), &guard.statement))
         return error;
@@ -379,6 +551,12 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
     for (int i = 0; i < columns; ++i)
         adoTypes[size_t(i)] = adoTypeOfDeclared(sqlite3_column_decltype(statement, i));
 
+    m_deadlineMs = nowMs() + kStatementBudgetMs;
+    sqlite3_progress_handler(m_db, kBudgetCheckEvery, &QueryEngine::checkBudget, this);
+    struct BudgetOff {
+        sqlite3 *db;
+        ~BudgetOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
+    } budgetOff{m_db};
     int rc = sqlite3_step(statement);
     // A computed column has no declared type: take it from its first value.
     for (int i = 0; i < columns; ++i) {
@@ -416,7 +594,7 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
             m_progress({Progress::Stage::Listing, QString(), rows.rowCount(), 0});
     }
     if (rc != SQLITE_DONE)
-        return providerError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        return engineError(rc);
     return {};
 }
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <cstdint>
 #include <memory>
 
 class ResultRows;
@@ -42,7 +43,10 @@ public:
     QueryEngine(const QueryEngine &) = delete;
     QueryEngine &operator=(const QueryEngine &) = delete;
 
-    /// Runs one read-only statement and stores its rows in `rows` (which must be empty).
+    /// Runs one statement, a single SELECT (anything else is refused before it runs), and
+    /// stores its rows in `rows` (which must be empty). A statement gets a few seconds of
+    /// work, the engine a bounded heap and each value a bounded size; running out of any,
+    /// or of memory, gives an error for this statement only.
     /// Result columns are named as the statement names them (A.Name gives "Name") and
     /// typed by the ADO type of the column they come from. A statement the engine refuses,
     /// one that would write, or a table that cannot be read gives E_PROVIDER_FAIL with
@@ -73,13 +77,21 @@ public:
 private:
     ado::Error loadTable(const QString &name);
     ado::Error prepare(const QByteArray &sql, struct sqlite3_stmt **statement);
+    ado::Error run(const QString &sql, ResultRows &rows);
+    ado::Error engineError(int rc) const;
+    static int authorize(void *self, int action, const char *, const char *, const char *, const char *);
+    static int checkBudget(void *self);
 
     std::unique_ptr<jet::TableSource> m_source;
     sqlite3 *m_db = nullptr;
+    sqlite3 *m_printfDb = nullptr;  // keeps SQLite's own printf, which ours runs through
     QStringList m_loaded;
     QList<QPair<QString, QString>> m_indexes;
     QStringList m_sourceTables;
     bool m_sourceTablesRead = false;
     ProgressReport m_progress;
     QHash<QString, std::weak_ptr<const ResultRows>> m_held;
+    bool m_guarding = false;        // the statement being prepared is the caller's
+    int m_refusedAction = 0;        // what the guard last refused (an SQLITE_ action code)
+    std::int64_t m_deadlineMs = 0;  // when the running statement's budget ends (steady clock)
 };

@@ -14,6 +14,10 @@ namespace {
 
 enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
 
+// Parentheses deeper than this are refused: parsing, matching and freeing a filter go one
+// call deeper per level, never per term.
+constexpr int kMaxNesting = 100;
+
 ado::Error invalid(const QString &why)
 {
     return {ado::adErrInvalidArgument,
@@ -30,7 +34,7 @@ bool isNameChar(QChar c)
 
 struct Predicate::Node {
     enum class Kind { And, Or, Compare } kind = Kind::Compare;
-    std::unique_ptr<Node> left, right;
+    std::vector<std::unique_ptr<Node>> terms;  // of And and Or, two or more
 
     int column = 0;
     Op op = Op::Equal;
@@ -43,8 +47,16 @@ struct Predicate::Node {
     bool matches(const ResultRows &rows, int row) const
     {
         switch (kind) {
-        case Kind::And: return left->matches(rows, row) && right->matches(rows, row);
-        case Kind::Or: return left->matches(rows, row) || right->matches(rows, row);
+        case Kind::And:
+            for (const auto &term : terms)
+                if (!term->matches(rows, row))
+                    return false;
+            return true;
+        case Kind::Or:
+            for (const auto &term : terms)
+                if (term->matches(rows, row))
+                    return true;
+            return false;
         case Kind::Compare: break;
         }
         const bool isNull = rows.isNull(row, column);
@@ -203,39 +215,46 @@ public:
 
     ado::Error expression(std::unique_ptr<Predicate::Node> &out)
     {
-        if (ado::Error e = conjunction(out))
-            return e;
-        while (keyword(QLatin1StringView("OR"))) {
-            auto node = std::make_unique<Predicate::Node>();
-            node->kind = Predicate::Node::Kind::Or;
-            node->left = std::move(out);
-            if (ado::Error e = conjunction(node->right))
-                return e;
-            out = std::move(node);
-        }
-        return {};
+        return joined(out, Predicate::Node::Kind::Or, QLatin1StringView("OR"));
     }
 
-    ado::Error conjunction(std::unique_ptr<Predicate::Node> &out)
+    // Terms joined by one keyword, AND binding first: one node holds them all.
+    ado::Error joined(std::unique_ptr<Predicate::Node> &out, Predicate::Node::Kind kind, QLatin1StringView word)
     {
-        if (ado::Error e = primary(out))
-            return e;
-        while (keyword(QLatin1StringView("AND"))) {
-            auto node = std::make_unique<Predicate::Node>();
-            node->kind = Predicate::Node::Kind::And;
-            node->left = std::move(out);
-            if (ado::Error e = primary(node->right))
+        std::unique_ptr<Predicate::Node> node;
+        for (;;) {
+            std::unique_ptr<Predicate::Node> term;
+            if (ado::Error e = kind == Predicate::Node::Kind::Or
+                    ? joined(term, Predicate::Node::Kind::And, QLatin1StringView("AND"))
+                    : primary(term))
                 return e;
-            out = std::move(node);
+            if (!node) {
+                if (!keyword(word)) {
+                    out = std::move(term);
+                    return {};
+                }
+                node = std::make_unique<Predicate::Node>();
+                node->kind = kind;
+                node->terms.push_back(std::move(term));
+                continue;
+            }
+            node->terms.push_back(std::move(term));
+            if (!keyword(word))
+                break;
         }
+        out = std::move(node);
         return {};
     }
 
     ado::Error primary(std::unique_ptr<Predicate::Node> &out)
     {
         if (symbol(QLatin1StringView("("))) {
+            if (m_depth >= kMaxNesting)
+                return invalid(QStringLiteral("parentheses are nested more than %1 deep").arg(kMaxNesting));
+            ++m_depth;
             if (ado::Error e = expression(out))
                 return e;
+            --m_depth;
             if (!symbol(QLatin1StringView(")")))
                 return invalid(QStringLiteral("a parenthesis is not closed"));
             return {};
@@ -354,6 +373,7 @@ private:
     const QString &m_text;
     const ResultRows &m_rows;
     qsizetype m_pos = 0;
+    int m_depth = 0;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <functional>
 #include <future>
 #include <numeric>
@@ -96,6 +97,11 @@ Error listRows(QueryEngine &engine, const QString &sql, std::shared_ptr<const Re
     engine.noteRows(sql, fresh);
     rows = std::move(fresh);
     return {};
+}
+
+Error noMemoryError()
+{
+    return {E_PROVIDER_FAIL, QStringLiteral("There is not enough memory to complete the operation.")};
 }
 
 }  // namespace
@@ -234,6 +240,33 @@ struct Recordset::Impl {
         visible = std::move(kept[0]);
     }
 
+    /// After memory ran out half-way through a request: no sort and no filter over every
+    /// row, or no rows at all when even that does not fit; the view is reset.
+    Error outOfMemory(Recordset &owner)
+    {
+        dropToPlainRows();
+        emit owner.rowsReset();
+        return noMemoryError();
+    }
+
+    void dropToPlainRows() noexcept
+    {
+        sortKeys.clear();
+        sortText.clear();
+        filter.reset();
+        filterText.clear();
+        position = 0;
+        try {
+            if (rows) {
+                applySort();
+                applyFilter();
+            }
+        } catch (const std::bad_alloc &) {
+            sorted.clear();
+            visible.clear();
+        }
+    }
+
     int count() const { return int(visible.size()); }
     bool hasCurrent() const { return rows && position >= 0 && position < count(); }
 };
@@ -250,33 +283,37 @@ Error Recordset::Open()
 Error Recordset::Open(const QString &source, std::shared_ptr<Connection> connection, int cursorType,
                       int lockType, int)
 {
-    Source = source;
-    ActiveConnection = connection;
-    CursorType = cursorType;
-    LockType = lockType;
-    if (!connection || !connection->isOpen() || !connection->engine()) {
-        if (d->rows)
-            Close();
-        return {E_PROVIDER_FAIL,
-                QStringLiteral("The connection cannot be used to perform this operation. It is either closed or invalid in this context.")};
+    try {
+        Source = source;
+        ActiveConnection = connection;
+        CursorType = cursorType;
+        LockType = lockType;
+        if (!connection || !connection->isOpen() || !connection->engine()) {
+            if (d->rows)
+                Close();
+            return {E_PROVIDER_FAIL,
+                    QStringLiteral("The connection cannot be used to perform this operation. It is either closed or invalid in this context.")};
+        }
+        std::shared_ptr<const ResultRows> rows;
+        if (Error error = listRows(*connection->engine(), source, rows)) {
+            // The rows asked for are not there; the ones held before must not pass for them.
+            if (d->rows)
+                Close();
+            return error;
+        }
+        d->rows = std::move(rows);
+        d->sortKeys.clear();
+        d->sortText.clear();
+        d->filter.reset();
+        d->filterText.clear();
+        d->applySort();
+        d->applyFilter();
+        d->position = 0;
+        emit rowsReset();
+        return {};
+    } catch (const std::bad_alloc &) {
+        return d->outOfMemory(*this);
     }
-    std::shared_ptr<const ResultRows> rows;
-    if (Error error = listRows(*connection->engine(), source, rows)) {
-        // The rows asked for are not there; the ones held before must not pass for them.
-        if (d->rows)
-            Close();
-        return error;
-    }
-    d->rows = std::move(rows);
-    d->sortKeys.clear();
-    d->sortText.clear();
-    d->filter.reset();
-    d->filterText.clear();
-    d->applySort();
-    d->applyFilter();
-    d->position = 0;
-    emit rowsReset();
-    return {};
 }
 
 bool Recordset::isOpen() const
@@ -329,25 +366,29 @@ void Recordset::MoveLast()
 
 Error Recordset::Find(const QString &criteria, int skipRecords, int direction)
 {
-    if (!d->rows)
-        return closedError();
-    std::unique_ptr<criteria::Predicate> predicate;
-    if (Error error = criteria::parseFilter(criteria, *d->rows, predicate))
-        return error;
-    if (!predicate)
-        return {adErrInvalidArgument, QStringLiteral("Find needs criteria.")};
-    const int step = direction == adSearchBackward ? -1 : 1;
-    int at = d->position + step * skipRecords;
-    for (; at >= 0 && at < d->count(); at += step)
-        if (predicate->matches(*d->rows, d->visible[size_t(at)]))
-            break;
-    // Not found: EOF searching forward, BOF searching backward.
-    const int found = (at >= 0 && at < d->count()) ? at : (step > 0 ? d->count() : -1);
-    if (found != d->position) {
-        d->position = found;
-        emit currentChanged(found);
+    try {
+        if (!d->rows)
+            return closedError();
+        std::unique_ptr<criteria::Predicate> predicate;
+        if (Error error = criteria::parseFilter(criteria, *d->rows, predicate))
+            return error;
+        if (!predicate)
+            return {adErrInvalidArgument, QStringLiteral("Find needs criteria.")};
+        const int step = direction == adSearchBackward ? -1 : 1;
+        int at = d->position + step * skipRecords;
+        for (; at >= 0 && at < d->count(); at += step)
+            if (predicate->matches(*d->rows, d->visible[size_t(at)]))
+                break;
+        // Not found: EOF searching forward, BOF searching backward.
+        const int found = (at >= 0 && at < d->count()) ? at : (step > 0 ? d->count() : -1);
+        if (found != d->position) {
+            d->position = found;
+            emit currentChanged(found);
+        }
+        return {};
+    } catch (const std::bad_alloc &) {
+        return noMemoryError();
     }
-    return {};
 }
 
 int Recordset::fieldCount() const
@@ -410,18 +451,22 @@ void Recordset::setAbsolutePosition(int position)
 
 Error Recordset::setSort(const QString &expression)
 {
-    if (!d->rows)
-        return closedError();
-    std::vector<criteria::SortKey> keys;
-    if (Error error = criteria::parseSort(expression, *d->rows, keys))
-        return error;
-    d->sortKeys = std::move(keys);
-    d->sortText = expression;
-    d->applySort();
-    d->applyFilter();
-    d->position = 0;
-    emit rowsReset();
-    return {};
+    try {
+        if (!d->rows)
+            return closedError();
+        std::vector<criteria::SortKey> keys;
+        if (Error error = criteria::parseSort(expression, *d->rows, keys))
+            return error;
+        d->sortKeys = std::move(keys);
+        d->sortText = expression;
+        d->applySort();
+        d->applyFilter();
+        d->position = 0;
+        emit rowsReset();
+        return {};
+    } catch (const std::bad_alloc &) {
+        return d->outOfMemory(*this);
+    }
 }
 
 QString Recordset::Sort() const
@@ -431,22 +476,26 @@ QString Recordset::Sort() const
 
 Error Recordset::setFilter(const QString &expression)
 {
-    if (!d->rows)
-        return closedError();
-    std::unique_ptr<criteria::Predicate> predicate;
-    if (Error error = criteria::parseFilter(expression, *d->rows, predicate))
-        return error;
-    // A further letter typed into the same search only narrows the rows already shown.
-    const bool narrows = predicate && d->filter && predicate->narrows(*d->filter);
-    d->filter = std::move(predicate);
-    d->filterText = d->filter ? expression : QString();
-    if (narrows)
-        d->filterFrom(d->visible);  // read whole before it is replaced
-    else
-        d->applyFilter();
-    d->position = 0;
-    emit rowsReset();
-    return {};
+    try {
+        if (!d->rows)
+            return closedError();
+        std::unique_ptr<criteria::Predicate> predicate;
+        if (Error error = criteria::parseFilter(expression, *d->rows, predicate))
+            return error;
+        // A further letter typed into the same search only narrows the rows already shown.
+        const bool narrows = predicate && d->filter && predicate->narrows(*d->filter);
+        d->filter = std::move(predicate);
+        d->filterText = d->filter ? expression : QString();
+        if (narrows)
+            d->filterFrom(d->visible);  // read whole before it is replaced
+        else
+            d->applyFilter();
+        d->position = 0;
+        emit rowsReset();
+        return {};
+    } catch (const std::bad_alloc &) {
+        return d->outOfMemory(*this);
+    }
 }
 
 QString Recordset::Filter() const
@@ -466,26 +515,30 @@ void Recordset::prepareFilter(int fieldIndex)
 
 Error Recordset::Requery(int)
 {
-    if (!d->rows)
-        return closedError();
-    if (!ActiveConnection || !ActiveConnection->isOpen() || !ActiveConnection->engine())
-        return {E_PROVIDER_FAIL, QStringLiteral("The connection is closed.")};
-    std::shared_ptr<const ResultRows> rows;
-    if (Error error = listRows(*ActiveConnection->engine(), Source, rows))
-        return error;
-    // The same statement gives the same fields, so the sort and the filter carry over.
-    std::vector<criteria::SortKey> keys;
-    std::unique_ptr<criteria::Predicate> predicate;
-    criteria::parseSort(d->sortText, *rows, keys);
-    criteria::parseFilter(d->filterText, *rows, predicate);
-    d->rows = std::move(rows);
-    d->sortKeys = std::move(keys);
-    d->filter = std::move(predicate);
-    d->applySort();
-    d->applyFilter();
-    d->position = 0;
-    emit rowsReset();
-    return {};
+    try {
+        if (!d->rows)
+            return closedError();
+        if (!ActiveConnection || !ActiveConnection->isOpen() || !ActiveConnection->engine())
+            return {E_PROVIDER_FAIL, QStringLiteral("The connection is closed.")};
+        std::shared_ptr<const ResultRows> rows;
+        if (Error error = listRows(*ActiveConnection->engine(), Source, rows))
+            return error;
+        // The same statement gives the same fields, so the sort and the filter carry over.
+        std::vector<criteria::SortKey> keys;
+        std::unique_ptr<criteria::Predicate> predicate;
+        criteria::parseSort(d->sortText, *rows, keys);
+        criteria::parseFilter(d->filterText, *rows, predicate);
+        d->rows = std::move(rows);
+        d->sortKeys = std::move(keys);
+        d->filter = std::move(predicate);
+        d->applySort();
+        d->applyFilter();
+        d->position = 0;
+        emit rowsReset();
+        return {};
+    } catch (const std::bad_alloc &) {
+        return d->outOfMemory(*this);
+    }
 }
 
 }  // namespace ado

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  mdbtools mdbtools-dev
+  mdbtools mdbtools-dev libseccomp-dev
+  clang libclang-rt-14-dev
   libsqlite3-dev sqlite3
   xvfb xauth x11-utils imagemagick libxcb1-dev
   openbox twm xdotool

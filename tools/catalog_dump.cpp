@@ -3,8 +3,9 @@
 //                                        the statement's rows, opened as a listing
 // catalog-dump FILE --sqlite OUT.sqlite  every user table into a new SQLite database, with
 //                                        declared types that catalog-build reads back
-// Values print without locale (binary values in hex); a failed open prints "<number> : <description>"
-// and exits 1.
+// Values print without locale (binary values in hex); names and values are escaped (\\ \t \n
+// \r, \uXXXX for other control characters), so each stays in its field and line. A failed
+// open prints "<number> : <description>" and exits 1.
 
 #include "connection.h"
 #include "jet_file.h"
@@ -31,15 +32,37 @@ constexpr std::int64_t kMoneyScale = 10000;  // Jet keeps currency as an integer
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+/// Text (UTF-8) as it prints: a backslash, a tab, a line break, any other control character
+/// and the Unicode line and paragraph separators are escaped, so no name or value can end
+/// its field or its line.
 void appendEscaped(std::string &out, std::string_view text)
 {
-    for (char c : text) {
+    static const char kHex[] = "0123456789abcdef";
+    const auto escapeCodePoint = [&](unsigned cp) {
+        out += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4)
+            out.push_back(kHex[(cp >> shift) & 0xf]);
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0u;
+        const auto third = i + 2 < text.size() ? static_cast<unsigned char>(text[i + 2]) : 0u;
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out.push_back(c);
+        case '\\': out += "\\\\"; continue;
+        case '\t': out += "\\t"; continue;
+        case '\n': out += "\\n"; continue;
+        case '\r': out += "\\r"; continue;
+        }
+        if (c < 0x20 || c == 0x7f) {
+            escapeCodePoint(c);
+        } else if (c == 0xc2 && next >= 0x80 && next <= 0x9f) {  // U+0080..U+009F
+            escapeCodePoint(next);
+            ++i;
+        } else if (c == 0xe2 && next == 0x80 && (third == 0xa8 || third == 0xa9)) {  // U+2028, U+2029
+            escapeCodePoint(0x2000 | (third & 0x3f));
+            i += 2;
+        } else {
+            out.push_back(char(c));
         }
     }
 }
@@ -203,7 +226,9 @@ public:
     {
         m_types.clear();
         for (const jet::Column &c : columns) {
-            m_out += "COLUMN " + c.name.toStdString() + ' ' + jet::scriptWord(c.type);
+            m_out += "COLUMN ";
+            appendEscaped(m_out, c.name.toStdString());
+            m_out += ' ' + std::string(jet::scriptWord(c.type));
             if (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Binary)
                 m_out += ' ' + std::to_string(c.length);
             if (c.type == jet::ColumnType::Numeric)
@@ -401,7 +426,9 @@ int dumpTables(const QString &path)
     std::string out;
     ScriptSink sink(out);
     for (const QString &name : file.tableNames()) {
-        out += "TABLE " + name.toStdString() + '\n';
+        out += "TABLE ";
+        appendEscaped(out, name.toStdString());
+        out += '\n';
         if (auto err = file.readTable(name, sink)) {
             flush(out);
             return fail(err);
@@ -433,7 +460,9 @@ int dumpQuery(const QString &path, const QString &sql, const QString *sort, cons
     std::vector<int> types;
     for (int i = 0; i < fields; ++i) {
         const ado::Field f = rs.field(i);
-        out += "COLUMN " + f.Name.toStdString() + ' ' + std::to_string(f.Type) + '\n';
+        out += "COLUMN ";
+        appendEscaped(out, f.Name.toStdString());
+        out += ' ' + std::to_string(f.Type) + '\n';
         types.push_back(f.Type);
     }
     const int count = rs.RecordCount();

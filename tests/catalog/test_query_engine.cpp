@@ -1,6 +1,7 @@
 #include "catalog_fixture.h"
 #include "listing_query.h"
 #include "query_engine.h"
+#include "recordset.h"
 #include "result_rows.h"
 
 #include <QDateTime>
@@ -110,6 +111,65 @@ private slots:
         QVERIFY2(error.Description.contains(words, Qt::CaseInsensitive), qPrintable(error.Description));
         QVERIFY(!cn->engine()->execute("Select * From Category", after));
         QCOMPARE(after.rowCount(), 11);
+    }
+
+    // What a statement or a filter handed to the engine could cost: each ends in a clear
+    // error (or, for long chains of terms, the right rows) within the statement budget,
+    // creates no file, and the engine answers the next statement.
+    void shouldBoundWhatAStatementOrFilterCosts_data()
+    {
+        QTest::addColumn<QString>("sql");     // <dir> stands for an empty folder
+        QTest::addColumn<QString>("filter");  // "" for none
+        QTest::addColumn<QString>("words");   // in the error; "" when the rows below come back
+        QTest::addColumn<int>("rows");
+        const QString all = QStringLiteral("SELECT * FROM T");
+        const auto nested = [](int depth) { return QString(depth, '(') + "Word = 'apple'" + QString(depth, ')'); };
+        const auto chain = [](const QString &term, const QString &join, int count) {
+            return QStringList(count - 1, term).join(join) + join + "Word = 'apple'";
+        };
+        QTest::newRow("filter, 30,000 nested parentheses") << all << nested(30000) << "nested more than 100 deep" << 0;
+        QTest::newRow("filter, 101 nested parentheses") << all << nested(101) << "nested more than 100 deep" << 0;
+        QTest::newRow("filter, 100 nested parentheses") << all << nested(100) << "" << 1;
+        QTest::newRow("filter, 100,000 AND terms") << all << chain("ID > 0", " AND ", 100000) << "" << 1;
+        QTest::newRow("filter, 100,000 OR terms") << all << chain("ID < 0", " OR ", 100000) << "" << 1;
+        QTest::newRow("statement, 30,000 nested parentheses") << "SELECT " + QString(30000, '(') + "1" + QString(30000, ')') << "" << "stack overflow" << 0;
+        QTest::newRow("ATTACH creating a file") << "ATTACH DATABASE '<dir>/attached.db' AS x" << "" << "ATTACH is not allowed" << 0;
+        QTest::newRow("ATTACH after a SELECT") << "SELECT 1; ATTACH DATABASE '<dir>/attached.db' AS x" << "" << "after end" << 0;
+        QTest::newRow("VACUUM INTO a file") << "VACUUM INTO '<dir>/copy.db'" << "" << "read-only" << 0;
+        QTest::newRow("PRAGMA") << "PRAGMA writable_schema = ON" << "" << "PRAGMA is not allowed" << 0;
+        QTest::newRow("pragma as a table") << "SELECT * FROM pragma_database_list" << "" << "is not allowed" << 0;
+        QTest::newRow("creating a table") << "CREATE TABLE x (a)" << "" << "read-only" << 0;
+        QTest::newRow("endless recursive CTE")
+            << "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c" << "" << "ran longer than 5 seconds" << 0;
+        QTest::newRow("printf of a billion characters") << "SELECT printf('%.*c', 999999999, 'x')" << "" << "longer than 64 MiB" << 0;
+        QTest::newRow("a gigabyte of zeros") << "SELECT zeroblob(1000000000)" << "" << "longer than 64 MiB" << 0;
+    }
+    void shouldBoundWhatAStatementOrFilterCosts()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, filter);
+        QFETCH(QString, words);
+        QFETCH(int, rows);
+        QTemporaryDir dir;
+        const auto cn = openWords();
+        ado::Recordset rs;
+        QElapsedTimer clock;
+        clock.start();
+        ado::Error error = rs.Open(sql.replace("<dir>", dir.path()), cn, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText);
+        if (!error && !filter.isEmpty())
+            error = rs.setFilter(filter);
+        const qint64 ms = clock.elapsed();
+        if (words.isEmpty()) {
+            QVERIFY2(!error, qPrintable(error.Description));
+            QCOMPARE(rs.RecordCount(), rows);
+        } else {
+            QVERIFY2(error && error.Description.contains(words), qPrintable(error.Description));
+        }
+        QVERIFY2(ms < 5000 + 5000, qPrintable(QString::number(ms)));  // the budget, and time for a busy machine
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+        ResultRows after;
+        QVERIFY(!cn->engine()->execute(QStringLiteral("SELECT * FROM T"), after));
+        QCOMPARE(after.rowCount(), 10);
     }
 
     void shouldNotHalfLoadATableThatFailsToRead()

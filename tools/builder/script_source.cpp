@@ -41,6 +41,25 @@ Value cell(std::string_view raw)
     v.kind = Value::Kind::Text;
     v.bytes.reserve(raw.size());
     for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\\' && i + 5 < raw.size() && raw[i + 1] == 'u') {
+            // \uXXXX: a control character or line separator as catalog-dump escapes it.
+            unsigned cp = 0;
+            const auto r = std::from_chars(raw.data() + i + 2, raw.data() + i + 6, cp, 16);
+            if (r.ec == std::errc() && r.ptr == raw.data() + i + 6) {
+                if (cp < 0x80) {
+                    v.bytes += char(cp);
+                } else if (cp < 0x800) {
+                    v.bytes += char(0xc0 | (cp >> 6));
+                    v.bytes += char(0x80 | (cp & 0x3f));
+                } else {
+                    v.bytes += char(0xe0 | (cp >> 12));
+                    v.bytes += char(0x80 | ((cp >> 6) & 0x3f));
+                    v.bytes += char(0x80 | (cp & 0x3f));
+                }
+                i += 5;
+                continue;
+            }
+        }
         if (raw[i] == '\\' && i + 1 < raw.size()) {
             const char c = raw[++i];
             v.bytes += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;

@@ -469,11 +469,58 @@ struct GuardedFile::Impl {
     }
 };
 
-GuardedFile::GuardedFile(const std::string &path) : d(new Impl)
+namespace {
+/// Opens and closes a made-up header page, so that what the library sets up on its first
+/// open (character conversion tables, locale data) is loaded before the file is parsed.
+void readyLibrary()
+{
+    static bool ready = false;
+    if (ready)
+        return;
+    std::vector<unsigned char> header(kPageSize, 0);
+    header[kVersionOffset] = kVersionJet4;
+    if (MdbHandle *mdb = mdb_open_buffer(header.data(), header.size(), MDB_NOFLAGS))
+        mdb_close(mdb);
+    ready = true;
+}
+}  // namespace
+
+namespace {
+constexpr std::size_t kMaxNameLength = 64;  // characters, as Jet allows for table and column names
+
+/// What is wrong with a table or column name as the library decoded it (UTF-8); "" when
+/// nothing is. Names end up in statements, listings and line-based dumps.
+std::string nameFault(const char *name)
+{
+    if (!name || !*name)
+        return "is empty";
+    std::size_t characters = 0;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; ++p) {
+        if ((*p & 0xc0) != 0x80)
+            ++characters;
+        const bool c1 = p[0] == 0xc2 && p[1] >= 0x80 && p[1] <= 0x9f;
+        if (*p < 0x20 || *p == 0x7f || c1)
+            return "holds a control character";
+    }
+    if (characters > kMaxNameLength)
+        return "is longer than " + std::to_string(kMaxNameLength) + " characters";
+    return {};
+}
+}  // namespace
+
+GuardedFile::GuardedFile(const std::string &path, const std::function<void(int fd)> &beforeParse) : d(new Impl)
 {
     try {
         d->path = path;
         d->mapFile();
+        readyLibrary();
+        if (beforeParse) {
+#ifdef _WIN32
+            beforeParse(-1);
+#else
+            beforeParse(d->fd);
+#endif
+        }
         checkFormat(d->base, d->size);
         if (d->size % kPageSize != 0)
             damaged("its size (" + std::to_string(d->size) + " bytes) is not a whole number of 4096-byte pages");
@@ -482,14 +529,23 @@ GuardedFile::GuardedFile(const std::string &path) : d(new Impl)
         d->pageCount = std::uint32_t(d->size / kPageSize);
         d->checkTableDef(kCatalogTableDefPage, "MSysObjects");
 
+#ifdef _WIN32
         d->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+#else
+        // Read from the mapping: the library opens nothing once the file is mapped.
+        d->mdb = mdb_open_buffer(const_cast<unsigned char *>(d->base), d->size, MDB_NOFLAGS);
+#endif
         if (!d->mdb)
             throw Refusal(Fault::Unrecognized, "not a Jet or ACE database");
         if (!mdb_read_catalog(d->mdb, MDB_TABLE))
             damaged("its catalog cannot be read");
         for (unsigned i = 0; i < d->mdb->num_catalog; ++i) {
             auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(d->mdb->catalog, i));
-            if (entry && mdb_is_user_table(entry))
+            if (!entry)
+                continue;
+            if (const std::string fault = nameFault(entry->object_name); !fault.empty())
+                damaged("the name of a table in its catalog " + fault);
+            if (mdb_is_user_table(entry))
                 m_userTables.emplace_back(entry->object_name);
         }
     } catch (...) {
@@ -528,6 +584,12 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
     if (!mdb_read_columns(table) || table->num_cols == 0 || table->num_cols > kMaxColumns ||
         table->columns->len != table->num_cols)
         damaged("the columns of " + where + " cannot be read");
+
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+        const auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
+        if (const std::string fault = nameFault(col->name); !fault.empty())
+            damaged("the name of column " + std::to_string(i + 1) + " of " + where + " " + fault);
+    }
 
     std::vector<TableWriter::ColumnInfo> infos;
     std::vector<unsigned> source;  // the libmdb column (and cracked field) behind each one sent

@@ -3,6 +3,7 @@
 #include "reader_protocol.h"
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -51,8 +52,10 @@ class GuardedFile {
 public:
     /// Checks the file (exists, a format that is read, neither encrypted nor protected by a
     /// password, whole pages, the catalog table's definition) and reads the catalog once.
-    /// Throws Refusal.
-    explicit GuardedFile(const std::string &path);
+    /// Throws Refusal. `beforeParse` runs once the file is open and mapped and the library is
+    /// ready, before any byte of the file is looked at; it gets the file's descriptor (-1
+    /// where there is none).
+    explicit GuardedFile(const std::string &path, const std::function<void(int fd)> &beforeParse = {});
     ~GuardedFile();
     GuardedFile(const GuardedFile &) = delete;
     GuardedFile &operator=(const GuardedFile &) = delete;

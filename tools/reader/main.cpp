@@ -4,6 +4,7 @@
 
 #include "guarded_file.h"
 #include "reader_protocol.h"
+#include "sandbox.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,11 @@
 #endif
 
 namespace proto = jet::protocol;
+
+#ifdef QUORBIX_SANITIZED
+// The leak check at exit stops the process with ptrace, which the sandbox forbids.
+extern "C" const char *__asan_default_options() { return "detect_leaks=0"; }
+#endif
 
 namespace {
 
@@ -160,7 +166,12 @@ int main(int argc, char **argv)
     }
     std::unique_ptr<reader::GuardedFile> file;
     try {
-        file = std::make_unique<reader::GuardedFile>(argv[1]);
+        // Confined once the file is open and mapped, before its first byte is parsed.
+        file = std::make_unique<reader::GuardedFile>(argv[1], [](int fd) {
+            const std::string why = reader::sandbox::enter(fd);
+            if (!why.empty())
+                throw reader::Refusal(proto::Fault::Unreadable, "the reader cannot confine itself (" + why + ")");
+        });
     } catch (const reader::Refusal &r) {
         sendFailure(r.fault, r.what());
         return 1;

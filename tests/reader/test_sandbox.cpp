@@ -1,0 +1,188 @@
+#include "jet_file.h"
+#include "sandbox.h"
+#include "test_data.h"
+
+#include <QtTest>
+
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/ptrace.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+enum class Attempt {
+    OpenFile, CreateSocket, Exec, PtraceParent, SignalParent, Fork, WriteUngiven, WriteTheFile,
+    ExecutableMemory, MapTheFile, Allocate, Reply, Complain, ReadRequests
+};
+
+#ifdef Q_OS_LINUX
+/// In a child: confines itself as the reader does (keeping `path` open), tries `attempt`,
+/// and ends with 0 when it succeeded, else with the errno it failed with.
+[[noreturn]] void confinedChild(Attempt attempt, const char *path)
+{
+    const pid_t parent = getppid();
+    const int fd = ::open(path, O_RDONLY);
+    if (fd < 0 || !reader::sandbox::enter(fd).empty())
+        _exit(200);
+    static char big[1];
+    long rc = -1;
+    errno = 0;
+    switch (attempt) {
+    case Attempt::OpenFile: rc = ::open("/etc/passwd", O_RDONLY); break;
+    case Attempt::CreateSocket: rc = socket(AF_INET, SOCK_STREAM, 0); break;
+    case Attempt::Exec: rc = execl("/bin/true", "true", static_cast<char *>(nullptr)); break;
+    case Attempt::PtraceParent: rc = ptrace(PTRACE_ATTACH, parent, nullptr, nullptr); break;
+    case Attempt::SignalParent: rc = kill(parent, 0); break;
+    case Attempt::Fork:
+        rc = fork();
+        if (rc == 0)
+            _exit(0);
+        break;
+    case Attempt::WriteUngiven: rc = write(fd + 1, "x", 1); break;
+    case Attempt::WriteTheFile: rc = write(fd, "x", 1); break;
+    case Attempt::ExecutableMemory:
+        rc = mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) == MAP_FAILED ? -1 : 0;
+        break;
+    case Attempt::MapTheFile: rc = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, fd, 0) == MAP_FAILED ? -1 : 0; break;
+    case Attempt::Allocate: {
+        void *p = mmap(nullptr, 64 << 20, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        rc = p == MAP_FAILED ? -1 : munmap(p, 64 << 20);
+        break;
+    }
+    case Attempt::Reply: rc = write(1, big, 0); break;
+    case Attempt::Complain: rc = write(2, "x", 1); break;
+    case Attempt::ReadRequests: rc = read(0, big, 0); break;
+    }
+    _exit(rc < 0 ? (errno ? errno : 201) : 0);
+}
+
+/// "killed by the filter", "allowed", or the error the call failed with.
+QString outcome(int status)
+{
+    if (WIFSIGNALED(status))
+        return WTERMSIG(status) == SIGSYS ? QStringLiteral("killed by the filter")
+                                          : QStringLiteral("signal %1").arg(WTERMSIG(status));
+    const int code = WEXITSTATUS(status);
+    switch (code) {
+    case 0: return QStringLiteral("allowed");
+    case EPERM: return QStringLiteral("EPERM");
+    case EBADF: return QStringLiteral("EBADF");
+    case 200: return QStringLiteral("could not confine itself");
+    }
+    return QStringLiteral("exit %1").arg(code);
+}
+
+/// The reader process this process started.
+pid_t readerChild()
+{
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // pid (comm) state ppid ...
+        const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (line.contains("(quorbix-reader)") && after.size() > 1 && after[1].toInt() == getpid())
+            return entry.toInt();
+    }
+    return -1;
+}
+#endif
+
+}  // namespace
+
+class TestSandbox : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldStopWhatAConfinedReaderTries_data()
+    {
+        QTest::addColumn<int>("attempt");
+        QTest::addColumn<QString>("expected");
+        const QString killed = QStringLiteral("killed by the filter");
+        QTest::newRow("open a file") << int(Attempt::OpenFile) << killed;
+        QTest::newRow("create a socket") << int(Attempt::CreateSocket) << killed;
+        QTest::newRow("exec a program") << int(Attempt::Exec) << killed;
+        QTest::newRow("ptrace its parent") << int(Attempt::PtraceParent) << killed;
+        QTest::newRow("signal its parent") << int(Attempt::SignalParent) << killed;
+        QTest::newRow("fork") << int(Attempt::Fork) << killed;
+        QTest::newRow("write a descriptor it was not given") << int(Attempt::WriteUngiven) << killed;
+        QTest::newRow("write the file it reads") << int(Attempt::WriteTheFile) << killed;
+        QTest::newRow("map memory that can run code") << int(Attempt::ExecutableMemory) << killed;
+        QTest::newRow("complain on the closed stderr") << int(Attempt::Complain) << "EBADF";
+        // What the read path needs.
+        QTest::newRow("map the file it reads") << int(Attempt::MapTheFile) << "allowed";
+        QTest::newRow("allocate and free memory") << int(Attempt::Allocate) << "allowed";
+        QTest::newRow("read requests") << int(Attempt::ReadRequests) << "allowed";
+        QTest::newRow("write replies") << int(Attempt::Reply) << "allowed";
+    }
+    void shouldStopWhatAConfinedReaderTries()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("the reader is confined on Linux only");
+#else
+        QFETCH(int, attempt);
+        QFETCH(QString, expected);
+        const QByteArray path = testDataPath("basic.mdb").toLocal8Bit();
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0)
+            confinedChild(Attempt(attempt), path.constData());
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        qInfo().noquote() << QTest::currentDataTag() << "->" << outcome(status);
+        QCOMPARE(outcome(status), expected);
+#endif
+    }
+
+    // A descriptor this process leaves open for its children, and its whole environment:
+    // neither reaches the reader.
+    void shouldStartTheReaderWithItsThreeDescriptorsAndNoEnvironment()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("read from /proc");
+#else
+        const int leaked = ::open("/etc/hostname", O_RDONLY);  // deliberately without O_CLOEXEC
+        QVERIFY(leaked >= 0);
+        qputenv("QUORBIX_SECRET", "not for the reader");
+        jet::JetFile file;
+        const ado::Error opened = file.open(testDataPath("basic.mdb"));
+        ::close(leaked);
+        QVERIFY2(!opened, qPrintable(opened.Description));
+        const pid_t reader = readerChild();
+        QVERIFY(reader > 0);
+
+        QMap<int, QString> descriptors;  // number: "pipe" or the file's name
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(reader));
+        for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            const QString target = QFile::symLinkTarget(fds.filePath(fd));
+            descriptors[fd.toInt()] = target.contains(QLatin1String("pipe:")) ? QStringLiteral("pipe") : QFileInfo(target).fileName();
+        }
+        QCOMPARE(descriptors.size(), 3);
+        QCOMPARE(descriptors.value(0), QStringLiteral("pipe"));
+        QCOMPARE(descriptors.value(1), QStringLiteral("pipe"));
+        QCOMPARE(descriptors.last(), QStringLiteral("basic.mdb"));
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(reader));
+        QVERIFY(environ.open(QIODevice::ReadOnly));
+        QCOMPARE(environ.readAll(), QByteArray());
+
+        // Confined, it still reads.
+        struct Rows final : jet::RowSink {
+            void columns(const QVector<jet::Column> &) override {}
+            void row(const std::vector<jet::Cell> &) override { ++count; }
+            int count = 0;
+        } rows;
+        QVERIFY(!file.readTable(QStringLiteral("Category"), rows));
+        QCOMPARE(rows.count, 11);
+#endif
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSandbox)
+#include "test_sandbox.moc"
