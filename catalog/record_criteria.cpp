@@ -119,8 +119,8 @@ void Predicate::prepare(const ResultRows &rows) const
         const Node *node = pending.back();
         pending.pop_back();
         if (node->kind != Node::Kind::Compare) {
-            pending.push_back(node->left.get());
-            pending.push_back(node->right.get());
+            for (const auto &term : node->terms)
+                pending.push_back(term.get());
         } else if (node->op == Op::Like && rows.rowCount() > 0) {
             rows.folded(0, node->column);
         }

@@ -210,7 +210,6 @@ private slots:
         QTest::newRow("header cut before the version") << m_basic.left(0x10) << notJet;
 
         // Cut at page boundaries and mid-page, or one byte too long: refused at the bound it breaks.
-        const qsizetype pages = m_basic.size() / kPage;
         for (qsizetype length : {qsizetype(kPage / 2), qsizetype(kPage), qsizetype(2 * kPage), qsizetype(3 * kPage), pages / 4 * kPage,
                                  pages / 2 * kPage, pages / 2 * kPage + 1000, m_basic.size() - 1, m_basic.size() + 1})
             QTest::addRow("%lld bytes", qint64(length))

@@ -478,7 +478,7 @@ void readyLibrary()
     if (ready)
         return;
     std::vector<unsigned char> header(kPageSize, 0);
-    header[kVersionOffset] = kVersionJet4;
+    header[jetformat::kVersionOffset] = jetformat::kReadable[0].version;
     if (MdbHandle *mdb = mdb_open_buffer(header.data(), header.size(), MDB_NOFLAGS))
         mdb_close(mdb);
     ready = true;
