@@ -35,7 +35,7 @@ inline constexpr Format kReadable[] = {
 /// Jet 3 (Access 95 and 97): 2048-byte pages and other layouts, not read.
 constexpr std::uint8_t kJet3Version = 0x00;
 
-/// The part of the header page that is masked with RC4 under a fixed key, and what lies in it.
+/// The stretch of the header page that is masked with RC4 under a fixed key, and what lies in it.
 constexpr std::size_t kMaskedStart = 0x18;
 constexpr std::size_t kMaskedSize = 128;
 constexpr unsigned char kMaskKey[4] = {0xc7, 0xda, 0x39, 0x6b};
