@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QScreen>
 #include <QTableView>
 #include <QWindow>
@@ -48,6 +49,7 @@ constexpr int kUninstallerColumn = 5;
 // The outer size the load gives the window before the remembered one, and its fallback.
 constexpr double kDefaultHeight = 6800;
 constexpr double kDefaultWidth = 10480;
+constexpr int kSettlingMs = 500;  // how long after the frame arrives a manager's own fit is taken back
 const QString kOptionsSection = QStringLiteral("Options");
 const QString kHeightKey = QStringLiteral("ScreenHeight");
 const QString kWidthKey = QStringLiteral("ScreenWidth");
@@ -317,6 +319,7 @@ void frmSoftware::restoreSize()
     window_frame::whenReported(*this, [this](const QMargins &frame) {
         window_size::resizeInner(*this, m_outerSize.shrunkBy(frame));
         m_sizeRestored = true;
+        m_settling = QDeadlineTimer(kSettlingMs);
     });
     centreOnScreen(this, m_owner);
 }
@@ -342,6 +345,19 @@ void frmSoftware::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
     Form_Resize();
+    if (m_sizeRestored && !m_settling.hasExpired() && screen()) {
+        // A manager that fits the window to the screen leaves its outer size at the screen's
+        // edge in one dimension; a drag to such a size so soon is not a user's.
+        const auto frame = window_frame::reported(*this);
+        const QSize outer = frame ? size().grownBy(*frame) : QSize();
+        const QSize available = screen()->availableGeometry().size();
+        const bool fitted = outer.width() == available.width() || outer.height() == available.height();
+        if (frame && fitted && size() != m_outerSize.shrunkBy(*frame))
+            QTimer::singleShot(0, this, [this] {
+                if (const auto frame = window_frame::reported(*this))
+                    window_size::resizeInner(*this, m_outerSize.shrunkBy(*frame));
+            });
+    }
 }
 
 void frmSoftware::Form_Unload()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QList>
 #include <QSize>
@@ -97,5 +98,8 @@ private:
     // Set once the window has that size: only then is the size on closing the user's, worth
     // remembering.
     bool m_sizeRestored = false;
+    // Just after the frame arrives, a window manager may still fit the unframed window to
+    // the screen on its own; a size it gives then is not the user's and is taken back.
+    QDeadlineTimer m_settling;
     bool m_syncingCurrent = false;
 };
