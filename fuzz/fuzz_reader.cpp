@@ -12,11 +12,12 @@ namespace {
 
 class DiscardingWriter : public reader::TableWriter {
 public:
-    void columns(const std::vector<ColumnInfo> &) override {}
+    void columns(const std::vector<ColumnInfo> &, std::uint32_t) override {}
     void nullCell() override {}
     void integerCell(std::int64_t) override {}
     void realCell(double) override {}
     void textCell(const std::string &) override {}
+    void bytesCell(const std::string &) override {}
     void endRow() override {}
 };
 
