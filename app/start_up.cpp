@@ -27,6 +27,8 @@ std::unique_ptr<frmMain> startMainWindow(Services &services, const QString &appP
     auto window = std::make_unique<frmMain>(services, appPath, nullptr, catalogFile);
     window->Form_Load();
     window->show();
+    // Take the keyboard: without a window manager nobody else gives it.
+    window->activateWindow();
     return window;
 }
 

@@ -7,8 +7,21 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
+
+// Runs a modal window, then gives the keyboard back to the window that had it. A window
+// manager usually does that itself; without one (or with one whose focus follows the
+// pointer) the keyboard would stay with nothing and a user without a mouse would be stuck.
+int execHandingBackKeyboard(QDialog &dialog)
+{
+    const QPointer<QWidget> before = QApplication::activeWindow();
+    const int result = dialog.exec();
+    if (before && before->isVisible() && before != &dialog)
+        before->activateWindow();
+    return result;
+}
 
 class QtMessageService final : public MessageService {
 public:
@@ -28,7 +41,7 @@ public:
         }
         // System-modal has no meaning on a Qt desktop; the whole application waits.
         box.setWindowModality(Qt::ApplicationModal);
-        const int answer = box.exec();
+        const int answer = execHandingBackKeyboard(box);
         if (yesNo)
             return answer == QMessageBox::Yes ? vbYes : vbNo;
         return vbOK;
@@ -64,7 +77,7 @@ public:
 
 class QtDialogService final : public DialogService {
 public:
-    int showModal(QDialog &dialog) override { return dialog.exec(); }
+    int showModal(QDialog &dialog) override { return execHandingBackKeyboard(dialog); }
 };
 
 }  // namespace

@@ -186,6 +186,23 @@ QStringList runOnce(const QString &iniFile)
     return QString::fromLocal8Bit(child.readAllStandardOutput()).trimmed().split(' ');
 }
 
+// The title of the window that has the keyboard, as the X server holds it; empty when no
+// window has it (focus on the root, or following the pointer).
+QString keyboardWindow()
+{
+    QProcess xdotool;
+    xdotool.start("xdotool", {"getwindowfocus", "getwindowname"});
+    if (!xdotool.waitForFinished(5000) || xdotool.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
+}
+
+// Keys as the user types them: to whichever window has the keyboard.
+void typeKeys(const QStringList &arguments)
+{
+    QProcess::execute("xdotool", arguments);
+}
+
 }  // namespace
 
 class TestDesktopWindows : public QObject {
@@ -325,6 +342,52 @@ private slots:
         desktop.main->lstFeatured_DblClick();
         for (const QRect &outer : {main, detail})
             QVERIFY2(!outer.isEmpty() && centredOnScreen(outer), qPrintable(describe(outer)));
+    }
+    // The keyboard alone, in the installed program: each window that opens takes the keyboard,
+    // and each that closes hands it back to the one beneath, whatever the window manager does
+    // (none included). The pointer is parked off every window, so nothing follows it.
+    void shouldHandTheKeyboardFromWindowToWindow()
+    {
+        const QString program = QCoreApplication::applicationDirPath() + "/quorbix";
+        if (!QFileInfo(program).isExecutable())
+            QSKIP("the program is not built beside the test");
+        QTemporaryDir dir;
+        const QString catalog = dir.filePath("shareware.mdb");
+        QVERIFY(QFile::copy(testDataPath("basic.mdb"), catalog));
+        typeKeys({"mousemove", "0", "0"});
+        QProcess quorbix;
+        quorbix.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        quorbix.start(program, {catalog});
+        const auto hasKeyboard = [&](const QString &title) {
+            QString last;
+            const bool ok = desktop::waitFor([&] { return (last = keyboardWindow()) == title; }, kSettleMs);
+            if (!ok)
+                std::fprintf(stderr, "waiting for '%s' to have the keyboard; it is with '%s'\n",
+                             qPrintable(title), qPrintable(last));
+            return ok;
+        };
+        const QString main = QStringLiteral("Vantarel ver 2.0");
+        const QString results = QStringLiteral("Search Results for 'zip'");
+        QVERIFY(hasKeyboard(main));
+        typeKeys({"type", "--delay", "20", "zip"});
+        typeKeys({"key", "Return"});
+        QVERIFY(hasKeyboard(results));
+        typeKeys({"key", "Return"});
+        QVERIFY(hasKeyboard(QStringLiteral("Software Detail Screen")));
+        typeKeys({"key", "Escape"});
+        QVERIFY(hasKeyboard(results));
+        typeKeys({"key", "Escape"});
+        QVERIFY(hasKeyboard(main));
+        // A message box over the main window: a search that finds nothing.
+        typeKeys({"key", "ctrl+a"});
+        typeKeys({"type", "--delay", "20", "qqqq"});
+        typeKeys({"key", "Return"});
+        QVERIFY(hasKeyboard(QStringLiteral("Quorbix")));
+        typeKeys({"key", "Return"});
+        QVERIFY(hasKeyboard(main));
+        typeKeys({"key", "alt+e"});
+        QVERIFY(quorbix.waitForFinished(kSettleMs));
+        QCOMPARE(quorbix.exitCode(), 0);
     }
 };
 
