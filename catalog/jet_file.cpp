@@ -337,10 +337,11 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
         columns.reserve(int(count));
         for (std::uint32_t i = 0; i < count; ++i) {
             std::string_view colName;
-            std::uint8_t type = 0, autoNumber = 0, precision = 0, scale = 0;
+            std::uint8_t type = 0, autoNumber = 0, precision = 0, scale = 0, keyPosition = 0;
             std::uint32_t length = 0;
             if (!in.string(colName) || !in.u8(type) || !in.u32(length) || !in.u8(autoNumber) || !in.u8(precision) ||
-                !in.u8(scale) || type >= std::uint8_t(proto::StoredType::Count) || length > 65535 || scale > precision)
+                !in.u8(scale) || !in.u8(keyPosition) || type >= std::uint8_t(proto::StoredType::Count) ||
+                length > 65535 || scale > precision || keyPosition > count)
                 return d->malformed();
             Column c;
             c.name = QString::fromUtf8(colName.data(), qsizetype(colName.size()));
@@ -349,8 +350,16 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
             c.autoNumber = autoNumber != 0;
             c.precision = precision;
             c.scale = scale;
+            c.keyPosition = keyPosition;
             columns << c;
         }
+        // The key's places are 1 to its length, each once.
+        int keyLength = 0;
+        for (const Column &c : std::as_const(columns))
+            keyLength += c.keyPosition != 0;
+        for (int place = 1; place <= keyLength; ++place)
+            if (std::count_if(columns.cbegin(), columns.cend(), [&](const Column &c) { return c.keyPosition == place; }) != 1)
+                return d->malformed();
         std::uint32_t declaredRows = 0;
         if (!in.u32(declaredRows) || !in.atEnd())
             return d->malformed();

@@ -13,7 +13,8 @@
 /// Reader -> client:
 ///   Opened   u32 count, count x string (the user tables, in catalog order)
 ///   Columns  u32 count, count x { string name, u8 StoredType, u32 length, u8 autoNumber,
-///                                 u8 precision, u8 scale },
+///                                 u8 precision, u8 scale, u8 key position (1-based in the
+///                                 primary key, 0 outside it) },
 ///            u32 rows the table's definition declares (for the progress shown; End counts)
 ///   Rows     u32 count, then each cell of each row: u8 CellTag and its value
 ///            (Integer: i64, Real: f64, Text and Bytes: string, Null: nothing)

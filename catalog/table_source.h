@@ -32,6 +32,7 @@ struct Column {
     bool autoNumber = false;  ///< a LONG column that the database numbers itself
     int precision = 0;  ///< NUMERIC: the digits it holds
     int scale = 0;      ///< NUMERIC: the digits after the point
+    int keyPosition = 0;  ///< 1-based place in the table's primary key; 0 outside it
 };
 
 /// True for the types whose cells are `text`.

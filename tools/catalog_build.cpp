@@ -46,7 +46,8 @@ int main(int argc, char **argv)
     }
     try {
         auto source = openSource(argv[first]);
-        build::writeJetFile(*source, argv[first + 1], *layout);
+        for (const std::string &warning : build::writeJetFile(*source, argv[first + 1], *layout))
+            std::fprintf(stderr, "catalog-build: warning: %s\n", warning.c_str());
     } catch (const build::BuildError &e) {
         std::fprintf(stderr, "catalog-build: %s\n", e.what());
         return kExitFailure;

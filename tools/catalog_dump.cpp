@@ -20,6 +20,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -258,11 +259,14 @@ private:
 };
 
 
-/// The declared type that catalog-build maps back to the column's storage type.
-std::string declaredType(const jet::Column &c)
+/// The declared type that catalog-build maps back to the column's storage type. A Long
+/// that is the whole primary key without being an AutoNumber is declared LONG: SQLite
+/// would take an INTEGER key for its own row number, which catalog-build makes an AutoNumber.
+std::string declaredType(const jet::Column &c, bool soleKey)
 {
     switch (c.type) {
-    case jet::ColumnType::Long: return c.autoNumber ? "INTEGER PRIMARY KEY AUTOINCREMENT" : "INTEGER";
+    case jet::ColumnType::Long:
+        return c.autoNumber ? "INTEGER PRIMARY KEY AUTOINCREMENT" : soleKey ? "LONG" : "INTEGER";
     case jet::ColumnType::Int: return "SMALLINT";
     case jet::ColumnType::Byte: return "TINYINT";
     case jet::ColumnType::Text: return "VARCHAR(" + std::to_string(c.length) + ")";
@@ -291,10 +295,30 @@ public:
     {
         std::string create = "CREATE TABLE " + quoted(m_table) + " (";
         std::string insert = "INSERT INTO " + quoted(m_table) + " VALUES (";
+        std::vector<const jet::Column *> key;
+        for (int place = 1; place <= columns.size(); ++place)
+            for (const jet::Column &c : columns)
+                if (c.keyPosition == place)
+                    key.push_back(&c);
+        const auto autoNumber = std::find_if(columns.begin(), columns.end(), [](const jet::Column &c) { return c.autoNumber; });
+        const bool keyIsAutoNumber = key.size() == 1 && key.front()->autoNumber;
+        if (autoNumber != columns.end() && !key.empty() && !keyIsAutoNumber) {
+            std::fprintf(stderr, "catalog-dump: table '%s': its primary key is not kept, since the AutoNumber '%s' "
+                                 "must be SQLite's INTEGER PRIMARY KEY to stay one\n",
+                         qPrintable(m_table), qPrintable(autoNumber->name));
+            key.clear();
+        }
         for (int i = 0; i < columns.size(); ++i) {
-            create += (i ? ", " : "") + quoted(columns[i].name) + ' ' + declaredType(columns[i]);
+            const bool soleKey = key.size() == 1 && key.front() == &columns[i];
+            create += (i ? ", " : "") + quoted(columns[i].name) + ' ' + declaredType(columns[i], soleKey);
             insert += i ? ", ?" : "?";
             m_columns.push_back(columns[i]);
+        }
+        if (!key.empty() && !keyIsAutoNumber) {
+            create += ", PRIMARY KEY (";
+            for (std::size_t k = 0; k < key.size(); ++k)
+                create += (k ? ", " : "") + quoted(key[k]->name);
+            create += ")";
         }
         create += ")";
         insert += ")";

@@ -1,5 +1,6 @@
 #include "jet_writer.h"
 
+#include "jet_index.h"
 #include "value_encoding.h"
 
 #include <QString>
@@ -231,7 +232,12 @@ struct TablePlan {
     std::vector<std::uint32_t> dataPages;
     std::uint32_t usageMapRow = 0, freeMapRow = 0;
     std::vector<unsigned> keyColumns;
-    std::unordered_set<std::string> keys;  // the primary key of each row so far
+    std::unordered_set<std::string> keys;  // the primary key of each row so far, where no index is written
+    bool indexed = false;                  // the primary key is written as an index
+    index::KeyEntries keyEntries;
+    std::string key;                       // the current row's key in index form
+    index::Tree indexTree;
+    std::uint32_t indexMapRow = 0;
 };
 
 void checkTable(const TableDef &t)
@@ -262,8 +268,9 @@ void checkTable(const TableDef &t)
 
 class Writer {
 public:
-    Writer(CatalogSource &source, const std::string &path, const Layout &l)
-        : m_source(source), m_l(l), m_file(path, l.pageSize), m_data(l), m_longValues(l)
+    Writer(CatalogSource &source, const std::string &path, const Layout &l, std::vector<std::string> &warnings)
+        : m_source(source), m_l(l), m_file(path, l.pageSize), m_data(l), m_longValues(l),
+          m_il(index::indexLayoutFor(l)), m_warnings(warnings)
     {
     }
 
@@ -332,7 +339,35 @@ private:
             for (std::size_t i = 0; i < t.columns.size(); ++i)
                 if (t.columns[i].name == key)
                     p.keyColumns.push_back(unsigned(i));
+        planIndex(p);
         return p;
+    }
+
+    /// A primary key becomes an index where each of its columns' entries can be written
+    /// exactly as Jet sorts them; otherwise the key is only checked, and the build says so.
+    void planIndex(TablePlan &p)
+    {
+        if (p.keyColumns.empty())
+            return;
+        const TableDef &t = *p.def;
+        for (unsigned i : p.keyColumns)
+            if (!index::keyable(p.columns[i].code)) {
+                m_warnings.push_back("table '" + t.name + "': no primary-key index is written, since the key column '" +
+                                     t.columns[i].name +
+                                     "' is not a whole number (Byte, Integer or Long) whose index entries this builder "
+                                     "can write as Jet sorts them; the key is still checked for Null and repeats");
+                return;
+            }
+        if (p.keyColumns.size() > index::kMaxKeyColumns) {
+            m_warnings.push_back("table '" + t.name + "': no primary-key index is written, since a Jet index holds at most 10 "
+                                 "columns; the key is still checked for Null and repeats");
+            return;
+        }
+        unsigned width = 0;
+        for (unsigned i : p.keyColumns)
+            width += 1 + p.columns[i].size;
+        p.indexed = true;
+        p.keyEntries = index::KeyEntries(width);
     }
 
     std::size_t pagesFor(std::size_t definitionSize) const
@@ -362,10 +397,14 @@ private:
         put16(&b[m_l.tdefMaxColumns], unsigned(t.columns.size()));
         put16(&b[m_l.tdefVarColumns], unsigned(p.varOrder.size()));
         put16(&b[m_l.tdefColumnCount], unsigned(t.columns.size()));
-        put32(&b[m_l.tdefIndexCount], 0);
-        put32(&b[m_l.tdefRealIndexCount], 0);
+        put32(&b[m_l.tdefIndexCount], p.indexed ? 1 : 0);
+        put32(&b[m_l.tdefRealIndexCount], p.indexed ? 1 : 0);
         put32(&b[m_l.tdefUsageMap], p.usageMapRow);
         put32(&b[m_l.tdefFreeMap], p.freeMapRow);
+        if (p.indexed) {
+            b.resize(b.size() + m_il.rowCountEntryBytes, 0);
+            put32(&b[b.size() - m_il.rowCountEntryBytes + m_il.rowCountEntryRows], p.rows);
+        }
         for (std::size_t i = 0; i < t.columns.size(); ++i) {
             const ColumnDef &c = t.columns[i];
             const ColumnPlan &cp = p.columns[i];
@@ -404,9 +443,52 @@ private:
                     append16(b, u);
             }
         }
+        if (p.indexed)
+            appendIndexDefinition(b, p);
         append16(b, 0xffff);  // no long-value column maps follow
         put32(&b[m_l.tdefLength], std::uint32_t(b.size()));
         return b;
+    }
+
+    /// The real index (its columns, usage map, root page and flags), then the logical
+    /// "PrimaryKey" over it and that name.
+    void appendIndexDefinition(Bytes &b, const TablePlan &p) const
+    {
+        std::size_t at = b.size();
+        b.resize(at + m_il.realIndexBytes, 0);
+        std::uint8_t *real = &b[at];
+        if (m_il.leadingMagic != kNone)
+            put32(real + m_il.leadingMagic, m_il.realIndexMagic);
+        for (unsigned slot = 0; slot < index::kMaxKeyColumns; ++slot) {
+            std::uint8_t *c = real + m_il.realIndexColumns + 3 * slot;
+            const bool used = slot < p.keyColumns.size();
+            put16(c, used ? p.keyColumns[slot] : 0xffff);
+            c[2] = used ? index::kAscending : 0;
+        }
+        put32(real + m_il.realIndexUsageMap, p.indexMapRow);
+        put32(real + m_il.realIndexRootPage, p.indexTree.root);
+        real[m_il.realIndexFlags] = m_il.primaryKeyFlags;
+
+        at = b.size();
+        b.resize(at + m_il.logicalIndexBytes, 0);
+        std::uint8_t *logical = &b[at];
+        if (m_il.leadingMagic != kNone)
+            put32(logical + m_il.leadingMagic, m_l.tdefMagicValue);
+        put32(logical + m_il.logicalIndexNumber, 0);
+        put32(logical + m_il.logicalRealIndex, 0);
+        put32(logical + m_il.logicalRelatedIndex, 0xffffffffu);
+        logical[m_il.logicalIndexType] = index::kPrimaryKeyType;
+
+        const std::u16string name = index::kPrimaryKeyName;
+        if (m_il.nameLengthBytes == 1) {
+            b.push_back(std::uint8_t(name.size()));
+            for (char16_t u : name)
+                b.push_back(std::uint8_t(u));
+        } else {
+            append16(b, unsigned(name.size() * 2));
+            for (char16_t u : name)
+                append16(b, u);
+        }
     }
 
     void writeTableDefinition(const TablePlan &p)
@@ -601,7 +683,9 @@ private:
             put32(owner, p.tdefPage);
             m_data.start(owner, 0);
         }
-        m_data.add(row.data(), row.size());
+        const unsigned slot = m_data.add(row.data(), row.size());
+        if (p.indexed)
+            p.keyEntries.add(p.key, {p.rows + 1, std::uint32_t(p.dataPages.size()), std::uint8_t(slot)});
         if (p.rows == std::numeric_limits<std::uint32_t>::max())
             throw BuildError(where(p) + ": more rows than a Jet table holds");
         ++p.rows;
@@ -665,12 +749,23 @@ private:
     /// without regard to case).
     void checkKey(TablePlan &p, const std::vector<Value> &values, const std::vector<bool> &present)
     {
+        for (unsigned i : p.keyColumns) {
+            const ColumnDef &c = p.def->columns[i];
+            if (values[i].kind == Value::Kind::Null && !c.autoNumber)
+                throw BuildError(where(p, c.name) + ": the primary key cannot be Null");
+        }
+        if (p.indexed) {  // repeats are found once the entries are sorted
+            p.key.clear();
+            for (unsigned i : p.keyColumns)
+                index::appendKeyColumn(p.key, p.columns[i].code,
+                                       m_row.data() + m_l.rowColumnCountBytes + p.columns[i].fixedOffset,
+                                       p.columns[i].size);
+            return;
+        }
         std::string key;
         for (unsigned i : p.keyColumns) {
             const ColumnDef &c = p.def->columns[i];
             const ColumnPlan &cp = p.columns[i];
-            if (values[i].kind == Value::Kind::Null && !c.autoNumber)
-                throw BuildError(where(p, c.name) + ": the primary key cannot be Null");
             if (c.type == StorageType::Boolean)
                 key += present[i] ? '1' : '0';
             else if (cp.fixed)
@@ -680,8 +775,13 @@ private:
             key += '\0';
         }
         if (!p.keys.insert(std::move(key)).second)
-            throw BuildError(where(p) + ": the primary key (" + p.def->primaryKey.front() +
-                             (p.keyColumns.size() > 1 ? ", ..." : "") + ") repeats an earlier row's");
+            throw BuildError(where(p) + ": " + repeatedKey(p));
+    }
+
+    std::string repeatedKey(const TablePlan &p) const
+    {
+        return "the primary key (" + p.def->primaryKey.front() + (p.keyColumns.size() > 1 ? ", ..." : "") +
+               ") repeats an earlier row's";
     }
 
     void flushData(TablePlan &p)
@@ -736,6 +836,14 @@ private:
         p.keys = {};
         flushData(p);
         flushLongValues();
+        if (!p.indexed)
+            return;
+        if (const std::uint32_t repeat = p.keyEntries.sortAndFindRepeat())
+            throw BuildError("table '" + p.def->name + "', row " + std::to_string(repeat) + ": " + repeatedKey(p));
+        p.indexTree = index::writeTree(
+            p.keyEntries, p.dataPages, p.tdefPage, m_l, m_il, [&](std::uint32_t n) { return m_file.allocate(n); },
+            [&](std::uint32_t page, const std::uint8_t *bytes) { m_file.write(page, bytes); });
+        p.keyEntries.clear();
     }
 
     /// Each table's used-pages map (inline while its pages lie within reach of one
@@ -756,40 +864,44 @@ private:
             return pageRow(rows.number(), rows.add(row.data(), row.size()));
         };
         Bytes bitmapPage(m_l.pageSize);
-        for (TablePlan &p : m_plans) {
+        const auto mapOf = [&](const std::vector<std::uint32_t> &pages, const std::string &table) {
             Bytes row(rowSize, 0);
-            const std::vector<std::uint32_t> &pages = p.dataPages;
             if (pages.empty() || pages.back() - pages.front() < inlinePages) {
                 const std::uint32_t first = pages.empty() ? 0 : pages.front();
                 put32(&row[1], first);
                 for (std::uint32_t pg : pages)
                     row[5 + (pg - first) / 8] |= std::uint8_t(1u << ((pg - first) % 8));
-            } else {
-                row[0] = 1;
-                const std::size_t mapSlots = m_l.mapBitmapBytes / 4 + 1;
-                for (std::size_t slot = 0; slot < mapSlots; ++slot) {
-                    const std::uint32_t low = std::uint32_t(slot) * pagesPerMapPage;
-                    auto from = std::lower_bound(pages.begin(), pages.end(), low);
-                    auto to = std::lower_bound(from, pages.end(), low + pagesPerMapPage);
-                    if (from == to)
-                        continue;
-                    std::fill(bitmapPage.begin(), bitmapPage.end(), 0);
-                    bitmapPage[0] = PageKind::UsageMap;
-                    bitmapPage[1] = 1;
-                    for (auto it = from; it != to; ++it) {
-                        const std::uint32_t bit = *it - low;
-                        bitmapPage[m_l.mapPageHeader + bit / 8] |= std::uint8_t(1u << (bit % 8));
-                    }
-                    const std::uint32_t mapPage = m_file.allocate();
-                    m_file.write(mapPage, bitmapPage.data());
-                    put32(&row[1 + 4 * slot], mapPage);
-                }
-                if (pages.back() >= mapSlots * pagesPerMapPage)
-                    throw BuildError("table '" + p.def->name + "' reaches past what a usage map can hold");
+                return row;
             }
-            p.usageMapRow = place(row);
+            row[0] = 1;
+            const std::size_t mapSlots = m_l.mapBitmapBytes / 4 + 1;
+            if (pages.back() >= mapSlots * pagesPerMapPage)
+                throw BuildError("table '" + table + "' reaches past what a usage map can hold");
+            for (std::size_t slot = 0; slot < mapSlots; ++slot) {
+                const std::uint32_t low = std::uint32_t(slot) * pagesPerMapPage;
+                auto from = std::lower_bound(pages.begin(), pages.end(), low);
+                auto to = std::lower_bound(from, pages.end(), low + pagesPerMapPage);
+                if (from == to)
+                    continue;
+                std::fill(bitmapPage.begin(), bitmapPage.end(), 0);
+                bitmapPage[0] = PageKind::UsageMap;
+                bitmapPage[1] = 1;
+                for (auto it = from; it != to; ++it) {
+                    const std::uint32_t bit = *it - low;
+                    bitmapPage[m_l.mapPageHeader + bit / 8] |= std::uint8_t(1u << (bit % 8));
+                }
+                const std::uint32_t mapPage = m_file.allocate();
+                m_file.write(mapPage, bitmapPage.data());
+                put32(&row[1 + 4 * slot], mapPage);
+            }
+            return row;
+        };
+        for (TablePlan &p : m_plans) {
+            p.usageMapRow = place(mapOf(p.dataPages, p.def->name));
             Bytes none(rowSize, 0);  // no page is offered for inserts: Jet takes fresh pages
             p.freeMapRow = place(none);
+            if (p.indexed)
+                p.indexMapRow = place(mapOf(p.indexTree.pages, p.def->name));
         }
         m_file.write(rows.number(), rows.finish());
     }
@@ -818,6 +930,8 @@ private:
     TableDef m_catalogDef;
     std::vector<TablePlan> m_plans;
     std::uint32_t m_mapRowPage = 0;
+    const index::IndexLayout &m_il;
+    std::vector<std::string> &m_warnings;
     Bytes m_row;
     std::vector<std::string> m_varBytes;
     std::vector<std::size_t> m_varStarts;
@@ -858,10 +972,12 @@ void checkDistinctNames(const std::vector<TableDef> &tables)
     }
 }
 
-void writeJetFile(CatalogSource &source, const std::string &path, const Layout &layout)
+std::vector<std::string> writeJetFile(CatalogSource &source, const std::string &path, const Layout &layout)
 {
-    Writer writer(source, path, layout);
+    std::vector<std::string> warnings;
+    Writer writer(source, path, layout, warnings);
     writer.run();
+    return warnings;
 }
 
 }  // namespace build

@@ -4,6 +4,7 @@
 #include "jet_layout.h"
 
 #include <string>
+#include <vector>
 
 namespace build {
 
@@ -13,7 +14,9 @@ namespace build {
 /// is shorter. The file is written under a temporary name in the same folder and renamed
 /// to `path` once complete. Throws BuildError (naming table, row and column for a value
 /// that does not fit); then nothing is left at `path` that was not there before.
-void writeJetFile(CatalogSource &source, const std::string &path,
+/// A primary key of whole numbers is written as Jet's index; any other key is checked
+/// only, and the returned warnings name each such table.
+std::vector<std::string> writeJetFile(CatalogSource &source, const std::string &path,
                   const jet::layout::Layout &layout = jet::layout::kJet4);
 
 }  // namespace build

@@ -84,7 +84,7 @@ ColumnDef storageForDeclared(const std::string &declared)
         return args.empty() && name == d;
     };
     bool ok = false;
-    if (name == "INTEGER")
+    if (name == "INTEGER" || name == "LONG")
         ok = simple(StorageType::Long);
     else if (name == "SMALLINT")
         ok = simple(StorageType::Int);
@@ -148,6 +148,7 @@ SqliteSource::SqliteSource(const std::string &path) : m_path(path)
             throw BuildError("table '" + t.name + "' is a virtual table, which a catalog cannot hold");
         Statement info(m_db, "PRAGMA table_info(" + quoted(t.name) + ")", path);
         std::vector<std::pair<int, std::string>> key;
+        std::string soleKeyDeclared;
         while (info.step(path)) {
             ColumnDef c;
             const std::string name = info.text(1), declared = info.text(2);
@@ -157,17 +158,20 @@ SqliteSource::SqliteSource(const std::string &path) : m_path(path)
                 throw BuildError("table '" + t.name + "', column '" + name + "': " + e.what());
             }
             c.name = name;
-            if (const int position = info.integer(5); position > 0)
+            if (const int position = info.integer(5); position > 0) {
                 key.emplace_back(position, name);
+                soleKeyDeclared = upperWithoutSpaces(declared);
+            }
             t.columns.push_back(c);
         }
         std::sort(key.begin(), key.end());
         for (const auto &k : key)
             t.primaryKey.push_back(k.second);
-        // An INTEGER PRIMARY KEY numbers its rows itself (SQLite allows AUTOINCREMENT on nothing else).
-        if (key.size() == 1)
+        // An INTEGER PRIMARY KEY numbers its rows itself (SQLite allows AUTOINCREMENT on nothing
+        // else); a key declared LONG is a plain Long.
+        if (key.size() == 1 && soleKeyDeclared == "INTEGER")
             for (ColumnDef &c : t.columns)
-                if (c.name == key.front().second && c.type == StorageType::Long)
+                if (c.name == key.front().second)
                     c.autoNumber = true;
         m_tables.push_back(std::move(t));
     }

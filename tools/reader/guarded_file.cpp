@@ -43,6 +43,22 @@ constexpr int kTdefColumnCount = 45;
 constexpr int kTdefUsageMap = 55;
 constexpr int kTdefFreeMap = 59;
 constexpr int kMaxTdefPages = 64;
+constexpr int kTdefIndexCount = 47;      // logical indexes; the real ones follow
+constexpr int kTdefRealIndexCount = 51;
+constexpr int kTdefHeaderEnd = 63;
+constexpr int kTdefContinuation = 8;    // a further definition page's bytes before its share
+constexpr unsigned kRealIndexCountBytes = 12;
+constexpr unsigned kColumnEntryBytes = 25;
+constexpr unsigned kColumnEntryNumber = 5;
+constexpr unsigned kRealIndexBytes = 52;
+constexpr unsigned kRealIndexColumns = 4;   // ten (column number, order) slots of 3 bytes
+constexpr unsigned kIndexColumnSlots = 10;
+constexpr std::uint16_t kNoIndexColumn = 0xffff;
+constexpr unsigned kLogicalIndexBytes = 28;
+constexpr unsigned kLogicalRealIndex = 8;
+constexpr unsigned kLogicalIndexType = 23;
+constexpr std::uint8_t kPrimaryKeyIndex = 0x01;
+constexpr std::uint32_t kMaxIndexes = 256;  // far above what Jet allows a table (32 and their relationships)
 constexpr std::uint32_t kMapPageBits = (kPageSize - 4) * 8;
 constexpr std::uint32_t kMemoInline = 0x80000000u;
 constexpr std::uint32_t kMemoSingle = 0x40000000u;
@@ -308,6 +324,80 @@ struct GuardedFile::Impl {
             damaged(what + " points to " + pageText(pg) + ", past the end of the file (" +
                     std::to_string(pageCount) + " pages)");
         return base + std::size_t(pg) * kPageSize;
+    }
+
+    /// The columns of the table's primary key, in key order, as the numbers its column
+    /// entries give them; empty when the table has none. The index part of the definition
+    /// is walked here and never by the library: every count, length and number is checked
+    /// against the definition's own size before it is used.
+    std::vector<unsigned> primaryKey(std::uint32_t pg, const std::string &table) const
+    {
+        const std::string what = "the index definitions of table '" + table + "'";
+        // The definition as one stream, as it continues over its pages (checked before).
+        std::string def;
+        int pages = 0;
+        for (std::uint32_t next = pg, first = 1; next != 0; first = 0) {
+            if (++pages > kMaxTdefPages)
+                damaged(what + " go on over more pages than a definition has");
+            const unsigned char *q = page(next, what);
+            const std::size_t skip = first ? 0 : kTdefContinuation;
+            def.append(reinterpret_cast<const char *>(q) + skip, kPageSize - skip);
+            next = u32(q + kTdefNextPage);
+        }
+        const auto *d = reinterpret_cast<const unsigned char *>(def.data());
+        const std::uint32_t logical = u32(d + kTdefIndexCount), real = u32(d + kTdefRealIndexCount);
+        if (logical == 0)
+            return {};
+        if (logical > kMaxIndexes || real > kMaxIndexes)
+            damaged(what + " declare " + std::to_string(logical) + " indexes over " + std::to_string(real) +
+                    " real ones, more than a table can have");
+        const unsigned columns = u16(d + kTdefColumnCount);
+        std::size_t at = kTdefHeaderEnd + std::size_t(real) * kRealIndexCountBytes;
+        const auto need = [&](std::size_t bytes, const char *part) {
+            if (at + bytes > def.size())
+                damaged(what + ": the " + part + " run past the end of the definition");
+        };
+        need(std::size_t(columns) * kColumnEntryBytes, "column entries");
+        std::vector<unsigned> numbers;
+        for (unsigned i = 0; i < columns; ++i)
+            numbers.push_back(u16(d + at + i * kColumnEntryBytes + kColumnEntryNumber));
+        at += std::size_t(columns) * kColumnEntryBytes;
+        for (unsigned i = 0; i < columns; ++i) {
+            need(2, "column names");
+            const std::size_t length = u16(d + at);
+            at += 2;
+            need(length, "column names");
+            at += length;
+        }
+        const std::size_t realAt = at;
+        need(std::size_t(real) * kRealIndexBytes, "real indexes");
+        at += std::size_t(real) * kRealIndexBytes;
+        need(std::size_t(logical) * kLogicalIndexBytes, "logical indexes");
+        for (std::uint32_t i = 0; i < logical; ++i) {
+            const unsigned char *l = d + at + std::size_t(i) * kLogicalIndexBytes;
+            if (l[kLogicalIndexType] != kPrimaryKeyIndex)
+                continue;
+            const std::uint32_t backing = u32(l + kLogicalRealIndex);
+            if (backing >= real)
+                damaged(what + ": the primary key names real index " + std::to_string(backing) + " of " +
+                        std::to_string(real));
+            std::vector<unsigned> key;
+            const unsigned char *r = d + realAt + std::size_t(backing) * kRealIndexBytes + kRealIndexColumns;
+            for (unsigned slot = 0; slot < kIndexColumnSlots; ++slot) {
+                const std::uint16_t number = u16(r + 3 * slot);
+                if (number == kNoIndexColumn)
+                    continue;
+                if (std::find(numbers.begin(), numbers.end(), number) == numbers.end() ||
+                    std::find(key.begin(), key.end(), number) != key.end())
+                    damaged(what + ": the primary key names column number " + std::to_string(number) +
+                            ", which the table does not have once");
+                key.push_back(number);
+            }
+            if (key.empty())
+                damaged(what + ": the primary key has no columns");
+            return key;
+        }
+        return {};
     }
 
     /// The bounds of row `row` on data page `pg`, checked against the page's offset table.
@@ -654,6 +744,11 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         source.push_back(i);
         fixedPlace.push_back(col->is_fixed != 0);
     }
+    const std::vector<unsigned> key = d->primaryKey(tdefPage, name);
+    for (unsigned position = 0; position < key.size(); ++position)
+        for (unsigned i = 0; i < infos.size(); ++i)
+            if (static_cast<MdbColumn *>(g_ptr_array_index(table->columns, source[i]))->col_num == int(key[position]))
+                infos[i].keyPosition = std::uint8_t(position + 1);
     const std::uint32_t expected = table->num_rows;
     writer.columns(infos, expected);
 

@@ -33,6 +33,7 @@ public:
         bool autoNumber;
         std::uint8_t precision = 0;  ///< Numeric only
         std::uint8_t scale = 0;      ///< Numeric only
+        std::uint8_t keyPosition = 0;  ///< 1-based place in the primary key; 0 outside it
     };
     /// The columns sent, and the number of rows the table's definition declares.
     virtual void columns(const std::vector<ColumnInfo> &columns, std::uint32_t declaredRows) = 0;

@@ -84,6 +84,7 @@ public:
             proto::putU8(out, c.autoNumber ? 1 : 0);
             proto::putU8(out, c.precision);
             proto::putU8(out, c.scale);
+            proto::putU8(out, c.keyPosition);
         }
         proto::putU32(out, declaredRows);
         proto::finishFrame(out, at);
