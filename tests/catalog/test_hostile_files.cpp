@@ -255,6 +255,23 @@ private slots:
         QTest::newRow("control character in a table name")
             << tableName << "^open: .*the name of a table in its catalog holds a control character\\.$";
 
+        // The primary key's index definitions, which the reader walks itself to name the
+        // key columns: counts, numbers and lengths that do not fit refuse the table.
+        const qsizetype keyName = m_basic.indexOf(utf16("PrimaryKey"), software * kPage);
+        QVERIFY(keyName > 0 && keyName < (software + 1) * kPage && u32(m_basic, software * kPage + 47) == 1);
+        const qsizetype logicalIndex = keyName - 2 - 28, realIndex = logicalIndex - 52;
+        const QString indexes = QStringLiteral("^Software: .*the index definitions of table 'Software'%1");
+        QTest::newRow("index count beyond any table")
+            << patched(software * kPage + 47, QByteArray("\xa0\x86\x01\0", 4)) << indexes.arg(" declare 100000 indexes");
+        QTest::newRow("logical indexes past the end of the definition")
+            << patched(software * kPage + 47, QByteArray("\xc8\0\0\0", 4)) << indexes.arg(": the logical indexes run past the end of the definition");
+        QTest::newRow("primary key over a real index that is not there")
+            << patched(logicalIndex + 8, QByteArray("\x05\0\0\0", 4)) << indexes.arg(": the primary key names real index 5 of 1");
+        QTest::newRow("primary key over a column the table lacks")
+            << patched(realIndex + 4, QByteArray("\xc8\0", 2)) << indexes.arg(": the primary key names column number 200");
+        QTest::newRow("primary key without columns")
+            << patched(realIndex + 4, QByteArray("\xff\xff", 2)) << indexes.arg(": the primary key has no columns");
+
         // Page header and row count, row offsets, the middle, and the end where rows sit.
         for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "index",
                                  "long value", "usage map"}) {

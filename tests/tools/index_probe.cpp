@@ -1,8 +1,8 @@
 // index-probe FILE TABLE: walks the primary-key index of TABLE with mdbtools' own index
 // code (libmdb's descent through the index pages, its leaf walk and its page/row pointers)
-// and prints, for each entry in the order the index gives them, the first key column's
-// value of the row the entry points at, one a line. A test's view of the index through a
-// reader that did not write it.
+// and prints, for each entry in the order the index gives them, the key columns' values of
+// the row the entry points at, one row a line, tab between. A test's view of the index
+// through a reader that did not write it.
 //
 // libmdb's index walk knows the Jet 3 page layout only; the tests ask it no more.
 
@@ -36,10 +36,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "index-probe: table '%s' has no primary-key index\n", argv[2]);
         return 1;
     }
-    auto *column = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, key->key_col_num[0] - 1));
-    char value[MDB_BIND_SIZE] = {};
-    int length = 0;
-    mdb_bind_column(table, key->key_col_num[0], value, &length);
+    char values[10][MDB_BIND_SIZE] = {};
+    int lengths[10] = {};
+    for (int k = 0; k < key->num_keys && k < 10; ++k)
+        mdb_bind_column(table, key->key_col_num[k], values[k], &lengths[k]);
 
     MdbHandle *walk = mdb_clone_handle(mdb);  // index pages on one handle, data pages on the other
     MdbIndexChain chain;
@@ -56,7 +56,9 @@ int main(int argc, char **argv)
             std::printf("(no row at page %u row %u)\n", unsigned(pg), unsigned(row));
             continue;
         }
-        std::printf("%s\n", value);
+        for (int k = 0; k < key->num_keys && k < 10; ++k)
+            std::printf(k ? "\t%s" : "%s", values[k]);
+        std::printf("\n");
     }
     mdb_close(walk);
     mdb_free_tabledef(table);
