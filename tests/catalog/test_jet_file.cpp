@@ -132,8 +132,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("fault");
-        // Category's columns: one, "C", a LONG (no precision, no scale); no rows declared.
-        const QByteArray columns = kAnnounceCategory + "printf '\\026\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0'; ";
+        // Category's columns: one, "C", a LONG (no precision, no scale, outside the key); no rows declared.
+        const QByteArray columns = kAnnounceCategory + "printf '\\027\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0'; ";
         const QByteArray sleep = "; exec sleep 60";
         QTest::newRow("cannot be started") << QByteArray() << "no-such-reader' could not be started";
         QTest::newRow("exits at once") << QByteArray("exit 3") << "stopped unexpectedly";
@@ -153,6 +153,8 @@ private slots:
             << kAnnounceCategory + "printf '\\022\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\012\\0\\0\\0\\0\\0\\004\\023'" + sleep << "malformed";
         QTest::newRow("unknown column type")
             << kAnnounceCategory + "printf '\\022\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\016\\0\\0\\0\\0\\0\\0\\0'" + sleep << "malformed";
+        QTest::newRow("a key place beyond the key's columns")
+            << kAnnounceCategory + "printf '\\027\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0\\0\\0\\002\\0\\0\\0\\0'" + sleep << "malformed";
         QTest::newRow("no columns at all") << kAnnounceCategory + "printf '\\005\\0\\0\\0\\002\\0\\0\\0\\0'" + sleep << "malformed";
         QTest::newRow("rows without end")
             << columns + "printf '\\005\\0\\001\\0\\003\\0\\0\\001\\0' > \"$0.frame\"; head -c 65536 /dev/zero >> \"$0.frame\"; "
