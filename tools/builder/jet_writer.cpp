@@ -462,7 +462,7 @@ private:
         for (unsigned slot = 0; slot < index::kMaxKeyColumns; ++slot) {
             std::uint8_t *c = real + m_il.realIndexColumns + 3 * slot;
             const bool used = slot < p.keyColumns.size();
-            put16(c, used ? p.keyColumns[slot] : 0xffff);
+            put16(c, used ? p.keyColumns[slot] : index::kUnusedColumnSlot);
             c[2] = used ? index::kAscending : 0;
         }
         put32(real + m_il.realIndexUsageMap, p.indexMapRow);
@@ -476,7 +476,7 @@ private:
             put32(logical + m_il.leadingMagic, m_l.tdefMagicValue);
         put32(logical + m_il.logicalIndexNumber, 0);
         put32(logical + m_il.logicalRealIndex, 0);
-        put32(logical + m_il.logicalRelatedIndex, 0xffffffffu);
+        put32(logical + m_il.logicalRelatedIndex, index::kNoRelatedIndex);
         logical[m_il.logicalIndexType] = index::kPrimaryKeyType;
 
         const std::u16string name = index::kPrimaryKeyName;
