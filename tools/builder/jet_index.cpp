@@ -1,5 +1,7 @@
 #include "jet_index.h"
 
+#include "little_endian.h"
+
 #include <algorithm>
 #include <cstring>
 #include <numeric>
@@ -10,16 +12,9 @@ namespace {
 using namespace jet::layout;
 using Bytes = std::vector<std::uint8_t>;
 
-void put16(std::uint8_t *p, std::uint32_t v)
-{
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
-}
-void put32(std::uint8_t *p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = std::uint8_t(v >> (8 * i));
-}
+using le::put16;
+using le::put32;
+
 // Page pointers inside entries are big-endian, so that entries sort as plain bytes.
 void appendBigEndian(Bytes &b, std::uint32_t v, int bytes)
 {

@@ -1,6 +1,7 @@
 #include "jet_writer.h"
 
 #include "jet_index.h"
+#include "little_endian.h"
 #include "value_encoding.h"
 
 #include <QString>
@@ -32,21 +33,9 @@ constexpr std::size_t kCompressibleMemo = 1024;  // longer memo text is stored u
 constexpr std::uint32_t kNoPage = 0;
 constexpr char kLongValueOwner[4] = {'L', 'V', 'A', 'L'};
 
-void put16(std::uint8_t *p, std::uint32_t v)
-{
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
-}
-void put32(std::uint8_t *p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = std::uint8_t(v >> (8 * i));
-}
-void put64(std::uint8_t *p, std::uint64_t v)
-{
-    for (int i = 0; i < 8; ++i)
-        p[i] = std::uint8_t(v >> (8 * i));
-}
+using le::put16;
+using le::put32;
+using le::put64;
 void append16(Bytes &b, std::uint32_t v)
 {
     b.push_back(std::uint8_t(v));
