@@ -1,6 +1,6 @@
 #include "jet_file.h"
 #include "jet_file_bytes.h"
-#include "jet_formats.h"
+#include "jet_layout.h"
 #include "test_data.h"
 
 #include <QtTest>
@@ -112,9 +112,9 @@ qsizetype firstRowAt(const QByteArray &bytes, qsizetype pg) { return pg * kPage 
 /// `bytes` with a header field changed where it lies masked: unmasked, patched, masked again.
 QByteArray withMaskedHeaderField(QByteArray bytes, qsizetype at, const QByteArray &value)
 {
-    jetformat::unmaskHeader(reinterpret_cast<unsigned char *>(bytes.data()));
+    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), jet::layout::kJet4);
     bytes.replace(at, value.size(), value);
-    jetformat::unmaskHeader(reinterpret_cast<unsigned char *>(bytes.data()));
+    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), jet::layout::kJet4);
     return bytes;
 }
 
@@ -191,20 +191,20 @@ private slots:
         QTest::newRow("ACE far newer") << aceWith(char(0xff)) << otherFormat.arg(".*version 255\\)");
         QTest::newRow("ACE header cut inside its masked part") << m_ace.left(0x80) << notJet;
         for (const auto &[name, bytes] : {std::pair{"Jet 4.0", m_basic}, std::pair{"ACE", m_ace}}) {
-            using namespace jetformat;
+            using namespace jet::layout;
             QTest::addRow("%s, pages encrypted", name)
-                << withMaskedHeaderField(bytes, kEncodingKeyOffset, QByteArray("\x12\x34\x56\x78", 4)) << sealed.arg("encrypted");
+                << withMaskedHeaderField(bytes, kJet4.headerDatabaseKey, QByteArray("\x12\x34\x56\x78", 4)) << sealed.arg("encrypted");
             // "pw" masked with the creation date's days, as Access stores a database password.
             QByteArray header = bytes.left(kPage);
-            unmaskHeader(reinterpret_cast<unsigned char *>(header.data()));
+            maskHeader(reinterpret_cast<unsigned char *>(header.data()), kJet4);
             double created = 0;
-            std::memcpy(&created, header.constData() + kCreationDateOffset, sizeof created);
+            std::memcpy(&created, header.constData() + kJet4.headerCreationDate, sizeof created);
             const quint32 days = quint32(qint32(std::floor(created)));
             QByteArray password("p\0w\0", 4);
             for (int i = 0; i < 4; ++i)
                 password[i] = char(password[i] ^ char(days >> (8 * i)));
             QTest::addRow("%s, database password", name)
-                << withMaskedHeaderField(bytes, kPasswordOffset, password) << sealed.arg("protected by a database password");
+                << withMaskedHeaderField(bytes, kHeaderPassword, password) << sealed.arg("protected by a database password");
         }
         QTest::newRow("header page marked as data") << patched(0, QByteArray(1, 1)) << notJet;
         QTest::newRow("header cut before the version") << m_basic.left(0x10) << notJet;
