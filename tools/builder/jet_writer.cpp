@@ -216,7 +216,7 @@ struct TablePlan {
     std::unordered_set<std::string> keys;  // the primary key of each row so far
 };
 
-void checkTable(const TableDef &t)
+void checkTable(const TableDef &t, const Layout &l)
 {
     checkName(t.name, "table name");
     if (t.columns.empty() || t.columns.size() > kMaxColumns)
@@ -231,6 +231,8 @@ void checkTable(const TableDef &t)
         if (c.type == StorageType::Numeric && (c.precision < 1 || c.precision > 28 || c.scale < 0 || c.scale > c.precision))
             throw BuildError(where + " is DECIMAL(" + std::to_string(c.precision) + "," + std::to_string(c.scale) +
                              "); precision is 1 to 28 and scale 0 to the precision");
+        if (c.type == StorageType::Numeric && !l.hasDecimal)
+            throw BuildError(where + " is DECIMAL, which " + l.name + " does not have");
         if (c.autoNumber && c.type != StorageType::Long)
             throw BuildError(where + " is an AutoNumber that is not a Long");
         autoNumbers += c.autoNumber;
@@ -253,7 +255,7 @@ public:
     {
         const std::vector<TableDef> &tables = m_source.tables();
         for (const TableDef &t : tables)
-            checkTable(t);
+            checkTable(t, m_l);
         checkDistinctNames(tables);
 
         m_catalogDef = catalogTable();

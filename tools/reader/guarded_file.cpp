@@ -48,9 +48,8 @@ std::uint32_t u32(const unsigned char *p)
 
 [[noreturn]] void notJetOrAce() { throw Refusal(Fault::Unrecognized, "not a Jet or ACE database"); }
 
-/// The layout of a file in a format that is read; refuses any other, or one whose pages
-/// cannot be read without its password, in words that say so (never as damage: such a file
-/// is sound).
+/// The layout of a file in a format that is read; refuses any other, or one whose pages are
+/// encrypted, in words that say so (never as damage: such a file is sound).
 const jet::layout::Layout &checkFormat(const unsigned char *base, std::size_t size)
 {
     using namespace jet::layout;
@@ -67,7 +66,7 @@ const jet::layout::Layout &checkFormat(const unsigned char *base, std::size_t si
             throw Refusal(Fault::OtherFormat, "an ACE format newer than Access 2019 (version " + std::to_string(version) + ")");
         throw Refusal(Fault::OtherFormat, "an ACE format of an unknown version (" + std::to_string(version) + ")");
     }
-    if (format->layout != &kJet4)
+    if (!format->layout)
         throw Refusal(Fault::OtherFormat, format->name);
     const Layout &layout = *format->layout;
     unsigned char header[kHeaderNeeded];
@@ -82,6 +81,17 @@ const jet::layout::Layout &checkFormat(const unsigned char *base, std::size_t si
     }
     if (std::any_of(header + layout.headerDatabaseKey, header + layout.headerDatabaseKey + 4, [](unsigned char b) { return b != 0; }))
         throw Refusal(Fault::Protected, "encrypted");
+    return layout;
+}
+
+/// Refuses a file kept under a database password. Looked at once the file's structure is
+/// known to be its format's, so that a damaged header is not taken for a password.
+void checkPassword(const unsigned char *base, const jet::layout::Layout &layout)
+{
+    using namespace jet::layout;
+    unsigned char header[kHeaderMaskStart + 128];
+    std::memcpy(header, base, sizeof header);
+    maskHeader(header, layout);
     // Jet 4 masks the password with the creation date's whole days, four bytes repeated.
     unsigned char mask[4] = {};
     if (layout.headerCreationDate != kNone) {
@@ -96,7 +106,6 @@ const jet::layout::Layout &checkFormat(const unsigned char *base, std::size_t si
     for (std::size_t i = 0; i < layout.headerPasswordBytes; ++i)
         if ((header[kHeaderPassword + i] ^ mask[i % 4]) != 0)
             throw Refusal(Fault::Protected, "protected by a database password");
-    return layout;
 }
 
 std::string pageText(std::uint32_t pg) { return "page " + std::to_string(pg); }
@@ -551,6 +560,7 @@ GuardedFile::GuardedFile(const std::string &path, const std::function<void(int f
             damaged("it is larger than a database of its format can be");
         d->pageCount = std::uint32_t(d->size / d->pageSize);
         d->checkTableDef(jet::layout::kCatalogTableDefPage, "MSysObjects");
+        checkPassword(d->base, *d->l);
 
 #ifdef _WIN32
         d->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
