@@ -46,6 +46,10 @@ std::uint32_t u32(const unsigned char *p)
 
 [[noreturn]] void damaged(const std::string &detail) { throw Refusal(Fault::Damaged, detail); }
 
+// The header bytes looked at: the masked part of the longest layout.
+constexpr std::size_t kHeaderNeeded = jet::layout::kHeaderMaskStart + jet::layout::kJet4.headerMaskedBytes;
+static_assert(jet::layout::kJet3.headerMaskedBytes <= jet::layout::kJet4.headerMaskedBytes);
+
 [[noreturn]] void notJetOrAce() { throw Refusal(Fault::Unrecognized, "not a Jet or ACE database"); }
 
 /// The layout of a file in a format that is read; refuses any other, or one whose pages are
@@ -53,7 +57,6 @@ std::uint32_t u32(const unsigned char *p)
 const jet::layout::Layout &checkFormat(const unsigned char *base, std::size_t size)
 {
     using namespace jet::layout;
-    constexpr std::size_t kHeaderNeeded = kHeaderMaskStart + 128;  // the longest masked part
     if (size < kHeaderNeeded || base[0] != 0)
         notJetOrAce();
     const bool ace = std::memcmp(base + kMagicOffset, kAceMagic, kMagicSize) == 0;
@@ -73,7 +76,8 @@ const jet::layout::Layout &checkFormat(const unsigned char *base, std::size_t si
     std::memcpy(header, base, sizeof header);
     maskHeader(header, layout);
     if (layout.textUnitBytes == 1) {
-        // Text kept in a code page: only the Western one is converted here.
+        // Text kept in a code page: only the Western one is converted here (0, none named,
+        // is read as Western too).
         const unsigned codePage = header[layout.headerCodePage] | (header[layout.headerCodePage + 1] << 8);
         if (codePage != 0 && codePage != kCodePageWestern)
             throw Refusal(Fault::OtherFormat, std::string(format->name) + " with text in code page " +
@@ -89,7 +93,7 @@ const jet::layout::Layout &checkFormat(const unsigned char *base, std::size_t si
 void checkPassword(const unsigned char *base, const jet::layout::Layout &layout)
 {
     using namespace jet::layout;
-    unsigned char header[kHeaderMaskStart + 128];
+    unsigned char header[kHeaderNeeded];
     std::memcpy(header, base, sizeof header);
     maskHeader(header, layout);
     // Jet 4 masks the password with the creation date's whole days, four bytes repeated.
