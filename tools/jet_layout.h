@@ -1,11 +1,14 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
-/// Where a Jet file keeps what, for each version that is written: page size, header bytes
-/// and the offsets of the table-definition, column and row structures. Everything that
-/// differs between Jet versions lives here, so that a second version is one more entry.
-/// Plain C++ with no dependencies, so any reader or writer can include it.
+/// The Jet and ACE file formats: how the header page tells them apart, and where each
+/// version keeps what (page size, header fields, table-definition, column, row, usage-map
+/// and long-value structures). Everything that differs between versions lives here, so
+/// that reader and writer agree and another version is one more entry. Plain C++ with no
+/// dependencies (no Qt, no libmdb), so any reader or writer can include it.
 namespace jet::layout {
 
 struct Layout {
@@ -16,7 +19,10 @@ struct Layout {
     unsigned headerCodePage;           ///< 2 bytes: the default code page
     unsigned headerDatabaseKey;        ///< 4 bytes: page-encoding key, 0 for none
     unsigned headerSortOrder;          ///< the default text sort order
+    unsigned headerPasswordBytes;      ///< the database password's bytes from `kHeaderPassword`
+    unsigned headerCreationDate;       ///< a double, days since 1899-12-30; also masks the password
     unsigned textUnitBytes;            ///< bytes per stored character (UCS-2: 2)
+    bool hasDecimal;                   ///< the Decimal column type (came with Jet 4.0)
 
     // Data pages: kind byte, 1, free space (2), owning table definition page (4), ...
     unsigned dataRowCount;             ///< 2 bytes: rows on the page
@@ -75,8 +81,17 @@ inline constexpr unsigned kNone = ~0u;
 inline constexpr unsigned kVersionOffset = 0x14;
 inline constexpr unsigned kHeaderMaskStart = 0x18;
 inline constexpr std::uint8_t kHeaderMaskKey[4] = {0xc7, 0xda, 0x39, 0x6b};
+inline constexpr unsigned kHeaderPassword = 0x42;
 inline constexpr char kMagic[] = "Standard Jet DB";  ///< at offset 4 of page 0, with its NUL
+inline constexpr char kAceMagic[] = "Standard ACE DB";
 inline constexpr unsigned kMagicOffset = 4;
+inline constexpr unsigned kMagicSize = sizeof kMagic;
+static_assert(sizeof kAceMagic == kMagicSize);
+inline constexpr unsigned kTdefNextPage = 4;  ///< on every definition page: the next one, 0 at the end
+// A data page's row offset: the row's start, and two flags.
+inline constexpr std::uint16_t kRowOffsetMask = 0x1fff;
+inline constexpr std::uint16_t kRowDeleted = 0x8000;
+inline constexpr std::uint16_t kRowLookup = 0x4000;  ///< the row holds a pointer to where it moved
 inline constexpr std::uint32_t kCatalogTableDefPage = 2;
 inline constexpr unsigned kMaxColumns = 255;
 inline constexpr unsigned kMaxNameLength = 64;
@@ -97,7 +112,8 @@ inline constexpr std::uint32_t kSystemObjectFlags = 0x80000002u;
 
 inline constexpr Layout kJet4 = {
     .name = "Jet 4.0", .versionByte = 0x01, .pageSize = 4096, .headerMaskedBytes = 128,
-    .headerCodePage = 0x3c, .headerDatabaseKey = 0x3e, .headerSortOrder = 0x6e, .textUnitBytes = 2,
+    .headerCodePage = 0x3c, .headerDatabaseKey = 0x3e, .headerSortOrder = 0x6e,
+    .headerPasswordBytes = 40, .headerCreationDate = 0x72, .textUnitBytes = 2, .hasDecimal = true,
     .dataRowCount = 12, .dataRowOffsets = 14, .rowColumnCountBytes = 2,
     .tdefLength = 8, .tdefRowCount = 16, .tdefAutoNumber = 20, .tdefAutoNumberFlag = 24, .tdefTableType = 40,
     .tdefMaxColumns = 41, .tdefVarColumns = 43, .tdefColumnCount = 45, .tdefIndexCount = 47,
@@ -115,7 +131,8 @@ inline constexpr Layout kJet4 = {
 /// Jet 3 (Access 95/97): 2 KB pages, text in the file's code page, one-byte row offsets.
 inline constexpr Layout kJet3 = {
     .name = "Jet 3", .versionByte = 0x00, .pageSize = 2048, .headerMaskedBytes = 126,
-    .headerCodePage = 0x3c, .headerDatabaseKey = 0x3e, .headerSortOrder = 0x3a, .textUnitBytes = 1,
+    .headerCodePage = 0x3c, .headerDatabaseKey = 0x3e, .headerSortOrder = 0x3a,
+    .headerPasswordBytes = 20, .headerCreationDate = kNone, .textUnitBytes = 1, .hasDecimal = false,
     .dataRowCount = 8, .dataRowOffsets = 10, .rowColumnCountBytes = 1,
     .tdefLength = 8, .tdefRowCount = 12, .tdefAutoNumber = 16, .tdefAutoNumberFlag = kNone, .tdefTableType = 20,
     .tdefMaxColumns = 21, .tdefVarColumns = 23, .tdefColumnCount = 25, .tdefIndexCount = 27,
@@ -129,5 +146,124 @@ inline constexpr Layout kJet3 = {
     .longValueHeader = 12, .longValueInline = 0x80000000u, .longValueSingle = 0x40000000u,
     .longValueLengthMask = 0x3fffffffu,
 };
+
+/// Where the parts of an index sit, for each Jet version.
+struct IndexLayout {
+    // Table definition: after the header, one row-count entry per real index; after the
+    // column names, the real indexes, the logical indexes and the logical index names.
+    unsigned rowCountEntryBytes;
+    unsigned rowCountEntryRows;     ///< 4 bytes: the rows the index holds
+    unsigned realIndexBytes;
+    unsigned realIndexColumns;      ///< the ten (column number 2 bytes, order 1 byte) slots
+    unsigned realIndexUsageMap;     ///< page/row pointer to the map of the index's pages
+    unsigned realIndexRootPage;
+    unsigned realIndexFlags;
+    std::uint8_t primaryKeyFlags;   ///< unique and required, with the bit Jet 4 sets on every index
+    unsigned logicalIndexBytes;
+    unsigned logicalIndexNumber;
+    unsigned logicalRealIndex;      ///< which real index backs this logical one
+    unsigned logicalRelatedIndex;   ///< 4 bytes, -1 where the index is no foreign key
+    unsigned logicalIndexType;
+    unsigned leadingMagic;          ///< 4 bytes leading each real and logical entry (kNone: no such field)
+    std::uint32_t realIndexMagic;   ///< what leads a real index; a logical one is led by the definition's magic
+    unsigned nameLengthBytes;
+
+    // Index pages (0x03 intermediate, 0x04 leaf).
+    unsigned pageOwner;             ///< 4 bytes: the table definition's page
+    unsigned pagePrevious;
+    unsigned pageNext;
+    unsigned pageTail;
+    unsigned pagePrefixLength;      ///< 2 bytes: bytes every entry shares with the page's first
+    unsigned pageEntryMask;         ///< a bit at each entry's end, counted from `pageEntries`
+    unsigned pageEntries;
+};
+
+inline constexpr unsigned kMaxKeyColumns = 10;
+inline constexpr std::uint16_t kUnusedColumnSlot = 0xffff;
+inline constexpr std::uint8_t kUnique = 0x01;
+inline constexpr std::uint8_t kRequired = 0x08;
+inline constexpr std::uint8_t kJet4IndexMark = 0x80;
+inline constexpr std::uint8_t kPrimaryKeyType = 0x01;
+
+inline constexpr IndexLayout kJet4Index = {
+    .rowCountEntryBytes = 12, .rowCountEntryRows = 4, .realIndexBytes = 52, .realIndexColumns = 4,
+    .realIndexUsageMap = 34, .realIndexRootPage = 38, .realIndexFlags = 46,
+    .primaryKeyFlags = kUnique | kRequired | kJet4IndexMark, .logicalIndexBytes = 28, .logicalIndexNumber = 4,
+    .logicalRealIndex = 8, .logicalRelatedIndex = 13, .logicalIndexType = 23, .leadingMagic = 0,
+    .realIndexMagic = 0x0783, .nameLengthBytes = 2,
+    .pageOwner = 4, .pagePrevious = 12, .pageNext = 16, .pageTail = 20, .pagePrefixLength = 24,
+    .pageEntryMask = 27, .pageEntries = 0x1e0,
+};
+
+inline constexpr IndexLayout kJet3Index = {
+    .rowCountEntryBytes = 8, .rowCountEntryRows = 4, .realIndexBytes = 39, .realIndexColumns = 0,
+    .realIndexUsageMap = 30, .realIndexRootPage = 34, .realIndexFlags = 38, .primaryKeyFlags = kUnique | kRequired,
+    .logicalIndexBytes = 20, .logicalIndexNumber = 0, .logicalRealIndex = 4, .logicalRelatedIndex = 9,
+    .logicalIndexType = 19, .leadingMagic = kNone, .realIndexMagic = 0, .nameLengthBytes = 1,
+    .pageOwner = 4, .pagePrevious = 8, .pageNext = 12, .pageTail = 16, .pagePrefixLength = 20,
+    .pageEntryMask = 22, .pageEntries = 0xf8,
+};
+
+inline const IndexLayout &indexLayoutFor(const Layout &l)
+{
+    return l.pageSize == kJet3.pageSize ? kJet3Index : kJet4Index;
+}
+
+/// A format a header page may name, and whether it is read.
+struct Format {
+    const char *magic;
+    std::uint8_t version;  ///< the byte at kVersionOffset
+    const char *name;      ///< as a user knows it
+    const Layout *layout;  ///< null: known but not read
+};
+
+/// The formats known, oldest first; the last ACE entry is the newest known. ACE keeps the
+/// Jet 4.0 layouts.
+inline constexpr Format kFormats[] = {
+    {kMagic, 0x00, "the Jet 3 format of Access 95 and 97", &kJet3},
+    {kMagic, 0x01, "Jet 4.0 (Access 2000 to 2003)", &kJet4},
+    {kAceMagic, 0x02, "ACE 12 (Access 2007)", &kJet4},
+    {kAceMagic, 0x03, "ACE 14 (Access 2010)", &kJet4},
+    {kAceMagic, 0x05, "ACE 16 (Access 2013 and 2016)", &kJet4},
+    {kAceMagic, 0x06, "ACE 17 (Access 2019)", &kJet4},
+};
+
+/// The known format at the start of `header` (at least kVersionOffset + 1 bytes), or null.
+inline const Format *formatOf(const unsigned char *header)
+{
+    for (const Format &f : kFormats)
+        if (std::memcmp(header + kMagicOffset, f.magic, kMagicSize) == 0 && header[kVersionOffset] == f.version)
+            return &f;
+    return nullptr;
+}
+
+/// Masks or unmasks (RC4 under the fixed key: the same step does both) the part of a header
+/// page that Jet keeps masked. `page` holds at least kHeaderMaskStart + headerMaskedBytes.
+inline void maskHeader(unsigned char *page, const Layout &layout)
+{
+    unsigned char s[256];
+    for (unsigned i = 0; i < 256; ++i)
+        s[i] = static_cast<unsigned char>(i);
+    for (unsigned i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + kHeaderMaskKey[i % sizeof kHeaderMaskKey]) & 0xff;
+        const unsigned char t = s[i];
+        s[i] = s[j];
+        s[j] = t;
+    }
+    for (std::size_t n = 0, i = 0, j = 0; n < layout.headerMaskedBytes; ++n) {
+        i = (i + 1) & 0xff;
+        j = (j + s[i]) & 0xff;
+        const unsigned char t = s[i];
+        s[i] = s[j];
+        s[j] = t;
+        page[kHeaderMaskStart + n] ^= s[(s[i] + s[j]) & 0xff];
+    }
+}
+
+/// Code page 1252 (Western European), where Jet 3 keeps text: bytes 0x80..0x9f as Unicode;
+/// 0x81, 0x8d, 0x8f, 0x90 and 0x9d hold nothing (0). Every other byte is its own code point.
+inline constexpr char16_t kWesternHigh[32] = {
+    0x20ac, 0, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017d, 0,
+    0, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022, 0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0, 0x017e, 0x0178};
 
 }  // namespace jet::layout

@@ -30,6 +30,8 @@ private slots:
         QTest::newRow("absolute") << QStringList{"<abs>/abs/many.mdb"} << "abs/many.mdb" << "abs/many.mdb" << 85;
         QTest::newRow("an .accdb file") << QStringList{"Büro Kataloge/katalog 2019.accdb"} << "Büro Kataloge/katalog 2019.accdb"
                                         << "Büro Kataloge/katalog 2019.accdb" << 11;
+        QTest::newRow("an Access 97 file") << QStringList{"Alte Kataloge/katalog 97.mdb"} << "Alte Kataloge/katalog 97.mdb"
+                                           << "Alte Kataloge/katalog 97.mdb" << 11;
         QTest::newRow("blanks and letters beyond ASCII") << QStringList{" Ångström ü; 目録.mdb "} << " Ångström ü; 目録.mdb "
                                                          << " Ångström ü; 目録.mdb " << 85;
         QTest::newRow("a name that starts with a dash") << QStringList{"--", "-odd.mdb"} << "-odd.mdb" << "-odd.mdb" << 85;
@@ -44,7 +46,8 @@ private slots:
         QFETCH(int, categories);
         QTemporaryDir appDir, current;
         QVERIFY(QFile::copy(testDataPath("basic.mdb"), appDir.filePath("shareware.mdb")));
-        const QString catalog = placed.endsWith(".accdb") ? "basic-ace17.accdb" : "many-categories.mdb";
+        const QString catalog = placed.endsWith(".accdb") ? "basic-ace17.accdb"
+                                : placed.endsWith(" 97.mdb") ? "basic-jet3.mdb" : "many-categories.mdb";
         QVERIFY(placed.isEmpty() || (QDir(current.path()).mkpath(QFileInfo(current.filePath(placed)).path())
                                      && QFile::copy(testDataPath(catalog), current.filePath(placed))));
         arguments.replaceInStrings("<abs>", current.path());

@@ -45,6 +45,14 @@ private slots:
             QTest::newRow(qPrintable(file)) << QStringList{testDataPath(file)}
                                             << (script.open(QIODevice::ReadOnly) ? script.readAll() : "");
         }
+        // The Jet 3 builds committed for the other tests, made by catalog-build from these scripts
+        // (which writes no primary-key index, so none is printed).
+        for (const auto &[file, source] : {std::pair{"basic-jet3.mdb", "basic.txt"}, std::pair{"words-jet3.mdb", "words.txt"}}) {
+            QFile script(testDataPath(source));
+            QString expected = script.open(QIODevice::ReadOnly) ? QString::fromUtf8(script.readAll()) : QString();
+            expected.remove(QRegularExpression(QStringLiteral("^PRIMARYKEY [^\n]*\n"), QRegularExpression::MultilineOption));
+            QTest::newRow(file) << QStringList{testDataPath(file)} << expected.toUtf8();
+        }
         QTest::newRow("decimal, replication ID and date in a listing")
             << QStringList{testDataPath("wide-types.mdb"), "--query",
                            "SELECT Name, Price, SiteID, Added FROM Software WHERE Price > 1000 ORDER BY Price"}

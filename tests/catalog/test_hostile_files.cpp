@@ -1,6 +1,6 @@
 #include "jet_file.h"
 #include "jet_file_bytes.h"
-#include "jet_formats.h"
+#include "jet_layout.h"
 #include "test_data.h"
 
 #include <QtTest>
@@ -87,12 +87,12 @@ QString dumpEverything(const QString &path)
 }
 
 /// The first page of basic.mdb of each kind, found by its type byte (and the long-value tag).
-int firstPageOfKind(const QByteArray &bytes, const QString &kind)
+int firstPageOfKind(const QByteArray &bytes, const QString &kind, int pageSize = kPage)
 {
-    for (int pg = 0; pg < bytes.size() / kPage; ++pg) {
-        const char lead = bytes[qsizetype(pg) * kPage];
+    for (int pg = 0; pg < bytes.size() / pageSize; ++pg) {
+        const char lead = bytes[qsizetype(pg) * pageSize];
         const QString found = pg == 0 ? "header" : pg == 1 ? "global map" : pg == 2 ? "catalog definition"
-                              : lead == 1 && bytes.mid(qsizetype(pg) * kPage + 4, 4) == "LVAL" ? "long value"
+                              : lead == 1 && bytes.mid(qsizetype(pg) * pageSize + 4, 4) == "LVAL" ? "long value"
                               : lead == 1 ? "data" : lead == 2 ? "table definition" : lead == 3 || lead == 4 ? "index"
                               : lead == 5 ? "usage map" : "";
         if (found == kind)
@@ -112,9 +112,9 @@ qsizetype firstRowAt(const QByteArray &bytes, qsizetype pg) { return pg * kPage 
 /// `bytes` with a header field changed where it lies masked: unmasked, patched, masked again.
 QByteArray withMaskedHeaderField(QByteArray bytes, qsizetype at, const QByteArray &value)
 {
-    jetformat::unmaskHeader(reinterpret_cast<unsigned char *>(bytes.data()));
+    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), jet::layout::kJet4);
     bytes.replace(at, value.size(), value);
-    jetformat::unmaskHeader(reinterpret_cast<unsigned char *>(bytes.data()));
+    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), jet::layout::kJet4);
     return bytes;
 }
 
@@ -129,6 +129,8 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         m_basic = readBytes(testDataPath("basic.mdb"));
         m_ace = readBytes(testDataPath("basic-ace16.accdb"));
+        m_jet3 = readBytes(testDataPath("basic-jet3.mdb"));  // basic.txt built by catalog-build --format jet3
+        QVERIFY(m_jet3.size() % jet::layout::kJet3.pageSize == 0 && !m_jet3.isEmpty());
         QVERIFY(m_ace.size() % kPage == 0 && !m_ace.isEmpty());
         QVERIFY(m_dir.isValid() && m_basic.size() % kPage == 0);
     }
@@ -183,7 +185,11 @@ private slots:
         const QString otherFormat = QStringLiteral("^open: The catalog file '.*' is in %1, a database format that cannot be read\\.$");
         const QString sealed = QStringLiteral("^open: The catalog file '.*' is %1: it cannot be read until it is saved without");
         const auto aceWith = [&](char version) { return QByteArray(m_ace).replace(0x14, 1, QByteArray(1, version)); };
-        QTest::newRow("Jet 3 version byte") << patched(0x14, QByteArray(1, 0)) << otherFormat.arg("the Jet 3 format of Access 95 and 97");
+        // A version byte that names the other Jet layout: read by that layout, the pages do not fit it.
+        QTest::newRow("Jet 4.0 file with the Jet 3 version byte")
+            << patched(0x14, QByteArray(1, 0)) << "^open: .*the definition of table 'MSysObjects' \\(page 2\\) is not a table definition page";
+        QTest::newRow("Jet 3 file with the Jet 4.0 version byte")
+            << QByteArray(m_jet3).replace(0x14, 1, QByteArray(1, 1)) << "^open: .* is damaged: ";
         QTest::newRow("Jet magic with an ACE version byte") << patched(0x14, QByteArray(1, 2)) << notJet;
         QTest::newRow("ACE magic with the Jet 4 version byte") << patched(4, "Standard ACE DB") << otherFormat.arg("an ACE format of an unknown version \\(1\\)");
         QTest::newRow("ACE version byte between known ones") << aceWith(4) << otherFormat.arg("an ACE format of an unknown version \\(4\\)");
@@ -191,20 +197,47 @@ private slots:
         QTest::newRow("ACE far newer") << aceWith(char(0xff)) << otherFormat.arg(".*version 255\\)");
         QTest::newRow("ACE header cut inside its masked part") << m_ace.left(0x80) << notJet;
         for (const auto &[name, bytes] : {std::pair{"Jet 4.0", m_basic}, std::pair{"ACE", m_ace}}) {
-            using namespace jetformat;
+            using namespace jet::layout;
             QTest::addRow("%s, pages encrypted", name)
-                << withMaskedHeaderField(bytes, kEncodingKeyOffset, QByteArray("\x12\x34\x56\x78", 4)) << sealed.arg("encrypted");
+                << withMaskedHeaderField(bytes, kJet4.headerDatabaseKey, QByteArray("\x12\x34\x56\x78", 4)) << sealed.arg("encrypted");
             // "pw" masked with the creation date's days, as Access stores a database password.
             QByteArray header = bytes.left(kPage);
-            unmaskHeader(reinterpret_cast<unsigned char *>(header.data()));
+            maskHeader(reinterpret_cast<unsigned char *>(header.data()), kJet4);
             double created = 0;
-            std::memcpy(&created, header.constData() + kCreationDateOffset, sizeof created);
+            std::memcpy(&created, header.constData() + kJet4.headerCreationDate, sizeof created);
             const quint32 days = quint32(qint32(std::floor(created)));
             QByteArray password("p\0w\0", 4);
             for (int i = 0; i < 4; ++i)
                 password[i] = char(password[i] ^ char(days >> (8 * i)));
             QTest::addRow("%s, database password", name)
-                << withMaskedHeaderField(bytes, kPasswordOffset, password) << sealed.arg("protected by a database password");
+                << withMaskedHeaderField(bytes, kHeaderPassword, password) << sealed.arg("protected by a database password");
+        }
+        {
+            // Jet 3 keeps its password unmasked, 20 bytes; its text in the code page the header names.
+            using namespace jet::layout;
+            const auto jet3Field = [&](unsigned at, const QByteArray &value) {
+                QByteArray bytes = m_jet3;
+                maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), kJet3);
+                bytes.replace(at, value.size(), value);
+                maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), kJet3);
+                return bytes;
+            };
+            QTest::newRow("Jet 3, pages encrypted") << jet3Field(kJet3.headerDatabaseKey, "\x12\x34\x56\x78") << sealed.arg("encrypted");
+            QTest::newRow("Jet 3, database password") << jet3Field(kHeaderPassword, "pw") << sealed.arg("protected by a database password");
+            QTest::newRow("Jet 3, password in its last byte")
+                << jet3Field(kHeaderPassword + kJet3.headerPasswordBytes - 1, "w") << sealed.arg("protected by a database password");
+            QTest::newRow("Jet 3, byte after its password") << jet3Field(kHeaderPassword + kJet3.headerPasswordBytes, "w") << QString();
+            QTest::newRow("Jet 3, Cyrillic code page")
+                << jet3Field(kJet3.headerCodePage, QByteArray("\xe3\x04", 2))
+                << otherFormat.arg("the Jet 3 format of Access 95 and 97 with text in code page 1251 \\(only 1252, Western European, is read\\)");
+            QTest::newRow("Jet 3, no code page named") << jet3Field(kJet3.headerCodePage, QByteArray(2, '\0')) << "^$";
+            const qsizetype jet3Pages = m_jet3.size() / kJet3.pageSize;
+            for (qsizetype length : {qsizetype(kJet3.pageSize), 2 * qsizetype(kJet3.pageSize), m_jet3.size() - 1024, m_jet3.size() + 1})
+                QTest::addRow("Jet 3, %lld bytes", qint64(length))
+                    << m_jet3.leftJustified(length, '\0', true)
+                    << (length % kJet3.pageSize ? QStringLiteral("its size \\(%1 bytes\\) is not a whole number of 2048-byte pages").arg(length)
+                                                : QStringLiteral("past the end of the file \\(%1 pages\\)").arg(length / kJet3.pageSize));
+            QVERIFY(jet3Pages > 8);
         }
         QTest::newRow("header page marked as data") << patched(0, QByteArray(1, 1)) << notJet;
         QTest::newRow("header cut before the version") << m_basic.left(0x10) << notJet;
@@ -295,6 +328,18 @@ private slots:
                 QTest::addRow("ACE: %s flipped at %d+%d", kind, offset, span) << flipped << QString();
             }
         }
+        constexpr int kPage3 = int(jet::layout::kJet3.pageSize);
+        for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "long value", "usage map"}) {
+            const qsizetype page = firstPageOfKind(m_jet3, kind, kPage3);
+            if (page < 0)
+                continue;  // a small catalog keeps its usage maps inline
+            for (auto [offset, span] : {std::pair{0, 8}, {8, 8}, {12, 16}, {40, 24}, {kPage3 / 2, 64}, {kPage3 - 64, 64}}) {
+                QByteArray flipped = m_jet3;
+                for (qsizetype at = page * kPage3 + offset; at < page * kPage3 + offset + span; ++at)
+                    flipped[at] = char(~flipped[at]);
+                QTest::addRow("Jet 3: %s flipped at %d+%d", kind, offset, span) << flipped << QString();
+            }
+        }
     }
     void shouldRefuseDamagedFiles()
     {
@@ -311,16 +356,20 @@ private slots:
     /// reads back in the dump's format, and the programs carry on through all of them.
     void shouldSurviveManyMutations_data()
     {
-        QTest::addColumn<bool>("ace");
-        QTest::addColumn<int>("mutations");  // the ACE walk is shorter: every one starts a reader
-        QTest::newRow("Jet 4.0") << false << 8000;
-        QTest::newRow("ACE") << true << 2000;
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("kPage");
+        QTest::addColumn<int>("mutations");  // the ACE and Jet 3 walks are shorter: every one starts a reader
+        QTest::newRow("Jet 4.0") << "basic.mdb" << kPage << 8000;
+        QTest::newRow("ACE") << "basic-ace16.accdb" << kPage << 2000;
+        QTest::newRow("Jet 3") << "basic-jet3.mdb" << int(jet::layout::kJet3.pageSize) << 1000;
     }
     void shouldSurviveManyMutations()
     {
-        QFETCH(bool, ace);
+        QFETCH(QString, file);
+        QFETCH(int, kPage);
         QFETCH(int, mutations);
-        const QByteArray &m_basic = ace ? m_ace : this->m_basic;
+        const QByteArray m_basic = readBytes(testDataPath(file));
+        QVERIFY(!m_basic.isEmpty() && m_basic.size() % kPage == 0);
         const int kMutations = mutations;
         QRandomGenerator gen(20261206);
         const qsizetype pages = m_basic.size() / kPage;
@@ -351,13 +400,14 @@ private slots:
         qInfo() << refused << "of" << kMutations << "mutations refused," << refusedForNames << "for a name;"
                 << kMutations - refused << "read whole";
         QVERIFY2(refused > kMutations / 10, "the mutations hardly ever damaged anything");
-        QCOMPARE(dumpEverything(testDataPath(ace ? "basic-ace16.accdb" : "basic.mdb")), QString());
+        QCOMPARE(dumpEverything(testDataPath(file)), QString());
     }
 
 private:
     QTemporaryDir m_dir;
     QByteArray m_basic;
     QByteArray m_ace;  // basic saved by Access 2016
+    QByteArray m_jet3;
 };
 
 QTEST_GUILESS_MAIN(TestHostileFiles)

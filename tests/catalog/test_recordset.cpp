@@ -294,11 +294,53 @@ private slots:
         QStringList expected;
         QCOMPARE(listed("basic.mdb", expected), QStringLiteral("Price 6"));
         QVERIFY(!expected.isEmpty() || sql.contains("Orphan"));
-        for (const QString catalog : {"wide-types.mdb", "basic-ace12.accdb", "basic-ace14.accdb", "basic-ace16.accdb", "basic-ace17.accdb"}) {
+        for (const QString catalog : {"wide-types.mdb", "basic-ace12.accdb", "basic-ace14.accdb", "basic-ace16.accdb", "basic-ace17.accdb",
+                                      "basic-jet3.mdb"}) {
             QStringList got;
             QCOMPARE(listed(catalog, got), catalog.startsWith("wide") ? QStringLiteral("Price 131") : QStringLiteral("Price 6"));
             QCOMPARE(got, expected);
         }
+    }
+
+    // The accented words as a Jet 3 catalog keeps them (Western code page, words.txt built as
+    // words-jet3.mdb) sort and compare as the same words do anywhere else.
+    void shouldCompareJet3TextAsAnyOther_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("sort");
+        QTest::addColumn<QString>("filter");
+        const QString words = "SELECT * FROM T", no;
+        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
+        row("sql order") << words + " ORDER BY Word" << no << no;
+        row("sql like, any case") << words + " WHERE Word LIKE 'é%' ORDER BY ID" << no << no;
+        row("sql like, one character") << words + " WHERE Word LIKE '_clair' OR Word LIKE 'stra_e' ORDER BY ID" << no << no;
+        row("sort") << words << "Word" << no;
+        row("sort descending") << words << "Word DESC" << no;
+        row("begins with, accented") << words << "Word" << "Word LIKE 'É*'";
+        row("equal, other case and accent") << words << no << "Word = 'ÉCLAIR'";
+        row("not equal") << words << no << "Word <> 'eclair'";
+        row("at most") << words << "Word" << "Word <= 'ECRAN'";
+    }
+    void shouldCompareJet3TextAsAnyOther()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, sort);
+        QFETCH(QString, filter);
+        const auto listed = [&](const std::shared_ptr<ado::Connection> &cn) {
+            Recordset rs;
+            QStringList out;
+            if (!cn || openListing(rs, cn, sql) || rs.setSort(sort) || rs.setFilter(filter))
+                return QStringList{"refused"};
+            for (int r = 0; r < rs.RecordCount(); ++r)
+                out << rs.valueAt(r, rs.fieldIndex("ID")).toString() + " " + rs.valueAt(r, rs.fieldIndex("Word")).toString();
+            return out;
+        };
+        auto jet3 = std::make_shared<ado::Connection>();
+        const ado::Error opened = jet3->Open("Data Source=" + testDataPath("words-jet3.mdb") + ";");
+        QVERIFY2(!opened, qPrintable(opened.Description));
+        const QStringList expected = listed(openWords());
+        QVERIFY(!expected.isEmpty() && expected != QStringList{"refused"});
+        QCOMPARE(listed(jet3), expected);
     }
 
     // Filters typed one after another over many rows give what the last one gives on its

@@ -1,3 +1,4 @@
+#include "jet_layout.h"
 #include "main_window_fixture.h"
 
 namespace {
@@ -9,19 +10,29 @@ const QString kMdacSentence = QStringLiteral("Unable to open database. You may n
 
 QPoint twipsPos(const QWidget *widget) { return twips::geometry(widget).topLeft().toPoint(); }
 
-// Makes one value Null in place: clears the null-mask bit of `column` in the Jet 4 data-page
-// row that holds `text` (as UTF-16). False when no row holds it.
+/// The layout of a catalog's bytes, from its version byte.
+const jet::layout::Layout &layoutOf(const QByteArray &file)
+{
+    return file.size() > int(jet::layout::kVersionOffset) && file[jet::layout::kVersionOffset] == 0 ? jet::layout::kJet3
+                                                                                                   : jet::layout::kJet4;
+}
+
+// Makes one value Null in place: clears the null-mask bit of `column` in the data-page row
+// that holds `text` (as the file keeps text). False when no row holds it.
 bool setNullInRowWith(QByteArray &file, const QString &text, int column)
 {
-    constexpr int kPage = 4096, kRowCountAt = 12, kRowTableAt = 14;
-    constexpr int kDeletedOrOverflow = 0xC000, kOffsetMask = 0x1FFF;
-    const QByteArray wide(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    const jet::layout::Layout &l = layoutOf(file);
+    const int kPage = int(l.pageSize);
+    const int kDeletedOrOverflow = jet::layout::kRowDeleted | jet::layout::kRowLookup, kOffsetMask = jet::layout::kRowOffsetMask;
+    const QByteArray stored = l.textUnitBytes == 1 ? text.toLatin1()
+                                                   : QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
     const auto word = [&file](qsizetype at) { return quint8(file[at]) | quint8(file[at + 1]) << 8; };
     for (qsizetype page = 0; page + kPage <= file.size(); page += kPage) {
-        for (int i = 0, end = kPage; file[page] == 0x01 && i < word(page + kRowCountAt); ++i) {
-            const int entry = word(page + kRowTableAt + 2 * i), start = entry & kOffsetMask;
-            if (!(entry & kDeletedOrOverflow) && file.mid(page + start, end - start).contains(wide)) {
-                const qsizetype maskAt = page + end - (word(page + start) + 7) / 8 + column / 8;
+        for (int i = 0, end = kPage; file[page] == 0x01 && i < word(page + l.dataRowCount); ++i) {
+            const int entry = word(page + l.dataRowOffsets + 2 * i), start = entry & kOffsetMask;
+            if (!(entry & kDeletedOrOverflow) && file.mid(page + start, end - start).contains(stored)) {
+                const int columns = l.rowColumnCountBytes == 1 ? quint8(file[page + start]) : word(page + start);
+                const qsizetype maskAt = page + end - (columns + 7) / 8 + column / 8;
                 file[maskAt] = char(quint8(file[maskAt]) & ~(1 << column % 8));
                 return true;
             }
@@ -208,14 +219,15 @@ private slots:
         QTest::addColumn<QString>("fault");  // "": no prompt
         const QByteArray basic = fixtureBytes(QStringLiteral("basic.mdb"));
         QByteArray garbled = basic;
-        garbled.replace(2 * 4096, 2 * 4096, QByteArray(2 * 4096, char(0xA5)));  // the system catalog
+        const int page = int(layoutOf(basic).pageSize);
+        garbled.replace(2 * page, 2 * page, QByteArray(2 * page, char(0xA5)));  // the system catalog
         QTest::newRow("empty tables") << Catalog(fixtureBytes(QStringLiteral("empty-tables.mdb"))) << int(vbNo) << "";
         QTest::newRow("missing, Yes") << Catalog() << int(vbYes) << "missing";
         QTest::newRow("missing, No") << Catalog() << int(vbNo) << "missing";
         QTest::newRow("usage map of length 0")
             << Catalog(fixtureBytes(QStringLiteral("hostile/usage_map_len0_page2.mdb"))) << int(vbYes) << "damaged";
         QTest::newRow("empty file") << Catalog(QByteArray()) << int(vbYes) << "damaged";
-        QTest::newRow("cut inside a page") << Catalog(basic.left(10 * 4096 + 123)) << int(vbNo) << "damaged";
+        QTest::newRow("cut inside a page") << Catalog(basic.left(10 * page + 123)) << int(vbNo) << "damaged";
         QTest::newRow("garbled system catalog") << Catalog(garbled) << int(vbYes) << "damaged";
     }
     void shouldKeepTheWindowAsDesignedWhenStartUpCannotRead()

@@ -13,73 +13,20 @@
 /// order, each pointing at its row's data page and row number.
 namespace build::index {
 
-/// Where the index parts sit, for each Jet version that is written.
-struct IndexLayout {
-    // Table definition: after the header, one row-count entry per real index; after the
-    // column names, the real indexes, the logical indexes and the logical index names.
-    unsigned rowCountEntryBytes;
-    unsigned rowCountEntryRows;     ///< 4 bytes: the rows the index holds
-    unsigned realIndexBytes;
-    unsigned realIndexColumns;      ///< the ten (column number 2 bytes, order 1 byte) slots
-    unsigned realIndexUsageMap;     ///< page/row pointer to the map of the index's pages
-    unsigned realIndexRootPage;
-    unsigned realIndexFlags;
-    std::uint8_t primaryKeyFlags;   ///< unique and required, with the bit Jet 4 sets on every index
-    unsigned logicalIndexBytes;
-    unsigned logicalIndexNumber;
-    unsigned logicalRealIndex;      ///< which real index backs this logical one
-    unsigned logicalRelatedIndex;   ///< 4 bytes, -1 where the index is no foreign key
-    unsigned logicalIndexType;
-    unsigned leadingMagic;          ///< 4 bytes leading each real and logical entry (kNone: no such field)
-    std::uint32_t realIndexMagic;   ///< what leads a real index; a logical one is led by the definition's magic
-    unsigned nameLengthBytes;
+using jet::layout::IndexLayout;
+using jet::layout::indexLayoutFor;
+using jet::layout::kJet3Index;
+using jet::layout::kJet4Index;
+using jet::layout::kMaxKeyColumns;
+using jet::layout::kPrimaryKeyType;
+using jet::layout::kUnusedColumnSlot;
 
-    // Index pages (0x03 intermediate, 0x04 leaf).
-    unsigned pageOwner;             ///< 4 bytes: the table definition's page
-    unsigned pagePrevious;
-    unsigned pageNext;
-    unsigned pageTail;
-    unsigned pagePrefixLength;      ///< 2 bytes: bytes every entry shares with the page's first
-    unsigned pageEntryMask;         ///< a bit at each entry's end, counted from `pageEntries`
-    unsigned pageEntries;
-};
-
-inline constexpr unsigned kMaxKeyColumns = 10;
 inline constexpr std::uint8_t kIntermediatePage = 0x03;
 inline constexpr std::uint8_t kLeafPage = 0x04;
 inline constexpr std::uint8_t kAscending = 0x01;
-inline constexpr std::uint16_t kUnusedColumnSlot = 0xffff;
 inline constexpr std::uint32_t kNoRelatedIndex = 0xffffffffu;  ///< the index is no foreign key
 inline constexpr std::uint8_t kKeyPresentAscending = 0x7f;  ///< leads each column of an entry; Null would be 0x00
-inline constexpr std::uint8_t kUnique = 0x01;
-inline constexpr std::uint8_t kRequired = 0x08;
-inline constexpr std::uint8_t kJet4IndexMark = 0x80;
-inline constexpr std::uint8_t kPrimaryKeyType = 0x01;
 inline constexpr char16_t kPrimaryKeyName[] = u"PrimaryKey";
-
-inline constexpr IndexLayout kJet4Index = {
-    .rowCountEntryBytes = 12, .rowCountEntryRows = 4, .realIndexBytes = 52, .realIndexColumns = 4,
-    .realIndexUsageMap = 34, .realIndexRootPage = 38, .realIndexFlags = 46,
-    .primaryKeyFlags = kUnique | kRequired | kJet4IndexMark, .logicalIndexBytes = 28, .logicalIndexNumber = 4,
-    .logicalRealIndex = 8, .logicalRelatedIndex = 13, .logicalIndexType = 23, .leadingMagic = 0,
-    .realIndexMagic = 0x0783, .nameLengthBytes = 2,
-    .pageOwner = 4, .pagePrevious = 12, .pageNext = 16, .pageTail = 20, .pagePrefixLength = 24,
-    .pageEntryMask = 27, .pageEntries = 0x1e0,
-};
-
-inline constexpr IndexLayout kJet3Index = {
-    .rowCountEntryBytes = 8, .rowCountEntryRows = 4, .realIndexBytes = 39, .realIndexColumns = 0,
-    .realIndexUsageMap = 30, .realIndexRootPage = 34, .realIndexFlags = 38, .primaryKeyFlags = kUnique | kRequired,
-    .logicalIndexBytes = 20, .logicalIndexNumber = 0, .logicalRealIndex = 4, .logicalRelatedIndex = 9,
-    .logicalIndexType = 19, .leadingMagic = jet::layout::kNone, .realIndexMagic = 0, .nameLengthBytes = 1,
-    .pageOwner = 4, .pagePrevious = 8, .pageNext = 12, .pageTail = 16, .pagePrefixLength = 20,
-    .pageEntryMask = 22, .pageEntries = 0xf8,
-};
-
-inline const IndexLayout &indexLayoutFor(const jet::layout::Layout &l)
-{
-    return l.pageSize == jet::layout::kJet3.pageSize ? kJet3Index : kJet4Index;
-}
 
 /// Whether entries of a column of this storage type can be written as Jet sorts them.
 /// Whole numbers only: their encoding is plain (big-endian, sign bit turned over); text

@@ -50,24 +50,6 @@ std::uint64_t bitsOf(double d)
     return u;
 }
 
-/// The fixed RC4 mask that Jet lays over part of its header page.
-void rc4(const std::uint8_t *key, std::size_t keyLength, std::uint8_t *data, std::size_t size)
-{
-    std::uint8_t s[256];
-    for (int i = 0; i < 256; ++i)
-        s[i] = std::uint8_t(i);
-    for (unsigned i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + key[i % keyLength]) & 0xff;
-        std::swap(s[i], s[j]);
-    }
-    for (std::size_t n = 0, i = 0, j = 0; n < size; ++n) {
-        i = (i + 1) & 0xff;
-        j = (j + s[i]) & 0xff;
-        std::swap(s[i], s[j]);
-        data[n] ^= s[(s[i] + s[j]) & 0xff];
-    }
-}
-
 std::uint32_t pageRow(std::uint32_t page, unsigned row) { return (page << 8) | row; }
 
 /// The file under its temporary name: pages written at their places, removed unless
@@ -229,7 +211,7 @@ struct TablePlan {
     std::uint32_t indexMapRow = 0;
 };
 
-void checkTable(const TableDef &t)
+void checkTable(const TableDef &t, const Layout &l)
 {
     checkName(t.name, "table name");
     if (t.columns.empty() || t.columns.size() > kMaxColumns)
@@ -244,6 +226,8 @@ void checkTable(const TableDef &t)
         if (c.type == StorageType::Numeric && (c.precision < 1 || c.precision > 28 || c.scale < 0 || c.scale > c.precision))
             throw BuildError(where + " is DECIMAL(" + std::to_string(c.precision) + "," + std::to_string(c.scale) +
                              "); precision is 1 to 28 and scale 0 to the precision");
+        if (c.type == StorageType::Numeric && !l.hasDecimal)
+            throw BuildError(where + " is DECIMAL, which " + l.name + " does not have");
         if (c.autoNumber && c.type != StorageType::Long)
             throw BuildError(where + " is an AutoNumber that is not a Long");
         autoNumbers += c.autoNumber;
@@ -267,7 +251,7 @@ public:
     {
         const std::vector<TableDef> &tables = m_source.tables();
         for (const TableDef &t : tables)
-            checkTable(t);
+            checkTable(t, m_l);
         checkDistinctNames(tables);
 
         m_catalogDef = catalogTable();
@@ -907,7 +891,7 @@ private:
         put16(&page[m_l.headerSortOrder], kSortGeneral);
         // The password and the creation date stay zero: no password, and a date that
         // keeps the file the same from build to build.
-        rc4(kHeaderMaskKey, sizeof kHeaderMaskKey, &page[kHeaderMaskStart], m_l.headerMaskedBytes);
+        maskHeader(page.data(), m_l);
         m_file.write(0, page.data());
     }
 

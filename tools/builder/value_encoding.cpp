@@ -1,5 +1,7 @@
 #include "value_encoding.h"
 
+#include "jet_layout.h"
+
 #include <QString>
 #include <QStringDecoder>
 
@@ -384,10 +386,7 @@ std::string storedText(const std::u16string &text, bool mayCompress)
 
 std::string codePageText(const std::u16string &text)
 {
-    // Code page 1252 at 0x80..0x9f; 0x81, 0x8d, 0x8f, 0x90 and 0x9d hold nothing.
-    static constexpr char16_t kHigh[32] = {
-        0x20ac, 0, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017d, 0,
-        0, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022, 0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0, 0x017e, 0x0178};
+    const auto &kHigh = jet::layout::kWesternHigh;
     std::string out;
     out.reserve(text.size());
     for (char16_t u : text) {

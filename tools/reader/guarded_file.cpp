@@ -1,6 +1,6 @@
 #include "guarded_file.h"
 
-#include "jet_formats.h"
+#include "jet_layout.h"
 
 #include <mdbtools.h>
 
@@ -28,44 +28,13 @@ using Type = jet::protocol::StoredType;
 namespace reader {
 namespace {
 
-constexpr std::uint32_t kPageSize = jetformat::kPageSize;
-constexpr std::uint8_t kPageTableDef = 0x02;
-constexpr std::uint8_t kPageData = 0x01;
-constexpr std::uint8_t kPageUsageMap = 0x05;
-constexpr int kRowCountOffset = 12;       // data pages: number of rows, then their offsets
-constexpr int kRowOffsetsStart = 14;
-constexpr std::uint16_t kRowOffsetMask = 0x1fff;
-constexpr std::uint16_t kRowDeleted = 0x8000;
-constexpr std::uint16_t kRowLookup = 0x4000;
-constexpr int kTdefNextPage = 4;
-constexpr int kTdefRowCount = 16;
-constexpr int kTdefColumnCount = 45;
-constexpr int kTdefUsageMap = 55;
-constexpr int kTdefFreeMap = 59;
+using jet::layout::kRowDeleted;
+using jet::layout::kRowLookup;
+using jet::layout::kRowOffsetMask;
+using jet::layout::PageKind;
 constexpr int kMaxTdefPages = 64;
-constexpr int kTdefIndexCount = 47;      // logical indexes; the real ones follow
-constexpr int kTdefRealIndexCount = 51;
-constexpr int kTdefHeaderEnd = 63;
-constexpr int kTdefContinuation = 8;    // a further definition page's bytes before its share
-constexpr unsigned kRealIndexCountBytes = 12;
-constexpr unsigned kColumnEntryBytes = 25;
-constexpr unsigned kColumnEntryNumber = 5;
-constexpr unsigned kRealIndexBytes = 52;
-constexpr unsigned kRealIndexColumns = 4;   // ten (column number, order) slots of 3 bytes
-constexpr unsigned kIndexColumnSlots = 10;
-constexpr std::uint16_t kNoIndexColumn = 0xffff;
-constexpr unsigned kLogicalIndexBytes = 28;
-constexpr unsigned kLogicalRealIndex = 8;
-constexpr unsigned kLogicalIndexType = 23;
-constexpr std::uint8_t kPrimaryKeyIndex = 0x01;
+constexpr unsigned kMaxColumns = jet::layout::kMaxColumns;
 constexpr std::uint32_t kMaxIndexes = 256;  // far above what Jet allows a table (32 and their relationships)
-constexpr std::uint32_t kMapPageBits = (kPageSize - 4) * 8;
-constexpr std::uint32_t kMemoInline = 0x80000000u;
-constexpr std::uint32_t kMemoSingle = 0x40000000u;
-constexpr std::uint32_t kMemoLengthMask = 0x3fffffffu;
-constexpr std::size_t kMemoHeader = 12;
-constexpr std::uint32_t kCatalogTableDefPage = 2;
-constexpr unsigned kMaxColumns = 255;
 constexpr int kMaxDecimalPrecision = 28;  // the most digits a Decimal column may declare
 constexpr unsigned kDecimalSize = 17;      // sign byte, then the unscaled value in 16 bytes
 constexpr unsigned kGuidSize = 16;
@@ -78,45 +47,69 @@ std::uint32_t u32(const unsigned char *p)
 
 [[noreturn]] void damaged(const std::string &detail) { throw Refusal(Fault::Damaged, detail); }
 
+// The header bytes looked at: the masked part of the longest layout.
+constexpr std::size_t kHeaderNeeded = jet::layout::kHeaderMaskStart + jet::layout::kJet4.headerMaskedBytes;
+static_assert(jet::layout::kJet3.headerMaskedBytes <= jet::layout::kJet4.headerMaskedBytes);
+
 [[noreturn]] void notJetOrAce() { throw Refusal(Fault::Unrecognized, "not a Jet or ACE database"); }
 
-/// Refuses a file in a format that is not read, or whose pages cannot be read without its
-/// password, in words that say so (never as damage: such a file is sound).
-void checkFormat(const unsigned char *base, std::size_t size)
+/// The layout of a file in a format that is read; refuses any other, or one whose pages are
+/// encrypted, in words that say so (never as damage: such a file is sound).
+const jet::layout::Layout &checkFormat(const unsigned char *base, std::size_t size)
 {
-    using namespace jetformat;
-    unsigned char header[kMaskedStart + kMaskedSize];
-    if (size < sizeof header || base[0] != 0)
+    using namespace jet::layout;
+    if (size < kHeaderNeeded || base[0] != 0)
         notJetOrAce();
-    const bool jet = std::memcmp(base + kMagicOffset, kJetMagic, kMagicSize) == 0;
     const bool ace = std::memcmp(base + kMagicOffset, kAceMagic, kMagicSize) == 0;
     const unsigned version = base[kVersionOffset];
-    if (!jet && !ace)
-        notJetOrAce();
-    if (!readableFormat(base)) {
-        if (jet && version == kJet3Version)
-            throw Refusal(Fault::OtherFormat, "the Jet 3 format of Access 95 and 97");
+    const Format *format = formatOf(base);
+    if (!format) {
         if (!ace)
             notJetOrAce();
-        if (version > std::end(kReadable)[-1].version)
+        if (version > std::end(kFormats)[-1].version)
             throw Refusal(Fault::OtherFormat, "an ACE format newer than Access 2019 (version " + std::to_string(version) + ")");
         throw Refusal(Fault::OtherFormat, "an ACE format of an unknown version (" + std::to_string(version) + ")");
     }
+    if (!format->layout)
+        throw Refusal(Fault::OtherFormat, format->name);
+    const Layout &layout = *format->layout;
+    unsigned char header[kHeaderNeeded];
     std::memcpy(header, base, sizeof header);
-    unmaskHeader(header);
-    if (std::any_of(header + kEncodingKeyOffset, header + kEncodingKeyOffset + 4, [](unsigned char b) { return b != 0; }))
-        throw Refusal(Fault::Protected, "encrypted");
-    // The password is masked with the creation date's whole days, four bytes repeated.
-    double created = 0;
-    std::memcpy(&created, header + kCreationDateOffset, sizeof created);
-    unsigned char mask[4] = {};
-    if (created > -2147483648.0 && created < 2147483647.0) {
-        const auto days = std::uint32_t(std::int32_t(std::floor(created)));
-        for (int i = 0; i < 4; ++i)
-            mask[i] = static_cast<unsigned char>(days >> (8 * i));
+    maskHeader(header, layout);
+    if (layout.textUnitBytes == 1) {
+        // Text kept in a code page: only the Western one is converted here (0, none named,
+        // is read as Western too).
+        const unsigned codePage = header[layout.headerCodePage] | (header[layout.headerCodePage + 1] << 8);
+        if (codePage != 0 && codePage != kCodePageWestern)
+            throw Refusal(Fault::OtherFormat, std::string(format->name) + " with text in code page " +
+                                                  std::to_string(codePage) + " (only 1252, Western European, is read)");
     }
-    for (std::size_t i = 0; i < kPasswordSize; ++i)
-        if ((header[kPasswordOffset + i] ^ mask[i % 4]) != 0)
+    if (std::any_of(header + layout.headerDatabaseKey, header + layout.headerDatabaseKey + 4, [](unsigned char b) { return b != 0; }))
+        throw Refusal(Fault::Protected, "encrypted");
+    return layout;
+}
+
+/// Refuses a file kept under a database password. Looked at once the file's structure is
+/// known to be its format's, so that a damaged header is not taken for a password.
+void checkPassword(const unsigned char *base, const jet::layout::Layout &layout)
+{
+    using namespace jet::layout;
+    unsigned char header[kHeaderNeeded];
+    std::memcpy(header, base, sizeof header);
+    maskHeader(header, layout);
+    // Jet 4 masks the password with the creation date's whole days, four bytes repeated.
+    unsigned char mask[4] = {};
+    if (layout.headerCreationDate != kNone) {
+        double created = 0;
+        std::memcpy(&created, header + layout.headerCreationDate, sizeof created);
+        if (created > -2147483648.0 && created < 2147483647.0) {
+            const auto days = std::uint32_t(std::int32_t(std::floor(created)));
+            for (int i = 0; i < 4; ++i)
+                mask[i] = static_cast<unsigned char>(days >> (8 * i));
+        }
+    }
+    for (std::size_t i = 0; i < layout.headerPasswordBytes; ++i)
+        if ((header[kHeaderPassword + i] ^ mask[i % 4]) != 0)
             throw Refusal(Fault::Protected, "protected by a database password");
 }
 
@@ -265,11 +258,31 @@ void jetTextToUtf8(const unsigned char *data, std::size_t size, std::string &out
     out.resize(std::size_t(p - out.data()));
 }
 
+void westernTextToUtf8(const unsigned char *data, std::size_t size, std::string &out)
+{
+    out.resize(3 * size);
+    char *p = out.data();
+    for (std::size_t i = 0; i < size; ++i) {
+        const unsigned char b = data[i];
+        if (b < 0x80) {
+            *p++ = char(b);
+            continue;
+        }
+        // The five bytes that code page 1252 leaves empty keep their own code points, as
+        // Windows converts them: nothing stored is lost or made up.
+        const char16_t high = b < 0xa0 ? jet::layout::kWesternHigh[b - 0x80] : 0;
+        p = putUtf8(p, high ? high : b);
+    }
+    out.resize(std::size_t(p - out.data()));
+}
+
 struct GuardedFile::Impl {
     std::string path;
     const unsigned char *base = nullptr;
     std::size_t size = 0;
     std::uint32_t pageCount = 0;
+    const jet::layout::Layout *l = &jet::layout::kJet4;  ///< the file's, once its header is checked
+    std::uint32_t pageSize = jet::layout::kJet4.pageSize;
 #ifdef _WIN32
     std::vector<unsigned char> whole;
 #else
@@ -323,7 +336,7 @@ struct GuardedFile::Impl {
         if (pg >= pageCount)
             damaged(what + " points to " + pageText(pg) + ", past the end of the file (" +
                     std::to_string(pageCount) + " pages)");
-        return base + std::size_t(pg) * kPageSize;
+        return base + std::size_t(pg) * pageSize;
     }
 
     /// The columns of the table's primary key, in key order, as the numbers its column
@@ -340,52 +353,53 @@ struct GuardedFile::Impl {
             if (++pages > kMaxTdefPages)
                 damaged(what + " go on over more pages than a definition has");
             const unsigned char *q = page(next, what);
-            const std::size_t skip = first ? 0 : kTdefContinuation;
-            def.append(reinterpret_cast<const char *>(q) + skip, kPageSize - skip);
-            next = u32(q + kTdefNextPage);
+            const std::size_t skip = first ? 0 : l->tdefContinuationHeader;
+            def.append(reinterpret_cast<const char *>(q) + skip, pageSize - skip);
+            next = u32(q + jet::layout::kTdefNextPage);
         }
         const auto *d = reinterpret_cast<const unsigned char *>(def.data());
-        const std::uint32_t logical = u32(d + kTdefIndexCount), real = u32(d + kTdefRealIndexCount);
+        const jet::layout::IndexLayout &il = jet::layout::indexLayoutFor(*l);
+        const std::uint32_t logical = u32(d + l->tdefIndexCount), real = u32(d + l->tdefRealIndexCount);
         if (logical == 0)
             return {};
         if (logical > kMaxIndexes || real > kMaxIndexes)
             damaged(what + " declare " + std::to_string(logical) + " indexes over " + std::to_string(real) +
                     " real ones, more than a table can have");
-        const unsigned columns = u16(d + kTdefColumnCount);
-        std::size_t at = kTdefHeaderEnd + std::size_t(real) * kRealIndexCountBytes;
+        const unsigned columns = u16(d + l->tdefColumnCount);
+        std::size_t at = l->tdefHeaderEnd + std::size_t(real) * il.rowCountEntryBytes;
         const auto need = [&](std::size_t bytes, const char *part) {
             if (at + bytes > def.size())
                 damaged(what + ": the " + part + " run past the end of the definition");
         };
-        need(std::size_t(columns) * kColumnEntryBytes, "column entries");
+        need(std::size_t(columns) * l->columnEntryBytes, "column entries");
         std::vector<unsigned> numbers;
         for (unsigned i = 0; i < columns; ++i)
-            numbers.push_back(u16(d + at + i * kColumnEntryBytes + kColumnEntryNumber));
-        at += std::size_t(columns) * kColumnEntryBytes;
+            numbers.push_back(u16(d + at + i * l->columnEntryBytes + l->columnNumber));
+        at += std::size_t(columns) * l->columnEntryBytes;
         for (unsigned i = 0; i < columns; ++i) {
-            need(2, "column names");
-            const std::size_t length = u16(d + at);
-            at += 2;
+            need(l->columnNameLengthBytes, "column names");
+            const std::size_t length = l->columnNameLengthBytes == 1 ? d[at] : u16(d + at);
+            at += l->columnNameLengthBytes;
             need(length, "column names");
             at += length;
         }
         const std::size_t realAt = at;
-        need(std::size_t(real) * kRealIndexBytes, "real indexes");
-        at += std::size_t(real) * kRealIndexBytes;
-        need(std::size_t(logical) * kLogicalIndexBytes, "logical indexes");
+        need(std::size_t(real) * il.realIndexBytes, "real indexes");
+        at += std::size_t(real) * il.realIndexBytes;
+        need(std::size_t(logical) * il.logicalIndexBytes, "logical indexes");
         for (std::uint32_t i = 0; i < logical; ++i) {
-            const unsigned char *l = d + at + std::size_t(i) * kLogicalIndexBytes;
-            if (l[kLogicalIndexType] != kPrimaryKeyIndex)
+            const unsigned char *entry = d + at + std::size_t(i) * il.logicalIndexBytes;
+            if (entry[il.logicalIndexType] != jet::layout::kPrimaryKeyType)
                 continue;
-            const std::uint32_t backing = u32(l + kLogicalRealIndex);
+            const std::uint32_t backing = u32(entry + il.logicalRealIndex);
             if (backing >= real)
                 damaged(what + ": the primary key names real index " + std::to_string(backing) + " of " +
                         std::to_string(real));
             std::vector<unsigned> key;
-            const unsigned char *r = d + realAt + std::size_t(backing) * kRealIndexBytes + kRealIndexColumns;
-            for (unsigned slot = 0; slot < kIndexColumnSlots; ++slot) {
+            const unsigned char *r = d + realAt + std::size_t(backing) * il.realIndexBytes + il.realIndexColumns;
+            for (unsigned slot = 0; slot < jet::layout::kMaxKeyColumns; ++slot) {
                 const std::uint16_t number = u16(r + 3 * slot);
-                if (number == kNoIndexColumn)
+                if (number == jet::layout::kUnusedColumnSlot)
                     continue;
                 if (std::find(numbers.begin(), numbers.end(), number) == numbers.end() ||
                     std::find(key.begin(), key.end(), number) != key.end())
@@ -407,24 +421,24 @@ struct GuardedFile::Impl {
     RowSpan row(std::uint32_t pg, unsigned rowIndex, const What &place, bool pointedTo = false) const
     {
         const auto what = [&] { return placeText(place); };
-        const unsigned char *p = pg < pageCount ? base + std::size_t(pg) * kPageSize : page(pg, what());
-        if (p[0] != kPageData)
+        const unsigned char *p = pg < pageCount ? base + std::size_t(pg) * pageSize : page(pg, what());
+        if (p[0] != PageKind::Data)
             damaged(what() + " points to " + pageText(pg) + ", which is not a data page");
-        const unsigned count = u16(p + kRowCountOffset);
-        const unsigned tableEnd = kRowOffsetsStart + 2 * count;
-        if (tableEnd > kPageSize)
+        const unsigned count = u16(p + l->dataRowCount);
+        const unsigned tableEnd = l->dataRowOffsets + 2 * count;
+        if (tableEnd > pageSize)
             damaged(pageText(pg) + " claims " + std::to_string(count) + " rows");
         if (rowIndex >= count)
             damaged(what() + " points to row " + std::to_string(rowIndex) + " of " + pageText(pg) +
                     ", which holds " + std::to_string(count) + " rows");
-        const std::uint16_t raw = u16(p + kRowOffsetsStart + 2 * rowIndex);
+        const std::uint16_t raw = u16(p + l->dataRowOffsets + 2 * rowIndex);
         const unsigned start = raw & kRowOffsetMask;
-        const unsigned end = rowIndex == 0 ? kPageSize : (u16(p + kRowOffsetsStart + 2 * (rowIndex - 1)) & kRowOffsetMask);
+        const unsigned end = rowIndex == 0 ? pageSize : (u16(p + l->dataRowOffsets + 2 * (rowIndex - 1)) & kRowOffsetMask);
         RowSpan span;
         span.page = p;
         span.pageNumber = pg;
         span.flags = raw & ~kRowOffsetMask;
-        if ((pointedTo || !(span.flags & kRowDeleted)) && (start < tableEnd || start > end || end > kPageSize))
+        if ((pointedTo || !(span.flags & kRowDeleted)) && (start < tableEnd || start > end || end > pageSize))
             damaged("row " + std::to_string(rowIndex) + " of " + pageText(pg) + " lies outside its page");
         span.start = start;
         span.size = start <= end ? end - start : 0;
@@ -444,24 +458,24 @@ struct GuardedFile::Impl {
     {
         const std::string what = "the definition of table '" + table + "'";
         const unsigned char *p = page(pg, what);
-        if (p[0] != kPageTableDef)
+        if (p[0] != PageKind::TableDef)
             damaged(what + " (" + pageText(pg) + ") is not a table definition page");
         std::unordered_set<std::uint32_t> seen{pg};
-        for (std::uint32_t next = u32(p + kTdefNextPage); next != 0;) {
+        for (std::uint32_t next = u32(p + jet::layout::kTdefNextPage); next != 0;) {
             const unsigned char *q = page(next, what);
-            if (q[0] != kPageTableDef || !seen.insert(next).second || seen.size() > kMaxTdefPages)
+            if (q[0] != PageKind::TableDef || !seen.insert(next).second || seen.size() > kMaxTdefPages)
                 damaged(what + " continues on " + pageText(next) + ", which is not a further definition page");
-            next = u32(q + kTdefNextPage);
+            next = u32(q + jet::layout::kTdefNextPage);
         }
-        const unsigned columns = u16(p + kTdefColumnCount);
+        const unsigned columns = u16(p + l->tdefColumnCount);
         if (columns == 0 || columns > kMaxColumns)
             damaged(what + " declares " + std::to_string(columns) + " columns");
-        const RowSpan usage = pointedRow(u32(p + kTdefUsageMap), "the usage map of table '" + table + "'");
+        const RowSpan usage = pointedRow(u32(p + l->tdefUsageMap), "the usage map of table '" + table + "'");
         if ((usage.flags & kRowDeleted) || usage.size < 5)
             damaged("the usage map of table '" + table + "' is an empty row");
         if (usage.page[usage.start] > 1)
             damaged("the usage map of table '" + table + "' has an unknown kind");
-        const RowSpan freeMap = pointedRow(u32(p + kTdefFreeMap), "the free-space map of table '" + table + "'");
+        const RowSpan freeMap = pointedRow(u32(p + l->tdefFreeMap), "the free-space map of table '" + table + "'");
         if ((freeMap.flags & kRowDeleted) || freeMap.size < 1)
             damaged("the free-space map of table '" + table + "' is an empty row");
     }
@@ -471,7 +485,7 @@ struct GuardedFile::Impl {
     {
         const unsigned char *p = page(tdefPage, table);
         const std::string what = "the usage map of table '" + table + "'";
-        const RowSpan usage = pointedRow(u32(p + kTdefUsageMap), what);
+        const RowSpan usage = pointedRow(u32(p + l->tdefUsageMap), what);
         const unsigned char *map = usage.page + usage.start;
         std::vector<std::uint32_t> pages;
         auto take = [&](std::uint64_t pg) {
@@ -487,18 +501,19 @@ struct GuardedFile::Impl {
                     if (map[i] & (1u << bit))
                         take(std::uint64_t(first) + (i - 5) * 8 + bit);
         } else {
+            const std::uint32_t mapPageBits = (pageSize - l->mapPageHeader) * 8;
             for (unsigned i = 1, index = 0; i + 4 <= usage.size; i += 4, ++index) {
                 const std::uint32_t mapPage = u32(map + i);
                 if (mapPage == 0)
                     continue;
                 const unsigned char *m = page(mapPage, what);
-                if (m[0] != kPageUsageMap)
+                if (m[0] != PageKind::UsageMap)
                     damaged(what + " points to " + pageText(mapPage) + ", which is not a map page");
-                for (unsigned byte = 4; byte < kPageSize; ++byte)
+                for (unsigned byte = l->mapPageHeader; byte < pageSize; ++byte)
                     if (m[byte])
                         for (unsigned bit = 0; bit < 8; ++bit)
                             if (m[byte] & (1u << bit))
-                                take(std::uint64_t(index) * kMapPageBits + (byte - 4) * 8 + bit);
+                                take(std::uint64_t(index) * mapPageBits + (byte - l->mapPageHeader) * 8 + bit);
             }
         }
         return pages;
@@ -514,18 +529,18 @@ struct GuardedFile::Impl {
     {
         const auto where = [&] { return placeText(place); };
         const auto value = [&] { return where() + ": the " + noun; };
-        if (size < kMemoHeader)
+        if (size < l->longValueHeader)
             damaged(value() + " header is cut short");
         const std::uint32_t header = u32(field);
-        const std::uint32_t declared = header & kMemoLengthMask;
-        const std::uint32_t kind = header & ~kMemoLengthMask;
-        if (kind == kMemoInline) {
-            if (declared > size - kMemoHeader)
+        const std::uint32_t declared = header & l->longValueLengthMask;
+        const std::uint32_t kind = header & ~l->longValueLengthMask;
+        if (kind == l->longValueInline) {
+            if (declared > size - l->longValueHeader)
                 damaged(value() + " is longer than its row");
-            return std::string_view(reinterpret_cast<const char *>(field + kMemoHeader), declared);
+            return std::string_view(reinterpret_cast<const char *>(field + l->longValueHeader), declared);
         }
         const std::uint32_t first = u32(field + 4);
-        if (kind == kMemoSingle) {
+        if (kind == l->longValueSingle) {
             const RowSpan r = pointedRow(first, value);
             if ((r.flags & kRowDeleted) || declared > r.size)
                 damaged(value() + "'s long-value row is missing or too short");
@@ -567,10 +582,15 @@ void readyLibrary()
     static bool ready = false;
     if (ready)
         return;
-    std::vector<unsigned char> header(kPageSize, 0);
-    header[jetformat::kVersionOffset] = jetformat::kReadable[0].version;
-    if (MdbHandle *mdb = mdb_open_buffer(header.data(), header.size(), MDB_NOFLAGS))
-        mdb_close(mdb);
+    // Jet 3 names are converted from the Western code page; the library would otherwise
+    // take the code page from the environment, and load its converter only once sandboxed.
+    setenv("MDB_JET3_CHARSET", "CP1252", 1);
+    for (const jet::layout::Layout *l : {&jet::layout::kJet4, &jet::layout::kJet3}) {
+        std::vector<unsigned char> header(l->pageSize, 0);
+        header[jet::layout::kVersionOffset] = l->versionByte;
+        if (MdbHandle *mdb = mdb_open_buffer(header.data(), header.size(), MDB_NOFLAGS))
+            mdb_close(mdb);
+    }
     ready = true;
 }
 }  // namespace
@@ -611,13 +631,16 @@ GuardedFile::GuardedFile(const std::string &path, const std::function<void(int f
             beforeParse(d->fd);
 #endif
         }
-        checkFormat(d->base, d->size);
-        if (d->size % kPageSize != 0)
-            damaged("its size (" + std::to_string(d->size) + " bytes) is not a whole number of 4096-byte pages");
-        if (d->size / kPageSize > 0xffffffu)
+        d->l = &checkFormat(d->base, d->size);
+        d->pageSize = d->l->pageSize;
+        if (d->size % d->pageSize != 0)
+            damaged("its size (" + std::to_string(d->size) + " bytes) is not a whole number of " +
+                    std::to_string(d->pageSize) + "-byte pages");
+        if (d->size / d->pageSize > 0xffffffu)
             damaged("it is larger than a database of its format can be");
-        d->pageCount = std::uint32_t(d->size / kPageSize);
-        d->checkTableDef(kCatalogTableDefPage, "MSysObjects");
+        d->pageCount = std::uint32_t(d->size / d->pageSize);
+        d->checkTableDef(jet::layout::kCatalogTableDefPage, "MSysObjects");
+        checkPassword(d->base, *d->l);
 
 #ifdef _WIN32
         d->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
@@ -722,13 +745,13 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         if (fixedSize >= 0)
             fits = fixedSize == 0 ? bool(col->is_fixed) : col->col_size == fixedSize;
         else
-            fits = !(longValue && col->is_fixed) && col->col_size >= 0 && col->col_size <= int(kPageSize) &&
+            fits = !(longValue && col->is_fixed) && col->col_size >= 0 && col->col_size <= int(d->pageSize) &&
                    (!col->is_fixed || col->col_size > 0);
-        if (!fits || (col->is_fixed && (col->fixed_offset < 0 || col->fixed_offset >= int(kPageSize))))
+        if (!fits || (col->is_fixed && (col->fixed_offset < 0 || col->fixed_offset >= int(d->pageSize))))
             damaged(cw + " has a size or place that does not fit its type");
         TableWriter::ColumnInfo info{col->name, type, 0, type == Type::Long && col->is_long_auto != 0};
         if (type == Type::Text)
-            info.length = std::uint32_t(col->col_size / 2);
+            info.length = std::uint32_t(col->col_size) / d->l->textUnitBytes;
         else if (type == Type::Binary)
             info.length = std::uint32_t(col->col_size);
         if (type == Type::Numeric) {
@@ -755,6 +778,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
     std::uint32_t rowsRead = 0;
     std::vector<MdbField> fields(table->num_cols);
     std::string text, chain;
+    const auto toUtf8 = d->l->textUnitBytes == 1 ? westernTextToUtf8 : jetTextToUtf8;
 
     const unsigned char *pageInBuffer = nullptr;
     auto emitRow = [&](const RowSpan &r, const auto &rowPlace) {
@@ -765,7 +789,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         // page. The buffer then no longer holds the page the library last read, so its
         // one-page cache is dropped.
         if (pageInBuffer != r.page) {
-            std::memcpy(mdb->pg_buf, r.page, kPageSize);
+            std::memcpy(mdb->pg_buf, r.page, d->pageSize);
             mdb->cur_pg = 0;
             pageInBuffer = r.page;
         }
@@ -828,7 +852,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 writer.textCell(text);
                 break;
             case Type::Text:
-                jetTextToUtf8(v, sz, text);
+                toUtf8(v, sz, text);
                 if (fixedPlace[i]) {
                     // A fixed-length value fills its whole width; NUL padding is not text.
                     while (!text.empty() && text.back() == '\0')
@@ -842,7 +866,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 break;
             case Type::Memo: {
                 const std::string_view bytes = d->longValue(v, sz, [&] { return rw() + ", column '" + infos[i].name + "'"; }, chain, "memo");
-                jetTextToUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), text);
+                toUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), text);
                 writer.textCell(text);
                 break;
             }
@@ -863,9 +887,9 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
 
     for (std::uint32_t pg : d->dataPages(tdefPage, name)) {
         const unsigned char *p = d->page(pg, where);
-        if (p[0] != kPageData || u32(p + 4) != tdefPage)
+        if (p[0] != PageKind::Data || u32(p + 4) != tdefPage)
             damaged("the usage map of " + where + " names " + pageText(pg) + ", which is not one of its data pages");
-        const unsigned count = u16(p + kRowCountOffset);
+        const unsigned count = u16(p + d->l->dataRowCount);
         for (unsigned i = 0; i < count; ++i) {
             const auto rw = [&] { return "row " + std::to_string(i) + " of " + pageText(pg) + " in " + where; };
             RowSpan r = d->row(pg, i, rw);

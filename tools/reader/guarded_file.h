@@ -46,7 +46,7 @@ public:
     virtual void endRow() = 0;
 };
 
-/// A Jet 4.0 or ACE file opened for reading with every structure checked before libmdb or
+/// A Jet 3, Jet 4.0 or ACE file opened for reading with every structure checked before libmdb or
 /// our own code relies on it. libmdb is used for the catalog, the table definitions and
 /// row cracking; pages, usage maps, row offsets, values and memo chains are walked here.
 class GuardedFile {
@@ -75,5 +75,8 @@ private:
 /// Jet text (UCS-2 little-endian, or its "compressed" form that starts FF FE) as UTF-8,
 /// into `out` (reused, so a table's values need no allocation each).
 void jetTextToUtf8(const unsigned char *data, std::size_t size, std::string &out);
+
+/// Jet 3 text (one byte a character in the Western code page, 1252) as UTF-8, into `out`.
+void westernTextToUtf8(const unsigned char *data, std::size_t size, std::string &out);
 
 }  // namespace reader
