@@ -1,13 +1,13 @@
-# quorbix_add_test(NAME name SOURCES ... LIBS ... [ALSO_JET3])
-# One Qt Test program, run by CTest headless, with the fixture catalogs at QUORBIX_TEST_DATA.
+# quorbix_add_test(NAME name SOURCES ... LIBS ... [ARGS ...] [ALSO_JET3])
+# One Qt Test program, run by CTest headless (with ARGS), with the fixture catalogs at QUORBIX_TEST_DATA.
 # ALSO_JET3 runs it a second time (NAME_jet3) with basic.mdb read from its Jet 3 build.
 function(quorbix_add_test)
-  cmake_parse_arguments(T "ALSO_JET3" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "ALSO_JET3" "NAME;TIMEOUT" "SOURCES;LIBS;ARGS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
   target_compile_definitions(${T_NAME} PRIVATE
     QUORBIX_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${T_ARGS})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
@@ -15,7 +15,7 @@ function(quorbix_add_test)
     TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8")
   if(T_ALSO_JET3)
-    add_test(NAME ${T_NAME}_jet3 COMMAND ${T_NAME})
+    add_test(NAME ${T_NAME}_jet3 COMMAND ${T_NAME} ${T_ARGS})
     set_tests_properties(${T_NAME}_jet3 PROPERTIES
       TIMEOUT ${T_TIMEOUT}
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;QUORBIX_TEST_BASIC=basic-jet3.mdb")
