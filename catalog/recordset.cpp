@@ -5,6 +5,7 @@
 #include "query_engine.h"
 #include "record_criteria.h"
 #include "result_rows.h"
+#include "keyed_sort.h"
 #include "two_way.h"
 
 #include <algorithm>
@@ -18,6 +19,10 @@
 namespace ado {
 
 namespace {
+
+using keyed_sort::asciiPrefix;
+using keyed_sort::KeyedRow;
+using keyed_sort::sortKeyed;
 
 Error closedError()
 {
@@ -36,52 +41,6 @@ std::uint64_t orderedBits(double value)
         value = 0;  // -0 sorts with 0
     const auto bits = std::bit_cast<std::uint64_t>(value);
     return (bits & (std::uint64_t(1) << 63)) ? ~bits : bits | (std::uint64_t(1) << 63);
-}
-
-// Eight bytes of ASCII text from `at` on, in lower case, big-endian and padded with
-// zeros: where two such keys differ they order the texts as the full comparison does.
-std::uint64_t asciiPrefix(std::string_view text, size_t at)
-{
-    std::uint64_t key = 0;
-    for (size_t i = at; i < at + 8; ++i) {
-        unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<unsigned char>(c + ('a' - 'A'));
-        key = (key << 8) | c;
-    }
-    return key;
-}
-
-// A row with its sort value: a number, or the first sixteen bytes of a text.
-struct KeyedRow {
-    std::uint64_t key;
-    std::uint64_t key2;
-    int row;
-};
-
-// Sorts by key (then by `tie` when the keys are equal, then by row, which keeps the
-// statement's order among equal values in both directions): each half on its own
-// thread, then merged.
-template <typename Tie>
-void sortKeyed(std::vector<KeyedRow> &rows, bool descending, const Tie &tie)
-{
-    const auto less = [&](const KeyedRow &a, const KeyedRow &b) {
-        if (a.key != b.key)
-            return descending ? a.key > b.key : a.key < b.key;
-        if (a.key2 != b.key2)
-            return descending ? a.key2 > b.key2 : a.key2 < b.key2;
-        if (const int c = tie(a.row, b.row))
-            return descending ? c > 0 : c < 0;
-        return a.row < b.row;
-    };
-    size_t middle = 0;
-    two_way::run(rows.size(), [&](int part, size_t begin, size_t end) {
-        std::sort(rows.begin() + std::ptrdiff_t(begin), rows.begin() + std::ptrdiff_t(end), less);
-        if (part == 1)
-            middle = begin;
-    });
-    if (middle > 0)
-        std::inplace_merge(rows.begin(), rows.begin() + std::ptrdiff_t(middle), rows.end(), less);
 }
 
 // The rows of `sql`: those another recordset (or this one) still holds for the same
