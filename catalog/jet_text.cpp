@@ -1,6 +1,8 @@
 #include "jet_text.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace jettext {
@@ -10,6 +12,17 @@ namespace {
 inline unsigned char asciiLower(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+
+// asciiLower on each of eight ASCII bytes at once (no byte may have its high bit set).
+inline std::uint64_t asciiLower8(std::uint64_t x)
+{
+    const std::uint64_t atLeastA = (x + kOnes * (0x80 - 'A')) & kHighBits;
+    const std::uint64_t pastZ = (x + kOnes * (0x80 - 'Z' - 1)) & kHighBits;
+    return x | ((atLeastA & ~pastZ) >> 2);
 }
 
 // Letters without case and accents: the key that puts é beside e.
@@ -65,6 +78,24 @@ int compare(std::string_view a, std::string_view b)
     // so only texts that meet non-ASCII text before they differ take the slow path.
     const size_t n = std::min(a.size(), b.size());
     size_t i = 0;
+    // Eight letters at a time while both texts are ASCII there: listing names share long
+    // beginnings, and an index build compares them millions of times.
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x = 0, y = 0;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if ((x | y) & kHighBits)
+            break;
+        x = asciiLower8(x);
+        y = asciiLower8(y);
+        if (x != y) {
+            if constexpr (std::endian::native == std::endian::big)
+                return x < y ? -1 : 1;
+            // The first differing letter is the lowest differing byte in memory order.
+            const int shift = std::countr_zero(x ^ y) & ~7;
+            return ((x >> shift) & 0xff) < ((y >> shift) & 0xff) ? -1 : 1;
+        }
+    }
     for (; i < n; ++i) {
         const unsigned char x = static_cast<unsigned char>(a[i]);
         const unsigned char y = static_cast<unsigned char>(b[i]);

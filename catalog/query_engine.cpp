@@ -1,6 +1,7 @@
 #include "query_engine.h"
 
 #include "jet_text.h"
+#include "keyed_sort.h"
 #include "result_rows.h"
 
 #include <sqlite3.h>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <memory>
 #include <new>
 
 namespace {
@@ -208,10 +210,135 @@ void boundedPrintf(sqlite3_context *context, int argc, sqlite3_value **argv)
     sqlite3_finalize(statement);
 }
 
+// A table's rows held back while it is read, so that they can be inserted in the order of
+// one text column: the table is then stored in its listing order, an index on that column
+// lists it with the rows read one after another, and the index itself is built from
+// ordered input. Cells are packed one after another in large blocks (a row never spans two).
+class HeldRows {
+public:
+    /// What a cell of a column of `type` keeps.
+    enum Kind : char { Null, Integer, Real, Text };
+    static Kind kindOf(jet::ColumnType type)
+    {
+        switch (type) {
+        case jet::ColumnType::Double:
+        case jet::ColumnType::Float:
+        case jet::ColumnType::Date: return Real;
+        default: return jet::isTextual(type) ? Text : Integer;
+        }
+    }
+
+    void add(const std::vector<jet::Cell> &cells, const std::vector<Kind> &kinds, size_t keyColumn)
+    {
+        size_t size = 0;
+        for (size_t i = 0; i < cells.size(); ++i)
+            size += 1 + (cells[i].isNull ? 0 : kinds[i] == Text ? sizeof(std::uint32_t) + cells[i].text.size() : 8);
+        char *at = reserve(size);
+        m_rows.push_back(at);
+        for (size_t i = 0; i < cells.size(); ++i) {
+            const jet::Cell &cell = cells[i];
+            const Kind kind = cell.isNull ? Null : kinds[i];
+            *at++ = kind;
+            if (kind == Text) {
+                const auto length = std::uint32_t(cell.text.size());
+                std::memcpy(at, &length, sizeof length);
+                at += sizeof length;
+                if (i == keyColumn)
+                    m_keys.push_back(std::string_view(at, length));
+                if (length)
+                    std::memcpy(at, cell.text.data(), length);
+                at += length;
+            } else if (kind != Null) {
+                std::memcpy(at, kind == Real ? static_cast<const void *>(&cell.real) : &cell.integer, 8);
+                at += 8;
+            }
+            if (i == keyColumn && kind != Text)
+                m_keys.push_back(std::string_view());
+        }
+        const jet::Cell &key = cells[keyColumn];
+        m_nulls.push_back(key.isNull);
+        m_ascii = m_ascii && (key.isNull || jettext::isAscii(key.text));
+    }
+
+    /// The cells of `row`; texts point into the held bytes.
+    void cells(size_t row, std::vector<jet::Cell> &cells) const
+    {
+        const char *at = m_rows[row];
+        for (jet::Cell &cell : cells) {
+            cell = jet::Cell{};
+            const Kind kind = Kind(*at++);
+            if (kind == Null)
+                continue;
+            cell.isNull = false;
+            if (kind == Text) {
+                std::uint32_t length = 0;
+                std::memcpy(&length, at, sizeof length);
+                at += sizeof length;
+                cell.text = std::string_view(at, length);
+                at += length;
+            } else {
+                std::memcpy(kind == Real ? static_cast<void *>(&cell.real) : &cell.integer, at, 8);
+                at += 8;
+            }
+        }
+    }
+
+    /// The rows in the key column's order as Jet sorts text (Nulls first); rows with equal
+    /// keys keep the order they were read in.
+    std::vector<int> order() const
+    {
+        std::vector<int> order;
+        order.reserve(m_rows.size());
+        std::vector<keyed_sort::KeyedRow> keyed;
+        keyed.reserve(m_rows.size());
+        for (size_t row = 0; row < m_rows.size(); ++row) {
+            if (m_nulls[row]) {
+                order.push_back(int(row));
+                continue;
+            }
+            // Prefix keys order only ASCII texts; with any other letter in the column every
+            // comparison takes the full rule.
+            const std::string_view key = m_keys[row];
+            keyed.push_back({m_ascii ? keyed_sort::asciiPrefix(key, 0) : 0, m_ascii ? keyed_sort::asciiPrefix(key, 8) : 0,
+                             int(row)});
+        }
+        keyed_sort::sortKeyed(keyed, false, [this](int a, int b) { return jettext::compare(m_keys[size_t(a)], m_keys[size_t(b)]); });
+        for (const keyed_sort::KeyedRow &k : keyed)
+            order.push_back(k.row);
+        return order;
+    }
+
+private:
+    static constexpr size_t kBlockBytes = 16u << 20;
+
+    char *reserve(size_t size)
+    {
+        if (m_blocks.empty() || m_used + size > m_blockSize) {
+            m_blockSize = std::max(kBlockBytes, size);
+            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(m_blockSize));
+            m_used = 0;
+        }
+        char *at = m_blocks.back().get() + m_used;
+        m_used += size;
+        return at;
+    }
+
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    size_t m_blockSize = 0;
+    size_t m_used = 0;
+    std::vector<const char *> m_rows;
+    std::vector<std::string_view> m_keys;
+    std::vector<bool> m_nulls;
+    bool m_ascii = true;
+};
+
 class TableLoader final : public jet::RowSink {
 public:
-    TableLoader(sqlite3 *db, const QString &table, const QueryEngine::ProgressReport &progress)
-        : m_db(db), m_table(table), m_progress(progress)
+    /// With an `orderColumn` (a text column of the table), the rows are held back and
+    /// inserted by finish() in that column's order.
+    TableLoader(sqlite3 *db, const QString &table, const QString &orderColumn,
+                const QueryEngine::ProgressReport &progress)
+        : m_db(db), m_table(table), m_orderColumn(orderColumn), m_progress(progress)
     {
     }
     ~TableLoader() override { sqlite3_finalize(m_insert); }
@@ -219,13 +346,19 @@ public:
     void columns(const QVector<jet::Column> &columns) override
     {
         m_types.clear();
+        m_kinds.clear();
         m_names.clear();
+        m_keyColumn = -1;
         QByteArray create = "CREATE TABLE " + quoteIdentifier(m_table) + " (";
         QByteArray insert = "INSERT INTO " + quoteIdentifier(m_table) + " VALUES (";
         for (int i = 0; i < columns.size(); ++i) {
             const jet::Column &c = columns[i];
             m_types.push_back(c.type);
+            m_kinds.push_back(HeldRows::kindOf(c.type));
             m_names.append(c.name);
+            if (!m_orderColumn.isEmpty() && c.name.compare(m_orderColumn, Qt::CaseInsensitive) == 0
+                && (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo))
+                m_keyColumn = i;
             const bool isText = c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo;
             create += (i ? ", " : "") + quoteIdentifier(c.name) + ' ' + declaredType(c.type).name;
             if (isText)
@@ -260,6 +393,36 @@ public:
             fail("a row does not match the table's columns");
             return;
         }
+        if (m_keyColumn >= 0)
+            m_held.add(cells, m_kinds, size_t(m_keyColumn));
+        else
+            insert(cells);
+    }
+
+    /// Inserts the rows held back, in their order. Reports as ordering meanwhile.
+    void finish()
+    {
+        if (m_keyColumn < 0 || !m_insert || !m_error.isEmpty())
+            return;
+        const std::vector<int> order = m_held.order();
+        std::vector<jet::Cell> cells(m_types.size());
+        const QueryEngine::Progress ordering{QueryEngine::Progress::Stage::Ordering, m_table, 0, m_read};
+        for (size_t i = 0; i < order.size() && m_error.isEmpty(); ++i) {
+            if (m_progress && i % kRowsPerReport == 0)
+                m_progress(ordering);
+            m_held.cells(size_t(order[i]), cells);
+            insert(cells);
+        }
+        m_held = HeldRows();
+    }
+
+    QString error() const { return m_error; }
+    QStringList columnNames() const { return m_names; }
+    qint64 rowsRead() const { return m_read; }
+
+private:
+    void insert(const std::vector<jet::Cell> &cells)
+    {
         for (size_t i = 0; i < cells.size(); ++i) {
             const jet::Cell &cell = cells[i];
             const int at = int(i) + 1;
@@ -298,11 +461,6 @@ public:
         sqlite3_reset(m_insert);
     }
 
-    QString error() const { return m_error; }
-    QStringList columnNames() const { return m_names; }
-    qint64 rowsRead() const { return m_read; }
-
-private:
     void report() const
     {
         if (m_progress)
@@ -317,8 +475,12 @@ private:
 
     sqlite3 *m_db;
     QString m_table;
+    QString m_orderColumn;
     sqlite3_stmt *m_insert = nullptr;
     std::vector<jet::ColumnType> m_types;
+    std::vector<HeldRows::Kind> m_kinds;
+    int m_keyColumn = -1;  // the column the held rows are put in order by
+    HeldRows m_held;
     QStringList m_names;
     QString m_error;
     const QueryEngine::ProgressReport &m_progress;
@@ -388,9 +550,18 @@ QStringList QueryEngine::loadedTables() const
 
 ado::Error QueryEngine::loadTable(const QString &name)
 {
-    TableLoader loader(m_db, name, m_progress);
+    // The rows go in in the order of the first column indexed on load, so that ties in an
+    // ordered listing keep the order the rows were read in, and the listing reads the
+    // table front to back.
+    QString orderColumn;
+    for (const auto &[table, column] : std::as_const(m_indexes))
+        if (orderColumn.isEmpty() && table.compare(name, Qt::CaseInsensitive) == 0)
+            orderColumn = column;
+    TableLoader loader(m_db, name, orderColumn, m_progress);
     sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
     ado::Error error = m_source->readTable(name, loader);
+    if (!error)
+        loader.finish();
     if (!error && !loader.error().isEmpty())
         error = providerError(QStringLiteral("Could not read table '%1': %2").arg(name, loader.error()));
     if (error) {
@@ -401,14 +572,10 @@ ado::Error QueryEngine::loadTable(const QString &name)
     for (const auto &[table, column] : std::as_const(m_indexes)) {
         if (table.compare(name, Qt::CaseInsensitive) != 0)
             continue;
-        // The index holds every column after its key, so a statement ordered by the key
-        // reads the index alone, in order, and never looks rows up one by one.
-        QByteArray columns = quoteIdentifier(column);
-        for (const QString &other : loader.columnNames())
-            if (other.compare(column, Qt::CaseInsensitive) != 0)
-                columns += ", " + quoteIdentifier(other);
+        // The key alone: the rows are already stored in its order, so a statement ordered by
+        // it looks them up one after another, and no second copy of the table is kept.
         const QByteArray create = "CREATE INDEX " + quoteIdentifier("order_" + table + "_" + column) + " ON "
-            + quoteIdentifier(name) + " (" + columns + ")";
+            + quoteIdentifier(name) + " (" + quoteIdentifier(column) + ")";
         // Without the column there is simply no index; the statements still run.
         if (!m_progress) {
             sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
@@ -573,18 +740,21 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows)
 
     for (; rc == SQLITE_ROW; rc = sqlite3_step(statement)) {
         for (int i = 0; i < columns; ++i) {
-            switch (sqlite3_column_type(statement, i)) {
+            // One look-up of the value per cell: the connection is used by this thread
+            // alone, so the value needs no further protection.
+            sqlite3_value *value = sqlite3_column_value(statement, i);
+            switch (sqlite3_value_type(value)) {
             case SQLITE_NULL: rows.setNull(i); break;
-            case SQLITE_INTEGER: rows.setInteger(i, sqlite3_column_int64(statement, i)); break;
-            case SQLITE_FLOAT: rows.setReal(i, sqlite3_column_double(statement, i)); break;
+            case SQLITE_INTEGER: rows.setInteger(i, sqlite3_value_int64(value)); break;
+            case SQLITE_FLOAT: rows.setReal(i, sqlite3_value_double(value)); break;
             case SQLITE_BLOB: {
-                const auto *bytes = static_cast<const char *>(sqlite3_column_blob(statement, i));
-                rows.setText(i, std::string_view(bytes, size_t(sqlite3_column_bytes(statement, i))));
+                const auto *bytes = static_cast<const char *>(sqlite3_value_blob(value));
+                rows.setText(i, std::string_view(bytes, size_t(sqlite3_value_bytes(value))));
                 break;
             }
             default: {
-                const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, i));
-                rows.setText(i, std::string_view(text, size_t(sqlite3_column_bytes(statement, i))));
+                const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+                rows.setText(i, std::string_view(text, size_t(sqlite3_value_bytes(value))));
                 break;
             }
             }

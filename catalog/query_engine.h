@@ -61,7 +61,9 @@ public:
     void noteRows(const QString &sql, const std::shared_ptr<const ResultRows> &rows);
 
     /// Gives `column` of `table` an index when the table is copied in, so statements that
-    /// order by it read the rows in order instead of sorting them.
+    /// order by it read the rows in order instead of sorting them. The first such text
+    /// column of a table also sets the order its rows are stored in (rows of equal value
+    /// in the order they were read), so those statements read the table front to back.
     void indexOnLoad(const QString &table, const QString &column);
 
     /// Sets (or with an empty function removes) the progress report of later statements.
