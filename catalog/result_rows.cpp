@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
 
 namespace {
 
@@ -64,6 +68,43 @@ std::string realText(double value)
 }
 
 }  // namespace
+
+ResultRows::TextBuffer::TextBuffer(TextBuffer &&other) noexcept
+    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
+      m_capacity(std::exchange(other.m_capacity, 0))
+{
+}
+
+ResultRows::TextBuffer &ResultRows::TextBuffer::operator=(TextBuffer &&other) noexcept
+{
+    if (this != &other) {
+        std::free(m_data);
+        m_data = std::exchange(other.m_data, nullptr);
+        m_size = std::exchange(other.m_size, 0);
+        m_capacity = std::exchange(other.m_capacity, 0);
+    }
+    return *this;
+}
+
+ResultRows::TextBuffer::~TextBuffer()
+{
+    std::free(m_data);
+}
+
+void ResultRows::TextBuffer::append(std::string_view bytes)
+{
+    if (bytes.size() > m_capacity - m_size) {
+        const size_t wanted = std::max({m_capacity * 2, m_size + bytes.size(), size_t(4096)});
+        char *grown = static_cast<char *>(std::realloc(m_data, wanted));
+        if (!grown)
+            throw std::bad_alloc();
+        m_data = grown;
+        m_capacity = wanted;
+    }
+    if (!bytes.empty())
+        std::memcpy(m_data + m_size, bytes.data(), bytes.size());
+    m_size += bytes.size();
+}
 
 void ResultRows::addColumn(const QString &name, int adoType)
 {

@@ -58,6 +58,26 @@ public:
     size_t byteSize() const;
 
 private:
+    /// Bytes appended at the end, grown through realloc: a large buffer then grows where it
+    /// is (the system moves its pages) instead of being copied, so a large column never
+    /// needs twice its size for a moment, nor the time to copy itself.
+    class TextBuffer {
+    public:
+        TextBuffer() = default;
+        TextBuffer(TextBuffer &&other) noexcept;
+        TextBuffer &operator=(TextBuffer &&other) noexcept;
+        ~TextBuffer();
+        void append(std::string_view bytes);
+        size_t size() const { return m_size; }
+        size_t capacity() const { return m_capacity; }
+        operator std::string_view() const { return {m_data, m_size}; }
+
+    private:
+        char *m_data = nullptr;
+        size_t m_size = 0;
+        size_t m_capacity = 0;
+    };
+
     struct Column {
         QString name;
         int adoType = ado::adEmpty;
@@ -65,7 +85,7 @@ private:
         std::vector<std::uint8_t> nulls;
         std::vector<std::int64_t> integers;
         std::vector<double> reals;
-        std::string text;
+        TextBuffer text;
         std::vector<std::uint32_t> offsets{0};
         bool pendingSet = false;
         mutable int asciiOnly = -1;  // unknown until asked
