@@ -28,6 +28,11 @@ QString g_readerOverride;
 constexpr int kIdleTimeoutMs = 5000;            // no data from the reader for this long: it is stuck
 constexpr qint64 kRequestBaseMs = 15000;        // per request, plus time for the file's size
 constexpr qint64 kRequestMsPerMiB = 200;
+// A table read that keeps bringing the rows its table declares is given that time again
+// from its latest rows (a busy machine slows it, it is not stuck), but never more than
+// this many times the time in all.
+constexpr int kRequestCapTimes = 4;
+qint64 g_requestBaseMs = kRequestBaseMs;
 constexpr qint64 kMemoryBase = 256ll << 20;     // address space: base plus twice the file
 constexpr qint64 kCpuSecondsBase = 30;          // processor time: base plus a second per 8 MiB
 constexpr qint64 kCpuBytesPerSecond = 8ll << 20;
@@ -193,10 +198,8 @@ struct JetFile::Impl {
         return {};
     }
 
-    QDeadlineTimer requestDeadline() const
-    {
-        return QDeadlineTimer(kRequestBaseMs + kRequestMsPerMiB * (fileSize >> 20));
-    }
+    qint64 requestMs() const { return g_requestBaseMs + kRequestMsPerMiB * (fileSize >> 20); }
+    QDeadlineTimer requestDeadline() const { return QDeadlineTimer(requestMs()); }
 
     ado::Error malformed()
     {
@@ -320,7 +323,8 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
         d->stop();
         return providerError(d->processFault(QStringLiteral("stopped unexpectedly")));
     }
-    const QDeadlineTimer deadline = d->requestDeadline();
+    QDeadlineTimer deadline = d->requestDeadline();
+    const QDeadlineTimer cap(kRequestCapTimes * d->requestMs());
 
     proto::FrameKind kind;
     QByteArray payload;
@@ -416,6 +420,10 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
             }
             if (!rin.atEnd())
                 return d->malformed();
+            // Only rows the table declared count as progress: a reader that sends rows
+            // beyond them, or trickles them forever, still meets a deadline.
+            if (rows > 0 && rowsSeen <= declaredRows)
+                deadline = std::min(d->requestDeadline(), cap);
         }
     }
 }
@@ -433,5 +441,7 @@ QString JetFile::readerProgram()
 }
 
 void JetFile::setReaderProgram(const QString &path) { g_readerOverride = path; }
+
+void JetFile::setRequestTimeForTests(qint64 baseMs) { g_requestBaseMs = baseMs > 0 ? baseMs : kRequestBaseMs; }
 
 }  // namespace jet

@@ -33,6 +33,9 @@ public:
     /// executable.
     static QString readerProgram();
     static void setReaderProgram(const QString &path);
+    /// The time a request is given before its file's size is added (0: the usual 15 s),
+    /// so that tests of slow readers need not wait that long.
+    static void setRequestTimeForTests(qint64 baseMs);
 
 private:
     struct Impl;

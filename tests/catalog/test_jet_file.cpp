@@ -61,7 +61,11 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         m_basic = readBytes(testDataPath("basic.mdb"));
     }
-    void cleanup() { jet::JetFile::setReaderProgram(QString()); }
+    void cleanup()
+    {
+        jet::JetFile::setReaderProgram(QString());
+        jet::JetFile::setRequestTimeForTests(0);
+    }
 
     // The catalog-dump test holds every value of every fixture against its script; these
     // are stored forms the fixtures do not show, and reads that must fail.
@@ -185,6 +189,43 @@ private slots:
                  qPrintable(err.Description));
         jet::JetFile::setReaderProgram(QString());  // a sound reader takes over the open file
         QVERIFY(!onTable || (!file.readTable(QStringLiteral("Category"), sink) && sink.names.size() == 11));
+    }
+
+    // A read is given its time again while rows the table declared keep coming (a large
+    // catalog on a busy machine), but not after a stall, and not for rows trickled for
+    // ever. Here the time is 0.5 s, so 2 s in all.
+    void shouldGiveAReadThatKeepsComingTheTimeItNeeds_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("outcome");  // the rows read, or words of the error
+        // Category's columns: one, "C", a LONG outside the key; then the rows it declares (u32), as octal.
+        const auto columns = [](const char *declared) {
+            return kAnnounceCategory + "printf '\\027\\0\\0\\0\\002\\001\\0\\0\\0\\001\\0\\0\\0C\\0\\0\\0\\0\\0\\0\\0\\0\\0" + declared + "'; ";
+        };
+        const QByteArray row = "printf '\\006\\0\\0\\0\\003\\001\\0\\0\\0\\0'; sleep 0.2; ";
+        QTest::newRow("steady rows past the time") << columns("\\006\\0\\0\\0") + "for i in 1 2 3 4 5 6; do " + row
+                + "done; printf '\\005\\0\\0\\0\\004\\006\\0\\0\\0'; exec sleep 60" << "6 rows";
+        QTest::newRow("a stall after steady rows") << columns("\\006\\0\\0\\0") + row + row + "exec sleep 60"
+                                                   << "took too long";
+        QTest::newRow("rows trickled for ever") << columns("\\350\\003\\0\\0") + "while :; do " + row + "done"
+                                                << "took too long";
+    }
+    void shouldGiveAReadThatKeepsComingTheTimeItNeeds()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, outcome);
+        struct Count final : jet::RowSink {
+            void columns(const QVector<jet::Column> &) override {}
+            void row(const std::vector<jet::Cell> &) override { ++rows; }
+            int rows = 0;
+        } sink;
+        useFakeReader(m_dir, script);
+        jet::JetFile::setRequestTimeForTests(500);
+        jet::JetFile file;
+        QVERIFY(!file.open(testDataPath("basic.mdb")));
+        const ado::Error err = file.readTable(QStringLiteral("Category"), sink);
+        const QString got = err ? err.Description : QStringLiteral("%1 rows").arg(sink.rows);
+        QVERIFY2(got.contains(outcome), qPrintable(got));
     }
 
     void shouldRunTheReaderUnderMemoryAndTimeLimits()
