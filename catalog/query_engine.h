@@ -45,8 +45,9 @@ public:
 
     /// Runs one statement, a single SELECT (anything else is refused before it runs), and
     /// stores its rows in `rows` (which must be empty). A statement gets a few seconds of
-    /// work, the engine a bounded heap and each value a bounded size; running out of any,
-    /// or of memory, gives an error for this statement only.
+    /// work (more when large tables are loaded; the progress report's own time does not
+    /// count), the engine a bounded heap and each value a bounded size; running out of
+    /// any, or of memory, gives an error for this statement only.
     /// Result columns are named as the statement names them (A.Name gives "Name") and
     /// typed by the ADO type of the column they come from. A statement the engine refuses,
     /// one that would write, or a table that cannot be read gives E_PROVIDER_FAIL with
@@ -83,6 +84,7 @@ private:
     ado::Error engineError(int rc) const;
     static int authorize(void *self, int action, const char *, const char *, const char *, const char *);
     static int checkBudget(void *self);
+    std::int64_t budgetMs() const;
 
     std::unique_ptr<jet::TableSource> m_source;
     sqlite3 *m_db = nullptr;
@@ -96,4 +98,5 @@ private:
     bool m_guarding = false;        // the statement being prepared is the caller's
     int m_refusedAction = 0;        // what the guard last refused (an SQLITE_ action code)
     std::int64_t m_deadlineMs = 0;  // when the running statement's budget ends (steady clock)
+    qint64 m_rowsLoaded = 0;        // in all the tables copied in
 };
