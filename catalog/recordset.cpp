@@ -140,7 +140,7 @@ struct Recordset::Impl {
                 return x.size() == y.size() && x.size() <= 16 ? 0 : jettext::compare(x, y);
             });
         else
-            sortKeyed(keyed, key.descending, [](int, int) { return 0; });
+            keyed_sort::sortByKeyOnly(keyed, key.descending);
         place(nulls, keyed, key.descending, [](const KeyedRow &k) { return k.row; });
     }
 
