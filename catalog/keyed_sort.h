@@ -28,12 +28,21 @@ inline std::uint64_t asciiPrefix(std::string_view text, std::size_t at)
     return key;
 }
 
-/// A row with its sort value: a number, or the first sixteen bytes of a text.
+/// A row with its sort value: a number, or the first sixteen bytes of a text and the
+/// text's length in bytes (0 for a number).
 struct KeyedRow {
     std::uint64_t key;
     std::uint64_t key2;
     int row;
+    std::uint32_t length = 0;
 };
+
+/// True when two rows with equal keys are sure to hold equal values: numbers, and texts
+/// of one length that their keys hold whole. Then the tie-break need not look at the rows.
+inline bool keysHoldWhole(const KeyedRow &a, const KeyedRow &b)
+{
+    return a.length == b.length && a.length <= 16;
+}
 
 /// Sorts by key (then by `tie` when the keys are equal, then by row, which keeps the
 /// earlier order among equal values in both directions): each half on its own thread,
@@ -46,8 +55,9 @@ void sortKeyed(std::vector<KeyedRow> &rows, bool descending, const Tie &tie)
             return descending ? a.key > b.key : a.key < b.key;
         if (a.key2 != b.key2)
             return descending ? a.key2 > b.key2 : a.key2 < b.key2;
-        if (const int c = tie(a.row, b.row))
-            return descending ? c > 0 : c < 0;
+        if (!keysHoldWhole(a, b))
+            if (const int c = tie(a.row, b.row))
+                return descending ? c > 0 : c < 0;
         return a.row < b.row;
     };
     std::size_t middle = 0;
@@ -119,7 +129,7 @@ inline void sortByKeyOnly(std::vector<KeyedRow> &rows, bool descending)
         sortedItems = scratch.data();
     }
     for (std::size_t i = 0; i < n; ++i)
-        rows[i] = {descending ? ~sortedItems[i].key : sortedItems[i].key, 0, sortedItems[i].row};
+        rows[i] = {descending ? ~sortedItems[i].key : sortedItems[i].key, 0, sortedItems[i].row, 0};
 }
 
 }  // namespace keyed_sort

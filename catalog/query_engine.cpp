@@ -302,8 +302,9 @@ public:
             // Prefix keys order only ASCII texts; with any other letter in the column every
             // comparison takes the full rule.
             const std::string_view key = m_keys[row];
+            // Without prefix keys every text takes the full comparison (a length past the keys).
             keyed.push_back({m_ascii ? keyed_sort::asciiPrefix(key, 0) : 0, m_ascii ? keyed_sort::asciiPrefix(key, 8) : 0,
-                             int(row)});
+                             int(row), m_ascii ? std::uint32_t(key.size()) : std::uint32_t(-1)});
         }
         keyed_sort::sortKeyed(keyed, false, [this](int a, int b) { return jettext::compare(m_keys[size_t(a)], m_keys[size_t(b)]); });
         for (const keyed_sort::KeyedRow &k : keyed)

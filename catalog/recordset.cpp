@@ -128,17 +128,14 @@ struct Recordset::Impl {
             case ResultRows::Storage::Real: keyed.push_back({orderedBits(r.real(row, column)), 0, row}); break;
             case ResultRows::Storage::Text: {
                 const std::string_view text = r.text(row, column);
-                keyed.push_back({asciiPrefix(text, 0), asciiPrefix(text, 8), row});
+                keyed.push_back({asciiPrefix(text, 0), asciiPrefix(text, 8), row, std::uint32_t(text.size())});
                 break;
             }
             }
         }
         if (r.storage(column) == ResultRows::Storage::Text)
-            sortKeyed(keyed, key.descending, [&r, column](int a, int b) {
-                const std::string_view x = r.text(a, column), y = r.text(b, column);
-                // Texts of one length up to sixteen bytes are whole in their keys.
-                return x.size() == y.size() && x.size() <= 16 ? 0 : jettext::compare(x, y);
-            });
+            sortKeyed(keyed, key.descending,
+                      [&r, column](int a, int b) { return jettext::compare(r.text(a, column), r.text(b, column)); });
         else
             keyed_sort::sortByKeyOnly(keyed, key.descending);
         place(nulls, keyed, key.descending, [](const KeyedRow &k) { return k.row; });

@@ -181,6 +181,7 @@ private slots:
         QCOMPARE(expected.size(), words.size());
         const auto indexed = engine(true);
         QCOMPARE(ids(*indexed, "SELECT ID FROM T ORDER BY Word"), expected);
+        QCOMPARE(ids(*indexed, "SELECT ID FROM T ORDER BY rowid"), expected);  // stored in that order
         QCOMPARE(ids(*indexed, "SELECT ID FROM T WHERE Word LIKE '%a%' OR Word IS NULL ORDER BY Word").size(),
                  ids(*engine(false), "SELECT ID FROM T WHERE Word LIKE '%a%' OR Word IS NULL").size());
     }

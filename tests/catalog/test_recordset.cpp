@@ -20,8 +20,9 @@ QStringList shown(const Recordset &rs, const QString &field, qsizetype count)
 }
 
 // Many generated rows (more than one thread's share of a sort or filter): ID counts from
-// 1; Word is 6 to 12 letters from "aAbB" (long shared beginnings, letter case apart),
-// sometimes Null; Price has ties, negatives, zero and Nulls.
+// 1; Word is 6 to 12 letters from "aAbB" (long shared beginnings, letter case apart), every
+// tenth 17 to 19 (past the sixteen letters a sort key holds), sometimes Null; Price has
+// ties, negatives, zero and Nulls.
 std::shared_ptr<ado::Connection> openManyRows(int count)
 {
     static std::shared_ptr<ado::Connection> opened;  // made once: every case reads the same rows
@@ -32,7 +33,7 @@ std::shared_ptr<ado::Connection> openManyRows(int count)
     const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
     for (int id = 1; id <= count; ++id) {
         QString word;
-        const int length = 6 + int(next() % 7);
+        const int length = id % 10 == 0 ? 17 + int(next() % 3) : 6 + int(next() % 7);
         for (int i = 0; i < length; ++i)
             word += QLatin1Char("aAbB"[next() % 4]);
         const quint32 price = next() % 50;
