@@ -196,6 +196,21 @@ struct Recordset::Impl {
         visible = std::move(kept[0]);
     }
 
+    /// The rows ordered and filtered again, shown from the first.
+    Error rearrange(Recordset &owner)
+    {
+        applySort();
+        applyFilter();
+        return shownFromTop(owner);
+    }
+
+    Error shownFromTop(Recordset &owner)
+    {
+        position = 0;
+        emit owner.rowsReset();
+        return {};
+    }
+
     /// After memory ran out half-way through a request: no sort and no filter over every
     /// row, or no rows at all when even that does not fit; the view is reset.
     Error outOfMemory(Recordset &owner)
@@ -262,11 +277,7 @@ Error Recordset::Open(const QString &source, std::shared_ptr<Connection> connect
         d->sortText.clear();
         d->filter.reset();
         d->filterText.clear();
-        d->applySort();
-        d->applyFilter();
-        d->position = 0;
-        emit rowsReset();
-        return {};
+        return d->rearrange(*this);
     } catch (const std::bad_alloc &) {
         return d->outOfMemory(*this);
     }
@@ -288,9 +299,7 @@ Error Recordset::Close()
     d->sortText.clear();
     d->filter.reset();
     d->filterText.clear();
-    d->position = 0;
-    emit rowsReset();
-    return {};
+    return d->shownFromTop(*this);
 }
 
 bool Recordset::Eof() const
@@ -415,11 +424,7 @@ Error Recordset::setSort(const QString &expression)
             return error;
         d->sortKeys = std::move(keys);
         d->sortText = expression;
-        d->applySort();
-        d->applyFilter();
-        d->position = 0;
-        emit rowsReset();
-        return {};
+        return d->rearrange(*this);
     } catch (const std::bad_alloc &) {
         return d->outOfMemory(*this);
     }
@@ -446,9 +451,7 @@ Error Recordset::setFilter(const QString &expression)
             d->filterFrom(d->visible);  // read whole before it is replaced
         else
             d->applyFilter();
-        d->position = 0;
-        emit rowsReset();
-        return {};
+        return d->shownFromTop(*this);
     } catch (const std::bad_alloc &) {
         return d->outOfMemory(*this);
     }
@@ -487,11 +490,7 @@ Error Recordset::Requery(int)
         d->rows = std::move(rows);
         d->sortKeys = std::move(keys);
         d->filter = std::move(predicate);
-        d->applySort();
-        d->applyFilter();
-        d->position = 0;
-        emit rowsReset();
-        return {};
+        return d->rearrange(*this);
     } catch (const std::bad_alloc &) {
         return d->outOfMemory(*this);
     }

@@ -147,7 +147,7 @@ inline constexpr Layout kJet3 = {
     .longValueLengthMask = 0x3fffffffu,
 };
 
-/// Where the parts of an index sit, for each Jet version.
+/// Where an index's entries and pages keep what, for each Jet version.
 struct IndexLayout {
     // Table definition: after the header, one row-count entry per real index; after the
     // column names, the real indexes, the logical indexes and the logical index names.
@@ -237,8 +237,8 @@ inline const Format *formatOf(const unsigned char *header)
     return nullptr;
 }
 
-/// Masks or unmasks (RC4 under the fixed key: the same step does both) the part of a header
-/// page that Jet keeps masked. `page` holds at least kHeaderMaskStart + headerMaskedBytes.
+/// Masks or unmasks (RC4 under the fixed key: the same step does both) the header bytes
+/// that Jet keeps masked. `page` holds at least kHeaderMaskStart + headerMaskedBytes.
 inline void maskHeader(unsigned char *page, const Layout &layout)
 {
     unsigned char s[256];
