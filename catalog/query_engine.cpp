@@ -1,7 +1,7 @@
 #include "query_engine.h"
 
+#include "held_table.h"
 #include "jet_text.h"
-#include "keyed_sort.h"
 #include "result_rows.h"
 
 #include <sqlite3.h>
@@ -213,133 +213,10 @@ void boundedPrintf(sqlite3_context *context, int argc, sqlite3_value **argv)
     sqlite3_finalize(statement);
 }
 
-// A table's rows held back while it is read, so that they can be inserted in the order of
-// one text column: the table is then stored in its listing order, an index on that column
-// lists it with the rows read one after another, and the index itself is built from
-// ordered input. Cells are packed one after another in large blocks (a row never spans two).
-class HeldRows {
-public:
-    /// What a cell of a column of `type` keeps.
-    enum Kind : char { Null, Integer, Real, Text };
-    static Kind kindOf(jet::ColumnType type)
-    {
-        switch (type) {
-        case jet::ColumnType::Double:
-        case jet::ColumnType::Float:
-        case jet::ColumnType::Date: return Real;
-        default: return jet::isTextual(type) ? Text : Integer;
-        }
-    }
-
-    void add(const std::vector<jet::Cell> &cells, const std::vector<Kind> &kinds, size_t keyColumn)
-    {
-        size_t size = 0;
-        for (size_t i = 0; i < cells.size(); ++i)
-            size += 1 + (cells[i].isNull ? 0 : kinds[i] == Text ? sizeof(std::uint32_t) + cells[i].text.size() : 8);
-        char *at = reserve(size);
-        m_rows.push_back(at);
-        for (size_t i = 0; i < cells.size(); ++i) {
-            const jet::Cell &cell = cells[i];
-            const Kind kind = cell.isNull ? Null : kinds[i];
-            *at++ = kind;
-            if (kind == Text) {
-                const auto length = std::uint32_t(cell.text.size());
-                std::memcpy(at, &length, sizeof length);
-                at += sizeof length;
-                if (i == keyColumn)
-                    m_keys.push_back(std::string_view(at, length));
-                if (length)
-                    std::memcpy(at, cell.text.data(), length);
-                at += length;
-            } else if (kind != Null) {
-                std::memcpy(at, kind == Real ? static_cast<const void *>(&cell.real) : &cell.integer, 8);
-                at += 8;
-            }
-            if (i == keyColumn && kind != Text)
-                m_keys.push_back(std::string_view());
-        }
-        const jet::Cell &key = cells[keyColumn];
-        m_nulls.push_back(key.isNull);
-        m_ascii = m_ascii && (key.isNull || jettext::isAscii(key.text));
-    }
-
-    /// The cells of `row`; texts point into the held bytes.
-    void cells(size_t row, std::vector<jet::Cell> &cells) const
-    {
-        const char *at = m_rows[row];
-        for (jet::Cell &cell : cells) {
-            cell = jet::Cell{};
-            const Kind kind = Kind(*at++);
-            if (kind == Null)
-                continue;
-            cell.isNull = false;
-            if (kind == Text) {
-                std::uint32_t length = 0;
-                std::memcpy(&length, at, sizeof length);
-                at += sizeof length;
-                cell.text = std::string_view(at, length);
-                at += length;
-            } else {
-                std::memcpy(kind == Real ? static_cast<void *>(&cell.real) : &cell.integer, at, 8);
-                at += 8;
-            }
-        }
-    }
-
-    /// The rows in the key column's order as Jet sorts text (Nulls first); rows with equal
-    /// keys keep the order they were read in.
-    std::vector<int> order() const
-    {
-        std::vector<int> order;
-        order.reserve(m_rows.size());
-        std::vector<keyed_sort::KeyedRow> keyed;
-        keyed.reserve(m_rows.size());
-        for (size_t row = 0; row < m_rows.size(); ++row) {
-            if (m_nulls[row]) {
-                order.push_back(int(row));
-                continue;
-            }
-            // Prefix keys order only ASCII texts; with any other letter in the column every
-            // comparison takes the full rule.
-            const std::string_view key = m_keys[row];
-            // Without prefix keys every text takes the full comparison (a length past the keys).
-            keyed.push_back({m_ascii ? keyed_sort::asciiPrefix(key, 0) : 0, m_ascii ? keyed_sort::asciiPrefix(key, 8) : 0,
-                             int(row), m_ascii ? std::uint32_t(key.size()) : std::uint32_t(-1)});
-        }
-        keyed_sort::sortKeyed(keyed, false, [this](int a, int b) { return jettext::compare(m_keys[size_t(a)], m_keys[size_t(b)]); });
-        for (const keyed_sort::KeyedRow &k : keyed)
-            order.push_back(k.row);
-        return order;
-    }
-
-private:
-    static constexpr size_t kBlockBytes = 16u << 20;
-
-    char *reserve(size_t size)
-    {
-        if (m_blocks.empty() || m_used + size > m_blockSize) {
-            m_blockSize = std::max(kBlockBytes, size);
-            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(m_blockSize));
-            m_used = 0;
-        }
-        char *at = m_blocks.back().get() + m_used;
-        m_used += size;
-        return at;
-    }
-
-    std::vector<std::unique_ptr<char[]>> m_blocks;
-    size_t m_blockSize = 0;
-    size_t m_used = 0;
-    std::vector<const char *> m_rows;
-    std::vector<std::string_view> m_keys;
-    std::vector<bool> m_nulls;
-    bool m_ascii = true;
-};
-
 class TableLoader final : public jet::RowSink {
 public:
-    /// With an `orderColumn` (a text column of the table), the rows are held back and
-    /// inserted by finish() in that column's order.
+    /// With an `orderColumn` (a text column of the table), the rows are not inserted but
+    /// held, and finish() puts them in that column's order for a held table.
     TableLoader(sqlite3 *db, const QString &table, const QString &orderColumn,
                 const QueryEngine::ProgressReport &progress)
         : m_db(db), m_table(table), m_orderColumn(orderColumn), m_progress(progress)
@@ -353,26 +230,34 @@ public:
         m_kinds.clear();
         m_names.clear();
         m_keyColumn = -1;
-        QByteArray create = "CREATE TABLE " + quoteIdentifier(m_table) + " (";
+        QByteArray declared = " (";
         QByteArray insert = "INSERT INTO " + quoteIdentifier(m_table) + " VALUES (";
         for (int i = 0; i < columns.size(); ++i) {
             const jet::Column &c = columns[i];
             m_types.push_back(c.type);
-            m_kinds.push_back(HeldRows::kindOf(c.type));
+            m_kinds.push_back(held::HeldRows::kindOf(c.type));
             m_names.append(c.name);
-            if (!m_orderColumn.isEmpty() && c.name.compare(m_orderColumn, Qt::CaseInsensitive) == 0
-                && (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo))
-                m_keyColumn = i;
             const bool isText = c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo;
-            create += (i ? ", " : "") + quoteIdentifier(c.name) + ' ' + declaredType(c.type).name;
+            if (!m_orderColumn.isEmpty() && c.name.compare(m_orderColumn, Qt::CaseInsensitive) == 0 && isText)
+                m_keyColumn = i;
+            declared += (i ? ", " : "") + quoteIdentifier(c.name) + ' ' + declaredType(c.type).name;
             if (isText)
-                create += QByteArray(" COLLATE ") + kCollation;
+                declared += QByteArray(" COLLATE ") + kCollation;
             insert += i ? ",?" : "?";
         }
-        create += ')';
+        declared += ')';
         insert += ')';
+        if (m_keyColumn >= 0) {
+            m_held = std::make_unique<held::HeldTable>();
+            m_held->columns = columns;
+            m_held->keyColumn = m_keyColumn;
+            m_held->declaration = "CREATE TABLE x" + declared;
+            return;
+        }
         char *message = nullptr;
-        if (sqlite3_exec(m_db, create.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        if (sqlite3_exec(m_db, ("CREATE TABLE " + quoteIdentifier(m_table) + declared).constData(), nullptr, nullptr,
+                         &message)
+            != SQLITE_OK) {
             fail(message);
             sqlite3_free(message);
             return;
@@ -391,35 +276,37 @@ public:
     {
         if (++m_read % kRowsPerReport == 0)
             report();
-        if (!m_insert || !m_error.isEmpty())
+        if ((!m_insert && !m_held) || !m_error.isEmpty())
             return;
         if (cells.size() != m_types.size()) {
             fail("a row does not match the table's columns");
             return;
         }
-        if (m_keyColumn >= 0)
-            m_held.add(cells, m_kinds, size_t(m_keyColumn));
+        if (m_held)
+            m_held->rows.add(cells, m_kinds, size_t(m_keyColumn));
         else
             insert(cells);
     }
 
-    /// Inserts the rows held back, in their order. Reports as ordering meanwhile.
+    /// Puts held rows in their order, on other threads while this one reports as ordering.
     void finish()
     {
-        if (m_keyColumn < 0 || !m_insert || !m_error.isEmpty())
+        if (!m_held || !m_error.isEmpty())
             return;
-        const std::vector<int> order = m_held.order();
-        std::vector<jet::Cell> cells(m_types.size());
-        const QueryEngine::Progress ordering{QueryEngine::Progress::Stage::Ordering, m_table, 0, m_read};
-        for (size_t i = 0; i < order.size() && m_error.isEmpty(); ++i) {
-            if (m_progress && i % kRowsPerReport == 0)
-                m_progress(ordering);
-            m_held.cells(size_t(order[i]), cells);
-            insert(cells);
+        held::HeldRows &rows = m_held->rows;
+            if (!m_progress) {
+            rows.putInOrder();
+            return;
         }
-        m_held = HeldRows();
+        auto ordered = std::async(std::launch::async, [&rows] { rows.putInOrder(); });
+        const QueryEngine::Progress ordering{QueryEngine::Progress::Stage::Ordering, m_table, 0, m_read};
+        while (ordered.wait_for(kReportInterval) != std::future_status::ready)
+            m_progress(ordering);
+        ordered.get();
     }
 
+    /// The held table, once finish() has put it in order (null when the rows were inserted).
+    std::unique_ptr<held::HeldTable> takeHeld() { return std::move(m_held); }
     QString error() const { return m_error; }
     QStringList columnNames() const { return m_names; }
     qint64 rowsRead() const { return m_read; }
@@ -482,9 +369,9 @@ private:
     QString m_orderColumn;
     sqlite3_stmt *m_insert = nullptr;
     std::vector<jet::ColumnType> m_types;
-    std::vector<HeldRows::Kind> m_kinds;
+    std::vector<held::HeldRows::Kind> m_kinds;
     int m_keyColumn = -1;  // the column the held rows are put in order by
-    HeldRows m_held;
+    std::unique_ptr<held::HeldTable> m_held;
     QStringList m_names;
     QString m_error;
     const QueryEngine::ProgressReport &m_progress;
@@ -504,7 +391,8 @@ struct StatementGuard {
 
 }  // namespace
 
-QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source) : m_source(std::move(source))
+QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source)
+    : m_source(std::move(source)), m_heldTables(std::make_unique<held::HeldTables>())
 {
     // One thread uses the engine, so SQLite's own locking is only overhead.
     sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
@@ -526,6 +414,7 @@ QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source) : m_source(st
                                     nullptr, nullptr);
     }
     sqlite3_create_collation(m_db, kCollation, SQLITE_UTF8, nullptr, jetCollation);
+    held::registerModule(m_db, m_heldTables.get());
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(m_db, "like", 2, flags, nullptr, jetLike, nullptr, nullptr);
     sqlite3_create_function(m_db, "like", 3, flags, nullptr, jetLike, nullptr, nullptr);
@@ -554,9 +443,8 @@ QStringList QueryEngine::loadedTables() const
 
 ado::Error QueryEngine::loadTable(const QString &name)
 {
-    // The rows go in in the order of the first column indexed on load, so that ties in an
-    // ordered listing keep the order the rows were read in, and the listing reads the
-    // table front to back.
+    // A table with a listing order is held in that order (ties in the order the rows were
+    // read in), so an ordered listing reads it front to back.
     QString orderColumn;
     for (const auto &[table, column] : std::as_const(m_indexes))
         if (orderColumn.isEmpty() && table.compare(name, Qt::CaseInsensitive) == 0)
@@ -573,27 +461,18 @@ ado::Error QueryEngine::loadTable(const QString &name)
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         return error;
     }
-    for (const auto &[table, column] : std::as_const(m_indexes)) {
-        if (table.compare(name, Qt::CaseInsensitive) != 0)
-            continue;
-        // The key alone: the rows are already stored in its order, so a statement ordered by
-        // it looks them up one after another, and no second copy of the table is kept.
-        const QByteArray create = "CREATE INDEX " + quoteIdentifier("order_" + table + "_" + column) + " ON "
-            + quoteIdentifier(name) + " (" + quoteIdentifier(column) + ")";
-        // Without the column there is simply no index; the statements still run.
-        if (!m_progress) {
-            sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
-            continue;
+    if (std::unique_ptr<held::HeldTable> table = loader.takeHeld()) {
+        // Kept as read and ordered: SQLite reads it where it is, in its order.
+        const QString key = name.toLower();
+        m_heldTables->tables[key] = std::move(table);
+        char *message = nullptr;
+        if (sqlite3_exec(m_db, held::createStatement(name).constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+            error = providerError(QStringLiteral("Could not read table '%1': %2").arg(name, QString::fromUtf8(message)));
+            sqlite3_free(message);
+            m_heldTables->tables.erase(key);
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            return error;
         }
-        // Built on a second thread while this one reports, so that a window waiting for
-        // a large table keeps being painted. Nothing else uses the connection meanwhile.
-        sqlite3 *db = m_db;
-        auto built = std::async(std::launch::async, [db, create] {
-            sqlite3_exec(db, create.constData(), nullptr, nullptr, nullptr);
-        });
-        const Progress ordering{Progress::Stage::Ordering, name, 0, loader.rowsRead()};
-        while (built.wait_for(kReportInterval) != std::future_status::ready)
-            m_progress(ordering);
     }
     sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     m_loaded.append(name);

@@ -13,10 +13,14 @@
 
 class ResultRows;
 struct sqlite3;
+namespace held {
+struct HeldTables;
+}
 
 /// Runs statements over a catalog's tables with Jet's text semantics. The tables live in an
 /// in-memory SQLite database and are copied from the TableSource when a statement first
-/// names them, so a statement pays only for the tables it uses. Text columns compare and
+/// names them, so a statement pays only for the tables it uses; a table with a listing
+/// order (indexOnLoad) is kept in our own memory instead and read by SQLite where it is. Text columns compare and
 /// sort without regard to letter case (all letters, accents beside their base letter) and
 /// LIKE matches the same way, with "%" and "_" as its wildcards.
 class QueryEngine {
@@ -61,10 +65,11 @@ public:
     /// Notes the rows of a run of `sql` for heldRows, without keeping them alive.
     void noteRows(const QString &sql, const std::shared_ptr<const ResultRows> &rows);
 
-    /// Gives `column` of `table` an index when the table is copied in, so statements that
-    /// order by it read the rows in order instead of sorting them. The first such text
-    /// column of a table also sets the order its rows are stored in (rows of equal value
-    /// in the order they were read), so those statements read the table front to back.
+    /// Keeps `table`, when it is copied in, in the order of its text column `column` (rows
+    /// of equal value in the order they were read), so statements that order by it read
+    /// the rows front to back instead of sorting them, and one value of it is found by a
+    /// binary search. The first such column of a table counts; a column that is missing or
+    /// not text leaves the table as any other.
     void indexOnLoad(const QString &table, const QString &column);
 
     /// Sets (or with an empty function removes) the progress report of later statements.
@@ -91,6 +96,7 @@ private:
     sqlite3 *m_printfDb = nullptr;  // keeps SQLite's own printf, which ours runs through
     QStringList m_loaded;
     QList<QPair<QString, QString>> m_indexes;
+    std::unique_ptr<held::HeldTables> m_heldTables;  // the tables kept in a listing order
     QStringList m_sourceTables;
     bool m_sourceTablesRead = false;
     ProgressReport m_progress;

@@ -1,0 +1,399 @@
+#include "held_table.h"
+
+#include "jet_text.h"
+#include "keyed_sort.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <future>
+#include <new>
+
+namespace held {
+
+namespace {
+
+constexpr std::size_t kBlockBytes = 16u << 20;
+constexpr std::int64_t kMoneyScale = 10000;
+constexpr std::size_t kCopyAhead = 16;  // rows whose memory is asked for before they are copied
+
+}  // namespace
+
+HeldRows::Kind HeldRows::kindOf(jet::ColumnType type)
+{
+    switch (type) {
+    case jet::ColumnType::Double:
+    case jet::ColumnType::Float:
+    case jet::ColumnType::Date: return Real;
+    default: return jet::isTextual(type) ? Text : Integer;
+    }
+}
+
+char *HeldRows::reserve(std::size_t size)
+{
+    if (m_blocks.empty() || m_used + size > m_blockSize) {
+        m_blockSize = std::max(kBlockBytes, size);
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(m_blockSize));
+        m_used = 0;
+    }
+    char *at = m_blocks.back().get() + m_used;
+    m_used += size;
+    return at;
+}
+
+void HeldRows::add(const std::vector<jet::Cell> &cells, const std::vector<Kind> &kinds, std::size_t keyColumn)
+{
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        size += 1 + (cells[i].isNull ? 0 : kinds[i] == Text ? sizeof(std::uint32_t) + cells[i].text.size() + 1 : 8);
+    char *at = reserve(size);
+    m_rows.push_back(at);
+    m_sizes.push_back(std::uint32_t(size));
+    m_keyColumn = keyColumn;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const jet::Cell &cell = cells[i];
+        Kind kind = cell.isNull ? Null : kinds[i];
+        if (kind == Text && std::memchr(cell.text.data(), 0, cell.text.size()))
+            kind = TextWithZero;
+        *at++ = kind;
+        if (kind >= Text) {
+            const auto length = std::uint32_t(cell.text.size());
+            std::memcpy(at, &length, sizeof length);
+            at += sizeof length;
+            if (i == keyColumn)
+                m_keys.push_back(std::string_view(at, length));
+            if (length)
+                std::memcpy(at, cell.text.data(), length);
+            at += length;
+            *at++ = 0;
+        } else if (kind != Null) {
+            std::memcpy(at, kind == Real ? static_cast<const void *>(&cell.real) : &cell.integer, 8);
+            at += 8;
+        }
+        if (i == keyColumn && kind < Text)
+            m_keys.push_back(std::string_view());
+    }
+    const jet::Cell &key = cells[keyColumn];
+    m_nulls.push_back(key.isNull);
+    m_ascii = m_ascii && (key.isNull || jettext::isAscii(key.text));
+}
+
+void HeldRows::cells(std::size_t row, std::vector<jet::Cell> &cells, std::vector<char> *cString) const
+{
+    const char *at = m_rows[row];
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        jet::Cell &cell = cells[i];
+        cell = jet::Cell{};
+        const Kind kind = Kind(*at++);
+        if (cString)
+            (*cString)[i] = kind == Text;
+        if (kind == Null)
+            continue;
+        cell.isNull = false;
+        if (kind >= Text) {
+            std::uint32_t length = 0;
+            std::memcpy(&length, at, sizeof length);
+            at += sizeof length;
+            cell.text = std::string_view(at, length);
+            at += length + 1;
+        } else {
+            std::memcpy(kind == Real ? static_cast<void *>(&cell.real) : &cell.integer, at, 8);
+            at += 8;
+        }
+    }
+}
+
+std::optional<std::string_view> HeldRows::key(std::size_t row) const
+{
+    const char *at = m_rows[row];
+    for (std::size_t i = 0;; ++i) {
+        const Kind kind = Kind(*at++);
+        std::uint32_t length = 0;
+        if (kind >= Text)
+            std::memcpy(&length, at, sizeof length);
+        if (i == m_keyColumn)
+            return kind >= Text ? std::optional(std::string_view(at + sizeof length, length)) : std::nullopt;
+        at += kind >= Text ? sizeof length + length + 1 : kind == Null ? 0 : 8;
+    }
+}
+
+void HeldRows::putInOrder()
+{
+    std::vector<int> order;
+    order.reserve(m_rows.size());
+    std::vector<keyed_sort::KeyedRow> keyed;
+    keyed.reserve(m_rows.size());
+    for (std::size_t row = 0; row < m_rows.size(); ++row) {
+        if (m_nulls[row]) {
+            order.push_back(int(row));
+            continue;
+        }
+        // Prefix keys order only ASCII texts; with any other letter in the column every
+        // comparison takes the full rule (a length past the keys).
+        const std::string_view key = m_keys[row];
+        keyed.push_back({m_ascii ? keyed_sort::asciiPrefix(key, 0) : 0, m_ascii ? keyed_sort::asciiPrefix(key, 8) : 0,
+                         int(row), m_ascii ? std::uint32_t(key.size()) : std::uint32_t(-1)});
+    }
+    keyed_sort::sortKeyed(keyed, false, [this](int a, int b) { return jettext::compare(m_keys[size_t(a)], m_keys[size_t(b)]); });
+    for (const keyed_sort::KeyedRow &k : keyed)
+        order.push_back(k.row);
+    // Packed again in their new order, so that reading them in order reads memory front to
+    // back: scattered, each row would be a wait for memory. Each half on its own thread.
+    std::vector<const char *> rows(order.size());
+    HeldRows halves[2];
+    const auto copy = [&](HeldRows &into, std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (i + kCopyAhead < end)
+                __builtin_prefetch(m_rows[size_t(order[i + kCopyAhead])]);
+            const std::size_t from = size_t(order[i]);
+            rows[i] = into.reserve(m_sizes[from]);
+            std::memcpy(const_cast<char *>(rows[i]), m_rows[from], m_sizes[from]);
+        }
+    };
+    const std::size_t middle = order.size() / 2;
+    auto firstHalf = std::async(std::launch::async, [&] { copy(halves[0], 0, middle); });
+    copy(halves[1], middle, order.size());
+    firstHalf.get();
+    m_blocks = std::move(halves[0].m_blocks);
+    for (auto &block : halves[1].m_blocks)
+        m_blocks.push_back(std::move(block));
+    m_rows = std::move(rows);
+    // What only the sort needed.
+    m_keys = {};
+    m_nulls = {};
+    m_sizes = {};
+}
+
+namespace {
+
+struct Table : sqlite3_vtab {
+    const HeldTable *held = nullptr;
+};
+
+struct Cursor : sqlite3_vtab_cursor {
+    std::size_t at = 0;
+    std::size_t end = 0;
+    std::size_t decoded = std::size_t(-1);  // the row whose cells are in `cells`
+    std::vector<jet::Cell> cells;
+    std::vector<char> cString;  // per cell: its text may be handed over as a C string
+};
+
+const HeldTable &heldOf(sqlite3_vtab_cursor *cursor)
+{
+    return *static_cast<Table *>(cursor->pVtab)->held;
+}
+
+int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
+{
+    auto *all = static_cast<HeldTables *>(aux);
+    const auto found = argc > 2 ? all->tables.find(QString::fromUtf8(argv[2]).toLower()) : all->tables.end();
+    if (found == all->tables.end()) {
+        *error = sqlite3_mprintf("no held rows for this table");
+        return SQLITE_ERROR;
+    }
+    if (const int rc = sqlite3_declare_vtab(db, found->second->declaration.constData()); rc != SQLITE_OK)
+        return rc;
+    auto *table = new (std::nothrow) Table{};
+    if (!table)
+        return SQLITE_NOMEM;
+    table->held = found->second.get();
+    *out = table;
+    return SQLITE_OK;
+}
+
+// A function of its own, so that the module is no table by its own name.
+int create(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
+{
+    return connect(db, aux, argc, argv, out, error);
+}
+
+int disconnect(sqlite3_vtab *table)
+{
+    delete static_cast<Table *>(table);
+    return SQLITE_OK;
+}
+
+enum Plan { Scan = 0, KeyEquals = 1 };
+
+int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
+{
+    const auto *table = static_cast<Table *>(vtab);
+    const int key = table->held->keyColumn;
+    const double rows = double(std::max<std::size_t>(table->held->rows.size(), 1));
+    info->idxNum = Scan;
+    info->estimatedCost = rows;
+    info->estimatedRows = sqlite3_int64(rows);
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto &c = info->aConstraint[i];
+        // Only an equality under the column's own collation finds the rows it matches in
+        // the stored order. SQLite checks the constraint again on every row given.
+        if (c.usable && c.iColumn == key && c.op == SQLITE_INDEX_CONSTRAINT_EQ
+            && std::strcmp(sqlite3_vtab_collation(info, i), "JET") == 0) {
+            info->aConstraintUsage[i].argvIndex = 1;
+            info->idxNum = KeyEquals;
+            info->estimatedCost = std::log2(rows) + 1;
+            info->estimatedRows = 1;
+            break;
+        }
+    }
+    // SQLite offers an ORDER BY only under the column's own collation.
+    if (info->nOrderBy == 1 && info->aOrderBy[0].iColumn == key && !info->aOrderBy[0].desc)
+        info->orderByConsumed = 1;
+    return SQLITE_OK;
+}
+
+int open(sqlite3_vtab *, sqlite3_vtab_cursor **out)
+{
+    *out = new (std::nothrow) Cursor{};
+    return *out ? SQLITE_OK : SQLITE_NOMEM;
+}
+
+int close(sqlite3_vtab_cursor *cursor)
+{
+    delete static_cast<Cursor *>(cursor);
+    return SQLITE_OK;
+}
+
+int filter(sqlite3_vtab_cursor *base, int plan, const char *, int argc, sqlite3_value **argv)
+{
+    auto *cursor = static_cast<Cursor *>(base);
+    const HeldRows &rows = heldOf(base).rows;
+    try {
+        cursor->cells.resize(size_t(heldOf(base).columns.size()));
+        cursor->cString.resize(cursor->cells.size());
+    } catch (const std::bad_alloc &) {
+        return SQLITE_NOMEM;
+    }
+    cursor->decoded = std::size_t(-1);
+    cursor->at = 0;
+    cursor->end = rows.size();
+    if (plan != KeyEquals || argc < 1)
+        return SQLITE_OK;
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        cursor->end = 0;  // nothing equals Null
+        return SQLITE_OK;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const std::string_view wanted(text ? text : "", size_t(sqlite3_value_bytes(argv[0])));
+    // Nulls stand first, then the texts in order: the rows equal to `wanted` are one run.
+    const auto order = [&](std::size_t row) {
+        const std::optional<std::string_view> key = rows.key(row);
+        return key ? jettext::compare(*key, wanted) : -1;
+    };
+    std::size_t low = 0, high = rows.size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        (order(middle) < 0 ? low = middle + 1 : high = middle);
+    }
+    cursor->at = low;
+    high = rows.size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        (order(middle) <= 0 ? low = middle + 1 : high = middle);
+    }
+    cursor->end = low;
+    return SQLITE_OK;
+}
+
+int next(sqlite3_vtab_cursor *base)
+{
+    ++static_cast<Cursor *>(base)->at;
+    return SQLITE_OK;
+}
+
+int eof(sqlite3_vtab_cursor *base)
+{
+    const auto *cursor = static_cast<Cursor *>(base);
+    return cursor->at >= cursor->end;
+}
+
+// Each value as the engine's own tables would give it back.
+int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
+{
+    auto *cursor = static_cast<Cursor *>(base);
+    const HeldTable &table = heldOf(base);
+    if (cursor->decoded != cursor->at) {
+        table.rows.cells(cursor->at, cursor->cells, &cursor->cString);
+        cursor->decoded = cursor->at;
+    }
+    const jet::Cell &cell = cursor->cells[size_t(index)];
+    if (cell.isNull) {
+        sqlite3_result_null(context);
+        return SQLITE_OK;
+    }
+    // Texts stay in the held rows while the table exists, so SQLite need not copy them; given
+    // as C strings (a length of -1), SQLite need not copy them to end them with a zero either.
+    switch (table.columns[index].type) {
+    case jet::ColumnType::Text:
+    case jet::ColumnType::Memo:
+    case jet::ColumnType::Guid:
+        sqlite3_result_text(context, cell.text.data(), cursor->cString[size_t(index)] ? -1 : int(cell.text.size()),
+                            SQLITE_STATIC);
+        break;
+    case jet::ColumnType::Numeric: {
+        // Its digits as a number, as a column of real affinity keeps them.
+        double value = 0;
+        const auto [end, error] = std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), value);
+        if (error == std::errc() && end == cell.text.data() + cell.text.size())
+            sqlite3_result_double(context, value);
+        else
+            sqlite3_result_text(context, cell.text.data(), int(cell.text.size()), SQLITE_STATIC);
+        break;
+    }
+    case jet::ColumnType::Binary:
+    case jet::ColumnType::Ole:
+        sqlite3_result_blob(context, cell.text.data(), int(cell.text.size()), SQLITE_STATIC);
+        break;
+    case jet::ColumnType::Money: sqlite3_result_double(context, double(cell.integer) / double(kMoneyScale)); break;
+    case jet::ColumnType::Double:
+    case jet::ColumnType::Float:
+    case jet::ColumnType::Date: sqlite3_result_double(context, cell.real); break;
+    default: sqlite3_result_int64(context, cell.integer); break;
+    }
+    return SQLITE_OK;
+}
+
+int rowid(sqlite3_vtab_cursor *base, sqlite3_int64 *out)
+{
+    *out = sqlite3_int64(static_cast<Cursor *>(base)->at) + 1;
+    return SQLITE_OK;
+}
+
+sqlite3_module makeModule()
+{
+    sqlite3_module module{};
+    module.xCreate = create;
+    module.xConnect = connect;
+    module.xBestIndex = bestIndex;
+    module.xDisconnect = disconnect;
+    module.xDestroy = disconnect;
+    module.xOpen = open;
+    module.xClose = close;
+    module.xFilter = filter;
+    module.xNext = next;
+    module.xEof = eof;
+    module.xColumn = column;
+    module.xRowid = rowid;
+    return module;
+}
+
+const sqlite3_module kModule = makeModule();
+
+}  // namespace
+
+bool registerModule(sqlite3 *db, HeldTables *tables)
+{
+    return sqlite3_create_module_v2(db, "held", &kModule, tables, nullptr) == SQLITE_OK;
+}
+
+QByteArray createStatement(const QString &name)
+{
+    QByteArray id = name.toUtf8();
+    id.replace('"', "\"\"");
+    return "CREATE VIRTUAL TABLE \"" + id + "\" USING held";
+}
+
+}  // namespace held

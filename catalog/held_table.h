@@ -1,0 +1,79 @@
+#pragma once
+
+#include "table_source.h"
+
+#include <QString>
+#include <QVector>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+/// A large table kept in our own memory instead of being copied into SQLite: its rows as
+/// they were read, packed, and put in the order of one text column. SQLite reads it as a
+/// virtual table, front to back for statements ordered by that column, and by a binary
+/// search for one value of it, so the table needs neither inserting nor an index.
+namespace held {
+
+/// Rows packed one after another in large blocks (a row never spans two); each cell is a
+/// kind byte, then 8 bytes of number or a 4-byte length, the text and a zero byte (so that
+/// SQLite can take the text where it is, as a C string).
+class HeldRows {
+public:
+    enum Kind : char { Null, Integer, Real, Text, TextWithZero /* a zero byte inside: not a C string */ };
+    static Kind kindOf(jet::ColumnType type);
+
+    void add(const std::vector<jet::Cell> &cells, const std::vector<Kind> &kinds, std::size_t keyColumn);
+    std::size_t size() const { return m_rows.size(); }
+    /// The cells of `row`; texts point into the held bytes, which live as long as these rows,
+    /// and are followed by a zero byte. With `cString`, each cell's entry says whether its
+    /// text holds no zero byte of its own.
+    void cells(std::size_t row, std::vector<jet::Cell> &cells, std::vector<char> *cString = nullptr) const;
+    /// The key column's text of `row`; none for a Null.
+    std::optional<std::string_view> key(std::size_t row) const;
+    /// Puts the rows in the key column's order as Jet sorts text (Nulls first); rows with
+    /// equal keys keep the order they were read in, and packs them again in that order.
+    /// Sorts and packs on two threads.
+    void putInOrder();
+
+private:
+    char *reserve(std::size_t size);
+
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_blockSize = 0;
+    std::size_t m_used = 0;
+    std::vector<const char *> m_rows;
+    // Per row in read order, until the rows are put in order.
+    std::vector<std::string_view> m_keys;
+    std::vector<bool> m_nulls;
+    std::vector<std::uint32_t> m_sizes;
+    std::size_t m_keyColumn = 0;
+    bool m_ascii = true;
+};
+
+/// One held table: its columns and its rows in the order of `keyColumn`.
+struct HeldTable {
+    QVector<jet::Column> columns;
+    int keyColumn = -1;
+    /// The CREATE TABLE statement SQLite is given for it: the column names, declared types
+    /// and collations the engine gives its other tables.
+    QByteArray declaration;
+    HeldRows rows;
+};
+
+/// The held tables of one SQLite connection, by lower-case name.
+struct HeldTables {
+    std::map<QString, std::unique_ptr<HeldTable>> tables;
+};
+
+/// Makes the held tables readable on `db` (the module "held"); `tables` must outlive it.
+bool registerModule(sqlite3 *db, HeldTables *tables);
+/// The statement that makes `name`, held in `tables`, a table of the connection.
+QByteArray createStatement(const QString &name);
+
+}  // namespace held
