@@ -28,6 +28,10 @@ HeldRows::Kind HeldRows::kindOf(jet::ColumnType type)
     case jet::ColumnType::Double:
     case jet::ColumnType::Float:
     case jet::ColumnType::Date: return Real;
+    case jet::ColumnType::Long:
+    case jet::ColumnType::Int:
+    case jet::ColumnType::Byte:
+    case jet::ColumnType::Boolean: return Integer32;
     default: return jet::isTextual(type) ? Text : Integer;
     }
 }
@@ -44,11 +48,67 @@ char *HeldRows::reserve(std::size_t size)
     return at;
 }
 
+namespace {
+
+// A cell's first byte: its kind, and for a text whether its length takes four bytes (one
+// otherwise) and whether it holds a zero byte of its own.
+constexpr char kKindBits = 0x07;
+constexpr char kLongText = 0x08;
+constexpr char kZeroInside = 0x10;
+constexpr std::uint8_t kShortTextLimit = 0xff;
+
+std::size_t cellSize(const jet::Cell &cell, HeldRows::Kind kind)
+{
+    if (cell.isNull)
+        return 1;
+    switch (kind) {
+    case HeldRows::Text: return 1 + (cell.text.size() < kShortTextLimit ? 1 : 4) + cell.text.size() + 1;
+    case HeldRows::Integer32:
+        return 1 + (cell.integer == std::int64_t(std::int32_t(cell.integer)) ? 4 : 8);
+    default: return 1 + 8;
+    }
+}
+
+/// Reads the cell at `at` into `cell`; returns where the next one begins. `lead` gets its
+/// first byte.
+const char *readCell(const char *at, jet::Cell &cell, char &lead)
+{
+    cell = jet::Cell{};
+    lead = *at++;
+    switch (HeldRows::Kind(lead & kKindBits)) {
+    case HeldRows::Null: return at;
+    case HeldRows::Text: {
+        std::uint32_t length = std::uint8_t(*at++);
+        if (lead & kLongText) {
+            --at;
+            std::memcpy(&length, at, sizeof length);
+            at += sizeof length;
+        }
+        cell.text = std::string_view(at, length);
+        at += length + 1;
+        break;
+    }
+    case HeldRows::Integer32: {
+        std::int32_t value = 0;
+        std::memcpy(&value, at, sizeof value);
+        cell.integer = value;
+        at += sizeof value;
+        break;
+    }
+    case HeldRows::Real: std::memcpy(&cell.real, at, 8); at += 8; break;
+    default: std::memcpy(&cell.integer, at, 8); at += 8; break;
+    }
+    cell.isNull = false;
+    return at;
+}
+
+}  // namespace
+
 void HeldRows::add(const std::vector<jet::Cell> &cells, const std::vector<Kind> &kinds, std::size_t keyColumn)
 {
     std::size_t size = 0;
     for (std::size_t i = 0; i < cells.size(); ++i)
-        size += 1 + (cells[i].isNull ? 0 : kinds[i] == Text ? sizeof(std::uint32_t) + cells[i].text.size() + 1 : 8);
+        size += cellSize(cells[i], kinds[i]);
     char *at = reserve(size);
     m_rows.push_back(at);
     m_sizes.push_back(std::uint32_t(size));
@@ -56,24 +116,38 @@ void HeldRows::add(const std::vector<jet::Cell> &cells, const std::vector<Kind> 
     for (std::size_t i = 0; i < cells.size(); ++i) {
         const jet::Cell &cell = cells[i];
         Kind kind = cell.isNull ? Null : kinds[i];
-        if (kind == Text && std::memchr(cell.text.data(), 0, cell.text.size()))
-            kind = TextWithZero;
-        *at++ = kind;
-        if (kind >= Text) {
+        if (kind == Integer32 && cell.integer != std::int64_t(std::int32_t(cell.integer)))
+            kind = Integer;
+        char lead = kind;
+        if (kind == Text) {
             const auto length = std::uint32_t(cell.text.size());
-            std::memcpy(at, &length, sizeof length);
-            at += sizeof length;
+            lead |= char(length < kShortTextLimit ? 0 : kLongText)
+                | char(std::memchr(cell.text.data(), 0, length) ? kZeroInside : 0);
+            *at++ = lead;
+            if (length < kShortTextLimit) {
+                *at++ = char(length);
+            } else {
+                std::memcpy(at, &length, sizeof length);
+                at += sizeof length;
+            }
             if (i == keyColumn)
                 m_keys.push_back(std::string_view(at, length));
             if (length)
                 std::memcpy(at, cell.text.data(), length);
             at += length;
             *at++ = 0;
+            continue;
+        }
+        *at++ = lead;
+        if (kind == Integer32) {
+            const auto value = std::int32_t(cell.integer);
+            std::memcpy(at, &value, sizeof value);
+            at += sizeof value;
         } else if (kind != Null) {
             std::memcpy(at, kind == Real ? static_cast<const void *>(&cell.real) : &cell.integer, 8);
             at += 8;
         }
-        if (i == keyColumn && kind < Text)
+        if (i == keyColumn)
             m_keys.push_back(std::string_view());
     }
     const jet::Cell &key = cells[keyColumn];
@@ -84,40 +158,22 @@ void HeldRows::add(const std::vector<jet::Cell> &cells, const std::vector<Kind> 
 void HeldRows::cells(std::size_t row, std::vector<jet::Cell> &cells, std::vector<char> *cString) const
 {
     const char *at = m_rows[row];
+    char lead = 0;
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        jet::Cell &cell = cells[i];
-        cell = jet::Cell{};
-        const Kind kind = Kind(*at++);
+        at = readCell(at, cells[i], lead);
         if (cString)
-            (*cString)[i] = kind == Text;
-        if (kind == Null)
-            continue;
-        cell.isNull = false;
-        if (kind >= Text) {
-            std::uint32_t length = 0;
-            std::memcpy(&length, at, sizeof length);
-            at += sizeof length;
-            cell.text = std::string_view(at, length);
-            at += length + 1;
-        } else {
-            std::memcpy(kind == Real ? static_cast<void *>(&cell.real) : &cell.integer, at, 8);
-            at += 8;
-        }
+            (*cString)[i] = !(lead & kZeroInside);
     }
 }
 
 std::optional<std::string_view> HeldRows::key(std::size_t row) const
 {
     const char *at = m_rows[row];
-    for (std::size_t i = 0;; ++i) {
-        const Kind kind = Kind(*at++);
-        std::uint32_t length = 0;
-        if (kind >= Text)
-            std::memcpy(&length, at, sizeof length);
-        if (i == m_keyColumn)
-            return kind >= Text ? std::optional(std::string_view(at + sizeof length, length)) : std::nullopt;
-        at += kind >= Text ? sizeof length + length + 1 : kind == Null ? 0 : 8;
-    }
+    jet::Cell cell;
+    char lead = 0;
+    for (std::size_t i = 0; i <= m_keyColumn; ++i)
+        at = readCell(at, cell, lead);
+    return cell.isNull ? std::nullopt : std::optional(cell.text);
 }
 
 void HeldRows::putInOrder()

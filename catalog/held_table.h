@@ -21,11 +21,11 @@ struct sqlite3;
 namespace held {
 
 /// Rows packed one after another in large blocks (a row never spans two); each cell is a
-/// kind byte, then 8 bytes of number or a 4-byte length, the text and a zero byte (so that
-/// SQLite can take the text where it is, as a C string).
+/// kind byte, then 4 or 8 bytes of number, or a 1- or 4-byte length, the text and a zero
+/// byte (so that SQLite can take the text where it is, as a C string).
 class HeldRows {
 public:
-    enum Kind : char { Null, Integer, Real, Text, TextWithZero /* a zero byte inside: not a C string */ };
+    enum Kind : char { Null, Integer32, Integer, Real, Text };
     static Kind kindOf(jet::ColumnType type);
 
     void add(const std::vector<jet::Cell> &cells, const std::vector<Kind> &kinds, std::size_t keyColumn);

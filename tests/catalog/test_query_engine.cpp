@@ -191,7 +191,7 @@ private slots:
     void shouldAnswerFromAHeldTableAsFromAStoredOne_data()
     {
         QTest::addColumn<QString>("sql");
-        const QString all = "SELECT ID, Word, Price, Made, Amount, Code, hex(Data), hex(Note), typeof(Price), "
+        const QString all = "SELECT ID, Word, Price, Made, Amount, Code, hex(Data), hex(Note), Wide, typeof(Price), "
                             "typeof(Amount), typeof(Data), typeof(Word) FROM T ";
         QTest::newRow("every type") << all + "ORDER BY ID";
         QTest::newRow("one value, any letter case") << all + "WHERE Word = 'ZIP' ORDER BY ID";
@@ -222,7 +222,7 @@ private slots:
         QFETCH(QString, sql);
         const QVector<jet::Column> columns{{"ID", T::Long, 0},     {"Word", T::Text, 50},  {"Price", T::Money, 0},
                                            {"Made", T::Date, 0},   {"Amount", T::Numeric, 0}, {"Code", T::Guid, 0},
-                                           {"Data", T::Binary, 8}, {"Note", T::Memo, 0}};
+                                           {"Data", T::Binary, 8}, {"Note", T::Memo, 0},   {"Wide", T::Long, 0}};
         const QStringList words{"zip", "Zip", "b", QString(), "ZIP", "éclair", "Eclair", "5", "", "zz top",
                                 QStringLiteral("nul") + QChar(0) + "l", "a", "zip", QString(), "Straße", "m"};
         QVector<QStringList> rows;
@@ -230,7 +230,8 @@ private slots:
             rows.append({QString::number(i + 1), words[i], i % 3 ? QString::number(i * 1.25) : QString(),
                          QString::number(40000 + i * 0.5), i % 4 ? QStringLiteral("-%1.0500").arg(i) : QString(),
                          "{00000000-0000-0000-0000-0000000000" + QString::number(10 + i) + "}",
-                         i % 2 ? QStringLiteral("b") + QChar(0) + "y" : QString(), QString(i * 40, QChar('n'))});
+                         i % 2 ? QStringLiteral("b") + QChar(0) + "y" : QString(), QString(i * 40, QChar('n')),
+                         QString::number(i % 2 ? 3000000000LL + i : -i)});  // past 32 bits: no source gives it, kept all the same
         const auto answer = [&](bool held) {
             QueryEngine engine(std::make_unique<MemorySource>(columns, rows));
             if (held)
