@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <future>
 #include <new>
 
@@ -223,6 +224,54 @@ void HeldRows::putInOrder()
     m_sizes = {};
 }
 
+Value valueOf(jet::ColumnType type, const jet::Cell &cell)
+{
+    Value value;
+    if (cell.isNull)
+        return value;
+    switch (type) {
+    case jet::ColumnType::Text:
+    case jet::ColumnType::Memo:
+    case jet::ColumnType::Guid: value.kind = Value::Text; value.text = cell.text; break;
+    case jet::ColumnType::Numeric: {
+        const auto [end, error] = std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), value.real);
+        const bool number = error == std::errc() && end == cell.text.data() + cell.text.size();
+        value.kind = number ? Value::Real : Value::Text;
+        value.text = cell.text;
+        break;
+    }
+    case jet::ColumnType::Binary:
+    case jet::ColumnType::Ole: value.kind = Value::Blob; value.text = cell.text; break;
+    case jet::ColumnType::Money: value.kind = Value::Real; value.real = double(cell.integer) / double(kMoneyScale); break;
+    case jet::ColumnType::Double:
+    case jet::ColumnType::Float:
+    case jet::ColumnType::Date: value.kind = Value::Real; value.real = cell.real; break;
+    default: value.kind = Value::Integer; value.integer = cell.integer; break;
+    }
+    return value;
+}
+
+std::pair<std::size_t, std::size_t> equalRange(const HeldRows &rows, std::string_view wanted)
+{
+    // Nulls stand first, then the texts in order: the rows equal to `wanted` are one run.
+    const auto order = [&](std::size_t row) {
+        const std::optional<std::string_view> key = rows.key(row);
+        return key ? jettext::compare(*key, wanted) : -1;
+    };
+    std::size_t low = 0, high = rows.size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        (order(middle) < 0 ? low = middle + 1 : high = middle);
+    }
+    const std::size_t first = low;
+    high = rows.size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        (order(middle) <= 0 ? low = middle + 1 : high = middle);
+    }
+    return {first, low};
+}
+
 namespace {
 
 struct Table : sqlite3_vtab {
@@ -333,24 +382,8 @@ int filter(sqlite3_vtab_cursor *base, int plan, const char *, int argc, sqlite3_
         return SQLITE_OK;
     }
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    const std::string_view wanted(text ? text : "", size_t(sqlite3_value_bytes(argv[0])));
-    // Nulls stand first, then the texts in order: the rows equal to `wanted` are one run.
-    const auto order = [&](std::size_t row) {
-        const std::optional<std::string_view> key = rows.key(row);
-        return key ? jettext::compare(*key, wanted) : -1;
-    };
-    std::size_t low = 0, high = rows.size();
-    while (low < high) {
-        const std::size_t middle = low + (high - low) / 2;
-        (order(middle) < 0 ? low = middle + 1 : high = middle);
-    }
-    cursor->at = low;
-    high = rows.size();
-    while (low < high) {
-        const std::size_t middle = low + (high - low) / 2;
-        (order(middle) <= 0 ? low = middle + 1 : high = middle);
-    }
-    cursor->end = low;
+    std::tie(cursor->at, cursor->end)
+        = equalRange(rows, std::string_view(text ? text : "", size_t(sqlite3_value_bytes(argv[0]))));
     return SQLITE_OK;
 }
 
@@ -382,32 +415,18 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
     }
     // Texts stay in the held rows while the table exists, so SQLite need not copy them; given
     // as C strings (a length of -1), SQLite need not copy them to end them with a zero either.
-    switch (table.columns[index].type) {
-    case jet::ColumnType::Text:
-    case jet::ColumnType::Memo:
-    case jet::ColumnType::Guid:
-        sqlite3_result_text(context, cell.text.data(), cursor->cString[size_t(index)] ? -1 : int(cell.text.size()),
+    const Value value = valueOf(table.columns[index].type, cell);
+    switch (value.kind) {
+    case Value::Null: sqlite3_result_null(context); break;
+    case Value::Integer: sqlite3_result_int64(context, value.integer); break;
+    case Value::Real: sqlite3_result_double(context, value.real); break;
+    case Value::Text:
+        sqlite3_result_text(context, value.text.data(), cursor->cString[size_t(index)] ? -1 : int(value.text.size()),
                             SQLITE_STATIC);
         break;
-    case jet::ColumnType::Numeric: {
-        // Its digits as a number, as a column of real affinity keeps them.
-        double value = 0;
-        const auto [end, error] = std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), value);
-        if (error == std::errc() && end == cell.text.data() + cell.text.size())
-            sqlite3_result_double(context, value);
-        else
-            sqlite3_result_text(context, cell.text.data(), int(cell.text.size()), SQLITE_STATIC);
+    case Value::Blob:
+        sqlite3_result_blob(context, value.text.data(), int(value.text.size()), SQLITE_STATIC);
         break;
-    }
-    case jet::ColumnType::Binary:
-    case jet::ColumnType::Ole:
-        sqlite3_result_blob(context, cell.text.data(), int(cell.text.size()), SQLITE_STATIC);
-        break;
-    case jet::ColumnType::Money: sqlite3_result_double(context, double(cell.integer) / double(kMoneyScale)); break;
-    case jet::ColumnType::Double:
-    case jet::ColumnType::Float:
-    case jet::ColumnType::Date: sqlite3_result_double(context, cell.real); break;
-    default: sqlite3_result_int64(context, cell.integer); break;
     }
     return SQLITE_OK;
 }

@@ -56,6 +56,21 @@ private:
     bool m_ascii = true;
 };
 
+/// A cell as SQLite is given it, and as its own tables keep it: Money as a real, a
+/// decimal's digits as a real where they read as one, binary data as a blob.
+struct Value {
+    enum Kind { Null, Integer, Real, Text, Blob };
+    Kind kind = Null;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string_view text;
+};
+Value valueOf(jet::ColumnType type, const jet::Cell &cell);
+
+/// The rows of `rows` (first, past the last) whose key Jet's comparison finds equal to
+/// `wanted` (held in key order, Nulls first).
+std::pair<std::size_t, std::size_t> equalRange(const HeldRows &rows, std::string_view wanted);
+
 /// One held table: its columns and its rows in the order of `keyColumn`.
 struct HeldTable {
     QVector<jet::Column> columns;

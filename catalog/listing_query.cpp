@@ -1,5 +1,7 @@
 #include "listing_query.h"
 
+#include <QRegularExpression>
+
 namespace listing {
 
 namespace {
@@ -56,6 +58,55 @@ QString singleTitleSql(const QString &name)
 {
     return listingHead() + kTailStart + QLatin1String("A.Name ='") + quoted(name)
         + QLatin1String("' AND ") + kJoin;
+}
+
+namespace {
+
+/// The part of `sql` between `prefix` and `suffix`, when it has both.
+std::optional<QString> between(const QString &sql, const QString &prefix, const QString &suffix)
+{
+    if (sql.size() < prefix.size() + suffix.size() || !sql.startsWith(prefix) || !sql.endsWith(suffix))
+        return std::nullopt;
+    return sql.mid(prefix.size(), sql.size() - prefix.size() - suffix.size());
+}
+
+std::optional<qint64> plainWholeNumber(const QString &text)
+{
+    static const QRegularExpression kPlain(QStringLiteral("^-?[0-9]{1,18}$"));
+    if (!kPlain.match(text).hasMatch())
+        return std::nullopt;
+    return text.toLongLong();
+}
+
+}  // namespace
+
+std::optional<Shape> recognise(const QString &sql)
+{
+    const QString head = listingHead() + kTailStart;
+    const QString joinedInOrder = QLatin1String(" AND ") + kJoin + kOrder;
+    if (sql == allTitlesSql())
+        return Shape{};
+    for (const auto &[column, filter] : {std::pair{QLatin1String("CategoryID = "), Shape::Filter::CategoryId},
+                                         std::pair{QLatin1String("SubCategoryID = "), Shape::Filter::SubCategoryId}}) {
+        if (const auto text = between(sql, head + column, joinedInOrder))
+            if (const auto id = plainWholeNumber(*text))
+                return Shape{filter, QString(), *id, true};
+    }
+    // The text is quoted twice in the search; each quoted copy is the same length.
+    const QLatin1StringView separator("%' OR A.Description LIKE '%");
+    if (const auto middle = between(sql, head + QLatin1String("(A.Name LIKE '%"), QLatin1String("%')") + joinedInOrder)) {
+        const qsizetype half = (middle->size() - separator.size()) / 2;
+        QString text = middle->left(half);
+        text.replace(QLatin1String("''"), QLatin1String("'"));
+        if (half >= 0 && searchSql(text) == sql)
+            return Shape{Shape::Filter::Search, text, 0, true};
+    }
+    if (auto name = between(sql, head + QLatin1String("A.Name ='"), QLatin1String("' AND ") + kJoin)) {
+        name->replace(QLatin1String("''"), QLatin1String("'"));
+        if (singleTitleSql(*name) == sql)
+            return Shape{Shape::Filter::Name, *name, 0, false};
+    }
+    return std::nullopt;
 }
 
 QString trimBlanks(const QString &text)

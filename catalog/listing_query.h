@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 /// The software listing statements and their titles, composed by plain concatenation of
 /// fixed pieces and the values given. Every statement starts with listingHead().
 namespace listing {
@@ -20,6 +22,18 @@ QString categorySql(const QString &categoryIdText);
 QString subCategorySql(const QString &subCategoryIdText);
 /// The one title named `name` (quote doubled), unordered.
 QString singleTitleSql(const QString &name);
+
+/// What one of the statements above asks for, read back from its text.
+struct Shape {
+    enum class Filter { None, Search, CategoryId, SubCategoryId, Name };
+    Filter filter = Filter::None;
+    QString text;        ///< Search: the text searched for; Name: the name
+    qint64 id = 0;       ///< CategoryId, SubCategoryId
+    bool ordered = true; ///< by name (all but Name)
+};
+/// The shape of `sql` when it is exactly one of the statements above (an id given as a plain
+/// whole number); none otherwise.
+std::optional<Shape> recognise(const QString &sql);
 
 /// `text` without its leading and trailing blanks (the space character only: a tab or a
 /// line break stays part of a search text).

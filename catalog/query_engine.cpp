@@ -2,10 +2,12 @@
 
 #include "held_table.h"
 #include "jet_text.h"
+#include "listing_query.h"
 #include "result_rows.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -613,6 +615,11 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows)
         sqlite3 *db;
         ~BudgetOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
     } budgetOff{m_db};
+    // The listings the windows ask for, when every column has its type before a step.
+    if (std::find(adoTypes.begin(), adoTypes.end(), int(ado::adEmpty)) == adoTypes.end())
+        if (const std::optional<listing::Shape> shape = listing::recognise(sql))
+            if (std::optional<ado::Error> done = runListing(*shape, statement, adoTypes, rows))
+                return *done;
     int rc = sqlite3_step(statement);
     // A computed column has no declared type: take it from its first value.
     for (int i = 0; i < columns; ++i) {

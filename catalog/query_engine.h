@@ -10,11 +10,16 @@
 #include <functional>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class ResultRows;
 struct sqlite3;
 namespace held {
 struct HeldTables;
+}
+namespace listing {
+struct Shape;
 }
 
 /// Runs statements over a catalog's tables with Jet's text semantics. The tables live in an
@@ -86,6 +91,10 @@ private:
     ado::Error loadTable(const QString &name);
     ado::Error prepare(const QByteArray &sql, struct sqlite3_stmt **statement);
     ado::Error run(const QString &sql, ResultRows &rows);
+    /// Runs a software listing over the held titles without SQLite's work per row; none
+    /// when the catalog's tables are not as the listing expects (SQLite then runs it).
+    std::optional<ado::Error> runListing(const listing::Shape &shape, struct sqlite3_stmt *statement,
+                                         const std::vector<int> &adoTypes, ResultRows &rows);
     ado::Error engineError(int rc) const;
     static int authorize(void *self, int action, const char *, const char *, const char *, const char *);
     static int checkBudget(void *self);

@@ -10,28 +10,47 @@
 
 #include <cmath>
 
-/// One table "T" held in memory, so the engine meets any content without a catalog file.
-/// A null QString is Null. Reading fails after `failAfter` rows, as a damaged page would.
+/// Tables held in memory, so the engine meets any content without a catalog file: by
+/// default one table "T". A null QString is Null. Reading fails after `failAfter` rows, as a
+/// damaged page would.
 class MemorySource final : public jet::TableSource {
 public:
+    struct Table {
+        QString name;
+        QVector<jet::Column> columns;
+        QVector<QStringList> rows;
+    };
     MemorySource(QVector<jet::Column> columns, QVector<QStringList> rows, int failAfter = -1)
-        : m_columns(std::move(columns)), m_rows(std::move(rows)), m_failAfter(failAfter) {}
-    QStringList tableNames() const override { return {QStringLiteral("T")}; }
-    ado::Error readTable(const QString &, jet::RowSink &sink) override
+        : m_tables{{QStringLiteral("T"), std::move(columns), std::move(rows)}}, m_failAfter(failAfter) {}
+    explicit MemorySource(QVector<Table> tables) : m_tables(std::move(tables)) {}
+    QStringList tableNames() const override
     {
-        sink.columns(m_columns);
-        for (int r = 0; r < m_rows.size(); ++r) {
+        QStringList names;
+        for (const Table &table : m_tables)
+            names << table.name;
+        return names;
+    }
+    ado::Error readTable(const QString &name, jet::RowSink &sink) override
+    {
+        const Table *table = &m_tables.front();
+        for (const Table &t : m_tables)
+            if (t.name.compare(name, Qt::CaseInsensitive) == 0)
+                table = &t;
+        const QVector<jet::Column> &columns = table->columns;
+        sink.columns(columns);
+        for (int r = 0; r < table->rows.size(); ++r) {
             if (r == m_failAfter)
                 return {ado::E_PROVIDER_FAIL, QStringLiteral("damaged page in T")};
-            std::vector<std::string> texts(size_t(m_columns.size()));
+            std::vector<std::string> texts(size_t(columns.size()));
             std::vector<jet::Cell> cells(texts.size());
-            for (int i = 0; i < m_columns.size(); ++i) {
-                const jet::ColumnType type = m_columns[i].type;
+            for (int i = 0; i < columns.size(); ++i) {
+                const jet::ColumnType type = columns[i].type;
+                const QString &value = table->rows[r][i];
                 jet::Cell &cell = cells[size_t(i)];
-                cell.isNull = m_rows[r][i].isNull();
+                cell.isNull = value.isNull();
                 if (jet::isTextual(type))
-                    cell.text = texts[size_t(i)] = m_rows[r][i].toStdString();
-                cell.real = m_rows[r][i].toDouble();  // money is held in ten-thousandths
+                    cell.text = texts[size_t(i)] = value.toStdString();
+                cell.real = value.toDouble();  // money is held in ten-thousandths
                 cell.integer = std::llround(cell.real * (type == jet::ColumnType::Money ? 10000 : 1));
             }
             sink.row(cells);
@@ -40,9 +59,8 @@ public:
     }
 
 private:
-    QVector<jet::Column> m_columns;
-    QVector<QStringList> m_rows;
-    int m_failAfter;
+    QVector<Table> m_tables;
+    int m_failAfter = -1;
 };
 
 inline std::shared_ptr<ado::Connection> openSource(std::unique_ptr<MemorySource> source)
