@@ -156,11 +156,11 @@ void HeldRows::add(const std::vector<jet::Cell> &cells, const std::vector<Kind> 
     m_ascii = m_ascii && (key.isNull || jettext::isAscii(key.text));
 }
 
-void HeldRows::cells(std::size_t row, std::vector<jet::Cell> &cells, std::vector<char> *cString) const
+void HeldRows::cells(std::size_t row, std::vector<jet::Cell> &cells, std::vector<char> *cString, std::size_t count) const
 {
     const char *at = m_rows[row];
     char lead = 0;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
+    for (std::size_t i = 0; i < std::min(count, cells.size()); ++i) {
         at = readCell(at, cells[i], lead);
         if (cString)
             (*cString)[i] = !(lead & kZeroInside);

@@ -32,8 +32,9 @@ public:
     std::size_t size() const { return m_rows.size(); }
     /// The cells of `row`; texts point into the held bytes, which live as long as these rows,
     /// and are followed by a zero byte. With `cString`, each cell's entry says whether its
-    /// text holds no zero byte of its own.
-    void cells(std::size_t row, std::vector<jet::Cell> &cells, std::vector<char> *cString = nullptr) const;
+    /// text holds no zero byte of its own. With `count`, only the first `count` cells.
+    void cells(std::size_t row, std::vector<jet::Cell> &cells, std::vector<char> *cString = nullptr,
+               std::size_t count = std::size_t(-1)) const;
     /// The key column's text of `row`; none for a Null.
     std::optional<std::string_view> key(std::size_t row) const;
     /// Puts the rows in the key column's order as Jet sorts text (Nulls first); rows with

@@ -283,16 +283,25 @@ bool LikePattern::matches(std::string_view text) const
         case Shape::Contains: {
             if (n == 0)
                 return true;
-            bool sawOther = false;
-            const unsigned char first = static_cast<unsigned char>(needle[0]);
-            for (size_t i = 0; i < text.size(); ++i) {
-                const unsigned char c = static_cast<unsigned char>(text[i]);
-                if (c & 0x80)
-                    sawOther = true;
-                else if (asciiLower(c) == first && i + n <= text.size() && equalAt(i))
+            // The needle's first letter in either case, found by memchr: most texts hold it
+            // a few times at most.
+            const char lower = needle[0];
+            const char upper = lower >= 'a' && lower <= 'z' ? char(lower - ('a' - 'A')) : lower;
+            const char *data = text.data();
+            const char *last = text.size() >= n ? data + (text.size() - n) + 1 : data;  // starts end here
+            const auto next = [&](char c, const char *from) {
+                return from < last ? static_cast<const char *>(std::memchr(from, c, size_t(last - from))) : nullptr;
+            };
+            const char *atLower = next(lower, data);
+            const char *atUpper = upper == lower ? nullptr : next(upper, data);
+            while (atLower || atUpper) {
+                const bool takeLower = atLower && (!atUpper || atLower < atUpper);
+                const char *at = takeLower ? atLower : atUpper;
+                if (equalAt(size_t(at - data)))
                     return true;
+                (takeLower ? atLower : atUpper) = next(takeLower ? lower : upper, at + 1);
             }
-            if (!sawOther)
+            if (isAscii(text))
                 return false;
             break;
         }

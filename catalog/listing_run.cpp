@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <iterator>
@@ -192,15 +193,17 @@ std::optional<ado::Error> QueryEngine::runListing(const listing::Shape &shape, s
                 m_deadlineMs += nowMs() - reported;
             }
         }
-        software.rows.cells(row, cells);
-        std::int64_t id = 0;
-        if (filterId >= 0 && !(whole(filterId, id) && id == shape.id))
-            continue;
         if (shape.filter == listing::Shape::Filter::Search) {
+            // The name and description first: most rows go no further.
+            software.rows.cells(row, cells, nullptr, size_t(std::max(name, description)) + 1);
             const jet::Cell &n = cells[size_t(name)], &d = cells[size_t(description)];
             if (!(!n.isNull && pattern.matches(n.text)) && !(!d.isNull && pattern.matches(d.text)))
                 continue;
         }
+        software.rows.cells(row, cells);
+        std::int64_t id = 0;
+        if (filterId >= 0 && !(whole(filterId, id) && id == shape.id))
+            continue;
         std::int64_t typeKey = 0, siteKey = 0;
         if (!whole(typeId, typeKey) || !whole(siteId, siteKey))
             continue;

@@ -160,6 +160,37 @@ private slots:
     // A table indexed on load is stored in that column's order. A statement ordered by it
     // must list exactly what the engine's own sort gives, with rows of equal (or only
     // differently cased) names in the order they were read, and Nulls first.
+    // "Contains" takes a shortcut over ASCII text; it must answer as the full rule does.
+    void shouldMatchAContainedTextAsTheFullRule_data()
+    {
+        QTest::addColumn<QString>("needle");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("any letter case") << "zip" << "ZIP" << true;
+        QTest::newRow("at the very end") << "zip" << "xxZiP" << true;
+        QTest::newRow("text shorter") << "zip" << "zi" << false;
+        QTest::newRow("empty text") << "zip" << "" << false;
+        QTest::newRow("first letter again after a miss") << "zip" << "zzip" << true;
+        QTest::newRow("upper case after lower misses") << "ab" << "aaAb" << true;
+        QTest::newRow("lower case after upper misses") << "ab" << "AAab" << true;
+        QTest::newRow("only the first letter") << "ab" << "aAaA" << false;
+        QTest::newRow("digits") << "10" << "x100" << true;
+        QTest::newRow("other letters elsewhere") << "zip" << "Éclair zip" << true;
+        QTest::newRow("other letters, no match") << "zip" << "Éclair" << false;
+        QTest::newRow("accent folded in the text") << "eclair" << "ÉCLAIR" << false;
+        QTest::newRow("accented needle") << "éc" << "ÉCLAIR" << true;
+    }
+
+    void shouldMatchAContainedTextAsTheFullRule()
+    {
+        QFETCH(QString, needle);
+        QFETCH(QString, text);
+        QFETCH(bool, expected);
+        const jettext::LikePattern pattern(('%' + needle + '%').toStdString(), '%', '_');
+        QCOMPARE(pattern.matches(text.toStdString()), expected);
+        QCOMPARE(pattern.matchesFolded(jettext::fold(text.toStdString())), expected);
+    }
+
     void shouldListATableIndexedOnLoadInTheColumnsOrder_data()
     {
         QTest::addColumn<QStringList>("words");
