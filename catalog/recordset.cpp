@@ -15,6 +15,7 @@
 #include <functional>
 #include <future>
 #include <numeric>
+#include <unordered_map>
 
 namespace ado {
 
@@ -111,6 +112,8 @@ struct Recordset::Impl {
     {
         const ResultRows &r = *rows;
         const int column = key.column;
+        if (r.storage(column) == ResultRows::Storage::Text && sortByRank(key))
+            return;
         if (r.storage(column) == ResultRows::Storage::Text && !r.isAsciiColumn(column)) {
             sortAccented(key);
             return;
@@ -139,6 +142,58 @@ struct Recordset::Impl {
         else
             keyed_sort::sortByKeyOnly(keyed, key.descending);
         place(nulls, keyed, key.descending, [](const KeyedRow &k) { return k.row; });
+    }
+
+    // A text column of few values (a type, a company): the values are put in order once,
+    // then the rows are placed by their value's rank in one pass, in statement order within
+    // a rank. False, having placed nothing, when the column holds too many values for that.
+    bool sortByRank(const criteria::SortKey &key)
+    {
+        constexpr std::size_t kMostValues = 4096;
+        const ResultRows &r = *rows;
+        std::unordered_map<std::string_view, int> ids;
+        ids.reserve(2 * kMostValues);
+        std::vector<std::string_view> values;
+        std::vector<int> nulls;
+        std::vector<int> idOf(std::size_t(r.rowCount()), -1);
+        for (int row = 0; row < r.rowCount(); ++row) {
+            if (r.isNull(row, key.column)) {
+                nulls.push_back(row);
+                continue;
+            }
+            const auto [at, added] = ids.try_emplace(r.text(row, key.column), int(values.size()));
+            if (added) {
+                if (values.size() == kMostValues)
+                    return false;
+                values.push_back(at->first);
+            }
+            idOf[std::size_t(row)] = at->second;
+        }
+        // Texts Jet finds equal ("Demo", "DEMO") share a rank.
+        std::vector<int> byValue(values.size());
+        std::iota(byValue.begin(), byValue.end(), 0);
+        std::sort(byValue.begin(), byValue.end(),
+                  [&values](int a, int b) { return jettext::compare(values[size_t(a)], values[size_t(b)]) < 0; });
+        std::vector<int> rankOf(values.size());
+        int ranks = 0;
+        for (std::size_t i = 0; i < byValue.size(); ++i) {
+            if (i > 0 && jettext::compare(values[size_t(byValue[i - 1])], values[size_t(byValue[i])]) != 0)
+                ++ranks;
+            rankOf[size_t(byValue[i])] = ranks;
+        }
+        ++ranks;
+        const auto place = [&](int id) { return key.descending ? ranks - 1 - rankOf[size_t(id)] : rankOf[size_t(id)]; };
+        std::vector<int> starts(std::size_t(ranks) + 1, 0);
+        for (const int id : idOf)
+            if (id >= 0)
+                ++starts[size_t(place(id)) + 1];
+        std::partial_sum(starts.begin(), starts.end(), starts.begin());
+        std::vector<int> ordered(idOf.size() - nulls.size());
+        for (std::size_t row = 0; row < idOf.size(); ++row)
+            if (idOf[row] >= 0)
+                ordered[size_t(starts[size_t(place(idOf[row]))]++)] = int(row);
+        this->place(nulls, ordered, key.descending, [](int row) { return row; });
+        return true;
     }
 
     // The sort order: the Nulls first (last descending) around the other rows in order.

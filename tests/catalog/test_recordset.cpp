@@ -37,12 +37,16 @@ std::shared_ptr<ado::Connection> openManyRows(int count)
         for (int i = 0; i < length; ++i)
             word += QLatin1Char("aAbB"[next() % 4]);
         const quint32 price = next() % 50;
+        // A few values, as a type or a company column holds them; some equal but for case.
+        static const char *const kinds[] = {"Demo", "demo", "Trial", "TRIAL", "Shareware", "Freeware and more than sixteen", nullptr};
+        const char *kind = kinds[next() % 7];
         rows << QStringList{QString::number(id), next() % 40 == 0 ? QString() : word,
-                            price == 0 ? QString() : QString::number(double(int(price) - 10) / 4)};
+                            price == 0 ? QString() : QString::number(double(int(price) - 10) / 4),
+                            kind ? QString::fromLatin1(kind) : QString()};
     }
     opened = openSource(std::make_unique<MemorySource>(
         QVector<jet::Column>{{"ID", jet::ColumnType::Long, 0}, {"Word", jet::ColumnType::Text, 50},
-                             {"Price", jet::ColumnType::Double, 0}},
+                             {"Price", jet::ColumnType::Double, 0}, {"Kind", jet::ColumnType::Text, 50}},
         rows));
     return opened;
 }
@@ -358,6 +362,8 @@ private slots:
         row("contains, then begins with") << "Price" << QStringList{"", "Word LIKE '*ba*'", "Word LIKE 'bab*'", "Word LIKE '*ab*'"};
         row("same text, other field") << "ID DESC" << QStringList{"Word LIKE '1*'", "ID LIKE '1*'", "ID LIKE '12*'"};
         row("number as text") << "Price DESC" << QStringList{"Price LIKE '*.*'", "Price LIKE '*.5*'"};
+        row("few values") << "Kind" << QStringList{"Word LIKE '*ab*'"};
+        row("few values, descending") << "Kind DESC" << QStringList{"Kind LIKE '*a*'", "Kind LIKE '*ar*'"};
     }
     void shouldNarrowAndSortManyRowsAsFromScratch()
     {
@@ -379,7 +385,7 @@ private slots:
         for (int row = 1; row < typed.RecordCount(); ++row) {
             const QVariant a = typed.valueAt(row - 1, field), b = typed.valueAt(row, field);
             int order = !a.isValid() || !b.isValid() ? int(a.isValid()) - int(b.isValid())
-                : field == 1 ? a.toString().compare(b.toString(), Qt::CaseInsensitive)
+                : field == 1 || field == 3 ? a.toString().compare(b.toString(), Qt::CaseInsensitive)
                              : (a.toDouble() < b.toDouble() ? -1 : a.toDouble() > b.toDouble());
             if (descending)
                 order = -order;
