@@ -112,6 +112,8 @@ struct Recordset::Impl {
     {
         const ResultRows &r = *rows;
         const int column = key.column;
+        if (sortIfInOrder(key))
+            return;
         if (r.storage(column) == ResultRows::Storage::Text && sortByRank(key))
             return;
         if (r.storage(column) == ResultRows::Storage::Text && !r.isAsciiColumn(column)) {
@@ -142,6 +144,32 @@ struct Recordset::Impl {
         else
             keyed_sort::sortByKeyOnly(keyed, key.descending);
         place(nulls, keyed, key.descending, [](const KeyedRow &k) { return k.row; });
+    }
+
+    // Rows that already stand in the column's order (a listing by name, sorted by name): the
+    // order is their own, or their runs of equal values turned round. False, having placed
+    // nothing, at the first row out of order.
+    bool sortIfInOrder(const criteria::SortKey &key)
+    {
+        const ResultRows &r = *rows;
+        std::vector<int> runStarts{0};
+        for (int row = 1; row < r.rowCount(); ++row) {
+            const int c = r.compareRows(row - 1, row, key.column);
+            if (c > 0)
+                return false;
+            if (c < 0)
+                runStarts.push_back(row);
+        }
+        if (!key.descending) {
+            std::iota(sorted.begin(), sorted.end(), 0);
+            return true;
+        }
+        runStarts.push_back(r.rowCount());
+        auto out = sorted.begin();
+        for (std::size_t run = runStarts.size() - 1; run-- > 0;)
+            for (int row = runStarts[run]; row < runStarts[run + 1]; ++row)
+                *out++ = row;
+        return true;
     }
 
     // A text column of few values (a type, a company): the values are put in order once,

@@ -394,6 +394,42 @@ private slots:
         }
     }
 
+    // A listing ordered by name, sorted by name again: the rows already stand in order, and
+    // ties must still keep the statement's order in both directions.
+    void shouldSortRowsThatStandInOrderAsAnyOther_data()
+    {
+        QTest::addColumn<QString>("sort");
+        for (const char *sort : {"Word", "Word DESC", "ID DESC", "Kind DESC"})
+            QTest::newRow(sort) << sort;
+    }
+    void shouldSortRowsThatStandInOrderAsAnyOther()
+    {
+        QFETCH(QString, sort);
+        const auto cn = openManyRows(40000);
+        QVERIFY(cn);
+        Recordset rs;
+        QVERIFY(!openListing(rs, cn, "SELECT * FROM T ORDER BY Word"));
+        const int field = rs.fieldIndex(sort.section(' ', 0, 0));
+        const bool descending = sort.endsWith("DESC");
+        QList<int> positions;
+        for (int row = 0; row < rs.RecordCount(); ++row)
+            positions << row;
+        // Null first (last descending), ties in the statement's order.
+        const auto ordered = [&](int a, int b) {
+            const QVariant x = rs.valueAt(a, field), y = rs.valueAt(b, field);
+            int c = !x.isValid() || !y.isValid() ? int(x.isValid()) - int(y.isValid())
+                : field == 0 ? (x.toInt() > y.toInt()) - (x.toInt() < y.toInt())
+                             : x.toString().compare(y.toString(), Qt::CaseInsensitive);
+            return descending ? c > 0 : c < 0;
+        };
+        std::stable_sort(positions.begin(), positions.end(), ordered);
+        QList<int> expected;
+        for (int position : std::as_const(positions))
+            expected << rs.valueAt(position, 0).toInt();
+        QVERIFY(!rs.setSort(sort));
+        QCOMPARE(ids(rs), expected);
+    }
+
     void shouldSetReadAndSignalThePosition()
     {
         Recordset rs;
