@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace jettext {
 
 namespace {
@@ -62,14 +66,75 @@ inline size_t sequenceLength(unsigned char lead)
 // The full rule: letters without case or accents first, then accents.
 int compareGeneral(std::string_view a, std::string_view b);
 
+// Where `needle` (not empty) first lies wholly within base[from, stop); npos when nowhere.
+// Sixteen places are tried a step: where both the needle's first and last letters stand,
+// the letters between are compared. A letter met in most rows then costs no call a row.
+size_t findIn(const char *base, size_t from, size_t stop, std::string_view needle)
+{
+    const size_t n = needle.size();
+    if (stop - from < n)
+        return std::string_view::npos;
+    const char *text = base + from;
+    const size_t places = stop - from - n + 1;  // the starts at which the needle fits
+    size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i first = _mm_set1_epi8(needle.front());
+    const __m128i last = _mm_set1_epi8(needle.back());
+    for (; i + 16 <= places; i += 16) {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i));
+        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i + n - 1));
+        unsigned mask = unsigned(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
+        while (mask) {
+            const size_t at = i + size_t(std::countr_zero(mask));
+            if (n <= 2 || std::memcmp(text + at + 1, needle.data() + 1, n - 2) == 0)
+                return from + at;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i < places; ++i)
+        if (text[i] == needle.front() && std::memcmp(text + i, needle.data(), n) == 0)
+            return from + i;
+    return std::string_view::npos;
+}
+
+// The row r in [low, end) with offsets[r] <= at < offsets[r + 1], given offsets[low] <= at <
+// offsets[end]: galloping from `low`, as the next hit mostly lies a row or two on.
+size_t rowHolding(const std::uint32_t *offsets, size_t low, size_t end, size_t at)
+{
+    size_t step = 1;
+    size_t high = low + step;
+    while (high < end && offsets[high] <= at) {
+        low = high;
+        step *= 2;
+        high = low + step;
+    }
+    high = std::min(high, end);
+    return size_t(std::upper_bound(offsets + low + 1, offsets + high + 1, std::uint32_t(at)) - offsets) - 1;
+}
+
 }  // namespace
 
 bool isAscii(std::string_view utf8)
 {
-    for (char c : utf8)
-        if (static_cast<unsigned char>(c) & 0x80)
-            return false;
-    return true;
+    return asciiLength(utf8) == utf8.size();
+}
+
+size_t asciiLength(std::string_view utf8)
+{
+    // Eight bytes a step up to the word that holds the first other byte, then byte by byte.
+    const char *data = utf8.data();
+    size_t i = 0;
+    for (; i + 8 <= utf8.size(); i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, data + i, 8);
+        if (x & kHighBits)
+            break;
+    }
+    while (i < utf8.size() && !(static_cast<unsigned char>(data[i]) & 0x80))
+        ++i;
+    return i;
 }
 
 int compare(std::string_view a, std::string_view b)
@@ -139,13 +204,39 @@ int compareGeneral(std::string_view a, std::string_view b)
 
 }  // namespace
 
+size_t foldAscii(std::string_view text, char *out)
+{
+    const char *in = text.data();
+    const size_t n = text.size();
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, in + i, 8);
+        if (x & kHighBits)
+            return i;
+        x = asciiLower8(x);
+        std::memcpy(out + i, &x, 8);
+    }
+    for (; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(in[i]);
+        if (c & 0x80)
+            return i;
+        out[i] = char(asciiLower(c));
+    }
+    return n;
+}
+
+void appendFoldedAscii(std::string_view ascii, std::string &out)
+{
+    const size_t start = out.size();
+    out.append(ascii);
+    foldAscii(std::string_view(out).substr(start), out.data() + start);
+}
+
 void appendFolded(std::string_view utf8, std::string &out)
 {
     if (isAscii(utf8)) {
-        const size_t start = out.size();
-        out.append(utf8);
-        for (size_t i = start; i < out.size(); ++i)
-            out[i] = char(asciiLower(static_cast<unsigned char>(out[i])));
+        appendFoldedAscii(utf8, out);
         return;
     }
     out.append(QString::fromUtf8(utf8.data(), qsizetype(utf8.size()))
@@ -234,6 +325,45 @@ bool LikePattern::matchesFolded(std::string_view text) const
     case Shape::General: return wildcardMatch(text, m_folded, m_anyRun, m_anyOne, m_anyRun2);
     }
     return false;
+}
+
+void LikePattern::matchFoldedRows(std::string_view texts, const std::uint32_t *offsets, size_t begin,
+                                  size_t end, std::uint8_t *hits) const
+{
+    const char *base = texts.data();
+    const size_t n = m_needle.size();
+    if (m_shape == Shape::Contains && n > 0) {
+        // One search through the rows' texts end to end instead of one per row: rows without
+        // the needle cost no call at all. A find that starts in one row and ends in the next
+        // is no match, and no later start in that row can fit either.
+        std::fill(hits, hits + (end - begin), std::uint8_t(0));
+        const size_t stop = offsets[end];
+        size_t row = begin;
+        size_t from = offsets[begin];
+        while (row < end) {
+            const size_t at = findIn(base, from, stop, m_needle);
+            if (at == std::string_view::npos)
+                break;
+            if (offsets[row + 1] <= at)
+                row = rowHolding(offsets, row + 1, end, at);
+            from = offsets[row + 1];
+            if (at + n <= from)
+                hits[row - begin] = 1;
+            ++row;
+        }
+        return;
+    }
+    if (m_shape == Shape::Prefix && n > 0) {
+        const char first = m_needle.front();
+        for (size_t r = begin; r < end; ++r) {
+            const std::uint32_t at = offsets[r];
+            hits[r - begin] = offsets[r + 1] - at >= n && base[at] == first
+                && std::memcmp(base + at, m_needle.data(), n) == 0;
+        }
+        return;
+    }
+    for (size_t r = begin; r < end; ++r)
+        hits[r - begin] = matchesFolded(texts.substr(offsets[r], offsets[r + 1] - offsets[r]));
 }
 
 bool LikePattern::narrows(const LikePattern &wider) const

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,8 @@ namespace jettext {
 
 /// True when every byte is 7-bit ASCII (the fast paths below apply).
 bool isAscii(std::string_view utf8);
+/// How many bytes at the start of `utf8` are 7-bit ASCII (its size when all are).
+size_t asciiLength(std::string_view utf8);
 
 /// Orders two UTF-8 texts as Jet sorts them: first by their letters without case or
 /// accents, then by accents; texts that differ only in letter case compare equal.
@@ -26,6 +29,12 @@ QString sortKey(std::string_view utf8);
 std::string fold(std::string_view utf8);
 /// Appends fold(utf8) to `out`.
 void appendFolded(std::string_view utf8, std::string &out);
+/// Appends `ascii` (7-bit ASCII only) folded: its letters in lower case.
+void appendFoldedAscii(std::string_view ascii, std::string &out);
+/// Writes the ASCII text at the start of `text` folded to `out` (which may be text.data()),
+/// up to the first other byte or a little before it; returns how many bytes it wrote, which
+/// is text.size() exactly when all of `text` is ASCII.
+size_t foldAscii(std::string_view text, char *out);
 
 /// Matches folded `text` against folded `pattern`, in which `anyRun` stands for any run of
 /// characters (also none) and `anyOne` for exactly one character (0 for none). Both are
@@ -43,6 +52,12 @@ public:
     bool matches(std::string_view text) const;
     /// Matches text that is already folded.
     bool matchesFolded(std::string_view folded) const;
+    /// matchesFolded() over rows [begin, end) of a folded column at once: row r's text is
+    /// texts[offsets[r], offsets[r + 1]), and hits[r - begin] is set to 1 when it matches,
+    /// else 0.
+    /// A match never runs from one row's text into the next.
+    void matchFoldedRows(std::string_view texts, const std::uint32_t *offsets, size_t begin, size_t end,
+                         std::uint8_t *hits) const;
     /// True when every text this pattern matches is sure to match `wider` as well (a
     /// further letter typed into a search): then only the rows `wider` let through need
     /// to be matched again. False whenever that is not plain from the two patterns.

@@ -94,6 +94,30 @@ struct Predicate::Node {
         return false;
     }
 
+    void markMatches(const ResultRows &rows, int begin, int end, std::uint8_t *hits) const
+    {
+        const size_t count = size_t(end - begin);
+        if (kind != Kind::Compare) {
+            terms.front()->markMatches(rows, begin, end, hits);
+            std::vector<std::uint8_t> more(count);
+            for (size_t t = 1; t < terms.size(); ++t) {
+                terms[t]->markMatches(rows, begin, end, more.data());
+                for (size_t i = 0; i < count; ++i)
+                    hits[i] = kind == Kind::And ? (hits[i] & more[i]) : (hits[i] | more[i]);
+            }
+            return;
+        }
+        if (op == Op::Like) {
+            const ResultRows::FoldedColumn folded = rows.foldedColumn(column);
+            pattern->matchFoldedRows(folded.texts, folded.offsets, size_t(begin), size_t(end), hits);
+            const std::uint8_t *nulls = rows.nullFlags(column) + begin;
+            for (size_t i = 0; i < count; ++i)
+                hits[i] &= std::uint8_t(nulls[i] == 0);
+            return;
+        }
+        for (int row = begin; row < end; ++row)
+            hits[row - begin] = matches(rows, row);
+    }
 };
 
 Predicate::Predicate(std::unique_ptr<Node> root) : m_root(std::move(root)) {}
@@ -102,6 +126,11 @@ Predicate::~Predicate() = default;
 bool Predicate::matches(const ResultRows &rows, int row) const
 {
     return m_root->matches(rows, row);
+}
+
+void Predicate::markMatches(const ResultRows &rows, int begin, int end, std::uint8_t *hits) const
+{
+    m_root->markMatches(rows, begin, end, hits);
 }
 
 bool Predicate::narrows(const Predicate &wider) const

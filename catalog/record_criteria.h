@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,9 @@ public:
     explicit Predicate(std::unique_ptr<Node> root);
     ~Predicate();
     bool matches(const ResultRows &rows, int row) const;
+    /// matches() for each of rows [begin, end) at once, into hits[row - begin] (1 or 0):
+    /// a LIKE goes through its field's folded texts end to end instead of row by row.
+    void markMatches(const ResultRows &rows, int begin, int end, std::uint8_t *hits) const;
     /// True when every row this predicate lets through `wider` lets through too (one
     /// LIKE on the same field, its pattern narrowing the other's); false when unsure.
     bool narrows(const Predicate &wider) const;

@@ -93,17 +93,24 @@ ResultRows::TextBuffer::~TextBuffer()
 
 void ResultRows::TextBuffer::append(std::string_view bytes)
 {
-    if (bytes.size() > m_capacity - m_size) {
-        const size_t wanted = std::max({m_capacity * 2, m_size + bytes.size(), size_t(4096)});
+    char *at = extend(bytes.size());
+    if (!bytes.empty())
+        std::memcpy(at, bytes.data(), bytes.size());
+}
+
+char *ResultRows::TextBuffer::extend(size_t n)
+{
+    if (n > m_capacity - m_size) {
+        const size_t wanted = std::max({m_capacity * 2, m_size + n, size_t(4096)});
         char *grown = static_cast<char *>(std::realloc(m_data, wanted));
         if (!grown)
             throw std::bad_alloc();
         m_data = grown;
         m_capacity = wanted;
     }
-    if (!bytes.empty())
-        std::memcpy(m_data + m_size, bytes.data(), bytes.size());
-    m_size += bytes.size();
+    char *at = m_data + m_size;
+    m_size += n;
+    return at;
 }
 
 void ResultRows::addColumn(const QString &name, int adoType)
@@ -261,19 +268,48 @@ void ResultRows::appendFoldedRows(int index, int begin, int end, std::string &te
                                   std::vector<std::uint32_t> &ends) const
 {
     const Column &column = m_columns[size_t(index)];
+    if (column.storage == Storage::Text) {
+        appendFoldedTexts(column, begin, end, text, ends);
+        return;
+    }
     for (int row = begin; row < end; ++row) {
-        if (column.storage == Storage::Text)
-            jettext::appendFolded(this->text(row, index), text);
-        else
-            jettext::appendFolded(textForm(row, index), text);
+        jettext::appendFolded(textForm(row, index), text);
         ends.push_back(std::uint32_t(text.size()));
+    }
+}
+
+void ResultRows::appendFoldedTexts(const Column &column, int begin, int end, std::string &text,
+                                   std::vector<std::uint32_t> &ends) const
+{
+    // Runs of ASCII rows are folded as one stretch of the column's buffer, and keep their
+    // lengths; only a row with other letters is folded on its own.
+    const std::string_view all(column.text);
+    const std::uint32_t *offsets = column.offsets.data();
+    int row = begin;
+    while (row < end) {
+        const size_t from = offsets[row];
+        const size_t other = from + jettext::asciiLength(all.substr(from, offsets[end] - from));
+        const int stop = other == offsets[end]
+            ? end
+            : int(std::upper_bound(offsets + row + 1, offsets + end + 1, std::uint32_t(other)) - offsets) - 1;
+        const size_t base = text.size();
+        jettext::appendFoldedAscii(all.substr(from, offsets[stop] - from), text);
+        for (int r = row; r < stop; ++r)
+            ends.push_back(std::uint32_t(base + (offsets[r + 1] - from)));
+        if (stop == end)
+            break;
+        jettext::appendFolded(all.substr(offsets[stop], offsets[stop + 1] - offsets[stop]), text);
+        ends.push_back(std::uint32_t(text.size()));
+        row = stop + 1;
     }
 }
 
 void ResultRows::buildFolded(const Column &column, int index) const
 {
-    // Two halves folded side by side, then joined: the second half's ends move up by the
-    // length of the first.
+    if (column.storage == Storage::Text && foldAsciiColumn(column))
+        return;
+    // Two halves folded side by side, then each copied into its place, also side by side:
+    // the second half's text and ends move up by the length of the first.
     std::string texts[2];
     std::vector<std::uint32_t> ends[2];
     two_way::run(size_t(m_rowCount), [&](int part, size_t begin, size_t end) {
@@ -282,23 +318,49 @@ void ResultRows::buildFolded(const Column &column, int index) const
         ends[part].reserve(end - begin);
         appendFoldedRows(index, int(begin), int(end), texts[part], ends[part]);
     });
-    column.foldedText = std::move(texts[0]);
-    column.foldedText += texts[1];
-    column.foldedOffsets.clear();
-    column.foldedOffsets.reserve(size_t(m_rowCount) + 1);
-    column.foldedOffsets.push_back(0);
-    column.foldedOffsets.insert(column.foldedOffsets.end(), ends[0].begin(), ends[0].end());
-    const std::uint32_t shift = column.foldedOffsets.back();
-    for (std::uint32_t e : ends[1])
-        column.foldedOffsets.push_back(e + shift);
+    char *out = column.foldedText.extend(texts[0].size() + texts[1].size());
+    column.foldedOffsets.resize(size_t(m_rowCount) + 1);
+    two_way::run(size_t(m_rowCount), [&](int part, size_t begin, size_t) {
+        const size_t shift = part == 0 ? 0 : texts[0].size();
+        std::memcpy(out + shift, texts[part].data(), texts[part].size());
+        std::uint32_t *at = column.foldedOffsets.data() + begin + 1;
+        for (std::uint32_t e : ends[part])
+            *at++ = std::uint32_t(e + shift);
+    });
+    column.foldedOffsets[0] = 0;
+}
+
+bool ResultRows::foldAsciiColumn(const Column &column) const
+{
+    // ASCII text folds to the same length: each half is lowered straight into its place, and
+    // the rows keep their offsets. At the first other byte the column takes the general way.
+    const std::string_view all(column.text);
+    char *out = column.foldedText.extend(all.size());
+    bool ascii[2] = {true, true};
+    two_way::run(size_t(m_rowCount), [&](int part, size_t begin, size_t end) {
+        const size_t from = column.offsets[begin], length = column.offsets[end] - from;
+        ascii[part] = jettext::foldAscii(all.substr(from, length), out + from) == length;
+    });
+    if (ascii[0] && ascii[1]) {
+        column.foldedKeepsOffsets = true;
+        return true;
+    }
+    column.foldedText = TextBuffer();
+    return false;
 }
 
 std::string_view ResultRows::folded(int row, int column) const
 {
+    const FoldedColumn all = foldedColumn(column);
+    const std::uint32_t begin = all.offsets[row];
+    return all.texts.substr(begin, all.offsets[row + 1] - begin);
+}
+
+ResultRows::FoldedColumn ResultRows::foldedColumn(int column) const
+{
     const Column &c = m_columns[size_t(column)];
     std::call_once(*c.foldedOnce, [&] { buildFolded(c, column); });
-    const std::uint32_t begin = c.foldedOffsets[size_t(row)];
-    return std::string_view(c.foldedText).substr(begin, c.foldedOffsets[size_t(row) + 1] - begin);
+    return {c.foldedText, c.foldedKeepsOffsets ? c.offsets.data() : c.foldedOffsets.data()};
 }
 
 bool ResultRows::isAsciiColumn(int column) const

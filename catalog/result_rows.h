@@ -47,6 +47,15 @@ public:
     /// The text form with letter case folded; built once per column on first use. Safe to
     /// call from several threads at once (the first caller builds, the others wait).
     std::string_view folded(int row, int column) const;
+    /// The whole column's folded texts end to end, built as folded() builds them: row r's
+    /// is texts[offsets[r], offsets[r + 1]).
+    struct FoldedColumn {
+        std::string_view texts;
+        const std::uint32_t *offsets = nullptr;
+    };
+    FoldedColumn foldedColumn(int column) const;
+    /// One byte per row, not 0 where the column holds Null.
+    const std::uint8_t *nullFlags(int column) const { return m_columns[size_t(column)].nulls.data(); }
 
     /// True when a text column holds nothing but ASCII (checked once per column).
     bool isAsciiColumn(int column) const;
@@ -68,6 +77,9 @@ private:
         TextBuffer &operator=(TextBuffer &&other) noexcept;
         ~TextBuffer();
         void append(std::string_view bytes);
+        /// Adds `n` bytes for the caller to write (their pages untouched until then) and
+        /// returns where they start.
+        char *extend(size_t n);
         size_t size() const { return m_size; }
         size_t capacity() const { return m_capacity; }
         operator std::string_view() const { return {m_data, m_size}; }
@@ -91,12 +103,16 @@ private:
         mutable int asciiOnly = -1;  // unknown until asked
         // Folded text forms, built lazily for filtering.
         std::unique_ptr<std::once_flag> foldedOnce = std::make_unique<std::once_flag>();
-        mutable std::string foldedText;
+        mutable TextBuffer foldedText;
         mutable std::vector<std::uint32_t> foldedOffsets;
+        mutable bool foldedKeepsOffsets = false;  // ASCII text: folded rows lie where they did
     };
     void buildFolded(const Column &column, int index) const;
+    bool foldAsciiColumn(const Column &column) const;
     void appendFoldedRows(int index, int begin, int end, std::string &text,
                           std::vector<std::uint32_t> &ends) const;
+    void appendFoldedTexts(const Column &column, int begin, int end, std::string &text,
+                           std::vector<std::uint32_t> &ends) const;
 
     std::vector<Column> m_columns;
     int m_rowCount = 0;

@@ -1,5 +1,6 @@
 #include "catalog_fixture.h"
 #include "listing_query.h"
+#include "two_way.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -428,6 +429,110 @@ private slots:
             expected << rs.valueAt(position, 0).toInt();
         QVERIFY(!rs.setSort(sort));
         QCOMPARE(ids(rs), expected);
+    }
+
+    // A filter over every row matches them all at once, through each field's texts laid end
+    // to end; Find matches one row at a time. Both keep exactly the rows given. "Many rows"
+    // repeats the words past the count two threads share, split inside a repeat; the tail
+    // comes once, after every repeat.
+    void shouldFilterAllRowsAsEachRowAlone_data()
+    {
+        QTest::addColumn<QStringList>("words");   // Word; a null text is Null
+        QTest::addColumn<QStringList>("prices");  // Price, beside the words; none: all Null
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QList<int>>("kept");     // positions among the words and then the tail, from 1
+        const QStringList none;
+        const QStringList mixed{"Zebra", "Éclair", "apple", QString(), "édith", "", "ECLAIR", "Straße"};
+        const QStringList touching{"xa", "bc", "", "abc", "ab", "c"};
+        // A decomposed accent and the Kelvin sign change length when folded.
+        const QStringList shrinking{"Cafe\u0301", "apple", "\u212Aiwi", "kiwi", "Zip"};
+        const QStringList marks{"a*b", "a%b", "a?b", "a#b", "a[b]", "ab"};
+        const QStringList prices{"1.5", "15", "-0.5", QString(), "150", "0", QString(), "2"};
+        struct Case {
+            const char *name;
+            QStringList words, prices;
+            QString filter;
+            QList<int> kept;
+            bool many = false;  // also repeated into many rows
+            QStringList tail = {};
+        };
+        const Case cases[] = {
+            {"begins with, any case", mixed, none, "Word LIKE 'ecl*'", {7}},
+            {"begins with an accent, any case", mixed, none, "Word LIKE 'É*'", {2, 5}, true},
+            {"contains, any case", mixed, none, "Word LIKE '*A*'", {1, 2, 3, 7, 8}, true},
+            {"contains an accent", mixed, none, "Word LIKE '*é*'", {2, 5}},
+            {"ends with", mixed, none, "Word LIKE '*e'", {3, 8}},
+            {"whole text, any case", mixed, none, "Word LIKE 'zebra'", {1}},
+            {"empty pattern: the empty text, never Null", mixed, none, "Word LIKE ''", {6}},
+            {"any text: every row but Null", mixed, none, "Word LIKE '*'", {1, 2, 3, 5, 6, 7, 8}},
+            {"no match", mixed, none, "Word LIKE '*q*'", {}},
+            {"not across two rows", touching, none, "Word LIKE '*abc*'", {4}, true},
+            {"not across an empty row", touching, none, "Word LIKE '*cab*'", {}},
+            {"a pair that runs into the next row", touching, none, "Word LIKE '*ab*'", {4, 5}},
+            {"one letter in every other row", touching, none, "Word LIKE '*c*'", {2, 4, 6}},
+            {"longer than any row", touching, none, "Word LIKE 'abcd*'", {}},
+            {"rows after a shorter fold", shrinking, none, "Word LIKE '*ip*'", {5}, true},
+            {"decomposed accent", shrinking, none, "Word LIKE 'café'", {1}},
+            {"kelvin sign", shrinking, none, "Word LIKE 'kiwi'", {3, 4}},
+            {"an accent only in the last row", {"apple", "Zip", "eclair", "kiwi", "clam"}, none, "Word LIKE '*cla*'",
+             {3, 5, 6}, true, {"Éclair"}},
+            {"run in the middle", marks, none, "Word LIKE 'a*b'", {1, 2, 3, 4, 6}},
+            {"percent as a run", marks, none, "Word LIKE '*%*'", {1, 2, 3, 4, 5, 6}},
+            {"question mark is a letter", marks, none, "Word LIKE '*?*'", {3}},
+            {"number sign is a letter", marks, none, "Word LIKE '*#b'", {4}},
+            {"bracket is a letter", marks, none, "Word LIKE 'a[*'", {5}},
+            {"number as text, contains", mixed, prices, "Price LIKE '*5*'", {1, 2, 3, 5}, true},
+            {"number as text, begins with", mixed, prices, "Price LIKE '-*'", {3}},
+            {"number as text, whole", mixed, prices, "Price LIKE '0'", {6}},
+            {"a number and a text", mixed, prices, "Price LIKE '1*' AND Word LIKE '*a*'", {1, 2}},
+            {"a number or a text", mixed, prices, "Price = 0 OR Word LIKE 'e*'", {6, 7}, true},
+        };
+        for (const Case &c : cases) {
+            const int length = int(c.words.size());
+            for (const int copies : {1, int(two_way::kMinimumItems) / length + 1 | 1}) {
+                if (copies > 1 && !c.many)
+                    continue;
+                QStringList words, prices;
+                QList<int> kept;
+                for (int k = 0; k < copies; ++k) {
+                    for (int at : c.kept)
+                        if (at <= length)
+                            kept << k * length + at;
+                    words << c.words;
+                    prices << c.prices;
+                }
+                for (int at : c.kept)
+                    if (at > length)
+                        kept << (copies - 1) * length + at;
+                words << c.tail;
+                QTest::addRow("%s%s", c.name, copies > 1 ? ", many rows" : "") << words << prices << c.filter << kept;
+            }
+        }
+    }
+    void shouldFilterAllRowsAsEachRowAlone()
+    {
+        QFETCH(QStringList, words);
+        QFETCH(QStringList, prices);
+        QFETCH(QString, filter);
+        QFETCH(QList<int>, kept);
+        QVector<QStringList> rows;
+        for (int i = 0; i < words.size(); ++i)
+            rows << QStringList{QString::number(i + 1), words[i], i < prices.size() ? prices[i] : QString()};
+        const auto cn = openSource(std::make_unique<MemorySource>(
+            QVector<jet::Column>{{"ID", jet::ColumnType::Long, 0}, {"Word", jet::ColumnType::Text, 50},
+                                 {"Price", jet::ColumnType::Double, 0}},
+            rows));
+        QVERIFY(cn);
+        Recordset all, found;
+        QVERIFY(!openListing(all, cn, "SELECT * FROM T ORDER BY ID") && !openListing(found, cn, "SELECT * FROM T ORDER BY ID"));
+        QVERIFY(!all.setFilter(filter));
+        QCOMPARE(ids(all), kept);
+        if (words.size() >= qsizetype(two_way::kMinimumItems))
+            return;  // one row at a time is the same at any count
+        QList<int> oneByOne;
+        for (ado::Error e = found.Find(filter); !e && !found.Eof(); e = found.Find(filter, 1))
+            oneByOne << found.value("ID").toInt();
+        QCOMPARE(oneByOne, kept);
     }
 
     void shouldSetReadAndSignalThePosition()
