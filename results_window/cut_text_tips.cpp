@@ -1,8 +1,10 @@
 #include "cut_text_tips.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QPainter>
 #include <QTableView>
 #include <QTextDocument>
 #include <QToolTip>
@@ -21,6 +23,42 @@ bool CutTextTips::helpEvent(QHelpEvent *event, QAbstractItemView *view,
     QToolTip::showText(event->globalPos(), Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal),
                        view->viewport(), option.rect);
     return true;
+}
+
+void CutTextTips::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    // A plain one-line text, as every cell of the grid is: the style draws the cell without
+    // it, and the text is cut to fit once and drawn once, where the style would lay it out,
+    // measure and cut it over again for each cell at every repaint.
+    const QStyleOptionViewItem::ViewItemFeatures others = QStyleOptionViewItem::HasCheckIndicator
+        | QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::WrapText;
+    if ((cell.features & others) || cell.text.contains(QChar::LineSeparator)
+        || cell.text.contains(QLatin1Char('\n'))) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    const QString text = cell.text;
+    cell.text.clear();
+    const QWidget *widget = cell.widget;
+    QStyle *style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+    if (text.isEmpty())
+        return;
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    const QRect area = cell.rect.adjusted(margin, 0, -margin, 0);
+    const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+        : (cell.state & QStyle::State_Active)                             ? QPalette::Normal
+                                                                          : QPalette::Inactive;
+    painter->save();
+    painter->setFont(cell.font);
+    painter->setPen(cell.palette.color(group, (cell.state & QStyle::State_Selected) ? QPalette::HighlightedText
+                                                                                   : QPalette::Text));
+    const Qt::Alignment alignment = QStyle::visualAlignment(cell.direction, cell.displayAlignment);
+    painter->drawText(area, int(alignment) | Qt::TextSingleLine,
+                      cell.fontMetrics.elidedText(text, cell.textElideMode, area.width()));
+    painter->restore();
 }
 
 void sizeColumnsToFirstRows(QTableView &grid, int rows, int maxWidth)

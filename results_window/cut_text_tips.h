@@ -2,8 +2,9 @@
 
 #include <QStyledItemDelegate>
 
-/// Draws cells as usual and, when a cell's text is cut by its column's width, shows the
-/// whole text as the cell's tooltip.
+/// Draws cells as the style does (a plain one-line text laid out once, not over again for
+/// each measure) and, when a cell's text is cut by its column's width, shows the whole text
+/// as the cell's tooltip.
 class CutTextTips : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -11,6 +12,7 @@ public:
 
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                    const QModelIndex &index) override;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };
 
 class QTableView;
