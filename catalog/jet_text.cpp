@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -66,52 +67,84 @@ inline size_t sequenceLength(unsigned char lead)
 // The full rule: letters without case or accents first, then accents.
 int compareGeneral(std::string_view a, std::string_view b);
 
-// Where `needle` (not empty) first lies wholly within base[from, stop); npos when nowhere.
-// Sixteen places are tried a step: where both the needle's first and last letters stand,
-// the letters between are compared. A letter met in most rows then costs no call a row.
-size_t findIn(const char *base, size_t from, size_t stop, std::string_view needle)
+// Bit k set where the needle's first letter stands at text[k] and its last at
+// text[k + n - 1], for k below `count` (at most 16).
+inline unsigned candidates(const char *text, size_t count, size_t n, char first, char last)
 {
-    const size_t n = needle.size();
-    if (stop - from < n)
-        return std::string_view::npos;
-    const char *text = base + from;
-    const size_t places = stop - from - n + 1;  // the starts at which the needle fits
-    size_t i = 0;
 #if defined(__SSE2__) || defined(_M_X64)
-    const __m128i first = _mm_set1_epi8(needle.front());
-    const __m128i last = _mm_set1_epi8(needle.back());
-    for (; i + 16 <= places; i += 16) {
-        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i));
-        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i + n - 1));
-        unsigned mask = unsigned(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
-        while (mask) {
-            const size_t at = i + size_t(std::countr_zero(mask));
-            if (n <= 2 || std::memcmp(text + at + 1, needle.data() + 1, n - 2) == 0)
-                return from + at;
-            mask &= mask - 1;
-        }
+    if (count == 16) {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text));
+        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + n - 1));
+        return unsigned(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(starts, _mm_set1_epi8(first)), _mm_cmpeq_epi8(ends, _mm_set1_epi8(last)))));
     }
 #endif
-    for (; i < places; ++i)
-        if (text[i] == needle.front() && std::memcmp(text + i, needle.data(), n) == 0)
-            return from + i;
-    return std::string_view::npos;
+    unsigned mask = 0;
+    for (size_t k = 0; k < count; ++k)
+        if (text[k] == first && text[k + n - 1] == last)
+            mask |= 1u << k;
+    return mask;
 }
 
-// The row r in [low, end) with offsets[r] <= at < offsets[r + 1], given offsets[low] <= at <
-// offsets[end]: galloping from `low`, as the next hit mostly lies a row or two on.
-size_t rowHolding(const std::uint32_t *offsets, size_t low, size_t end, size_t at)
+// Rows matched a block at a time, so that a block's texts and its marks stay in the cache.
+constexpr size_t kRowsPerBlock = 4096;
+
+// The bits of `marks` from bit `at` on (bit k is bit k % 8 of byte k / 8), at least 57 of
+// them in the low end of the result.
+inline std::uint64_t marksFrom(const std::uint8_t *marks, size_t at)
 {
-    size_t step = 1;
-    size_t high = low + step;
-    while (high < end && offsets[high] <= at) {
-        low = high;
-        step *= 2;
-        high = low + step;
+    std::uint64_t window;
+    std::memcpy(&window, marks + at / 8, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        std::uint64_t swapped = 0;
+        for (int k = 0; k < 8; ++k, window >>= 8)
+            swapped = (swapped << 8) | (window & 0xff);
+        window = swapped;
     }
-    high = std::min(high, end);
-    return size_t(std::upper_bound(offsets + low + 1, offsets + high + 1, std::uint32_t(at)) - offsets) - 1;
+    return window >> (at % 8);
+}
+
+// hits[r - begin] = whether row r's text holds `needle` (not empty). The places where the
+// needle's first and last letters both stand are marked for a block's texts end to end,
+// sixteen places a step, and each row then reads the marks of the starts that keep the
+// needle within it: no branch a row, however often or seldom the letters come.
+void markContaining(const char *base, const std::uint32_t *offsets, size_t begin, size_t end,
+                    std::string_view needle, std::uint8_t *hits)
+{
+    const size_t n = needle.size();
+    const char first = needle.front(), last = needle.back();
+    std::vector<std::uint8_t> marks;
+    for (size_t blockBegin = begin; blockBegin < end; blockBegin += kRowsPerBlock) {
+        const size_t blockEnd = std::min(end, blockBegin + kRowsPerBlock);
+        const char *text = base + offsets[blockBegin];
+        const size_t length = offsets[blockEnd] - offsets[blockBegin];
+        const size_t places = length >= n ? length - n + 1 : 0;
+        marks.assign(places / 8 + 16, 0);  // room for the last row's eight-byte read
+        for (size_t k = 0; k < places; k += 16) {
+            const unsigned mask = candidates(text + k, std::min<size_t>(16, places - k), n, first, last);
+            marks[k / 8] = std::uint8_t(mask);
+            marks[k / 8 + 1] = std::uint8_t(mask >> 8);
+        }
+        for (size_t r = blockBegin; r < blockEnd; ++r) {
+            const size_t at = offsets[r] - offsets[blockBegin];
+            const size_t rowLength = offsets[r + 1] - offsets[r];
+            const size_t starts = rowLength >= n ? rowLength - n + 1 : 0;
+            bool found = false;
+            for (size_t done = 0; done < starts && !found; done += 56) {  // long rows: 56 starts a step
+                const size_t count = std::min<size_t>(56, starts - done);
+                std::uint64_t mask = marksFrom(marks.data(), at + done) & ((std::uint64_t(1) << count) - 1);
+                if (n <= 2) {
+                    found = mask != 0;
+                    continue;
+                }
+                for (; mask && !found; mask &= mask - 1) {
+                    const size_t start = at + done + size_t(std::countr_zero(mask));
+                    found = std::memcmp(text + start + 1, needle.data() + 1, n - 2) == 0;
+                }
+            }
+            hits[r - begin] = found;
+        }
+    }
 }
 
 }  // namespace
@@ -333,24 +366,7 @@ void LikePattern::matchFoldedRows(std::string_view texts, const std::uint32_t *o
     const char *base = texts.data();
     const size_t n = m_needle.size();
     if (m_shape == Shape::Contains && n > 0) {
-        // One search through the rows' texts end to end instead of one per row: rows without
-        // the needle cost no call at all. A find that starts in one row and ends in the next
-        // is no match, and no later start in that row can fit either.
-        std::fill(hits, hits + (end - begin), std::uint8_t(0));
-        const size_t stop = offsets[end];
-        size_t row = begin;
-        size_t from = offsets[begin];
-        while (row < end) {
-            const size_t at = findIn(base, from, stop, m_needle);
-            if (at == std::string_view::npos)
-                break;
-            if (offsets[row + 1] <= at)
-                row = rowHolding(offsets, row + 1, end, at);
-            from = offsets[row + 1];
-            if (at + n <= from)
-                hits[row - begin] = 1;
-            ++row;
-        }
+        markContaining(base, offsets, begin, end, m_needle, hits);
         return;
     }
     if (m_shape == Shape::Prefix && n > 0) {

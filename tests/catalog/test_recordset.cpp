@@ -447,6 +447,8 @@ private slots:
         // A decomposed accent and the Kelvin sign change length when folded.
         const QStringList shrinking{"Cafe\u0301", "apple", "\u212Aiwi", "kiwi", "Zip"};
         const QStringList marks{"a*b", "a%b", "a?b", "a#b", "a[b]", "ab"};
+        const QString longer = QString("0123456789").repeated(13);  // longer than a step of the search
+        const QStringList longTexts{longer + "end", longer, "end" + longer, longer.left(65) + "end" + longer};
         const QStringList prices{"1.5", "15", "-0.5", QString(), "150", "0", QString(), "2"};
         struct Case {
             const char *name;
@@ -471,11 +473,15 @@ private slots:
             {"a pair that runs into the next row", touching, none, "Word LIKE '*ab*'", {4, 5}},
             {"one letter in every other row", touching, none, "Word LIKE '*c*'", {2, 4, 6}},
             {"longer than any row", touching, none, "Word LIKE 'abcd*'", {}},
+            {"first and last letters alone", {"axc", "a c", "abc", "ac"}, none, "Word LIKE '*abc*'", {3}},
             {"rows after a shorter fold", shrinking, none, "Word LIKE '*ip*'", {5}, true},
             {"decomposed accent", shrinking, none, "Word LIKE 'café'", {1}},
             {"kelvin sign", shrinking, none, "Word LIKE 'kiwi'", {3, 4}},
             {"an accent only in the last row", {"apple", "Zip", "eclair", "kiwi", "clam"}, none, "Word LIKE '*cla*'",
              {3, 5, 6}, true, {"Éclair"}},
+            {"far into a long text", longTexts, none, "Word LIKE '*9end*'", {1}},
+            {"one letter far into a long text", longTexts, none, "Word LIKE '*e*'", {1, 3, 4}, true},
+            {"two letters across a long text", longTexts, none, "Word LIKE '*90*'", {1, 2, 3, 4}},
             {"run in the middle", marks, none, "Word LIKE 'a*b'", {1, 2, 3, 4, 6}},
             {"percent as a run", marks, none, "Word LIKE '*%*'", {1, 2, 3, 4, 5, 6}},
             {"question mark is a letter", marks, none, "Word LIKE '*?*'", {3}},
