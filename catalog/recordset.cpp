@@ -67,6 +67,23 @@ Error noMemoryError()
     return {E_PROVIDER_FAIL, QStringLiteral("There is not enough memory to complete the operation.")};
 }
 
+// Rows kept by the two halves of a pass, each from its own start in one vector.
+struct Halves {
+    size_t starts[2] = {0, 0};
+    size_t counts[2] = {0, 0};
+    void kept(int part, size_t begin, size_t end)
+    {
+        starts[part] = begin;
+        counts[part] = end - begin;
+    }
+    /// Moves the second half's rows up to the first's and drops the rest.
+    void closeUp(std::vector<int> &rows) const
+    {
+        std::copy_n(rows.begin() + std::ptrdiff_t(starts[1]), counts[1], rows.begin() + std::ptrdiff_t(counts[0]));
+        rows.resize(counts[0] + counts[1]);
+    }
+};
+
 }  // namespace
 
 struct Recordset::Impl {
@@ -261,11 +278,12 @@ struct Recordset::Impl {
         place(nulls, pairs, key.descending, [](const auto &pair) { return pair.second; });
     }
 
-    void applyFilter() { filterFrom(sorted); }
+    // Without sort keys the sorted order is the stored one.
+    void applyFilter() { filterFrom(sorted, sortKeys.empty()); }
 
     // Keeps the rows of `from` (in its order) that pass the filter: each half on its own
-    // thread, then joined.
-    void filterFrom(const std::vector<int> &from)
+    // thread, then joined. `storedOrder`: from is every row in stored order.
+    void filterFrom(const std::vector<int> &from, bool storedOrder = false)
     {
         if (!filter) {
             visible = from;
@@ -273,6 +291,10 @@ struct Recordset::Impl {
         }
         filter->prepare(*rows);
         const size_t all = size_t(rows->rowCount());
+        if (storedOrder) {
+            keepMarked(all);
+            return;
+        }
         if (from.size() >= all / kBatchShare) {
             // Many rows to match: every row is matched in stored order, in one pass over each
             // field (much cheaper a row than matching the rows one by one in `from`'s order),
@@ -293,20 +315,36 @@ struct Recordset::Impl {
     void keep(const std::vector<int> &from, const Passes &passes)
     {
         std::vector<int> kept(from.size());
-        size_t counts[2] = {0, 0};
-        size_t starts[2] = {0, 0};
+        Halves halves;
         two_way::run(from.size(), [&](int part, size_t begin, size_t end) {
             size_t out = begin;
             for (size_t i = begin; i < end; ++i) {
                 kept[out] = from[i];
                 out += passes(from[i]) ? 1 : 0;
             }
-            starts[part] = begin;
-            counts[part] = out - begin;
+            halves.kept(part, begin, out);
         });
-        std::copy_n(kept.begin() + std::ptrdiff_t(starts[1]), counts[1], kept.begin() + std::ptrdiff_t(counts[0]));
-        kept.resize(counts[0] + counts[1]);
         visible = std::move(kept);
+        halves.closeUp(visible);
+    }
+
+    // visible = every row in stored order that passes: each half marks its rows and keeps
+    // them in one go.
+    void keepMarked(size_t all)
+    {
+        std::vector<std::uint8_t> hits(all);
+        visible.assign(all, 0);
+        Halves halves;
+        two_way::run(all, [&](int part, size_t begin, size_t end) {
+            filter->markMatches(*rows, int(begin), int(end), hits.data() + begin);
+            size_t out = begin;
+            for (size_t row = begin; row < end; ++row) {
+                visible[out] = int(row);
+                out += hits[row];
+            }
+            halves.kept(part, begin, out);
+        });
+        halves.closeUp(visible);
     }
 
     /// The rows ordered and filtered again, shown from the first.
