@@ -125,23 +125,25 @@ void markContaining(const char *base, const std::uint32_t *offsets, size_t begin
             marks[k / 8] = std::uint8_t(mask);
             marks[k / 8 + 1] = std::uint8_t(mask >> 8);
         }
+        // Whether any of `count` (at most 56) starts from `at` on holds the whole needle.
+        const auto holds = [&](size_t at, size_t count) {
+            std::uint64_t mask = marksFrom(marks.data(), at) & ((std::uint64_t(1) << count) - 1);
+            if (n <= 2)
+                return mask != 0;
+            for (; mask; mask &= mask - 1) {
+                const size_t start = at + size_t(std::countr_zero(mask));
+                if (std::memcmp(text + start + 1, needle.data() + 1, n - 2) == 0)
+                    return true;
+            }
+            return false;
+        };
         for (size_t r = blockBegin; r < blockEnd; ++r) {
             const size_t at = offsets[r] - offsets[blockBegin];
             const size_t rowLength = offsets[r + 1] - offsets[r];
             const size_t starts = rowLength >= n ? rowLength - n + 1 : 0;
-            bool found = false;
-            for (size_t done = 0; done < starts && !found; done += 56) {  // long rows: 56 starts a step
-                const size_t count = std::min<size_t>(56, starts - done);
-                std::uint64_t mask = marksFrom(marks.data(), at + done) & ((std::uint64_t(1) << count) - 1);
-                if (n <= 2) {
-                    found = mask != 0;
-                    continue;
-                }
-                for (; mask && !found; mask &= mask - 1) {
-                    const size_t start = at + done + size_t(std::countr_zero(mask));
-                    found = std::memcmp(text + start + 1, needle.data() + 1, n - 2) == 0;
-                }
-            }
+            bool found = holds(at, std::min<size_t>(starts, 56));
+            for (size_t done = 56; done < starts && !found; done += 56)  // a long row: 56 starts a step
+                found = holds(at + done, std::min<size_t>(56, starts - done));
             hits[r - begin] = found;
         }
     }

@@ -333,7 +333,7 @@ struct Recordset::Impl {
     void keepMarked(size_t all)
     {
         std::vector<std::uint8_t> hits(all);
-        visible.assign(all, 0);
+        visible.resize(all);  // every place is written below before it is read
         Halves halves;
         two_way::run(all, [&](int part, size_t begin, size_t end) {
             filter->markMatches(*rows, int(begin), int(end), hits.data() + begin);

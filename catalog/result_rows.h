@@ -54,7 +54,7 @@ public:
         const std::uint32_t *offsets = nullptr;
     };
     FoldedColumn foldedColumn(int column) const;
-    /// One byte per row, not 0 where the column holds Null.
+    /// One byte per row: 1 where the column holds Null, else 0.
     const std::uint8_t *nullFlags(int column) const { return m_columns[size_t(column)].nulls.data(); }
 
     /// True when a text column holds nothing but ASCII (checked once per column).
