@@ -70,33 +70,40 @@ void sortKeyed(std::vector<KeyedRow> &rows, bool descending, const Tie &tie)
         std::inplace_merge(rows.begin(), rows.begin() + std::ptrdiff_t(middle), rows.end(), less);
 }
 
-namespace detail {
-
-struct KeyRow {
+/// A row and its number, as an unsigned key whose plain order is the number's order.
+struct NumberRow {
     std::uint64_t key;
     int row;
 };
 
-// Stable byte-wise radix sort of `items` by key (`scratch` as large); a byte that every
-// key shares costs one look and no pass.
-inline void radixSort(KeyRow *items, KeyRow *scratch, std::size_t n)
+namespace detail {
+
+// Stable byte-wise radix sort of `items` by key (`scratch` as large). Only the bytes in
+// which some keys differ are counted and passed over: prices differ in two or three.
+inline void radixSort(NumberRow *items, NumberRow *scratch, std::size_t n)
 {
     if (n < 2)
         return;
-    std::vector<std::size_t> counts(8 * 256, 0);
+    std::uint64_t differing = 0;
+    for (std::size_t i = 1; i < n; ++i)
+        differing |= items[i].key ^ items[0].key;
+    int bytes[8], passes = 0;
+    for (int b = 0; b < 8; ++b)
+        if ((differing >> (8 * b)) & 0xff)
+            bytes[passes++] = b;
+    std::vector<std::size_t> counts(std::size_t(passes) * 256, 0);
     for (std::size_t i = 0; i < n; ++i)
-        for (int b = 0; b < 8; ++b)
-            ++counts[std::size_t(b) * 256 + ((items[i].key >> (8 * b)) & 0xff)];
-    KeyRow *from = items, *to = scratch;
-    for (int b = 0; b < 8; ++b) {
-        std::size_t *count = counts.data() + std::size_t(b) * 256;
-        if (count[(from[0].key >> (8 * b)) & 0xff] == n)
-            continue;
+        for (int p = 0; p < passes; ++p)
+            ++counts[std::size_t(p) * 256 + ((items[i].key >> (8 * bytes[p])) & 0xff)];
+    NumberRow *from = items, *to = scratch;
+    for (int p = 0; p < passes; ++p) {
+        std::size_t *count = counts.data() + std::size_t(p) * 256;
+        const int shift = 8 * bytes[p];
         std::size_t at = 0;
         for (int v = 0; v < 256; ++v)
             at += std::exchange(count[v], at);
         for (std::size_t i = 0; i < n; ++i)
-            to[count[(from[i].key >> (8 * b)) & 0xff]++] = from[i];
+            to[count[(from[i].key >> shift) & 0xff]++] = from[i];
         std::swap(from, to);
     }
     if (from != items)
@@ -105,31 +112,30 @@ inline void radixSort(KeyRow *items, KeyRow *scratch, std::size_t n)
 
 }  // namespace detail
 
-/// Sorts rows that are in row order by `key` alone, ties keeping their order in both
-/// directions (for numbers, whose only tie-break is the row): a radix sort of each half on
-/// its own thread, then merged. Much cheaper than comparisons on many equal values.
-inline void sortByKeyOnly(std::vector<KeyedRow> &rows, bool descending)
+/// Sorts rows that are in row order by key, ties keeping their order in both directions
+/// (for numbers, whose only tie-break is the row): a radix sort of each half on its own
+/// thread, then merged. Much cheaper than comparisons on many equal values. The keys are
+/// not kept.
+inline void sortNumbers(std::vector<NumberRow> &rows, bool descending)
 {
     const std::size_t n = rows.size();
-    std::vector<detail::KeyRow> items(n), scratch(n);
-    for (std::size_t i = 0; i < n; ++i)
-        items[i] = {descending ? ~rows[i].key : rows[i].key, rows[i].row};
+    if (descending)
+        for (NumberRow &r : rows)
+            r.key = ~r.key;
+    std::vector<NumberRow> scratch(n);
     std::size_t middle = 0;
     two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
-        detail::radixSort(items.data() + begin, scratch.data() + begin, end - begin);
+        detail::radixSort(rows.data() + begin, scratch.data() + begin, end - begin);
         if (part == 1)
             middle = begin;
     });
-    const detail::KeyRow *sortedItems = items.data();
     if (middle > 0) {
-        std::merge(items.begin(), items.begin() + std::ptrdiff_t(middle), items.begin() + std::ptrdiff_t(middle),
-                   items.end(), scratch.begin(), [](const detail::KeyRow &a, const detail::KeyRow &b) {
+        std::merge(rows.begin(), rows.begin() + std::ptrdiff_t(middle), rows.begin() + std::ptrdiff_t(middle),
+                   rows.end(), scratch.begin(), [](const NumberRow &a, const NumberRow &b) {
                        return a.key != b.key ? a.key < b.key : a.row < b.row;
                    });
-        sortedItems = scratch.data();
+        rows.swap(scratch);
     }
-    for (std::size_t i = 0; i < n; ++i)
-        rows[i] = {descending ? ~sortedItems[i].key : sortedItems[i].key, 0, sortedItems[i].row, 0};
 }
 
 }  // namespace keyed_sort

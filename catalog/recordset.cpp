@@ -9,10 +9,13 @@
 #include "two_way.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <functional>
+#include <limits>
 #include <future>
 #include <numeric>
 #include <unordered_map>
@@ -42,6 +45,37 @@ std::uint64_t orderedBits(double value)
         value = 0;  // -0 sorts with 0
     const auto bits = std::bit_cast<std::uint64_t>(value);
     return (bits & (std::uint64_t(1) << 63)) ? ~bits : bits | (std::uint64_t(1) << 63);
+}
+
+// Prices and money hold a few decimals: counted in cents (or ten-thousandths) from the
+// least value, their keys differ only in their low bytes, and the radix sort passes over no
+// other byte. Left as they are when any value is not exactly such a number.
+void narrowRealKeys(std::vector<keyed_sort::NumberRow> &numbers, const ResultRows &r, int column)
+{
+    constexpr double kScale = 10000;
+    constexpr double kWholeLimit = 4611686018427387904.0;  // 2^62: two such wholes' difference fits 64 bits
+    constexpr std::int64_t kPerCent = 100;
+    std::int64_t least = std::numeric_limits<std::int64_t>::max();
+    bool cents = true;
+    for (keyed_sort::NumberRow &n : numbers) {
+        const double value = r.real(n.row, column);
+        const double scaled = std::nearbyint(value * kScale);
+        if (!(std::fabs(scaled) < kWholeLimit) || scaled / kScale != value) {
+            for (keyed_sort::NumberRow &m : numbers)
+                m.key = orderedBits(r.real(m.row, column));
+            return;
+        }
+        const auto whole = std::int64_t(scaled);
+        n.key = std::uint64_t(whole);
+        least = std::min(least, whole);
+        cents = cents && whole % kPerCent == 0;
+    }
+    if (cents)
+        for (keyed_sort::NumberRow &n : numbers)
+            n.key = std::uint64_t((std::int64_t(n.key) - least) / kPerCent);
+    else
+        for (keyed_sort::NumberRow &n : numbers)
+            n.key = std::uint64_t(std::int64_t(n.key) - least);
 }
 
 // The rows of `sql`: those another recordset (or this one) still holds for the same
@@ -134,9 +168,13 @@ struct Recordset::Impl {
         const int column = key.column;
         if (sortIfInOrder(key))
             return;
-        if (r.storage(column) == ResultRows::Storage::Text && sortByRank(key))
+        if (r.storage(column) != ResultRows::Storage::Text) {
+            sortNumbers(key);
             return;
-        if (r.storage(column) == ResultRows::Storage::Text && !r.isAsciiColumn(column)) {
+        }
+        if (sortByRank(key))
+            return;
+        if (!r.isAsciiColumn(column)) {
             sortAccented(key);
             return;
         }
@@ -148,46 +186,68 @@ struct Recordset::Impl {
                 nulls.push_back(row);
                 continue;
             }
-            switch (r.storage(column)) {
-            case ResultRows::Storage::Integer: keyed.push_back({orderedBits(r.integer(row, column)), 0, row}); break;
-            case ResultRows::Storage::Real: keyed.push_back({orderedBits(r.real(row, column)), 0, row}); break;
-            case ResultRows::Storage::Text: {
-                const std::string_view text = r.text(row, column);
-                keyed.push_back({asciiPrefix(text, 0), asciiPrefix(text, 8), row, std::uint32_t(text.size())});
-                break;
-            }
-            }
+            const std::string_view text = r.text(row, column);
+            keyed.push_back({asciiPrefix(text, 0), asciiPrefix(text, 8), row, std::uint32_t(text.size())});
         }
-        if (r.storage(column) == ResultRows::Storage::Text)
-            sortKeyed(keyed, key.descending,
-                      [&r, column](int a, int b) { return jettext::compare(r.text(a, column), r.text(b, column)); });
-        else
-            keyed_sort::sortByKeyOnly(keyed, key.descending);
+        sortKeyed(keyed, key.descending,
+                  [&r, column](int a, int b) { return jettext::compare(r.text(a, column), r.text(b, column)); });
         place(nulls, keyed, key.descending, [](const KeyedRow &k) { return k.row; });
+    }
+
+    // A number column: each row's value as a key, radix sorted.
+    void sortNumbers(const criteria::SortKey &key)
+    {
+        const ResultRows &r = *rows;
+        const int column = key.column;
+        const bool real = r.storage(column) == ResultRows::Storage::Real;
+        std::vector<int> nulls;
+        std::vector<keyed_sort::NumberRow> numbers;
+        numbers.reserve(sorted.size());
+        for (int row = 0; row < r.rowCount(); ++row) {
+            if (r.isNull(row, column))
+                nulls.push_back(row);
+            else
+                numbers.push_back({real ? 0 : orderedBits(r.integer(row, column)), row});
+        }
+        if (real)
+            narrowRealKeys(numbers, r, column);
+        keyed_sort::sortNumbers(numbers, key.descending);
+        place(nulls, numbers, key.descending, [](const keyed_sort::NumberRow &n) { return n.row; });
     }
 
     // Rows that already stand in the column's order (a listing by name, sorted by name): the
     // order is their own, or their runs of equal values turned round. False, having placed
-    // nothing, at the first row out of order.
+    // nothing, at the first row out of order. Each half looks at its own rows, the second
+    // from the pair across the middle.
     bool sortIfInOrder(const criteria::SortKey &key)
     {
         const ResultRows &r = *rows;
-        std::vector<int> runStarts{0};
-        for (int row = 1; row < r.rowCount(); ++row) {
-            const int c = r.compareRows(row - 1, row, key.column);
-            if (c > 0)
-                return false;
-            if (c < 0)
-                runStarts.push_back(row);
-        }
+        std::atomic<bool> outOfOrder{false};
+        std::vector<int> runStarts[2];  // where a run of equal values begins: descending only
+        two_way::run(size_t(r.rowCount()), [&](int part, size_t begin, size_t end) {
+            for (size_t row = std::max<size_t>(begin, 1); row < end; ++row) {
+                const int c = r.compareRows(int(row) - 1, int(row), key.column);
+                if (c > 0 || ((row & 0xfff) == 0 && outOfOrder.load(std::memory_order_relaxed))) {
+                    outOfOrder = true;
+                    return;
+                }
+                if (c < 0 && key.descending)
+                    runStarts[part].push_back(int(row));
+            }
+        });
+        if (outOfOrder)
+            return false;
         if (!key.descending) {
             std::iota(sorted.begin(), sorted.end(), 0);
             return true;
         }
-        runStarts.push_back(r.rowCount());
+        std::vector<int> starts{0};
+        starts.insert(starts.end(), runStarts[0].begin(), runStarts[0].end());
+        starts.insert(starts.end(), runStarts[1].begin(), runStarts[1].end());
+        starts.push_back(r.rowCount());
         auto out = sorted.begin();
-        for (std::size_t run = runStarts.size() - 1; run-- > 0;)
-            for (int row = runStarts[run]; row < runStarts[run + 1]; ++row)
+        for (std::size_t run = starts.size() - 1; run-- > 0;)
+            for (int row = starts[run]; row < starts[run + 1]; ++row)
                 *out++ = row;
         return true;
     }

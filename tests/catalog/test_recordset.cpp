@@ -396,20 +396,28 @@ private slots:
     }
 
     // A listing ordered by name, sorted by name again: the rows already stand in order, and
-    // ties must still keep the statement's order in both directions.
+    // ties must still keep the statement's order in both directions. Two threads look at
+    // half the rows each: rows in order within each half, not across, are out of order.
     void shouldSortRowsThatStandInOrderAsAnyOther_data()
     {
+        QTest::addColumn<QString>("order");
         QTest::addColumn<QString>("sort");
         for (const char *sort : {"Word", "Word DESC", "ID DESC", "Kind DESC"})
-            QTest::newRow(sort) << sort;
+            QTest::newRow(sort) << "Word" << sort;
+        QTest::newRow("each half in order, split at the middle") << "ID > 20000, Word" << "Word";
+        QTest::newRow("each half in order, descending") << "ID > 20000, Word" << "Word DESC";
+        QTest::newRow("in order but for the last row") << "ID = 40000, Word" << "Word";
+        QTest::newRow("in order but for the first row") << "ID <> 1, Word" << "Word";
+        QTest::newRow("two runs, split off the middle") << "ID > 15000, Word" << "Word";
     }
     void shouldSortRowsThatStandInOrderAsAnyOther()
     {
+        QFETCH(QString, order);
         QFETCH(QString, sort);
         const auto cn = openManyRows(40000);
         QVERIFY(cn);
         Recordset rs;
-        QVERIFY(!openListing(rs, cn, "SELECT * FROM T ORDER BY Word"));
+        QVERIFY(!openListing(rs, cn, "SELECT * FROM T ORDER BY " + order));
         const int field = rs.fieldIndex(sort.section(' ', 0, 0));
         const bool descending = sort.endsWith("DESC");
         QList<int> positions;
@@ -429,6 +437,63 @@ private slots:
             expected << rs.valueAt(position, 0).toInt();
         QVERIFY(!rs.setSort(sort));
         QCOMPARE(ids(rs), expected);
+    }
+
+    // A sort on a number orders by value, ties and equal zeros in the statement's order,
+    // whether the values are few-decimal prices or not. "Many" repeats the values past the
+    // count two threads share.
+    void shouldSortNumbersByTheirValue_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("values");  // a null text is Null
+        QTest::addColumn<int>("count");           // rows, the values repeated
+        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
+        const int dbl = int(jet::ColumnType::Double), money = int(jet::ColumnType::Money);
+        const QStringList prices{"19.99", "5", QString(), "19.9899", "0.01", "499.5", "5", "-2.25", "0"};
+        row("prices") << dbl << prices << 9;
+        row("prices, many") << dbl << prices << 40000;
+        row("money, many") << money << prices << 40000;
+        row("a value of more decimals") << dbl << QStringList{"0.3", "0.30000000000000004", "0.2", "0.1"} << 4;
+        row("more decimals, many") << dbl << QStringList{"0.3", "0.30000000000000004", "0.1", "0.12345"} << 40000;
+        row("one value apart from the rest") << dbl << QStringList{"5", "7", "5", "5"} << 4;
+        row("thousandths between cents") << dbl << QStringList{"0.012", "0.011", "0.02", "0.01", "-0.011"} << 5;
+        row("zero and minus zero") << dbl << QStringList{"0", "-0", "0", "-0.0001", "0.0001"} << 5;
+        row("ten-thousandths at the edge of exact") << dbl
+            << QStringList{"900719925474.0991", "900719925474.099", "-900719925474.0991", "0"} << 4;
+        row("wholes of ten-thousandths near the limit") << dbl
+            << QStringList{"4.6e14", "-4.6e14", "4.5e14", "-1", "461168601842738.7", "-461168601842738.7"} << 6;
+        row("past the limit") << dbl << QStringList{"9e14", "-9e14", "4.6e14", "-1", "1e19", "-1e19"} << 6;
+        row("past exact wholes") << dbl << QStringList{"1e300", "-1e300", "12345678901234567", "1"} << 4;
+        row("tiny") << dbl << QStringList{"1e-300", "-1e-300", "0", "5e-324"} << 4;
+        row("infinities") << dbl << QStringList{"inf", "-inf", "1", QString()} << 4;
+        row("Nulls only") << dbl << QStringList{QString(), QString()} << 2;
+    }
+    void shouldSortNumbersByTheirValue()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, values);
+        QFETCH(int, count);
+        QVector<QStringList> rows;
+        for (int id = 1; id <= count; ++id)
+            rows << QStringList{QString::number(id), values[(id - 1) % values.size()]};
+        const auto cn = openSource(std::make_unique<MemorySource>(
+            QVector<jet::Column>{{"ID", jet::ColumnType::Long, 0}, {"Price", jet::ColumnType(type), 0}}, rows));
+        QVERIFY(cn);
+        for (const bool descending : {false, true}) {
+            Recordset rs;
+            QVERIFY(!openListing(rs, cn, "SELECT * FROM T ORDER BY ID"));
+            QList<int> expected;
+            for (int row = 0; row < rs.RecordCount(); ++row)
+                expected << row + 1;
+            std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+                const QVariant x = rs.valueAt(a - 1, 1), y = rs.valueAt(b - 1, 1);
+                const int c = !x.isValid() || !y.isValid() ? int(x.isValid()) - int(y.isValid())
+                                                           : (x.toDouble() > y.toDouble()) - (x.toDouble() < y.toDouble());
+                return descending ? c > 0 : c < 0;
+            });
+            QVERIFY(!rs.setSort(descending ? "Price DESC" : "Price"));
+            QCOMPARE(ids(rs), expected);
+        }
     }
 
     // A filter over every row matches them all at once, through each field's texts laid end
