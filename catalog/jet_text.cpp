@@ -127,6 +127,8 @@ void markContaining(const char *base, const std::uint32_t *offsets, size_t begin
         }
         // Whether any of `count` (at most 56) starts from `at` on holds the whole needle.
         const auto holds = [&](size_t at, size_t count) {
+            if (count == 0)  // a row shorter than the needle: its place may lie past the last mark
+                return false;
             std::uint64_t mask = marksFrom(marks.data(), at) & ((std::uint64_t(1) << count) - 1);
             if (n <= 2)
                 return mask != 0;

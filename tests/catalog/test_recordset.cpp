@@ -547,6 +547,8 @@ private slots:
             {"far into a long text", longTexts, none, "Word LIKE '*9end*'", {1}},
             {"one letter far into a long text", longTexts, none, "Word LIKE '*e*'", {1, 3, 4}, true},
             {"two letters across a long text", longTexts, none, "Word LIKE '*90*'", {1, 2, 3, 4}},
+            {"a needle longer than the rows after it", longTexts + touching, none,
+             "Word LIKE '*" + longer.left(100) + "*'", {1, 2, 3, 4}, true},
             {"run in the middle", marks, none, "Word LIKE 'a*b'", {1, 2, 3, 4, 6}},
             {"percent as a run", marks, none, "Word LIKE '*%*'", {1, 2, 3, 4, 5, 6}},
             {"question mark is a letter", marks, none, "Word LIKE '*?*'", {3}},
