@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 #endif
 
 namespace window_frame {
@@ -112,6 +113,16 @@ bool isViewable(xcb_connection_t *c, xcb_window_t window)
     return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
 }
 
+// A manager that does not publish the frame resizes a framed window in two steps, the
+// window and then its frame (or the other way round); read between the two, the tree gives
+// a frame that is not the one drawn. The frame stays the same while the window is mapped, so
+// the tree is read once for each mapping. Keyed by window: the GUI thread alone asks.
+std::unordered_map<xcb_window_t, QMargins> &treeFrames()
+{
+    static std::unordered_map<xcb_window_t, QMargins> frames;
+    return frames;
+}
+
 std::optional<QMargins> x11Frame(xcb_connection_t *c, xcb_window_t window)
 {
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
@@ -120,20 +131,31 @@ std::optional<QMargins> x11Frame(xcb_connection_t *c, xcb_window_t window)
     // A window manager maps a window only once it has framed it, and takes the frame away
     // only after it is unmapped: a frame read while the window stays viewable is the one the
     // user sees, not one still being built or taken down.
-    if (!isViewable(c, window))
+    if (!isViewable(c, window)) {
+        treeFrames().erase(window);
         return std::nullopt;
+    }
     Reply tree(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
     if (!tree)
         return std::nullopt;
     std::optional<QMargins> frame = frameExtentsProperty(c, window);
+    bool fromTree = false;
     if (!frame) {
-        if (tree->parent == tree->root)
+        if (tree->parent == tree->root) {
             frame = QMargins();  // a window manager that draws no frame of its own
-        else
+        } else if (const auto seen = treeFrames().find(window); seen != treeFrames().end()) {
+            frame = seen->second;
+        } else {
             frame = frameFromTree(c, window, tree->root, tree->parent);
+            fromTree = true;
+        }
     }
-    if (!frame || !isViewable(c, window))
+    if (!frame || !isViewable(c, window)) {
+        treeFrames().erase(window);
         return std::nullopt;
+    }
+    if (fromTree)
+        treeFrames()[window] = *frame;
     return frame;
 }
 
