@@ -62,7 +62,7 @@ QString singleTitleSql(const QString &name)
 
 namespace {
 
-/// The part of `sql` between `prefix` and `suffix`, when it has both.
+/// The text of `sql` between `prefix` and `suffix`, when it has both.
 std::optional<QString> between(const QString &sql, const QString &prefix, const QString &suffix)
 {
     if (sql.size() < prefix.size() + suffix.size() || !sql.startsWith(prefix) || !sql.endsWith(suffix))
