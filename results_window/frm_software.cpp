@@ -288,7 +288,7 @@ void frmSoftware::restoreSize()
     // The outer size needs the frame around the window. Until the window manager reports it,
     // the window takes each outer size as its inner size, as it would with no frame at all;
     // once the frame is known, the inner size gives way to it. Height first, then width.
-    const auto frame = window_frame::reported(*this).value_or(QMargins());
+    const auto frame = window_frame::expected(*this).value_or(QMargins());
     window_size::resizeInner(*this, QSize(width(), defaultOuter.height()).shrunkBy(frame));
     window_size::resizeInner(*this, defaultOuter.shrunkBy(frame));
 
@@ -347,11 +347,15 @@ void frmSoftware::resizeEvent(QResizeEvent *event)
     Form_Resize();
     if (m_sizeRestored && !m_settling.hasExpired() && screen()) {
         // A manager that fits the window to the screen leaves its outer size at the screen's
-        // edge in one dimension; a drag to such a size so soon is not a user's.
+        // edge in one dimension; a drag to such a size so soon is not a user's. A Wayland
+        // compositor may send back the size it first saw after the window has taken its own
+        // (mutter does, when it activates the window).
         const auto frame = window_frame::reported(*this);
         const QSize outer = frame ? size().grownBy(*frame) : QSize();
         const QSize available = screen()->availableGeometry().size();
-        const bool fitted = outer.width() == available.width() || outer.height() == available.height();
+        const bool fitted = outer.width() == available.width() || outer.height() == available.height()
+                            || (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
+                                && size() == m_outerSize);
         if (frame && fitted && size() != m_outerSize.shrunkBy(*frame))
             QTimer::singleShot(0, this, [this] {
                 if (const auto frame = window_frame::reported(*this))

@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev sqlite3
   xvfb xauth x11-utils imagemagick libxcb1-dev
   openbox twm xdotool
+  qt6-wayland weston sway mutter wtype dbus-daemon grim
   fonts-dejavu-core fonts-liberation2
   dpkg-dev file lintian appstream desktop-file-utils man-db groff-base
 )

@@ -8,6 +8,10 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTimer>
+#include <QWindow>
+
+#include <memory>
 
 namespace {
 
@@ -17,7 +21,42 @@ namespace {
 int execHandingBackKeyboard(QDialog &dialog)
 {
     const QPointer<QWidget> before = QApplication::activeWindow();
-    const int result = dialog.exec();
+    // A window under a modal one takes no input, yet a compositor may still give it the
+    // keyboard and raise it (sway does, on a click or its window switch), hiding the modal
+    // window. The modal window then takes the keyboard back; on Wayland, where a compositor
+    // may refuse a window the keyboard it asks for (sway does by default), it is shown anew,
+    // which every compositor puts on top with the keyboard.
+    struct Showing {
+        bool running = true;
+        bool again = false;
+    };
+    const auto showing = std::make_shared<Showing>();
+    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    QPointer<QDialog> modal(&dialog);
+    const QMetaObject::Connection guard = QObject::connect(
+        qApp, &QGuiApplication::focusWindowChanged, &dialog, [modal, showing, wayland](QWindow *focused) {
+            if (!focused || !modal || QApplication::activeModalWidget() != modal || focused == modal->windowHandle())
+                return;
+            QTimer::singleShot(0, modal, [modal, showing, wayland] {
+                if (!showing->running || !modal || !modal->isVisible() || QApplication::activeModalWidget() != modal
+                    || QGuiApplication::focusWindow() == modal->windowHandle())
+                    return;
+                if (!wayland) {
+                    modal->raise();
+                    modal->activateWindow();
+                    return;
+                }
+                showing->again = true;
+                modal->hide();  // ends this showing's loop; the loop below shows it again
+            });
+        });
+    int result = QDialog::Rejected;
+    do {
+        showing->again = false;
+        result = dialog.exec();
+    } while (showing->again);
+    showing->running = false;
+    QObject::disconnect(guard);
     if (before && before->isVisible() && before != &dialog)
         before->activateWindow();
     return result;

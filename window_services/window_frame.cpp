@@ -1,13 +1,25 @@
 #include "window_frame.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
+#include <unordered_map>
 #include <vector>
+
+#ifdef Q_OS_LINUX
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 #ifdef QUORBIX_HAVE_XCB
 #include <QtGui/qguiapplication_platform.h>
@@ -16,7 +28,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_map>
 #endif
 
 namespace window_frame {
@@ -161,6 +172,155 @@ std::optional<QMargins> x11Frame(xcb_connection_t *c, xcb_window_t window)
 
 #endif
 
+bool onWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
+#ifdef Q_OS_LINUX
+// sway draws the frame itself and tells no client its size, but answers anyone on its
+// IPC socket (SWAYSOCK) with the window tree, each window's rectangle and decoration in it.
+QByteArray swayTree()
+{
+    const QByteArray path = qgetenv("SWAYSOCK");
+    sockaddr_un address{};
+    if (path.isEmpty() || std::size_t(path.size()) >= sizeof address.sun_path)
+        return {};
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    // A compositor that stops answering must not hold the windows up.
+    timeval wait{0, 500000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    QByteArray reply;
+    const auto readExactly = [fd](char *to, std::size_t size) {
+        while (size > 0) {
+            const ssize_t got = ::read(fd, to, size);
+            if (got <= 0)
+                return false;
+            to += got;
+            size -= std::size_t(got);
+        }
+        return true;
+    };
+    // "i3-ipc", payload length and message type (4: the tree) in the host's byte order.
+    constexpr char kMagic[] = "i3-ipc";
+    constexpr quint32 kGetTree = 4;
+    char request[14];
+    std::memcpy(request, kMagic, 6);
+    const quint32 header[2] = {0, kGetTree};
+    std::memcpy(request + 6, header, sizeof header);
+    char head[14];
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::write(fd, request, sizeof request) == ssize_t(sizeof request) && readExactly(head, sizeof head)
+        && std::memcmp(head, kMagic, 6) == 0) {
+        quint32 answer[2];
+        std::memcpy(answer, head + 6, sizeof answer);
+        constexpr quint32 kLargestTree = 64u << 20;
+        if (answer[1] == kGetTree && answer[0] < kLargestTree) {
+            reply.resize(qsizetype(answer[0]));
+            if (!readExactly(reply.data(), std::size_t(reply.size())))
+                reply.clear();
+        }
+    }
+    ::close(fd);
+    return reply;
+}
+
+// The frame sway draws around `window`, from its tree: the node of this process with the
+// window's title, the one of its size if there are several. Nothing while sway has not placed
+// it yet; no frame when sway is not there to ask.
+std::optional<QMargins> swayFrame(const QWidget &window)
+{
+    if (qEnvironmentVariableIsEmpty("SWAYSOCK"))
+        return QMargins();
+    const QByteArray tree = swayTree();
+    if (tree.isEmpty())
+        return QMargins();
+    const qint64 pid = qint64(::getpid());
+    const QString title = window.windowTitle();
+    std::optional<QMargins> found;
+    bool exact = false;
+    std::vector<QJsonObject> nodes{QJsonDocument::fromJson(tree).object()};
+    while (!nodes.empty() && !exact) {
+        const QJsonObject node = nodes.back();
+        nodes.pop_back();
+        for (const char *children : {"nodes", "floating_nodes"}) {
+            for (const QJsonValue child : node.value(QLatin1String(children)).toArray())
+                nodes.push_back(child.toObject());
+        }
+        if (node.value(QLatin1String("pid")).toInteger(-1) != pid
+            || node.value(QLatin1String("name")).toString() != title)
+            continue;
+        const auto rect = [&node](const char *name) {
+            const QJsonObject r = node.value(QLatin1String(name)).toObject();
+            return QRect(r.value(QLatin1String("x")).toInt(), r.value(QLatin1String("y")).toInt(),
+                         r.value(QLatin1String("width")).toInt(), r.value(QLatin1String("height")).toInt());
+        };
+        const QRect outer = rect("rect");      // the window and its borders
+        const QRect inner = rect("window_rect");  // the window, from the border's corner
+        const int title = node.value(QLatin1String("border")).toString() == QLatin1String("normal")
+                              ? rect("deco_rect").height()
+                              : 0;  // the title bar, above the borders
+        const QMargins margins(inner.x(), inner.y() + title, outer.width() - inner.x() - inner.width(),
+                               outer.height() - inner.y() - inner.height());
+        if (margins.left() < 0 || margins.top() < 0 || margins.right() < 0 || margins.bottom() < 0)
+            continue;
+        found = margins;
+        exact = inner.size() == window.size();
+    }
+    return found;
+}
+#else
+std::optional<QMargins> swayFrame(const QWidget &) { return QMargins(); }
+#endif
+
+// How many polls a window mapped on Wayland waits for the compositor to list it before its
+// frame is taken as none.
+constexpr int kCompositorPolls = 200;
+
+struct WaylandMapping {
+    QMargins frame;
+    bool known = false;
+    int polls = 0;
+};
+// Keyed by window: the GUI thread alone asks.
+std::unordered_map<const QWindow *, WaylandMapping> &waylandMappings()
+{
+    static std::unordered_map<const QWindow *, WaylandMapping> mappings;
+    return mappings;
+}
+
+// On Wayland a window's decoration exists only once the window is shown and the compositor
+// has said who draws it: Qt's own (its margins are the window's frame) or the compositor's
+// (whose size only a compositor that reports it can tell). Nothing until the window is on the
+// screen; then the same frame for as long as it stays there.
+std::optional<QMargins> waylandFrame(const QWidget &window, const QWindow &handle)
+{
+    auto &mappings = waylandMappings();
+    if (!window.isVisible() || !handle.isExposed()) {
+        mappings.erase(&handle);
+        return std::nullopt;
+    }
+    auto [entry, added] = mappings.try_emplace(&handle);
+    if (added)
+        QObject::connect(&handle, &QObject::destroyed, [key = &handle] { waylandMappings().erase(key); });
+    WaylandMapping &mapping = entry->second;
+    if (mapping.known)
+        return mapping.frame;
+    const QMargins drawnByQt = handle.frameMargins();
+    std::optional<QMargins> frame = drawnByQt;
+    if (drawnByQt.isNull()) {
+        frame = swayFrame(window);
+        if (!frame && ++mapping.polls >= kCompositorPolls)
+            frame = QMargins();
+    }
+    if (!frame)
+        return std::nullopt;
+    mapping = {*frame, true, mapping.polls};
+    return frame;
+}
+
 constexpr int kPollMs = 10;
 
 // Waits for the frame of one window and hands it to everyone who asked, in the order asked.
@@ -251,7 +411,40 @@ std::optional<QMargins> reported(const QWidget &window)
                         logical(frame->bottom()));
     }
 #endif
+    if (onWayland())
+        return waylandFrame(window, *handle);
     return handle->frameMargins();
+}
+
+std::optional<QMargins> expected(const QWidget &window)
+{
+    if (auto frame = reported(window))
+        return frame;
+    if (!onWayland())
+        return std::nullopt;
+    for (const QWidget *other : QApplication::topLevelWidgets()) {
+        if (other == &window || !other->isVisible() || !other->windowHandle()
+            || other->windowFlags().testFlag(Qt::FramelessWindowHint))
+            continue;
+        const auto &mappings = waylandMappings();
+        const auto known = mappings.find(other->windowHandle());
+        if (known != mappings.end() && known->second.known)
+            return known->second.frame;
+        if (const auto frame = reported(*other))
+            return frame;
+    }
+    return std::nullopt;
+}
+
+QMargins leftOutOfLimits(const QWidget &window)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 6, 0)
+    if (onWayland() && window.windowHandle() && window.isVisible())
+        return window.windowHandle()->frameMargins();
+#else
+    Q_UNUSED(window);
+#endif
+    return QMargins();
 }
 
 void whenReported(QWidget &window, std::function<void(const QMargins &)> known)

@@ -19,6 +19,18 @@ namespace window_frame {
 /// nothing until then.
 std::optional<QMargins> reported(const QWidget &window);
 
+/// The frame `window` will have once shown: its own once reported; before that, on Wayland,
+/// the one of another of the program's windows on the screen, as the same compositor or the
+/// same decoration of Qt's draws every window's alike; nothing where neither is known.
+/// A window sized with it before it is first shown is on the screen at its size at once,
+/// which a compositor that sends back the size it first saw would otherwise undo.
+std::optional<QMargins> expected(const QWidget &window);
+
+/// The part of the frame that the platform leaves out of the size limits it hands the
+/// compositor for `window` (Qt before 6.6 hands a Wayland compositor the limits of the inner
+/// size, though the size the compositor bounds takes in Qt's own decoration); none elsewhere.
+QMargins leftOutOfLimits(const QWidget &window);
+
 /// Calls `known` with the frame of `window` once it is reported: at once if it already is,
 /// otherwise from the event loop when the window manager has framed the shown window. The
 /// call is dropped if `window` goes first.

@@ -61,11 +61,16 @@ public:
             QSize(qBound(0, info.ptMaxTrackSize.x - frameWidth, QWIDGETSIZE_MAX),
                   qBound(0, info.ptMaxTrackSize.y - frameHeight, QWIDGETSIZE_MAX))
                 .expandedTo(minimum);
+        // The largest size that the platform hands on must come out as the largest outer size
+        // where the platform leaves part of the frame out. (The smallest stays the inner one:
+        // the window is given exactly that size.)
+        const QSize handedOn = maximum.grownBy(window_frame::leftOutOfLimits(*m_window))
+                                   .boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
         // Setting a limit can resize the window, which comes back here with the same answer.
         if (m_window->minimumSize() != minimum)
             m_window->setMinimumSize(minimum);
-        if (m_window->maximumSize() != maximum)
-            m_window->setMaximumSize(maximum);
+        if (m_window->maximumSize() != handedOn)
+            m_window->setMaximumSize(handedOn);
         const QSize held = m_window->size().expandedTo(minimum).boundedTo(maximum);
         if (held != m_window->size())
             m_window->resize(held);

@@ -36,6 +36,10 @@ void place(QWidget &window, const QWidget *owner, const QMargins &frame)
 
 void centreOnScreen(QWidget *window, const QWidget *owner)
 {
+    // A Wayland client cannot place its windows: the compositor does, a dialog over its
+    // transient parent.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
     const auto frame = window_frame::reported(*window);
     place(*window, owner, frame.value_or(QMargins()));
     if (!frame) {

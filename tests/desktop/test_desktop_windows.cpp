@@ -1,11 +1,15 @@
-// The windows on a real X desktop: sizes, frames and placement as a window manager gives them.
+// The windows on a real desktop: sizes, frames and placement as a window manager or a
+// Wayland compositor gives them.
 //
-// Run as `test_desktop_windows --wm openbox|twm|none`: starts Xvfb and the window manager,
-// then runs the Qt Test cases below in a child process of itself on Qt's xcb platform. The
-// cases read what the user sees from the X server (the window manager's frame window), not
-// from the program's own idea of its frame.
+// Run as `test_desktop_windows --wm openbox|twm|none|weston|sway|mutter`: starts Xvfb and the
+// window manager, or a session bus and the headless compositor, then runs the Qt Test cases
+// below in a child process of itself on Qt's xcb or wayland platform. The cases read what the
+// user sees from the X server (the window manager's frame window) or from sway's window tree,
+// not from the program's own idea of its frame; under weston and mutter, where Qt draws the
+// decoration and no outside view exists, from the window's own surface and decoration.
 
 #include "desktop_session.h"
+#include "wayland_session.h"
 #include "fake_services.h"
 #include "fixture_catalog.h"
 #include "frm_detail.h"
@@ -28,36 +32,137 @@ namespace {
 const char kWindowsArgument[] = "--windows";
 const char kOnceArgument[] = "--once";
 constexpr int kCycles = 20;
-constexpr int kSettleMs = 10000;
+// Long enough that no load on the machine reaches it: a window that has not settled by then
+// will not.
+constexpr int kSettleMs = 30000;
 // Three reads in a row, 20 ms apart, that agree: nothing is moving the window any more.
 constexpr int kStableReads = 3;
 
 QString manager() { return qEnvironmentVariable("QUORBIX_DESKTOP_WM"); }
+bool onX11() { return desktop::windowManagers().contains(manager()); }
+bool onSway() { return manager() == QLatin1String("sway"); }
+// weston and mutter: Qt draws the decoration, and the compositor places the windows.
+bool qtDecorates() { return !onX11() && !onSway(); }
 
-// The test's own connection to the X server, apart from Qt's.
+// The last thing a wait saw, for the message when it gives up.
+QString &lastSeen()
+{
+    static QString seen;
+    return seen;
+}
+
+// The test's own connection to the X server, apart from Qt's; null on Wayland.
 xcb_connection_t *x11()
 {
-    static xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    static xcb_connection_t *connection = onX11() ? xcb_connect(nullptr, nullptr) : nullptr;
     return connection;
 }
 
 QRect screenRect() { return QGuiApplication::primaryScreen()->geometry(); }
 
-// What the user sees of `window` once it has stopped changing: its frame window's geometry
-// as the X server holds it; an empty rectangle if it does not settle.
+QString describe(const QRect &r)
+{
+    if (r.isEmpty())  // the harness's failure, not a size: say what it saw
+        return "never settled on the screen; last seen: " + lastSeen();
+    return QString("%1x%2 at %3,%4").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y());
+}
+
+// sway's answer to a message (swaymsg), parsed; a null document when it did not answer.
+QJsonDocument swayAnswer(const QStringList &arguments)
+{
+    QProcess swaymsg;
+    swaymsg.start("swaymsg", arguments);
+    if (!swaymsg.waitForFinished(10000) || swaymsg.exitCode() != 0)
+        return {};
+    return QJsonDocument::fromJson(swaymsg.readAllStandardOutput());
+}
+
+// One window of sway's tree: what sway shows of it.
+struct SwayWindow {
+    QRect outer;       // title bar and borders included, on the output
+    QSize inner;       // the surface's size as sway shows it
+    bool focused = false;
+    int stacking = -1;  // place among the floating windows, the topmost last
+};
+
+QRect jsonRect(const QJsonObject &node, const char *name)
+{
+    const QJsonObject r = node.value(QLatin1String(name)).toObject();
+    return QRect(r.value("x").toInt(), r.value("y").toInt(), r.value("width").toInt(), r.value("height").toInt());
+}
+
+// The windows of process `pid` titled `title` in sway's tree, in the tree's order.
+QList<SwayWindow> swayWindows(qint64 pid, const QString &title)
+{
+    QList<SwayWindow> found;
+    const std::function<void(const QJsonObject &, int)> walk = [&](const QJsonObject &node, int stacking) {
+        if (node.value("pid").toInteger(-1) == pid && node.value("name").toString() == title) {
+            const QRect rect = jsonRect(node, "rect");
+            const QRect inner = jsonRect(node, "window_rect");
+            const int bar = node.value("border").toString() == "normal" ? jsonRect(node, "deco_rect").height() : 0;
+            found.append({QRect(rect.x(), rect.y() - bar, rect.width(), rect.height() + bar), inner.size(),
+                          node.value("focused").toBool(), stacking});
+        }
+        for (const QJsonValue child : node.value("nodes").toArray())
+            walk(child.toObject(), stacking);
+        int place = 0;
+        for (const QJsonValue child : node.value("floating_nodes").toArray())
+            walk(child.toObject(), place++);
+    };
+    walk(swayAnswer({"-t", "get_tree"}).object(), -1);
+    return found;
+}
+
+// What the user sees of `window` now, or nothing while it is not on the screen with the size
+// and place it last asked for.
+std::optional<QRect> outerNow(QWidget &window)
+{
+    const auto frame = window_frame::reported(window);
+    if (onX11()) {
+        const auto xid = static_cast<xcb_window_t>(window.winId());
+        const auto outer = desktop::outerGeometry(x11(), xid);
+        const auto origin = desktop::innerOrigin(x11(), xid);
+        lastSeen() = QString("X server: %1, frame %2, viewable %3")
+                         .arg(outer ? describe(*outer) : QString("no window"))
+                         .arg(frame ? QString("known") : QString("not known"))
+                         .arg(desktop::isViewable(x11(), xid));
+        // The server shows the size and the place that the window last asked for.
+        if (!frame || !outer || !origin || !desktop::isViewable(x11(), xid)
+            || outer->size() != window.size().grownBy(*frame) || *origin != window.geometry().topLeft())
+            return std::nullopt;
+        return outer;
+    }
+    if (onSway()) {
+        const QList<SwayWindow> seen = swayWindows(QCoreApplication::applicationPid(), window.windowTitle());
+        lastSeen() = QString("sway: %1 window(s) titled '%2'%3").arg(seen.size()).arg(window.windowTitle())
+                         .arg(seen.isEmpty() ? QString() : ", " + describe(seen.first().outer));
+        if (seen.size() != 1 || !frame || seen.first().inner != window.size())
+            return std::nullopt;
+        return seen.first().outer;
+    }
+    // Qt's decoration around the surface, as drawn once the window is on the screen.
+    const QWindow *handle = window.windowHandle();
+    const bool shown = handle && window.isVisible() && handle->isExposed();
+    const QMargins drawn = shown ? handle->frameMargins() : QMargins();
+    lastSeen() = QString("surface %1x%2, exposed %3, decoration %4,%5,%6,%7, frame %8")
+                     .arg(window.width()).arg(window.height()).arg(shown)
+                     .arg(drawn.left()).arg(drawn.top()).arg(drawn.right()).arg(drawn.bottom())
+                     .arg(frame ? QString("known") : QString("not known"));
+    if (!shown || !frame || *frame != drawn)
+        return std::nullopt;
+    return QRect(QPoint(), window.size().grownBy(drawn));
+}
+
+// What the user sees of `window` once it has stopped changing; an empty rectangle, with what
+// was last seen in lastSeen(), if it does not settle.
 QRect settledOuter(QWidget &window)
 {
     QRect last;
     int same = 0;
     const bool settled = desktop::waitFor([&] {
         QCoreApplication::processEvents();
-        const auto xid = static_cast<xcb_window_t>(window.winId());
-        const auto frame = window_frame::reported(window);
-        const auto outer = desktop::outerGeometry(x11(), xid);
-        const auto origin = desktop::innerOrigin(x11(), xid);
-        // The server shows the size and the place that the window last asked for.
-        if (!frame || !outer || !origin || !desktop::isViewable(x11(), xid)
-            || outer->size() != window.size().grownBy(*frame) || *origin != window.geometry().topLeft()) {
+        const auto outer = outerNow(window);
+        if (!outer) {
             same = 0;
             return false;
         }
@@ -70,14 +175,33 @@ QRect settledOuter(QWidget &window)
     return settled ? last : QRect();
 }
 
-// Resizes the window through the window manager, as a drag would end: xdotool sends the
-// request for the window's inner size.
-void resizeThroughManager(QWidget &window, const QSize &outer)
+// Resizes the window as a drag would end: on X11 xdotool sends the window manager the request
+// for the inner size, sway is told to resize it, and where Qt draws the decoration (its own
+// drag handles) the window takes the size as it would from the drag.
+void resizeThroughManager(QWidget &window, QSize outer)
 {
-    const QRect before = desktop::outerGeometry(x11(), static_cast<xcb_window_t>(window.winId())).value_or(QRect());
-    const QSize inner = outer - (before.size() - window.size());
-    QProcess::execute("xdotool", {"windowsize", QString::number(window.winId()),
-                                  QString::number(inner.width()), QString::number(inner.height())});
+    if (onX11()) {
+        const QRect before = desktop::outerGeometry(x11(), static_cast<xcb_window_t>(window.winId())).value_or(QRect());
+        const QSize inner = outer - (before.size() - window.size());
+        QProcess::execute("xdotool", {"windowsize", QString::number(window.winId()),
+                                      QString::number(inner.width()), QString::number(inner.height())});
+    } else if (onSway()) {
+        // sway's size of a floating window is its outer size. A drag with the pointer stops
+        // at the limits the window gave sway; sway's resize command does not, so the drag's
+        // end is worked out the same way here.
+        const QList<SwayWindow> seen = swayWindows(QCoreApplication::applicationPid(), window.windowTitle());
+        if (!seen.isEmpty()) {
+            const QSize frame = seen.first().outer.size() - seen.first().inner;
+            outer = outer.expandedTo(window.minimumSize() + frame).boundedTo(window.maximumSize() + frame);
+        }
+        swayAnswer({QString("[pid=%1 title=\"^%2$\"] resize set width %3 px height %4 px")
+                        .arg(QCoreApplication::applicationPid())
+                        .arg(QRegularExpression::escape(window.windowTitle()))
+                        .arg(outer.width())
+                        .arg(outer.height())});
+    } else if (const auto frame = window_frame::reported(window)) {
+        window.resize(outer.shrunkBy(*frame));
+    }
 }
 
 // The outer size in pixels that a size in twips gives.
@@ -86,15 +210,26 @@ QSize pixelsOf(double width, double height)
     return QSize(int(std::lround(width / twips::perPixel())), int(std::lround(height / twips::perPixel())));
 }
 
-QString describe(const QRect &r)
+// Wholly on the screen. sway places a window as large as the screen as it likes (its title
+// bar above the screen's top edge): there the size alone must fit.
+bool onScreen(const QRect &outer)
 {
-    return QString("%1x%2 at %3,%4").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y());
+    const QRect screen = screenRect();
+    if (onSway() && (outer.width() >= screen.width() || outer.height() >= screen.height()))
+        return outer.width() <= screen.width() && outer.height() <= screen.height();
+    return screen.contains(outer);
 }
 
-// Wholly on the screen and, unless it fills it, centred on it.
+// Wholly on the screen and, unless it fills it, centred on it. A Wayland compositor places
+// the windows itself, as it will: there only sway says where, and it only has to be on the
+// screen.
 bool centredOnScreen(const QRect &outer)
 {
     const QRect screen = screenRect();
+    if (qtDecorates())
+        return true;
+    if (onSway())
+        return onScreen(outer);
     return screen.contains(outer) && std::abs(outer.center().x() - screen.center().x()) <= 1
            && std::abs(outer.center().y() - screen.center().y()) <= 1;
 }
@@ -186,10 +321,22 @@ QStringList runOnce(const QString &iniFile)
     return QString::fromLocal8Bit(child.readAllStandardOutput()).trimmed().split(' ');
 }
 
-// The title of the window that has the keyboard, as the X server holds it; empty when no
-// window has it (focus on the root, or following the pointer).
+// The title of the window that has the keyboard, as the X server or sway holds it; empty
+// when no window has it (focus on the root, or following the pointer).
 QString keyboardWindow()
 {
+    if (onSway()) {
+        QString focused;
+        const std::function<void(const QJsonObject &)> walk = [&](const QJsonObject &node) {
+            if (node.value("focused").toBool() && node.value("type").toString().endsWith("con"))
+                focused = node.value("name").toString();
+            for (const char *children : {"nodes", "floating_nodes"})
+                for (const QJsonValue child : node.value(QLatin1String(children)).toArray())
+                    walk(child.toObject());
+        };
+        walk(swayAnswer({"-t", "get_tree"}).object());
+        return focused;
+    }
     QProcess xdotool;
     xdotool.start("xdotool", {"getwindowfocus", "getwindowname"});
     if (!xdotool.waitForFinished(5000) || xdotool.exitCode() != 0)
@@ -197,10 +344,37 @@ QString keyboardWindow()
     return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
 }
 
-// Keys as the user types them: to whichever window has the keyboard.
+// Keys as the user types them, to whichever window has the keyboard: xdotool's words
+// ("type --delay 20 TEXT", "key NAME", "key MOD+NAME", "mousemove X Y"), through wtype's
+// virtual keyboard on sway, which has no pointer to park.
 void typeKeys(const QStringList &arguments)
 {
-    QProcess::execute("xdotool", arguments);
+    if (!onSway()) {
+        QProcess::execute("xdotool", arguments);
+        return;
+    }
+    QStringList wtype{"-s", "300"};  // the keymap reaches the window before the first key
+    if (arguments.value(0) == "type") {
+        wtype << "-d" << arguments.value(2) << "--" << arguments.value(3);
+    } else if (arguments.value(0) == "key") {
+        QStringList keys = arguments.value(1).split('+');
+        const QString key = keys.takeLast();
+        for (const QString &modifier : keys)
+            wtype << "-M" << modifier;
+        wtype << "-k" << key;
+        for (const QString &modifier : keys)
+            wtype << "-m" << modifier;
+    } else {
+        return;
+    }
+    QProcess::execute("wtype", wtype);
+}
+
+// Gives the keyboard to the window of `pid` titled `title`, as a click on it or the
+// compositor's window switch does.
+void focusThroughCompositor(qint64 pid, const QString &title)
+{
+    swayAnswer({QString("[pid=%1 title=\"^%2$\"] focus").arg(pid).arg(QRegularExpression::escape(title))});
 }
 
 }  // namespace
@@ -216,8 +390,12 @@ class TestDesktopWindows : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(x11() && !xcb_connection_has_error(x11()));
-        QCOMPARE(desktop::windowManagerRuns(x11()), manager() != "none");
+        if (onX11()) {
+            QVERIFY(x11() && !xcb_connection_has_error(x11()));
+            QCOMPARE(desktop::windowManagerRuns(x11()), manager() != "none");
+        } else {
+            QVERIFY(QGuiApplication::platformName().startsWith("wayland"));
+        }
         m_firstRun = pixelsOf(10480, 6800);
     }
 
@@ -230,7 +408,8 @@ private slots:
         QList<QRect> seen;
         for (int cycle = 0; cycle < kCycles; ++cycle) {
             const QRect outer = desktop.openResults();
-            QVERIFY2(!outer.isEmpty(), qPrintable(QString("showing %1 never settled").arg(cycle + 1)));
+            QVERIFY2(!outer.isEmpty(),
+                     qPrintable(QString("showing %1 never settled; last seen: %2").arg(cycle + 1).arg(lastSeen())));
             seen << outer;
             QVERIFY2(centredOnScreen(outer), qPrintable(QString("showing %1: %2").arg(cycle + 1).arg(describe(outer))));
             QCOMPARE(storedText(store), twipsText(outer.size()));
@@ -238,7 +417,10 @@ private slots:
         QVERIFY2(within(seen.first().size(), m_firstRun),
                  qPrintable(QString("first run %1x%2").arg(seen.first().width()).arg(seen.first().height())));
         for (const QRect &outer : seen)
-            QCOMPARE(outer, seen.first());
+            if (onSway())  // sway places as it likes
+                QCOMPARE(outer.size(), seen.first().size());
+            else
+                QCOMPARE(outer, seen.first());
         std::printf("%d showings, each %s, stored %s\n", kCycles, qPrintable(describe(seen.first())),
                     qPrintable(storedText(store)));
     }
@@ -285,8 +467,7 @@ private slots:
             resizeThroughManager(form, dragTo);
             dragged = settledOuter(form);
         });
-        QVERIFY2(within(dragged.size(), endsAt),
-                 qPrintable(QString("dragged to %1x%2").arg(dragged.width()).arg(dragged.height())));
+        QVERIFY2(within(dragged.size(), endsAt), qPrintable("dragged to " + describe(dragged)));
         QCOMPARE(storedText(store), twipsText(dragged.size()));
         const QSize stored = storedPixels(store);
         QVERIFY(stored.width() >= m_firstRun.width() && stored.height() >= m_firstRun.height());
@@ -324,7 +505,7 @@ private slots:
         store.SaveSetting("Quorbix", "Options", "ScreenHeight", height);
         Desktop desktop(store);
         const QRect seen = desktop.openResults();
-        QVERIFY2(within(seen.size(), outer) && screenRect().contains(seen), qPrintable(describe(seen)));
+        QVERIFY2(within(seen.size(), outer) && onScreen(seen), qPrintable(describe(seen)));
         QCOMPARE(storedText(store), twipsText(seen.size()));
         std::printf("stored %s x %s: opened %s, stored %s\n", qPrintable(width), qPrintable(height),
                     qPrintable(describe(seen)), qPrintable(storedText(store)));
@@ -341,7 +522,7 @@ private slots:
         desktop.main->findChild<QListWidget *>("lstFeatured")->setCurrentRow(0);
         desktop.main->lstFeatured_DblClick();
         for (const QRect &outer : {main, detail})
-            QVERIFY2(!outer.isEmpty() && centredOnScreen(outer), qPrintable(describe(outer)));
+            QVERIFY2(!outer.isEmpty() && centredOnScreen(outer), qPrintable(describe(outer) + "; last seen: " + lastSeen()));
     }
     // The keyboard alone, in the installed program: each window that opens takes the keyboard,
     // and each that closes hands it back to the one beneath, whatever the window manager does
@@ -351,6 +532,8 @@ private slots:
         const QString program = QCoreApplication::applicationDirPath() + "/quorbix";
         if (!QFileInfo(program).isExecutable())
             QSKIP("the program is not built beside the test");
+        if (qtDecorates())
+            QSKIP("this compositor has no keyboard a test can type on");
         QTemporaryDir dir;
         const QString catalog = dir.filePath("shareware.mdb");
         QVERIFY(QFile::copy(testDataPath("basic.mdb"), catalog));
@@ -389,6 +572,59 @@ private slots:
         QVERIFY(quorbix.waitForFinished(kSettleMs));
         QCOMPARE(quorbix.exitCode(), 0);
     }
+
+    // The owner given the keyboard while a modal window is open over it (a click on it, or
+    // the compositor's window switch): the modal window comes back on top with the keyboard,
+    // and Escape still closes it.
+    void shouldKeepTheModalWindowOverItsOwner()
+    {
+        const QString program = QCoreApplication::applicationDirPath() + "/quorbix";
+        if (!QFileInfo(program).isExecutable())
+            QSKIP("the program is not built beside the test");
+        if (!onSway())
+            QSKIP("a test gives the owner the keyboard through sway's window switch");
+        QTemporaryDir dir;
+        const QString catalog = dir.filePath("shareware.mdb");
+        QVERIFY(QFile::copy(testDataPath("basic.mdb"), catalog));
+        QProcess quorbix;
+        quorbix.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        quorbix.start(program, {catalog});
+        QVERIFY(quorbix.waitForStarted(kSettleMs));
+        const QString main = QStringLiteral("Vantarel ver 2.0");
+        const QString results = QStringLiteral("Search Results for 'zip'");
+        const auto hasKeyboard = [&](const QString &title) {
+            QString last;
+            const bool ok = desktop::waitFor([&] { return (last = keyboardWindow()) == title; }, kSettleMs);
+            if (!ok)
+                std::fprintf(stderr, "waiting for '%s' to have the keyboard; it is with '%s'\n",
+                             qPrintable(title), qPrintable(last));
+            return ok;
+        };
+        // Both windows shown, the results window above its owner.
+        const auto resultsOnTop = [&] {
+            const QList<SwayWindow> owner = swayWindows(quorbix.processId(), main);
+            const QList<SwayWindow> modal = swayWindows(quorbix.processId(), results);
+            return owner.size() == 1 && modal.size() == 1 && modal.first().stacking > owner.first().stacking;
+        };
+        QVERIFY(hasKeyboard(main));
+        typeKeys({"type", "--delay", "20", "zip"});
+        typeKeys({"key", "Return"});
+        QVERIFY(hasKeyboard(results));
+        QVERIFY(desktop::waitFor(resultsOnTop, kSettleMs));
+        const QSize size = swayWindows(quorbix.processId(), results).value(0).outer.size();
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            focusThroughCompositor(quorbix.processId(), main);
+            QVERIFY(hasKeyboard(results));
+            QVERIFY2(desktop::waitFor(resultsOnTop, kSettleMs), "the results window stays under its owner");
+            QCOMPARE(swayWindows(quorbix.processId(), results).value(0).outer.size(), size);
+        }
+        typeKeys({"key", "Escape"});
+        QVERIFY(hasKeyboard(main));
+        QVERIFY(swayWindows(quorbix.processId(), results).isEmpty());
+        typeKeys({"key", "alt+e"});
+        QVERIFY(quorbix.waitForFinished(kSettleMs));
+        QCOMPARE(quorbix.exitCode(), 0);
+    }
 };
 
 namespace {
@@ -396,13 +632,23 @@ namespace {
 // Starts the desktop and runs the cases in a child process on it.
 int runOnDesktop(const QString &wm, QStringList testArguments)
 {
-    desktop::Session session(wm);
+    std::optional<desktop::Session> x11Session;
+    std::optional<desktop::WaylandSession> waylandSession;
     QString why;
-    if (!session.start(&why)) {
+    QProcessEnvironment env;
+    if (desktop::windowManagers().contains(wm)) {
+        x11Session.emplace(wm);
+        if (x11Session->start(&why))
+            env = x11Session->environment();
+    } else {
+        waylandSession.emplace(wm);
+        if (waylandSession->start(&why))
+            env = waylandSession->environment();
+    }
+    if (env.isEmpty()) {
         std::fprintf(stderr, "cannot start the desktop: %s\n", qPrintable(why));
         return 1;
     }
-    QProcessEnvironment env = session.environment();
     env.insert("QUORBIX_DESKTOP_WM", wm);
     QProcess child;
     child.setProcessEnvironment(env);
@@ -439,9 +685,9 @@ int main(int argc, char **argv)
     }
     QCoreApplication app(argc, argv);
     const int wm = args.indexOf("--wm");
-    if (wm < 0 || !desktop::windowManagers().contains(args.value(wm + 1))) {
-        std::fprintf(stderr, "usage: %s --wm %s [test arguments]\n", argv[0],
-                     qPrintable(desktop::windowManagers().join('|')));
+    const QStringList desktops = desktop::windowManagers() + desktop::compositors();
+    if (wm < 0 || !desktops.contains(args.value(wm + 1))) {
+        std::fprintf(stderr, "usage: %s --wm %s [test arguments]\n", argv[0], qPrintable(desktops.join('|')));
         return 2;
     }
     QStringList rest = args.mid(1);
