@@ -131,6 +131,7 @@ private slots:
         QTest::newRow("Qt 6 Widgets") << "libqt6widgets6";
         QTest::newRow("libmdb") << "libmdb3";
         QTest::newRow("SQLite") << "libsqlite3-0";
+        QTest::newRow("Qt's Wayland platform") << "qt6-wayland";
     }
     void shouldDependOnTheLibrariesItLinks()
     {
