@@ -370,6 +370,30 @@ void typeKeys(const QStringList &arguments)
     QProcess::execute("wtype", wtype);
 }
 
+// A picture of the whole screen in `file` (PNG): ImageMagick's import on X11, grim on sway,
+// weston-screenshooter on weston (which writes it into its working folder).
+bool takeScreenshot(const QString &file)
+{
+    QCoreApplication::processEvents();
+    QThread::msleep(300);  // the last frame drawn
+    QCoreApplication::processEvents();
+    if (onX11())
+        return QProcess::execute("import", {"-window", "root", file}) == 0;
+    if (onSway())
+        return QProcess::execute("grim", {file}) == 0;
+    QTemporaryDir folder;
+    QProcess shooter;
+    shooter.setWorkingDirectory(folder.path());
+    shooter.start("weston-screenshooter", {});
+    for (int wait = 0; wait < 500 && shooter.state() != QProcess::NotRunning; ++wait) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    const QStringList taken = QDir(folder.path()).entryList({"*.png"});
+    QFile::remove(file);
+    return !taken.isEmpty() && QFile::rename(folder.filePath(taken.first()), file);
+}
+
 // Gives the keyboard to the window of `pid` titled `title`, as a click on it or the
 // compositor's window switch does.
 void focusThroughCompositor(qint64 pid, const QString &title)
@@ -423,6 +447,10 @@ private slots:
                 QCOMPARE(outer, seen.first());
         std::printf("%d showings, each %s, stored %s\n", kCycles, qPrintable(describe(seen.first())),
                     qPrintable(storedText(store)));
+        // QUORBIX_DESKTOP_SCREENSHOT=FILE.png: a picture of the screen with one more showing open,
+        // to look at what the user sees after so many.
+        if (const QString shot = qEnvironmentVariable("QUORBIX_DESKTOP_SCREENSHOT"); !shot.isEmpty())
+            desktop.openResults([&](frmSoftware &, const QRect &) { QVERIFY(takeScreenshot(shot)); });
     }
 
     // Three processes in a row on one store, each opening the window once.

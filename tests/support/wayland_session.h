@@ -100,7 +100,8 @@ public:
         m_compositorProcess.setStandardOutputFile(m_home.filePath("compositor.log"));
         QStringList command;
         if (m_compositor == QLatin1String("weston")) {
-            command = {"weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0",
+            // --debug lets weston-screenshooter take pictures of the screen.
+            command = {"weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0", "--debug",
                        "--socket=" + kSocket, QString("--width=%1").arg(m_screen.width()),
                        QString("--height=%1").arg(m_screen.height())};
         } else if (m_compositor == QLatin1String("mutter")) {
