@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QSet>
 
 static void initResources()
 {
@@ -40,4 +41,92 @@ QString catalogFileArgument(const QStringList &arguments, const QString &current
     if (rest.isEmpty() || rest.first().isEmpty())
         return {};
     return QDir::cleanPath(QDir(currentFolder).absoluteFilePath(rest.first()));
+}
+
+namespace {
+
+// Qt's own options, which the application object takes out of the arguments itself: those
+// followed by a value, and those that stand alone.
+const QSet<QString> &qtOptionsWithValue()
+{
+    static const QSet<QString> options{
+        QStringLiteral("platform"),   QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+        QStringLiteral("plugin"),     QStringLiteral("qwindowgeometry"),    QStringLiteral("qwindowicon"),
+        QStringLiteral("qwindowtitle"), QStringLiteral("display"),          QStringLiteral("geometry"),
+        QStringLiteral("style"),      QStringLiteral("stylesheet"),         QStringLiteral("session"),
+        QStringLiteral("name"),       QStringLiteral("title"),              QStringLiteral("visual")};
+    return options;
+}
+const QSet<QString> &qtFlags()
+{
+    static const QSet<QString> flags{QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                     QStringLiteral("nograb"),  QStringLiteral("dograb"),
+                                     QStringLiteral("sync"),    QStringLiteral("testability")};
+    return flags;
+}
+
+QString refusal(const QString &why)
+{
+    return QStringLiteral("quorbix: ") + why + QStringLiteral("; see 'quorbix --help'.");
+}
+
+}  // namespace
+
+CommandLine readCommandLine(const QStringList &arguments, const QString &currentFolder)
+{
+    CommandLine line;
+    QStringList names;
+    bool optionsEnd = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (optionsEnd || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            if (!argument.isEmpty())
+                names << argument;
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnd = true;
+            continue;
+        }
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            line.action = CommandLine::Action::Help;
+            line.text = QStringLiteral(
+                "Usage: quorbix [CATALOG]\n"
+                "Browse a catalog of downloadable software titles.\n"
+                "\n"
+                "  CATALOG     the catalog file to read (.mdb or .accdb); without it, the\n"
+                "              shareware.mdb beside the program\n"
+                "  --          what follows is the catalog's name, even one that starts with '-'\n"
+                "  --help      show this help and end\n"
+                "  --version   show the version and end\n"
+                "\n"
+                "Qt's own options (-platform NAME, -style NAME, ...) are taken as well.\n");
+            return line;
+        }
+        if (argument == QLatin1String("--version")) {
+            line.action = CommandLine::Action::Version;
+            line.text = QStringLiteral("quorbix ") + QStringLiteral(QUORBIX_VERSION) + QLatin1Char('\n');
+            return line;
+        }
+        // Qt takes its options with one dash or two, a value after them or after "=".
+        const QString bare = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+        const QString option = bare.section(QLatin1Char('='), 0, 0);
+        if (qtFlags().contains(option) || bare.startsWith(QLatin1String("qmljsdebugger=")))
+            continue;
+        if (qtOptionsWithValue().contains(option)) {
+            if (!bare.contains(QLatin1Char('=')))
+                ++i;
+            continue;
+        }
+        line.action = CommandLine::Action::Refuse;
+        line.text = refusal(QStringLiteral("unknown option '%1'").arg(argument));
+        return line;
+    }
+    if (names.size() > 1) {
+        line.action = CommandLine::Action::Refuse;
+        line.text = refusal(QStringLiteral("one catalog at a time, not '%1' and '%2'").arg(names.at(0), names.at(1)));
+        return line;
+    }
+    line.catalogFile = catalogFileArgument(QStringList{QStringLiteral("--")} + names, currentFolder);
+    return line;
 }

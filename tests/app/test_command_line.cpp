@@ -76,6 +76,88 @@ private slots:
         QCOMPARE(strConnect, expected.isEmpty() ? catalogConnectionString(appDir.path()) : catalogFileConnectionString(expected));
         resetSharedState();
     }
+
+    void shouldReadTheCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("catalog");  // Run: the file named, under the current folder ("" for none)
+        QTest::addColumn<QString>("text");     // what the text starts with
+        const int run = int(CommandLine::Action::Run), help = int(CommandLine::Action::Help),
+                  version = int(CommandLine::Action::Version), refuse = int(CommandLine::Action::Refuse);
+        QTest::newRow("nothing") << QStringList{} << run << "" << "";
+        QTest::newRow("a catalog") << QStringList{"x.mdb"} << run << "x.mdb" << "";
+        QTest::newRow("--help") << QStringList{"--help"} << help << "" << "Usage: quorbix [CATALOG]\n";
+        QTest::newRow("-h") << QStringList{"-h"} << help << "" << "Usage: quorbix [CATALOG]\n";
+        QTest::newRow("--version") << QStringList{"--version"} << version << "" << "quorbix " QUORBIX_VERSION "\n";
+        QTest::newRow("help after a name") << QStringList{"x.mdb", "--help"} << help << "" << "Usage:";
+        QTest::newRow("a name after --") << QStringList{"--", "--help"} << run << "--help" << "";
+        QTest::newRow("a lone dash is a name") << QStringList{"-"} << run << "-" << "";
+        QTest::newRow("an empty argument beside a name") << QStringList{"", "x.mdb"} << run << "x.mdb" << "";
+        QTest::newRow("Qt's option and its value") << QStringList{"-platform", "offscreen", "x.mdb"} << run << "x.mdb" << "";
+        QTest::newRow("Qt's option with =") << QStringList{"--style=Fusion", "x.mdb"} << run << "x.mdb" << "";
+        QTest::newRow("Qt's flag") << QStringList{"x.mdb", "-reverse"} << run << "x.mdb" << "";
+        QTest::newRow("an unknown option") << QStringList{"-x", "x.mdb"} << refuse << ""
+                                           << "quorbix: unknown option '-x'; see 'quorbix --help'.";
+        QTest::newRow("an unknown long option") << QStringList{"--catalog=x.mdb"} << refuse << ""
+                                                << "quorbix: unknown option '--catalog=x.mdb'";
+        QTest::newRow("a second catalog") << QStringList{"a.mdb", "b.mdb"} << refuse << ""
+                                          << "quorbix: one catalog at a time, not 'a.mdb' and 'b.mdb'";
+        QTest::newRow("a second catalog after --") << QStringList{"a.mdb", "--", "-b.mdb"} << refuse << ""
+                                                   << "quorbix: one catalog at a time";
+    }
+    void shouldReadTheCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, action);
+        QFETCH(QString, catalog);
+        QFETCH(QString, text);
+        const QString current = QStringLiteral("/somewhere/current");
+        const CommandLine line = readCommandLine(arguments, current);
+        QCOMPARE(int(line.action), action);
+        QVERIFY2(text.isEmpty() ? line.text.isEmpty() : line.text.startsWith(text), qPrintable(line.text));
+        QCOMPARE(line.catalogFile, catalog.isEmpty() ? QString() : current + "/" + catalog);
+        if (line.action == CommandLine::Action::Refuse)
+            QVERIFY(!line.text.contains('\n'));  // one line
+    }
+
+    // The program itself answers --help and --version with no display to reach, and refuses a
+    // command line it cannot follow with one line and status 2, before it looks for one.
+    void shouldAnswerWithoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");  // what standard output starts with
+        QTest::addColumn<QString>("err");  // standard error, whole
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: quorbix [CATALOG]\n" << "";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "quorbix " QUORBIX_VERSION "\n" << "";
+        QTest::newRow("an unknown option") << QStringList{"--frobnicate"} << kUsageExitStatus << ""
+                                           << "quorbix: unknown option '--frobnicate'; see 'quorbix --help'.\n";
+        QTest::newRow("a second catalog") << QStringList{"a.mdb", "b.mdb"} << kUsageExitStatus << ""
+                                          << "quorbix: one catalog at a time, not 'a.mdb' and 'b.mdb'; see 'quorbix --help'.\n";
+    }
+    void shouldAnswerWithoutADisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const QString program = QCoreApplication::applicationDirPath() + "/quorbix";
+        if (!QFileInfo(program).isExecutable())
+            QSKIP("the program is not built beside the test");
+        QProcess quorbix;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        quorbix.setProcessEnvironment(env);
+        quorbix.start(program, arguments);
+        QVERIFY(quorbix.waitForFinished(30000));
+        QCOMPARE(quorbix.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(quorbix.exitCode(), status);
+        const QString printed = QString::fromLocal8Bit(quorbix.readAllStandardOutput());
+        QVERIFY2(out.isEmpty() ? printed.isEmpty() : printed.startsWith(out), qPrintable(printed));
+        QCOMPARE(QString::fromLocal8Bit(quorbix.readAllStandardError()), err);
+    }
 };
 
 QTEST_MAIN(TestCommandLine)
