@@ -122,13 +122,16 @@ std::optional<QRect> outerNow(QWidget &window)
         const auto xid = static_cast<xcb_window_t>(window.winId());
         const auto outer = desktop::outerGeometry(x11(), xid);
         const auto origin = desktop::innerOrigin(x11(), xid);
-        lastSeen() = QString("X server: %1, frame %2, viewable %3")
+        lastSeen() = QString("X server: %1, frame %2, viewable %3; the program: %4x%5 at %6,%7")
                          .arg(outer ? describe(*outer) : QString("no window"))
                          .arg(frame ? QString("known") : QString("not known"))
-                         .arg(desktop::isViewable(x11(), xid));
-        // The server shows the size and the place that the window last asked for.
+                         .arg(desktop::isViewable(x11(), xid))
+                         .arg(window.width()).arg(window.height()).arg(window.x()).arg(window.y());
+        // The server shows the size that the window last asked for. Not always the place: a
+        // window manager that keeps a window on the screen its own way may leave the program
+        // thinking it lies a pixel from where it does; the server's place is what the user sees.
         if (!frame || !outer || !origin || !desktop::isViewable(x11(), xid)
-            || outer->size() != window.size().grownBy(*frame) || *origin != window.geometry().topLeft())
+            || outer->size() != window.size().grownBy(*frame))
             return std::nullopt;
         return outer;
     }
