@@ -27,6 +27,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QWindow>
 
@@ -400,7 +401,12 @@ void frmSoftware::dtgOrg_HeadClick(qint16 colIndex)
     if (field.Type == ado::adLongVarWChar) {
         lblSort->setText(QStringLiteral("Unable to sort by memo field."));
     } else {
+        // The rows are sorted where the user is looking: the grid keeps its sideways scroll
+        // (showing the current row would otherwise bring its first column back into view).
+        QScrollBar *sideways = dtgOrg->horizontalScrollBar();
+        const int scrolled = sideways->value();
         rs->setSort(fieldReference(field.Name) + QLatin1Char(' ') + strSortDirection);
+        sideways->setValue(scrolled);
         lblSort->setText(QStringLiteral("Sorted by ") + field.Name + QLatin1Char(' ')
                          + (strSortDirection == kAscending ? QStringLiteral("ascending")
                                                            : QStringLiteral("descending"))

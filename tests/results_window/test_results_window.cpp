@@ -341,6 +341,38 @@ private slots:
         QCOMPARE(r->fakes.pointer.current, int(vbDefault));
     }
 
+    // A header click sorts the rows where the user is looking: the grid keeps its sideways
+    // scroll, the clicked column in view.
+    void shouldKeepTheGridsSidewaysScrollWhenSorted_data()
+    {
+        QTest::addColumn<QStringList>("columns");  // clicked in turn
+        QTest::newRow("Rating") << QStringList{"Rating"};
+        QTest::newRow("Company Name, twice") << QStringList{"Company Name", "Company Name"};
+        QTest::newRow("a memo, refused") << QStringList{"Company Desc"};
+        QTest::newRow("Price, then Rating") << QStringList{"Price", "Rating"};
+    }
+    void shouldKeepTheGridsSidewaysScrollWhenSorted()
+    {
+        QFETCH(QStringList, columns);
+        auto r = loadResults();
+        QVERIFY(r);
+        for (const QString &column : columns) {
+            const int c = kFieldNames.indexOf(column);
+            r->grid()->scrollTo(r->grid()->model()->index(0, c));  // as the user scrolls to it
+            QScrollBar *sideways = r->grid()->horizontalScrollBar();
+            const int before = sideways->value();
+            r->clickHeader(column);
+            QCoreApplication::processEvents();
+            QCOMPARE(sideways->value(), before);
+            QHeaderView *header = r->grid()->horizontalHeader();
+            const int left = header->sectionViewportPosition(c);
+            QVERIFY2(left >= 0 && left + header->sectionSize(c) <= header->viewport()->width(),
+                     qPrintable(QString("column at %1 of %2").arg(left).arg(header->viewport()->width())));
+        }
+        QVERIFY(columns.size() > 1 || r->grid()->horizontalScrollBar()->value() > 0);
+        QCOMPARE(r->grid()->currentIndex().row(), rsSoftware->AbsolutePosition());
+    }
+
     void shouldActOnTheWindowsCommands_data()
     {
         QTest::addColumn<QString>("how");
