@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -97,6 +98,53 @@ QString yesNoFilter(const QString &field, const QString &pattern, const StdDataF
 
 QString recordsLine(int count) { return QString::number(count) + QStringLiteral(" records"); }
 
+// Option buttons that answer as one group does on every desktop: one Tab stop, the checked
+// button; the arrows move to the next or previous button and check it, as its click does.
+class OptionGroup final : public QObject {
+public:
+    OptionGroup(QObject *parent, QList<QRadioButton *> buttons) : QObject(parent), m_buttons(std::move(buttons))
+    {
+        for (QRadioButton *button : std::as_const(m_buttons)) {
+            button->installEventFilter(this);
+            connect(button, &QRadioButton::toggled, this, &OptionGroup::placeTabStop);
+        }
+        placeTabStop();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() & ~Qt::KeypadModifier)
+            return false;
+        int step = 0;
+        switch (key->key()) {
+        case Qt::Key_Up: case Qt::Key_Left: step = -1; break;
+        case Qt::Key_Down: case Qt::Key_Right: step = 1; break;
+        default: return false;
+        }
+        const qsizetype at = m_buttons.indexOf(static_cast<QRadioButton *>(watched));
+        if (at < 0)
+            return false;
+        QRadioButton *next = m_buttons.at((at + step + m_buttons.size()) % m_buttons.size());
+        next->setFocus(Qt::TabFocusReason);
+        if (!next->isChecked())
+            next->click();
+        return true;
+    }
+
+private:
+    void placeTabStop()
+    {
+        for (QRadioButton *button : std::as_const(m_buttons))
+            button->setFocusPolicy(button->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+
+    QList<QRadioButton *> m_buttons;
+};
+
 // Twips to a whole number of twips, an exact half to the even neighbour; nothing when the
 // value does not fit the registration's 32-bit arguments.
 std::optional<qint32> wholeTwips(double value)
@@ -142,6 +190,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     lblSort = place("lblSort", 120, 480, 10215, 255, new QLabel(this));
 
     optBegins->setChecked(true);
+    new OptionGroup(this, {optBegins, optContains});
     cmdSelect->setDefault(true);
     lblOrg->setTextFormat(Qt::PlainText);
     lblSort->setTextFormat(Qt::PlainText);

@@ -373,6 +373,48 @@ private slots:
         QCOMPARE(r->grid()->currentIndex().row(), rsSoftware->AbsolutePosition());
     }
 
+    // The two options are one Tab stop, on the checked one; the arrows move between them and
+    // check the one they reach, which filters as its click does.
+    void shouldMakeTheOptionsOneTabStop_data()
+    {
+        QTest::addColumn<QString>("keys");     // from the search box, holding "zip"
+        QTest::addColumn<QString>("focused");  // then
+        QTest::addColumn<QString>("checked");
+        QTest::addColumn<QString>("countLine");
+        QTest::newRow("Tab lands on the checked option") << "Tab" << "optBegins" << "optBegins" << "1 records";
+        QTest::newRow("the other is no stop") << "Tab Tab" << "cmdSelect" << "optBegins" << "1 records";
+        QTest::newRow("and no stop backwards") << "Tab Tab Backtab" << "optBegins" << "optBegins" << "1 records";
+        QTest::newRow("an arrow checks the other") << "Tab Right" << "optContains" << "optContains" << "3 records";
+        QTest::newRow("Down too") << "Tab Down" << "optContains" << "optContains" << "3 records";
+        QTest::newRow("then Tab stops on it") << "Tab Down Backtab Tab" << "optContains" << "optContains" << "3 records";
+        QTest::newRow("then it is the stop backwards") << "Tab Down Tab Backtab" << "optContains" << "optContains"
+                                                       << "3 records";
+        QTest::newRow("and back") << "Tab Down Up" << "optBegins" << "optBegins" << "1 records";
+    }
+    void shouldMakeTheOptionsOneTabStop()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, focused);
+        QFETCH(QString, checked);
+        QFETCH(QString, countLine);
+        auto r = loadResults();
+        QVERIFY(r);
+        r->form->activateWindow();
+        r->type("zip");
+        QVERIFY(QTest::qWaitForWindowActive(r->form));
+        static const QMap<QString, Qt::Key> named{{"Tab", Qt::Key_Tab}, {"Backtab", Qt::Key_Tab},
+                                                 {"Right", Qt::Key_Right}, {"Down", Qt::Key_Down},
+                                                 {"Up", Qt::Key_Up}};
+        for (const QString &key : keys.split(' ')) {
+            QWidget *with = QApplication::focusWidget();
+            QVERIFY(with);
+            QTest::keyClick(with, named.value(key), key == "Backtab" ? Qt::ShiftModifier : Qt::NoModifier);
+        }
+        QCOMPARE(QApplication::focusWidget()->objectName(), focused);
+        QVERIFY(r->get<QRadioButton>(qPrintable(checked))->isChecked());
+        QCOMPARE(r->label("lblOrg"), countLine);
+    }
+
     void shouldActOnTheWindowsCommands_data()
     {
         QTest::addColumn<QString>("how");
