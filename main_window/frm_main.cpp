@@ -578,9 +578,17 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             return QWidget::eventFilter(watched, event);
         }
     }
+    auto *list = qobject_cast<QListWidget *>(watched);
+    // A list entered with nothing selected shows its focus on an item but has not chosen it:
+    // the first Down or Space chooses that item, as list boxes do on every desktop.
+    const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (list && plain && listIndex(list) < 0 && list->count() > 0
+        && (key->key() == Qt::Key_Down || key->key() == Qt::Key_Space)) {
+        list->setCurrentRow(std::max(0, list->currentRow()), QItemSelectionModel::ClearAndSelect);
+        return true;
+    }
     const bool opens = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter
                        || key->key() == Qt::Key_Space;
-    auto *list = qobject_cast<QListWidget *>(watched);
     if (!opens || !list || listIndex(list) < 0
         || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
         return QWidget::eventFilter(watched, event);

@@ -137,11 +137,17 @@ private slots:
         QTest::newRow("category name, Space") << "Tab*2 Space" << "lblCategory_0" << "Business|1 records"
                                               << "" << "Ledger Lite" << "Tab*4 Space" << "lblCompany"
                                               << "http://www.nordwell-labs.example/";
-        QTest::newRow("subcategory") << "Tab*16 Down*2 Enter" << "lstSubCategory_3"
+        QTest::newRow("subcategory") << "Tab*16 Down*3 Enter" << "lstSubCategory_3"
                                      << "Utilities > Archivers|5 records" << "Down*4" << "ZipMaster"
                                      << "Tab*5 Enter" << "lblDownload1" << "http://dl1.example/zip.exe";
         QTest::newRow("featured title") << "Backtab Space Enter" << "lstFeatured" << "" << "" << "ZipMaster"
                                         << "Tab*8 Enter" << "lblBuy" << "http://buy.example/zip";
+        // In a list with nothing selected the first Down chooses the first item.
+        QTest::newRow("subcategory, the first") << "Tab*16 Down Enter" << "lstSubCategory_3"
+                                                << "Utilities > Backup|1 records" << "" << "Backup Buddy"
+                                                << "Tab*4 Enter" << "lblScreen" << "http://x.example/bb.png";
+        QTest::newRow("featured title, Down") << "Backtab Down Enter" << "lstFeatured" << "" << "" << "ZipMaster"
+                                              << "Tab*8 Enter" << "lblBuy" << "http://buy.example/zip";
         QTest::newRow("nothing selected: GO") << "Tab*13 Enter" << "lstSubCategory_0"
                                               << "Search Results for ''|39 records" << "Down*2" << "Arcade Title 15"
                                               << "Tab*4 Enter" << "lblDownload1" << "http://games.example/15";
