@@ -397,6 +397,25 @@ bool takeScreenshot(const QString &file)
     return !taken.isEmpty() && QFile::rename(folder.filePath(taken.first()), file);
 }
 
+// The processes still running (not ended, nor ended and waiting to be reaped) with `file` on
+// their command line: what a program that has ended left behind it.
+QStringList processesOn(const QString &file)
+{
+    QStringList running;
+    for (const QString &pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
+        QFile cmdline("/proc/" + pid + "/cmdline");
+        QFile stat("/proc/" + pid + "/stat");
+        if (!cmdline.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray command = cmdline.readAll();
+        const QByteArray status = stat.readAll();
+        const QByteArray state = status.mid(status.lastIndexOf(')') + 1).trimmed().left(1);
+        if (command.contains(QFile::encodeName(file)) && state != "Z")
+            running << pid + " " + QString::fromLocal8Bit(command).replace(QChar(0), ' ').trimmed();
+    }
+    return running;
+}
+
 // Gives the keyboard to the window of `pid` titled `title`, as a click on it or the
 // compositor's window switch does.
 void focusThroughCompositor(qint64 pid, const QString &title)
@@ -602,6 +621,7 @@ private slots:
         typeKeys({"key", "alt+e"});
         QVERIFY(quorbix.waitForFinished(kSettleMs));
         QCOMPARE(quorbix.exitCode(), 0);
+        QCOMPARE(processesOn(catalog), QStringList());
     }
 
     // The owner given the keyboard while a modal window is open over it (a click on it, or
@@ -655,6 +675,7 @@ private slots:
         typeKeys({"key", "alt+e"});
         QVERIFY(quorbix.waitForFinished(kSettleMs));
         QCOMPARE(quorbix.exitCode(), 0);
+        QCOMPARE(processesOn(catalog), QStringList());
     }
 };
 
