@@ -1,6 +1,7 @@
 #include "frm_detail.h"
 
 #include "field_text.h"
+#include "cut_label.h"
 #include "focus_ring.h"
 #include "fonts.h"
 #include "link_label.h"
@@ -17,12 +18,15 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace {
 
 constexpr double kInnerWidth = 7935;
 constexpr double kInnerHeight = 6165;
 constexpr double kTitlePointSize = 13.5;
 constexpr double kBuyPointSize = 18;
+constexpr double kPriceWidth = 1335;
 
 template <typename W>
 W *place(const char *name, double left, double top, double width, double height, W *widget)
@@ -84,20 +88,20 @@ frmDetail::frmDetail(Services &services, QWidget *owner)
     txtDescription = place("txtDescription", 120, 600, 7695, 1815, readOnlyMemo(this));
 
     lblCompany = link(this, "lblCompany", QStringLiteral("Company Web Site"), 120, 3960);
-    lblRating = place("lblRating", 4800, 2520, 2535, 255, new QLabel(QStringLiteral("Rating:"), this));
+    lblRating = place("lblRating", 4800, 2520, 2535, 255, new CutLabel(QStringLiteral("Rating:"), this));
     lblBuy = link(this, "lblBuy", QStringLiteral("Buy Now!"), 3000, 5640, kBuyPointSize);
     lblDownload3 = link(this, "lblDownload3", QStringLiteral("Download Site3"), 6120, 3600);
     lblDownload2 = link(this, "lblDownload2", QStringLiteral("Download Site2"), 4080, 3600);
     lblDownload1 = link(this, "lblDownload1", QStringLiteral("Download Site1"), 2040, 3600);
     lblScreen = link(this, "lblScreen", QStringLiteral("Screen Shot"), 120, 3600);
     lblUninstaller = place("lblUninstaller", 3360, 2520, 1335, 255,
-                           new QLabel(QStringLiteral("Uninstaller:"), this));
+                           new CutLabel(QStringLiteral("Uninstaller:"), this));
     lblLimitations = place("lblLimitations", 120, 3240, 7815, 255,
-                           new QLabel(QStringLiteral("Limitations:"), this));
+                           new CutLabel(QStringLiteral("Limitations:"), this));
     lblRequirements = place("lblRequirements", 120, 2880, 7695, 255,
-                            new QLabel(QStringLiteral("Requirements:"), this));
-    lblType = place("lblType", 1560, 2520, 1695, 255, new QLabel(QStringLiteral("Type:"), this));
-    lblPrice = place("lblPrice", 120, 2520, 1335, 255, new QLabel(QStringLiteral("Price:"), this));
+                            new CutLabel(QStringLiteral("Requirements:"), this));
+    lblType = place("lblType", 1560, 2520, 1695, 255, new CutLabel(QStringLiteral("Type:"), this));
+    lblPrice = place("lblPrice", 120, 2520, kPriceWidth, 255, new CutLabel(QStringLiteral("Price:"), this));
     for (QLabel *label : {lblRating, lblUninstaller, lblLimitations, lblRequirements, lblType, lblPrice})
         label->setTextFormat(Qt::PlainText);
 
@@ -149,6 +153,7 @@ void frmDetail::Form_Load()
         lblPrice->setText(QStringLiteral("Price: ") + moneyText(value));
     if (column("Type", &value))
         lblType->setText(QStringLiteral("Type: ") + fieldText(value));
+    makeRoomForThePrice();
     if (column("Uninstaller", &value))
         lblUninstaller->setText(QStringLiteral("Uninstaller: ")
                                 + (value.toBool() ? QStringLiteral("Yes") : QStringLiteral("No")));
@@ -181,6 +186,23 @@ void frmDetail::Form_Load()
         txtCoDescription->setPlainText(fieldText(value));
 
     m_services.pointer.setMousePointer(vbDefault);
+}
+
+// A large amount takes the free room up to the type beside it, then the empty right part of
+// the type's own box, so that it shows whole: the type moves right by as much, its box keeping
+// its right edge (and cut, with its whole text offered, should it then not fit).
+void frmDetail::makeRoomForThePrice()
+{
+    const auto widthFor = [](const QLabel *label) {
+        return label->fontMetrics().horizontalAdvance(label->text()) + label->width() - label->contentsRect().width();
+    };
+    const int designed = twips::toPixels(kPriceWidth);
+    const int gap = lblType->x() - (lblPrice->x() + designed);
+    const int typeEnd = lblType->x() + lblType->width();
+    const int widest = std::max(designed, typeEnd - widthFor(lblType) - gap - lblPrice->x());
+    lblPrice->resize(std::clamp(widthFor(lblPrice), designed, widest), lblPrice->height());
+    const int typeLeft = std::max(lblType->x(), lblPrice->x() + lblPrice->width() + gap);
+    lblType->setGeometry(typeLeft, lblType->y(), typeEnd - typeLeft, lblType->height());
 }
 
 void frmDetail::setVisible(bool visible)

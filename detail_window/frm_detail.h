@@ -4,6 +4,7 @@
 
 struct Services;
 class LinkLabel;
+class CutLabel;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -27,21 +28,22 @@ public:
     QPushButton *cmdCancel = nullptr;
     QPlainTextEdit *txtDescription = nullptr;
     LinkLabel *lblCompany = nullptr;
-    QLabel *lblRating = nullptr;
+    CutLabel *lblRating = nullptr;
     LinkLabel *lblBuy = nullptr;
     LinkLabel *lblDownload3 = nullptr;
     LinkLabel *lblDownload2 = nullptr;
     LinkLabel *lblDownload1 = nullptr;
     LinkLabel *lblScreen = nullptr;
-    QLabel *lblUninstaller = nullptr;
-    QLabel *lblLimitations = nullptr;
-    QLabel *lblRequirements = nullptr;
-    QLabel *lblType = nullptr;
-    QLabel *lblPrice = nullptr;
+    CutLabel *lblUninstaller = nullptr;
+    CutLabel *lblLimitations = nullptr;
+    CutLabel *lblRequirements = nullptr;
+    CutLabel *lblType = nullptr;
+    CutLabel *lblPrice = nullptr;
 
     void setVisible(bool visible) override;
 
 private:
+    void makeRoomForThePrice();
     void cmdCancel_Click();
     void openLink(const LinkLabel *label);
 

@@ -1,3 +1,4 @@
+#include "cut_label.h"
 #include "fake_services.h"
 #include "field_text.h"
 #include "fixture_catalog.h"
@@ -120,6 +121,59 @@ private slots:
         QTest::newRow("no current record") << "" << kUs
             << QStringList{"lblPrice=Price:", "lblRating=Rating:"} << QStringList{} << "close box";
     }
+    // Each fact shows whole where it fits; one that does not is cut with an ellipsis and
+    // offers its whole text as its tooltip and accessible description. The price takes the
+    // free room beside it, so a million shows whole.
+    void shouldShowEachFactWholeOrSayItIsCut_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("longText");  // put in after the load; "" for the title's own
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("a price") << "ZipMaster" << "lblPrice" << "" << false;
+        QTest::newRow("a million") << "Backup Buddy" << "lblPrice" << "" << false;
+        QTest::newRow("a type") << "ZipMaster" << "lblType" << "" << false;
+        QTest::newRow("a million: the type beside it") << "Backup Buddy" << "lblType" << "" << false;
+        QTest::newRow("requirements that fit") << "ZipMaster" << "lblRequirements" << "" << false;
+        QTest::newRow("long requirements") << "ZipMaster" << "lblRequirements"
+            << "Requirements: Windows 98, ME, 2000 or XP, 64 MB of memory, 20 MB of disk space and Internet Explorer 5.5 or later"
+            << true;
+        QTest::newRow("long limitations") << "ZipMaster" << "lblLimitations"
+            << "Limitations: 30-day trial, no saving of archives over 10 MB, a reminder at every start, and "
+               "every page printed during the trial carries a watermark"
+            << true;
+        QTest::newRow("long rating") << "ZipMaster" << "lblRating" << "Rating: 4 out of 5, and more words than fit" << true;
+    }
+    void shouldShowEachFactWholeOrSayItIsCut()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, label);
+        QFETCH(QString, longText);
+        QFETCH(bool, cut);
+        FakeServices fakes;
+        QVERIFY(openTitle(name));
+        fakes.dialogs.steps.enqueue([&](QDialog &form) {
+            auto *shown = form.findChild<CutLabel *>(label);
+            QVERIFY(shown);
+            if (!longText.isEmpty())
+                shown->setText(longText);
+            const QString whole = shown->text();
+            const bool fits = shown->fontMetrics().horizontalAdvance(whole) <= shown->contentsRect().width();
+            QCOMPARE(!fits, cut);
+            QCOMPARE(shown->isCut(), cut);
+            QCOMPARE(shown->toolTip(), cut ? whole : QString());
+            QCOMPARE(shown->accessibleDescription(), cut ? whole : QString());
+            // Nothing is drawn over the next fact in the row.
+            for (const char *other : {"lblPrice", "lblType", "lblUninstaller", "lblRating"}) {
+                const auto *next = form.findChild<QLabel *>(other);
+                if (next != shown && next->y() == shown->y())
+                    QVERIFY2(!next->geometry().intersects(shown->geometry()), other);
+            }
+        });
+        showDetailWindow(fakes.services, nullptr);
+        QCOMPARE(fakes.dialogs.shown, QStringList{"frmDetail"});
+    }
+
     void shouldShowTheTitleAndOpenItsLinks()
     {
         QFETCH(QString, name);
