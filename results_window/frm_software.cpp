@@ -138,8 +138,13 @@ protected:
 private:
     void placeTabStop()
     {
+        // With none checked, the first is the stop.
+        const bool anyChecked = std::any_of(m_buttons.cbegin(), m_buttons.cend(),
+                                            [](const QRadioButton *b) { return b->isChecked(); });
         for (QRadioButton *button : std::as_const(m_buttons))
-            button->setFocusPolicy(button->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+            button->setFocusPolicy(button->isChecked() || (!anyChecked && button == m_buttons.first())
+                                       ? Qt::StrongFocus
+                                       : Qt::ClickFocus);
     }
 
     QList<QRadioButton *> m_buttons;
@@ -404,7 +409,7 @@ void frmSoftware::resizeEvent(QResizeEvent *event)
         const QSize outer = frame ? size().grownBy(*frame) : QSize();
         const QSize available = screen()->availableGeometry().size();
         const bool fitted = outer.width() == available.width() || outer.height() == available.height()
-                            || (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
+                            || (window_frame::onWayland()
                                 && size() == m_outerSize);
         if (frame && fitted && size() != m_outerSize.shrunkBy(*frame))
             QTimer::singleShot(0, this, [this] {

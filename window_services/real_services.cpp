@@ -1,19 +1,81 @@
 #include "services.h"
 
 #include "qt_settings_service.h"
+#include "window_frame.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QWindow>
 
 #include <memory>
+#include <optional>
 
 namespace {
+
+// True for the modal window itself and what opens from it (its list boxes' pop-ups, its
+// tooltips, a window over it): the keyboard there is still the modal window's.
+bool belongsTo(const QWindow *focused, const QDialog &modal)
+{
+    const Qt::WindowType type = focused->type();
+    if (type == Qt::Popup || type == Qt::ToolTip)
+        return true;
+    for (const QWindow *w = focused; w; w = w->transientParent() ? w->transientParent() : w->parent()) {
+        if (w == modal.windowHandle())
+            return true;
+    }
+    return false;
+}
+
+// Shows a modal window again as soon as a window manager minimises it.
+class ModalStaysUp final : public QObject {
+public:
+    explicit ModalStaysUp(QDialog &dialog) : m_dialog(&dialog) { dialog.installEventFilter(this); }
+    ~ModalStaysUp() override
+    {
+        if (m_dialog)
+            m_dialog->removeEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_dialog && event->type() == QEvent::WindowStateChange && m_dialog->isMinimized()) {
+            QTimer::singleShot(0, m_dialog, [dialog = m_dialog] {
+                if (!dialog || !dialog->isMinimized())
+                    return;
+                // The owners first, from the main window up, so that each comes up under the
+                // window it waits on.
+                QList<QWidget *> owners;
+                for (const QWindow *w = dialog->windowHandle() ? dialog->windowHandle()->transientParent() : nullptr; w;
+                     w = w->transientParent()) {
+                    for (QWidget *top : QApplication::topLevelWidgets())
+                        if (top->windowHandle() == w)
+                            owners.prepend(top);
+                }
+                // A manager may not tell the owners it minimised with the window: asking it to
+                // activate them brings them back either way.
+                for (QWidget *owner : std::as_const(owners)) {
+                    if (owner->isMinimized())
+                        owner->showNormal();
+                    owner->activateWindow();
+                }
+                dialog->showNormal();
+                dialog->raise();
+                dialog->activateWindow();
+            });
+        }
+        return false;
+    }
+
+private:
+    QPointer<QDialog> m_dialog;
+};
 
 // Runs a modal window, then gives the keyboard back to the window that had it. A window
 // manager usually does that itself; without one (or with one whose focus follows the
@@ -25,21 +87,22 @@ int execHandingBackKeyboard(QDialog &dialog)
     // keyboard and raise it (sway does, on a click or its window switch), hiding the modal
     // window. The modal window then takes the keyboard back; on Wayland, where a compositor
     // may refuse a window the keyboard it asks for (sway does by default), it is shown anew,
-    // which every compositor puts on top with the keyboard.
+    // which puts it on top with the keyboard (sway, weston and mutter do).
     struct Showing {
         bool running = true;
         bool again = false;
     };
     const auto showing = std::make_shared<Showing>();
-    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    const bool wayland = window_frame::onWayland();
     QPointer<QDialog> modal(&dialog);
     const QMetaObject::Connection guard = QObject::connect(
         qApp, &QGuiApplication::focusWindowChanged, &dialog, [modal, showing, wayland](QWindow *focused) {
-            if (!focused || !modal || QApplication::activeModalWidget() != modal || focused == modal->windowHandle())
+            if (!focused || !modal || QApplication::activeModalWidget() != modal || belongsTo(focused, *modal))
                 return;
             QTimer::singleShot(0, modal, [modal, showing, wayland] {
+                const QWindow *now = QGuiApplication::focusWindow();
                 if (!showing->running || !modal || !modal->isVisible() || QApplication::activeModalWidget() != modal
-                    || QGuiApplication::focusWindow() == modal->windowHandle())
+                    || !now || belongsTo(now, *modal))
                     return;
                 if (!wayland) {
                     modal->raise();
@@ -50,11 +113,18 @@ int execHandingBackKeyboard(QDialog &dialog)
                 modal->hide();  // ends this showing's loop; the loop below shows it again
             });
         });
+    // A modal window that offers no minimise has nothing to minimise to (its owner waits on
+    // it), yet some window managers offer it all the same and minimise the owners with it
+    // (openbox); with no task bar to bring them back the program would be lost: such a window
+    // comes back at once, and its owners with it. One that offers it is left to the manager.
+    std::optional<ModalStaysUp> stays;
+    if (!dialog.windowFlags().testFlag(Qt::WindowMinimizeButtonHint))
+        stays.emplace(dialog);
     int result = QDialog::Rejected;
     do {
         showing->again = false;
-        result = dialog.exec();
-    } while (showing->again);
+        result = modal->exec();
+    } while (showing->again && modal);
     showing->running = false;
     QObject::disconnect(guard);
     if (before && before->isVisible() && before != &dialog)

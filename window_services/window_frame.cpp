@@ -6,11 +6,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibraryInfo>
+#include <QVersionNumber>
+#include <QDeadlineTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
+#include <algorithm>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -27,7 +32,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #endif
 
 namespace window_frame {
@@ -172,7 +176,6 @@ std::optional<QMargins> x11Frame(xcb_connection_t *c, xcb_window_t window)
 
 #endif
 
-bool onWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
 
 #ifdef Q_OS_LINUX
 // sway draws the frame itself and tells no client its size, but answers anyone on its
@@ -259,10 +262,10 @@ std::optional<QMargins> swayFrame(const QWidget &window)
         };
         const QRect outer = rect("rect");      // the window and its borders
         const QRect inner = rect("window_rect");  // the window, from the border's corner
-        const int title = node.value(QLatin1String("border")).toString() == QLatin1String("normal")
-                              ? rect("deco_rect").height()
-                              : 0;  // the title bar, above the borders
-        const QMargins margins(inner.x(), inner.y() + title, outer.width() - inner.x() - inner.width(),
+        const int bar = node.value(QLatin1String("border")).toString() == QLatin1String("normal")
+                            ? rect("deco_rect").height()
+                            : 0;  // the title bar, above the borders
+        const QMargins margins(inner.x(), inner.y() + bar, outer.width() - inner.x() - inner.width(),
                                outer.height() - inner.y() - inner.height());
         if (margins.left() < 0 || margins.top() < 0 || margins.right() < 0 || margins.bottom() < 0)
             continue;
@@ -275,14 +278,14 @@ std::optional<QMargins> swayFrame(const QWidget &window)
 std::optional<QMargins> swayFrame(const QWidget &) { return QMargins(); }
 #endif
 
-// How many polls a window mapped on Wayland waits for the compositor to list it before its
-// frame is taken as none.
-constexpr int kCompositorPolls = 200;
+// How long a window on the screen waits for the compositor to list it before its frame is
+// taken as none.
+constexpr int kCompositorWaitMs = 2000;
 
 struct WaylandMapping {
     QMargins frame;
     bool known = false;
-    int polls = 0;
+    QDeadlineTimer listed{kCompositorWaitMs};
 };
 // Keyed by window: the GUI thread alone asks.
 std::unordered_map<const QWindow *, WaylandMapping> &waylandMappings()
@@ -293,31 +296,37 @@ std::unordered_map<const QWindow *, WaylandMapping> &waylandMappings()
 
 // On Wayland a window's decoration exists only once the window is shown and the compositor
 // has said who draws it: Qt's own (its margins are the window's frame) or the compositor's
-// (whose size only a compositor that reports it can tell). Nothing until the window is on the
-// screen; then the same frame for as long as it stays there.
+// (whose size only a compositor that reports it can tell). Nothing until the window is first
+// on the screen; then the same frame until it is hidden (not merely covered).
 std::optional<QMargins> waylandFrame(const QWidget &window, const QWindow &handle)
 {
     auto &mappings = waylandMappings();
-    if (!window.isVisible() || !handle.isExposed()) {
+    if (!window.isVisible()) {
         mappings.erase(&handle);
         return std::nullopt;
     }
+    if (const auto seen = mappings.find(&handle); seen != mappings.end() && seen->second.known)
+        return seen->second.frame;
+    if (!handle.isExposed())
+        return std::nullopt;
     auto [entry, added] = mappings.try_emplace(&handle);
-    if (added)
+    static const char kWatched[] = "quorbixFrameForgotten";
+    if (added && !handle.property(kWatched).toBool()) {
+        const_cast<QWindow &>(handle).setProperty(kWatched, true);
         QObject::connect(&handle, &QObject::destroyed, [key = &handle] { waylandMappings().erase(key); });
+    }
     WaylandMapping &mapping = entry->second;
-    if (mapping.known)
-        return mapping.frame;
     const QMargins drawnByQt = handle.frameMargins();
     std::optional<QMargins> frame = drawnByQt;
     if (drawnByQt.isNull()) {
         frame = swayFrame(window);
-        if (!frame && ++mapping.polls >= kCompositorPolls)
+        if (!frame && mapping.listed.hasExpired())
             frame = QMargins();
     }
     if (!frame)
         return std::nullopt;
-    mapping = {*frame, true, mapping.polls};
+    mapping.frame = *frame;
+    mapping.known = true;
     return frame;
 }
 
@@ -416,15 +425,25 @@ std::optional<QMargins> reported(const QWidget &window)
     return handle->frameMargins();
 }
 
+bool onWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
 std::optional<QMargins> expected(const QWidget &window)
 {
     if (auto frame = reported(window))
         return frame;
     if (!onWayland())
         return std::nullopt;
-    for (const QWidget *other : QApplication::topLevelWidgets()) {
+    // The owner first (the window it opens over), then any other framed window of the program.
+    QList<QWidget *> others = QApplication::topLevelWidgets();
+    const QWindow *owner = window.windowHandle() ? window.windowHandle()->transientParent() : nullptr;
+    const auto ownerWidget = std::find_if(others.begin(), others.end(),
+                                          [owner](const QWidget *w) { return owner && w->windowHandle() == owner; });
+    if (ownerWidget != others.end())
+        std::rotate(others.begin(), ownerWidget, ownerWidget + 1);
+    for (const QWidget *other : std::as_const(others)) {
+        const Qt::WindowType type = other->windowType();
         if (other == &window || !other->isVisible() || !other->windowHandle()
-            || other->windowFlags().testFlag(Qt::FramelessWindowHint))
+            || (type != Qt::Window && type != Qt::Dialog) || other->windowFlags().testFlag(Qt::FramelessWindowHint))
             continue;
         const auto &mappings = waylandMappings();
         const auto known = mappings.find(other->windowHandle());
@@ -438,12 +457,10 @@ std::optional<QMargins> expected(const QWidget &window)
 
 QMargins leftOutOfLimits(const QWidget &window)
 {
-#if QT_VERSION < QT_VERSION_CHECK(6, 6, 0)
-    if (onWayland() && window.windowHandle() && window.isVisible())
+    // Asked of the Qt the program runs on, which may be newer than the one it was built with.
+    static const bool leavesItOut = QLibraryInfo::version() < QVersionNumber(6, 6);
+    if (leavesItOut && onWayland() && window.windowHandle() && window.isVisible())
         return window.windowHandle()->frameMargins();
-#else
-    Q_UNUSED(window);
-#endif
     return QMargins();
 }
 

@@ -15,6 +15,10 @@ class QWidget;
 /// platforms know the frame as soon as the window exists.
 namespace window_frame {
 
+/// True on Qt's Wayland platform: the compositor places the windows, and draws their frames
+/// or lets Qt draw them.
+bool onWayland();
+
 /// The frame around `window` (left, top, right, bottom, in pixels) once it is reported;
 /// nothing until then.
 std::optional<QMargins> reported(const QWidget &window);

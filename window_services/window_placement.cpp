@@ -38,7 +38,7 @@ void centreOnScreen(QWidget *window, const QWidget *owner)
 {
     // A Wayland client cannot place its windows: the compositor does, a dialog over its
     // transient parent.
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    if (window_frame::onWayland())
         return;
     const auto frame = window_frame::reported(*window);
     place(*window, owner, frame.value_or(QMargins()));

@@ -349,7 +349,7 @@ private slots:
         QTest::newRow("Rating") << QStringList{"Rating"};
         QTest::newRow("Company Name, twice") << QStringList{"Company Name", "Company Name"};
         QTest::newRow("a memo, refused") << QStringList{"Company Desc"};
-        QTest::newRow("Price, then Rating") << QStringList{"Price", "Rating"};
+        QTest::newRow("Rating, then Company Name") << QStringList{"Rating", "Company Name"};
     }
     void shouldKeepTheGridsSidewaysScrollWhenSorted()
     {
@@ -361,6 +361,7 @@ private slots:
             r->grid()->scrollTo(r->grid()->model()->index(0, c));  // as the user scrolls to it
             QScrollBar *sideways = r->grid()->horizontalScrollBar();
             const int before = sideways->value();
+            QVERIFY(before > 0);  // a view that is scrolled
             r->clickHeader(column);
             QCoreApplication::processEvents();
             QCOMPARE(sideways->value(), before);
@@ -369,7 +370,6 @@ private slots:
             QVERIFY2(left >= 0 && left + header->sectionSize(c) <= header->viewport()->width(),
                      qPrintable(QString("column at %1 of %2").arg(left).arg(header->viewport()->width())));
         }
-        QVERIFY(columns.size() > 1 || r->grid()->horizontalScrollBar()->value() > 0);
         QCOMPARE(r->grid()->currentIndex().row(), rsSoftware->AbsolutePosition());
     }
 
