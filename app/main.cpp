@@ -27,7 +27,8 @@ int main(int argc, char *argv[])
     case CommandLine::Action::Run:
         break;
     }
-    QApplication app(argc, argv);
+    int qtArgc = argumentsForQt(argc, argv);
+    QApplication app(qtArgc, argv);
     setUpApplication(app);
     // The application folder is the real executable's folder, also when started through a
     // link in another folder: the catalog lies beside the program.

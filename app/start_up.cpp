@@ -54,7 +54,8 @@ const QSet<QString> &qtOptionsWithValue()
         QStringLiteral("plugin"),     QStringLiteral("qwindowgeometry"),    QStringLiteral("qwindowicon"),
         QStringLiteral("qwindowtitle"), QStringLiteral("display"),          QStringLiteral("geometry"),
         QStringLiteral("style"),      QStringLiteral("stylesheet"),         QStringLiteral("session"),
-        QStringLiteral("name"),       QStringLiteral("title"),              QStringLiteral("visual")};
+        QStringLiteral("name"),       QStringLiteral("title"),              QStringLiteral("visual"),
+        QStringLiteral("icon")};
     return options;
 }
 const QSet<QString> &qtFlags()
@@ -108,14 +109,14 @@ CommandLine readCommandLine(const QStringList &arguments, const QString &current
             line.text = QStringLiteral("quorbix ") + QStringLiteral(QUORBIX_VERSION) + QLatin1Char('\n');
             return line;
         }
-        // Qt takes its options with one dash or two, a value after them or after "=".
+        // Qt takes its options with one dash or two and the value after them; with "=" only
+        // the style options (and the QML debugger's).
         const QString bare = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
-        const QString option = bare.section(QLatin1Char('='), 0, 0);
-        if (qtFlags().contains(option) || bare.startsWith(QLatin1String("qmljsdebugger=")))
+        if (qtFlags().contains(bare) || bare.startsWith(QLatin1String("qmljsdebugger="))
+            || bare.startsWith(QLatin1String("style=")) || bare.startsWith(QLatin1String("stylesheet=")))
             continue;
-        if (qtOptionsWithValue().contains(option)) {
-            if (!bare.contains(QLatin1Char('=')))
-                ++i;
+        if (qtOptionsWithValue().contains(bare)) {
+            ++i;
             continue;
         }
         line.action = CommandLine::Action::Refuse;
@@ -129,4 +130,13 @@ CommandLine readCommandLine(const QStringList &arguments, const QString &current
     }
     line.catalogFile = catalogFileArgument(QStringList{QStringLiteral("--")} + names, currentFolder);
     return line;
+}
+
+int argumentsForQt(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--") == 0)
+            return i;
+    }
+    return argc;
 }

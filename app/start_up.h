@@ -34,6 +34,10 @@ struct CommandLine {
 /// before a name that starts with "-". An unknown option or a second name refuses to run.
 CommandLine readCommandLine(const QStringList &arguments, const QString &currentFolder);
 
+/// How many of the program's `argc` arguments the application object is given: those before
+/// "--", so that Qt takes none of its options from a catalog's name.
+int argumentsForQt(int argc, char *argv[]);
+
 /// The exit status of a command line refused.
 constexpr int kUsageExitStatus = 2;
 

@@ -95,7 +95,10 @@ private slots:
         QTest::newRow("a lone dash is a name") << QStringList{"-"} << run << "-" << "";
         QTest::newRow("an empty argument beside a name") << QStringList{"", "x.mdb"} << run << "x.mdb" << "";
         QTest::newRow("Qt's option and its value") << QStringList{"-platform", "offscreen", "x.mdb"} << run << "x.mdb" << "";
-        QTest::newRow("Qt's option with =") << QStringList{"--style=Fusion", "x.mdb"} << run << "x.mdb" << "";
+        QTest::newRow("Qt's style with =") << QStringList{"--style=Fusion", "x.mdb"} << run << "x.mdb" << "";
+        QTest::newRow("Qt takes no = for the platform") << QStringList{"--platform=offscreen"} << refuse << ""
+                                                        << "quorbix: unknown option '--platform=offscreen'";
+        QTest::newRow("Qt's icon option") << QStringList{"-icon", "q.png", "x.mdb"} << run << "x.mdb" << "";
         QTest::newRow("Qt's flag") << QStringList{"x.mdb", "-reverse"} << run << "x.mdb" << "";
         QTest::newRow("an unknown option") << QStringList{"-x", "x.mdb"} << refuse << ""
                                            << "quorbix: unknown option '-x'; see 'quorbix --help'.";
