@@ -2,6 +2,7 @@
 
 #include "jet_text.h"
 #include "keyed_sort.h"
+#include "reader_protocol.h"
 
 #include <sqlite3.h>
 
@@ -245,7 +246,13 @@ Value valueOf(jet::ColumnType type, const jet::Cell &cell)
     case jet::ColumnType::Money: value.kind = Value::Real; value.real = double(cell.integer) / double(kMoneyScale); break;
     case jet::ColumnType::Double:
     case jet::ColumnType::Float:
-    case jet::ColumnType::Date: value.kind = Value::Real; value.real = cell.real; break;
+    case jet::ColumnType::Date:
+        // As a stored table keeps it: SQLite holds no NaN, and no date Jet cannot hold.
+        if (jet::protocol::keepsReal(cell.real, type == jet::ColumnType::Date)) {
+            value.kind = Value::Real;
+            value.real = cell.real;
+        }
+        break;
     default: value.kind = Value::Integer; value.integer = cell.integer; break;
     }
     return value;
