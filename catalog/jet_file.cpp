@@ -114,8 +114,12 @@ struct JetFile::Impl {
         process = std::make_unique<QProcess>();
         process->setProgram(JetFile::readerProgram());
         process->setArguments({QDir::toNativeSeparators(path)});
-        // The reader's complaints on stderr would fill an unread pipe and stall it.
+        // The reader's complaints on stderr would fill an unread pipe and stall it. A
+        // sanitised reader's reports go to a file in the folder QUORBIX_READER_REPORTS names,
+        // where a test reads them: they would be lost, and the reader seen only as stopped.
         process->setStandardErrorFile(QProcess::nullDevice());
+        if (const QString reports = readerReportFile(); !reports.isEmpty())
+            process->setStandardErrorFile(reports, QIODevice::Append);
         // Nothing of this program's environment is the reader's business (it closes any
         // descriptor it inherits beyond its pipes itself).
         process->setProcessEnvironment(QProcessEnvironment());
@@ -157,6 +161,26 @@ struct JetFile::Impl {
         if (kind != proto::FrameKind::Opened || !reply::readOpened(std::string_view(payload.constData(), size_t(payload.size())), tables))
             return malformed();
         return {};
+    }
+
+    /// Where a sanitised reader's reports go; empty when nowhere (always, unsanitised).
+    static QString readerReportFile()
+    {
+#ifdef QUORBIX_SANITIZED
+        const QString folder = qEnvironmentVariable("QUORBIX_READER_REPORTS");
+        return folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("reader.log"));
+#else
+        return {};
+#endif
+    }
+
+    /// The words for a reader that ended without a word: with where its report is, if any.
+    QString stoppedUnexpectedly() const
+    {
+        const QString reports = readerReportFile();
+        if (!reports.isEmpty() && QFileInfo(reports).size() > 0)
+            return QStringLiteral("stopped unexpectedly (reports in %1)").arg(quoted(reports));
+        return QStringLiteral("stopped unexpectedly");
     }
 
     qint64 requestMs() const { return g_requestBaseMs + kRequestMsPerMiB * (fileSize >> 20); }
@@ -205,7 +229,7 @@ struct JetFile::Impl {
             const bool running = process && process->state() == QProcess::Running;
             if (!running && !(process && process->bytesAvailable() > 0)) {
                 stop();
-                return providerError(processFault(QStringLiteral("stopped unexpectedly")));
+                return providerError(processFault(stoppedUnexpectedly()));
             }
             if (running && deadline.hasExpired()) {
                 stop();
@@ -282,7 +306,7 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
     d->requestBytes = 0;
     if (d->process->write(request.data(), qint64(request.size())) != qint64(request.size())) {
         d->stop();
-        return providerError(d->processFault(QStringLiteral("stopped unexpectedly")));
+        return providerError(d->processFault(d->stoppedUnexpectedly()));
     }
     QDeadlineTimer deadline = d->requestDeadline();
     const QDeadlineTimer cap(kRequestCapTimes * d->requestMs());

@@ -259,6 +259,28 @@ private slots:
             QCOMPARE(sink.got[0].real, value);
     }
 
+    // A sanitised reader's report (written on stderr before it dies) lands in the folder
+    // QUORBIX_READER_REPORTS names, and the error says where; unsanitised, stderr goes
+    // nowhere, as the reader's complaints would fill an unread pipe.
+    void shouldKeepASanitisedReadersReport()
+    {
+#ifndef QUORBIX_SANITIZED
+        QSKIP("a sanitised build's behaviour");
+#else
+        QTemporaryDir reports;
+        qputenv("QUORBIX_READER_REPORTS", QFile::encodeName(reports.path()));
+        useFakeReader(m_dir, "echo 'reader.cpp:12:3: runtime error: a report' >&2; exit 1");
+        jet::JetFile file;
+        const ado::Error err = file.open(testDataPath("basic.mdb"));
+        qunsetenv("QUORBIX_READER_REPORTS");
+        const QString log = reports.filePath(QStringLiteral("reader.log"));
+        QVERIFY2(err.Description.contains("stopped unexpectedly (reports in '" + log + "')"), qPrintable(err.Description));
+        QFile written(log);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), QByteArray("reader.cpp:12:3: runtime error: a report\n"));
+#endif
+    }
+
     // A read is given its time again while rows the table declared keep coming (a large
     // catalog on a busy machine), but not after a stall, and not for rows trickled for
     // ever. Here the time is 0.5 s, so 2 s in all.
