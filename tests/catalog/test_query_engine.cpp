@@ -563,14 +563,16 @@ private slots:
         QTest::addColumn<int>("sites");
         QTest::addColumn<int>("siteText");   // characters of each site's description
         QTest::addColumn<qint64>("bytes");   // the engine's result bytes, 0 as the machine gives
-        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("words");  // a pattern
         const QString rows = QStringLiteral("its result would hold more than 1,000,000 rows");
+        // SQLite makes its rows slower: a sanitised build may meet the time first.
+        const QString rowsOrTime = rows + "|ran longer than 5 seconds";
         QTest::newRow("listing, straight") << listing::allTitlesSql() << 1100 << 1000 << 1 << qint64(0) << rows;
-        QTest::newRow("listing, through SQLite") << listing::allTitlesSql() + ' ' << 1100 << 1000 << 1 << qint64(0) << rows;
+        QTest::newRow("listing, through SQLite") << listing::allTitlesSql() + ' ' << 1100 << 1000 << 1 << qint64(0) << rowsOrTime;
         QTest::newRow("one title, straight") << listing::singleTitleSql("Twin") << 1001 << 1000 << 1 << qint64(0) << rows;
         QTest::newRow("a search, straight") << listing::searchSql("bou") << 1001 << 1000 << 1 << qint64(0) << rows;
         QTest::newRow("the types with themselves") << QStringLiteral("SELECT * FROM SoftwareType A, SoftwareType B")
-                                                   << 1001 << 1 << 1 << qint64(0) << rows;
+                                                   << 1001 << 1 << 1 << qint64(0) << rowsOrTime;
         const QString bytes = QStringLiteral("its result would take more than 8 MiB");
         QTest::newRow("long texts, straight") << listing::allTitlesSql() << 1 << 100 << 100000 << qint64(8 << 20) << bytes;
         QTest::newRow("long texts, through SQLite") << listing::allTitlesSql() + ' ' << 1 << 100 << 100000 << qint64(8 << 20) << bytes;
@@ -589,7 +591,7 @@ private slots:
         const ado::Error error = cn->engine()->execute(sql, rows);
         QueryEngine::setResultByteLimitForTests(0);
         QCOMPARE(error.Number, ado::E_PROVIDER_FAIL);
-        QVERIFY2(error.Description.contains(words), qPrintable(error.Description));
+        QVERIFY2(error.Description.contains(QRegularExpression(words)), qPrintable(error.Description));
         QCOMPARE(QList<int>({rows.rowCount(), rows.columnCount()}), QList<int>({0, 0}));
         ResultRows after;
         QVERIFY(!cn->engine()->execute(QStringLiteral("SELECT * FROM Software"), after));
