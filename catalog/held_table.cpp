@@ -236,7 +236,9 @@ Value valueOf(jet::ColumnType type, const jet::Cell &cell)
     case jet::ColumnType::Guid: value.kind = Value::Text; value.text = cell.text; break;
     case jet::ColumnType::Numeric: {
         const auto [end, error] = std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), value.real);
-        const bool number = error == std::errc() && end == cell.text.data() + cell.text.size();
+        // Digits only, as SQLite reads a number from text: "nan" or "inf" stays text.
+        const bool number = error == std::errc() && end == cell.text.data() + cell.text.size()
+            && cell.text.find_first_not_of("0123456789+-.eE") == std::string_view::npos;
         value.kind = number ? Value::Real : Value::Text;
         value.text = cell.text;
         break;

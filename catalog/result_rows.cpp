@@ -209,13 +209,17 @@ void ResultRows::setReal(int column, double value)
 void ResultRows::setText(int column, std::string_view utf8)
 {
     Column &c = m_columns[size_t(column)];
+    if (c.storage == Storage::Real) {
+        setReal(column, std::strtod(std::string(utf8).c_str(), nullptr));
+        return;
+    }
     count(kCellBytes + utf8.size());
     c.nulls.push_back(0);
     switch (c.storage) {
     case Storage::Integer:
         c.integers.push_back(std::strtoll(std::string(utf8).c_str(), nullptr, 10));
         break;
-    case Storage::Real: c.reals.push_back(std::strtod(std::string(utf8).c_str(), nullptr)); break;
+    case Storage::Real: break;  // above
     case Storage::Text:
         c.text.append(utf8);
         c.offsets.push_back(std::uint32_t(c.text.size()));

@@ -333,7 +333,7 @@ private slots:
         QVector<QStringList> rows;
         for (int i = 0; i < words.size(); ++i)
             rows.append({QString::number(i + 1), words[i], i % 3 ? QString::number(i * 1.25) : QString(),
-                         QString::number(40000 + i * 0.5), i % 4 ? QStringLiteral("-%1.0500").arg(i) : QString(),
+                         QString::number(40000 + i * 0.5), i == 5 ? QStringLiteral("nan") : i == 6 ? QStringLiteral("Infinity") : i % 4 ? QStringLiteral("-%1.0500").arg(i) : QString(),  // text no decimal holds, as a reader gone wrong could send it
                          "{00000000-0000-0000-0000-0000000000" + QString::number(10 + i) + "}",
                          i % 2 ? QStringLiteral("b") + QChar(0) + "y" : QString(), QString(i * 40, QChar('n')),
                          QString::number(i % 2 ? 3000000000LL + i : -i)});  // past 32 bits: no source gives it, kept all the same
