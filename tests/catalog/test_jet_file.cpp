@@ -5,6 +5,7 @@
 
 #include <QtTest>
 
+#include <cstring>
 #include <limits>
 
 using namespace jetbytes;
@@ -257,6 +258,49 @@ private slots:
         QCOMPARE(!sink.got[0].isNull, kept);
         if (kept)
             QCOMPARE(sink.got[0].real, value);
+    }
+
+    // The same from a file: Disk Tool's date in wide-types.mdb (2004-03-03, 38049 days)
+    // overwritten, as damage could, reads as Null from the reader itself when no Jet date.
+    void shouldReadAStoredDateNoJetFileHoldsAsNull_data()
+    {
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << false;
+        QTest::newRow("1e300") << 1e300 << false;
+        QTest::newRow("-1e300") << -1e300 << false;
+        QTest::newRow("10000-01-01") << 2958466.0 << false;
+        QTest::newRow("9999-12-31") << 2958465.0 << true;
+        QTest::newRow("as stored") << 38049.0 << true;
+    }
+    void shouldReadAStoredDateNoJetFileHoldsAsNull()
+    {
+        QFETCH(double, stored);
+        QFETCH(bool, kept);
+        const auto bytesOf = [](double value) {
+            QByteArray bytes(8, '\0');
+            std::memcpy(bytes.data(), &value, 8);  // little-endian, as the file keeps it
+            return bytes;
+        };
+        QByteArray file = readBytes(testDataPath("wide-types.mdb"));
+        QCOMPARE(file.count(bytesOf(38049.0)), 1);
+        file.replace(bytesOf(38049.0), bytesOf(stored));
+        struct Added final : jet::RowSink {
+            void columns(const QVector<jet::Column> &columns) override { cols = columns; }
+            void row(const std::vector<jet::Cell> &cells) override
+            {
+                for (qsizetype i = 0; i < cols.size(); ++i)
+                    if (cols[i].name == QLatin1String("Added"))
+                        dates << (cells[size_t(i)].isNull ? QStringLiteral("Null") : QString::number(cells[size_t(i)].real, 'f', 1));
+            }
+            QVector<jet::Column> cols;
+            QStringList dates;
+        } sink;
+        jet::JetFile reader;
+        QVERIFY(!reader.open(writeBytes(m_dir, QStringLiteral("dated.mdb"), file)));
+        const ado::Error err = reader.readTable(QStringLiteral("Software"), sink);
+        QVERIFY2(!err, qPrintable(err.Description));
+        QCOMPARE(sink.dates.value(2), kept ? QString::number(stored, 'f', 1) : QStringLiteral("Null"));
     }
 
     // A sanitised reader's report (written on stderr before it dies) lands in the folder
