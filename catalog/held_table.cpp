@@ -2,6 +2,7 @@
 
 #include "jet_text.h"
 #include "keyed_sort.h"
+#include "reader_protocol.h"
 
 #include <sqlite3.h>
 
@@ -235,7 +236,9 @@ Value valueOf(jet::ColumnType type, const jet::Cell &cell)
     case jet::ColumnType::Guid: value.kind = Value::Text; value.text = cell.text; break;
     case jet::ColumnType::Numeric: {
         const auto [end, error] = std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), value.real);
-        const bool number = error == std::errc() && end == cell.text.data() + cell.text.size();
+        // Digits only, as SQLite reads a number from text: "nan" or "inf" stays text.
+        const bool number = error == std::errc() && end == cell.text.data() + cell.text.size()
+            && cell.text.find_first_not_of("0123456789+-.eE") == std::string_view::npos;
         value.kind = number ? Value::Real : Value::Text;
         value.text = cell.text;
         break;
@@ -245,7 +248,13 @@ Value valueOf(jet::ColumnType type, const jet::Cell &cell)
     case jet::ColumnType::Money: value.kind = Value::Real; value.real = double(cell.integer) / double(kMoneyScale); break;
     case jet::ColumnType::Double:
     case jet::ColumnType::Float:
-    case jet::ColumnType::Date: value.kind = Value::Real; value.real = cell.real; break;
+    case jet::ColumnType::Date:
+        // As a stored table keeps it: SQLite holds no NaN, and no date Jet cannot hold.
+        if (jet::protocol::keepsReal(cell.real, type == jet::ColumnType::Date)) {
+            value.kind = Value::Real;
+            value.real = cell.real;
+        }
+        break;
     default: value.kind = Value::Integer; value.integer = cell.integer; break;
     }
     return value;

@@ -1,6 +1,7 @@
 #include "jet_file.h"
 
 #include "reader_protocol.h"
+#include "reader_reply.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -43,35 +44,6 @@ constexpr int kStopWaitMs = 1000;
 QString quoted(const QString &path) { return QLatin1Char('\'') + path + QLatin1Char('\''); }
 
 ado::Error providerError(const QString &description) { return {ado::E_PROVIDER_FAIL, description}; }
-
-static_assert(int(ColumnType::Ole) + 1 == int(proto::StoredType::Count), "column types follow the protocol's numbering");
-
-bool tagFits(ColumnType type, proto::CellTag tag)
-{
-    if (tag == proto::CellTag::Null)
-        return type != ColumnType::Boolean;
-    switch (type) {
-    case ColumnType::Long:
-    case ColumnType::Int:
-    case ColumnType::Byte:
-    case ColumnType::Money:
-    case ColumnType::Boolean:
-        return tag == proto::CellTag::Integer;
-    case ColumnType::Double:
-    case ColumnType::Float:
-    case ColumnType::Date:
-        return tag == proto::CellTag::Real;
-    case ColumnType::Text:
-    case ColumnType::Memo:
-    case ColumnType::Numeric:
-    case ColumnType::Guid:
-        return tag == proto::CellTag::Text;
-    case ColumnType::Binary:
-    case ColumnType::Ole:
-        return tag == proto::CellTag::Bytes;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -142,8 +114,12 @@ struct JetFile::Impl {
         process = std::make_unique<QProcess>();
         process->setProgram(JetFile::readerProgram());
         process->setArguments({QDir::toNativeSeparators(path)});
-        // The reader's complaints on stderr would fill an unread pipe and stall it.
+        // The reader's complaints on stderr would fill an unread pipe and stall it. A
+        // sanitised reader's reports go to a file in the folder QUORBIX_READER_REPORTS names,
+        // where a test reads them: they would be lost, and the reader seen only as stopped.
         process->setStandardErrorFile(QProcess::nullDevice());
+        if (const QString reports = readerReportFile(); !reports.isEmpty())
+            process->setStandardErrorFile(reports, QIODevice::Append);
         // Nothing of this program's environment is the reader's business (it closes any
         // descriptor it inherits beyond its pipes itself).
         process->setProcessEnvironment(QProcessEnvironment());
@@ -182,20 +158,29 @@ struct JetFile::Impl {
         proto::PayloadReader in(payload.constData(), size_t(payload.size()));
         if (kind == proto::FrameKind::Failure)
             return failure(in);
-        std::uint32_t count = 0;
-        QStringList names;
-        if (kind != proto::FrameKind::Opened || !in.u32(count) || count > payload.size())
+        if (kind != proto::FrameKind::Opened || !reply::readOpened(std::string_view(payload.constData(), size_t(payload.size())), tables))
             return malformed();
-        for (std::uint32_t i = 0; i < count; ++i) {
-            std::string_view name;
-            if (!in.string(name))
-                return malformed();
-            names << QString::fromUtf8(name.data(), qsizetype(name.size()));
-        }
-        if (!in.atEnd())
-            return malformed();
-        tables = names;
         return {};
+    }
+
+    /// Where a sanitised reader's reports go; empty when nowhere (always, unsanitised).
+    static QString readerReportFile()
+    {
+#ifdef QUORBIX_SANITIZED
+        const QString folder = qEnvironmentVariable("QUORBIX_READER_REPORTS");
+        return folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("reader.log"));
+#else
+        return {};
+#endif
+    }
+
+    /// The words for a reader that ended without a word: with where its report is, if any.
+    QString stoppedUnexpectedly() const
+    {
+        const QString reports = readerReportFile();
+        if (!reports.isEmpty() && QFileInfo(reports).size() > 0)
+            return QStringLiteral("stopped unexpectedly (reports in %1)").arg(quoted(reports));
+        return QStringLiteral("stopped unexpectedly");
     }
 
     qint64 requestMs() const { return g_requestBaseMs + kRequestMsPerMiB * (fileSize >> 20); }
@@ -244,7 +229,7 @@ struct JetFile::Impl {
             const bool running = process && process->state() == QProcess::Running;
             if (!running && !(process && process->bytesAvailable() > 0)) {
                 stop();
-                return providerError(processFault(QStringLiteral("stopped unexpectedly")));
+                return providerError(processFault(stoppedUnexpectedly()));
             }
             if (running && deadline.hasExpired()) {
                 stop();
@@ -321,110 +306,30 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
     d->requestBytes = 0;
     if (d->process->write(request.data(), qint64(request.size())) != qint64(request.size())) {
         d->stop();
-        return providerError(d->processFault(QStringLiteral("stopped unexpectedly")));
+        return providerError(d->processFault(d->stoppedUnexpectedly()));
     }
     QDeadlineTimer deadline = d->requestDeadline();
     const QDeadlineTimer cap(kRequestCapTimes * d->requestMs());
 
-    proto::FrameKind kind;
-    QByteArray payload;
-    if (auto err = d->nextFrame(kind, payload, deadline))
-        return err;
-    {
-        proto::PayloadReader in(payload.constData(), size_t(payload.size()));
-        if (kind == proto::FrameKind::Failure)
+    reply::TableReply reply(sink);
+    while (true) {
+        proto::FrameKind kind;
+        QByteArray payload;
+        if (auto err = d->nextFrame(kind, payload, deadline))
+            return err;
+        if (kind == proto::FrameKind::Failure) {
+            proto::PayloadReader in(payload.constData(), size_t(payload.size()));
             return d->failure(in);
-        std::uint32_t count = 0;
-        if (kind != proto::FrameKind::Columns || !in.u32(count) || count == 0 || count > 255)
-            return d->malformed();
-        QVector<Column> columns;
-        columns.reserve(int(count));
-        for (std::uint32_t i = 0; i < count; ++i) {
-            std::string_view colName;
-            std::uint8_t type = 0, autoNumber = 0, precision = 0, scale = 0, keyPosition = 0;
-            std::uint32_t length = 0;
-            if (!in.string(colName) || !in.u8(type) || !in.u32(length) || !in.u8(autoNumber) || !in.u8(precision) ||
-                !in.u8(scale) || !in.u8(keyPosition) || type >= std::uint8_t(proto::StoredType::Count) ||
-                length > 65535 || scale > precision || keyPosition > count)
-                return d->malformed();
-            Column c;
-            c.name = QString::fromUtf8(colName.data(), qsizetype(colName.size()));
-            c.type = static_cast<ColumnType>(type);
-            c.length = int(length);
-            c.autoNumber = autoNumber != 0;
-            c.precision = precision;
-            c.scale = scale;
-            c.keyPosition = keyPosition;
-            columns << c;
         }
-        // The key's places are 1 to its length, each once.
-        int keyLength = 0;
-        for (const Column &c : std::as_const(columns))
-            keyLength += c.keyPosition != 0;
-        for (int place = 1; place <= keyLength; ++place)
-            if (std::count_if(columns.cbegin(), columns.cend(), [&](const Column &c) { return c.keyPosition == place; }) != 1)
-                return d->malformed();
-        std::uint32_t declaredRows = 0;
-        if (!in.u32(declaredRows) || !in.atEnd())
-            return d->malformed();
-        sink.columns(columns);
-        sink.expectRows(declaredRows);
-
-        std::vector<Cell> cells(count);
-        std::uint64_t rowsSeen = 0;
-        while (true) {
-            if (auto err = d->nextFrame(kind, payload, deadline))
-                return err;
-            proto::PayloadReader rin(payload.constData(), size_t(payload.size()));
-            if (kind == proto::FrameKind::Failure)
-                return d->failure(rin);
-            if (kind == proto::FrameKind::End) {
-                std::uint32_t total = 0;
-                if (!rin.u32(total) || !rin.atEnd() || total != rowsSeen)
-                    return d->malformed();
-                return {};
-            }
-            std::uint32_t rows = 0;
-            if (kind != proto::FrameKind::Rows || !rin.u32(rows))
-                return d->malformed();
-            for (std::uint32_t r = 0; r < rows; ++r) {
-                for (std::uint32_t c = 0; c < count; ++c) {
-                    Cell &cell = cells[c];
-                    std::uint8_t tag = 0;
-                    if (!rin.u8(tag) || !tagFits(columns[int(c)].type, static_cast<proto::CellTag>(tag)))
-                        return d->malformed();
-                    cell = Cell{};
-                    switch (static_cast<proto::CellTag>(tag)) {
-                    case proto::CellTag::Null:
-                        break;
-                    case proto::CellTag::Integer:
-                        cell.isNull = false;
-                        if (!rin.i64(cell.integer))
-                            return d->malformed();
-                        break;
-                    case proto::CellTag::Real:
-                        cell.isNull = false;
-                        if (!rin.f64(cell.real))
-                            return d->malformed();
-                        break;
-                    case proto::CellTag::Text:
-                    case proto::CellTag::Bytes:
-                        cell.isNull = false;
-                        if (!rin.string(cell.text))
-                            return d->malformed();
-                        break;
-                    }
-                }
-                sink.row(cells);
-                ++rowsSeen;
-            }
-            if (!rin.atEnd())
-                return d->malformed();
-            // Only rows the table declared count as progress: a reader that sends rows
-            // beyond them, or trickles them forever, still meets a deadline.
-            if (rows > 0 && rowsSeen <= declaredRows)
-                deadline = std::min(d->requestDeadline(), cap);
+        switch (reply.take(kind, std::string_view(payload.constData(), size_t(payload.size())))) {
+        case reply::TableReply::Step::Malformed: return d->malformed();
+        case reply::TableReply::Step::Done: return {};
+        case reply::TableReply::Step::More: break;
         }
+        // Only rows the table declared count as progress: a reader that sends rows beyond
+        // them, or trickles them forever, still meets a deadline.
+        if (reply.lastRows() > 0 && reply.rowsSeen() <= reply.declaredRows())
+            deadline = std::min(d->requestDeadline(), cap);
     }
 }
 

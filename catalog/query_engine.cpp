@@ -3,6 +3,7 @@
 #include "held_table.h"
 #include "jet_text.h"
 #include "listing_query.h"
+#include "reader_protocol.h"
 #include "result_rows.h"
 
 #include <sqlite3.h>
@@ -11,8 +12,11 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <limits>
 #include <memory>
 #include <new>
+
+#include <unistd.h>
 
 namespace {
 
@@ -28,6 +32,14 @@ constexpr std::int64_t kBudgetMsPerMillionRows = 20000;
 constexpr int kBudgetCheckEvery = 10000;  // virtual-machine steps between looks at the clock
 constexpr sqlite3_int64 kHeapLimit = 4ll << 30;
 constexpr int kValueLengthLimit = 64 << 20;
+// A result's own size: at most 64 rows per row of the tables read (a listing has one per
+// title; a join that multiplies rows beyond that is hostile), never less than a million,
+// and its values within a quarter of the machine's memory, between 256 MiB and 4 GiB. No
+// real catalog comes near either; a hostile one is stopped long before the machine is.
+constexpr std::int64_t kResultRowsPerTableRow = 64;
+constexpr std::int64_t kLeastResultRows = 1000000;
+constexpr std::size_t kLeastResultBytes = std::size_t(256) << 20;
+constexpr std::size_t kMostResultBytes = std::size_t(4) << 30;
 
 std::int64_t nowMs()
 {
@@ -342,7 +354,11 @@ private:
             case jet::ColumnType::Double:
             case jet::ColumnType::Float:
             case jet::ColumnType::Date:
-                sqlite3_bind_double(m_insert, at, cell.real);
+                // Whatever source gave it: a date Jet cannot hold is Null, as the reader sends it.
+                if (jet::protocol::keepsReal(cell.real, m_types[i] == jet::ColumnType::Date))
+                    sqlite3_bind_double(m_insert, at, cell.real);
+                else
+                    sqlite3_bind_null(m_insert, at);
                 break;
             default:
                 sqlite3_bind_int64(m_insert, at, cell.integer);
@@ -475,6 +491,13 @@ ado::Error QueryEngine::loadTable(const QString &name)
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
             return error;
         }
+    } else if (!loader.columnNames().isEmpty()) {
+        // Rows that share a key are met in stored order through this index, whichever way
+        // SQLite joins them: an automatic index of its own would order them by the other
+        // columns it covers, and the listing straight from the titles could not follow.
+        const QByteArray index = "CREATE INDEX " + quoteIdentifier(QStringLiteral("quorbix key of ") + name) + " ON "
+            + quoteIdentifier(name) + " (" + quoteIdentifier(loader.columnNames().front()) + ")";
+        sqlite3_exec(m_db, index.constData(), nullptr, nullptr, nullptr);
     }
     sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     m_loaded.append(name);
@@ -582,6 +605,33 @@ ado::Error QueryEngine::prepare(const QByteArray &sql, sqlite3_stmt **statement)
     }
 }
 
+std::int64_t QueryEngine::resultRowLimit() const
+{
+    return std::min<std::int64_t>(std::max<std::int64_t>(kLeastResultRows, m_rowsLoaded * kResultRowsPerTableRow),
+                                  std::numeric_limits<int>::max());
+}
+
+namespace {
+std::size_t g_resultBytesForTests = 0;
+}
+
+void QueryEngine::setResultByteLimitForTests(std::size_t bytes)
+{
+    g_resultBytesForTests = bytes;
+}
+
+std::size_t QueryEngine::resultByteLimit()
+{
+    if (g_resultBytesForTests)
+        return g_resultBytesForTests;
+    static const std::size_t limit = [] {
+        const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+        const std::size_t memory = pages > 0 && pageSize > 0 ? std::size_t(pages) * std::size_t(pageSize) : 0;
+        return std::clamp(memory / 4, kLeastResultBytes, kMostResultBytes);
+    }();
+    return limit;
+}
+
 ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
 {
     if (!m_db)
@@ -592,6 +642,16 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
         sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
         rows = ResultRows();
         return providerError(QStringLiteral("The statement was stopped: there is not enough memory for its result."));
+    } catch (const ResultRows::TooLarge &tooLarge) {
+        sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+        const std::int64_t rowLimit = rows.rowLimit();
+        const std::size_t byteLimit = rows.byteLimit();
+        rows = ResultRows();
+        if (tooLarge.rows)
+            return providerError(QStringLiteral("The statement was stopped: its result would hold more than %L1 rows.")
+                                     .arg(rowLimit));
+        return providerError(QStringLiteral("The statement was stopped: its result would take more than %1 MiB.")
+                                 .arg(qulonglong(byteLimit >> 20)));
     }
 }
 
@@ -609,6 +669,7 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows)
     for (int i = 0; i < columns; ++i)
         adoTypes[size_t(i)] = adoTypeOfDeclared(sqlite3_column_decltype(statement, i));
 
+    rows.setLimits(resultRowLimit(), resultByteLimit());
     m_deadlineMs = nowMs() + budgetMs();
     sqlite3_progress_handler(m_db, kBudgetCheckEvery, &QueryEngine::checkBudget, this);
     struct BudgetOff {

@@ -55,8 +55,9 @@ public:
     /// Runs one statement, a single SELECT (anything else is refused before it runs), and
     /// stores its rows in `rows` (which must be empty). A statement gets a few seconds of
     /// work (more when large tables are loaded; the progress report's own time does not
-    /// count), the engine a bounded heap and each value a bounded size; running out of
-    /// any, or of memory, gives an error for this statement only.
+    /// count), the engine a bounded heap, each value a bounded size and the result a bounded
+    /// count of rows and bytes; running out of any, or of memory, gives an error for this
+    /// statement only.
     /// Result columns are named as the statement names them (A.Name gives "Name") and
     /// typed by the ADO type of the column they come from. A statement the engine refuses,
     /// one that would write, or a table that cannot be read gives E_PROVIDER_FAIL with
@@ -76,6 +77,10 @@ public:
     /// binary search. The first such column of a table counts; a column that is missing or
     /// not text leaves the table as any other.
     void indexOnLoad(const QString &table, const QString &column);
+
+    /// The bytes of values a result may hold (0: a quarter of the machine's memory, between
+    /// 256 MiB and 4 GiB), so that tests need not fill gigabytes to meet the limit.
+    static void setResultByteLimitForTests(std::size_t bytes);
 
     /// Sets (or with an empty function removes) the progress report of later statements.
     void setProgressReport(ProgressReport report);
@@ -99,6 +104,9 @@ private:
     static int authorize(void *self, int action, const char *, const char *, const char *, const char *);
     static int checkBudget(void *self);
     std::int64_t budgetMs() const;
+    /// The most rows, and bytes of values, one statement's result may hold.
+    std::int64_t resultRowLimit() const;
+    static std::size_t resultByteLimit();
 
     std::unique_ptr<jet::TableSource> m_source;
     sqlite3 *m_db = nullptr;

@@ -30,6 +30,16 @@ constexpr std::uint32_t kMaxFrame = 64u * 1024u * 1024u;
 /// Rows frames are cut once they pass this size, so the client can start early.
 constexpr std::uint32_t kRowsFrameTarget = 256u * 1024u;
 
+/// The dates a Jet file can hold, as days from 1899-12-30 (the fraction the time of day):
+/// 100-01-01 to 9999-12-31 23:59:59. A Date cell outside them, and a NaN in any real cell
+/// (which SQLite keeps as Null), is sent and read as Null: one odd value leaves its row
+/// readable, and every path that lists the value sees the same Null.
+constexpr double kFirstDay = -657434.0;
+constexpr double kPastLastDay = 2958466.0;
+inline bool isDay(double days) { return days >= kFirstDay && days < kPastLastDay; }
+/// Whether a real cell of a Date column (`date`) or of another one stays a value.
+inline bool keepsReal(double value, bool date) { return date ? isDay(value) : value == value; }
+
 enum class FrameKind : std::uint8_t { Opened = 1, Columns = 2, Rows = 3, End = 4, Failure = 5, ReadTable = 16 };
 
 enum class CellTag : std::uint8_t { Null = 0, Integer = 1, Real = 2, Text = 3, Bytes = 4 };

@@ -1,6 +1,7 @@
 #include "result_rows.h"
 
 #include "jet_text.h"
+#include "reader_protocol.h"
 #include "two_way.h"
 
 #include <QDateTime>
@@ -38,11 +39,26 @@ ResultRows::Storage storageFor(int adoType)
 // of day. Date and time are built apart so that no time-zone shift creeps in.
 QDateTime dateFromDays(double days)
 {
+    // Outside Jet's dates (never from a file: the reader sends those as Null) there is none.
+    if (!jet::protocol::isDay(days))
+        return {};
     constexpr qint64 kMsPerDay = 86400000;
     const double whole = std::trunc(days);
     qint64 ms = std::llround(std::fabs(days - whole) * double(kMsPerDay));
     ms = std::min(ms, kMsPerDay - 1);
     return QDateTime(QDate(1899, 12, 30).addDays(qint64(whole)), QTime::fromMSecsSinceStartOfDay(int(ms)));
+}
+
+// The place a value takes beyond its text: its Null flag and a number or a text's offset.
+constexpr std::size_t kCellBytes = 9;
+
+// A real kept in a whole-number column: rounded, and within the column's range.
+std::int64_t wholeOf(double value)
+{
+    constexpr double kPastLargest = 9223372036854775808.0;  // 2^63
+    if (!(value > -kPastLargest && value < kPastLargest))
+        return value > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    return std::int64_t(std::llround(value));
 }
 
 std::string realText(double value)
@@ -113,6 +129,12 @@ char *ResultRows::TextBuffer::extend(size_t n)
     return at;
 }
 
+void ResultRows::setLimits(std::int64_t rows, std::size_t bytes)
+{
+    m_rowLimit = rows;
+    m_byteLimit = bytes;
+}
+
 void ResultRows::addColumn(const QString &name, int adoType)
 {
     Column column;
@@ -140,6 +162,7 @@ int ResultRows::columnIndex(const QString &name) const
 void ResultRows::setNull(int column)
 {
     Column &c = m_columns[size_t(column)];
+    count(kCellBytes);
     c.nulls.push_back(1);
     switch (c.storage) {
     case Storage::Integer: c.integers.push_back(0); break;
@@ -151,6 +174,7 @@ void ResultRows::setNull(int column)
 void ResultRows::setInteger(int column, std::int64_t value)
 {
     Column &c = m_columns[size_t(column)];
+    count(kCellBytes);
     c.nulls.push_back(0);
     switch (c.storage) {
     case Storage::Integer: c.integers.push_back(value); break;
@@ -165,9 +189,15 @@ void ResultRows::setInteger(int column, std::int64_t value)
 void ResultRows::setReal(int column, double value)
 {
     Column &c = m_columns[size_t(column)];
+    // A date column holds only dates Jet can hold; SQLite keeps no NaN.
+    if (!jet::protocol::keepsReal(value, c.adoType == ado::adDate)) {
+        setNull(column);
+        return;
+    }
+    count(kCellBytes);
     c.nulls.push_back(0);
     switch (c.storage) {
-    case Storage::Integer: c.integers.push_back(std::int64_t(std::llround(value))); break;
+    case Storage::Integer: c.integers.push_back(wholeOf(value)); break;
     case Storage::Real: c.reals.push_back(value); break;
     case Storage::Text:
         c.text.append(realText(value));
@@ -179,12 +209,17 @@ void ResultRows::setReal(int column, double value)
 void ResultRows::setText(int column, std::string_view utf8)
 {
     Column &c = m_columns[size_t(column)];
+    if (c.storage == Storage::Real) {
+        setReal(column, std::strtod(std::string(utf8).c_str(), nullptr));
+        return;
+    }
+    count(kCellBytes + utf8.size());
     c.nulls.push_back(0);
     switch (c.storage) {
     case Storage::Integer:
         c.integers.push_back(std::strtoll(std::string(utf8).c_str(), nullptr, 10));
         break;
-    case Storage::Real: c.reals.push_back(std::strtod(std::string(utf8).c_str(), nullptr)); break;
+    case Storage::Real: break;  // above
     case Storage::Text:
         c.text.append(utf8);
         c.offsets.push_back(std::uint32_t(c.text.size()));
@@ -194,6 +229,8 @@ void ResultRows::setText(int column, std::string_view utf8)
 
 void ResultRows::endRow()
 {
+    if (m_rowCount >= m_rowLimit)
+        throw TooLarge{true};
     ++m_rowCount;
 }
 
@@ -322,7 +359,8 @@ void ResultRows::buildFolded(const Column &column, int index) const
     column.foldedOffsets.resize(size_t(m_rowCount) + 1);
     two_way::run(size_t(m_rowCount), [&](int part, size_t begin, size_t) {
         const size_t shift = part == 0 ? 0 : texts[0].size();
-        std::memcpy(out + shift, texts[part].data(), texts[part].size());
+        if (!texts[part].empty())  // an empty column's buffer is no address at all
+            std::memcpy(out + shift, texts[part].data(), texts[part].size());
         std::uint32_t *at = column.foldedOffsets.data() + begin + 1;
         for (std::uint32_t e : ends[part])
             *at++ = std::uint32_t(e + shift);

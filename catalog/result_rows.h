@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +20,16 @@ class ResultRows {
 public:
     /// How a column keeps its values.
     enum class Storage { Integer, Real, Text };
+
+    /// Thrown by the call that would take the rows past their limits.
+    struct TooLarge {
+        bool rows;  ///< past the row count, else past the bytes
+    };
+    /// Bounds what the rows may hold: `rows` rows, and `bytes` of values (text as its bytes,
+    /// any other value as eight, plus a few per cell for its place). Unbounded by default.
+    void setLimits(std::int64_t rows, std::size_t bytes);
+    std::int64_t rowLimit() const { return m_rowLimit; }
+    std::size_t byteLimit() const { return m_byteLimit; }
 
     /// Adds a column; every column must be added before the first row.
     void addColumn(const QString &name, int adoType);
@@ -114,6 +125,16 @@ private:
     void appendFoldedTexts(const Column &column, int begin, int end, std::string &text,
                            std::vector<std::uint32_t> &ends) const;
 
+    void count(std::size_t bytes)
+    {
+        m_bytes += bytes;
+        if (m_bytes > m_byteLimit)
+            throw TooLarge{false};
+    }
+
     std::vector<Column> m_columns;
     int m_rowCount = 0;
+    std::size_t m_bytes = 0;
+    std::int64_t m_rowLimit = std::numeric_limits<int>::max();
+    std::size_t m_byteLimit = std::numeric_limits<std::size_t>::max();
 };

@@ -9,6 +9,7 @@
 
 #include "connection.h"
 #include "jet_file.h"
+#include "reader_protocol.h"
 #include "recordset.h"
 
 #include <QCoreApplication>
@@ -115,8 +116,11 @@ void appendReal(std::string &out, T value)
 }
 
 /// A date as days since 1899-12-30, the fraction the time of day (also for dates before it).
+/// Only a date Jet can hold: any other is Null (see isNullCell).
 void appendDate(std::string &out, double days)
 {
+    if (!jet::protocol::isDay(days))
+        return;
     constexpr qint64 kMsPerDay = 86400000;
     const double whole = std::trunc(days);
     const qint64 ms = qint64(std::llround(std::fabs(days - whole) * kMsPerDay));
@@ -125,9 +129,17 @@ void appendDate(std::string &out, double days)
     out += at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
 }
 
+/// Null, or a real the reader sends as Null (a date Jet cannot hold, a NaN): the dump says
+/// what the program shows.
+bool isNullCell(jet::ColumnType type, const jet::Cell &cell)
+{
+    const bool real = type == jet::ColumnType::Double || type == jet::ColumnType::Float || type == jet::ColumnType::Date;
+    return cell.isNull || (real && !jet::protocol::keepsReal(cell.real, type == jet::ColumnType::Date));
+}
+
 void appendCell(std::string &out, jet::ColumnType type, const jet::Cell &cell)
 {
-    if (cell.isNull) {
+    if (isNullCell(type, cell)) {
         out += "\\N";
         return;
     }
@@ -334,7 +346,7 @@ public:
         std::string date;
         for (int i = 0; i < int(cells.size()); ++i) {
             const jet::Cell &cell = cells[std::size_t(i)];
-            if (cell.isNull) {
+            if (isNullCell(m_columns[i].type, cell)) {
                 sqlite3_bind_null(m_insert, i + 1);
                 continue;
             }

@@ -133,6 +133,21 @@ private slots:
         QVERIFY(m_jet3.size() % jet::layout::kJet3.pageSize == 0 && !m_jet3.isEmpty());
         QVERIFY(m_ace.size() % kPage == 0 && !m_ace.isEmpty());
         QVERIFY(m_dir.isValid() && m_basic.size() % kPage == 0);
+#ifdef QUORBIX_SANITIZED
+        // Every reader this test starts (catalog-dump's too) reports here, not into nothing.
+        QVERIFY(m_reports.isValid());
+        qputenv("QUORBIX_READER_REPORTS", QFile::encodeName(m_reports.path()));
+#endif
+    }
+
+    // A sanitised reader found nothing wrong in itself over every file it was given.
+    void cleanupTestCase()
+    {
+#ifdef QUORBIX_SANITIZED
+        QFile log(m_reports.filePath(QStringLiteral("reader.log")));
+        const QByteArray reports = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+        QVERIFY2(reports.isEmpty(), reports.left(8000).constData());
+#endif
     }
 
     // Each file is refused (or, for bytes flipped, may read) with the provider's number and
@@ -409,6 +424,9 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+#ifdef QUORBIX_SANITIZED
+    QTemporaryDir m_reports;
+#endif
     QByteArray m_basic;
     QByteArray m_ace;  // basic saved by Access 2016
     QByteArray m_jet3;

@@ -1,8 +1,12 @@
 #include "jet_file.h"
 #include "jet_file_bytes.h"
+#include "reader_reply.h"
 #include "test_data.h"
 
 #include <QtTest>
+
+#include <cstring>
+#include <limits>
 
 using namespace jetbytes;
 
@@ -189,6 +193,136 @@ private slots:
                  qPrintable(err.Description));
         jet::JetFile::setReaderProgram(QString());  // a sound reader takes over the open file
         QVERIFY(!onTable || (!file.readTable(QStringLiteral("Category"), sink) && sink.names.size() == 11));
+    }
+
+    // A real no Jet file holds as the column's type (a NaN anywhere, a date before 100 or
+    // after 9999, as a damaged or hostile file can give) arrives as Null, whatever the reader
+    // sent: every path that lists it then shows the same Null, and no date is made of it.
+    void shouldReadARealNoColumnHoldsAsNull_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<bool>("kept");
+        const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+        const int date = int(jet::ColumnType::Date), real = int(jet::ColumnType::Double), single = int(jet::ColumnType::Float);
+        QTest::newRow("date, NaN") << date << nan << false;
+        QTest::newRow("date, 1e300") << date << 1e300 << false;
+        QTest::newRow("date, -1e300") << date << -1e300 << false;
+        QTest::newRow("date, infinite") << date << inf << false;
+        QTest::newRow("date, the day before 100-01-01") << date << -657435.0 << false;
+        QTest::newRow("date, 100-01-01") << date << -657434.0 << true;
+        QTest::newRow("date, 9999-12-31 23:59") << date << 2958465.999 << true;
+        QTest::newRow("date, 10000-01-01") << date << 2958466.0 << false;
+        QTest::newRow("date, 1899-12-30") << date << 0.0 << true;
+        QTest::newRow("double, NaN") << real << nan << false;
+        QTest::newRow("double, infinite") << real << -inf << true;
+        QTest::newRow("double, 1e300") << real << 1e300 << true;
+        QTest::newRow("float, NaN") << single << nan << false;
+    }
+    void shouldReadARealNoColumnHoldsAsNull()
+    {
+        QFETCH(int, type);
+        QFETCH(double, value);
+        QFETCH(bool, kept);
+        namespace proto = jet::protocol;
+        std::string columns, rows, end;
+        auto at = proto::beginFrame(columns, proto::FrameKind::Columns);
+        proto::putU32(columns, 1);
+        proto::putString(columns, "Made");
+        proto::putU8(columns, std::uint8_t(type));
+        proto::putU32(columns, 0);
+        for (int i = 0; i < 4; ++i)
+            proto::putU8(columns, 0);
+        proto::putU32(columns, 1);
+        proto::finishFrame(columns, at);
+        at = proto::beginFrame(rows, proto::FrameKind::Rows);
+        proto::putU32(rows, 1);
+        proto::putU8(rows, std::uint8_t(proto::CellTag::Real));
+        proto::putF64(rows, value);
+        proto::finishFrame(rows, at);
+        at = proto::beginFrame(end, proto::FrameKind::End);
+        proto::putU32(end, 1);
+        proto::finishFrame(end, at);
+        struct Cells final : jet::RowSink {
+            void columns(const QVector<jet::Column> &) override {}
+            void row(const std::vector<jet::Cell> &cells) override { got = cells; }
+            std::vector<jet::Cell> got;
+        } sink;
+        jet::reply::TableReply reply(sink);
+        using Step = jet::reply::TableReply::Step;
+        const std::string frames[] = {columns, rows, end};
+        for (const std::string &frame : frames)
+            QCOMPARE(reply.take(proto::FrameKind(frame[4]), std::string_view(frame).substr(5)),
+                     &frame == &frames[2] ? Step::Done : Step::More);
+        QCOMPARE(sink.got.size(), size_t(1));
+        QCOMPARE(!sink.got[0].isNull, kept);
+        if (kept)
+            QCOMPARE(sink.got[0].real, value);
+    }
+
+    // The same from a file: Disk Tool's date in wide-types.mdb (2004-03-03, 38049 days)
+    // overwritten, as damage could, reads as Null from the reader itself when no Jet date.
+    void shouldReadAStoredDateNoJetFileHoldsAsNull_data()
+    {
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << false;
+        QTest::newRow("1e300") << 1e300 << false;
+        QTest::newRow("-1e300") << -1e300 << false;
+        QTest::newRow("10000-01-01") << 2958466.0 << false;
+        QTest::newRow("9999-12-31") << 2958465.0 << true;
+        QTest::newRow("as stored") << 38049.0 << true;
+    }
+    void shouldReadAStoredDateNoJetFileHoldsAsNull()
+    {
+        QFETCH(double, stored);
+        QFETCH(bool, kept);
+        const auto bytesOf = [](double value) {
+            QByteArray bytes(8, '\0');
+            std::memcpy(bytes.data(), &value, 8);  // little-endian, as the file keeps it
+            return bytes;
+        };
+        QByteArray file = readBytes(testDataPath("wide-types.mdb"));
+        QCOMPARE(file.count(bytesOf(38049.0)), 1);
+        file.replace(bytesOf(38049.0), bytesOf(stored));
+        struct Added final : jet::RowSink {
+            void columns(const QVector<jet::Column> &columns) override { cols = columns; }
+            void row(const std::vector<jet::Cell> &cells) override
+            {
+                for (qsizetype i = 0; i < cols.size(); ++i)
+                    if (cols[i].name == QLatin1String("Added"))
+                        dates << (cells[size_t(i)].isNull ? QStringLiteral("Null") : QString::number(cells[size_t(i)].real, 'f', 1));
+            }
+            QVector<jet::Column> cols;
+            QStringList dates;
+        } sink;
+        jet::JetFile reader;
+        QVERIFY(!reader.open(writeBytes(m_dir, QStringLiteral("dated.mdb"), file)));
+        const ado::Error err = reader.readTable(QStringLiteral("Software"), sink);
+        QVERIFY2(!err, qPrintable(err.Description));
+        QCOMPARE(sink.dates.value(2), kept ? QString::number(stored, 'f', 1) : QStringLiteral("Null"));
+    }
+
+    // A sanitised reader's report (written on stderr before it dies) lands in the folder
+    // QUORBIX_READER_REPORTS names, and the error says where; unsanitised, stderr goes
+    // nowhere, as the reader's complaints would fill an unread pipe.
+    void shouldKeepASanitisedReadersReport()
+    {
+#ifndef QUORBIX_SANITIZED
+        QSKIP("a sanitised build's behaviour");
+#else
+        QTemporaryDir reports;
+        qputenv("QUORBIX_READER_REPORTS", QFile::encodeName(reports.path()));
+        useFakeReader(m_dir, "echo 'reader.cpp:12:3: runtime error: a report' >&2; exit 1");
+        jet::JetFile file;
+        const ado::Error err = file.open(testDataPath("basic.mdb"));
+        qunsetenv("QUORBIX_READER_REPORTS");
+        const QString log = reports.filePath(QStringLiteral("reader.log"));
+        QVERIFY2(err.Description.contains("stopped unexpectedly (reports in '" + log + "')"), qPrintable(err.Description));
+        QFile written(log);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), QByteArray("reader.cpp:12:3: runtime error: a report\n"));
+#endif
     }
 
     // A read is given its time again while rows the table declared keep coming (a large

@@ -1,4 +1,5 @@
 #include "catalog_fixture.h"
+#include "generated_listing.h"
 #include "jet_text.h"
 #include "listing_query.h"
 #include "query_engine.h"
@@ -6,6 +7,7 @@
 #include "result_rows.h"
 
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QThread>
 
 #include <ctime>
@@ -41,6 +43,45 @@ std::unique_ptr<MemorySource> oddCatalog()
         {"Software", software, titles},
         {"SoftwareType", {{"SoftwareTypeID", T::Long, 0}, {"Description", T::Text, 50}}, types},
         {"Site", {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}}, sites}});
+}
+
+// One title (or `titles` of them, all named "Twin") whose type and site each match many rows:
+// the types and sites have no key of their own, as a table without a primary key allows.
+std::unique_ptr<MemorySource> multiplyingCatalog(int titles, int types, int sites, int siteTextLength = 1)
+{
+    QVector<jet::Column> software{{"SoftwareID", T::Long, 0},     {"Name", T::Text, 100},         {"Description", T::Memo, 0},
+                                  {"Price", T::Double, 0},        {"Requirements", T::Text, 255}, {"Uninstaller", T::Boolean, 0},
+                                  {"Limitations", T::Text, 255},  {"ScreenURL", T::Text, 255},    {"DownloadURL1", T::Text, 255},
+                                  {"DownloadURL2", T::Text, 255}, {"DownloadURL3", T::Text, 255}, {"BuyURL", T::Text, 255},
+                                  {"Rating", T::Int, 0},          {"SoftwareTypeID", T::Long, 0}, {"SiteID", T::Long, 0},
+                                  {"CategoryID", T::Long, 0},     {"SubCategoryID", T::Long, 0}};
+    QVector<QStringList> titleRows;
+    for (int i = 0; i < titles; ++i)
+        titleRows.append({QString::number(i + 1), "Twin", "about", "1.5", "", "0", "", "", "", "", "", "", "3", "1", "1", "1", "1"});
+    QVector<QStringList> typeRows(types, QStringList{"1", "Freeware"});
+    QVector<QStringList> siteRows(sites, QStringList{"1", "Acme", "http://acme/", QString(siteTextLength, 'x')});
+    return std::make_unique<MemorySource>(QVector<MemorySource::Table>{
+        {"Software", software, titleRows},
+        {"SoftwareType", {{"SoftwareTypeID", T::Long, 0}, {"Description", T::Text, 50}}, typeRows},
+        {"Site", {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}}, siteRows}});
+}
+
+// A result as text: its error, columns, types and storage, then each row's values.
+QStringList listed(QueryEngine &engine, const QString &statement)
+{
+    ResultRows result;
+    const ado::Error error = engine.execute(statement, result);
+    QStringList out{error.Description};
+    for (int c = 0; c < result.columnCount(); ++c)
+        out << result.field(c).Name + ':' + QString::number(result.field(c).Type) + ':'
+                + QString::number(int(result.storage(c)));
+    for (int r = 0; r < result.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < result.columnCount(); ++c)
+            cells << (result.isNull(r, c) ? "Null" : QString::fromStdString(result.textForm(r, c)));
+        out << cells.join('|');
+    }
+    return out;
 }
 
 }  // namespace
@@ -292,7 +333,7 @@ private slots:
         QVector<QStringList> rows;
         for (int i = 0; i < words.size(); ++i)
             rows.append({QString::number(i + 1), words[i], i % 3 ? QString::number(i * 1.25) : QString(),
-                         QString::number(40000 + i * 0.5), i % 4 ? QStringLiteral("-%1.0500").arg(i) : QString(),
+                         QString::number(40000 + i * 0.5), i == 5 ? QStringLiteral("nan") : i == 6 ? QStringLiteral("Infinity") : i % 4 ? QStringLiteral("-%1.0500").arg(i) : QString(),  // text no decimal holds, as a reader gone wrong could send it
                          "{00000000-0000-0000-0000-0000000000" + QString::number(10 + i) + "}",
                          i % 2 ? QStringLiteral("b") + QChar(0) + "y" : QString(), QString(i * 40, QChar('n')),
                          QString::number(i % 2 ? 3000000000LL + i : -i)});  // past 32 bits: no source gives it, kept all the same
@@ -360,6 +401,32 @@ private slots:
             return out;
         };
         QCOMPARE(answer(sql), answer(sql + ' '));
+    }
+
+    // Catalogs made by a seeded generator (repeated, Null and missing keys, names equal but for
+    // case, NaN and infinite prices, types and sites with repeated keys): every listing the
+    // windows ask for, straight and through SQLite, gives the same rows in the same order.
+    void shouldListGeneratedCatalogsAsTheStatementDoes_data()
+    {
+        QTest::addColumn<int>("seed");
+        for (int seed = 1; seed <= 300; ++seed)
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    }
+    void shouldListGeneratedCatalogsAsTheStatementDoes()
+    {
+        QFETCH(int, seed);
+        std::vector<std::uint8_t> bytes(4096);
+        QRandomGenerator random{quint32(seed)};
+        for (std::uint8_t &b : bytes)
+            b = std::uint8_t(random.bounded(256));
+        generated::Bytes stream(bytes.data(), bytes.size());
+        auto cn = std::make_shared<ado::Connection>();
+        QVERIFY(!cn->openSource(std::make_unique<generated::Source>(generated::listingCatalog(stream))));
+        QStringList statements{listing::allTitlesSql(), listing::categorySql("1"), listing::subCategorySql("2"),
+                               listing::searchSql("zip"), listing::searchSql(""), listing::searchSql("_"),
+                               listing::singleTitleSql("Twin"), listing::singleTitleSql("")};
+        for (const QString &sql : std::as_const(statements))
+            QCOMPARE(listed(*cn->engine(), sql), listed(*cn->engine(), sql + ' '));
     }
 
     void shouldRefuseAStatementWithTheReason_data()
@@ -443,6 +510,108 @@ private slots:
         ResultRows after;
         QVERIFY(!cn->engine()->execute(QStringLiteral("SELECT * FROM T"), after));
         QCOMPARE(after.rowCount(), 10);
+    }
+
+    // A date Jet cannot hold (a NaN, ±1e300, a day past 9999) is Null from the table up and
+    // in the result rows themselves, so no date is ever made of it; NaN in a number column
+    // is Null as SQLite keeps it.
+    void shouldHoldNoValueJetCannotHold_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("shown");  // "Null", or the text form
+        const int date = int(T::Date), real = int(T::Double);
+        QTest::newRow("date, NaN") << date << "nan" << "Null";
+        QTest::newRow("date, 1e300") << date << "1e300" << "Null";
+        QTest::newRow("date, -1e300") << date << "-1e300" << "Null";
+        QTest::newRow("date, 10000-01-01") << date << "2958466" << "Null";
+        QTest::newRow("date, 9999-12-31") << date << "2958465" << "9999-12-31T00:00:00";
+        QTest::newRow("date, 100-01-01") << date << "-657434" << "0100-01-01T00:00:00";
+        QTest::newRow("double, NaN") << real << "nan" << "Null";
+        QTest::newRow("double, infinite") << real << "inf" << "inf";
+    }
+    void shouldHoldNoValueJetCannotHold()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, value);
+        QFETCH(QString, shown);
+        for (const bool held : {false, true}) {
+            QueryEngine engine(std::make_unique<MemorySource>(
+                QVector<jet::Column>{{"Word", T::Text, 50}, {"Made", T(type), 0}}, QVector<QStringList>{{"a", value}}));
+            if (held)
+                engine.indexOnLoad("T", "Word");
+            ResultRows rows;
+            QVERIFY(!engine.execute(QStringLiteral("SELECT Made FROM T"), rows));
+            QCOMPARE(rows.isNull(0, 0) ? QStringLiteral("Null") : QString::fromStdString(rows.textForm(0, 0)), shown);
+        }
+        // Straight into result rows, as a computed column could bring it.
+        ResultRows direct;
+        direct.addColumn(QStringLiteral("Made"), type == int(T::Date) ? ado::adDate : ado::adDouble);
+        direct.setReal(0, value.toDouble());
+        direct.endRow();
+        QCOMPARE(direct.isNull(0, 0), shown == "Null");
+        QCOMPARE(direct.value(0, 0).isValid(), shown != "Null");
+    }
+
+    // A result that would pass its rows or bytes ends in an error (the listing's, as for a
+    // failed open), holds nothing, and the engine answers the next statement: a title whose
+    // type and site each match a thousand rows makes a million pairs and more.
+    void shouldStopAResultPastItsRowsOrBytes_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("types");
+        QTest::addColumn<int>("sites");
+        QTest::addColumn<int>("siteText");   // characters of each site's description
+        QTest::addColumn<qint64>("bytes");   // the engine's result bytes, 0 as the machine gives
+        QTest::addColumn<QString>("words");  // a pattern
+        const QString rows = QStringLiteral("its result would hold more than 1,000,000 rows");
+        // SQLite makes its rows slower: a sanitised build may meet the time first.
+        const QString rowsOrTime = rows + "|ran longer than 5 seconds";
+        QTest::newRow("listing, straight") << listing::allTitlesSql() << 1100 << 1000 << 1 << qint64(0) << rows;
+        QTest::newRow("listing, through SQLite") << listing::allTitlesSql() + ' ' << 1100 << 1000 << 1 << qint64(0) << rowsOrTime;
+        QTest::newRow("one title, straight") << listing::singleTitleSql("Twin") << 1001 << 1000 << 1 << qint64(0) << rows;
+        QTest::newRow("a search, straight") << listing::searchSql("bou") << 1001 << 1000 << 1 << qint64(0) << rows;
+        QTest::newRow("the types with themselves") << QStringLiteral("SELECT * FROM SoftwareType A, SoftwareType B")
+                                                   << 1001 << 1 << 1 << qint64(0) << rowsOrTime;
+        const QString bytes = QStringLiteral("its result would take more than 8 MiB");
+        QTest::newRow("long texts, straight") << listing::allTitlesSql() << 1 << 100 << 100000 << qint64(8 << 20) << bytes;
+        QTest::newRow("long texts, through SQLite") << listing::allTitlesSql() + ' ' << 1 << 100 << 100000 << qint64(8 << 20) << bytes;
+    }
+    void shouldStopAResultPastItsRowsOrBytes()
+    {
+        QFETCH(QString, sql);
+        QFETCH(int, types);
+        QFETCH(int, sites);
+        QFETCH(int, siteText);
+        QFETCH(qint64, bytes);
+        QFETCH(QString, words);
+        QueryEngine::setResultByteLimitForTests(std::size_t(bytes));
+        const auto cn = openSource(multiplyingCatalog(1, types, sites, siteText));
+        ResultRows rows;
+        const ado::Error error = cn->engine()->execute(sql, rows);
+        QueryEngine::setResultByteLimitForTests(0);
+        QCOMPARE(error.Number, ado::E_PROVIDER_FAIL);
+        QVERIFY2(error.Description.contains(QRegularExpression(words)), qPrintable(error.Description));
+        QCOMPARE(QList<int>({rows.rowCount(), rows.columnCount()}), QList<int>({0, 0}));
+        ResultRows after;
+        QVERIFY(!cn->engine()->execute(QStringLiteral("SELECT * FROM Software"), after));
+        QCOMPARE(after.rowCount(), 1);
+    }
+
+    // The clock is read as rows are made, not only once per so many titles: one title joined
+    // to 300 types and 300 sites is reported on (and stopped when past its time) as it is
+    // joined.
+    void shouldLookAtTheClockAsJoinedRowsAreMade()
+    {
+        const auto cn = openSource(multiplyingCatalog(1, 300, 300));
+        int reports = 0;
+        cn->engine()->setProgressReport([&](const QueryEngine::Progress &progress) {
+            reports += progress.stage == QueryEngine::Progress::Stage::Listing;
+        });
+        ResultRows rows;
+        QVERIFY(!cn->engine()->execute(listing::allTitlesSql(), rows));
+        QCOMPARE(rows.rowCount(), 90000);
+        QVERIFY2(reports >= 20, qPrintable(QString::number(reports)));
     }
 
     // A window repainting from the progress report while a long listing runs uses time that

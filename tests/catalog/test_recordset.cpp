@@ -559,10 +559,14 @@ private slots:
             {"number as text, whole", mixed, prices, "Price LIKE '0'", {6}},
             {"a number and a text", mixed, prices, "Price LIKE '1*' AND Word LIKE '*a*'", {1, 2}},
             {"a number or a text", mixed, prices, "Price = 0 OR Word LIKE 'e*'", {6, 7}, true},
+            // Folding a column with no text at all: no buffer to copy into (a sanitizer's find).
+            {"number as text, every one Null", {"a", "b"}, none, "Price LIKE '*1*'", {}},
+            {"number as text, no rows", {}, none, "Price LIKE '*1*'", {}},
+            {"every text empty", {"", "", ""}, none, "Word LIKE '*1*'", {}, true},
         };
         for (const Case &c : cases) {
             const int length = int(c.words.size());
-            for (const int copies : {1, int(two_way::kMinimumItems) / length + 1 | 1}) {
+            for (const int copies : {1, length ? int(two_way::kMinimumItems) / length + 1 | 1 : 1}) {
                 if (copies > 1 && !c.many)
                     continue;
                 QStringList words, prices;

@@ -115,7 +115,12 @@ private slots:
         QTest::newRow("write a descriptor it was not given") << int(Attempt::WriteUngiven) << killed;
         QTest::newRow("write the file it reads") << int(Attempt::WriteTheFile) << killed;
         QTest::newRow("map memory that can run code") << int(Attempt::ExecutableMemory) << killed;
+#ifdef QUORBIX_SANITIZED
+        // A sanitiser's reports need it: they go to a file the program names (see jet_file.cpp).
+        QTest::newRow("complain on stderr, kept for reports") << int(Attempt::Complain) << "allowed";
+#else
         QTest::newRow("complain on the closed stderr") << int(Attempt::Complain) << "EBADF";
+#endif
         // What the read path needs.
         QTest::newRow("map the file it reads") << int(Attempt::MapTheFile) << "allowed";
         QTest::newRow("allocate and free memory") << int(Attempt::Allocate) << "allowed";
@@ -164,7 +169,12 @@ private slots:
             const QString target = QFile::symLinkTarget(fds.filePath(fd));
             descriptors[fd.toInt()] = target.contains(QLatin1String("pipe:")) ? QStringLiteral("pipe") : QFileInfo(target).fileName();
         }
+#ifdef QUORBIX_SANITIZED
+        QCOMPARE(descriptors.size(), 4);  // and stderr, for a sanitiser's reports
+        QCOMPARE(descriptors.value(2), QStringLiteral("null"));
+#else
         QCOMPARE(descriptors.size(), 3);
+#endif
         QCOMPARE(descriptors.value(0), QStringLiteral("pipe"));
         QCOMPARE(descriptors.value(1), QStringLiteral("pipe"));
         QCOMPARE(descriptors.last(), QStringLiteral("basic.mdb"));

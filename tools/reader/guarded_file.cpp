@@ -829,7 +829,10 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 const std::uint32_t bits = u32(v);
                 float value;
                 std::memcpy(&value, &bits, sizeof value);
-                writer.realCell(value);
+                if (jet::protocol::keepsReal(value, false))
+                    writer.realCell(value);
+                else
+                    writer.nullCell();
                 break;
             }
             case Type::Double:
@@ -838,7 +841,10 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 const std::uint64_t bits = std::uint64_t(u32(v)) | (std::uint64_t(u32(v + 4)) << 32);
                 double value;
                 std::memcpy(&value, &bits, sizeof value);
-                writer.realCell(value);
+                if (jet::protocol::keepsReal(value, type == Type::Date))
+                    writer.realCell(value);
+                else
+                    writer.nullCell();
                 break;
             }
             case Type::Numeric:
