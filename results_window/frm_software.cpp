@@ -111,8 +111,8 @@ std::optional<qint32> wholeTwips(double value)
 
 void showSoftwareWindow(Services &services, QWidget *owner)
 {
-    // Shared, so that the limits table can keep the window object it registers.
-    const auto form = std::make_shared<frmSoftware>(services, owner);
+    // A closed window goes with its widgets; the limits table keeps only its object.
+    const auto form = std::make_unique<frmSoftware>(services, owner);
     form->Form_Load();
     if (form->isUnloaded())
         return;
@@ -213,7 +213,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     Form_Initialize();
 }
 
-frmSoftware::~frmSoftware() { Form_Terminate(); }
+frmSoftware::~frmSoftware() = default;
 
 void frmSoftware::Form_Initialize()
 {
@@ -300,7 +300,7 @@ void frmSoftware::restoreSize()
     const auto maxWidth = wholeTwips(twips::fromPixels(screenSize.width()));
     const auto maxHeight = wholeTwips(twips::fromPixels(screenSize.height()));
     if (minWidth && minHeight && maxWidth && maxHeight)
-        SetWindowLimits(weak_from_this().lock(), *minWidth, *minHeight, *maxWidth, *maxHeight);
+        SetWindowLimits(this, m_object, *minWidth, *minHeight, *maxWidth, *maxHeight);
 
     QSize outer = defaultOuter;
     const auto storedHeight = window_size::sizeFromText(m_services.settings.GetSetting(
@@ -469,8 +469,7 @@ void frmSoftware::done(int result)
         Form_Unload();
     m_unloaded = true;
     QDialog::done(result);
-    // The limits table keeps a registered window object for the rest of the run; its grid
-    // must not keep every listing shown in it alive for that long.
+    // A closed window lets its listing go at once, not only when it is destroyed.
     if (const auto &rs = m_model->recordset())
         disconnect(rs.get(), nullptr, this, nullptr);
     m_model->setRecordset(nullptr);
