@@ -1,5 +1,6 @@
 #include "frm_software.h"
 
+#include "accessible_widgets.h"
 #include "connection.h"
 #include "cut_text_tips.h"
 #include "focus_ring.h"
@@ -126,6 +127,8 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
       m_owner(owner)
 {
     setObjectName(QStringLiteral("frmSoftware"));
+    // Before any control: the toolkit makes a control's interface when the control is made.
+    accessibility::markWindow(this);
     setFont(classicFont());
 
     // Built in the layout's stored order, which is also the order of children().
@@ -178,6 +181,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     setTabOrder(optBegins, cmdSelect);
     setTabOrder(cmdSelect, cmdCancel);
     dtgOrg->setFocus();
+    accessibility::markWindow(this, dtgOrg);
     focus_ring::attach(this);
 
     twips::setInnerSize(this, kInnerWidth, kInnerHeight);
@@ -190,6 +194,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     connect(dtgOrg->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int section) { dtgOrg_HeadClick(static_cast<qint16>(section)); });
     connect(dtgOrg, &QAbstractItemView::doubleClicked, this, &frmSoftware::cmdSelect_Click);
+    accessibility::setOpenAction(dtgOrg, [this](const QModelIndex &) { cmdSelect_Click(); });
     connect(dtgOrg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { moveRecordsetToRow(current.row()); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {

@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev sqlite3
   xvfb xauth x11-utils imagemagick libxcb1-dev
   openbox twm xdotool
+  dbus at-spi2-core libatspi2.0-dev
   fonts-dejavu-core fonts-liberation2
   dpkg-dev file lintian appstream desktop-file-utils man-db groff-base
 )
