@@ -842,9 +842,16 @@ public:
             }
             place(own);
         }
-        for (QWidget *rest : shown) {
-            if (ordered.contains(rest))
-                continue;
+        // The rest in reading order: by line, then from the left.
+        QList<QWidget *> rest;
+        for (QWidget *control : shown) {
+            if (!ordered.contains(control))
+                rest << control;
+        }
+        std::stable_sort(rest.begin(), rest.end(), [](const QWidget *a, const QWidget *b) {
+            return std::pair(a->geometry().top(), a->geometry().left()) < std::pair(b->geometry().top(), b->geometry().left());
+        });
+        for (QWidget *rest : rest) {
             const auto below = std::find_if(ordered.begin(), ordered.end(), [rest](const QWidget *placed) {
                 return placed->geometry().top() > rest->geometry().top();
             });

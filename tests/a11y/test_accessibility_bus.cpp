@@ -444,6 +444,7 @@ private slots:
     {
         QTest::addColumn<QString>("check");
         for (const char *check : {"main window is a frame", "hidden controls are out", "order is the Tab order",
+                                  "results: order is the Tab order", "detail: order is the Tab order",
                                   "boxes are labelled by their labels", "column box: Find in, its value as text",
                                   "grid cells have text", "dialogs are modal", "detail window read first",
                                   "closed windows leave the tree"})
@@ -471,6 +472,26 @@ private slots:
             expected << "Visit www.quorbix.example for great Window's Software" << "Exit" << "Top Software List"
                      << "Top Software List";
             QCOMPARE(order, expected);
+        } else if (check == QLatin1String("results: order is the Tab order")) {
+            const Ref results = openAllTitles();
+            QVERIFY(results);
+            QStringList order;
+            for (const Ref &child : childrenOf(results))
+                order << nameOf(child);
+            QCOMPARE(order, QStringList({"Sorted by Name in ascending order", "Titles", "Find in", "Clear", "Find",
+                                         "Contains", "Begins With", "Select", "Close", "39 records"}));
+        } else if (check == QLatin1String("detail: order is the Tab order")) {
+            // Tab goes from the description to Close, then up to the title; the lines between
+            // come where they are read, and the links that have no address are not there.
+            const Ref detail = openDetailOfFirstRow(openAllTitles());
+            QVERIFY(detail);
+            QStringList order;
+            for (const Ref &child : childrenOf(detail))
+                order << nameOf(child);
+            QCOMPARE(order, QStringList({"Description", "Price: $0.00", "Type: Freeware", "Uninstaller: No",
+                                                   "Rating: 3 out of 5", "Requirements: Any",
+                                                   "Limitations: None", "Close", "Title", "Company description",
+                                                   "Nordwell Labs"}));
         } else if (check == QLatin1String("boxes are labelled by their labels")) {
             QCOMPARE(targetsOf(mainControl(ATSPI_ROLE_TEXT, "Search"), ATSPI_RELATION_LABELLED_BY),
                      QStringList{"Search"});
