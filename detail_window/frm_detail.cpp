@@ -1,5 +1,6 @@
 #include "frm_detail.h"
 
+#include "accessible_widgets.h"
 #include "field_text.h"
 #include "cut_label.h"
 #include "focus_ring.h"
@@ -71,6 +72,8 @@ frmDetail::frmDetail(Services &services, QWidget *owner)
       m_services(services)
 {
     setObjectName(QStringLiteral("frmDetail"));
+    // Before any control: the toolkit makes a control's interface when the control is made.
+    accessibility::markWindow(this);
     setFont(classicFont());
     setSizeGripEnabled(false);
 
@@ -116,6 +119,7 @@ frmDetail::frmDetail(Services &services, QWidget *owner)
                                  lblDownload1,   lblDownload2, lblDownload3, lblBuy,           lblCompany};
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain.at(i - 1), chain.at(i));
+    accessibility::markWindow(this, txtDescription);
     focus_ring::attach(this);
 
     twips::setInnerSize(this, kInnerWidth, kInnerHeight);
@@ -184,6 +188,14 @@ void frmDetail::Form_Load()
     }
     if (column("Company Desc", &value))
         txtCoDescription->setPlainText(fieldText(value));
+
+    // A screen reader reads a window's name first and passes over its short lines: the name
+    // says which title this is, at what price, of what type and whether it uninstalls.
+    QStringList summary{windowTitle() + QLatin1Char(':')};
+    if (!txtName->text().isEmpty())
+        summary << txtName->text() + QLatin1Char(',');
+    summary << lblPrice->text() + QLatin1Char(',') << lblType->text() + QLatin1Char(',') << lblUninstaller->text();
+    setAccessibleName(summary.join(QLatin1Char(' ')));
 
     m_services.pointer.setMousePointer(vbDefault);
 }

@@ -1,5 +1,6 @@
 #include "frm_main.h"
 
+#include "accessible_widgets.h"
 #include "focus_ring.h"
 #include "fonts.h"
 #include "frm_detail.h"
@@ -153,7 +154,10 @@ frmMain::frmMain(Services &services, const QString &appPath, QWidget *parent, co
     , m_catalogFile(catalogFile)
 {
     setObjectName(QStringLiteral("frmMain"));
+    // Before any control: the toolkit makes a control's interface when the control is made.
+    accessibility::markWindow(this);
     buildLayout();
+    accessibility::markWindow(this, m_txtSearch);
     focus_ring::attach(this);
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget *, QWidget *now) { showCategoryOf(now); });
@@ -239,6 +243,8 @@ void frmMain::buildLayout()
 
     m_Label1 = makeLabel(this, "Label1", QStringLiteral("Search"), kHeadingFontSize, true);
     place(m_Label1, kLabel1);
+    m_Label1->setBuddy(m_txtSearch);
+    m_Label4->setBuddy(m_lstFeatured);
 
     orderTabs();
     m_txtSearch->setFocus();
@@ -248,6 +254,9 @@ void frmMain::buildLayout()
     connect(m_Label3, &LinkLabel::clicked, this, [this] { passOver([this] { Label3_Click(); }); });
     connect(m_lstFeatured, &QListWidget::itemDoubleClicked, this,
             [this] { passOver([this] { lstFeatured_DblClick(); }); });
+    accessibility::setOpenAction(m_lstFeatured, [this](const QModelIndex &) {
+        passOver([this] { lstFeatured_DblClick(); });
+    });
     connectCategoryElement(0);
 }
 
@@ -257,6 +266,10 @@ void frmMain::connectCategoryElement(int index)
             [this, index] { passOver([this, index] { lblCategory_Click(index); }); });
     connect(m_lstSubCategory.at(index), &QListWidget::itemDoubleClicked, this,
             [this, index] { passOver([this, index] { lstSubCategory_DblClick(index); }); });
+    accessibility::setOpenAction(m_lstSubCategory.at(index), [this, index](const QModelIndex &) {
+        passOver([this, index] { lstSubCategory_DblClick(index); });
+    });
+    m_lblCategory.at(index)->setBuddy(m_lstSubCategory.at(index));
 }
 
 LinkLabel *frmMain::lblCategory(int index) const { return m_lblCategory.value(index); }
@@ -416,8 +429,10 @@ void frmMain::scrollBrowser()
     m_browserArea->installEventFilter(this);
     place(m_browserArea, {0, kBrowserAreaTop, kInnerWidth, kBrowserAreaHeight});
 
+    m_Label2->setBuddy(m_browserArea);
     auto *content = new QWidget;
     content->setObjectName(QStringLiteral("browserContent"));
+    accessibility::markWindow(content);
     double bottom = 0;
     const auto moveIn = [content, &bottom](QWidget *element) {
         const QRectF r = twips::geometry(element);

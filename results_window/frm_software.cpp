@@ -1,5 +1,6 @@
 #include "frm_software.h"
 
+#include "accessible_widgets.h"
 #include "connection.h"
 #include "cut_text_tips.h"
 #include "focus_ring.h"
@@ -165,8 +166,8 @@ std::optional<qint32> wholeTwips(double value)
 
 void showSoftwareWindow(Services &services, QWidget *owner)
 {
-    // Shared, so that the limits table can keep the window object it registers.
-    const auto form = std::make_shared<frmSoftware>(services, owner);
+    // A closed window goes with its widgets; the limits table keeps only its object.
+    const auto form = std::make_unique<frmSoftware>(services, owner);
     form->Form_Load();
     if (form->isUnloaded())
         return;
@@ -180,6 +181,8 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
       m_owner(owner)
 {
     setObjectName(QStringLiteral("frmSoftware"));
+    // Before any control: the toolkit makes a control's interface when the control is made.
+    accessibility::markWindow(this);
     setFont(classicFont());
 
     // Built in the layout's stored order, which is also the order of children().
@@ -233,6 +236,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     setTabOrder(optBegins, cmdSelect);
     setTabOrder(cmdSelect, cmdCancel);
     dtgOrg->setFocus();
+    accessibility::markWindow(this, dtgOrg);
     focus_ring::attach(this);
 
     twips::setInnerSize(this, kInnerWidth, kInnerHeight);
@@ -245,6 +249,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     connect(dtgOrg->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int section) { dtgOrg_HeadClick(static_cast<qint16>(section)); });
     connect(dtgOrg, &QAbstractItemView::doubleClicked, this, &frmSoftware::cmdSelect_Click);
+    accessibility::setOpenAction(dtgOrg, [this](const QModelIndex &) { cmdSelect_Click(); });
     connect(dtgOrg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { moveRecordsetToRow(current.row()); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
@@ -268,7 +273,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     Form_Initialize();
 }
 
-frmSoftware::~frmSoftware() { Form_Terminate(); }
+frmSoftware::~frmSoftware() = default;
 
 void frmSoftware::Form_Initialize()
 {
@@ -355,7 +360,7 @@ void frmSoftware::restoreSize()
     const auto maxWidth = wholeTwips(twips::fromPixels(screenSize.width()));
     const auto maxHeight = wholeTwips(twips::fromPixels(screenSize.height()));
     if (minWidth && minHeight && maxWidth && maxHeight)
-        SetWindowLimits(weak_from_this().lock(), *minWidth, *minHeight, *maxWidth, *maxHeight);
+        SetWindowLimits(this, m_object, *minWidth, *minHeight, *maxWidth, *maxHeight);
 
     QSize outer = defaultOuter;
     const auto storedHeight = window_size::sizeFromText(m_services.settings.GetSetting(
@@ -533,8 +538,7 @@ void frmSoftware::done(int result)
         Form_Unload();
     m_unloaded = true;
     QDialog::done(result);
-    // The limits table keeps a registered window object for the rest of the run; its grid
-    // must not keep every listing shown in it alive for that long.
+    // A closed window lets its listing go at once, not only when it is destroyed.
     if (const auto &rs = m_model->recordset())
         disconnect(rs.get(), nullptr, this, nullptr);
     m_model->setRecordset(nullptr);

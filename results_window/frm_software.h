@@ -20,21 +20,21 @@ class QTableView;
 
 /// Creates the results window (Form_Initialize), loads strListingSql into it (Form_Load)
 /// and, unless the load closed it (an empty listing), shows it modally over `owner`;
-/// returns when it has been closed. A window that registered its size limits lives on in
-/// the limits table; any other is destroyed here (Form_Terminate).
+/// returns when it has been closed, with the window destroyed. The window's object lives on
+/// in the limits table once the window has registered its size limits, so that its end
+/// (Form_Terminate, which closes the listing) comes only with the table; a window that did
+/// not register ends here.
 void showSoftwareWindow(Services &services, QWidget *owner);
 
 /// The results window: the listing in a grid that sorts by a header click and filters as
 /// the user types; Select opens the current row in the detail window.
-class frmSoftware : public QDialog, public std::enable_shared_from_this<frmSoftware> {
+class frmSoftware : public QDialog {
     Q_OBJECT
 public:
     /// Builds the controls and runs Form_Initialize. The window has no Qt parent: `owner`
-    /// places it and is its transient parent, but the limits table, not the owner, decides
-    /// how long a registered window object lives. Only a window made with std::make_shared
-    /// can be registered by its load (showSoftwareWindow makes it so).
+    /// places it and is its transient parent.
     explicit frmSoftware(Services &services, QWidget *owner = nullptr);
-    /// Runs Form_Terminate.
+    /// Lets go of the window's object: Form_Terminate runs unless the limits table holds it.
     ~frmSoftware() override;
 
     void Form_Load();
@@ -84,10 +84,20 @@ private:
     void Form_Initialize();
     void restoreSize();
     void Form_Unload();
-    void Form_Terminate();
+    static void Form_Terminate();
     void Unload();
     void showRecordsetPosition(int position);
     void moveRecordsetToRow(int row);
+
+    // The window's object, apart from its widgets: shared with the limits table once the
+    // window has registered, and running Form_Terminate when the last share goes.
+    struct FormObject {
+        FormObject() = default;
+        FormObject(const FormObject &) = delete;
+        FormObject &operator=(const FormObject &) = delete;
+        ~FormObject() { Form_Terminate(); }
+    };
+    std::shared_ptr<const FormObject> m_object = std::make_shared<const FormObject>();
 
     Services &m_services;
     RecordsetModel *m_model = nullptr;

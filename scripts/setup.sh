@@ -10,7 +10,7 @@ packages=(
   libsqlite3-dev sqlite3
   xvfb xauth x11-utils imagemagick libxcb1-dev
   openbox twm xdotool
-  qt6-wayland weston sway mutter wtype dbus-daemon grim
+  qt6-wayland weston sway mutter wtype dbus-daemon dbus at-spi2-core libatspi2.0-dev grim
   fonts-dejavu-core fonts-liberation2
   dpkg-dev file lintian appstream desktop-file-utils man-db groff-base
 )

@@ -1,5 +1,6 @@
 #include "link_label.h"
 
+#include "accessible_widgets.h"
 #include "fonts.h"
 
 #include <QAccessible>
@@ -21,10 +22,26 @@ public:
         return QAccessibleWidget::text(t);
     }
     QStringList actionNames() const override { return {pressAction()}; }
+    // The link opens once the caller has its answer: a modal window it opens would otherwise
+    // hold the caller until the window closes.
     void doAction(const QString &actionName) override
     {
-        if (actionName == pressAction())
-            emit static_cast<LinkLabel *>(widget())->clicked();
+        if (actionName != pressAction())
+            return;
+        auto *label = static_cast<LinkLabel *>(widget());
+        accessibility::postAction(label, [label] { emit label->clicked(); });
+    }
+    // A link set as a control's buddy names that control.
+    QList<QPair<QAccessibleInterface *, QAccessible::Relation>>
+    relations(QAccessible::Relation match) const override
+    {
+        auto all = QAccessibleWidget::relations(match);
+        const auto *label = static_cast<const LinkLabel *>(widget());
+        if ((match & QAccessible::Labelled) && label->buddy()) {
+            if (QAccessibleInterface *named = QAccessible::queryAccessibleInterface(label->buddy()))
+                all.append({named, QAccessible::Labelled});
+        }
+        return all;
     }
 };
 

@@ -12,7 +12,7 @@
 namespace {
 
 // The table lives until the program ends and is never destroyed: the window objects it keeps
-// must not be deleted after the application object has gone.
+// must not end after the application object has gone.
 std::optional<std::vector<WindowLimits>> &table()
 {
     static auto *windowLimitsTable = new std::optional<std::vector<WindowLimits>>();
@@ -126,7 +126,13 @@ std::optional<qint32> TwipsToPixels(qint32 twips, float twipsPerPixel)
 bool SetWindowLimits(const std::shared_ptr<QWidget> &form, qint32 minWidth, qint32 minHeight,
                      qint32 maxWidth, qint32 maxHeight)
 {
-    if (!form)
+    return SetWindowLimits(form.get(), form, minWidth, minHeight, maxWidth, maxHeight);
+}
+
+bool SetWindowLimits(QWidget *form, std::shared_ptr<const void> formObject, qint32 minWidth,
+                     qint32 minHeight, qint32 maxWidth, qint32 maxHeight)
+{
+    if (!form || !formObject)
         return false;
     // The scale is read afresh for each conversion, as the screen reports it (single precision).
     const auto scale = [] { return static_cast<float>(twips::perPixel()); };
@@ -138,7 +144,7 @@ bool SetWindowLimits(const std::shared_ptr<QWidget> &form, qint32 minWidth, qint
         return false;
 
     WindowLimits record;
-    record.FormRef = form;
+    record.FormRef = FormReference(form, std::move(formObject));
     record.hWnd = form->winId();
     record.MinWidth = *minW;
     record.MinHeight = *minH;
@@ -152,9 +158,9 @@ bool SetWindowLimits(const std::shared_ptr<QWidget> &form, qint32 minWidth, qint
         limits->emplace_back();
 
     // A second hook on one window would chain the window to itself: hook it once only.
-    LimitsHook *hook = hookOf(form.get());
+    LimitsHook *hook = hookOf(form);
     if (!hook)
-        hook = new LimitsHook(form.get());
+        hook = new LimitsHook(form);
     record.PrevWndProc = hook;
 
     limits->back() = std::move(record);
