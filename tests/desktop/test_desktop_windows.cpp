@@ -438,6 +438,42 @@ bool focusThroughCompositor(qint64 pid, const QString &title)
     return answer.array().size() == 1 && answer.array().first().toObject().value("success").toBool();
 }
 
+// The installed program on a copy of the test catalog, as a user starts it; the window that
+// has the keyboard is read from the desktop, and its end checked for what it leaves behind.
+struct RunningProgram {
+    QTemporaryDir dir;
+    QString catalog = dir.filePath("shareware.mdb");
+    QProcess quorbix;
+
+    static QString path() { return QCoreApplication::applicationDirPath() + "/quorbix"; }
+    bool start()
+    {
+        if (!QFile::copy(testDataPath("basic.mdb"), catalog))
+            return false;
+        typeKeys({"mousemove", "0", "0"});  // the pointer off every window: nothing follows it
+        quorbix.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        quorbix.start(path(), {catalog});
+        return quorbix.waitForStarted(kSettleMs);
+    }
+    qint64 pid() const { return quorbix.processId(); }
+    bool hasKeyboard(const QString &title) const
+    {
+        QString last;
+        const bool ok = desktop::waitFor([&] { return (last = keyboardWindow()) == title; }, kSettleMs);
+        if (!ok)
+            std::fprintf(stderr, "waiting for '%s' to have the keyboard; it is with '%s'\n", qPrintable(title),
+                         qPrintable(last));
+        return ok;
+    }
+    // Exit from the main window: the process ends at once, with nothing left running.
+    bool exitsCleanly()
+    {
+        typeKeys({"key", "alt+e"});
+        return quorbix.waitForFinished(kSettleMs) && quorbix.exitStatus() == QProcess::NormalExit
+               && quorbix.exitCode() == 0 && processesOn(catalog).isEmpty();
+    }
+};
+
 }  // namespace
 
 class TestDesktopWindows : public QObject {
@@ -594,49 +630,32 @@ private slots:
     // (none included). The pointer is parked off every window, so nothing follows it.
     void shouldHandTheKeyboardFromWindowToWindow()
     {
-        const QString program = QCoreApplication::applicationDirPath() + "/quorbix";
-        if (!QFileInfo(program).isExecutable())
+        if (!QFileInfo(RunningProgram::path()).isExecutable())
             QSKIP("the program is not built beside the test");
         if (qtDecorates())
             QSKIP("this compositor has no keyboard a test can type on");
-        QTemporaryDir dir;
-        const QString catalog = dir.filePath("shareware.mdb");
-        QVERIFY(QFile::copy(testDataPath("basic.mdb"), catalog));
-        typeKeys({"mousemove", "0", "0"});
-        QProcess quorbix;
-        quorbix.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        quorbix.start(program, {catalog});
-        const auto hasKeyboard = [&](const QString &title) {
-            QString last;
-            const bool ok = desktop::waitFor([&] { return (last = keyboardWindow()) == title; }, kSettleMs);
-            if (!ok)
-                std::fprintf(stderr, "waiting for '%s' to have the keyboard; it is with '%s'\n",
-                             qPrintable(title), qPrintable(last));
-            return ok;
-        };
+        RunningProgram program;
+        QVERIFY(program.start());
         const QString main = QStringLiteral("Vantarel ver 2.0");
         const QString results = QStringLiteral("Search Results for 'zip'");
-        QVERIFY(hasKeyboard(main));
+        QVERIFY(program.hasKeyboard(main));
         typeKeys({"type", "--delay", "20", "zip"});
         typeKeys({"key", "Return"});
-        QVERIFY(hasKeyboard(results));
+        QVERIFY(program.hasKeyboard(results));
         typeKeys({"key", "Return"});
-        QVERIFY(hasKeyboard(QStringLiteral("Software Detail Screen")));
+        QVERIFY(program.hasKeyboard(QStringLiteral("Software Detail Screen")));
         typeKeys({"key", "Escape"});
-        QVERIFY(hasKeyboard(results));
+        QVERIFY(program.hasKeyboard(results));
         typeKeys({"key", "Escape"});
-        QVERIFY(hasKeyboard(main));
+        QVERIFY(program.hasKeyboard(main));
         // A message box over the main window: a search that finds nothing.
         typeKeys({"key", "ctrl+a"});
         typeKeys({"type", "--delay", "20", "qqqq"});
         typeKeys({"key", "Return"});
-        QVERIFY(hasKeyboard(QStringLiteral("Quorbix")));
+        QVERIFY(program.hasKeyboard(QStringLiteral("Quorbix")));
         typeKeys({"key", "Return"});
-        QVERIFY(hasKeyboard(main));
-        typeKeys({"key", "alt+e"});
-        QVERIFY(quorbix.waitForFinished(kSettleMs));
-        QCOMPARE(quorbix.exitCode(), 0);
-        QCOMPARE(processesOn(catalog), QStringList());
+        QVERIFY(program.hasKeyboard(main));
+        QVERIFY(program.exitsCleanly());
     }
 
     // A window manager that offers to minimise the modal detail window (openbox does, and
@@ -644,35 +663,26 @@ private slots:
     // detail window comes back at once, with its owners, and keeps the keyboard.
     void shouldBringBackAMinimisedModalWindow()
     {
-        const QString program = QCoreApplication::applicationDirPath() + "/quorbix";
-        if (!QFileInfo(program).isExecutable())
+        if (!QFileInfo(RunningProgram::path()).isExecutable())
             QSKIP("the program is not built beside the test");
         if (!onX11() || manager() == "none")
             QSKIP("a test minimises a window through an X window manager");
-        QTemporaryDir dir;
-        const QString catalog = dir.filePath("shareware.mdb");
-        QVERIFY(QFile::copy(testDataPath("basic.mdb"), catalog));
-        typeKeys({"mousemove", "0", "0"});
-        QProcess quorbix;
-        quorbix.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        quorbix.start(program, {catalog});
+        RunningProgram program;
+        QVERIFY(program.start());
         const QString main = QStringLiteral("Vantarel ver 2.0");
         const QString results = QStringLiteral("Search Results for 'zip'");
         const QString detail = QStringLiteral("Software Detail Screen");
-        const auto hasKeyboard = [&](const QString &title) {
-            return desktop::waitFor([&] { return keyboardWindow() == title; }, kSettleMs);
-        };
         const auto shown = [](const QString &title) {
             QProcess xdotool;
             xdotool.start("xdotool", {"search", "--onlyvisible", "--name", "^" + posixPattern(title) + "$"});
             return xdotool.waitForFinished(5000) && !xdotool.readAllStandardOutput().trimmed().isEmpty();
         };
-        QVERIFY(hasKeyboard(main));
+        QVERIFY(program.hasKeyboard(main));
         typeKeys({"type", "--delay", "20", "zip"});
         typeKeys({"key", "Return"});
-        QVERIFY(hasKeyboard(results));
+        QVERIFY(program.hasKeyboard(results));
         typeKeys({"key", "Return"});
-        QVERIFY(hasKeyboard(detail));
+        QVERIFY(program.hasKeyboard(detail));
         QProcess::execute("xdotool", {"search", "--name", "^" + posixPattern(detail) + "$", "windowminimize"});
         QString hidden;
         const bool back = desktop::waitFor([&] {
@@ -683,14 +693,12 @@ private slots:
             return hidden.isEmpty();
         }, kSettleMs);
         QVERIFY2(back, qPrintable("still minimised:" + hidden));
-        QVERIFY(hasKeyboard(detail));
+        QVERIFY(program.hasKeyboard(detail));
         typeKeys({"key", "Escape"});
-        QVERIFY(hasKeyboard(results));
+        QVERIFY(program.hasKeyboard(results));
         typeKeys({"key", "Escape"});
-        QVERIFY(hasKeyboard(main));
-        typeKeys({"key", "alt+e"});
-        QVERIFY(quorbix.waitForFinished(kSettleMs));
-        QCOMPARE(quorbix.exitCode(), 0);
+        QVERIFY(program.hasKeyboard(main));
+        QVERIFY(program.exitsCleanly());
     }
 
     // The owner given the keyboard while a modal window is open over it (a click on it, or
@@ -698,53 +706,36 @@ private slots:
     // and Escape still closes it.
     void shouldKeepTheModalWindowOverItsOwner()
     {
-        const QString program = QCoreApplication::applicationDirPath() + "/quorbix";
-        if (!QFileInfo(program).isExecutable())
+        if (!QFileInfo(RunningProgram::path()).isExecutable())
             QSKIP("the program is not built beside the test");
         if (!onSway())
             QSKIP("a test gives the owner the keyboard through sway's window switch");
-        QTemporaryDir dir;
-        const QString catalog = dir.filePath("shareware.mdb");
-        QVERIFY(QFile::copy(testDataPath("basic.mdb"), catalog));
-        QProcess quorbix;
-        quorbix.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        quorbix.start(program, {catalog});
-        QVERIFY(quorbix.waitForStarted(kSettleMs));
+        RunningProgram program;
+        QVERIFY(program.start());
         const QString main = QStringLiteral("Vantarel ver 2.0");
         const QString results = QStringLiteral("Search Results for 'zip'");
-        const auto hasKeyboard = [&](const QString &title) {
-            QString last;
-            const bool ok = desktop::waitFor([&] { return (last = keyboardWindow()) == title; }, kSettleMs);
-            if (!ok)
-                std::fprintf(stderr, "waiting for '%s' to have the keyboard; it is with '%s'\n",
-                             qPrintable(title), qPrintable(last));
-            return ok;
-        };
         // Both windows shown, the results window above its owner.
         const auto resultsOnTop = [&] {
-            const QList<SwayWindow> owner = swayWindows(quorbix.processId(), main);
-            const QList<SwayWindow> modal = swayWindows(quorbix.processId(), results);
+            const QList<SwayWindow> owner = swayWindows(program.pid(), main);
+            const QList<SwayWindow> modal = swayWindows(program.pid(), results);
             return owner.size() == 1 && modal.size() == 1 && modal.first().stacking > owner.first().stacking;
         };
-        QVERIFY(hasKeyboard(main));
+        QVERIFY(program.hasKeyboard(main));
         typeKeys({"type", "--delay", "20", "zip"});
         typeKeys({"key", "Return"});
-        QVERIFY(hasKeyboard(results));
+        QVERIFY(program.hasKeyboard(results));
         QVERIFY(desktop::waitFor(resultsOnTop, kSettleMs));
-        const QSize size = swayWindows(quorbix.processId(), results).value(0).outer.size();
+        const QSize size = swayWindows(program.pid(), results).value(0).outer.size();
         for (int attempt = 0; attempt < 3; ++attempt) {
-            QVERIFY(focusThroughCompositor(quorbix.processId(), main));
-            QVERIFY(hasKeyboard(results));
+            QVERIFY(focusThroughCompositor(program.pid(), main));
+            QVERIFY(program.hasKeyboard(results));
             QVERIFY2(desktop::waitFor(resultsOnTop, kSettleMs), "the results window stays under its owner");
-            QCOMPARE(swayWindows(quorbix.processId(), results).value(0).outer.size(), size);
+            QCOMPARE(swayWindows(program.pid(), results).value(0).outer.size(), size);
         }
         typeKeys({"key", "Escape"});
-        QVERIFY(hasKeyboard(main));
-        QVERIFY(swayWindows(quorbix.processId(), results).isEmpty());
-        typeKeys({"key", "alt+e"});
-        QVERIFY(quorbix.waitForFinished(kSettleMs));
-        QCOMPARE(quorbix.exitCode(), 0);
-        QCOMPARE(processesOn(catalog), QStringList());
+        QVERIFY(program.hasKeyboard(main));
+        QVERIFY(swayWindows(program.pid(), results).isEmpty());
+        QVERIFY(program.exitsCleanly());
     }
 };
 

@@ -5,6 +5,8 @@
 // Test programs start one, run their windows on Qt's xcb platform in a child process with
 // environment(), and tear it down. Needs Xvfb and the window managers from Debian, and libxcb.
 
+#include "child_process.h"
+
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -17,8 +19,6 @@
 
 #include <xcb/xcb.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -39,18 +39,6 @@ template <typename T>
 XReply<T> xreply(T *reply)
 {
     return XReply<T>(reply, &std::free);
-}
-
-/// Waits for `done`, checking every 10 ms, until `timeoutMs`; true when it came.
-inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(10);
-    }
-    return true;
 }
 
 /// True when a client holds the redirection of the root window's children: a window manager.
@@ -147,15 +135,8 @@ public:
 
     void stop()
     {
-        for (QProcess *p : {&m_wm, &m_server}) {
-            if (p->state() == QProcess::NotRunning)
-                continue;
-            p->terminate();
-            if (!p->waitForFinished(3000)) {
-                p->kill();
-                p->waitForFinished(3000);
-            }
-        }
+        for (QProcess *p : {&m_wm, &m_server})
+            stopProcess(*p);
         if (m_connection) {
             xcb_disconnect(m_connection);
             m_connection = nullptr;
@@ -210,39 +191,14 @@ private:
     // Xvfb picks a free display itself and writes its number to the descriptor it is given.
     bool startServer()
     {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return false;
-        const int writeEnd = fds[1];
-        m_server.setChildProcessModifier([writeEnd] {
-            if (writeEnd == 3)
-                ::fcntl(3, F_SETFD, 0);
-            else
-                ::dup2(writeEnd, 3);
-        });
         m_server.setProcessChannelMode(QProcess::SeparateChannels);
         m_server.setStandardOutputFile(QProcess::nullDevice());
         const QString screen = QString("%1x%2x24").arg(m_screen.width()).arg(m_screen.height());
-        m_server.start("Xvfb", {"-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp",
-                                "-noreset", "-dpi", "96"});
-        ::close(writeEnd);
-        QByteArray number;
-        if (m_server.waitForStarted(10000)) {
-            pollfd readable{fds[0], POLLIN, 0};
-            const QDeadlineTimer deadline(15000);
-            while (!number.endsWith('\n') && !deadline.hasExpired()
-                   && ::poll(&readable, 1, int(qMax<qint64>(1, deadline.remainingTime()))) > 0) {
-                char buffer[16];
-                const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
-                if (got <= 0)
-                    break;
-                number.append(buffer, got);
-            }
-        }
-        ::close(fds[0]);
-        if (!number.endsWith('\n'))
+        const QByteArray number = startAndReadLineOnFd3(
+            m_server, "Xvfb", {"-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-noreset", "-dpi", "96"});
+        if (number.isEmpty())
             return false;
-        m_display = ":" + QString::fromLatin1(number.trimmed());
+        m_display = ":" + QString::fromLatin1(number);
         const QByteArray name = m_display.toLatin1();
         const bool connected = waitFor([&] {
             m_connection = xcb_connect(name.constData(), nullptr);

@@ -6,6 +6,8 @@
 // on Qt's wayland platform in a child process with environment(), and tear it down.
 // Needs the compositors from Debian (weston, sway, mutter) and dbus-daemon.
 
+#include "child_process.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -18,9 +20,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -35,18 +35,6 @@ namespace desktop {
 
 /// The compositors a test can ask for.
 inline QStringList compositors() { return {"weston", "sway", "mutter"}; }
-
-/// Waits for `done`, checking every 10 ms, until `timeoutMs`; true when it came.
-inline bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(10);
-    }
-    return true;
-}
 
 /// True when something accepts connections on the Unix socket at `path`.
 inline bool socketAnswers(const QString &path)
@@ -118,7 +106,7 @@ public:
         m_compositorProcess.start(command.first(), command.mid(1));
         if (!m_compositorProcess.waitForStarted(10000))
             return fail(m_compositor + " did not start");
-        const bool ready = waitUntil([&] {
+        const bool ready = waitFor([&] {
             if (m_compositorProcess.state() == QProcess::NotRunning)
                 return true;
             if (m_compositor == QLatin1String("sway") && (m_swaySocket.isEmpty() || m_socket.isEmpty())) {
@@ -141,15 +129,8 @@ public:
 
     void stop()
     {
-        for (QProcess *p : {&m_compositorProcess, &m_bus}) {
-            if (p->state() == QProcess::NotRunning)
-                continue;
-            p->terminate();
-            if (!p->waitForFinished(5000)) {
-                p->kill();
-                p->waitForFinished(3000);
-            }
-        }
+        for (QProcess *p : {&m_compositorProcess, &m_bus})
+            stopProcess(*p, 5000);
     }
 
     QString compositor() const { return m_compositor; }
@@ -243,39 +224,13 @@ private:
     // dbus-daemon writes the address it listens on to the descriptor it is given.
     bool startBus()
     {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return false;
-        const int writeEnd = fds[1];
-        m_bus.setChildProcessModifier([writeEnd] {
-            if (writeEnd == 3)
-                ::fcntl(3, F_SETFD, 0);
-            else
-                ::dup2(writeEnd, 3);
-        });
         m_bus.setProcessChannelMode(QProcess::SeparateChannels);
         m_bus.setStandardOutputFile(QProcess::nullDevice());
-        m_bus.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--nosyslog",
-                                    "--address=unix:path=" + m_home.filePath("bus"), "--print-address=3"});
-        ::close(writeEnd);
-        QByteArray address;
-        if (m_bus.waitForStarted(10000)) {
-            pollfd readable{fds[0], POLLIN, 0};
-            const QDeadlineTimer deadline(15000);
-            while (!address.endsWith('\n') && !deadline.hasExpired()
-                   && ::poll(&readable, 1, int(qMax<qint64>(1, deadline.remainingTime()))) > 0) {
-                char buffer[256];
-                const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
-                if (got <= 0)
-                    break;
-                address.append(buffer, got);
-            }
-        }
-        ::close(fds[0]);
-        if (!address.endsWith('\n'))
-            return false;
-        m_busAddress = QString::fromLocal8Bit(address.trimmed());
-        return true;
+        m_busAddress = QString::fromLocal8Bit(startAndReadLineOnFd3(
+            m_bus, "dbus-daemon",
+            {"--session", "--nofork", "--nopidfile", "--nosyslog", "--address=unix:path=" + m_home.filePath("bus"),
+             "--print-address=3"}));
+        return !m_busAddress.isEmpty();
     }
 
     QString m_compositor;
