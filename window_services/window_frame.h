@@ -30,7 +30,7 @@ std::optional<QMargins> reported(const QWidget &window);
 /// which a compositor that sends back the size it first saw would otherwise undo.
 std::optional<QMargins> expected(const QWidget &window);
 
-/// The part of the frame that the platform leaves out of the size limits it hands the
+/// How much of the frame the platform leaves out of the size limits it hands the
 /// compositor for `window` (Qt before 6.6 hands a Wayland compositor the limits of the inner
 /// size, though the size the compositor bounds takes in Qt's own decoration); none elsewhere.
 QMargins leftOutOfLimits(const QWidget &window);
