@@ -87,7 +87,7 @@ int execHandingBackKeyboard(QDialog &dialog)
     // keyboard and raise it (sway does, on a click or its window switch), hiding the modal
     // window. The modal window then takes the keyboard back; on Wayland, where a compositor
     // may refuse a window the keyboard it asks for (sway does by default), it is shown anew,
-    // which puts it on top with the keyboard (sway, weston and mutter do).
+    // which puts it on top with the keyboard (as sway does).
     struct Showing {
         bool running = true;
         bool again = false;
