@@ -191,7 +191,8 @@ QByteArray swayTree()
         return {};
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
-    // A compositor that stops answering must not hold the windows up.
+    // A compositor that stops answering must not hold the windows up (nor one that goes away
+    // end the program: sent without SIGPIPE).
     timeval wait{0, 500000};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
@@ -215,7 +216,7 @@ QByteArray swayTree()
     std::memcpy(request + 6, header, sizeof header);
     char head[14];
     if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
-        && ::write(fd, request, sizeof request) == ssize_t(sizeof request) && readExactly(head, sizeof head)
+        && ::send(fd, request, sizeof request, MSG_NOSIGNAL) == ssize_t(sizeof request) && readExactly(head, sizeof head)
         && std::memcmp(head, kMagic, 6) == 0) {
         quint32 answer[2];
         std::memcpy(answer, head + 6, sizeof answer);
