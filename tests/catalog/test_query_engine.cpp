@@ -385,21 +385,7 @@ private slots:
         QVERIFY(listing::recognise(sql));
         QVERIFY(!listing::recognise(sql + ' '));
         const auto cn = catalog == "basic" ? openBasicCatalog() : openSource(oddCatalog());
-        const auto answer = [&](const QString &statement) {
-            ResultRows result;
-            const ado::Error error = cn->engine()->execute(statement, result);
-            QStringList out{error.Description};
-            for (int c = 0; c < result.columnCount(); ++c)
-                out << result.field(c).Name + ':' + QString::number(result.field(c).Type) + ':'
-                        + QString::number(int(result.storage(c)));
-            for (int r = 0; r < result.rowCount(); ++r) {
-                QStringList cells;
-                for (int c = 0; c < result.columnCount(); ++c)
-                    cells << (result.isNull(r, c) ? "Null" : QString::fromStdString(result.textForm(r, c)));
-                out << cells.join('|');
-            }
-            return out;
-        };
+        const auto answer = [&](const QString &statement) { return listed(*cn->engine(), statement); };
         QCOMPARE(answer(sql), answer(sql + ' '));
     }
 
