@@ -2,7 +2,7 @@
 
 #include "jet_text.h"
 #include "keyed_sort.h"
-#include "reader_protocol.h"
+#include "jet/protocol.h"
 
 #include <sqlite3.h>
 
@@ -24,16 +24,16 @@ constexpr std::size_t kCopyAhead = 16;  // rows whose memory is asked for before
 
 }  // namespace
 
-HeldRows::Kind HeldRows::kindOf(jet::ColumnType type)
+HeldRows::Kind HeldRows::kindOf(jet::StoredType type)
 {
     switch (type) {
-    case jet::ColumnType::Double:
-    case jet::ColumnType::Float:
-    case jet::ColumnType::Date: return Real;
-    case jet::ColumnType::Long:
-    case jet::ColumnType::Int:
-    case jet::ColumnType::Byte:
-    case jet::ColumnType::Boolean: return Integer32;
+    case jet::StoredType::Double:
+    case jet::StoredType::Float:
+    case jet::StoredType::Date: return Real;
+    case jet::StoredType::Long:
+    case jet::StoredType::Int:
+    case jet::StoredType::Byte:
+    case jet::StoredType::Boolean: return Integer32;
     default: return jet::isTextual(type) ? Text : Integer;
     }
 }
@@ -225,16 +225,16 @@ void HeldRows::putInOrder()
     m_sizes = {};
 }
 
-Value valueOf(jet::ColumnType type, const jet::Cell &cell)
+Value valueOf(jet::StoredType type, const jet::Cell &cell)
 {
     Value value;
     if (cell.isNull)
         return value;
     switch (type) {
-    case jet::ColumnType::Text:
-    case jet::ColumnType::Memo:
-    case jet::ColumnType::Guid: value.kind = Value::Text; value.text = cell.text; break;
-    case jet::ColumnType::Numeric: {
+    case jet::StoredType::Text:
+    case jet::StoredType::Memo:
+    case jet::StoredType::Guid: value.kind = Value::Text; value.text = cell.text; break;
+    case jet::StoredType::Numeric: {
         const auto [end, error] = std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), value.real);
         // Digits only, as SQLite reads a number from text: "nan" or "inf" stays text.
         const bool number = error == std::errc() && end == cell.text.data() + cell.text.size()
@@ -243,14 +243,14 @@ Value valueOf(jet::ColumnType type, const jet::Cell &cell)
         value.text = cell.text;
         break;
     }
-    case jet::ColumnType::Binary:
-    case jet::ColumnType::Ole: value.kind = Value::Blob; value.text = cell.text; break;
-    case jet::ColumnType::Money: value.kind = Value::Real; value.real = double(cell.integer) / double(kMoneyScale); break;
-    case jet::ColumnType::Double:
-    case jet::ColumnType::Float:
-    case jet::ColumnType::Date:
+    case jet::StoredType::Binary:
+    case jet::StoredType::Ole: value.kind = Value::Blob; value.text = cell.text; break;
+    case jet::StoredType::Money: value.kind = Value::Real; value.real = double(cell.integer) / double(kMoneyScale); break;
+    case jet::StoredType::Double:
+    case jet::StoredType::Float:
+    case jet::StoredType::Date:
         // As a stored table keeps it: SQLite holds no NaN, and no date Jet cannot hold.
-        if (jet::protocol::keepsReal(cell.real, type == jet::ColumnType::Date)) {
+        if (jet::protocol::keepsReal(cell.real, type == jet::StoredType::Date)) {
             value.kind = Value::Real;
             value.real = cell.real;
         }

@@ -26,7 +26,7 @@ namespace held {
 class HeldRows {
 public:
     enum Kind : char { Null, Integer32, Integer, Real, Text };
-    static Kind kindOf(jet::ColumnType type);
+    static Kind kindOf(jet::StoredType type);
 
     void add(const std::vector<jet::Cell> &cells, const std::vector<Kind> &kinds, std::size_t keyColumn);
     std::size_t size() const { return m_rows.size(); }
@@ -66,7 +66,7 @@ struct Value {
     double real = 0;
     std::string_view text;
 };
-Value valueOf(jet::ColumnType type, const jet::Cell &cell);
+Value valueOf(jet::StoredType type, const jet::Cell &cell);
 
 /// The rows of `rows` (first, past the last) whose key Jet's comparison finds equal to
 /// `wanted` (held in key order, Nulls first).

@@ -1,6 +1,6 @@
 #include "jet_file.h"
 
-#include "reader_protocol.h"
+#include "jet/protocol.h"
 #include "reader_reply.h"
 
 #include <QCoreApplication>

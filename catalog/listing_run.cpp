@@ -47,20 +47,20 @@ std::int64_t nowMs()
         .count();
 }
 
-bool isWholeNumber(jet::ColumnType type)
+bool isWholeNumber(jet::StoredType type)
 {
-    return type == jet::ColumnType::Long || type == jet::ColumnType::Int || type == jet::ColumnType::Byte;
+    return type == jet::StoredType::Long || type == jet::StoredType::Int || type == jet::StoredType::Byte;
 }
 
-bool isText(jet::ColumnType type)
+bool isText(jet::StoredType type)
 {
-    return type == jet::ColumnType::Text || type == jet::ColumnType::Memo;
+    return type == jet::StoredType::Text || type == jet::StoredType::Memo;
 }
 
 int columnOf(const QVector<jet::Column> &columns, const char *name)
 {
     for (int i = 0; i < columns.size(); ++i)
-        if (columns[i].name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+        if (QString::fromStdString(columns[i].name).compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
             return i;
     return -1;
 }

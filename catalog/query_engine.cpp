@@ -3,7 +3,7 @@
 #include "held_table.h"
 #include "jet_text.h"
 #include "listing_query.h"
-#include "reader_protocol.h"
+#include "jet/protocol.h"
 #include "result_rows.h"
 
 #include <sqlite3.h>
@@ -69,28 +69,28 @@ const char *actionName(int action)
 // A decimal is kept as a number, so that it sorts and compares as one; a replication ID
 // as text compared byte for byte, so that joins on it match exactly.
 struct DeclaredType {
-    jet::ColumnType jet;
+    jet::StoredType jet;
     const char *name;
     int ado;
 };
 constexpr DeclaredType kDeclaredTypes[] = {
-    {jet::ColumnType::Long, "JET_LONG_INT", ado::adInteger},
-    {jet::ColumnType::Int, "JET_SHORT_INT", ado::adSmallInt},
-    {jet::ColumnType::Byte, "JET_BYTE_INT", ado::adUnsignedTinyInt},
-    {jet::ColumnType::Boolean, "JET_BOOLEAN_INT", ado::adBoolean},
-    {jet::ColumnType::Text, "JET_TEXT", ado::adVarWChar},
-    {jet::ColumnType::Memo, "JET_MEMO_TEXT", ado::adLongVarWChar},
-    {jet::ColumnType::Money, "JET_MONEY_REAL", ado::adCurrency},
-    {jet::ColumnType::Double, "JET_DOUBLE_REAL", ado::adDouble},
-    {jet::ColumnType::Float, "JET_FLOAT_REAL", ado::adSingle},
-    {jet::ColumnType::Date, "JET_DATE_REAL", ado::adDate},
-    {jet::ColumnType::Numeric, "JET_DECIMAL_REAL", ado::adNumeric},
-    {jet::ColumnType::Guid, "JET_GUID_TEXT", ado::adGUID},
-    {jet::ColumnType::Binary, "JET_BINARY_BLOB", ado::adBinary},
-    {jet::ColumnType::Ole, "JET_OLE_BLOB", ado::adLongVarBinary},
+    {jet::StoredType::Long, "JET_LONG_INT", ado::adInteger},
+    {jet::StoredType::Int, "JET_SHORT_INT", ado::adSmallInt},
+    {jet::StoredType::Byte, "JET_BYTE_INT", ado::adUnsignedTinyInt},
+    {jet::StoredType::Boolean, "JET_BOOLEAN_INT", ado::adBoolean},
+    {jet::StoredType::Text, "JET_TEXT", ado::adVarWChar},
+    {jet::StoredType::Memo, "JET_MEMO_TEXT", ado::adLongVarWChar},
+    {jet::StoredType::Money, "JET_MONEY_REAL", ado::adCurrency},
+    {jet::StoredType::Double, "JET_DOUBLE_REAL", ado::adDouble},
+    {jet::StoredType::Float, "JET_FLOAT_REAL", ado::adSingle},
+    {jet::StoredType::Date, "JET_DATE_REAL", ado::adDate},
+    {jet::StoredType::Numeric, "JET_DECIMAL_REAL", ado::adNumeric},
+    {jet::StoredType::Guid, "JET_GUID_TEXT", ado::adGUID},
+    {jet::StoredType::Binary, "JET_BINARY_BLOB", ado::adBinary},
+    {jet::StoredType::Ole, "JET_OLE_BLOB", ado::adLongVarBinary},
 };
 
-const DeclaredType &declaredType(jet::ColumnType type)
+const DeclaredType &declaredType(jet::StoredType type)
 {
     for (const DeclaredType &t : kDeclaredTypes)
         if (t.jet == type)
@@ -250,11 +250,12 @@ public:
             const jet::Column &c = columns[i];
             m_types.push_back(c.type);
             m_kinds.push_back(held::HeldRows::kindOf(c.type));
-            m_names.append(c.name);
-            const bool isText = c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo;
-            if (!m_orderColumn.isEmpty() && c.name.compare(m_orderColumn, Qt::CaseInsensitive) == 0 && isText)
+            const QString name = QString::fromStdString(c.name);
+            m_names.append(name);
+            const bool isText = c.type == jet::StoredType::Text || c.type == jet::StoredType::Memo;
+            if (!m_orderColumn.isEmpty() && name.compare(m_orderColumn, Qt::CaseInsensitive) == 0 && isText)
                 m_keyColumn = i;
-            declared += (i ? ", " : "") + quoteIdentifier(c.name) + ' ' + declaredType(c.type).name;
+            declared += (i ? ", " : "") + quoteIdentifier(name) + ' ' + declaredType(c.type).name;
             if (isText)
                 declared += QByteArray(" COLLATE ") + kCollation;
             insert += i ? ",?" : "?";
@@ -336,26 +337,26 @@ private:
                 continue;
             }
             switch (m_types[i]) {
-            case jet::ColumnType::Text:
-            case jet::ColumnType::Memo:
-            case jet::ColumnType::Guid:
-            case jet::ColumnType::Numeric:  // its digits become a number in the column's affinity
+            case jet::StoredType::Text:
+            case jet::StoredType::Memo:
+            case jet::StoredType::Guid:
+            case jet::StoredType::Numeric:  // its digits become a number in the column's affinity
                 // The text is only valid during this call; the step below copies it.
                 sqlite3_bind_text(m_insert, at, cell.text.data(), int(cell.text.size()),
                                   SQLITE_STATIC);
                 break;
-            case jet::ColumnType::Binary:
-            case jet::ColumnType::Ole:
+            case jet::StoredType::Binary:
+            case jet::StoredType::Ole:
                 sqlite3_bind_blob(m_insert, at, cell.text.data(), int(cell.text.size()), SQLITE_STATIC);
                 break;
-            case jet::ColumnType::Money:
+            case jet::StoredType::Money:
                 sqlite3_bind_double(m_insert, at, double(cell.integer) / double(kMoneyScale));
                 break;
-            case jet::ColumnType::Double:
-            case jet::ColumnType::Float:
-            case jet::ColumnType::Date:
+            case jet::StoredType::Double:
+            case jet::StoredType::Float:
+            case jet::StoredType::Date:
                 // Whatever source gave it: a date Jet cannot hold is Null, as the reader sends it.
-                if (jet::protocol::keepsReal(cell.real, m_types[i] == jet::ColumnType::Date))
+                if (jet::protocol::keepsReal(cell.real, m_types[i] == jet::StoredType::Date))
                     sqlite3_bind_double(m_insert, at, cell.real);
                 else
                     sqlite3_bind_null(m_insert, at);
@@ -386,7 +387,7 @@ private:
     QString m_table;
     QString m_orderColumn;
     sqlite3_stmt *m_insert = nullptr;
-    std::vector<jet::ColumnType> m_types;
+    std::vector<jet::StoredType> m_types;
     std::vector<held::HeldRows::Kind> m_kinds;
     int m_keyColumn = -1;  // the column the held rows are put in order by
     std::unique_ptr<held::HeldTable> m_held;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reader_protocol.h"
+#include "jet/protocol.h"
 #include "table_source.h"
 
 #include <QStringList>

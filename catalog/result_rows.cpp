@@ -1,7 +1,7 @@
 #include "result_rows.h"
 
 #include "jet_text.h"
-#include "reader_protocol.h"
+#include "jet/protocol.h"
 #include "two_way.h"
 
 #include <QDateTime>
@@ -35,18 +35,14 @@ ResultRows::Storage storageFor(int adoType)
     }
 }
 
-// Jet dates count days from 1899-12-30; the fraction, taken without its sign, is the time
-// of day. Date and time are built apart so that no time-zone shift creeps in.
+// Date and time are built apart so that no time-zone shift creeps in.
 QDateTime dateFromDays(double days)
 {
     // Outside Jet's dates (never from a file: the reader sends those as Null) there is none.
-    if (!jet::protocol::isDay(days))
+    if (!jet::codec::isDay(days))
         return {};
-    constexpr qint64 kMsPerDay = 86400000;
-    const double whole = std::trunc(days);
-    qint64 ms = std::llround(std::fabs(days - whole) * double(kMsPerDay));
-    ms = std::min(ms, kMsPerDay - 1);
-    return QDateTime(QDate(1899, 12, 30).addDays(qint64(whole)), QTime::fromMSecsSinceStartOfDay(int(ms)));
+    const jet::codec::DateTime w = jet::codec::decodeDate(days);
+    return QDateTime(QDate(w.year, w.month, w.day), QTime(w.hour, w.minute, w.second, w.millisecond));
 }
 
 // The place a value takes beyond its text: its Null flag and a number or a text's offset.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ado.h"
+#include "jet/stored_type.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,28 +16,8 @@
 /// a 100,000-row table streams into the engine without being held twice.
 namespace jet {
 
-/// Jet column types, with the words of the table script format; numbered as the reader
-/// protocol numbers them.
-enum class ColumnType { Long, Int, Byte, Text, Memo, Money, Boolean, Double, Float, Date, Numeric, Guid, Binary, Ole };
-
-/// The ADO type number that a Jet column type is reported as.
-int adoType(ColumnType type);
-/// The table script word: LONG, INT, BYTE, TEXT, MEMO, MONEY, BOOLEAN, DOUBLE, FLOAT, DATE,
-/// NUMERIC, GUID, BINARY, OLE.
-const char *scriptWord(ColumnType type);
-
-struct Column {
-    QString name;
-    ColumnType type = ColumnType::Text;
-    int length = 0;  ///< declared length in characters for TEXT, in bytes for BINARY, 0 otherwise
-    bool autoNumber = false;  ///< a LONG column that the database numbers itself
-    int precision = 0;  ///< NUMERIC: the digits it holds
-    int scale = 0;      ///< NUMERIC: the digits after the point
-    int keyPosition = 0;  ///< 1-based place in the table's primary key; 0 outside it
-};
-
-/// True for the types whose cells are `text`.
-bool isTextual(ColumnType type);
+/// The ADO type number that a column type is reported as: the one place the two meet.
+int adoType(StoredType type);
 
 /// One value of a row. Which member holds it depends on the column type:
 /// Long/Int/Byte/Boolean: `integer` (Boolean 0 or 1); Money: `integer`, the amount

@@ -5,7 +5,7 @@
 // crash or a sanitizer report is a finding.
 
 #include "query_engine.h"
-#include "reader_protocol.h"
+#include "jet/protocol.h"
 #include "reader_reply.h"
 #include "result_rows.h"
 

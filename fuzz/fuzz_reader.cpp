@@ -1,7 +1,7 @@
 // Feeds the reader's parse path arbitrary files: open, then every user table in full.
 // Any refusal is fine; a crash, a hang, a leak or a sanitizer report is a finding.
 
-#include "guarded_file.h"
+#include "reader/guarded_file.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +12,7 @@ namespace {
 
 class DiscardingWriter : public reader::TableWriter {
 public:
-    void columns(const std::vector<ColumnInfo> &, std::uint32_t) override {}
+    void columns(const std::vector<jet::Column> &, std::uint32_t) override {}
     void nullCell() override {}
     void integerCell(std::int64_t) override {}
     void realCell(double) override {}

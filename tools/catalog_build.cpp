@@ -1,9 +1,9 @@
 // catalog-build [--format jet4|jet3] SOURCE OUT.mdb: writes a Jet 4.0 (or Jet 3) catalog from a SQLite database or from a
 // table script. On any fault it prints what and where, exits 1 and leaves no OUT.mdb.
 
-#include "jet_writer.h"
-#include "script_source.h"
-#include "sqlite_source.h"
+#include "tools/builder/jet_writer.h"
+#include "tools/builder/script_source.h"
+#include "tools/builder/sqlite_source.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -9,7 +9,8 @@
 
 #include "connection.h"
 #include "jet_file.h"
-#include "reader_protocol.h"
+#include "jet/codec.h"
+#include "jet/protocol.h"
 #include "recordset.h"
 
 #include <QCoreApplication>
@@ -30,7 +31,7 @@
 
 namespace {
 
-constexpr std::int64_t kMoneyScale = 10000;  // Jet keeps currency as an integer of 1/10,000ths
+using jet::kMoneyScale;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
@@ -69,21 +70,7 @@ void appendEscaped(std::string &out, std::string_view text)
     }
 }
 
-void appendMoney(std::string &out, std::int64_t scaled)
-{
-    if (scaled < 0)
-        out.push_back('-');
-    const std::uint64_t magnitude = scaled < 0 ? 0 - std::uint64_t(scaled) : std::uint64_t(scaled);
-    out += std::to_string(magnitude / kMoneyScale);
-    std::uint64_t fraction = magnitude % kMoneyScale;
-    if (fraction == 0)
-        return;
-    std::string digits = std::to_string(fraction + kMoneyScale).substr(1);  // four digits
-    while (digits.back() == '0')
-        digits.pop_back();
-    out += '.';
-    out += digits;
-}
+void appendMoney(std::string &out, std::int64_t scaled) { out += jet::codec::moneyText(scaled); }
 
 /// Exact decimal digits without the trailing zeros of their scale: "29.9500" as 29.95, "0.0000" as 0.
 void appendDecimal(std::string &out, std::string_view digits)
@@ -119,59 +106,53 @@ void appendReal(std::string &out, T value)
 /// Only a date Jet can hold: any other is Null (see isNullCell).
 void appendDate(std::string &out, double days)
 {
-    if (!jet::protocol::isDay(days))
-        return;
-    constexpr qint64 kMsPerDay = 86400000;
-    const double whole = std::trunc(days);
-    const qint64 ms = qint64(std::llround(std::fabs(days - whole) * kMsPerDay));
-    const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
-    const QDateTime at = epoch.addDays(qint64(whole)).addMSecs(ms);
-    out += at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+    if (jet::codec::isDay(days))
+        out += jet::codec::dateText(days);
 }
 
 /// Null, or a real the reader sends as Null (a date Jet cannot hold, a NaN): the dump says
 /// what the program shows.
-bool isNullCell(jet::ColumnType type, const jet::Cell &cell)
+bool isNullCell(jet::StoredType type, const jet::Cell &cell)
 {
-    const bool real = type == jet::ColumnType::Double || type == jet::ColumnType::Float || type == jet::ColumnType::Date;
-    return cell.isNull || (real && !jet::protocol::keepsReal(cell.real, type == jet::ColumnType::Date));
+    const bool real = type == jet::StoredType::Double || type == jet::StoredType::Float || type == jet::StoredType::Date;
+    return cell.isNull || (real && !jet::protocol::keepsReal(cell.real, type == jet::StoredType::Date));
 }
 
-void appendCell(std::string &out, jet::ColumnType type, const jet::Cell &cell)
+void appendCell(std::string &out, jet::StoredType type, const jet::Cell &cell)
 {
     if (isNullCell(type, cell)) {
         out += "\\N";
         return;
     }
     switch (type) {
-    case jet::ColumnType::Long:
-    case jet::ColumnType::Int:
-    case jet::ColumnType::Byte:
-    case jet::ColumnType::Boolean:
+    case jet::StoredType::Long:
+    case jet::StoredType::Int:
+    case jet::StoredType::Byte:
+    case jet::StoredType::Boolean:
         out += std::to_string(cell.integer);
         break;
-    case jet::ColumnType::Money:
+    case jet::StoredType::Money:
         appendMoney(out, cell.integer);
         break;
-    case jet::ColumnType::Double:
+    case jet::StoredType::Double:
         appendReal(out, cell.real);
         break;
-    case jet::ColumnType::Float:
+    case jet::StoredType::Float:
         appendReal(out, float(cell.real));
         break;
-    case jet::ColumnType::Date:
+    case jet::StoredType::Date:
         appendDate(out, cell.real);
         break;
-    case jet::ColumnType::Text:
-    case jet::ColumnType::Memo:
-    case jet::ColumnType::Guid:
+    case jet::StoredType::Text:
+    case jet::StoredType::Memo:
+    case jet::StoredType::Guid:
         appendEscaped(out, cell.text);
         break;
-    case jet::ColumnType::Numeric:
+    case jet::StoredType::Numeric:
         appendDecimal(out, cell.text);
         break;
-    case jet::ColumnType::Binary:
-    case jet::ColumnType::Ole:
+    case jet::StoredType::Binary:
+    case jet::StoredType::Ole:
         appendHex(out, cell.text);
         break;
     }
@@ -240,11 +221,11 @@ public:
         m_types.clear();
         for (const jet::Column &c : columns) {
             m_out += "COLUMN ";
-            appendEscaped(m_out, c.name.toStdString());
+            appendEscaped(m_out, c.name);
             m_out += ' ' + std::string(jet::scriptWord(c.type));
-            if (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Binary)
+            if (c.type == jet::StoredType::Text || c.type == jet::StoredType::Binary)
                 m_out += ' ' + std::to_string(c.length);
-            if (c.type == jet::ColumnType::Numeric)
+            if (c.type == jet::StoredType::Numeric)
                 m_out += ' ' + std::to_string(c.precision) + ' ' + std::to_string(c.scale);
             if (c.autoNumber)
                 m_out += " AUTONUMBER";
@@ -267,7 +248,7 @@ public:
 
 private:
     std::string &m_out;
-    std::vector<jet::ColumnType> m_types;
+    std::vector<jet::StoredType> m_types;
 };
 
 
@@ -277,21 +258,21 @@ private:
 std::string declaredType(const jet::Column &c, bool soleKey)
 {
     switch (c.type) {
-    case jet::ColumnType::Long:
+    case jet::StoredType::Long:
         return c.autoNumber ? "INTEGER PRIMARY KEY AUTOINCREMENT" : soleKey ? "LONG" : "INTEGER";
-    case jet::ColumnType::Int: return "SMALLINT";
-    case jet::ColumnType::Byte: return "TINYINT";
-    case jet::ColumnType::Text: return "VARCHAR(" + std::to_string(c.length) + ")";
-    case jet::ColumnType::Memo: return "TEXT";
-    case jet::ColumnType::Money: return "MONEY";
-    case jet::ColumnType::Boolean: return "BOOLEAN";
-    case jet::ColumnType::Double: return "DOUBLE";
-    case jet::ColumnType::Float: return "FLOAT";
-    case jet::ColumnType::Date: return "DATETIME";
-    case jet::ColumnType::Numeric: return "DECIMAL(" + std::to_string(c.precision) + "," + std::to_string(c.scale) + ")";
-    case jet::ColumnType::Guid: return "GUID";
-    case jet::ColumnType::Binary:
-    case jet::ColumnType::Ole: return "BLOB";
+    case jet::StoredType::Int: return "SMALLINT";
+    case jet::StoredType::Byte: return "TINYINT";
+    case jet::StoredType::Text: return "VARCHAR(" + std::to_string(c.length) + ")";
+    case jet::StoredType::Memo: return "TEXT";
+    case jet::StoredType::Money: return "MONEY";
+    case jet::StoredType::Boolean: return "BOOLEAN";
+    case jet::StoredType::Double: return "DOUBLE";
+    case jet::StoredType::Float: return "FLOAT";
+    case jet::StoredType::Date: return "DATETIME";
+    case jet::StoredType::Numeric: return "DECIMAL(" + std::to_string(c.precision) + "," + std::to_string(c.scale) + ")";
+    case jet::StoredType::Guid: return "GUID";
+    case jet::StoredType::Binary:
+    case jet::StoredType::Ole: return "BLOB";
     }
     return "BLOB";
 }
@@ -317,19 +298,19 @@ public:
         if (autoNumber != columns.end() && !key.empty() && !keyIsAutoNumber) {
             std::fprintf(stderr, "catalog-dump: table '%s': its primary key is not kept, since the AutoNumber '%s' "
                                  "must be SQLite's INTEGER PRIMARY KEY to stay one\n",
-                         qPrintable(m_table), qPrintable(autoNumber->name));
+                         qPrintable(m_table), autoNumber->name.c_str());
             key.clear();
         }
         for (int i = 0; i < columns.size(); ++i) {
             const bool soleKey = key.size() == 1 && key.front() == &columns[i];
-            create += (i ? ", " : "") + quoted(columns[i].name) + ' ' + declaredType(columns[i], soleKey);
+            create += (i ? ", " : "") + quoted(QString::fromStdString(columns[i].name)) + ' ' + declaredType(columns[i], soleKey);
             insert += i ? ", ?" : "?";
             m_columns.push_back(columns[i]);
         }
         if (!key.empty() && !keyIsAutoNumber) {
             create += ", PRIMARY KEY (";
             for (std::size_t k = 0; k < key.size(); ++k)
-                create += (k ? ", " : "") + quoted(key[k]->name);
+                create += (k ? ", " : "") + quoted(QString::fromStdString(key[k]->name));
             create += ")";
         }
         create += ")";
@@ -351,32 +332,32 @@ public:
                 continue;
             }
             switch (m_columns[i].type) {
-            case jet::ColumnType::Money: {
+            case jet::StoredType::Money: {
                 const double amount = double(cell.integer) / kMoneyScale;
                 if (std::llround(amount * kMoneyScale) != cell.integer)
                     std::fprintf(stderr, "catalog-dump: table '%s', row %lld, column '%s': the amount is rounded, "
                                          "SQLite keeps 15 digits\n",
-                                 qPrintable(m_table), static_cast<long long>(m_row), qPrintable(m_columns[i].name));
+                                 qPrintable(m_table), static_cast<long long>(m_row), m_columns[i].name.c_str());
                 sqlite3_bind_double(m_insert, i + 1, amount);
                 break;
             }
-            case jet::ColumnType::Double:
-            case jet::ColumnType::Float:
+            case jet::StoredType::Double:
+            case jet::StoredType::Float:
                 sqlite3_bind_double(m_insert, i + 1, cell.real);
                 break;
-            case jet::ColumnType::Date:
+            case jet::StoredType::Date:
                 date.clear();
                 appendDate(date, cell.real);
                 sqlite3_bind_text(m_insert, i + 1, date.data(), int(date.size()), SQLITE_TRANSIENT);
                 break;
-            case jet::ColumnType::Text:
-            case jet::ColumnType::Memo:
-            case jet::ColumnType::Guid:
-            case jet::ColumnType::Numeric:  // its exact digits
+            case jet::StoredType::Text:
+            case jet::StoredType::Memo:
+            case jet::StoredType::Guid:
+            case jet::StoredType::Numeric:  // its exact digits
                 sqlite3_bind_text(m_insert, i + 1, cell.text.data(), int(cell.text.size()), SQLITE_TRANSIENT);
                 break;
-            case jet::ColumnType::Binary:
-            case jet::ColumnType::Ole:
+            case jet::StoredType::Binary:
+            case jet::StoredType::Ole:
                 sqlite3_bind_blob(m_insert, i + 1, cell.text.data(), int(cell.text.size()), SQLITE_TRANSIENT);
                 break;
             default:

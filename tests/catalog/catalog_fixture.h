@@ -44,14 +44,14 @@ public:
             std::vector<std::string> texts(size_t(columns.size()));
             std::vector<jet::Cell> cells(texts.size());
             for (int i = 0; i < columns.size(); ++i) {
-                const jet::ColumnType type = columns[i].type;
+                const jet::StoredType type = columns[i].type;
                 const QString &value = table->rows[r][i];
                 jet::Cell &cell = cells[size_t(i)];
                 cell.isNull = value.isNull();
                 if (jet::isTextual(type))
                     cell.text = texts[size_t(i)] = value.toStdString();
                 cell.real = value.toDouble();  // money is held in ten-thousandths
-                cell.integer = std::llround(cell.real * (type == jet::ColumnType::Money ? 10000 : 1));
+                cell.integer = std::llround(cell.real * (type == jet::StoredType::Money ? 10000 : 1));
             }
             sink.row(cells);
         }
@@ -73,7 +73,7 @@ inline std::shared_ptr<ado::Connection> openSource(std::unique_ptr<MemorySource>
 inline std::shared_ptr<ado::Connection> openWords(int failAfter = -1)
 {
     return openSource(std::make_unique<MemorySource>(
-        QVector<jet::Column>{{"ID", jet::ColumnType::Long, 0}, {"Word", jet::ColumnType::Text, 50}},
+        QVector<jet::Column>{{"ID", jet::StoredType::Long, 0}, {"Word", jet::StoredType::Text, 50}},
         QVector<QStringList>{{"1", "Zebra"}, {"2", "Éclair"}, {"3", "apple"}, {"4", QString()}, {"5", "édith"},
                              {"6", "Ecran"}, {"7", "eclair"}, {"8", "ÇA VA"}, {"9", "Straße"}, {"10", ""}},
         failAfter));

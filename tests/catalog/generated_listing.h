@@ -62,7 +62,7 @@ inline Value someText(Bytes &bytes, std::initializer_list<const char *> choices)
 /// Software, SoftwareType and Site as the listings read them.
 inline std::vector<Table> listingCatalog(Bytes &bytes)
 {
-    using T = jet::ColumnType;
+    using T = jet::StoredType;
     const bool moneyPrice = bytes.pick(2) == 0;
     Table software{QStringLiteral("Software"),
                    {{"SoftwareID", T::Long, 0},      {"Name", T::Text, 100},         {"Description", T::Memo, 0},
@@ -135,7 +135,7 @@ public:
                     cell.text = v.text;
                     cell.real = v.kind == Value::Integer ? double(v.integer) : v.real;
                     cell.integer = v.integer;
-                    if (table.columns[int(i)].type == jet::ColumnType::Money && v.kind == Value::Real)
+                    if (table.columns[int(i)].type == jet::StoredType::Money && v.kind == Value::Real)
                         cell.integer = std::int64_t(std::llround(v.real * 10000));  // ten-thousandths
                 }
                 sink.row(cells);

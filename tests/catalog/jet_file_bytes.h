@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jet/little_endian.h"
 #include "jet_file.h"
 
 #include <QFile>
@@ -26,14 +27,13 @@ inline QString writeBytes(const QTemporaryDir &dir, const QString &name, const Q
     return file.fileName();
 }
 
-inline int u16(const QByteArray &b, qsizetype at) { return quint8(b[at]) | (quint8(b[at + 1]) << 8); }
-inline quint32 u32(const QByteArray &b, qsizetype at) { return quint32(u16(b, at)) | quint32(u16(b, at + 2)) << 16; }
-inline void put32(QByteArray &b, qsizetype at, quint32 v, int bytes = 4)
-{
-    for (int i = 0; i < bytes; ++i)
-        b[at + i] = char((v >> (8 * i)) & 0xff);
-}
-inline void put16(QByteArray &b, qsizetype at, int v) { put32(b, at, quint32(v), 2); }
+// The file's own little-endian numbers, at a place in a file's bytes.
+inline const unsigned char *at(const QByteArray &b, qsizetype pos) { return reinterpret_cast<const unsigned char *>(b.constData() + pos); }
+inline unsigned char *at(QByteArray &b, qsizetype pos) { return reinterpret_cast<unsigned char *>(b.data() + pos); }
+inline int u16(const QByteArray &b, qsizetype pos) { return jet::le::get16(at(b, pos)); }
+inline quint32 u32(const QByteArray &b, qsizetype pos) { return jet::le::get32(at(b, pos)); }
+inline void put32(QByteArray &b, qsizetype pos, quint32 v) { jet::le::put32(at(b, pos), v); }
+inline void put16(QByteArray &b, qsizetype pos, int v) { jet::le::put16(at(b, pos), quint32(v)); }
 
 /// The table definition page whose columns include `column`.
 inline qsizetype definitionPageNaming(const QByteArray &bytes, const QString &column)
@@ -52,7 +52,7 @@ public:
     void row(const std::vector<jet::Cell> &cells) override
     {
         for (qsizetype i = 0; i < cols.size(); ++i)
-            if (cols[i].name == QLatin1String("Name"))
+            if (cols[i].name == "Name")
                 names << QString::fromUtf8(cells[i].text.data(), qsizetype(cells[i].text.size()));
     }
     QVector<jet::Column> cols;

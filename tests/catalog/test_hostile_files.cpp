@@ -1,6 +1,6 @@
 #include "jet_file.h"
 #include "jet_file_bytes.h"
-#include "jet_layout.h"
+#include "jet/layout.h"
 #include "test_data.h"
 
 #include <QtTest>

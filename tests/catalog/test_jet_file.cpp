@@ -204,7 +204,7 @@ private slots:
         QTest::addColumn<double>("value");
         QTest::addColumn<bool>("kept");
         const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-        const int date = int(jet::ColumnType::Date), real = int(jet::ColumnType::Double), single = int(jet::ColumnType::Float);
+        const int date = int(jet::StoredType::Date), real = int(jet::StoredType::Double), single = int(jet::StoredType::Float);
         QTest::newRow("date, NaN") << date << nan << false;
         QTest::newRow("date, 1e300") << date << 1e300 << false;
         QTest::newRow("date, -1e300") << date << -1e300 << false;
@@ -290,7 +290,7 @@ private slots:
             void row(const std::vector<jet::Cell> &cells) override
             {
                 for (qsizetype i = 0; i < cols.size(); ++i)
-                    if (cols[i].name == QLatin1String("Added"))
+                    if (cols[i].name == "Added")
                         dates << (cells[size_t(i)].isNull ? QStringLiteral("Null") : QString::number(cells[size_t(i)].real, 'f', 1));
             }
             QVector<jet::Column> cols;

@@ -12,7 +12,7 @@
 
 #include <ctime>
 
-using T = jet::ColumnType;
+using T = jet::StoredType;
 
 namespace {
 

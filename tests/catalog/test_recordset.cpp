@@ -46,8 +46,8 @@ std::shared_ptr<ado::Connection> openManyRows(int count)
                             kind ? QString::fromLatin1(kind) : QString()};
     }
     opened = openSource(std::make_unique<MemorySource>(
-        QVector<jet::Column>{{"ID", jet::ColumnType::Long, 0}, {"Word", jet::ColumnType::Text, 50},
-                             {"Price", jet::ColumnType::Double, 0}, {"Kind", jet::ColumnType::Text, 50}},
+        QVector<jet::Column>{{"ID", jet::StoredType::Long, 0}, {"Word", jet::StoredType::Text, 50},
+                             {"Price", jet::StoredType::Double, 0}, {"Kind", jet::StoredType::Text, 50}},
         rows));
     return opened;
 }
@@ -448,7 +448,7 @@ private slots:
         QTest::addColumn<QStringList>("values");  // a null text is Null
         QTest::addColumn<int>("count");           // rows, the values repeated
         const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
-        const int dbl = int(jet::ColumnType::Double), money = int(jet::ColumnType::Money);
+        const int dbl = int(jet::StoredType::Double), money = int(jet::StoredType::Money);
         const QStringList prices{"19.99", "5", QString(), "19.9899", "0.01", "499.5", "5", "-2.25", "0"};
         row("prices") << dbl << prices << 9;
         row("prices, many") << dbl << prices << 40000;
@@ -477,7 +477,7 @@ private slots:
         for (int id = 1; id <= count; ++id)
             rows << QStringList{QString::number(id), values[(id - 1) % values.size()]};
         const auto cn = openSource(std::make_unique<MemorySource>(
-            QVector<jet::Column>{{"ID", jet::ColumnType::Long, 0}, {"Price", jet::ColumnType(type), 0}}, rows));
+            QVector<jet::Column>{{"ID", jet::StoredType::Long, 0}, {"Price", jet::StoredType(type), 0}}, rows));
         QVERIFY(cn);
         for (const bool descending : {false, true}) {
             Recordset rs;
@@ -596,8 +596,8 @@ private slots:
         for (int i = 0; i < words.size(); ++i)
             rows << QStringList{QString::number(i + 1), words[i], i < prices.size() ? prices[i] : QString()};
         const auto cn = openSource(std::make_unique<MemorySource>(
-            QVector<jet::Column>{{"ID", jet::ColumnType::Long, 0}, {"Word", jet::ColumnType::Text, 50},
-                                 {"Price", jet::ColumnType::Double, 0}},
+            QVector<jet::Column>{{"ID", jet::StoredType::Long, 0}, {"Word", jet::StoredType::Text, 50},
+                                 {"Price", jet::StoredType::Double, 0}},
             rows));
         QVERIFY(cn);
         Recordset all, found;

@@ -1,4 +1,4 @@
-#include "jet_layout.h"
+#include "jet/layout.h"
 #include "main_window_fixture.h"
 
 namespace {

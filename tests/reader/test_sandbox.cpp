@@ -1,5 +1,5 @@
 #include "jet_file.h"
-#include "sandbox.h"
+#include "reader/sandbox.h"
 #include "test_data.h"
 
 #include <QtTest>

@@ -119,7 +119,7 @@ public:
     QStringList tableNames() const override { return {QStringLiteral("T")}; }
     ado::Error readTable(const QString &, jet::RowSink &sink) override
     {
-        sink.columns({{QStringLiteral("N"), jet::ColumnType::Long, 0}});
+        sink.columns({{"N", jet::StoredType::Long, 0}});
         sink.expectRows(std::uint32_t(m_rows));
         std::vector<jet::Cell> cells(1);
         for (int row = 1; row <= m_rows; ++row) {

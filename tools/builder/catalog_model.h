@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jet/stored_type.h"
+
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -11,21 +13,9 @@
 /// against each column's storage type.
 namespace build {
 
-/// Jet storage types a built catalog can hold.
-enum class StorageType { Boolean, Byte, Int, Long, Money, Float, Double, Date, Text, Memo, Ole, Guid, Numeric };
-
-struct ColumnDef {
-    std::string name;  ///< UTF-8
-    StorageType type = StorageType::Text;
-    int length = 0;     ///< Text: the most characters a value may hold
-    int precision = 0;  ///< Numeric
-    int scale = 0;      ///< Numeric
-    bool autoNumber = false;  ///< Long only: numbered by the database
-};
-
 struct TableDef {
     std::string name;
-    std::vector<ColumnDef> columns;
+    std::vector<jet::Column> columns;  ///< Text: `length` the most characters a value may hold
     std::vector<std::string> primaryKey;  ///< column names, in key order
 };
 

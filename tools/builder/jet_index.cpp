@@ -1,6 +1,6 @@
 #include "jet_index.h"
 
-#include "little_endian.h"
+#include "jet/little_endian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,8 +12,8 @@ namespace {
 using namespace jet::layout;
 using Bytes = std::vector<std::uint8_t>;
 
-using le::put16;
-using le::put32;
+using jet::le::put16;
+using jet::le::put32;
 
 // Page pointers inside entries are big-endian, so that entries sort as plain bytes.
 void appendBigEndian(Bytes &b, std::uint32_t v, int bytes)
@@ -58,16 +58,19 @@ private:
 
 }  // namespace
 
-bool keyable(ColumnTypeCode code) { return code == Byte || code == Int || code == Long; }
+bool keyable(jet::StoredType type)
+{
+    return type == jet::StoredType::Byte || type == jet::StoredType::Int || type == jet::StoredType::Long;
+}
 
-void appendKeyColumn(std::string &out, ColumnTypeCode code, const std::uint8_t *stored, unsigned size)
+void appendKeyColumn(std::string &out, jet::StoredType type, const std::uint8_t *stored, unsigned size)
 {
     out.push_back(char(kKeyPresentAscending));
     // Most significant byte first; signed types with the sign bit turned over, so that
     // negative numbers sort before zero and positive ones. Byte is unsigned.
     for (unsigned i = size; i-- > 0;) {
         std::uint8_t b = stored[i];
-        if (i == size - 1 && code != Byte)
+        if (i == size - 1 && type != jet::StoredType::Byte)
             b ^= 0x80;
         out.push_back(char(b));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "jet_layout.h"
+#include "jet/layout.h"
+#include "jet/stored_type.h"
 
 #include <cstdint>
 #include <functional>
@@ -31,11 +32,11 @@ inline constexpr char16_t kPrimaryKeyName[] = u"PrimaryKey";
 /// Whether entries of a column of this storage type can be written as Jet sorts them.
 /// Whole numbers only: their encoding is plain (big-endian, sign bit turned over); text
 /// keys depend on the sort order's collation tables and are not written.
-bool keyable(jet::layout::ColumnTypeCode code);
+bool keyable(jet::StoredType type);
 
 /// Appends the index form of one key column's value, given as the row stores it
 /// (little-endian, `size` bytes), to `out`: the present-ascending mark, then the value.
-void appendKeyColumn(std::string &out, jet::layout::ColumnTypeCode code, const std::uint8_t *stored, unsigned size);
+void appendKeyColumn(std::string &out, jet::StoredType type, const std::uint8_t *stored, unsigned size);
 
 /// One leaf entry before its data page is known: the key, the row's place among the
 /// table's data pages and its row number there, and its row number in the source.

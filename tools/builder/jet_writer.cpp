@@ -1,7 +1,7 @@
 #include "jet_writer.h"
 
 #include "jet_index.h"
-#include "little_endian.h"
+#include "jet/little_endian.h"
 #include "value_encoding.h"
 
 #include <QString>
@@ -33,22 +33,15 @@ constexpr std::size_t kCompressibleMemo = 1024;  // longer memo text is stored u
 constexpr std::uint32_t kNoPage = 0;
 constexpr char kLongValueOwner[4] = {'L', 'V', 'A', 'L'};
 
-using le::put16;
-using le::put32;
-using le::put64;
+using jet::le::put16;
+using jet::le::put32;
+using jet::le::put64;
 void append16(Bytes &b, std::uint32_t v)
 {
     b.push_back(std::uint8_t(v));
     b.push_back(std::uint8_t(v >> 8));
 }
 void appendBytes(Bytes &b, const std::string &s) { b.insert(b.end(), s.begin(), s.end()); }
-
-std::uint64_t bitsOf(double d)
-{
-    std::uint64_t u;
-    std::memcpy(&u, &d, sizeof u);
-    return u;
-}
 
 std::uint32_t pageRow(std::uint32_t page, unsigned row) { return (page << 8) | row; }
 
@@ -163,31 +156,19 @@ private:
 
 /// How one column is stored.
 struct ColumnPlan {
-    ColumnTypeCode code;
+    std::uint8_t code;  // the type byte of the column entry
     bool fixed = false;
     unsigned size = 0;         // bytes in the fixed area, or the declared length in bytes for text
     unsigned fixedOffset = 0;  // within the fixed area
     unsigned varIndex = 0;
 };
 
-ColumnPlan planColumn(const ColumnDef &c, const Layout &l)
+ColumnPlan planColumn(const jet::Column &c, const Layout &l)
 {
-    switch (c.type) {
-    case StorageType::Boolean: return {Boolean, true, 0};
-    case StorageType::Byte: return {Byte, true, 1};
-    case StorageType::Int: return {Int, true, 2};
-    case StorageType::Long: return {Long, true, 4};
-    case StorageType::Money: return {Money, true, 8};
-    case StorageType::Float: return {Float, true, 4};
-    case StorageType::Double: return {Double, true, 8};
-    case StorageType::Date: return {DateTime, true, 8};
-    case StorageType::Guid: return {Guid, true, 16};
-    case StorageType::Numeric: return {Numeric, true, 17};
-    case StorageType::Text: return {Text, false, unsigned(c.length) * l.textUnitBytes};
-    case StorageType::Memo: return {Memo, false, 0};
-    case StorageType::Ole: return {Ole, false, 0};
-    }
-    return {Text, false, 0};
+    const jet::StoredTypeInfo &t = jet::info(c.type);
+    if (t.fixedSize != jet::kVariableSize)
+        return {t.code, true, t.fixedSize};
+    return {t.code, false, c.type == jet::StoredType::Text ? unsigned(c.length) * l.textUnitBytes : 0u};
 }
 
 struct TablePlan {
@@ -218,24 +199,26 @@ void checkTable(const TableDef &t, const Layout &l)
         throw BuildError("table '" + t.name + "' has " + std::to_string(t.columns.size()) +
                          " columns; a Jet table has 1 to 255");
     int autoNumbers = 0;
-    for (const ColumnDef &c : t.columns) {
+    for (const jet::Column &c : t.columns) {
         checkName(c.name, "column name in table '" + t.name + "'");
         const std::string where = "column '" + c.name + "' of table '" + t.name + "'";
-        if (c.type == StorageType::Text && (c.length < 1 || c.length > int(kMaxTextLength)))
+        if (c.type == jet::StoredType::Text && (c.length < 1 || c.length > int(kMaxTextLength)))
             throw BuildError(where + " is Text " + std::to_string(c.length) + "; Text holds 1 to 255 characters");
-        if (c.type == StorageType::Numeric && (c.precision < 1 || c.precision > 28 || c.scale < 0 || c.scale > c.precision))
+        if (c.type == jet::StoredType::Numeric && (c.precision < 1 || c.precision > jet::kMaxDecimalPrecision || c.scale < 0 ||
+                                                    c.scale > c.precision))
             throw BuildError(where + " is DECIMAL(" + std::to_string(c.precision) + "," + std::to_string(c.scale) +
-                             "); precision is 1 to 28 and scale 0 to the precision");
-        if (c.type == StorageType::Numeric && !l.hasDecimal)
+                             "); precision is 1 to " + std::to_string(jet::kMaxDecimalPrecision) +
+                             " and scale 0 to the precision");
+        if (c.type == jet::StoredType::Numeric && !l.hasDecimal)
             throw BuildError(where + " is DECIMAL, which " + l.name + " does not have");
-        if (c.autoNumber && c.type != StorageType::Long)
+        if (c.autoNumber && c.type != jet::StoredType::Long)
             throw BuildError(where + " is an AutoNumber that is not a Long");
         autoNumbers += c.autoNumber;
     }
     if (autoNumbers > 1)
         throw BuildError("table '" + t.name + "' has more than one AutoNumber column");
     for (const std::string &key : t.primaryKey)
-        if (std::none_of(t.columns.begin(), t.columns.end(), [&](const ColumnDef &c) { return c.name == key; }))
+        if (std::none_of(t.columns.begin(), t.columns.end(), [&](const jet::Column &c) { return c.name == key; }))
             throw BuildError("the primary key of table '" + t.name + "' names no column '" + key + "'");
 }
 
@@ -287,8 +270,8 @@ private:
     {
         TableDef t;
         t.name = "MSysObjects";
-        t.columns = {{"Id", StorageType::Long}, {"Name", StorageType::Text, 128},
-                     {"Type", StorageType::Int}, {"Flags", StorageType::Long}, {"LvProp", StorageType::Ole}};
+        t.columns = {{"Id", jet::StoredType::Long}, {"Name", jet::StoredType::Text, 128},
+                     {"Type", jet::StoredType::Int}, {"Flags", jet::StoredType::Long}, {"LvProp", jet::StoredType::Ole}};
         return t;
     }
 
@@ -324,7 +307,7 @@ private:
             return;
         const TableDef &t = *p.def;
         for (unsigned i : p.keyColumns)
-            if (!index::keyable(p.columns[i].code)) {
+            if (!index::keyable(t.columns[i].type)) {
                 m_warnings.push_back("table '" + t.name + "': no primary-key index is written, since the key column '" +
                                      t.columns[i].name +
                                      "' is not a whole number (Byte, Integer or Long) whose index entries this builder "
@@ -379,7 +362,7 @@ private:
             put32(&b[b.size() - m_il.rowCountEntryBytes + m_il.rowCountEntryRows], p.rows);
         }
         for (std::size_t i = 0; i < t.columns.size(); ++i) {
-            const ColumnDef &c = t.columns[i];
+            const jet::Column &c = t.columns[i];
             const ColumnPlan &cp = p.columns[i];
             const std::size_t at = b.size();
             b.resize(at + m_l.columnEntryBytes, 0);
@@ -390,21 +373,21 @@ private:
             put16(e + m_l.columnNumber, unsigned(i));
             put16(e + m_l.columnVarIndex, cp.fixed ? 0 : cp.varIndex);
             put16(e + m_l.columnNumberAgain, unsigned(i));
-            if (cp.code == Text || cp.code == Memo) {
+            if (c.type == jet::StoredType::Text || c.type == jet::StoredType::Memo) {
                 put16(e + m_l.columnSortOrder, kSortGeneral);
                 if (m_l.columnCodePage != kNone)
                     put16(e + m_l.columnCodePage, kCodePageWestern);
                 if (m_l.columnExtraFlags != kNone)
                     e[m_l.columnExtraFlags] = 1;  // text may be stored compressed
-            } else if (cp.code == Numeric) {
+            } else if (c.type == jet::StoredType::Numeric) {
                 e[m_l.columnPrecision] = std::uint8_t(c.precision);
                 e[m_l.columnPrecision + 1] = std::uint8_t(c.scale);
             }
             e[m_l.columnFlags] = std::uint8_t((cp.fixed ? Fixed : 0) | (c.autoNumber ? AutoLong : Updatable));
             put16(e + m_l.columnFixedOffset, cp.fixed ? cp.fixedOffset : 0);
-            put16(e + m_l.columnLength, cp.code == Boolean ? 1 : cp.size);
+            put16(e + m_l.columnLength, c.type == jet::StoredType::Boolean ? 1 : cp.size);
         }
-        for (const ColumnDef &c : t.columns) {
+        for (const jet::Column &c : t.columns) {
             const std::u16string name = QString::fromStdString(c.name).toStdU16String();
             if (m_l.columnNameLengthBytes == 1) {
                 const std::string bytes = encoding::codePageText(name);
@@ -535,7 +518,7 @@ private:
         m_varBytes.assign(p.varOrder.size(), std::string());
         std::vector<std::size_t> longValues;  // var mapSlots that hold memo or OLE values
         for (unsigned i = 0; i < count; ++i) {
-            const ColumnDef &c = t.columns[i];
+            const jet::Column &c = t.columns[i];
             const ColumnPlan &cp = p.columns[i];
             Value autoValue;
             const Value *v = &values[i];
@@ -548,48 +531,45 @@ private:
             try {
                 std::uint8_t *f = row.data() + m_l.rowColumnCountBytes + cp.fixedOffset;
                 present[i] = true;
+                const jet::StoredTypeInfo &range = jet::info(c.type);
                 switch (c.type) {
-                case StorageType::Boolean: present[i] = encoding::yesNo(*v); break;
-                case StorageType::Byte: *f = std::uint8_t(encoding::wholeNumber(*v, 0, 255)); break;
-                case StorageType::Int: put16(f, std::uint16_t(encoding::wholeNumber(*v, -32768, 32767))); break;
-                case StorageType::Long: {
-                    const std::int64_t n = encoding::wholeNumber(*v, std::numeric_limits<std::int32_t>::min(),
-                                                                 std::numeric_limits<std::int32_t>::max());
+                case jet::StoredType::Boolean: present[i] = encoding::yesNo(*v); break;
+                case jet::StoredType::Byte: *f = std::uint8_t(encoding::wholeNumber(*v, range.least, range.most)); break;
+                case jet::StoredType::Int: put16(f, std::uint16_t(encoding::wholeNumber(*v, range.least, range.most))); break;
+                case jet::StoredType::Long: {
+                    const std::int64_t n = encoding::wholeNumber(*v, range.least, range.most);
                     put32(f, std::uint32_t(n));
                     if (c.autoNumber && n > std::int64_t(p.lastAutoNumber))
                         p.lastAutoNumber = std::uint32_t(n);
                     break;
                 }
-                case StorageType::Money: put64(f, std::uint64_t(encoding::money(*v))); break;
-                case StorageType::Float: {
-                    const float x = float(encoding::real(*v, true));
-                    std::uint32_t u;
-                    std::memcpy(&u, &x, sizeof u);
-                    put32(f, u);
+                case jet::StoredType::Money: put64(f, std::uint64_t(encoding::money(*v))); break;
+                case jet::StoredType::Float: {
+                    put32(f, jet::le::bitsOf(float(encoding::real(*v, true))));
                     break;
                 }
-                case StorageType::Double: put64(f, bitsOf(encoding::real(*v, false))); break;
-                case StorageType::Date: put64(f, bitsOf(encoding::date(*v))); break;
-                case StorageType::Guid: {
+                case jet::StoredType::Double: put64(f, jet::le::bitsOf(encoding::real(*v, false))); break;
+                case jet::StoredType::Date: put64(f, jet::le::bitsOf(encoding::date(*v))); break;
+                case jet::StoredType::Guid: {
                     const std::string g = encoding::guid(*v);
                     std::memcpy(f, g.data(), g.size());
                     break;
                 }
-                case StorageType::Numeric: {
+                case jet::StoredType::Numeric: {
                     const std::string d = encoding::decimal(*v, c.precision, c.scale);
                     std::memcpy(f, d.data(), d.size());
                     break;
                 }
-                case StorageType::Text:
+                case jet::StoredType::Text:
                     m_varBytes[cp.varIndex] = stored(encoding::text(*v, std::size_t(c.length)), true);
                     break;
-                case StorageType::Memo: {
+                case jet::StoredType::Memo: {
                     const std::u16string s = encoding::text(*v, 0);
                     m_varBytes[cp.varIndex] = stored(s, s.size() <= kCompressibleMemo);
                     longValues.push_back(cp.varIndex);
                     break;
                 }
-                case StorageType::Ole:
+                case jet::StoredType::Ole:
                     m_varBytes[cp.varIndex] = encoding::blob(*v);
                     longValues.push_back(cp.varIndex);
                     break;
@@ -723,23 +703,23 @@ private:
     void checkKey(TablePlan &p, const std::vector<Value> &values, const std::vector<bool> &present)
     {
         for (unsigned i : p.keyColumns) {
-            const ColumnDef &c = p.def->columns[i];
+            const jet::Column &c = p.def->columns[i];
             if (values[i].kind == Value::Kind::Null && !c.autoNumber)
                 throw BuildError(where(p, c.name) + ": the primary key cannot be Null");
         }
         if (p.indexed) {  // repeats are found once the entries are sorted
             p.key.clear();
             for (unsigned i : p.keyColumns)
-                index::appendKeyColumn(p.key, p.columns[i].code,
+                index::appendKeyColumn(p.key, p.def->columns[i].type,
                                        m_row.data() + m_l.rowColumnCountBytes + p.columns[i].fixedOffset,
                                        p.columns[i].size);
             return;
         }
         std::string key;
         for (unsigned i : p.keyColumns) {
-            const ColumnDef &c = p.def->columns[i];
+            const jet::Column &c = p.def->columns[i];
             const ColumnPlan &cp = p.columns[i];
-            if (c.type == StorageType::Boolean)
+            if (c.type == jet::StoredType::Boolean)
                 key += present[i] ? '1' : '0';
             else if (cp.fixed)
                 key.append(reinterpret_cast<const char *>(m_row.data()) + m_l.rowColumnCountBytes + cp.fixedOffset, cp.size);
@@ -935,7 +915,7 @@ void checkDistinctNames(const std::vector<TableDef> &tables)
             throw BuildError("the table name '" + t.name + "' is used twice (names are compared without regard to case)");
         tableNames.push_back(folded);
         std::vector<QString> columnNames;
-        for (const ColumnDef &c : t.columns) {
+        for (const jet::Column &c : t.columns) {
             const QString cf = QString::fromStdString(c.name).toCaseFolded();
             if (std::find(columnNames.begin(), columnNames.end(), cf) != columnNames.end())
                 throw BuildError("the column name '" + c.name + "' is used twice in table '" + t.name +

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalog_model.h"
-#include "jet_layout.h"
+#include "jet/layout.h"
 
 #include <string>
 #include <vector>

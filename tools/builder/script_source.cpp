@@ -6,18 +6,6 @@
 namespace build {
 namespace {
 
-struct TypeWord {
-    const char *word;
-    StorageType type;
-};
-constexpr TypeWord kTypeWords[] = {
-    {"LONG", StorageType::Long},     {"INT", StorageType::Int},         {"BYTE", StorageType::Byte},
-    {"TEXT", StorageType::Text},     {"MEMO", StorageType::Memo},       {"MONEY", StorageType::Money},
-    {"BOOLEAN", StorageType::Boolean}, {"DOUBLE", StorageType::Double}, {"FLOAT", StorageType::Float},
-    {"DATE", StorageType::Date},     {"GUID", StorageType::Guid},       {"NUMERIC", StorageType::Numeric},
-    {"OLE", StorageType::Ole},
-};
-
 std::vector<std::string> words(const std::string &line)
 {
     std::vector<std::string> out;
@@ -115,23 +103,19 @@ ScriptSource::ScriptSource(const std::string &path) : m_path(path), m_in(path, s
         } else if (w[0] == "COLUMN" && w.size() >= 3) {
             if (m_tables.empty() || inRows)
                 fail("a COLUMN outside a table's header");
-            ColumnDef c;
+            jet::Column c;
             c.name = w[1];
-            bool known = false;
-            for (const TypeWord &t : kTypeWords)
-                if (w[2] == t.word) {
-                    c.type = t.type;
-                    known = true;
-                }
-            if (!known)
+            const jet::StoredTypeInfo *stored = jet::storedTypeOfWord(w[2]);
+            if (!stored || !stored->built)
                 fail("unknown type '" + w[2] + "'");
+            c.type = stored->type;
             std::size_t next = 3;
-            if (c.type == StorageType::Text && (next >= w.size() || !number(w[next++], c.length)))
+            if (c.type == jet::StoredType::Text && (next >= w.size() || !number(w[next++], c.length)))
                 fail("TEXT needs its length");
-            if (c.type == StorageType::Numeric &&
+            if (c.type == jet::StoredType::Numeric &&
                 (next + 1 >= w.size() || !number(w[next], c.precision) || !number(w[next + 1], c.scale)))
                 fail("NUMERIC needs its precision and scale");
-            if (c.type == StorageType::Numeric)
+            if (c.type == jet::StoredType::Numeric)
                 next += 2;
             if (next < w.size() && w[next] == "AUTONUMBER") {
                 c.autoNumber = true;

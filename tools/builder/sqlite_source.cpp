@@ -70,7 +70,7 @@ bool parseInt(std::string_view s, int &out)
 
 }  // namespace
 
-ColumnDef storageForDeclared(const std::string &declared)
+jet::Column storageForDeclared(const std::string &declared)
 {
     const std::string d = upperWithoutSpaces(declared);
     std::string name = d, args;
@@ -78,42 +78,42 @@ ColumnDef storageForDeclared(const std::string &declared)
         name = d.substr(0, open);
         args = d.substr(open + 1, d.size() - open - 2);
     }
-    ColumnDef c;
-    auto simple = [&](StorageType t) {
+    jet::Column c;
+    auto simple = [&](jet::StoredType t) {
         c.type = t;
         return args.empty() && name == d;
     };
     bool ok = false;
     if (name == "INTEGER" || name == "LONG")
-        ok = simple(StorageType::Long);
+        ok = simple(jet::StoredType::Long);
     else if (name == "SMALLINT")
-        ok = simple(StorageType::Int);
+        ok = simple(jet::StoredType::Int);
     else if (name == "TINYINT")
-        ok = simple(StorageType::Byte);
+        ok = simple(jet::StoredType::Byte);
     else if (name == "TEXT" && name == d)
-        ok = simple(StorageType::Memo);
+        ok = simple(jet::StoredType::Memo);
     else if (name == "TEXT" || name == "VARCHAR") {
-        c.type = StorageType::Text;
+        c.type = jet::StoredType::Text;
         ok = parseInt(args, c.length);
     } else if (name == "REAL" || name == "DOUBLE")
-        ok = simple(StorageType::Double);
+        ok = simple(jet::StoredType::Double);
     else if (name == "FLOAT")
-        ok = simple(StorageType::Float);
+        ok = simple(jet::StoredType::Float);
     else if (name == "MONEY" || name == "CURRENCY")
-        ok = simple(StorageType::Money);
+        ok = simple(jet::StoredType::Money);
     else if (name == "DECIMAL" || name == "NUMERIC") {
-        c.type = StorageType::Numeric;
+        c.type = jet::StoredType::Numeric;
         const auto comma = args.find(',');
         ok = comma != std::string::npos && parseInt(std::string_view(args).substr(0, comma), c.precision) &&
              parseInt(std::string_view(args).substr(comma + 1), c.scale);
     } else if (name == "BOOLEAN")
-        ok = simple(StorageType::Boolean);
+        ok = simple(jet::StoredType::Boolean);
     else if (name == "DATE" || name == "DATETIME")
-        ok = simple(StorageType::Date);
+        ok = simple(jet::StoredType::Date);
     else if (name == "GUID")
-        ok = simple(StorageType::Guid);
+        ok = simple(jet::StoredType::Guid);
     else if (name == "BLOB")
-        ok = simple(StorageType::Ole);
+        ok = simple(jet::StoredType::Ole);
     if (!ok)
         throw BuildError("unknown declared type '" + declared + "'");
     return c;
@@ -150,7 +150,7 @@ SqliteSource::SqliteSource(const std::string &path) : m_path(path)
         std::vector<std::pair<int, std::string>> key;
         std::string soleKeyDeclared;
         while (info.step(path)) {
-            ColumnDef c;
+            jet::Column c;
             const std::string name = info.text(1), declared = info.text(2);
             try {
                 c = storageForDeclared(declared);
@@ -170,7 +170,7 @@ SqliteSource::SqliteSource(const std::string &path) : m_path(path)
         // An INTEGER PRIMARY KEY numbers its rows itself (SQLite allows AUTOINCREMENT on nothing
         // else); a key declared LONG is a plain Long.
         if (key.size() == 1 && soleKeyDeclared == "INTEGER")
-            for (ColumnDef &c : t.columns)
+            for (jet::Column &c : t.columns)
                 if (c.name == key.front().second)
                     c.autoNumber = true;
         m_tables.push_back(std::move(t));
@@ -183,7 +183,7 @@ void SqliteSource::forEachRow(std::size_t index, const std::function<void(const 
 {
     const TableDef &t = m_tables[index];
     std::string columns;
-    for (const ColumnDef &c : t.columns)
+    for (const jet::Column &c : t.columns)
         columns += (columns.empty() ? "" : ", ") + quoted(c.name);
     Statement select(m_db, "SELECT " + columns + " FROM " + quoted(t.name), m_path);
     std::vector<Value> values(t.columns.size());

@@ -34,6 +34,6 @@ private:
 /// REAL/DOUBLE Double, FLOAT Single, MONEY/CURRENCY Currency, DECIMAL(p,s) Decimal,
 /// BOOLEAN Yes/No, DATE/DATETIME Date/Time, GUID Replication ID, BLOB OLE Object.
 /// Letter case and spaces do not matter. Throws BuildError for any other type.
-ColumnDef storageForDeclared(const std::string &declared);
+jet::Column storageForDeclared(const std::string &declared);
 
 }  // namespace build

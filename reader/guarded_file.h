@@ -1,6 +1,7 @@
 #pragma once
 
-#include "reader_protocol.h"
+#include "jet/protocol.h"
+#include "jet/stored_type.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,17 +27,8 @@ public:
 class TableWriter {
 public:
     virtual ~TableWriter() = default;
-    struct ColumnInfo {
-        std::string name;
-        jet::protocol::StoredType type;
-        std::uint32_t length;  ///< characters for Text, bytes for Binary, 0 otherwise
-        bool autoNumber;
-        std::uint8_t precision = 0;  ///< Numeric only
-        std::uint8_t scale = 0;      ///< Numeric only
-        std::uint8_t keyPosition = 0;  ///< 1-based place in the primary key; 0 outside it
-    };
     /// The columns sent, and the number of rows the table's definition declares.
-    virtual void columns(const std::vector<ColumnInfo> &columns, std::uint32_t declaredRows) = 0;
+    virtual void columns(const std::vector<jet::Column> &columns, std::uint32_t declaredRows) = 0;
     /// One cell of the current row; `endRow` closes the row.
     virtual void nullCell() = 0;
     virtual void integerCell(std::int64_t value) = 0;
@@ -71,12 +63,5 @@ private:
     Impl *d;
     std::vector<std::string> m_userTables;
 };
-
-/// Jet text (UCS-2 little-endian, or its "compressed" form that starts FF FE) as UTF-8,
-/// into `out` (reused, so a table's values need no allocation each).
-void jetTextToUtf8(const unsigned char *data, std::size_t size, std::string &out);
-
-/// Jet 3 text (one byte a character in the Western code page, 1252) as UTF-8, into `out`.
-void westernTextToUtf8(const unsigned char *data, std::size_t size, std::string &out);
 
 }  // namespace reader

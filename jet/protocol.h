@@ -1,9 +1,14 @@
 #pragma once
 
+#include "jet/codec.h"
+#include "jet/little_endian.h"
+#include "jet/stored_type.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// The pipe protocol between `jet::JetFile` and the reader process. Plain C++ on both
 /// sides (the reader links no Qt). Every message is a frame: a 32-bit little-endian
@@ -12,7 +17,7 @@
 ///
 /// Reader -> client:
 ///   Opened   u32 count, count x string (the user tables, in catalog order)
-///   Columns  u32 count, count x { string name, u8 StoredType, u32 length, u8 autoNumber,
+///   Columns  u32 count, count x { string name, u8 StoredType (jet/stored_type.h), u32 length, u8 autoNumber,
 ///                                 u8 precision, u8 scale, u8 key position (1-based in the
 ///                                 primary key, 0 outside it) },
 ///            u32 rows the table's definition declares (for the progress shown; End counts)
@@ -30,29 +35,16 @@ constexpr std::uint32_t kMaxFrame = 64u * 1024u * 1024u;
 /// Rows frames are cut once they pass this size, so the client can start early.
 constexpr std::uint32_t kRowsFrameTarget = 256u * 1024u;
 
-/// The dates a Jet file can hold, as days from 1899-12-30 (the fraction the time of day):
-/// 100-01-01 to 9999-12-31 23:59:59. A Date cell outside them, and a NaN in any real cell
-/// (which SQLite keeps as Null), is sent and read as Null: one odd value leaves its row
-/// readable, and every path that lists the value sees the same Null.
-constexpr double kFirstDay = -657434.0;
-constexpr double kPastLastDay = 2958466.0;
-inline bool isDay(double days) { return days >= kFirstDay && days < kPastLastDay; }
-/// Whether a real cell of a Date column (`date`) or of another one stays a value.
-inline bool keepsReal(double value, bool date) { return date ? isDay(value) : value == value; }
+/// A Date cell outside the dates a Jet file can hold (codec::isDay), and a NaN in any real
+/// cell (which SQLite keeps as Null), is sent and read as Null: one odd value leaves its row
+/// readable, and every path that lists the value sees the same Null. Whether a real cell of
+/// a Date column (`date`) or of another one stays a value:
+inline bool keepsReal(double value, bool date) { return date ? codec::isDay(value) : value == value; }
 
 enum class FrameKind : std::uint8_t { Opened = 1, Columns = 2, Rows = 3, End = 4, Failure = 5, ReadTable = 16 };
 
-enum class CellTag : std::uint8_t { Null = 0, Integer = 1, Real = 2, Text = 3, Bytes = 4 };
-
-/// A column's storage type as the Columns frame numbers it (jet::ColumnType follows it), and
-/// the cell each carries: Integer for Long to Money and Boolean (Money in ten-thousandths),
-/// Real for Double, Float and Date, Text for Text, Memo, Numeric (exact digits, the column's
-/// scale after the point) and Guid ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}), Bytes for
-/// Binary and Ole.
-enum class StoredType : std::uint8_t {
-    Long, Int, Byte, Text, Memo, Money, Boolean, Double, Float, Date, Numeric, Guid, Binary, Ole,
-    Count  ///< not a type: one past the last
-};
+using jet::CellTag;
+using jet::StoredType;
 
 /// Why the reader refused a file or a table; the client turns it into the provider's words.
 enum class Fault : std::uint8_t {
@@ -68,25 +60,9 @@ enum class Fault : std::uint8_t {
 };
 
 inline void putU8(std::string &out, std::uint8_t v) { out.push_back(static_cast<char>(v)); }
-inline void putU32(std::string &out, std::uint32_t v)
-{
-    char b[4] = {char(v & 0xff), char((v >> 8) & 0xff), char((v >> 16) & 0xff), char((v >> 24) & 0xff)};
-    out.append(b, 4);
-}
-inline void putI64(std::string &out, std::int64_t v)
-{
-    std::uint64_t u = static_cast<std::uint64_t>(v);
-    char b[8];
-    for (int i = 0; i < 8; ++i)
-        b[i] = char((u >> (8 * i)) & 0xff);
-    out.append(b, 8);
-}
-inline void putF64(std::string &out, double v)
-{
-    std::int64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    putI64(out, bits);
-}
+inline void putU32(std::string &out, std::uint32_t v) { le::append32(out, v); }
+inline void putI64(std::string &out, std::int64_t v) { le::append64(out, static_cast<std::uint64_t>(v)); }
+inline void putF64(std::string &out, double v) { le::append64(out, le::bitsOf(v)); }
 inline void putString(std::string &out, std::string_view s)
 {
     putU32(out, static_cast<std::uint32_t>(s.size()));
@@ -103,9 +79,7 @@ inline std::size_t beginFrame(std::string &out, FrameKind kind)
 }
 inline void finishFrame(std::string &out, std::size_t at)
 {
-    const std::uint32_t len = static_cast<std::uint32_t>(out.size() - at - 4);
-    for (int i = 0; i < 4; ++i)
-        out[at + i] = char((len >> (8 * i)) & 0xff);
+    le::put32(reinterpret_cast<unsigned char *>(out.data() + at), static_cast<std::uint32_t>(out.size() - at - 4));
 }
 
 /// Reads a payload with bounds checks: every getter fails (returns false) rather than
@@ -128,9 +102,7 @@ public:
     {
         if (!need(4))
             return false;
-        v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= std::uint32_t(static_cast<std::uint8_t>(m_p[i])) << (8 * i);
+        v = le::get32(reinterpret_cast<const unsigned char *>(m_p));
         m_p += 4;
         return true;
     }
@@ -138,11 +110,8 @@ public:
     {
         if (!need(8))
             return false;
-        std::uint64_t u = 0;
-        for (int i = 0; i < 8; ++i)
-            u |= std::uint64_t(static_cast<std::uint8_t>(m_p[i])) << (8 * i);
+        v = static_cast<std::int64_t>(le::get64(reinterpret_cast<const unsigned char *>(m_p)));
         m_p += 8;
-        v = static_cast<std::int64_t>(u);
         return true;
     }
     bool f64(double &v)
@@ -150,7 +119,7 @@ public:
         std::int64_t bits;
         if (!i64(bits))
             return false;
-        std::memcpy(&v, &bits, sizeof v);
+        v = le::doubleOf(static_cast<std::uint64_t>(bits));
         return true;
     }
     bool string(std::string_view &s)
@@ -174,5 +143,59 @@ private:
     const char *m_end;
     bool m_ok = true;
 };
+
+/// The Columns frame's payload: written by the reader, read back by the program.
+inline void putColumns(std::string &out, const std::vector<Column> &columns, std::uint32_t declaredRows)
+{
+    putU32(out, std::uint32_t(columns.size()));
+    for (const Column &c : columns) {
+        putString(out, c.name);
+        putU8(out, static_cast<std::uint8_t>(c.type));
+        putU32(out, std::uint32_t(c.length));
+        putU8(out, c.autoNumber ? 1 : 0);
+        putU8(out, std::uint8_t(c.precision));
+        putU8(out, std::uint8_t(c.scale));
+        putU8(out, std::uint8_t(c.keyPosition));
+    }
+    putU32(out, declaredRows);
+}
+
+/// Reads a Columns payload whole; false when it is malformed: no columns or more than a table
+/// has, a type that is none, a length no column has, a scale past its precision, or key
+/// places that are not 1 to the key's length, each once.
+inline bool readColumns(std::string_view payload, std::vector<Column> &columns, std::uint32_t &declaredRows)
+{
+    PayloadReader in(payload.data(), payload.size());
+    std::uint32_t count = 0;
+    if (!in.u32(count) || count == 0 || count > 255)
+        return false;
+    columns.clear();
+    columns.reserve(count);
+    std::vector<unsigned> keyPlaces(count + 1, 0);
+    unsigned keyLength = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::string_view name;
+        std::uint8_t type = 0, autoNumber = 0, precision = 0, scale = 0, keyPosition = 0;
+        std::uint32_t length = 0;
+        if (!in.string(name) || !in.u8(type) || !in.u32(length) || !in.u8(autoNumber) || !in.u8(precision)
+            || !in.u8(scale) || !in.u8(keyPosition) || type >= std::uint8_t(StoredType::Count)
+            || length > 65535 || scale > precision || keyPosition > count)
+            return false;
+        columns.push_back({std::string(name), static_cast<StoredType>(type), int(length), autoNumber != 0, precision,
+                           scale, keyPosition});
+        ++keyPlaces[keyPosition];
+        keyLength += keyPosition != 0;
+    }
+    for (unsigned place = 1; place <= keyLength; ++place)
+        if (keyPlaces[place] != 1)
+            return false;
+    return in.u32(declaredRows) && in.atEnd();
+}
+
+/// Whether a cell tagged `tag` may stand in a column of `type` (a Yes/No value is never Null).
+inline bool tagFits(StoredType type, CellTag tag)
+{
+    return tag == CellTag::Null ? type != StoredType::Boolean : tag == info(type).cell;
+}
 
 }  // namespace jet::protocol

@@ -1,6 +1,8 @@
-#include "guarded_file.h"
+#include "reader/guarded_file.h"
 
-#include "jet_layout.h"
+#include "jet/codec.h"
+#include "jet/layout.h"
+#include "jet/little_endian.h"
 
 #include <mdbtools.h>
 
@@ -23,7 +25,7 @@
 #endif
 
 using jet::protocol::Fault;
-using Type = jet::protocol::StoredType;
+using Type = jet::StoredType;
 
 namespace reader {
 namespace {
@@ -35,15 +37,8 @@ using jet::layout::PageKind;
 constexpr int kMaxTdefPages = 64;
 constexpr unsigned kMaxColumns = jet::layout::kMaxColumns;
 constexpr std::uint32_t kMaxIndexes = 256;  // far above what Jet allows a table (32 and their relationships)
-constexpr int kMaxDecimalPrecision = 28;  // the most digits a Decimal column may declare
-constexpr unsigned kDecimalSize = 17;      // sign byte, then the unscaled value in 16 bytes
-constexpr unsigned kGuidSize = 16;
-
-std::uint16_t u16(const unsigned char *p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-std::uint32_t u32(const unsigned char *p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
+using jet::le::get16;
+using jet::le::get32;
 
 [[noreturn]] void damaged(const std::string &detail) { throw Refusal(Fault::Damaged, detail); }
 
@@ -132,149 +127,7 @@ struct RowSpan {
     std::uint16_t flags = 0;
 };
 
-/// Writes one code point as UTF-8 at `p`; returns the position after it.
-char *putUtf8(char *p, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        *p++ = char(cp);
-    } else if (cp < 0x800) {
-        *p++ = char(0xc0 | (cp >> 6));
-        *p++ = char(0x80 | (cp & 0x3f));
-    } else if (cp < 0x10000) {
-        *p++ = char(0xe0 | (cp >> 12));
-        *p++ = char(0x80 | ((cp >> 6) & 0x3f));
-        *p++ = char(0x80 | (cp & 0x3f));
-    } else {
-        *p++ = char(0xf0 | (cp >> 18));
-        *p++ = char(0x80 | ((cp >> 12) & 0x3f));
-        *p++ = char(0x80 | ((cp >> 6) & 0x3f));
-        *p++ = char(0x80 | (cp & 0x3f));
-    }
-    return p;
-}
-
-/// A decimal value as exact digits, `scale` of them after the point ("-12.3400", "0.0500"):
-/// a sign byte, then the unscaled magnitude as four 32-bit words, the most significant first.
-void decimalText(const unsigned char *v, unsigned scale, std::string &out)
-{
-    std::uint32_t words[4] = {u32(v + 1), u32(v + 5), u32(v + 9), u32(v + 13)};
-    std::string digits;
-    for (bool zero = false; !zero;) {
-        // Divide the 128-bit magnitude by 10 in place; the remainder is the next digit.
-        std::uint64_t rest = 0;
-        zero = true;
-        for (std::uint32_t &w : words) {
-            const std::uint64_t part = (rest << 32) | w;
-            w = std::uint32_t(part / 10);
-            rest = part % 10;
-            zero = zero && w == 0;
-        }
-        digits.push_back(char('0' + rest));
-    }
-    while (digits.size() <= scale)
-        digits.push_back('0');
-    out.clear();
-    if ((v[0] & 0x80) && digits.find_first_not_of('0') != std::string::npos)
-        out.push_back('-');
-    for (std::size_t i = digits.size(); i-- > 0;) {
-        out.push_back(digits[i]);
-        if (i == scale && scale > 0)
-            out.push_back('.');
-    }
-}
-
-/// A replication ID as Access shows it: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, upper case;
-/// the first three groups are stored little-endian, the last two byte by byte.
-void guidText(const unsigned char *v, std::string &out)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-    out.assign("{");
-    for (int i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10)
-            out.push_back('-');
-        out.push_back(kHex[v[kOrder[i]] >> 4]);
-        out.push_back(kHex[v[kOrder[i]] & 0xf]);
-    }
-    out.push_back('}');
-}
-
 }  // namespace
-
-void jetTextToUtf8(const unsigned char *data, std::size_t size, std::string &out)
-{
-    constexpr std::uint32_t kReplacement = 0xfffd;
-    // A byte of compressed text can become two UTF-8 bytes, a two-byte unit three.
-    out.resize(2 * size + 4);
-    char *p = out.data();
-    std::uint32_t pendingHigh = 0;
-    auto unit = [&](std::uint32_t u) {
-        if (u < 0x80 && !pendingHigh) {
-            *p++ = char(u);
-            return;
-        }
-        if (u >= 0xd800 && u < 0xdc00) {
-            if (pendingHigh)
-                p = putUtf8(p, kReplacement);
-            pendingHigh = u;
-            return;
-        }
-        if (u >= 0xdc00 && u < 0xe000) {
-            p = putUtf8(p, pendingHigh ? 0x10000 + ((pendingHigh - 0xd800) << 10) + (u - 0xdc00) : kReplacement);
-            pendingHigh = 0;
-            return;
-        }
-        if (pendingHigh) {
-            p = putUtf8(p, kReplacement);
-            pendingHigh = 0;
-        }
-        p = putUtf8(p, u);
-    };
-    if (size >= 2 && data[0] == 0xff && data[1] == 0xfe) {
-        // Compressed form: one byte per character, a zero byte switches to and from
-        // two-byte characters.
-        bool compressed = true;
-        std::size_t i = 2;
-        while (i < size) {
-            if (data[i] == 0) {
-                compressed = !compressed;
-                ++i;
-            } else if (compressed) {
-                unit(data[i]);
-                ++i;
-            } else if (i + 1 < size) {
-                unit(u16(data + i));
-                i += 2;
-            } else {
-                break;
-            }
-        }
-    } else {
-        for (std::size_t i = 0; i + 1 < size; i += 2)
-            unit(u16(data + i));
-    }
-    if (pendingHigh)
-        p = putUtf8(p, kReplacement);
-    out.resize(std::size_t(p - out.data()));
-}
-
-void westernTextToUtf8(const unsigned char *data, std::size_t size, std::string &out)
-{
-    out.resize(3 * size);
-    char *p = out.data();
-    for (std::size_t i = 0; i < size; ++i) {
-        const unsigned char b = data[i];
-        if (b < 0x80) {
-            *p++ = char(b);
-            continue;
-        }
-        // The five bytes that code page 1252 leaves empty keep their own code points, as
-        // Windows converts them: nothing stored is lost or made up.
-        const char16_t high = b < 0xa0 ? jet::layout::kWesternHigh[b - 0x80] : 0;
-        p = putUtf8(p, high ? high : b);
-    }
-    out.resize(std::size_t(p - out.data()));
-}
 
 struct GuardedFile::Impl {
     std::string path;
@@ -355,17 +208,17 @@ struct GuardedFile::Impl {
             const unsigned char *q = page(next, what);
             const std::size_t skip = first ? 0 : l->tdefContinuationHeader;
             def.append(reinterpret_cast<const char *>(q) + skip, pageSize - skip);
-            next = u32(q + jet::layout::kTdefNextPage);
+            next = get32(q + jet::layout::kTdefNextPage);
         }
         const auto *d = reinterpret_cast<const unsigned char *>(def.data());
         const jet::layout::IndexLayout &il = jet::layout::indexLayoutFor(*l);
-        const std::uint32_t logical = u32(d + l->tdefIndexCount), real = u32(d + l->tdefRealIndexCount);
+        const std::uint32_t logical = get32(d + l->tdefIndexCount), real = get32(d + l->tdefRealIndexCount);
         if (logical == 0)
             return {};
         if (logical > kMaxIndexes || real > kMaxIndexes)
             damaged(what + " declare " + std::to_string(logical) + " indexes over " + std::to_string(real) +
                     " real ones, more than a table can have");
-        const unsigned columns = u16(d + l->tdefColumnCount);
+        const unsigned columns = get16(d + l->tdefColumnCount);
         std::size_t at = l->tdefHeaderEnd + std::size_t(real) * il.rowCountEntryBytes;
         const auto need = [&](std::size_t bytes, const char *part) {
             if (at + bytes > def.size())
@@ -374,11 +227,11 @@ struct GuardedFile::Impl {
         need(std::size_t(columns) * l->columnEntryBytes, "column entries");
         std::vector<unsigned> numbers;
         for (unsigned i = 0; i < columns; ++i)
-            numbers.push_back(u16(d + at + i * l->columnEntryBytes + l->columnNumber));
+            numbers.push_back(get16(d + at + i * l->columnEntryBytes + l->columnNumber));
         at += std::size_t(columns) * l->columnEntryBytes;
         for (unsigned i = 0; i < columns; ++i) {
             need(l->columnNameLengthBytes, "column names");
-            const std::size_t length = l->columnNameLengthBytes == 1 ? d[at] : u16(d + at);
+            const std::size_t length = l->columnNameLengthBytes == 1 ? d[at] : get16(d + at);
             at += l->columnNameLengthBytes;
             need(length, "column names");
             at += length;
@@ -391,14 +244,14 @@ struct GuardedFile::Impl {
             const unsigned char *entry = d + at + std::size_t(i) * il.logicalIndexBytes;
             if (entry[il.logicalIndexType] != jet::layout::kPrimaryKeyType)
                 continue;
-            const std::uint32_t backing = u32(entry + il.logicalRealIndex);
+            const std::uint32_t backing = get32(entry + il.logicalRealIndex);
             if (backing >= real)
                 damaged(what + ": the primary key names real index " + std::to_string(backing) + " of " +
                         std::to_string(real));
             std::vector<unsigned> key;
             const unsigned char *r = d + realAt + std::size_t(backing) * il.realIndexBytes + il.realIndexColumns;
             for (unsigned slot = 0; slot < jet::layout::kMaxKeyColumns; ++slot) {
-                const std::uint16_t number = u16(r + 3 * slot);
+                const std::uint16_t number = get16(r + 3 * slot);
                 if (number == jet::layout::kUnusedColumnSlot)
                     continue;
                 if (std::find(numbers.begin(), numbers.end(), number) == numbers.end() ||
@@ -424,16 +277,16 @@ struct GuardedFile::Impl {
         const unsigned char *p = pg < pageCount ? base + std::size_t(pg) * pageSize : page(pg, what());
         if (p[0] != PageKind::Data)
             damaged(what() + " points to " + pageText(pg) + ", which is not a data page");
-        const unsigned count = u16(p + l->dataRowCount);
+        const unsigned count = get16(p + l->dataRowCount);
         const unsigned tableEnd = l->dataRowOffsets + 2 * count;
         if (tableEnd > pageSize)
             damaged(pageText(pg) + " claims " + std::to_string(count) + " rows");
         if (rowIndex >= count)
             damaged(what() + " points to row " + std::to_string(rowIndex) + " of " + pageText(pg) +
                     ", which holds " + std::to_string(count) + " rows");
-        const std::uint16_t raw = u16(p + l->dataRowOffsets + 2 * rowIndex);
+        const std::uint16_t raw = get16(p + l->dataRowOffsets + 2 * rowIndex);
         const unsigned start = raw & kRowOffsetMask;
-        const unsigned end = rowIndex == 0 ? pageSize : (u16(p + l->dataRowOffsets + 2 * (rowIndex - 1)) & kRowOffsetMask);
+        const unsigned end = rowIndex == 0 ? pageSize : (get16(p + l->dataRowOffsets + 2 * (rowIndex - 1)) & kRowOffsetMask);
         RowSpan span;
         span.page = p;
         span.pageNumber = pg;
@@ -461,21 +314,21 @@ struct GuardedFile::Impl {
         if (p[0] != PageKind::TableDef)
             damaged(what + " (" + pageText(pg) + ") is not a table definition page");
         std::unordered_set<std::uint32_t> seen{pg};
-        for (std::uint32_t next = u32(p + jet::layout::kTdefNextPage); next != 0;) {
+        for (std::uint32_t next = get32(p + jet::layout::kTdefNextPage); next != 0;) {
             const unsigned char *q = page(next, what);
             if (q[0] != PageKind::TableDef || !seen.insert(next).second || seen.size() > kMaxTdefPages)
                 damaged(what + " continues on " + pageText(next) + ", which is not a further definition page");
-            next = u32(q + jet::layout::kTdefNextPage);
+            next = get32(q + jet::layout::kTdefNextPage);
         }
-        const unsigned columns = u16(p + l->tdefColumnCount);
+        const unsigned columns = get16(p + l->tdefColumnCount);
         if (columns == 0 || columns > kMaxColumns)
             damaged(what + " declares " + std::to_string(columns) + " columns");
-        const RowSpan usage = pointedRow(u32(p + l->tdefUsageMap), "the usage map of table '" + table + "'");
+        const RowSpan usage = pointedRow(get32(p + l->tdefUsageMap), "the usage map of table '" + table + "'");
         if ((usage.flags & kRowDeleted) || usage.size < 5)
             damaged("the usage map of table '" + table + "' is an empty row");
         if (usage.page[usage.start] > 1)
             damaged("the usage map of table '" + table + "' has an unknown kind");
-        const RowSpan freeMap = pointedRow(u32(p + l->tdefFreeMap), "the free-space map of table '" + table + "'");
+        const RowSpan freeMap = pointedRow(get32(p + l->tdefFreeMap), "the free-space map of table '" + table + "'");
         if ((freeMap.flags & kRowDeleted) || freeMap.size < 1)
             damaged("the free-space map of table '" + table + "' is an empty row");
     }
@@ -485,7 +338,7 @@ struct GuardedFile::Impl {
     {
         const unsigned char *p = page(tdefPage, table);
         const std::string what = "the usage map of table '" + table + "'";
-        const RowSpan usage = pointedRow(u32(p + l->tdefUsageMap), what);
+        const RowSpan usage = pointedRow(get32(p + l->tdefUsageMap), what);
         const unsigned char *map = usage.page + usage.start;
         std::vector<std::uint32_t> pages;
         auto take = [&](std::uint64_t pg) {
@@ -495,7 +348,7 @@ struct GuardedFile::Impl {
             pages.push_back(std::uint32_t(pg));
         };
         if (map[0] == 0) {
-            const std::uint32_t first = u32(map + 1);
+            const std::uint32_t first = get32(map + 1);
             for (unsigned i = 5; i < usage.size; ++i)
                 for (unsigned bit = 0; bit < 8; ++bit)
                     if (map[i] & (1u << bit))
@@ -503,7 +356,7 @@ struct GuardedFile::Impl {
         } else {
             const std::uint32_t mapPageBits = (pageSize - l->mapPageHeader) * 8;
             for (unsigned i = 1, index = 0; i + 4 <= usage.size; i += 4, ++index) {
-                const std::uint32_t mapPage = u32(map + i);
+                const std::uint32_t mapPage = get32(map + i);
                 if (mapPage == 0)
                     continue;
                 const unsigned char *m = page(mapPage, what);
@@ -531,7 +384,7 @@ struct GuardedFile::Impl {
         const auto value = [&] { return where() + ": the " + noun; };
         if (size < l->longValueHeader)
             damaged(value() + " header is cut short");
-        const std::uint32_t header = u32(field);
+        const std::uint32_t header = get32(field);
         const std::uint32_t declared = header & l->longValueLengthMask;
         const std::uint32_t kind = header & ~l->longValueLengthMask;
         if (kind == l->longValueInline) {
@@ -539,7 +392,7 @@ struct GuardedFile::Impl {
                 damaged(value() + " is longer than its row");
             return std::string_view(reinterpret_cast<const char *>(field + l->longValueHeader), declared);
         }
-        const std::uint32_t first = u32(field + 4);
+        const std::uint32_t first = get32(field + 4);
         if (kind == l->longValueSingle) {
             const RowSpan r = pointedRow(first, value);
             if ((r.flags & kRowDeleted) || declared > r.size)
@@ -562,7 +415,7 @@ struct GuardedFile::Impl {
             if (bytes.size() + chunk > declared)
                 damaged(value() + "'s chain is longer than its declared length");
             bytes.append(reinterpret_cast<const char *>(r.page + r.start + 4), chunk);
-            link = u32(r.page + r.start);
+            link = get32(r.page + r.start);
             if (link == 0)
                 break;
             if (bytes.size() == declared)
@@ -704,64 +557,48 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
             damaged("the name of column " + std::to_string(i + 1) + " of " + where + " " + fault);
     }
 
-    std::vector<TableWriter::ColumnInfo> infos;
+    std::vector<jet::Column> infos;
     std::vector<unsigned> source;  // the libmdb column (and cracked field) behind each one sent
     std::vector<bool> fixedPlace;  // a value kept in the fixed part of the row
     for (unsigned i = 0; i < table->num_cols; ++i) {
         auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
         const std::string cw = "column '" + std::string(col->name) + "' of " + where;
-        Type type;
-        int fixedSize = -1;  // -1: kept among the variable-length values
-        switch (col->col_type) {
-        case MDB_BOOL: type = Type::Boolean; fixedSize = 0; break;
-        case MDB_BYTE: type = Type::Byte; fixedSize = 1; break;
-        case MDB_INT: type = Type::Int; fixedSize = 2; break;
-        case MDB_LONGINT: type = Type::Long; fixedSize = 4; break;
-        case MDB_MONEY: type = Type::Money; fixedSize = 8; break;
-        case MDB_FLOAT: type = Type::Float; fixedSize = 4; break;
-        case MDB_DOUBLE: type = Type::Double; fixedSize = 8; break;
-        case MDB_DATETIME: type = Type::Date; fixedSize = 8; break;
-        case MDB_NUMERIC: type = Type::Numeric; fixedSize = int(kDecimalSize); break;
-        case MDB_REPID: type = Type::Guid; fixedSize = int(kGuidSize); break;
-        case MDB_TEXT: type = Type::Text; break;
-        case MDB_BINARY: type = Type::Binary; break;
-        case MDB_MEMO: type = Type::Memo; break;
-        case MDB_OLE: type = Type::Ole; break;
-        default:
+        const jet::StoredTypeInfo *stored = jet::storedTypeOfCode(unsigned(col->col_type));
+        if (!stored)
             // Leaving the column out would change what the table holds; the read fails
             // and says which column stands in the way.
             throw Refusal(Fault::Unsupported, cw + " is of a type that cannot be read (" +
-                                                  (col->col_type == MDB_COMPLEX ? std::string("an attachment or multi-valued field")
-                                                                                : "type " + std::to_string(col->col_type)) +
+                                                  (col->col_type == jet::kComplexCode ? std::string("an attachment or multi-valued field")
+                                                                                      : "type " + std::to_string(col->col_type)) +
                                                   ")");
-        }
+        const Type type = stored->type;
         if (col->col_num < 0 || col->col_num >= int(kMaxColumns))
             damaged(cw + " has a bad column number");
         // A value of a set size may lie in the fixed or the variable part of the row (Jet
         // writers differ on decimals); text and binary values are fixed in CHAR(n) and
         // BINARY(n) columns. A Yes/No value is a bit of the null mask, so it is "fixed".
-        const bool longValue = type == Type::Memo || type == Type::Ole;
+        const bool longValue = stored->longValue;
         bool fits;
-        if (fixedSize >= 0)
-            fits = fixedSize == 0 ? bool(col->is_fixed) : col->col_size == fixedSize;
+        if (stored->fixedSize != jet::kVariableSize)
+            fits = stored->fixedSize == 0 ? bool(col->is_fixed) : col->col_size == stored->fixedSize;
         else
             fits = !(longValue && col->is_fixed) && col->col_size >= 0 && col->col_size <= int(d->pageSize) &&
                    (!col->is_fixed || col->col_size > 0);
         if (!fits || (col->is_fixed && (col->fixed_offset < 0 || col->fixed_offset >= int(d->pageSize))))
             damaged(cw + " has a size or place that does not fit its type");
-        TableWriter::ColumnInfo info{col->name, type, 0, type == Type::Long && col->is_long_auto != 0};
+        jet::Column info{col->name, type, 0, type == Type::Long && col->is_long_auto != 0};
         if (type == Type::Text)
-            info.length = std::uint32_t(col->col_size) / d->l->textUnitBytes;
+            info.length = col->col_size / int(d->l->textUnitBytes);
         else if (type == Type::Binary)
-            info.length = std::uint32_t(col->col_size);
+            info.length = col->col_size;
         if (type == Type::Numeric) {
             // The column definition holds the precision, then the scale; libmdb names the
             // two bytes the other way round.
             const int precision = col->col_scale, scale = col->col_prec;
-            if (precision < 1 || precision > kMaxDecimalPrecision || scale < 0 || scale > precision)
+            if (precision < 1 || precision > jet::kMaxDecimalPrecision || scale < 0 || scale > precision)
                 damaged(cw + " declares a precision or scale a decimal cannot have");
-            info.precision = std::uint8_t(precision);
-            info.scale = std::uint8_t(scale);
+            info.precision = precision;
+            info.scale = scale;
         }
         infos.push_back(std::move(info));
         source.push_back(i);
@@ -771,14 +608,14 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
     for (unsigned position = 0; position < key.size(); ++position)
         for (unsigned i = 0; i < infos.size(); ++i)
             if (static_cast<MdbColumn *>(g_ptr_array_index(table->columns, source[i]))->col_num == int(key[position]))
-                infos[i].keyPosition = std::uint8_t(position + 1);
+                infos[i].keyPosition = int(position + 1);
     const std::uint32_t expected = table->num_rows;
     writer.columns(infos, expected);
 
     std::uint32_t rowsRead = 0;
     std::vector<MdbField> fields(table->num_cols);
     std::string text, chain;
-    const auto toUtf8 = d->l->textUnitBytes == 1 ? westernTextToUtf8 : jetTextToUtf8;
+    const auto toUtf8 = d->l->textUnitBytes == 1 ? jet::codec::decodeWesternText : jet::codec::decodeText;
 
     const unsigned char *pageInBuffer = nullptr;
     auto emitRow = [&](const RowSpan &r, const auto &rowPlace) {
@@ -816,19 +653,12 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
             };
             switch (type) {
             case Type::Byte: needSize(1); writer.integerCell(v[0]); break;
-            case Type::Int: needSize(2); writer.integerCell(std::int16_t(u16(v))); break;
-            case Type::Long: needSize(4); writer.integerCell(std::int32_t(u32(v))); break;
-            case Type::Money: {
-                needSize(8);
-                const std::uint64_t lo = u32(v), hi = u32(v + 4);
-                writer.integerCell(std::int64_t(lo | (hi << 32)));
-                break;
-            }
+            case Type::Int: needSize(2); writer.integerCell(std::int16_t(get16(v))); break;
+            case Type::Long: needSize(4); writer.integerCell(std::int32_t(get32(v))); break;
+            case Type::Money: needSize(8); writer.integerCell(std::int64_t(jet::le::get64(v))); break;
             case Type::Float: {
                 needSize(4);
-                const std::uint32_t bits = u32(v);
-                float value;
-                std::memcpy(&value, &bits, sizeof value);
+                const float value = jet::le::floatOf(get32(v));
                 if (jet::protocol::keepsReal(value, false))
                     writer.realCell(value);
                 else
@@ -838,9 +668,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
             case Type::Double:
             case Type::Date: {
                 needSize(8);
-                const std::uint64_t bits = std::uint64_t(u32(v)) | (std::uint64_t(u32(v + 4)) << 32);
-                double value;
-                std::memcpy(&value, &bits, sizeof value);
+                const double value = jet::le::doubleOf(jet::le::get64(v));
                 if (jet::protocol::keepsReal(value, type == Type::Date))
                     writer.realCell(value);
                 else
@@ -848,13 +676,13 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 break;
             }
             case Type::Numeric:
-                needSize(kDecimalSize);
-                decimalText(v, infos[i].scale, text);
+                needSize(jet::codec::kDecimalSize);
+                jet::codec::decodeDecimal(v, unsigned(infos[i].scale), text);
                 writer.textCell(text);
                 break;
             case Type::Guid:
-                needSize(kGuidSize);
-                guidText(v, text);
+                needSize(jet::codec::kGuidSize);
+                jet::codec::decodeGuid(v, text);
                 writer.textCell(text);
                 break;
             case Type::Text:
@@ -893,9 +721,9 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
 
     for (std::uint32_t pg : d->dataPages(tdefPage, name)) {
         const unsigned char *p = d->page(pg, where);
-        if (p[0] != PageKind::Data || u32(p + 4) != tdefPage)
+        if (p[0] != PageKind::Data || get32(p + 4) != tdefPage)
             damaged("the usage map of " + where + " names " + pageText(pg) + ", which is not one of its data pages");
-        const unsigned count = u16(p + d->l->dataRowCount);
+        const unsigned count = get16(p + d->l->dataRowCount);
         for (unsigned i = 0; i < count; ++i) {
             const auto rw = [&] { return "row " + std::to_string(i) + " of " + pageText(pg) + " in " + where; };
             RowSpan r = d->row(pg, i, rw);
@@ -906,8 +734,8 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                     damaged(rw() + " is a forward pointer cut short");
                 // The row moved to another page when it grew; its data there is flagged
                 // deleted and overflow, so the scan meets it only through this pointer.
-                r = d->pointedRow(u32(r.page + r.start), rw);
-                if (u32(r.page + 4) != tdefPage)
+                r = d->pointedRow(get32(r.page + r.start), rw);
+                if (get32(r.page + 4) != tdefPage)
                     damaged(rw() + " forwards to a row that is not one of the table's");
             }
             if (rowsRead >= expected)

@@ -99,10 +99,6 @@ inline constexpr unsigned kMaxTextLength = 255;
 inline constexpr unsigned kMaxRowsPerPage = 255;  ///< a page/row pointer keeps the row in one byte
 
 enum PageKind : std::uint8_t { Header = 0x00, Data = 0x01, TableDef = 0x02, UsageMap = 0x05 };
-enum ColumnTypeCode : std::uint8_t {
-    Boolean = 0x01, Byte = 0x02, Int = 0x03, Long = 0x04, Money = 0x05, Float = 0x06, Double = 0x07,
-    DateTime = 0x08, Text = 0x0a, Ole = 0x0b, Memo = 0x0c, Guid = 0x0f, Numeric = 0x10,
-};
 enum ColumnFlag : std::uint8_t { Fixed = 0x01, Updatable = 0x02, AutoLong = 0x04 };
 inline constexpr std::uint8_t kUserTable = 0x4e;
 inline constexpr std::uint8_t kSystemTable = 0x53;
@@ -259,11 +255,5 @@ inline void maskHeader(unsigned char *page, const Layout &layout)
         page[kHeaderMaskStart + n] ^= s[(s[i] + s[j]) & 0xff];
     }
 }
-
-/// Code page 1252 (Western European), where Jet 3 keeps text: bytes 0x80..0x9f as Unicode;
-/// 0x81, 0x8d, 0x8f, 0x90 and 0x9d hold nothing (0). Every other byte is its own code point.
-inline constexpr char16_t kWesternHigh[32] = {
-    0x20ac, 0, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017d, 0,
-    0, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022, 0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0, 0x017e, 0x0178};
 
 }  // namespace jet::layout

@@ -1,4 +1,4 @@
-#include "sandbox.h"
+#include "reader/sandbox.h"
 
 #if defined(__linux__) && defined(QUORBIX_HAVE_SECCOMP)
 

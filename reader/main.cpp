@@ -2,9 +2,9 @@
 // a damaged or hostile file can only ever cost this process. Answers on stdout in the
 // frames of reader_protocol.h; takes requests on stdin until it closes.
 
-#include "guarded_file.h"
-#include "reader_protocol.h"
-#include "sandbox.h"
+#include "jet/protocol.h"
+#include "reader/guarded_file.h"
+#include "reader/sandbox.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -72,21 +72,11 @@ void sendFailure(proto::Fault fault, const std::string &detail)
 /// Packs rows into Rows frames and sends each once it is big enough.
 class FrameWriter : public reader::TableWriter {
 public:
-    void columns(const std::vector<ColumnInfo> &columns, std::uint32_t declaredRows) override
+    void columns(const std::vector<jet::Column> &columns, std::uint32_t declaredRows) override
     {
         std::string out;
         const auto at = proto::beginFrame(out, proto::FrameKind::Columns);
-        proto::putU32(out, std::uint32_t(columns.size()));
-        for (const auto &c : columns) {
-            proto::putString(out, c.name);
-            proto::putU8(out, static_cast<std::uint8_t>(c.type));
-            proto::putU32(out, c.length);
-            proto::putU8(out, c.autoNumber ? 1 : 0);
-            proto::putU8(out, c.precision);
-            proto::putU8(out, c.scale);
-            proto::putU8(out, c.keyPosition);
-        }
-        proto::putU32(out, declaredRows);
+        proto::putColumns(out, columns, declaredRows);
         proto::finishFrame(out, at);
         writeAll(out);
         startRows();
