@@ -62,18 +62,18 @@ TableReply::Step TableReply::rows(std::string_view payload)
             Cell &cell = m_cells[c];
             const StoredType type = m_columns[int(c)].type;
             std::uint8_t tag = 0;
-            if (!in.u8(tag) || !proto::tagFits(type, static_cast<proto::CellTag>(tag)))
+            if (!in.u8(tag) || !proto::tagFits(type, static_cast<jet::CellTag>(tag)))
                 return Step::Malformed;
             cell = Cell{};
-            switch (static_cast<proto::CellTag>(tag)) {
-            case proto::CellTag::Null:
+            switch (static_cast<jet::CellTag>(tag)) {
+            case jet::CellTag::Null:
                 break;
-            case proto::CellTag::Integer:
+            case jet::CellTag::Integer:
                 cell.isNull = false;
                 if (!in.i64(cell.integer))
                     return Step::Malformed;
                 break;
-            case proto::CellTag::Real:
+            case jet::CellTag::Real:
                 if (!in.f64(cell.real))
                     return Step::Malformed;
                 // As the reader sends it: what no Jet date nor SQLite number is stays Null.
@@ -81,8 +81,8 @@ TableReply::Step TableReply::rows(std::string_view payload)
                 if (cell.isNull)
                     cell.real = 0;
                 break;
-            case proto::CellTag::Text:
-            case proto::CellTag::Bytes:
+            case jet::CellTag::Text:
+            case jet::CellTag::Bytes:
                 cell.isNull = false;
                 if (!in.string(cell.text))
                     return Step::Malformed;

@@ -43,8 +43,6 @@ inline bool keepsReal(double value, bool date) { return date ? codec::isDay(valu
 
 enum class FrameKind : std::uint8_t { Opened = 1, Columns = 2, Rows = 3, End = 4, Failure = 5, ReadTable = 16 };
 
-using jet::CellTag;
-using jet::StoredType;
 
 /// Why the reader refused a file or a table; the client turns it into the provider's words.
 enum class Fault : std::uint8_t {

@@ -81,19 +81,19 @@ public:
         writeAll(out);
         startRows();
     }
-    void nullCell() override { proto::putU8(m_out, std::uint8_t(proto::CellTag::Null)); }
+    void nullCell() override { proto::putU8(m_out, std::uint8_t(jet::CellTag::Null)); }
     void integerCell(std::int64_t value) override
     {
-        proto::putU8(m_out, std::uint8_t(proto::CellTag::Integer));
+        proto::putU8(m_out, std::uint8_t(jet::CellTag::Integer));
         proto::putI64(m_out, value);
     }
     void realCell(double value) override
     {
-        proto::putU8(m_out, std::uint8_t(proto::CellTag::Real));
+        proto::putU8(m_out, std::uint8_t(jet::CellTag::Real));
         proto::putF64(m_out, value);
     }
-    void textCell(const std::string &utf8) override { stringCell(proto::CellTag::Text, utf8); }
-    void bytesCell(const std::string &bytes) override { stringCell(proto::CellTag::Bytes, bytes); }
+    void textCell(const std::string &utf8) override { stringCell(jet::CellTag::Text, utf8); }
+    void bytesCell(const std::string &bytes) override { stringCell(jet::CellTag::Bytes, bytes); }
     void endRow() override
     {
         ++m_rows;
@@ -111,7 +111,7 @@ public:
     }
 
 private:
-    void stringCell(proto::CellTag tag, const std::string &value)
+    void stringCell(jet::CellTag tag, const std::string &value)
     {
         if (value.size() > proto::kMaxFrame / 2)
             throw reader::Refusal(proto::Fault::Damaged, "a value is too large to send");

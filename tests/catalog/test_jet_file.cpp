@@ -237,7 +237,7 @@ private slots:
         proto::finishFrame(columns, at);
         at = proto::beginFrame(rows, proto::FrameKind::Rows);
         proto::putU32(rows, 1);
-        proto::putU8(rows, std::uint8_t(proto::CellTag::Real));
+        proto::putU8(rows, std::uint8_t(jet::CellTag::Real));
         proto::putF64(rows, value);
         proto::finishFrame(rows, at);
         at = proto::beginFrame(end, proto::FrameKind::End);
