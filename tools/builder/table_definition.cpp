@@ -1,0 +1,274 @@
+#include "writer.h"
+
+#include "value_encoding.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cstring>
+
+namespace build::writer {
+
+ColumnPlan planColumn(const jet::Column &c, const Layout &l)
+{
+    const jet::StoredTypeInfo &t = jet::info(c.type);
+    if (t.fixedSize != jet::kVariableSize)
+        return {t.code, true, t.fixedSize};
+    return {t.code, false, c.type == jet::StoredType::Text ? unsigned(c.length) * l.textUnitBytes : 0u};
+}
+
+void checkTable(const TableDef &t, const Layout &l)
+{
+    checkName(t.name, "table name");
+    if (t.columns.empty() || t.columns.size() > kMaxColumns)
+        throw BuildError("table '" + t.name + "' has " + std::to_string(t.columns.size()) +
+                         " columns; a Jet table has 1 to 255");
+    int autoNumbers = 0;
+    for (const jet::Column &c : t.columns) {
+        checkName(c.name, "column name in table '" + t.name + "'");
+        const std::string where = "column '" + c.name + "' of table '" + t.name + "'";
+        if (c.type == jet::StoredType::Text && (c.length < 1 || c.length > int(kMaxTextLength)))
+            throw BuildError(where + " is Text " + std::to_string(c.length) + "; Text holds 1 to 255 characters");
+        if (c.type == jet::StoredType::Numeric && (c.precision < 1 || c.precision > jet::kMaxDecimalPrecision || c.scale < 0 ||
+                                                    c.scale > c.precision))
+            throw BuildError(where + " is DECIMAL(" + std::to_string(c.precision) + "," + std::to_string(c.scale) +
+                             "); precision is 1 to " + std::to_string(jet::kMaxDecimalPrecision) +
+                             " and scale 0 to the precision");
+        if (c.type == jet::StoredType::Numeric && !l.hasDecimal)
+            throw BuildError(where + " is DECIMAL, which " + l.name + " does not have");
+        if (c.autoNumber && c.type != jet::StoredType::Long)
+            throw BuildError(where + " is an AutoNumber that is not a Long");
+        autoNumbers += c.autoNumber;
+    }
+    if (autoNumbers > 1)
+        throw BuildError("table '" + t.name + "' has more than one AutoNumber column");
+    for (const std::string &key : t.primaryKey)
+        if (std::none_of(t.columns.begin(), t.columns.end(), [&](const jet::Column &c) { return c.name == key; }))
+            throw BuildError("the primary key of table '" + t.name + "' names no column '" + key + "'");
+}
+
+TableDef Writer::catalogTable()
+{
+    TableDef t;
+    t.name = "MSysObjects";
+    t.columns = {{"Id", jet::StoredType::Long}, {"Name", jet::StoredType::Text, 128},
+                 {"Type", jet::StoredType::Int}, {"Flags", jet::StoredType::Long}, {"LvProp", jet::StoredType::Ole}};
+    return t;
+}
+
+TablePlan Writer::plan(const TableDef &t, bool system)
+{
+    TablePlan p;
+    p.def = &t;
+    p.system = system;
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+        ColumnPlan c = planColumn(t.columns[i], m_l);
+        if (c.fixed) {
+            c.fixedOffset = p.fixedSize;
+            p.fixedSize += c.size;
+        } else {
+            c.varIndex = unsigned(p.varOrder.size());
+            p.varOrder.push_back(unsigned(i));
+        }
+        p.columns.push_back(c);
+    }
+    for (const std::string &key : t.primaryKey)
+        for (std::size_t i = 0; i < t.columns.size(); ++i)
+            if (t.columns[i].name == key)
+                p.keyColumns.push_back(unsigned(i));
+    planIndex(p);
+    return p;
+}
+
+void Writer::planIndex(TablePlan &p)
+{
+    if (p.keyColumns.empty())
+        return;
+    const TableDef &t = *p.def;
+    for (unsigned i : p.keyColumns)
+        if (!index::keyable(t.columns[i].type)) {
+            m_warnings.push_back("table '" + t.name + "': no primary-key index is written, since the key column '" +
+                                 t.columns[i].name +
+                                 "' is not a whole number (Byte, Integer or Long) whose index entries this builder "
+                                 "can write as Jet sorts them; the key is still checked for Null and repeats");
+            return;
+        }
+    if (p.keyColumns.size() > index::kMaxKeyColumns) {
+        m_warnings.push_back("table '" + t.name + "': no primary-key index is written, since a Jet index holds at most 10 "
+                             "columns; the key is still checked for Null and repeats");
+        return;
+    }
+    unsigned width = 0;
+    for (unsigned i : p.keyColumns)
+        width += 1 + p.columns[i].size;
+    p.indexed = true;
+    p.keyEntries = index::KeyEntries(width);
+}
+
+std::size_t Writer::pagesFor(std::size_t definitionSize) const
+{
+    const std::size_t first = m_l.pageSize;
+    if (definitionSize <= first)
+        return 1;
+    const std::size_t more = m_l.pageSize - m_l.tdefContinuationHeader;
+    return 1 + (definitionSize - first + more - 1) / more;
+}
+
+Bytes Writer::tableDefinition(const TablePlan &p) const
+{
+    const TableDef &t = *p.def;
+    Bytes b(m_l.tdefHeaderEnd, 0);
+    b[0] = PageKind::TableDef;
+    b[1] = 1;
+    if (m_l.tdefMagic != kNone)
+        put32(&b[m_l.tdefMagic], m_l.tdefMagicValue);
+    put32(&b[m_l.tdefRowCount], p.rows);
+    put32(&b[m_l.tdefAutoNumber], p.lastAutoNumber);
+    if (m_l.tdefAutoNumberFlag != kNone)
+        b[m_l.tdefAutoNumberFlag] = 1;
+    b[m_l.tdefTableType] = p.system ? kSystemTable : kUserTable;
+    put16(&b[m_l.tdefMaxColumns], unsigned(t.columns.size()));
+    put16(&b[m_l.tdefVarColumns], unsigned(p.varOrder.size()));
+    put16(&b[m_l.tdefColumnCount], unsigned(t.columns.size()));
+    put32(&b[m_l.tdefIndexCount], p.indexed ? 1 : 0);
+    put32(&b[m_l.tdefRealIndexCount], p.indexed ? 1 : 0);
+    put32(&b[m_l.tdefUsageMap], p.usageMapRow);
+    put32(&b[m_l.tdefFreeMap], p.freeMapRow);
+    if (p.indexed) {
+        b.resize(b.size() + m_il.rowCountEntryBytes, 0);
+        put32(&b[b.size() - m_il.rowCountEntryBytes + m_il.rowCountEntryRows], p.rows);
+    }
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+        const jet::Column &c = t.columns[i];
+        const ColumnPlan &cp = p.columns[i];
+        const std::size_t at = b.size();
+        b.resize(at + m_l.columnEntryBytes, 0);
+        std::uint8_t *e = &b[at];
+        e[m_l.columnType] = cp.code;
+        if (m_l.columnMagic != kNone)
+            put32(e + m_l.columnMagic, m_l.tdefMagicValue);
+        put16(e + m_l.columnNumber, unsigned(i));
+        put16(e + m_l.columnVarIndex, cp.fixed ? 0 : cp.varIndex);
+        put16(e + m_l.columnNumberAgain, unsigned(i));
+        if (c.type == jet::StoredType::Text || c.type == jet::StoredType::Memo) {
+            put16(e + m_l.columnSortOrder, kSortGeneral);
+            if (m_l.columnCodePage != kNone)
+                put16(e + m_l.columnCodePage, kCodePageWestern);
+            if (m_l.columnExtraFlags != kNone)
+                e[m_l.columnExtraFlags] = 1;  // text may be stored compressed
+        } else if (c.type == jet::StoredType::Numeric) {
+            e[m_l.columnPrecision] = std::uint8_t(c.precision);
+            e[m_l.columnPrecision + 1] = std::uint8_t(c.scale);
+        }
+        e[m_l.columnFlags] = std::uint8_t((cp.fixed ? Fixed : 0) | (c.autoNumber ? AutoLong : Updatable));
+        put16(e + m_l.columnFixedOffset, cp.fixed ? cp.fixedOffset : 0);
+        put16(e + m_l.columnLength, c.type == jet::StoredType::Boolean ? 1 : cp.size);
+    }
+    for (const jet::Column &c : t.columns) {
+        const std::u16string name = QString::fromStdString(c.name).toStdU16String();
+        if (m_l.columnNameLengthBytes == 1) {
+            const std::string bytes = encoding::codePageText(name);
+            b.push_back(std::uint8_t(bytes.size()));
+            appendBytes(b, bytes);
+        } else {
+            append16(b, unsigned(name.size() * 2));
+            for (char16_t u : name)
+                append16(b, u);
+        }
+    }
+    if (p.indexed)
+        appendIndexDefinition(b, p);
+    append16(b, 0xffff);  // no long-value column maps follow
+    put32(&b[m_l.tdefLength], std::uint32_t(b.size()));
+    return b;
+}
+
+void Writer::appendIndexDefinition(Bytes &b, const TablePlan &p) const
+{
+    std::size_t at = b.size();
+    b.resize(at + m_il.realIndexBytes, 0);
+    std::uint8_t *real = &b[at];
+    if (m_il.leadingMagic != kNone)
+        put32(real + m_il.leadingMagic, m_il.realIndexMagic);
+    for (unsigned slot = 0; slot < index::kMaxKeyColumns; ++slot) {
+        std::uint8_t *c = real + m_il.realIndexColumns + 3 * slot;
+        const bool used = slot < p.keyColumns.size();
+        put16(c, used ? p.keyColumns[slot] : index::kUnusedColumnSlot);
+        c[2] = used ? index::kAscending : 0;
+    }
+    put32(real + m_il.realIndexUsageMap, p.indexMapRow);
+    put32(real + m_il.realIndexRootPage, p.indexTree.root);
+    real[m_il.realIndexFlags] = m_il.primaryKeyFlags;
+
+    at = b.size();
+    b.resize(at + m_il.logicalIndexBytes, 0);
+    std::uint8_t *logical = &b[at];
+    if (m_il.leadingMagic != kNone)
+        put32(logical + m_il.leadingMagic, m_l.tdefMagicValue);
+    put32(logical + m_il.logicalIndexNumber, 0);
+    put32(logical + m_il.logicalRealIndex, 0);
+    put32(logical + m_il.logicalRelatedIndex, index::kNoRelatedIndex);
+    logical[m_il.logicalIndexType] = index::kPrimaryKeyType;
+
+    const std::u16string name = index::kPrimaryKeyName;
+    if (m_il.nameLengthBytes == 1) {
+        b.push_back(std::uint8_t(name.size()));
+        for (char16_t u : name)
+            b.push_back(std::uint8_t(u));
+    } else {
+        append16(b, unsigned(name.size() * 2));
+        for (char16_t u : name)
+            append16(b, u);
+    }
+}
+
+void Writer::writeTableDefinition(const TablePlan &p)
+{
+    const Bytes def = tableDefinition(p);
+    Bytes page(m_l.pageSize);
+    std::size_t taken = 0;
+    for (std::uint32_t i = 0; i < p.tdefPages; ++i) {
+        std::fill(page.begin(), page.end(), 0);
+        std::size_t start = 0;
+        if (i == 0) {
+            taken = std::min<std::size_t>(def.size(), m_l.pageSize);
+            std::copy(def.begin(), def.begin() + std::ptrdiff_t(taken), page.begin());
+            start = taken;
+        } else {
+            page[0] = PageKind::TableDef;
+            page[1] = 1;
+            const std::size_t n = std::min<std::size_t>(def.size() - taken, m_l.pageSize - m_l.tdefContinuationHeader);
+            std::copy(def.begin() + std::ptrdiff_t(taken), def.begin() + std::ptrdiff_t(taken + n),
+                      page.begin() + m_l.tdefContinuationHeader);
+            taken += n;
+            start = m_l.tdefContinuationHeader + n;
+        }
+        const std::size_t used = start + m_l.tdefContinuationHeader;  // Jet keeps the free space less 8
+        if (m_l.tdefKeepsFreeSpace)
+            put16(&page[2], unsigned(used < m_l.pageSize ? m_l.pageSize - used : 0));
+        else
+            std::memcpy(&page[2], "VC", 2);
+        put32(&page[4], i + 1 < p.tdefPages ? p.tdefPage + i + 1 : kNoPage);
+        m_file.write(p.tdefPage + i, page.data());
+    }
+}
+
+void Writer::writeCatalogRows()
+{
+    TablePlan &p = m_plans.front();
+    auto entry = [](std::int64_t id, const std::string &name, std::uint32_t flags) {
+        std::vector<Value> row(5);
+        row[0] = {Value::Kind::Integer, id};
+        row[1].kind = Value::Kind::Text;
+        row[1].bytes = name;
+        row[2] = {Value::Kind::Integer, 1};  // a table
+        row[3] = {Value::Kind::Integer, std::int64_t(std::int32_t(flags))};
+        return row;
+    };
+    writeRow(p, entry(p.tdefPage, p.def->name, kSystemObjectFlags));
+    for (std::size_t i = 1; i < m_plans.size(); ++i)
+        writeRow(p, entry(m_plans[i].tdefPage, m_plans[i].def->name, 0));
+    endTable(p);
+}
+
+}  // namespace build::writer
