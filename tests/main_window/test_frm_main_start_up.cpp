@@ -1,3 +1,4 @@
+#include "built_catalog.h"
 #include "jet/layout.h"
 #include "main_window_fixture.h"
 
@@ -17,29 +18,22 @@ const jet::layout::Layout &layoutOf(const QByteArray &file)
                                                                                                    : jet::layout::kJet4;
 }
 
-// Makes one value Null in place: clears the null-mask bit of `column` in the data-page row
-// that holds `text` (as the file keeps text). False when no row holds it.
-bool setNullInRowWith(QByteArray &file, const QString &text, int column)
+// The catalog built again from its table script (in the fixture's own format), with one value
+// Null: the field `column` of the row that holds `text`. Empty when no row holds it.
+QByteArray catalogWithNull(const QString &catalog, const QString &text, int column)
 {
-    const jet::layout::Layout &l = layoutOf(file);
-    const int kPage = int(l.pageSize);
-    const int kDeletedOrOverflow = jet::layout::kRowDeleted | jet::layout::kRowLookup, kOffsetMask = jet::layout::kRowOffsetMask;
-    const QByteArray stored = l.textUnitBytes == 1 ? text.toLatin1()
-                                                   : QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-    const auto word = [&file](qsizetype at) { return quint8(file[at]) | quint8(file[at + 1]) << 8; };
-    for (qsizetype page = 0; page + kPage <= file.size(); page += kPage) {
-        for (int i = 0, end = kPage; file[page] == 0x01 && i < word(page + l.dataRowCount); ++i) {
-            const int entry = word(page + l.dataRowOffsets + 2 * i), start = entry & kOffsetMask;
-            if (!(entry & kDeletedOrOverflow) && file.mid(page + start, end - start).contains(stored)) {
-                const int columns = l.rowColumnCountBytes == 1 ? quint8(file[page + start]) : word(page + start);
-                const qsizetype maskAt = page + end - (columns + 7) / 8 + column / 8;
-                file[maskAt] = char(quint8(file[maskAt]) & ~(1 << column % 8));
-                return true;
-            }
-            end = start;
-        }
-    }
-    return false;
+    const QByteArray field = text.toUtf8();
+    bool found = false;
+    const QString script = QString(catalog).replace(QLatin1String(".mdb"), QLatin1String(".txt"));
+    const QByteArray bytes = builtCatalog(script, layoutOf(fixtureBytes(catalog)), [&](QByteArray &line) {
+        QList<QByteArray> fields = line.mid(4).split('\t');
+        if (found || !line.startsWith("ROW ") || !fields.contains(field))
+            return;
+        fields[column] = "\\N";
+        line = "ROW " + fields.join('\t');
+        found = true;
+    });
+    return found ? bytes : QByteArray();
 }
 
 // One category as start-up lists it; its label lies 250 twips above its list.
@@ -50,7 +44,7 @@ struct Category {
     QString caption;
     QPoint listAt;
     QStringList names, ids;
-    int nullColumn = 2;  // Name; 1 is CategoryID
+    int nullColumn = 2;  // Name; 1 is CategoryID (0 the row's SubCategoryID)
 };
 
 }  // namespace
@@ -84,8 +78,9 @@ private slots:
     void shouldBuildTheCategoryBrowser()
     {
         QFETCH(Category, expected);
-        QByteArray bytes = fixtureBytes(expected.catalog);
-        QVERIFY(expected.nullIn.isEmpty() || setNullInRowWith(bytes, expected.nullIn, expected.nullColumn));
+        const QByteArray bytes = expected.nullIn.isEmpty() ? fixtureBytes(expected.catalog)
+                                                           : catalogWithNull(expected.catalog, expected.nullIn, expected.nullColumn);
+        QVERIFY(!bytes.isEmpty());
         LoadedMainWindow app(bytes);
         const frmMain &w = *app.window;
         const int i = expected.index;
