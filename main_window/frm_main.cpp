@@ -8,6 +8,7 @@
 #include "link_label.h"
 #include "listing_query.h"
 #include "open_url.h"
+#include "screen_fit.h"
 #include "services.h"
 #include "shared_state.h"
 #include "twips.h"
@@ -187,6 +188,7 @@ void frmMain::buildLayout()
     twips::setInnerSize(this, kInnerWidth, kInnerHeight);
     // A fixed single border: the user cannot resize the window.
     setFixedSize(size());
+    m_designedSize = size();
     // Centred from the start, so that the start-up prompt, shown before the window, is
     // centred too.
     centreOnScreen(this);
@@ -577,6 +579,16 @@ void frmMain::cmdClose_Click()
 
 // Enter or Space on a subcategory or featured title that is selected opens it as its
 // double-click does; with nothing selected Enter goes on to GO, and Space selects.
+// On a screen smaller than the design the window takes what the screen has and scrolls.
+void frmMain::showEvent(QShowEvent *event)
+{
+    if (!m_fittedToScreen) {
+        m_fittedToScreen = true;
+        screen_fit::fit(*this, m_designedSize);
+    }
+    QWidget::showEvent(event);
+}
+
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() != QEvent::KeyPress)

@@ -69,6 +69,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -97,4 +98,6 @@ private:
     QVector<QListWidget *> m_lstSubCategory;
     QVector<QListWidget *> m_lstSubCategoryIDs;
     QScrollArea *m_browserArea = nullptr;
+    QSize m_designedSize;
+    bool m_fittedToScreen = false;
 };

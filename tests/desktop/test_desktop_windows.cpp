@@ -612,6 +612,22 @@ private slots:
                     qPrintable(describe(seen)), qPrintable(storedText(store)));
     }
 
+    // On a screen narrower than the main window (--screen 800x600) it opens wholly on the
+    // screen, as wide as the screen, and what does not fit scrolls.
+    void shouldOpenWhollyOnASmallScreen()
+    {
+        if (screenRect().width() > pixelsOf(12900, 7800).width() + 40)
+            QSKIP("the screen holds the main window as designed");
+        FakeSettingsService store;
+        Desktop desktop(store);
+        const QRect outer = settledOuter(*desktop.main);
+        QVERIFY2(!outer.isEmpty() && onScreen(outer), qPrintable(describe(outer) + "; last seen: " + lastSeen()));
+        QCOMPARE(outer.width(), screenRect().width());
+        QVERIFY(desktop.main->findChild<QScrollArea *>("screenFitArea"));
+        if (const QString shot = qEnvironmentVariable("QUORBIX_DESKTOP_SCREENSHOT"); !shot.isEmpty())
+            QVERIFY(takeScreenshot(shot));
+    }
+
     // The main window and the detail window come up centred, wholly on the screen.
     void shouldCentreTheMainAndDetailWindows()
     {
@@ -742,14 +758,14 @@ private slots:
 namespace {
 
 // Starts the desktop and runs the cases in a child process on it.
-int runOnDesktop(const QString &wm, QStringList testArguments)
+int runOnDesktop(const QString &wm, const QSize &screen, QStringList testArguments)
 {
     std::optional<desktop::Session> x11Session;
     std::optional<desktop::WaylandSession> waylandSession;
     QString why;
     QProcessEnvironment env;
     if (desktop::windowManagers().contains(wm)) {
-        x11Session.emplace(wm);
+        x11Session.emplace(wm, screen);
         if (x11Session->start(&why))
             env = x11Session->environment();
     } else {
@@ -805,7 +821,18 @@ int main(int argc, char **argv)
     QStringList rest = args.mid(1);
     rest.removeAt(wm - 1);
     rest.removeAt(wm - 1);
-    return runOnDesktop(args.value(wm + 1), rest);
+    // --screen WxH: the X server's screen (1600x1000 unless given).
+    QSize screen(1600, 1000);
+    if (const int at = rest.indexOf("--screen"); at >= 0) {
+        const QStringList wh = rest.value(at + 1).split('x');
+        screen = QSize(wh.value(0).toInt(), wh.value(1).toInt());
+        rest.remove(at, 2);
+        if (screen.isEmpty()) {
+            std::fprintf(stderr, "--screen needs WIDTHxHEIGHT\n");
+            return 2;
+        }
+    }
+    return runOnDesktop(args.value(wm + 1), screen, rest);
 }
 
 #include "test_desktop_windows.moc"
