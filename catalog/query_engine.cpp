@@ -2,7 +2,6 @@
 
 #include "held_table.h"
 #include "jet_text.h"
-#include "listing_query.h"
 #include "reader_protocol.h"
 #include "result_rows.h"
 
@@ -632,12 +631,12 @@ std::size_t QueryEngine::resultByteLimit()
     return limit;
 }
 
-ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
+ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows, const DirectAnswer &direct)
 {
     if (!m_db)
         return providerError(QStringLiteral("The query engine could not be started."));
     try {
-        return run(sql, rows);
+        return run(sql, rows, direct);
     } catch (const std::bad_alloc &) {
         sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
         rows = ResultRows();
@@ -655,7 +654,7 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
     }
 }
 
-ado::Error QueryEngine::run(const QString &sql, ResultRows &rows)
+ado::Error QueryEngine::run(const QString &sql, ResultRows &rows, const DirectAnswer &direct)
 {
     StatementGuard guard;
     if (ado::Error error = prepare(sql.toUtf8(), &guard.statement))
@@ -676,11 +675,12 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows)
         sqlite3 *db;
         ~BudgetOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
     } budgetOff{m_db};
-    // The listings the windows ask for, when every column has its type before a step.
-    if (std::find(adoTypes.begin(), adoTypes.end(), int(ado::adEmpty)) == adoTypes.end())
-        if (const std::optional<listing::Shape> shape = listing::recognise(sql))
-            if (std::optional<ado::Error> done = runListing(*shape, statement, adoTypes, rows))
-                return *done;
+    // A caller that knows what it asked for, when every column has its type before a step.
+    if (direct && std::find(adoTypes.begin(), adoTypes.end(), int(ado::adEmpty)) == adoTypes.end()) {
+        Direct context(*this, statement, adoTypes);
+        if (std::optional<ado::Error> done = direct(context, rows))
+            return *done;
+    }
     int rc = sqlite3_step(statement);
     // A computed column has no declared type: take it from its first value.
     for (int i = 0; i < columns; ++i) {
@@ -727,6 +727,40 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows)
     if (rc != SQLITE_DONE)
         return engineError(rc);
     return {};
+}
+
+sqlite3 *QueryEngine::Direct::database() const
+{
+    return m_engine.m_db;
+}
+
+const held::HeldTable *QueryEngine::Direct::heldTable(const QString &name) const
+{
+    const auto found = m_engine.m_heldTables->tables.find(name.toLower());
+    return found == m_engine.m_heldTables->tables.end() ? nullptr : found->second.get();
+}
+
+bool QueryEngine::Direct::inTime() const
+{
+    return nowMs() <= m_engine.m_deadlineMs;
+}
+
+bool QueryEngine::Direct::checkpoint(const ResultRows &rows)
+{
+    if (!inTime())
+        return false;
+    if (m_engine.m_progress) {
+        // The time the report takes (a window repainting) is not the statement's.
+        const std::int64_t reported = nowMs();
+        m_engine.m_progress({Progress::Stage::Listing, QString(), rows.rowCount(), 0});
+        m_engine.m_deadlineMs += nowMs() - reported;
+    }
+    return true;
+}
+
+ado::Error QueryEngine::Direct::stopped() const
+{
+    return m_engine.engineError(SQLITE_INTERRUPT);
 }
 
 std::shared_ptr<const ResultRows> QueryEngine::heldRows(const QString &sql) const

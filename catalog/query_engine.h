@@ -15,11 +15,10 @@
 
 class ResultRows;
 struct sqlite3;
+struct sqlite3_stmt;
 namespace held {
+struct HeldTable;
 struct HeldTables;
-}
-namespace listing {
-struct Shape;
 }
 
 /// Runs statements over a catalog's tables with Jet's text semantics. The tables live in an
@@ -47,6 +46,45 @@ public:
     /// events, but must not use the engine.
     using ProgressReport = std::function<void(const Progress &)>;
 
+    /// What an answer given straight from the held tables may use, while `execute` runs the
+    /// statement it stands in for.
+    class Direct {
+    public:
+        /// The statement, prepared (its tables loaded) but not stepped: its columns name and
+        /// type the result's.
+        sqlite3_stmt *statement() const { return m_statement; }
+        /// The ADO type of each of the statement's columns.
+        const std::vector<int> &columnTypes() const { return m_types; }
+        /// The connection, for reading a small table the statement uses.
+        sqlite3 *database() const;
+        /// The held table `name` (any letter case); null when it is not held.
+        const held::HeldTable *heldTable(const QString &name) const;
+        /// Whether the statement's time is not yet up.
+        bool inTime() const;
+        /// Counts one step of work (a row looked at or made); every few thousand steps the
+        /// clock is read and progress reported. False once the time is up.
+        bool step(const ResultRows &rows) { return ++m_steps % kStepsPerCheck != 0 || checkpoint(rows); }
+        /// The error of a statement stopped for its time.
+        ado::Error stopped() const;
+
+    private:
+        friend class QueryEngine;
+        static constexpr std::int64_t kStepsPerCheck = 4096;
+        Direct(QueryEngine &engine, sqlite3_stmt *statement, const std::vector<int> &types)
+            : m_engine(engine), m_statement(statement), m_types(types)
+        {
+        }
+        bool checkpoint(const ResultRows &rows);
+
+        QueryEngine &m_engine;
+        sqlite3_stmt *m_statement;
+        const std::vector<int> &m_types;
+        std::int64_t m_steps = 0;
+    };
+    /// Gives the rows of the statement in `rows` (columns first) or an error; none, without
+    /// touching `rows`, when it cannot, and SQLite then runs the statement.
+    using DirectAnswer = std::function<std::optional<ado::Error>(Direct &, ResultRows &)>;
+
     explicit QueryEngine(std::unique_ptr<jet::TableSource> source);
     ~QueryEngine();
     QueryEngine(const QueryEngine &) = delete;
@@ -62,7 +100,9 @@ public:
     /// typed by the ADO type of the column they come from. A statement the engine refuses,
     /// one that would write, or a table that cannot be read gives E_PROVIDER_FAIL with
     /// the reason.
-    ado::Error execute(const QString &sql, ResultRows &rows);
+    /// With `direct`, once the statement is prepared and every column typed, `direct` may
+    /// answer it in SQLite's place: the caller knows what the statement asks for.
+    ado::Error execute(const QString &sql, ResultRows &rows, const DirectAnswer &direct = {});
 
     /// The rows of `sql` as an earlier run gave them, while some recordset still holds
     /// them (null otherwise): the catalog never changes, so the same statement gives the
@@ -95,11 +135,7 @@ public:
 private:
     ado::Error loadTable(const QString &name);
     ado::Error prepare(const QByteArray &sql, struct sqlite3_stmt **statement);
-    ado::Error run(const QString &sql, ResultRows &rows);
-    /// Runs a software listing over the held titles without SQLite's work per row; none
-    /// when the catalog's tables are not as the listing expects (SQLite then runs it).
-    std::optional<ado::Error> runListing(const listing::Shape &shape, struct sqlite3_stmt *statement,
-                                         const std::vector<int> &adoTypes, ResultRows &rows);
+    ado::Error run(const QString &sql, ResultRows &rows, const DirectAnswer &direct);
     ado::Error engineError(int rc) const;
     static int authorize(void *self, int action, const char *, const char *, const char *, const char *);
     static int checkBudget(void *self);

@@ -2,6 +2,8 @@
 
 #include "connection.h"
 #include "jet_text.h"
+#include "listing_request.h"
+#include "listing_run.h"
 #include "query_engine.h"
 #include "record_criteria.h"
 #include "result_rows.h"
@@ -18,6 +20,7 @@
 #include <limits>
 #include <future>
 #include <numeric>
+#include <optional>
 #include <unordered_map>
 
 namespace ado {
@@ -78,15 +81,16 @@ void narrowRealKeys(std::vector<keyed_sort::NumberRow> &numbers, const ResultRow
             n.key = std::uint64_t(std::int64_t(n.key) - least);
 }
 
-// The rows of `sql`: those another recordset (or this one) still holds for the same
-// statement, or a fresh run's.
-Error listRows(QueryEngine &engine, const QString &sql, std::shared_ptr<const ResultRows> &rows)
+// The rows of `sql`, or of the listing `request` whose text it is: those another recordset
+// (or this one) still holds for the same statement, or a fresh run's.
+Error listRows(QueryEngine &engine, const QString &sql, const listing::Request *request,
+               std::shared_ptr<const ResultRows> &rows)
 {
     rows = engine.heldRows(sql);
     if (rows)
         return {};
     auto fresh = std::make_shared<ResultRows>();
-    if (Error error = engine.execute(sql, *fresh))
+    if (Error error = request ? listing::list(engine, *request, *fresh) : engine.execute(sql, *fresh))
         return error;
     engine.noteRows(sql, fresh);
     rows = std::move(fresh);
@@ -130,6 +134,7 @@ struct Recordset::Impl {
     QString filterText;
     int position = 0;  // -1 is BOF, visible.size() is EOF
     std::future<void> preparing;  // a field being made ready for filtering
+    std::optional<listing::Request> request;  // what was asked for, when it was a listing
 
     ~Impl()
     {
@@ -463,10 +468,26 @@ Error Recordset::Open()
 }
 
 Error Recordset::Open(const QString &source, std::shared_ptr<Connection> connection, int cursorType,
-                      int lockType, int)
+                      int lockType, int options)
+{
+    return open(source, nullptr, std::move(connection), cursorType, lockType, options);
+}
+
+Error Recordset::Open(const listing::Request &request, std::shared_ptr<Connection> connection, int cursorType,
+                      int lockType, int options)
+{
+    return open(request.sql(), &request, std::move(connection), cursorType, lockType, options);
+}
+
+Error Recordset::open(const QString &source, const listing::Request *request, std::shared_ptr<Connection> connection,
+                      int cursorType, int lockType, int)
 {
     try {
         Source = source;
+        if (request)
+            d->request = *request;
+        else
+            d->request.reset();
         ActiveConnection = connection;
         CursorType = cursorType;
         LockType = lockType;
@@ -477,7 +498,7 @@ Error Recordset::Open(const QString &source, std::shared_ptr<Connection> connect
                     QStringLiteral("The connection cannot be used to perform this operation. It is either closed or invalid in this context.")};
         }
         std::shared_ptr<const ResultRows> rows;
-        if (Error error = listRows(*connection->engine(), source, rows)) {
+        if (Error error = listRows(*connection->engine(), source, request, rows)) {
             // The rows asked for are not there; the ones held before must not pass for them.
             if (d->rows)
                 Close();
@@ -691,7 +712,9 @@ Error Recordset::Requery(int)
         if (!ActiveConnection || !ActiveConnection->isOpen() || !ActiveConnection->engine())
             return {E_PROVIDER_FAIL, QStringLiteral("The connection is closed.")};
         std::shared_ptr<const ResultRows> rows;
-        if (Error error = listRows(*ActiveConnection->engine(), Source, rows))
+        // A listing runs again as the request it was, unless Source was changed since.
+        const listing::Request *request = d->request && d->request->sql() == Source ? &*d->request : nullptr;
+        if (Error error = listRows(*ActiveConnection->engine(), Source, request, rows))
             return error;
         // The same statement gives the same fields, so the sort and the filter carry over.
         std::vector<criteria::SortKey> keys;
