@@ -96,7 +96,7 @@ public:
     /// count), the engine a bounded heap, each value a bounded size and the result a bounded
     /// count of rows and bytes; running out of any, or of memory, gives an error for this
     /// statement only.
-    /// Result columns are named as the statement names them (A.Name gives "Name") and
+    /// Result columns are named as the statement names them (A.Title gives "Title") and
     /// typed by the ADO type of the column they come from. A statement the engine refuses,
     /// one that would write, or a table that cannot be read gives E_PROVIDER_FAIL with
     /// the reason.
