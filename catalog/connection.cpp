@@ -84,6 +84,7 @@ QString Connection::dataSourceFromConnectionString(const QString &connectionStri
 void Connection::indexListingOrder()
 {
     listing::holdTitles(*m_engine);
+    m_engine->setProgressReport(m_progress);
 }
 
 Error Connection::Open(const QString &connectionString, const QString &, const QString &, int)
@@ -128,6 +129,13 @@ QString Connection::dataSourcePath() const
 QueryEngine *Connection::engine() const
 {
     return m_engine.get();
+}
+
+void Connection::setProgressReport(ProgressReport report)
+{
+    m_progress = std::move(report);
+    if (m_engine)
+        m_engine->setProgressReport(m_progress);
 }
 
 }  // namespace ado

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ado.h"
+#include "progress.h"
 #include "table_source.h"
 
 #include <QHash>
@@ -29,22 +30,9 @@ struct HeldTables;
 /// LIKE matches the same way, with "%" and "_" as its wildcards.
 class QueryEngine {
 public:
-    /// How far a long statement has come, for a progress display.
-    struct Progress {
-        enum class Stage {
-            Reading,   ///< copying a table in: `done` rows of `total` (0 when not known)
-            Ordering,  ///< building the index of a table just read, of `total` rows
-            Listing,   ///< running the statement: `done` result rows so far, `total` 0
-        };
-        Stage stage = Stage::Reading;
-        QString table;
-        qint64 done = 0;
-        qint64 total = 0;
-    };
-    /// Called now and then (every few thousand rows, and several times a second while an
-    /// index is built) on the calling thread, while `execute` runs. It may process
-    /// events, but must not use the engine.
-    using ProgressReport = std::function<void(const Progress &)>;
+    /// How far a long statement has come, reported while `execute` runs.
+    using Progress = ado::Progress;
+    using ProgressReport = ado::ProgressReport;
 
     /// What an answer given straight from the held tables may use, while `execute` runs the
     /// statement it stands in for.

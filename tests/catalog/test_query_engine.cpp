@@ -625,6 +625,24 @@ private slots:
         QVERIFY2(reports >= 20, qPrintable(QString::number(reports)));
     }
 
+    // The connection hands its progress report to the engine, also to one opened after the
+    // report was set; once removed, nothing more is reported.
+    void shouldReportProgressThroughTheConnection()
+    {
+        auto cn = std::make_shared<ado::Connection>();
+        int reports = 0;
+        cn->setProgressReport([&](const ado::Progress &progress) { reports += progress.stage == ado::Progress::Stage::Listing; });
+        QVERIFY(!cn->openSource(multiplyingCatalog(1, 300, 300)));
+        ResultRows rows;
+        QVERIFY(!listing::list(*cn->engine(), listing::Request::allTitles(), rows));
+        QVERIFY2(reports >= 20, qPrintable(QString::number(reports)));
+        cn->setProgressReport({});
+        const int before = reports;
+        ResultRows again;
+        QVERIFY(!listing::list(*cn->engine(), listing::Request::allTitles(), again));
+        QCOMPARE(QList<int>({reports, again.rowCount()}), QList<int>({before, 90000}));
+    }
+
     // A window repainting from the progress report while a long listing runs uses time that
     // is not the statement's: here the reports alone take longer than the statement's budget.
     void shouldNotCountTheProgressReportsTimeAgainstTheStatement()
