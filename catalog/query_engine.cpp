@@ -432,6 +432,11 @@ QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source)
     }
     sqlite3_create_collation(m_db, kCollation, SQLITE_UTF8, nullptr, jetCollation);
     held::registerModule(m_db, m_heldTables.get());
+    // Every table of the catalog is known by name from the start and read when a statement
+    // first names it.
+    m_announcedWanted = [this](const QString &table) { m_wanted = table; };
+    for (const QString &table : m_source->tableNames())
+        held::announce(m_db, table, &m_announcedWanted);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(m_db, "like", 2, flags, nullptr, jetLike, nullptr, nullptr);
     sqlite3_create_function(m_db, "like", 3, flags, nullptr, jetLike, nullptr, nullptr);
@@ -548,13 +553,20 @@ ado::Error QueryEngine::engineError(int rc) const
         return providerError(QStringLiteral("The statement was stopped: a value would be longer than %1 MiB.")
                                  .arg(kValueLengthLimit >> 20));
     }
-    return providerError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    // A table the catalog does not have is named only in SQLite's message; the provider
+    // words it its own way.
+    static const QByteArray kUnknownTable = "no such table: ";
+    const QByteArray message = sqlite3_errmsg(m_db);
+    if ((rc & 0xff) == SQLITE_ERROR && message.startsWith(kUnknownTable))
+        return providerError(QStringLiteral("The Microsoft Jet database engine cannot find the input table or query '%1'.")
+                                 .arg(QString::fromUtf8(message.mid(kUnknownTable.size()))));
+    return providerError(QString::fromUtf8(message));
 }
 
 ado::Error QueryEngine::prepare(const QByteArray &sql, sqlite3_stmt **statement)
 {
-    static const QByteArray kNoSuchTable = "no such table: ";
     for (;;) {
+        m_wanted.clear();
         const char *tail = nullptr;
         // Only the caller's text is guarded: the table loads below create and fill tables.
         struct Guard {
@@ -581,25 +593,12 @@ ado::Error QueryEngine::prepare(const QByteArray &sql, sqlite3_stmt **statement)
             }
             return {};
         }
-        const QByteArray message = sqlite3_errmsg(m_db);
-        if (!message.startsWith(kNoSuchTable))
+        // An announced table named for the first time: it is copied in, then the statement is
+        // prepared again (and finds the table itself).
+        if (m_wanted.isEmpty() || m_loaded.contains(m_wanted, Qt::CaseInsensitive))
             return engineError(rc);
         guard.on = false;
-        // A table is copied in on first use; then the statement is prepared again.
-        const QString wanted = QString::fromUtf8(message.mid(kNoSuchTable.size()));
-        if (!m_sourceTablesRead) {
-            m_sourceTables = m_source->tableNames();
-            m_sourceTablesRead = true;
-        }
-        QString found;
-        for (const QString &table : std::as_const(m_sourceTables))
-            if (table.compare(wanted, Qt::CaseInsensitive) == 0 && !m_loaded.contains(table, Qt::CaseInsensitive))
-                found = table;
-        if (found.isEmpty())
-            return providerError(
-                QStringLiteral("The Microsoft Jet database engine cannot find the input table or query '%1'.")
-                    .arg(wanted));
-        if (ado::Error error = loadTable(found))
+        if (ado::Error error = loadTable(m_wanted))
             return error;
     }
 }

@@ -138,8 +138,8 @@ private:
     QStringList m_loaded;
     QList<QPair<QString, QString>> m_indexes;
     std::unique_ptr<held::HeldTables> m_heldTables;  // the tables kept in a listing order
-    QStringList m_sourceTables;
-    bool m_sourceTablesRead = false;
+    std::function<void(const QString &)> m_announcedWanted;  // told by an announced table when named
+    QString m_wanted;  // the announced table the statement being prepared named first
     ProgressReport m_progress;
     QHash<QString, std::weak_ptr<const ResultRows>> m_held;
     bool m_guarding = false;        // the statement being prepared is the caller's

@@ -625,6 +625,46 @@ private slots:
         QVERIFY2(reports >= 20, qPrintable(QString::number(reports)));
     }
 
+    // Every table the catalog has is known from the start and read when a statement first
+    // names it, whatever its name: one named as the engine's own module, as an SQL word, in
+    // other letter case, or held in name order. A table it does not have keeps the provider's
+    // wording.
+    void shouldReadEachTableWhenAStatementFirstNamesIt_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("plain") << "Words" << "Words" << false;
+        QTest::newRow("other letter case") << "Words" << "wORDS" << false;
+        QTest::newRow("the module's own name") << "held" << "held" << false;
+        QTest::newRow("the module's own name, held") << "held" << "HELD" << true;
+        QTest::newRow("a blank and a quote") << "Don't Say" << "\"Don't Say\"" << false;
+        QTest::newRow("an SQL word, held") << "Order" << "[Order]" << true;
+    }
+    void shouldReadEachTableWhenAStatementFirstNamesIt()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, named);
+        QFETCH(bool, held);
+        const QVector<jet::Column> columns{{"ID", T::Long, 0}, {"Word", T::Text, 20}};
+        QueryEngine engine(std::make_unique<MemorySource>(QVector<MemorySource::Table>{
+            {"Other", columns, {{"9", "z"}}}, {table, columns, {{"2", "b"}, {"1", "a"}}}}));
+        if (held)
+            engine.indexOnLoad(table, "Word");
+        ResultRows missing;
+        QCOMPARE(engine.execute("SELECT * FROM Nowhere", missing).Description,
+                 QStringLiteral("The Microsoft Jet database engine cannot find the input table or query 'Nowhere'."));
+        QVERIFY(engine.loadedTables().isEmpty());
+        ResultRows rows;
+        const ado::Error error = engine.execute("SELECT ID FROM " + named + " ORDER BY Word", rows);
+        QVERIFY2(!error, qPrintable(error.Description));
+        QCOMPARE(QList<int>({rows.rowCount(), int(rows.integer(0, 0)), int(rows.integer(1, 0))}), QList<int>({2, 1, 2}));
+        QCOMPARE(engine.loadedTables(), QStringList{table});
+        ResultRows again;
+        QVERIFY(!engine.execute("SELECT * FROM " + named + ", Other", again));
+        QCOMPARE(QList<int>({again.rowCount(), int(engine.loadedTables().size())}), QList<int>({2, 2}));
+    }
+
     // The connection hands its progress report to the engine, also to one opened after the
     // report was set; once removed, nothing more is reported.
     void shouldReportProgressThroughTheConnection()
