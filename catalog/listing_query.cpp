@@ -23,22 +23,18 @@ constexpr HeadColumn kHead[] = {
 };
 
 // "SoftwareType B, Site C WHERE ": the joined tables, after the head's "Software A,".
-const QString &tailStart()
+QString composeTailStart()
 {
-    static const QString text = [] {
     QString out;
     for (const JoinedTable &t : kJoined)
         out += (out.isEmpty() ? QString() : QStringLiteral(", ")) + QLatin1String(t.table) + QLatin1Char(' ')
             + QLatin1Char(t.as);
     return out + QLatin1String(" WHERE ");
-    }();
-    return text;
 }
 
 // "A.SoftwareTypeID = B.SoftwareTypeID AND A.SiteID = C.SiteID".
-const QString &joinCondition()
+QString composeJoinCondition()
 {
-    static const QString text = [] {
     QString out;
     for (const JoinedTable &t : kJoined) {
         const QString key = QLatin1Char('.') + QLatin1String(t.key);
@@ -46,7 +42,17 @@ const QString &joinCondition()
             + QLatin1Char(t.as) + key;
     }
     return out;
-    }();
+}
+
+const QString &tailStart()
+{
+    static const QString text = composeTailStart();
+    return text;
+}
+
+const QString &joinCondition()
+{
+    static const QString text = composeJoinCondition();
     return text;
 }
 
@@ -73,22 +79,29 @@ std::span<const HeadColumn> headColumns()
     return kHead;
 }
 
+namespace {
+
+QString composeHead()
+{
+    QString out = QStringLiteral("SELECT ");
+    for (std::size_t i = 0; i < std::size(kHead); ++i) {
+        const HeadColumn &c = kHead[i];
+        if (i)
+            out += QLatin1Char(',');
+        if (c.qualified)
+            out += QLatin1Char(c.from) + QStringLiteral(".");
+        out += QLatin1String(c.column);
+        if (c.alias)
+            out += QLatin1String(" As ") + QLatin1String(c.alias);
+    }
+    return out + QLatin1String(" FROM ") + QLatin1String(kTitlesTable) + QLatin1String(" A,");
+}
+
+}  // namespace
+
 QString listingHead()
 {
-    static const QString head = [] {
-        QString out = QStringLiteral("SELECT ");
-        for (std::size_t i = 0; i < std::size(kHead); ++i) {
-            const HeadColumn &c = kHead[i];
-            if (i)
-                out += QLatin1Char(',');
-            if (c.qualified)
-                out += QLatin1Char(c.from) + QStringLiteral(".");
-            out += QLatin1String(c.column);
-            if (c.alias)
-                out += QLatin1String(" As ") + QLatin1String(c.alias);
-        }
-        return out + QLatin1String(" FROM ") + QLatin1String(kTitlesTable) + QLatin1String(" A,");
-    }();
+    static const QString head = composeHead();
     return head;
 }
 
