@@ -136,6 +136,19 @@ void put(ResultRows &rows, int column, const held::Value &value)
     }
 }
 
+// The kinds this path answers; a kind added later goes through SQLite until it is taught here.
+bool answersStraight(Request::Kind kind)
+{
+    switch (kind) {
+    case Request::Kind::AllTitles:
+    case Request::Kind::Search:
+    case Request::Kind::Category:
+    case Request::Kind::SubCategory:
+    case Request::Kind::Title: return true;
+    }
+    return false;
+}
+
 // Where each head column's value comes from: a column of the titles, or a value kept from
 // a joined table.
 struct Source {
@@ -155,6 +168,8 @@ std::optional<ado::Error> runOverTitles(const Request &request, QueryEngine::Dir
     const held::HeldTable &titles = *held;
     const QVector<jet::Column> &columns = titles.columns;
     const Request::Kind kind = request.kind();
+    if (!answersStraight(kind))
+        return std::nullopt;
 
     // Every column the statement reads from the titles, of a type this path knows.
     std::vector<Source> sources(head.size());
