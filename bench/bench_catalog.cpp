@@ -10,6 +10,7 @@
 
 #include "connection.h"
 #include "listing_query.h"
+#include "listing_request.h"
 #include "process_time.h"
 #include "query_engine.h"
 #include "recordset.h"
@@ -135,11 +136,11 @@ Timing timeProgram(const QString &program, const QStringList &arguments, bool *o
     return t;
 }
 
-std::unique_ptr<ado::Recordset> openListing(const std::shared_ptr<ado::Connection> &cn, const QString &sql)
+std::unique_ptr<ado::Recordset> openListing(const std::shared_ptr<ado::Connection> &cn, const listing::Request &request)
 {
     auto rs = std::make_unique<ado::Recordset>();
     rs->CursorLocation = ado::adUseClient;
-    if (ado::Error e = rs->Open(sql, cn, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)) {
+    if (ado::Error e = rs->Open(request, cn, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)) {
         std::fprintf(stderr, "listing failed: %d %s\n", e.Number, qPrintable(e.Description));
         std::exit(1);
     }
@@ -177,8 +178,8 @@ int benchFile(const QString &file)
                }
            }));
 
-    const QString all = listing::allTitlesSql();
-    const QString search = listing::searchSql(QStringLiteral("zip"));
+    const listing::Request all = listing::Request::allTitles();
+    const listing::Request search = listing::Request::search(QStringLiteral("zip"));
     std::unique_ptr<ado::Recordset> rs;
     const Timing firstMs = timeOf([&] { rs = openListing(cn, all); });
     report("first all-titles listing (loads Software)", firstMs, QStringLiteral("%1 rows").arg(rs->RecordCount()));
@@ -240,8 +241,8 @@ int benchFile(const QString &file)
         std::fprintf(stderr, "plain copy failed: %s\n", qPrintable(e.Description));
         return 1;
     }
-    const QList<QPair<const char *, QString>> statements{{"sqlite3: all-titles listing", all},
-                                                         {"sqlite3: search listing for zip", search}};
+    const QList<QPair<const char *, QString>> statements{{"sqlite3: all-titles listing", all.sql()},
+                                                         {"sqlite3: search listing for zip", search.sql()}};
     for (const auto &[what, sql] : statements) {
         std::vector<Timing> times;
         for (int i = 0; i < kRepeats; ++i)

@@ -36,7 +36,7 @@ enum ExecuteOptionEnum : int { adOptionUnspecified = -1 };
 
 /// Error numbers the layer reports.
 enum ErrorNumber : qint32 {
-    /// The provider's generic failure (0x80004005): missing file, unrecognised or damaged
+    /// The provider's generic failure (0x80004005): missing file, unknown or damaged
     /// database, a statement the engine refuses.
     E_PROVIDER_FAIL = -2147467259,
     /// Operation is not allowed when the object is closed.

@@ -1,6 +1,7 @@
 #include "connection.h"
 
 #include "jet_file.h"
+#include "listing_run.h"
 #include "query_engine.h"
 
 #include <QDir>
@@ -82,8 +83,8 @@ QString Connection::dataSourceFromConnectionString(const QString &connectionStri
 
 void Connection::indexListingOrder()
 {
-    // Every software listing is ordered by the title's name.
-    m_engine->indexOnLoad(QStringLiteral("Software"), QStringLiteral("Name"));
+    listing::holdTitles(*m_engine);
+    m_engine->setProgressReport(m_progress);
 }
 
 Error Connection::Open(const QString &connectionString, const QString &, const QString &, int)
@@ -128,6 +129,13 @@ QString Connection::dataSourcePath() const
 QueryEngine *Connection::engine() const
 {
     return m_engine.get();
+}
+
+void Connection::setProgressReport(ProgressReport report)
+{
+    m_progress = std::move(report);
+    if (m_engine)
+        m_engine->setProgressReport(m_progress);
 }
 
 }  // namespace ado

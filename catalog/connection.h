@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ado.h"
+#include "progress.h"
 
 #include <QString>
 
@@ -41,6 +42,10 @@ public:
     /// The query engine behind this connection (null before a successful Open).
     QueryEngine *engine() const;
 
+    /// Sets (or with an empty function removes) what is told how far the statements of this
+    /// connection have come, for this catalog and any opened later.
+    void setProgressReport(ProgressReport report);
+
     /// The file that the Data Source of `connectionString` names, as a local path: "\" and
     /// "/" both separate, and a run of separators counts as one ("/opt/q/\\shareware.mdb"
     /// names /opt/q/shareware.mdb). A value in quotes may hold ";". Empty when the string has
@@ -51,6 +56,7 @@ private:
     void indexListingOrder();
 
     std::unique_ptr<QueryEngine> m_engine;
+    ProgressReport m_progress;
     QString m_path;
 };
 

@@ -466,18 +466,62 @@ sqlite3_module makeModule()
 
 const sqlite3_module kModule = makeModule();
 
+// A name no Jet table can have ("." is not allowed in one), so that no announced table's
+// module takes its place.
+constexpr char kModuleName[] = "quorbix.held";
+
+// An announced table: a module of the table's own name that SQLite reaches, as a table
+// named so, only while no table of that name exists; reaching it asks for the table.
+struct Announced {
+    QString name;
+    const std::function<void(const QString &)> *wanted;
+};
+
+int ask(sqlite3 *, void *aux, int, const char *const *, sqlite3_vtab **, char **error)
+{
+    const auto *announced = static_cast<const Announced *>(aux);
+    (*announced->wanted)(announced->name);
+    *error = sqlite3_mprintf("%s", "the table is read in first");
+    return SQLITE_ERROR;
+}
+
+void forget(void *aux)
+{
+    delete static_cast<Announced *>(aux);
+}
+
+sqlite3_module makeAnnouncedModule()
+{
+    sqlite3_module module = makeModule();
+    // Equal create and connect: SQLite takes the module for a table of its name.
+    module.xCreate = ask;
+    module.xConnect = ask;
+    return module;
+}
+
+const sqlite3_module kAnnouncedModule = makeAnnouncedModule();
+
 }  // namespace
 
 bool registerModule(sqlite3 *db, HeldTables *tables)
 {
-    return sqlite3_create_module_v2(db, "held", &kModule, tables, nullptr) == SQLITE_OK;
+    return sqlite3_create_module_v2(db, kModuleName, &kModule, tables, nullptr) == SQLITE_OK;
+}
+
+bool announce(sqlite3 *db, const QString &name, const std::function<void(const QString &)> *wanted)
+{
+    auto *announced = new (std::nothrow) Announced{name, wanted};
+    if (!announced)
+        return false;
+    // SQLite frees `announced` through forget, also when the module cannot be made.
+    return sqlite3_create_module_v2(db, name.toUtf8().constData(), &kAnnouncedModule, announced, forget) == SQLITE_OK;
 }
 
 QByteArray createStatement(const QString &name)
 {
     QByteArray id = name.toUtf8();
     id.replace('"', "\"\"");
-    return "CREATE VIRTUAL TABLE \"" + id + "\" USING held";
+    return "CREATE VIRTUAL TABLE \"" + id + "\" USING \"" + kModuleName + '"';
 }
 
 }  // namespace held

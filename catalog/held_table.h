@@ -6,6 +6,7 @@
 #include <QVector>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -87,8 +88,14 @@ struct HeldTables {
     std::map<QString, std::unique_ptr<HeldTable>> tables;
 };
 
-/// Makes the held tables readable on `db` (the module "held"); `tables` must outlive it.
+/// Makes the held tables readable on `db`; `tables` must outlive it.
 bool registerModule(sqlite3 *db, HeldTables *tables);
+
+/// Declares `name`, a table of the catalog not read yet, on `db`: the first statement that
+/// names it calls `wanted` with the name and fails to prepare; the caller reads the table in
+/// (as a table of its own name, which SQLite then finds first) and prepares it again.
+/// `wanted` must outlive `db`.
+bool announce(sqlite3 *db, const QString &name, const std::function<void(const QString &)> *wanted);
 /// The statement that makes `name`, held in `tables`, a table of the connection.
 QByteArray createStatement(const QString &name);
 

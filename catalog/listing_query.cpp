@@ -1,13 +1,61 @@
 #include "listing_query.h"
 
-#include <QRegularExpression>
+#include <iterator>
 
 namespace listing {
 
 namespace {
 
-const QLatin1StringView kTailStart("SoftwareType B, Site C WHERE ");
-const QLatin1StringView kJoin("A.SoftwareTypeID = B.SoftwareTypeID AND A.SiteID = C.SiteID");
+constexpr JoinedTable kJoined[] = {
+    {'B', "SoftwareType", "SoftwareTypeID"},
+    {'C', "Site", "SiteID"},
+};
+
+constexpr HeadColumn kHead[] = {
+    {'A', kNameColumn, true},          {'A', kDescriptionColumn, true},
+    {'A', "Price"},                    {'B', "Description", true, "Type"},
+    {'A', "Requirements"},             {'A', "Uninstaller"},
+    {'A', "Limitations"},              {'A', "ScreenURL"},
+    {'A', "DownloadURL1"},             {'A', "DownloadURL2"},
+    {'A', "DownloadURL3"},             {'A', "BuyURL"},
+    {'A', "Rating"},                   {'C', "Name", true, "[Company Name]"},
+    {'C', "URL", true, "[Company URL]"}, {'C', "Description", true, "[Company Desc]"},
+};
+
+// "SoftwareType B, Site C WHERE ": the joined tables, after the head's "Software A,".
+QString composeTailStart()
+{
+    QString out;
+    for (const JoinedTable &t : kJoined)
+        out += (out.isEmpty() ? QString() : QStringLiteral(", ")) + QLatin1String(t.table) + QLatin1Char(' ')
+            + QLatin1Char(t.as);
+    return out + QLatin1String(" WHERE ");
+}
+
+// "A.SoftwareTypeID = B.SoftwareTypeID AND A.SiteID = C.SiteID".
+QString composeJoinCondition()
+{
+    QString out;
+    for (const JoinedTable &t : kJoined) {
+        const QString key = QLatin1Char('.') + QLatin1String(t.key);
+        out += (out.isEmpty() ? QString() : QStringLiteral(" AND ")) + QLatin1Char('A') + key + QLatin1String(" = ")
+            + QLatin1Char(t.as) + key;
+    }
+    return out;
+}
+
+const QString &tailStart()
+{
+    static const QString text = composeTailStart();
+    return text;
+}
+
+const QString &joinCondition()
+{
+    static const QString text = composeJoinCondition();
+    return text;
+}
+
 const QLatin1StringView kOrder(" ORDER BY A.Name");
 
 // Values go between single quotes in the statement; doubling a quote keeps the literal
@@ -21,92 +69,71 @@ QString quoted(const QString &text)
 
 }  // namespace
 
+std::span<const JoinedTable> joinedTables()
+{
+    return kJoined;
+}
+
+std::span<const HeadColumn> headColumns()
+{
+    return kHead;
+}
+
+namespace {
+
+QString composeHead()
+{
+    QString out = QStringLiteral("SELECT ");
+    for (std::size_t i = 0; i < std::size(kHead); ++i) {
+        const HeadColumn &c = kHead[i];
+        if (i)
+            out += QLatin1Char(',');
+        if (c.qualified)
+            out += QLatin1Char(c.from) + QStringLiteral(".");
+        out += QLatin1String(c.column);
+        if (c.alias)
+            out += QLatin1String(" As ") + QLatin1String(c.alias);
+    }
+    return out + QLatin1String(" FROM ") + QLatin1String(kTitlesTable) + QLatin1String(" A,");
+}
+
+}  // namespace
+
 QString listingHead()
 {
-    return QStringLiteral("SELECT A.Name,A.Description,Price,B.Description As Type,")
-        + QStringLiteral("Requirements,Uninstaller,Limitations,ScreenURL,")
-        + QStringLiteral("DownloadURL1,DownloadURL2,DownloadURL3,BuyURL,Rating,C.Name As [Company Name],")
-        + QStringLiteral("C.URL As [Company URL],C.Description As [Company Desc] FROM Software A,");
+    static const QString head = composeHead();
+    return head;
 }
 
 QString allTitlesSql()
 {
-    return listingHead() + kTailStart + kJoin + kOrder;
+    return listingHead() + tailStart() + joinCondition() + kOrder;
 }
 
 QString searchSql(const QString &text)
 {
     const QString value = quoted(text);
-    return listingHead() + kTailStart + QLatin1String("(A.Name LIKE '%") + value
+    return listingHead() + tailStart() + QLatin1String("(A.Name LIKE '%") + value
         + QLatin1String("%' OR A.Description LIKE '%") + value + QLatin1String("%') AND ")
-        + kJoin + kOrder;
+        + joinCondition() + kOrder;
 }
 
 QString categorySql(const QString &categoryIdText)
 {
-    return listingHead() + kTailStart + QLatin1String("CategoryID = ") + categoryIdText
-        + QLatin1String(" AND ") + kJoin + kOrder;
+    return listingHead() + tailStart() + QLatin1String(kCategoryColumn) + QLatin1String(" = ") + categoryIdText
+        + QLatin1String(" AND ") + joinCondition() + kOrder;
 }
 
 QString subCategorySql(const QString &subCategoryIdText)
 {
-    return listingHead() + kTailStart + QLatin1String("SubCategoryID = ") + subCategoryIdText
-        + QLatin1String(" AND ") + kJoin + kOrder;
+    return listingHead() + tailStart() + QLatin1String(kSubCategoryColumn) + QLatin1String(" = ") + subCategoryIdText
+        + QLatin1String(" AND ") + joinCondition() + kOrder;
 }
 
 QString singleTitleSql(const QString &name)
 {
-    return listingHead() + kTailStart + QLatin1String("A.Name ='") + quoted(name)
-        + QLatin1String("' AND ") + kJoin;
-}
-
-namespace {
-
-/// The text of `sql` between `prefix` and `suffix`, when it has both.
-std::optional<QString> between(const QString &sql, const QString &prefix, const QString &suffix)
-{
-    if (sql.size() < prefix.size() + suffix.size() || !sql.startsWith(prefix) || !sql.endsWith(suffix))
-        return std::nullopt;
-    return sql.mid(prefix.size(), sql.size() - prefix.size() - suffix.size());
-}
-
-std::optional<qint64> plainWholeNumber(const QString &text)
-{
-    static const QRegularExpression kPlain(QStringLiteral("^-?[0-9]{1,18}$"));
-    if (!kPlain.match(text).hasMatch())
-        return std::nullopt;
-    return text.toLongLong();
-}
-
-}  // namespace
-
-std::optional<Shape> recognise(const QString &sql)
-{
-    const QString head = listingHead() + kTailStart;
-    const QString joinedInOrder = QLatin1String(" AND ") + kJoin + kOrder;
-    if (sql == allTitlesSql())
-        return Shape{};
-    for (const auto &[column, filter] : {std::pair{QLatin1String("CategoryID = "), Shape::Filter::CategoryId},
-                                         std::pair{QLatin1String("SubCategoryID = "), Shape::Filter::SubCategoryId}}) {
-        if (const auto text = between(sql, head + column, joinedInOrder))
-            if (const auto id = plainWholeNumber(*text))
-                return Shape{filter, QString(), *id, true};
-    }
-    // The text is quoted twice in the search; each quoted copy is the same length.
-    const QLatin1StringView separator("%' OR A.Description LIKE '%");
-    if (const auto middle = between(sql, head + QLatin1String("(A.Name LIKE '%"), QLatin1String("%')") + joinedInOrder)) {
-        const qsizetype half = (middle->size() - separator.size()) / 2;
-        QString text = middle->left(half);
-        text.replace(QLatin1String("''"), QLatin1String("'"));
-        if (half >= 0 && searchSql(text) == sql)
-            return Shape{Shape::Filter::Search, text, 0, true};
-    }
-    if (auto name = between(sql, head + QLatin1String("A.Name ='"), QLatin1String("' AND ") + kJoin)) {
-        name->replace(QLatin1String("''"), QLatin1String("'"));
-        if (singleTitleSql(*name) == sql)
-            return Shape{Shape::Filter::Name, *name, 0, false};
-    }
-    return std::nullopt;
+    return listingHead() + tailStart() + QLatin1String("A.Name ='") + quoted(name)
+        + QLatin1String("' AND ") + joinCondition();
 }
 
 QString trimBlanks(const QString &text)

@@ -2,11 +2,39 @@
 
 #include <QString>
 
-#include <optional>
+#include <span>
 
 /// The software listing statements and their titles, composed by plain concatenation of
 /// fixed pieces and the values given. Every statement starts with listingHead().
 namespace listing {
+
+/// The titles, the table every listing reads and the one whose rows are held in name order.
+inline constexpr char kTitlesTable[] = "Software";
+inline constexpr char kNameColumn[] = "Name";
+inline constexpr char kDescriptionColumn[] = "Description";
+inline constexpr char kCategoryColumn[] = "CategoryID";
+inline constexpr char kSubCategoryColumn[] = "SubCategoryID";
+
+/// A table the titles are joined to: its name, the letter it goes by and the key column it
+/// shares with the titles.
+struct JoinedTable {
+    char as;
+    const char *table;
+    const char *key;
+};
+/// The title's type (B), then its company's site (C).
+std::span<const JoinedTable> joinedTables();
+
+/// One column of the listing head: where it comes from (A, the titles, or a joined table's
+/// letter), whether the statement names it with that letter, and the name it is given.
+struct HeadColumn {
+    char from;
+    const char *column;
+    bool qualified = false;
+    const char *alias = nullptr;
+};
+/// The listing's columns in order: the head text and the straight run both follow this list.
+std::span<const HeadColumn> headColumns();
 
 /// The 252-character column head shared by every statement.
 QString listingHead();
@@ -22,18 +50,6 @@ QString categorySql(const QString &categoryIdText);
 QString subCategorySql(const QString &subCategoryIdText);
 /// The one title named `name` (quote doubled), unordered.
 QString singleTitleSql(const QString &name);
-
-/// What one of the statements above asks for, read back from its text.
-struct Shape {
-    enum class Filter { None, Search, CategoryId, SubCategoryId, Name };
-    Filter filter = Filter::None;
-    QString text;        ///< Search: the text searched for; Name: the name
-    qint64 id = 0;       ///< CategoryId, SubCategoryId
-    bool ordered = true; ///< by name (all but Name)
-};
-/// The shape of `sql` when it is exactly one of the statements above (an id given as a plain
-/// whole number); none otherwise.
-std::optional<Shape> recognise(const QString &sql);
 
 /// `text` without its leading and trailing blanks (the space character only: a tab or a
 /// line break stays part of a search text).

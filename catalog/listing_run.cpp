@@ -3,48 +3,47 @@
 // this path does not know exactly (a column of another type, a missing column) is left to
 // SQLite.
 
+#include "listing_run.h"
+
 #include "held_table.h"
 #include "jet_text.h"
 #include "listing_query.h"
-#include "query_engine.h"
+#include "listing_request.h"
 #include "result_rows.h"
+
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <iterator>
+#include <optional>
 #include <tuple>
 #include <string>
 #include <unordered_map>
 
+using namespace listing;
+
 namespace {
 
-// Where each column of the listing head comes from: the titles (A), their type (B) or
-// their company's site (C).
-// For B and C, `kept` is the column's place among the values read from that table.
-struct HeadColumn {
-    char table;
-    const char *column;
-    int kept = 0;
-};
-constexpr HeadColumn kHead[] = {
-    {'A', "Name"},         {'A', "Description"},  {'A', "Price"},        {'B', "Description", 0},
-    {'A', "Requirements"}, {'A', "Uninstaller"},  {'A', "Limitations"},  {'A', "ScreenURL"},
-    {'A', "DownloadURL1"}, {'A', "DownloadURL2"}, {'A', "DownloadURL3"}, {'A', "BuyURL"},
-    {'A', "Rating"},       {'C', "Name", 0},      {'C', "URL", 1},       {'C', "Description", 2},
-};
-// The values read from B and C, after their key, in the order of `kept`.
-constexpr char kTypesSql[] = "SELECT SoftwareTypeID, Description FROM SoftwareType";
-constexpr char kSitesSql[] = "SELECT SiteID, Name, URL, Description FROM Site";
-constexpr int kHeadColumns = int(std::size(kHead));
-constexpr int kRowsPerCheck = 4096;
-
-std::int64_t nowMs()
+// The values read from a joined table: its key, then the head's columns from it, in order.
+std::string keyedSql(const JoinedTable &joined)
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    std::string sql = std::string("SELECT ") + joined.key;
+    for (const HeadColumn &c : headColumns())
+        if (c.from == joined.as)
+            sql += std::string(", ") + c.column;
+    return sql + " FROM " + joined.table;
+}
+
+// The whole number an id's text is when it is written as a plain one ("4", "-1", "04"), the
+// way the statement compares it; none for anything else, which SQLite then runs.
+std::optional<qint64> plainWholeNumber(const QString &text)
+{
+    static const QRegularExpression kPlain(QStringLiteral("^-?[0-9]{1,18}$"));
+    if (!kPlain.match(text).hasMatch())
+        return std::nullopt;
+    return text.toLongLong();
 }
 
 bool isWholeNumber(jet::StoredType type)
@@ -137,86 +136,121 @@ void put(ResultRows &rows, int column, const held::Value &value)
     }
 }
 
-}  // namespace
-
-std::optional<ado::Error> QueryEngine::runListing(const listing::Shape &shape, sqlite3_stmt *statement,
-                                                   const std::vector<int> &adoTypes, ResultRows &rows)
+// The kinds this path answers; a kind added later goes through SQLite until it is taught here.
+bool answersStraight(Request::Kind kind)
 {
-    const auto found = m_heldTables->tables.find(QStringLiteral("software"));
-    if (found == m_heldTables->tables.end() || sqlite3_column_count(statement) != kHeadColumns)
+    switch (kind) {
+    case Request::Kind::AllTitles:
+    case Request::Kind::Search:
+    case Request::Kind::Category:
+    case Request::Kind::SubCategory:
+    case Request::Kind::Title: return true;
+    }
+    return false;
+}
+
+// Where each head column's value comes from: a column of the titles, or a value kept from
+// a joined table.
+struct Source {
+    int joined = -1;  // the joined table (its place in joinedTables()); -1 for the titles
+    int at = 0;       // the titles' column, or the place among the joined table's kept values
+};
+
+std::optional<ado::Error> runOverTitles(const Request &request, QueryEngine::Direct &direct, ResultRows &rows)
+{
+    const std::span<const HeadColumn> head = headColumns();
+    const std::span<const JoinedTable> joined = joinedTables();
+    const int headColumnCount = int(head.size());
+    sqlite3_stmt *statement = direct.statement();
+    const held::HeldTable *held = direct.heldTable(QLatin1String(kTitlesTable));
+    if (!held || sqlite3_column_count(statement) != headColumnCount)
         return std::nullopt;
-    const held::HeldTable &software = *found->second;
-    const QVector<jet::Column> &columns = software.columns;
+    const held::HeldTable &titles = *held;
+    const QVector<jet::Column> &columns = titles.columns;
+    const Request::Kind kind = request.kind();
+    if (!answersStraight(kind))
+        return std::nullopt;
 
     // Every column the statement reads from the titles, of a type this path knows.
-    int fromTitles[kHeadColumns];
-    for (int i = 0; i < kHeadColumns; ++i)
-        if (kHead[i].table == 'A' && (fromTitles[i] = columnOf(columns, kHead[i].column)) < 0)
+    std::vector<Source> sources(head.size());
+    std::vector<int> keptSoFar(joined.size(), 0);
+    for (int i = 0; i < headColumnCount; ++i) {
+        if (head[size_t(i)].from == 'A') {
+            if ((sources[size_t(i)].at = columnOf(columns, head[size_t(i)].column)) < 0)
+                return std::nullopt;
+            continue;
+        }
+        for (std::size_t j = 0; j < joined.size(); ++j)
+            if (joined[j].as == head[size_t(i)].from)
+                sources[size_t(i)] = {int(j), keptSoFar[j]++};
+    }
+    std::vector<int> joinKeys;
+    for (const JoinedTable &j : joined) {
+        const int key = columnOf(columns, j.key);
+        if (key < 0 || !isWholeNumber(columns[key].type))
             return std::nullopt;
-    const int typeId = columnOf(columns, "SoftwareTypeID");
-    const int siteId = columnOf(columns, "SiteID");
-    const int name = columnOf(columns, "Name");
-    const int description = columnOf(columns, "Description");
+        joinKeys.push_back(key);
+    }
+    const int name = columnOf(columns, kNameColumn);
+    const int description = columnOf(columns, kDescriptionColumn);
     int filterId = -1;
-    if (shape.filter == listing::Shape::Filter::CategoryId || shape.filter == listing::Shape::Filter::SubCategoryId) {
-        filterId = columnOf(columns, shape.filter == listing::Shape::Filter::CategoryId ? "CategoryID" : "SubCategoryID");
+    std::int64_t wantedId = 0;
+    if (kind == Request::Kind::Category || kind == Request::Kind::SubCategory) {
+        const std::optional<qint64> id = plainWholeNumber(request.value());
+        if (!id)
+            return std::nullopt;
+        wantedId = *id;
+        filterId = columnOf(columns, kind == Request::Kind::Category ? kCategoryColumn : kSubCategoryColumn);
         if (filterId < 0 || !isWholeNumber(columns[filterId].type))
             return std::nullopt;
     }
-    if (typeId < 0 || siteId < 0 || !isWholeNumber(columns[typeId].type) || !isWholeNumber(columns[siteId].type)
-        || name != software.keyColumn || description < 0 || !isText(columns[description].type))
+    if (name != titles.keyColumn || description < 0 || !isText(columns[description].type))
         return std::nullopt;
-    const KeyedTable types = readKeyed(m_db, kTypesSql);
-    const KeyedTable sites = readKeyed(m_db, kSitesSql);
-    if (!types.ok || !sites.ok)
+    std::vector<KeyedTable> keyed;
+    for (const JoinedTable &j : joined) {
+        keyed.push_back(readKeyed(direct.database(), keyedSql(j).c_str()));
+        if (!keyed.back().ok)
+            return std::nullopt;
+    }
+    // The titles join one type and one site each: the loops below are written for two.
+    if (keyed.size() != 2)
         return std::nullopt;
 
-    for (int i = 0; i < kHeadColumns; ++i)
-        rows.addColumn(QString::fromUtf8(sqlite3_column_name(statement, i)), adoTypes[size_t(i)]);
-    std::size_t first = 0, end = software.rows.size();
-    if (shape.filter == listing::Shape::Filter::Name)
-        std::tie(first, end) = held::equalRange(software.rows, shape.text.toStdString());
-    const jettext::LikePattern pattern(
-        shape.filter == listing::Shape::Filter::Search ? ('%' + shape.text + '%').toStdString() : std::string(), '%', '_');
+    for (int i = 0; i < headColumnCount; ++i)
+        rows.addColumn(QString::fromUtf8(sqlite3_column_name(statement, i)), direct.columnTypes()[size_t(i)]);
+    std::size_t first = 0, end = titles.rows.size();
+    if (kind == Request::Kind::Title)
+        std::tie(first, end) = held::equalRange(titles.rows, request.value().toStdString());
+    const bool search = kind == Request::Kind::Search;
+    const jettext::LikePattern pattern(search ? ('%' + request.value() + '%').toStdString() : std::string(), '%', '_');
     std::vector<jet::Cell> cells(size_t(columns.size()));
     const auto whole = [&](int column, std::int64_t &value) {
         value = cells[size_t(column)].integer;
         return !cells[size_t(column)].isNull;
     };
-    // The clock is read every few thousand steps, a step being a title looked at or a row
-    // made: one title joined to thousands of types and sites is as much work as thousands
-    // of titles. The result's own limits bound its rows and bytes (ResultRows::TooLarge).
-    std::int64_t steps = 0;
-    const auto step = [&]() -> bool {
-        if (++steps % kRowsPerCheck != 0)
-            return true;
-        if (nowMs() > m_deadlineMs)
-            return false;
-        if (m_progress) {
-            const std::int64_t reported = nowMs();
-            m_progress({Progress::Stage::Listing, QString(), rows.rowCount(), 0});
-            m_deadlineMs += nowMs() - reported;
-        }
-        return true;
-    };
-    if (nowMs() > m_deadlineMs)
-        return engineError(SQLITE_INTERRUPT);
+    // A step is a title looked at or a row made: one title joined to thousands of types and
+    // sites is as much work as thousands of titles. The result's own limits bound its rows
+    // and bytes (ResultRows::TooLarge).
+    if (!direct.inTime())
+        return direct.stopped();
+    const KeyedTable &types = keyed[0];
+    const KeyedTable &sites = keyed[1];
     for (std::size_t row = first; row < end; ++row) {
-        if (!step())
-            return engineError(SQLITE_INTERRUPT);
-        if (shape.filter == listing::Shape::Filter::Search) {
+        if (!direct.step(rows))
+            return direct.stopped();
+        if (search) {
             // The name and description first: most rows go no further.
-            software.rows.cells(row, cells, nullptr, size_t(std::max(name, description)) + 1);
+            titles.rows.cells(row, cells, nullptr, size_t(std::max(name, description)) + 1);
             const jet::Cell &n = cells[size_t(name)], &d = cells[size_t(description)];
             if (!(!n.isNull && pattern.matches(n.text)) && !(!d.isNull && pattern.matches(d.text)))
                 continue;
         }
-        software.rows.cells(row, cells);
+        titles.rows.cells(row, cells);
         std::int64_t id = 0;
-        if (filterId >= 0 && !(whole(filterId, id) && id == shape.id))
+        if (filterId >= 0 && !(whole(filterId, id) && id == wantedId))
             continue;
         std::int64_t typeKey = 0, siteKey = 0;
-        if (!whole(typeId, typeKey) || !whole(siteId, siteKey))
+        if (!whole(joinKeys[0], typeKey) || !whole(joinKeys[1], siteKey))
             continue;
         const auto type = types.rows.find(typeKey);
         const auto site = sites.rows.find(siteKey);
@@ -224,18 +258,40 @@ std::optional<ado::Error> QueryEngine::runListing(const listing::Shape &shape, s
             continue;
         for (const std::vector<Kept> &t : type->second) {
             for (const std::vector<Kept> &s : site->second) {
-                for (int i = 0; i < kHeadColumns; ++i) {
-                    switch (kHead[i].table) {
-                    case 'A': put(rows, i, held::valueOf(columns[fromTitles[i]].type, cells[size_t(fromTitles[i])])); break;
-                    case 'B': put(rows, i, t[size_t(kHead[i].kept)]); break;
-                    default: put(rows, i, s[size_t(kHead[i].kept)]); break;
+                for (int i = 0; i < headColumnCount; ++i) {
+                    const Source &from = sources[size_t(i)];
+                    switch (from.joined) {
+                    case -1: put(rows, i, held::valueOf(columns[from.at].type, cells[size_t(from.at)])); break;
+                    case 0: put(rows, i, t[size_t(from.at)]); break;
+                    default: put(rows, i, s[size_t(from.at)]); break;
                     }
                 }
                 rows.endRow();
-                if (!step())
-                    return engineError(SQLITE_INTERRUPT);
+                if (!direct.step(rows))
+                    return direct.stopped();
             }
         }
     }
     return ado::Error{};
 }
+
+}  // namespace
+
+namespace listing {
+
+void holdTitles(QueryEngine &engine)
+{
+    engine.indexOnLoad(QLatin1String(kTitlesTable), QLatin1String(kNameColumn));
+}
+
+QueryEngine::DirectAnswer directAnswer(const Request &request)
+{
+    return [request](QueryEngine::Direct &direct, ResultRows &rows) { return runOverTitles(request, direct, rows); };
+}
+
+ado::Error list(QueryEngine &engine, const Request &request, ResultRows &rows)
+{
+    return engine.execute(request.sql(), rows, directAnswer(request));
+}
+
+}  // namespace listing

@@ -2,7 +2,6 @@
 
 #include "held_table.h"
 #include "jet_text.h"
-#include "listing_query.h"
 #include "jet/protocol.h"
 #include "result_rows.h"
 
@@ -434,6 +433,11 @@ QueryEngine::QueryEngine(std::unique_ptr<jet::TableSource> source)
     }
     sqlite3_create_collation(m_db, kCollation, SQLITE_UTF8, nullptr, jetCollation);
     held::registerModule(m_db, m_heldTables.get());
+    // Every table of the catalog is known by name from the start and read when a statement
+    // first names it.
+    m_announcedWanted = [this](const QString &table) { m_wanted = table; };
+    for (const QString &table : m_source->tableNames())
+        held::announce(m_db, table, &m_announcedWanted);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(m_db, "like", 2, flags, nullptr, jetLike, nullptr, nullptr);
     sqlite3_create_function(m_db, "like", 3, flags, nullptr, jetLike, nullptr, nullptr);
@@ -550,13 +554,20 @@ ado::Error QueryEngine::engineError(int rc) const
         return providerError(QStringLiteral("The statement was stopped: a value would be longer than %1 MiB.")
                                  .arg(kValueLengthLimit >> 20));
     }
-    return providerError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    // A table the catalog does not have is named only in SQLite's message; the provider
+    // words it its own way.
+    static const QByteArray kUnknownTable = "no such table: ";
+    const QByteArray message = sqlite3_errmsg(m_db);
+    if ((rc & 0xff) == SQLITE_ERROR && message.startsWith(kUnknownTable))
+        return providerError(QStringLiteral("The Microsoft Jet database engine cannot find the input table or query '%1'.")
+                                 .arg(QString::fromUtf8(message.mid(kUnknownTable.size()))));
+    return providerError(QString::fromUtf8(message));
 }
 
 ado::Error QueryEngine::prepare(const QByteArray &sql, sqlite3_stmt **statement)
 {
-    static const QByteArray kNoSuchTable = "no such table: ";
     for (;;) {
+        m_wanted.clear();
         const char *tail = nullptr;
         // Only the caller's text is guarded: the table loads below create and fill tables.
         struct Guard {
@@ -583,25 +594,12 @@ ado::Error QueryEngine::prepare(const QByteArray &sql, sqlite3_stmt **statement)
             }
             return {};
         }
-        const QByteArray message = sqlite3_errmsg(m_db);
-        if (!message.startsWith(kNoSuchTable))
+        // An announced table named for the first time: it is copied in, then the statement is
+        // prepared again (and finds the table itself).
+        if (m_wanted.isEmpty() || m_loaded.contains(m_wanted, Qt::CaseInsensitive))
             return engineError(rc);
         guard.on = false;
-        // A table is copied in on first use; then the statement is prepared again.
-        const QString wanted = QString::fromUtf8(message.mid(kNoSuchTable.size()));
-        if (!m_sourceTablesRead) {
-            m_sourceTables = m_source->tableNames();
-            m_sourceTablesRead = true;
-        }
-        QString found;
-        for (const QString &table : std::as_const(m_sourceTables))
-            if (table.compare(wanted, Qt::CaseInsensitive) == 0 && !m_loaded.contains(table, Qt::CaseInsensitive))
-                found = table;
-        if (found.isEmpty())
-            return providerError(
-                QStringLiteral("The Microsoft Jet database engine cannot find the input table or query '%1'.")
-                    .arg(wanted));
-        if (ado::Error error = loadTable(found))
+        if (ado::Error error = loadTable(m_wanted))
             return error;
     }
 }
@@ -633,12 +631,12 @@ std::size_t QueryEngine::resultByteLimit()
     return limit;
 }
 
-ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
+ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows, const DirectAnswer &direct)
 {
     if (!m_db)
         return providerError(QStringLiteral("The query engine could not be started."));
     try {
-        return run(sql, rows);
+        return run(sql, rows, direct);
     } catch (const std::bad_alloc &) {
         sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
         rows = ResultRows();
@@ -656,7 +654,7 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows)
     }
 }
 
-ado::Error QueryEngine::run(const QString &sql, ResultRows &rows)
+ado::Error QueryEngine::run(const QString &sql, ResultRows &rows, const DirectAnswer &direct)
 {
     StatementGuard guard;
     if (ado::Error error = prepare(sql.toUtf8(), &guard.statement))
@@ -677,11 +675,12 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows)
         sqlite3 *db;
         ~BudgetOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
     } budgetOff{m_db};
-    // The listings the windows ask for, when every column has its type before a step.
-    if (std::find(adoTypes.begin(), adoTypes.end(), int(ado::adEmpty)) == adoTypes.end())
-        if (const std::optional<listing::Shape> shape = listing::recognise(sql))
-            if (std::optional<ado::Error> done = runListing(*shape, statement, adoTypes, rows))
-                return *done;
+    // A caller that knows what it asked for, when every column has its type before a step.
+    if (direct && std::find(adoTypes.begin(), adoTypes.end(), int(ado::adEmpty)) == adoTypes.end()) {
+        Direct context(*this, statement, adoTypes);
+        if (std::optional<ado::Error> done = direct(context, rows))
+            return *done;
+    }
     int rc = sqlite3_step(statement);
     // A computed column has no declared type: take it from its first value.
     for (int i = 0; i < columns; ++i) {
@@ -728,6 +727,40 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows)
     if (rc != SQLITE_DONE)
         return engineError(rc);
     return {};
+}
+
+sqlite3 *QueryEngine::Direct::database() const
+{
+    return m_engine.m_db;
+}
+
+const held::HeldTable *QueryEngine::Direct::heldTable(const QString &name) const
+{
+    const auto found = m_engine.m_heldTables->tables.find(name.toLower());
+    return found == m_engine.m_heldTables->tables.end() ? nullptr : found->second.get();
+}
+
+bool QueryEngine::Direct::inTime() const
+{
+    return nowMs() <= m_engine.m_deadlineMs;
+}
+
+bool QueryEngine::Direct::checkpoint(const ResultRows &rows)
+{
+    if (!inTime())
+        return false;
+    if (m_engine.m_progress) {
+        // The time the report takes (a window repainting) is not the statement's.
+        const std::int64_t reported = nowMs();
+        m_engine.m_progress({Progress::Stage::Listing, QString(), rows.rowCount(), 0});
+        m_engine.m_deadlineMs += nowMs() - reported;
+    }
+    return true;
+}
+
+ado::Error QueryEngine::Direct::stopped() const
+{
+    return m_engine.engineError(SQLITE_INTERRUPT);
 }
 
 std::shared_ptr<const ResultRows> QueryEngine::heldRows(const QString &sql) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ado.h"
+#include "progress.h"
 #include "table_source.h"
 
 #include <QHash>
@@ -15,11 +16,10 @@
 
 class ResultRows;
 struct sqlite3;
+struct sqlite3_stmt;
 namespace held {
+struct HeldTable;
 struct HeldTables;
-}
-namespace listing {
-struct Shape;
 }
 
 /// Runs statements over a catalog's tables with Jet's text semantics. The tables live in an
@@ -30,22 +30,48 @@ struct Shape;
 /// LIKE matches the same way, with "%" and "_" as its wildcards.
 class QueryEngine {
 public:
-    /// How far a long statement has come, for a progress display.
-    struct Progress {
-        enum class Stage {
-            Reading,   ///< copying a table in: `done` rows of `total` (0 when not known)
-            Ordering,  ///< building the index of a table just read, of `total` rows
-            Listing,   ///< running the statement: `done` result rows so far, `total` 0
-        };
-        Stage stage = Stage::Reading;
-        QString table;
-        qint64 done = 0;
-        qint64 total = 0;
+    /// How far a long statement has come, reported while `execute` runs.
+    using Progress = ado::Progress;
+    using ProgressReport = ado::ProgressReport;
+
+    /// What an answer given straight from the held tables may use, while `execute` runs the
+    /// statement it stands in for.
+    class Direct {
+    public:
+        /// The statement, prepared (its tables loaded) but not stepped: its columns name and
+        /// type the result's.
+        sqlite3_stmt *statement() const { return m_statement; }
+        /// The ADO type of each of the statement's columns.
+        const std::vector<int> &columnTypes() const { return m_types; }
+        /// The connection, for reading a small table the statement uses.
+        sqlite3 *database() const;
+        /// The held table `name` (any letter case); null when it is not held.
+        const held::HeldTable *heldTable(const QString &name) const;
+        /// Whether the statement's time is not yet up.
+        bool inTime() const;
+        /// Counts one step of work (a row looked at or made); every few thousand steps the
+        /// clock is read and progress reported. False once the time is up.
+        bool step(const ResultRows &rows) { return ++m_steps % kStepsPerCheck != 0 || checkpoint(rows); }
+        /// The error of a statement stopped for its time.
+        ado::Error stopped() const;
+
+    private:
+        friend class QueryEngine;
+        static constexpr std::int64_t kStepsPerCheck = 4096;
+        Direct(QueryEngine &engine, sqlite3_stmt *statement, const std::vector<int> &types)
+            : m_engine(engine), m_statement(statement), m_types(types)
+        {
+        }
+        bool checkpoint(const ResultRows &rows);
+
+        QueryEngine &m_engine;
+        sqlite3_stmt *m_statement;
+        const std::vector<int> &m_types;
+        std::int64_t m_steps = 0;
     };
-    /// Called now and then (every few thousand rows, and several times a second while an
-    /// index is built) on the calling thread, while `execute` runs. It may process
-    /// events, but must not use the engine.
-    using ProgressReport = std::function<void(const Progress &)>;
+    /// Gives the rows of the statement in `rows` (columns first) or an error; none, without
+    /// touching `rows`, when it cannot, and SQLite then runs the statement.
+    using DirectAnswer = std::function<std::optional<ado::Error>(Direct &, ResultRows &)>;
 
     explicit QueryEngine(std::unique_ptr<jet::TableSource> source);
     ~QueryEngine();
@@ -58,11 +84,13 @@ public:
     /// count), the engine a bounded heap, each value a bounded size and the result a bounded
     /// count of rows and bytes; running out of any, or of memory, gives an error for this
     /// statement only.
-    /// Result columns are named as the statement names them (A.Name gives "Name") and
+    /// Result columns are named as the statement names them (A.Title gives "Title") and
     /// typed by the ADO type of the column they come from. A statement the engine refuses,
     /// one that would write, or a table that cannot be read gives E_PROVIDER_FAIL with
     /// the reason.
-    ado::Error execute(const QString &sql, ResultRows &rows);
+    /// With `direct`, once the statement is prepared and every column typed, `direct` may
+    /// answer it in SQLite's place: the caller knows what the statement asks for.
+    ado::Error execute(const QString &sql, ResultRows &rows, const DirectAnswer &direct = {});
 
     /// The rows of `sql` as an earlier run gave them, while some recordset still holds
     /// them (null otherwise): the catalog never changes, so the same statement gives the
@@ -95,11 +123,7 @@ public:
 private:
     ado::Error loadTable(const QString &name);
     ado::Error prepare(const QByteArray &sql, struct sqlite3_stmt **statement);
-    ado::Error run(const QString &sql, ResultRows &rows);
-    /// Runs a software listing over the held titles without SQLite's work per row; none
-    /// when the catalog's tables are not as the listing expects (SQLite then runs it).
-    std::optional<ado::Error> runListing(const listing::Shape &shape, struct sqlite3_stmt *statement,
-                                         const std::vector<int> &adoTypes, ResultRows &rows);
+    ado::Error run(const QString &sql, ResultRows &rows, const DirectAnswer &direct);
     ado::Error engineError(int rc) const;
     static int authorize(void *self, int action, const char *, const char *, const char *, const char *);
     static int checkBudget(void *self);
@@ -114,8 +138,8 @@ private:
     QStringList m_loaded;
     QList<QPair<QString, QString>> m_indexes;
     std::unique_ptr<held::HeldTables> m_heldTables;  // the tables kept in a listing order
-    QStringList m_sourceTables;
-    bool m_sourceTablesRead = false;
+    std::function<void(const QString &)> m_announcedWanted;  // told by an announced table when named
+    QString m_wanted;  // the announced table the statement being prepared named first
     ProgressReport m_progress;
     QHash<QString, std::weak_ptr<const ResultRows>> m_held;
     bool m_guarding = false;        // the statement being prepared is the caller's

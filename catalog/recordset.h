@@ -9,6 +9,9 @@
 #include <memory>
 
 class ResultRows;
+namespace listing {
+class Request;
+}
 
 namespace ado {
 
@@ -41,6 +44,10 @@ public:
     /// with the engine's description; a closed or null connection fails too. After a failed
     /// Open the recordset is closed, whatever it held before.
     Error Open(const QString &source, std::shared_ptr<Connection> connection, int cursorType,
+               int lockType, int options);
+    /// Opens the listing `request` over `connection`, as Open does its statement (Source is
+    /// request.sql()); the listing runs straight over the held titles where it can.
+    Error Open(const listing::Request &request, std::shared_ptr<Connection> connection, int cursorType,
                int lockType, int options);
     bool isOpen() const;
     /// Releases the rows. Closing a closed recordset fails with adErrObjectClosed.
@@ -89,7 +96,7 @@ public:
     /// Gets field `fieldIndex` ready to be filtered on, on a second thread, so that the first
     /// letter typed into a search of a large listing does not wait for it.
     void prepareFilter(int fieldIndex);
-    /// Runs the statement again; the sort in force is kept, the filter too.
+    /// Runs the statement (or the listing) again; the sort in force is kept, the filter too.
     Error Requery(int options = adOptionUnspecified);
 
 signals:
@@ -99,6 +106,9 @@ signals:
     void currentChanged(int position);
 
 private:
+    Error open(const QString &source, const listing::Request *request, std::shared_ptr<Connection> connection,
+               int cursorType, int lockType, int options);
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

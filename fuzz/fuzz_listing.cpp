@@ -4,7 +4,8 @@
 // or a finding.
 
 #include "generated_listing.h"
-#include "listing_query.h"
+#include "listing_request.h"
+#include "listing_run.h"
 #include "query_engine.h"
 #include "result_rows.h"
 
@@ -16,10 +17,11 @@
 
 namespace {
 
-std::vector<std::string> listed(QueryEngine &engine, const QString &sql)
+// The rows of `request` straight from the titles, or with none, of `sql` through SQLite.
+std::vector<std::string> listed(QueryEngine &engine, const QString &sql, const listing::Request *request = nullptr)
 {
     ResultRows rows;
-    const ado::Error error = engine.execute(sql, rows);
+    const ado::Error error = request ? listing::list(engine, *request, rows) : engine.execute(sql, rows);
     std::vector<std::string> out{error.Description.toStdString()};
     for (int c = 0; c < rows.columnCount(); ++c)
         out.push_back(rows.field(c).Name.toStdString() + ':' + std::to_string(rows.field(c).Type) + ':'
@@ -39,19 +41,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     generated::Bytes bytes(data, size);
     QueryEngine engine(std::make_unique<generated::Source>(generated::listingCatalog(bytes)));
-    engine.indexOnLoad(QStringLiteral("Software"), QStringLiteral("Name"));
+    listing::holdTitles(engine);
     static const char *const kTexts[] = {"zip", "Twin", "twin", "", "_", "%", "Tool", "\xc3\xa9"};
     const QString text = QString::fromUtf8(kTexts[bytes.pick(8)]);
     const QString id = QString::number(int(bytes.pick(6)) - 1);
-    QString sql;
+    listing::Request request;
     switch (bytes.pick(5)) {
-    case 0: sql = listing::allTitlesSql(); break;
-    case 1: sql = listing::categorySql(id); break;
-    case 2: sql = listing::subCategorySql(id); break;
-    case 3: sql = listing::searchSql(text); break;
-    default: sql = listing::singleTitleSql(text); break;
+    case 0: request = listing::Request::allTitles(); break;
+    case 1: request = listing::Request::category(id); break;
+    case 2: request = listing::Request::subCategory(id); break;
+    case 3: request = listing::Request::search(text); break;
+    default: request = listing::Request::title(text); break;
     }
-    const std::vector<std::string> straight = listed(engine, sql), throughSqlite = listed(engine, sql + ' ');
+    const std::vector<std::string> straight = listed(engine, QString(), &request),
+                                   throughSqlite = listed(engine, request.sql());
     if (straight != throughSqlite) {
         for (std::size_t i = 0; i < std::max(straight.size(), throughSqlite.size()); ++i)
             std::fprintf(stderr, "%s\n    %s\n", i < straight.size() ? straight[i].c_str() : "(none)",

@@ -7,6 +7,7 @@
 #include "frm_software.h"
 #include "link_label.h"
 #include "listing_query.h"
+#include "listing_request.h"
 #include "open_url.h"
 #include "screen_fit.h"
 #include "services.h"
@@ -504,7 +505,7 @@ void frmMain::cmdGo_Click()
 {
     const QString text = listing::trimBlanks(m_txtSearch->text());
 
-    strListingSql = text.isEmpty() ? listing::allTitlesSql() : listing::searchSql(text);
+    setListingRequest(text.isEmpty() ? listing::Request::allTitles() : listing::Request::search(text));
     strListingTitle = listing::searchTitle(text);
     showSoftwareWindow(m_services, this);
 }
@@ -514,7 +515,7 @@ void frmMain::lblCategory_Click(int Index)
     const LinkLabel *label = lblCategory(Index);
     if (!label)
         return;
-    strListingSql = listing::categorySql(label->property(kTagProperty).toString());
+    setListingRequest(listing::Request::category(label->property(kTagProperty).toString()));
     strListingTitle = label->text();
     showSoftwareWindow(m_services, this);
 }
@@ -529,7 +530,7 @@ void frmMain::lstSubCategory_DblClick(int Index)
     const int p = listIndex(names);
     if (p < 0 || p >= ids->count())
         return;
-    strListingSql = listing::subCategorySql(itemText(ids, p));
+    setListingRequest(listing::Request::subCategory(itemText(ids, p)));
     strListingTitle = listing::subCategoryTitle(lblCategory(Index)->text(), itemText(names, p));
     showSoftwareWindow(m_services, this);
 }
@@ -543,11 +544,11 @@ void frmMain::lstFeatured_DblClick()
     const QString name = cut >= 0 ? entry.left(cut) : entry;
 
     m_services.pointer.setMousePointer(vbHourglass);
-    strListingSql = listing::singleTitleSql(name);
+    const listing::Request request = listing::Request::title(name);
+    setListingRequest(request);
     rsSoftware = std::make_shared<ado::Recordset>();
     rsSoftware->CursorLocation = ado::adUseClient;
-    if (rsSoftware->Open(strListingSql, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly,
-                         ado::adCmdText)) {
+    if (rsSoftware->Open(request, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)) {
         m_services.messages.Beep();
         m_services.pointer.setMousePointer(vbDefault);
         m_services.messages.MsgBox(this, QStringLiteral("Unable to open table Software."),

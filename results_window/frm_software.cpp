@@ -294,8 +294,10 @@ void frmSoftware::Form_Load()
     ado::Error opened;
     {
         // A long listing (a large catalog's first) shows how far it has come.
-        ListingProgress progress(cnCatalog && cnCatalog->isOpen() ? cnCatalog->engine() : nullptr, m_owner);
-        opened = rs->Open(strListingSql, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText);
+        ListingProgress progress(cnCatalog.get(), m_owner);
+        const listing::Request *request = currentListingRequest();
+        opened = request ? rs->Open(*request, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)
+                         : rs->Open(strListingSql, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText);
     }
     if (opened) {
         m_services.messages.Beep();

@@ -1,5 +1,6 @@
 #include "listing_progress.h"
 
+#include "connection.h"
 #include "fonts.h"
 #include "services.h"
 #include "window_placement.h"
@@ -36,17 +37,17 @@ public:
 
 }  // namespace
 
-ListingProgress::ListingProgress(QueryEngine *engine, QWidget *owner) : m_engine(engine), m_owner(owner)
+ListingProgress::ListingProgress(ado::Connection *connection, QWidget *owner) : m_connection(connection), m_owner(owner)
 {
     m_clock.start();
-    if (m_engine)
-        m_engine->setProgressReport([this](const QueryEngine::Progress &progress) { report(progress); });
+    if (m_connection)
+        m_connection->setProgressReport([this](const ado::Progress &progress) { report(progress); });
 }
 
 ListingProgress::~ListingProgress()
 {
-    if (m_engine)
-        m_engine->setProgressReport({});
+    if (m_connection)
+        m_connection->setProgressReport({});
 }
 
 void ListingProgress::setTimingForTests(int showAfterMs, int redrawEveryMs)
@@ -55,25 +56,25 @@ void ListingProgress::setTimingForTests(int showAfterMs, int redrawEveryMs)
     g_redrawEveryMs = redrawEveryMs;
 }
 
-QString ListingProgress::text(const QueryEngine::Progress &progress)
+QString ListingProgress::text(const ado::Progress &progress)
 {
     const QLocale locale;
     const QString done = locale.toString(progress.done);
     const QString total = locale.toString(progress.total);
     switch (progress.stage) {
-    case QueryEngine::Progress::Stage::Reading:
+    case ado::Progress::Stage::Reading:
         return progress.total > 0
             ? QStringLiteral("Reading %1: %2 of %3 rows").arg(progress.table, done, total)
             : QStringLiteral("Reading %1: %2 rows").arg(progress.table, done);
-    case QueryEngine::Progress::Stage::Ordering:
+    case ado::Progress::Stage::Ordering:
         return QStringLiteral("Reading %1: all %2 rows read, ordering them").arg(progress.table, total);
-    case QueryEngine::Progress::Stage::Listing:
+    case ado::Progress::Stage::Listing:
         return QStringLiteral("Listing: %1 rows").arg(done);
     }
     return {};
 }
 
-void ListingProgress::report(const QueryEngine::Progress &progress)
+void ListingProgress::report(const ado::Progress &progress)
 {
     const qint64 now = m_clock.elapsed();
     if (now < g_showAfterMs || (m_lastRedraw >= 0 && now - m_lastRedraw < g_redrawEveryMs))
@@ -101,7 +102,7 @@ void ListingProgress::report(const QueryEngine::Progress &progress)
         m_window->show();
     }
     m_label->setText(text(progress));
-    const bool counted = progress.stage == QueryEngine::Progress::Stage::Reading && progress.total > 0;
+    const bool counted = progress.stage == ado::Progress::Stage::Reading && progress.total > 0;
     // Reading fills the bar; ordering and listing have no known end, so it runs busy.
     m_bar->setRange(0, counted ? 1000 : 0);
     if (counted)

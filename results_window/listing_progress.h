@@ -1,17 +1,20 @@
 #pragma once
 
-#include "query_engine.h"
+#include "progress.h"
 
 #include <QElapsedTimer>
 #include <QString>
 
 #include <memory>
 
+namespace ado {
+class Connection;
+}
 class QLabel;
 class QProgressBar;
 class QWidget;
 
-/// While it lives, shows how far the statements of `engine` have come once they have
+/// While it lives, shows how far the statements of `connection` have come once they have
 /// taken longer than `kShowAfterMs`: a small window over `owner` with the rows read of
 /// the table being copied in (then the ordering and the listing), redrawn several times a
 /// second. The windows are repainted meanwhile; the user's input waits until the end, as
@@ -21,7 +24,7 @@ public:
     static constexpr int kShowAfterMs = 500;
     static constexpr int kRedrawEveryMs = 100;
 
-    ListingProgress(QueryEngine *engine, QWidget *owner);
+    ListingProgress(ado::Connection *connection, QWidget *owner);
     ~ListingProgress();
     ListingProgress(const ListingProgress &) = delete;
     ListingProgress &operator=(const ListingProgress &) = delete;
@@ -30,12 +33,12 @@ public:
     static void setTimingForTests(int showAfterMs, int redrawEveryMs);
 
     /// The text for a report: "Reading Software: 12,288 of 1,000,000 rows".
-    static QString text(const QueryEngine::Progress &progress);
+    static QString text(const ado::Progress &progress);
 
 private:
-    void report(const QueryEngine::Progress &progress);
+    void report(const ado::Progress &progress);
 
-    QueryEngine *m_engine;
+    ado::Connection *m_connection;
     QWidget *m_owner;
     QElapsedTimer m_clock;
     qint64 m_lastRedraw = -1;

@@ -2,6 +2,8 @@
 #include "generated_listing.h"
 #include "jet_text.h"
 #include "listing_query.h"
+#include "listing_request.h"
+#include "listing_run.h"
 #include "query_engine.h"
 #include "recordset.h"
 #include "result_rows.h"
@@ -13,6 +15,8 @@
 #include <ctime>
 
 using T = jet::StoredType;
+
+Q_DECLARE_METATYPE(listing::Request)
 
 namespace {
 
@@ -67,10 +71,12 @@ std::unique_ptr<MemorySource> multiplyingCatalog(int titles, int types, int site
 }
 
 // A result as text: its error, columns, types and storage, then each row's values.
-QStringList listed(QueryEngine &engine, const QString &statement)
+// The answer to `statement` through SQLite, or with a `request`, to the request as the
+// windows ask for it (straight from the titles where it can be).
+QStringList listed(QueryEngine &engine, const QString &statement, const listing::Request *request = nullptr)
 {
     ResultRows result;
-    const ado::Error error = engine.execute(statement, result);
+    const ado::Error error = request ? listing::list(engine, *request, result) : engine.execute(statement, result);
     QStringList out{error.Description};
     for (int c = 0; c < result.columnCount(); ++c)
         out << result.field(c).Name + ':' + QString::number(result.field(c).Type) + ':'
@@ -359,34 +365,45 @@ private slots:
         QCOMPARE(held, answer(false));
     }
 
-    // The listings the windows ask for run straight over the held titles. A blank after the
-    // statement makes it one the engine does not recognise, so SQLite runs it: both must give
-    // the same columns, types, rows, order and values.
+    // The listings the windows ask for run straight over the held titles; the statement
+    // text they travel as runs through SQLite: both must give the same columns, types, rows,
+    // order and values. On the plain catalog every request is answered straight.
     void shouldListStraightFromTheTitlesAsTheStatementDoes_data()
     {
         QTest::addColumn<QString>("catalog");
-        QTest::addColumn<QString>("sql");
-        QStringList statements{listing::allTitlesSql()};
+        QTest::addColumn<listing::Request>("request");
+        QList<listing::Request> requests{listing::Request::allTitles()};
         for (const char *id : {"1", "4", "5", "10", "999", "-1", "04"})
-            statements << listing::categorySql(id) << listing::subCategorySql(id);
+            requests << listing::Request::category(id) << listing::Request::subCategory(id);
         for (const char *text : {"zip", "ZIP", "tool", "", "%", "_", "100%", "under_score", "Don't", "''", "é", "long text. long"})
-            statements << listing::searchSql(QString::fromUtf8(text));
+            requests << listing::Request::search(QString::fromUtf8(text));
         for (const char *name : {"Disk Tool", "disk TOOL", "Don't Panic", "Missing Title", "", "Orphan Site Tool", "Twin"})
-            statements << listing::singleTitleSql(QString::fromUtf8(name));
+            requests << listing::Request::title(QString::fromUtf8(name));
         for (const QString &catalog : {QStringLiteral("basic"), QStringLiteral("odd")})
-            for (const QString &sql : std::as_const(statements))
-                QTest::newRow(qPrintable(catalog + ": " + sql.mid(listing::listingHead().size()))) << catalog << sql;
+            for (const listing::Request &request : std::as_const(requests))
+                QTest::newRow(qPrintable(catalog + ": " + request.sql().mid(listing::listingHead().size()))) << catalog
+                                                                                                         << request;
     }
 
     void shouldListStraightFromTheTitlesAsTheStatementDoes()
     {
         QFETCH(QString, catalog);
-        QFETCH(QString, sql);
-        QVERIFY(listing::recognise(sql));
-        QVERIFY(!listing::recognise(sql + ' '));
+        QFETCH(listing::Request, request);
         const auto cn = catalog == "basic" ? openBasicCatalog() : openSource(oddCatalog());
-        const auto answer = [&](const QString &statement) { return listed(*cn->engine(), statement); };
-        QCOMPARE(answer(sql), answer(sql + ' '));
+        const QString sql = request.sql();
+        QCOMPARE(listed(*cn->engine(), sql, &request), listed(*cn->engine(), sql));
+        QCOMPARE(listed(*cn->engine(), sql), listed(*cn->engine(), sql + ' '));
+        if (catalog == "basic") {
+            ResultRows rows;
+            bool straight = false;
+            const QueryEngine::DirectAnswer answer = listing::directAnswer(request);
+            QVERIFY(!cn->engine()->execute(sql, rows, [&](QueryEngine::Direct &direct, ResultRows &out) {
+                const std::optional<ado::Error> done = answer(direct, out);
+                straight = done.has_value();
+                return done;
+            }));
+            QVERIFY(straight);
+        }
     }
 
     // Catalogs made by a seeded generator (repeated, Null and missing keys, names equal but for
@@ -408,11 +425,12 @@ private slots:
         generated::Bytes stream(bytes.data(), bytes.size());
         auto cn = std::make_shared<ado::Connection>();
         QVERIFY(!cn->openSource(std::make_unique<generated::Source>(generated::listingCatalog(stream))));
-        QStringList statements{listing::allTitlesSql(), listing::categorySql("1"), listing::subCategorySql("2"),
-                               listing::searchSql("zip"), listing::searchSql(""), listing::searchSql("_"),
-                               listing::singleTitleSql("Twin"), listing::singleTitleSql("")};
-        for (const QString &sql : std::as_const(statements))
-            QCOMPARE(listed(*cn->engine(), sql), listed(*cn->engine(), sql + ' '));
+        using listing::Request;
+        const Request requests[] = {Request::allTitles(), Request::category("1"), Request::subCategory("2"),
+                                    Request::search("zip"), Request::search(""),  Request::search("_"),
+                                    Request::title("Twin"), Request::title("")};
+        for (const Request &request : requests)
+            QCOMPARE(listed(*cn->engine(), QString(), &request), listed(*cn->engine(), request.sql()));
     }
 
     void shouldRefuseAStatementWithTheReason_data()
@@ -544,7 +562,8 @@ private slots:
     // type and site each match a thousand rows makes a million pairs and more.
     void shouldStopAResultPastItsRowsOrBytes_data()
     {
-        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("sql");  // through SQLite; empty for the request, straight
+        QTest::addColumn<listing::Request>("request");
         QTest::addColumn<int>("types");
         QTest::addColumn<int>("sites");
         QTest::addColumn<int>("siteText");   // characters of each site's description
@@ -553,19 +572,25 @@ private slots:
         const QString rows = QStringLiteral("its result would hold more than 1,000,000 rows");
         // SQLite makes its rows slower: a sanitised build may meet the time first.
         const QString rowsOrTime = rows + "|ran longer than 5 seconds";
-        QTest::newRow("listing, straight") << listing::allTitlesSql() << 1100 << 1000 << 1 << qint64(0) << rows;
-        QTest::newRow("listing, through SQLite") << listing::allTitlesSql() + ' ' << 1100 << 1000 << 1 << qint64(0) << rowsOrTime;
-        QTest::newRow("one title, straight") << listing::singleTitleSql("Twin") << 1001 << 1000 << 1 << qint64(0) << rows;
-        QTest::newRow("a search, straight") << listing::searchSql("bou") << 1001 << 1000 << 1 << qint64(0) << rows;
+        using listing::Request;
+        const QString straight;
+        QTest::newRow("listing, straight") << straight << Request::allTitles() << 1100 << 1000 << 1 << qint64(0) << rows;
+        QTest::newRow("listing, through SQLite") << listing::allTitlesSql() << Request() << 1100 << 1000 << 1 << qint64(0)
+                                                 << rowsOrTime;
+        QTest::newRow("one title, straight") << straight << Request::title("Twin") << 1001 << 1000 << 1 << qint64(0) << rows;
+        QTest::newRow("a search, straight") << straight << Request::search("bou") << 1001 << 1000 << 1 << qint64(0) << rows;
         QTest::newRow("the types with themselves") << QStringLiteral("SELECT * FROM SoftwareType A, SoftwareType B")
-                                                   << 1001 << 1 << 1 << qint64(0) << rowsOrTime;
+                                                   << Request() << 1001 << 1 << 1 << qint64(0) << rowsOrTime;
         const QString bytes = QStringLiteral("its result would take more than 8 MiB");
-        QTest::newRow("long texts, straight") << listing::allTitlesSql() << 1 << 100 << 100000 << qint64(8 << 20) << bytes;
-        QTest::newRow("long texts, through SQLite") << listing::allTitlesSql() + ' ' << 1 << 100 << 100000 << qint64(8 << 20) << bytes;
+        QTest::newRow("long texts, straight") << straight << Request::allTitles() << 1 << 100 << 100000 << qint64(8 << 20)
+                                              << bytes;
+        QTest::newRow("long texts, through SQLite") << listing::allTitlesSql() << Request() << 1 << 100 << 100000
+                                                    << qint64(8 << 20) << bytes;
     }
     void shouldStopAResultPastItsRowsOrBytes()
     {
         QFETCH(QString, sql);
+        QFETCH(listing::Request, request);
         QFETCH(int, types);
         QFETCH(int, sites);
         QFETCH(int, siteText);
@@ -574,7 +599,7 @@ private slots:
         QueryEngine::setResultByteLimitForTests(std::size_t(bytes));
         const auto cn = openSource(multiplyingCatalog(1, types, sites, siteText));
         ResultRows rows;
-        const ado::Error error = cn->engine()->execute(sql, rows);
+        const ado::Error error = sql.isEmpty() ? listing::list(*cn->engine(), request, rows) : cn->engine()->execute(sql, rows);
         QueryEngine::setResultByteLimitForTests(0);
         QCOMPARE(error.Number, ado::E_PROVIDER_FAIL);
         QVERIFY2(error.Description.contains(QRegularExpression(words)), qPrintable(error.Description));
@@ -595,9 +620,67 @@ private slots:
             reports += progress.stage == QueryEngine::Progress::Stage::Listing;
         });
         ResultRows rows;
-        QVERIFY(!cn->engine()->execute(listing::allTitlesSql(), rows));
+        QVERIFY(!listing::list(*cn->engine(), listing::Request::allTitles(), rows));
         QCOMPARE(rows.rowCount(), 90000);
         QVERIFY2(reports >= 20, qPrintable(QString::number(reports)));
+    }
+
+    // Every table the catalog has is known from the start and read when a statement first
+    // names it, whatever its name: one named as the engine's own module, as an SQL word, in
+    // other letter case, or held in name order. A table it does not have keeps the provider's
+    // wording.
+    void shouldReadEachTableWhenAStatementFirstNamesIt_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("plain") << "Words" << "Words" << false;
+        QTest::newRow("other letter case") << "Words" << "wORDS" << false;
+        QTest::newRow("the module's own name") << "held" << "held" << false;
+        QTest::newRow("the module's own name, held") << "held" << "HELD" << true;
+        QTest::newRow("a blank and a quote") << "Don't Say" << "\"Don't Say\"" << false;
+        QTest::newRow("an SQL word, held") << "Order" << "[Order]" << true;
+    }
+    void shouldReadEachTableWhenAStatementFirstNamesIt()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, named);
+        QFETCH(bool, held);
+        const QVector<jet::Column> columns{{"ID", T::Long, 0}, {"Word", T::Text, 20}};
+        QueryEngine engine(std::make_unique<MemorySource>(QVector<MemorySource::Table>{
+            {"Other", columns, {{"9", "z"}}}, {table, columns, {{"2", "b"}, {"1", "a"}}}}));
+        if (held)
+            engine.indexOnLoad(table, "Word");
+        ResultRows missing;
+        QCOMPARE(engine.execute("SELECT * FROM Nowhere", missing).Description,
+                 QStringLiteral("The Microsoft Jet database engine cannot find the input table or query 'Nowhere'."));
+        QVERIFY(engine.loadedTables().isEmpty());
+        ResultRows rows;
+        const ado::Error error = engine.execute("SELECT ID FROM " + named + " ORDER BY Word", rows);
+        QVERIFY2(!error, qPrintable(error.Description));
+        QCOMPARE(QList<int>({rows.rowCount(), int(rows.integer(0, 0)), int(rows.integer(1, 0))}), QList<int>({2, 1, 2}));
+        QCOMPARE(engine.loadedTables(), QStringList{table});
+        ResultRows again;
+        QVERIFY(!engine.execute("SELECT * FROM " + named + ", Other", again));
+        QCOMPARE(QList<int>({again.rowCount(), int(engine.loadedTables().size())}), QList<int>({2, 2}));
+    }
+
+    // The connection hands its progress report to the engine, also to one opened after the
+    // report was set; once removed, nothing more is reported.
+    void shouldReportProgressThroughTheConnection()
+    {
+        auto cn = std::make_shared<ado::Connection>();
+        int reports = 0;
+        cn->setProgressReport([&](const ado::Progress &progress) { reports += progress.stage == ado::Progress::Stage::Listing; });
+        QVERIFY(!cn->openSource(multiplyingCatalog(1, 300, 300)));
+        ResultRows rows;
+        QVERIFY(!listing::list(*cn->engine(), listing::Request::allTitles(), rows));
+        QVERIFY2(reports >= 20, qPrintable(QString::number(reports)));
+        cn->setProgressReport({});
+        const int before = reports;
+        ResultRows again;
+        QVERIFY(!listing::list(*cn->engine(), listing::Request::allTitles(), again));
+        QCOMPARE(QList<int>({reports, again.rowCount()}), QList<int>({before, 90000}));
     }
 
     // A window repainting from the progress report while a long listing runs uses time that

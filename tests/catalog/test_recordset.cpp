@@ -1,5 +1,6 @@
 #include "catalog_fixture.h"
 #include "listing_query.h"
+#include "listing_request.h"
 #include "two_way.h"
 
 #include <QSignalSpy>
@@ -7,6 +8,8 @@
 
 using ado::Recordset;
 using namespace listing;
+
+Q_DECLARE_METATYPE(listing::Request)
 
 namespace {
 ado::Error openListing(Recordset &rs, std::shared_ptr<ado::Connection> cn, const QString &sql = allTitlesSql())
@@ -259,6 +262,55 @@ private slots:
 
     // The same catalog saved by Access 2007 to 2019, or with replication-ID keys and a
     // decimal Price, lists the same titles in the same order, with the same prices.
+    // A listing opened as the request the windows make is the listing of its text: the same
+    // Source, fields and rows, after a sort and a filter, and again after a Requery.
+    void shouldOpenARequestAsItsStatement_data()
+    {
+        QTest::addColumn<listing::Request>("request");
+        QTest::addColumn<QString>("sort");
+        QTest::addColumn<QString>("filter");
+        const QString no;
+        QTest::newRow("all titles") << Request::allTitles() << no << no;
+        QTest::newRow("search") << Request::search("zip") << no << no;
+        QTest::newRow("search with a quote") << Request::search("Don't") << no << no;
+        QTest::newRow("category") << Request::category("4") << "Price DESC" << no;
+        QTest::newRow("category id that is no plain number") << Request::category("4.0") << no << no;
+        QTest::newRow("subcategory") << Request::subCategory("9") << no << "Name LIKE 'd*'";
+        QTest::newRow("single title, any case") << Request::title("zipmaster") << no << no;
+        QTest::newRow("orphans never listed") << Request::title("Orphan Type Tool") << no << no;
+    }
+    void shouldOpenARequestAsItsStatement()
+    {
+        QFETCH(listing::Request, request);
+        QFETCH(QString, sort);
+        QFETCH(QString, filter);
+        const auto cn = openBasicCatalog();
+        QVERIFY(cn);
+        const auto rows = [](Recordset &rs) {
+            QStringList out{rs.Source};
+            for (int c = 0; c < rs.fieldCount(); ++c)
+                out << rs.field(c).Name + ':' + QString::number(rs.field(c).Type);
+            for (int r = 0; r < rs.RecordCount(); ++r) {
+                QStringList cells;
+                for (int c = 0; c < rs.fieldCount(); ++c)
+                    cells << rs.valueAt(r, c).toString();
+                out << cells.join('|');
+            }
+            return out;
+        };
+        Recordset asked, typed;
+        asked.CursorLocation = ado::adUseClient;
+        QVERIFY(!asked.Open(request, cn, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText));
+        QVERIFY(!openListing(typed, cn, request.sql()));
+        for (Recordset *rs : {&asked, &typed})
+            QVERIFY(!rs->setSort(sort) && !rs->setFilter(filter));
+        QCOMPARE(asked.Source, request.sql());
+        const QStringList expected = rows(typed);
+        QCOMPARE(rows(asked), expected);
+        QVERIFY(!asked.Requery());
+        QCOMPARE(rows(asked), expected);
+    }
+
     void shouldListEveryCatalogFormatAlike_data()
     {
         QTest::addColumn<QString>("sql");

@@ -1,4 +1,5 @@
 #include "listing_query.h"
+#include "listing_request.h"
 #include "main_window_fixture.h"
 
 #include <functional>
@@ -137,6 +138,18 @@ private slots:
         }
         QCOMPARE((seen + dialogs->seen).join(QStringLiteral(" | ")), outcome);
         QCOMPARE(strListingSql, sql);
+        // The handler asked for the listing by what it lists; the text is that request's.
+        using Kind = listing::Request::Kind;
+        const listing::Request *asked = currentListingRequest();
+        QVERIFY(asked);
+        const QString by = request.section(QLatin1Char(':'), 0, 0);
+        const Kind kind = by == "featured"      ? Kind::Title
+                          : by == "category"    ? Kind::Category
+                          : by == "subcategory" ? Kind::SubCategory
+                          : sql == listing::allTitlesSql() ? Kind::AllTitles
+                                                           : Kind::Search;
+        QCOMPARE(int(asked->kind()), int(kind));
+        QCOMPARE(asked->sql(), sql);
         QCOMPARE(app->fakes.messages.beeps, int(damaged));
         QCOMPARE(app->fakes.pointer.history.first(), int(vbHourglass));
         // A featured title's listing is released afterwards, or left empty when nothing was found.
