@@ -1,6 +1,6 @@
-#include "start_up.h"
+#include "app/start_up.h"
 
-#include "frm_main.h"
+#include "main_window/frm_main.h"
 
 #include <QApplication>
 #include <QDir>

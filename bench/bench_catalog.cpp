@@ -8,12 +8,12 @@
 // The processor time of the first listing leaves out the reader process, which parses the
 // file in parallel; mdb-export's processor time is its whole work.
 
-#include "connection.h"
-#include "listing_query.h"
-#include "listing_request.h"
-#include "process_time.h"
-#include "query_engine.h"
-#include "recordset.h"
+#include "catalog/connection.h"
+#include "catalog/listing_query.h"
+#include "catalog/listing_request.h"
+#include "bench/process_time.h"
+#include "catalog/query_engine.h"
+#include "catalog/recordset.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -7,9 +7,9 @@
 //
 // Usage: bench_startup [CATALOG.mdb ...]
 
-#include "frm_main.h"
-#include "services.h"
-#include "start_up.h"
+#include "main_window/frm_main.h"
+#include "window_services/services.h"
+#include "app/start_up.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
-#include "connection.h"
+#include "catalog/connection.h"
 
-#include "jet_file.h"
-#include "listing_run.h"
-#include "query_engine.h"
+#include "catalog/jet_file.h"
+#include "catalog/listing_run.h"
+#include "catalog/query_engine.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ado.h"
-#include "progress.h"
+#include "catalog/ado.h"
+#include "catalog/progress.h"
 
 #include <QString>
 

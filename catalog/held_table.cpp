@@ -1,7 +1,7 @@
-#include "held_table.h"
+#include "catalog/held_table.h"
 
-#include "jet_text.h"
-#include "keyed_sort.h"
+#include "catalog/jet_text.h"
+#include "catalog/keyed_sort.h"
 #include "jet/protocol.h"
 
 #include <sqlite3.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "table_source.h"
+#include "catalog/table_source.h"
 
 #include <QString>
 #include <QVector>

@@ -1,7 +1,7 @@
-#include "jet_file.h"
+#include "catalog/jet_file.h"
 
 #include "jet/protocol.h"
-#include "reader_reply.h"
+#include "catalog/reader_reply.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,4 +1,4 @@
-#include "jet_text.h"
+#include "catalog/jet_text.h"
 
 #include <algorithm>
 #include <bit>

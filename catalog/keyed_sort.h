@@ -1,6 +1,6 @@
 #pragma once
 
-#include "two_way.h"
+#include "catalog/two_way.h"
 
 #include <algorithm>
 #include <cstddef>

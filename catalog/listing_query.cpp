@@ -1,4 +1,4 @@
-#include "listing_query.h"
+#include "catalog/listing_query.h"
 
 #include <iterator>
 

@@ -1,6 +1,6 @@
-#include "listing_request.h"
+#include "catalog/listing_request.h"
 
-#include "listing_query.h"
+#include "catalog/listing_query.h"
 
 namespace listing {
 

@@ -3,13 +3,13 @@
 // this path does not know exactly (a column of another type, a missing column) is left to
 // SQLite.
 
-#include "listing_run.h"
+#include "catalog/listing_run.h"
 
-#include "held_table.h"
-#include "jet_text.h"
-#include "listing_query.h"
-#include "listing_request.h"
-#include "result_rows.h"
+#include "catalog/held_table.h"
+#include "catalog/jet_text.h"
+#include "catalog/listing_query.h"
+#include "catalog/listing_request.h"
+#include "catalog/result_rows.h"
 
 #include <QRegularExpression>
 

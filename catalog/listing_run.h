@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ado.h"
-#include "query_engine.h"
+#include "catalog/ado.h"
+#include "catalog/query_engine.h"
 
 class ResultRows;
 

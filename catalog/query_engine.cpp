@@ -1,9 +1,9 @@
-#include "query_engine.h"
+#include "catalog/query_engine.h"
 
-#include "held_table.h"
-#include "jet_text.h"
+#include "catalog/held_table.h"
+#include "catalog/jet_text.h"
 #include "jet/protocol.h"
-#include "result_rows.h"
+#include "catalog/result_rows.h"
 
 #include <sqlite3.h>
 

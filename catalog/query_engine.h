@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ado.h"
-#include "progress.h"
-#include "table_source.h"
+#include "catalog/ado.h"
+#include "catalog/progress.h"
+#include "catalog/table_source.h"
 
 #include <QHash>
 #include <QString>

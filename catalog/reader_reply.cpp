@@ -1,4 +1,4 @@
-#include "reader_reply.h"
+#include "catalog/reader_reply.h"
 
 namespace proto = jet::protocol;
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "jet/protocol.h"
-#include "table_source.h"
+#include "catalog/table_source.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
-#include "record_criteria.h"
+#include "catalog/record_criteria.h"
 
-#include "jet_text.h"
-#include "result_rows.h"
+#include "catalog/jet_text.h"
+#include "catalog/result_rows.h"
 
 #include <QDateTime>
 #include <QLocale>

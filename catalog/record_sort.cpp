@@ -1,9 +1,9 @@
-#include "record_sort.h"
+#include "catalog/record_sort.h"
 
-#include "jet_text.h"
-#include "keyed_sort.h"
-#include "result_rows.h"
-#include "two_way.h"
+#include "catalog/jet_text.h"
+#include "catalog/keyed_sort.h"
+#include "catalog/result_rows.h"
+#include "catalog/two_way.h"
 
 #include <QString>
 

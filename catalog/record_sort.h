@@ -1,6 +1,6 @@
 #pragma once
 
-#include "record_criteria.h"
+#include "catalog/record_criteria.h"
 
 #include <vector>
 

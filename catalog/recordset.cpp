@@ -1,14 +1,14 @@
-#include "recordset.h"
+#include "catalog/recordset.h"
 
-#include "connection.h"
-#include "jet_text.h"
-#include "listing_request.h"
-#include "listing_run.h"
-#include "query_engine.h"
-#include "record_criteria.h"
-#include "result_rows.h"
-#include "record_sort.h"
-#include "two_way.h"
+#include "catalog/connection.h"
+#include "catalog/jet_text.h"
+#include "catalog/listing_request.h"
+#include "catalog/listing_run.h"
+#include "catalog/query_engine.h"
+#include "catalog/record_criteria.h"
+#include "catalog/result_rows.h"
+#include "catalog/record_sort.h"
+#include "catalog/two_way.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ado.h"
+#include "catalog/ado.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "result_rows.h"
+#include "catalog/result_rows.h"
 
-#include "jet_text.h"
+#include "catalog/jet_text.h"
 #include "jet/protocol.h"
-#include "two_way.h"
+#include "catalog/two_way.h"
 
 #include <QDateTime>
 

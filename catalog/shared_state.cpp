@@ -1,4 +1,4 @@
-#include "shared_state.h"
+#include "catalog/shared_state.h"
 
 std::shared_ptr<ado::Connection> cnCatalog;
 std::shared_ptr<ado::Recordset> rsSoftware;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "connection.h"
-#include "listing_request.h"
-#include "recordset.h"
+#include "catalog/connection.h"
+#include "catalog/listing_request.h"
+#include "catalog/recordset.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "table_source.h"
+#include "catalog/table_source.h"
 
 namespace jet {
 

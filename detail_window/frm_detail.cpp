@@ -1,16 +1,16 @@
-#include "frm_detail.h"
+#include "detail_window/frm_detail.h"
 
-#include "accessible_widgets.h"
-#include "field_text.h"
-#include "cut_label.h"
-#include "focus_ring.h"
-#include "fonts.h"
-#include "link_label.h"
-#include "open_url.h"
-#include "services.h"
-#include "shared_state.h"
-#include "twips.h"
-#include "window_placement.h"
+#include "window_services/accessible_widgets.h"
+#include "window_services/field_text.h"
+#include "window_services/cut_label.h"
+#include "window_services/focus_ring.h"
+#include "window_services/fonts.h"
+#include "window_services/link_label.h"
+#include "window_services/open_url.h"
+#include "window_services/services.h"
+#include "catalog/shared_state.h"
+#include "window_services/twips.h"
+#include "window_services/window_placement.h"
 
 #include <QGuiApplication>
 #include <QLabel>

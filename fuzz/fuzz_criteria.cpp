@@ -1,8 +1,8 @@
 // Feeds the recordset's Sort and Filter parsers arbitrary text, and evaluates every filter
 // that parses over a few rows of each kind of field.
 
-#include "record_criteria.h"
-#include "result_rows.h"
+#include "catalog/record_criteria.h"
+#include "catalog/result_rows.h"
 
 #include <QString>
 

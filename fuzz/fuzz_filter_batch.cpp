@@ -3,9 +3,9 @@
 // columns, the SSE2 Contains) as the recordset does on two threads, each mark checked
 // against matches() on that row alone. A difference is a finding.
 
-#include "record_criteria.h"
-#include "result_rows.h"
-#include "two_way.h"
+#include "catalog/record_criteria.h"
+#include "catalog/result_rows.h"
+#include "catalog/two_way.h"
 
 #include <QString>
 

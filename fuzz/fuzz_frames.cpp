@@ -4,10 +4,10 @@
 // are) and every value of SELECT * comes out as the windows take it. A refusal is fine; a
 // crash or a sanitizer report is a finding.
 
-#include "query_engine.h"
+#include "catalog/query_engine.h"
 #include "jet/protocol.h"
-#include "reader_reply.h"
-#include "result_rows.h"
+#include "catalog/reader_reply.h"
+#include "catalog/result_rows.h"
 
 #include <QDateTime>
 #include <QVariant>

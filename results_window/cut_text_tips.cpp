@@ -1,4 +1,4 @@
-#include "cut_text_tips.h"
+#include "results_window/cut_text_tips.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

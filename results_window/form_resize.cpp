@@ -1,6 +1,6 @@
-#include "form_resize.h"
+#include "results_window/form_resize.h"
 
-#include "twips.h"
+#include "window_services/twips.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

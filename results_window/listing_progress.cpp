@@ -1,9 +1,9 @@
-#include "listing_progress.h"
+#include "results_window/listing_progress.h"
 
-#include "connection.h"
-#include "fonts.h"
-#include "services.h"
-#include "window_placement.h"
+#include "catalog/connection.h"
+#include "window_services/fonts.h"
+#include "window_services/services.h"
+#include "window_services/window_placement.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "progress.h"
+#include "catalog/progress.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "recordset_model.h"
+#include "results_window/recordset_model.h"
 
-#include "field_text.h"
-#include "recordset.h"
+#include "window_services/field_text.h"
+#include "catalog/recordset.h"
 
 RecordsetModel::RecordsetModel(QObject *parent) : QAbstractTableModel(parent) {}
 

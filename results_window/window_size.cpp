@@ -1,7 +1,7 @@
-#include "window_size.h"
+#include "results_window/window_size.h"
 
-#include "twips.h"
-#include "window_frame.h"
+#include "window_services/twips.h"
+#include "window_services/window_frame.h"
 
 #include <QCoreApplication>
 #include <QLocale>

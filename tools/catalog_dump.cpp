@@ -7,11 +7,11 @@
 // \r, \uXXXX for other control characters), so each stays in its field and line. A failed
 // open prints "<number> : <description>" and exits 1.
 
-#include "connection.h"
-#include "jet_file.h"
+#include "catalog/connection.h"
+#include "catalog/jet_file.h"
 #include "jet/codec.h"
 #include "jet/protocol.h"
-#include "recordset.h"
+#include "catalog/recordset.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

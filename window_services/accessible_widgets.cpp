@@ -1,4 +1,4 @@
-#include "accessible_widgets.h"
+#include "window_services/accessible_widgets.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

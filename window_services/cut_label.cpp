@@ -1,4 +1,4 @@
-#include "cut_label.h"
+#include "window_services/cut_label.h"
 
 #include <QEvent>
 #include <QPainter>

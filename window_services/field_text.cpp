@@ -1,4 +1,4 @@
-#include "field_text.h"
+#include "window_services/field_text.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "focus_ring.h"
+#include "window_services/focus_ring.h"
 
 #include <QApplication>
 #include <QEvent>

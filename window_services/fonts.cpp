@@ -1,4 +1,4 @@
-#include "fonts.h"
+#include "window_services/fonts.h"
 
 #include <QStringList>
 

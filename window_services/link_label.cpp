@@ -1,7 +1,7 @@
-#include "link_label.h"
+#include "window_services/link_label.h"
 
-#include "accessible_widgets.h"
-#include "fonts.h"
+#include "window_services/accessible_widgets.h"
+#include "window_services/fonts.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -1,6 +1,6 @@
-#include "open_url.h"
+#include "window_services/open_url.h"
 
-#include "services.h"
+#include "window_services/services.h"
 
 #include <QUrl>
 

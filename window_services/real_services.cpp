@@ -1,7 +1,7 @@
-#include "services.h"
+#include "window_services/services.h"
 
-#include "qt_settings_service.h"
-#include "window_frame.h"
+#include "window_services/qt_settings_service.h"
+#include "window_services/window_frame.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,8 +1,8 @@
-#include "screen_fit.h"
+#include "window_services/screen_fit.h"
 
-#include "accessible_widgets.h"
-#include "window_frame.h"
-#include "window_placement.h"
+#include "window_services/accessible_widgets.h"
+#include "window_services/window_frame.h"
+#include "window_services/window_placement.h"
 
 #include <QPointer>
 #include <QScreen>

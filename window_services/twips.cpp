@@ -1,4 +1,4 @@
-#include "twips.h"
+#include "window_services/twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>

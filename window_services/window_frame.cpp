@@ -1,4 +1,4 @@
-#include "window_frame.h"
+#include "window_services/window_frame.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,7 +1,7 @@
-#include "window_limits.h"
+#include "window_services/window_limits.h"
 
-#include "twips.h"
-#include "window_frame.h"
+#include "window_services/twips.h"
+#include "window_services/window_frame.h"
 
 #include <QEvent>
 #include <QWidget>

@@ -1,6 +1,6 @@
-#include "window_placement.h"
+#include "window_services/window_placement.h"
 
-#include "window_frame.h"
+#include "window_services/window_frame.h"
 
 #include <QGuiApplication>
 #include <QPointer>

@@ -7,8 +7,8 @@
 
 #include <atspi/atspi.h>  // before Qt: glib names its members "signals"
 
-#include "a11y_session.h"
-#include "desktop_session.h"
+#include "tests/support/a11y_session.h"
+#include "tests/support/desktop_session.h"
 
 #include <QtTest>
 

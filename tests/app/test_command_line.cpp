@@ -1,8 +1,8 @@
-#include "fake_services.h"
-#include "frm_main.h"
-#include "shared_state.h"
-#include "start_up.h"
-#include "test_data.h"
+#include "tests/support/fake_services.h"
+#include "main_window/frm_main.h"
+#include "catalog/shared_state.h"
+#include "app/start_up.h"
+#include "tests/support/test_data.h"
 
 #include <QtTest>
 #include <QtWidgets>

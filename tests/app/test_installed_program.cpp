@@ -1,5 +1,5 @@
-#include "installed_program.h"
-#include "test_data.h"
+#include "tests/support/installed_program.h"
+#include "tests/support/test_data.h"
 
 #include <QtTest>
 

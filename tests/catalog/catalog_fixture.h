@@ -1,8 +1,8 @@
 #pragma once
 
-#include "shared_state.h"
-#include "table_source.h"
-#include "test_data.h"
+#include "catalog/shared_state.h"
+#include "catalog/table_source.h"
+#include "tests/support/test_data.h"
 
 #include <QLocale>
 #include <QStandardPaths>

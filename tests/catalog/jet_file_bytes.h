@@ -1,7 +1,7 @@
 #pragma once
 
 #include "jet/little_endian.h"
-#include "jet_file.h"
+#include "catalog/jet_file.h"
 
 #include <QFile>
 #include <QStringList>

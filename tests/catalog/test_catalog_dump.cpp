@@ -1,4 +1,4 @@
-#include "test_data.h"
+#include "tests/support/test_data.h"
 
 #include <QtTest>
 

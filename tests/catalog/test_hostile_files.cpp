@@ -1,7 +1,7 @@
-#include "jet_file.h"
-#include "jet_file_bytes.h"
+#include "catalog/jet_file.h"
+#include "tests/catalog/jet_file_bytes.h"
 #include "jet/layout.h"
-#include "test_data.h"
+#include "tests/support/test_data.h"
 
 #include <QtTest>
 

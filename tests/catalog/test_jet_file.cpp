@@ -1,7 +1,7 @@
-#include "jet_file.h"
-#include "jet_file_bytes.h"
-#include "reader_reply.h"
-#include "test_data.h"
+#include "catalog/jet_file.h"
+#include "tests/catalog/jet_file_bytes.h"
+#include "catalog/reader_reply.h"
+#include "tests/support/test_data.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
-#include "catalog_fixture.h"
-#include "listing_query.h"
+#include "tests/catalog/catalog_fixture.h"
+#include "catalog/listing_query.h"
 
 using namespace listing;
 

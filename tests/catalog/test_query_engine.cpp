@@ -1,12 +1,12 @@
-#include "catalog_fixture.h"
-#include "generated_listing.h"
-#include "jet_text.h"
-#include "listing_query.h"
-#include "listing_request.h"
-#include "listing_run.h"
-#include "query_engine.h"
-#include "recordset.h"
-#include "result_rows.h"
+#include "tests/catalog/catalog_fixture.h"
+#include "tests/catalog/generated_listing.h"
+#include "catalog/jet_text.h"
+#include "catalog/listing_query.h"
+#include "catalog/listing_request.h"
+#include "catalog/listing_run.h"
+#include "catalog/query_engine.h"
+#include "catalog/recordset.h"
+#include "catalog/result_rows.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>

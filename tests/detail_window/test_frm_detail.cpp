@@ -1,11 +1,11 @@
-#include "cut_label.h"
-#include "fake_services.h"
-#include "field_text.h"
-#include "fixture_catalog.h"
-#include "frm_detail.h"
-#include "link_label.h"
-#include "listing_query.h"
-#include "shared_state.h"
+#include "window_services/cut_label.h"
+#include "tests/support/fake_services.h"
+#include "window_services/field_text.h"
+#include "tests/support/fixture_catalog.h"
+#include "detail_window/frm_detail.h"
+#include "window_services/link_label.h"
+#include "catalog/listing_query.h"
+#include "catalog/shared_state.h"
 
 #include <QtTest>
 #include <QtWidgets>

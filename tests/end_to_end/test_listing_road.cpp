@@ -1,6 +1,6 @@
-#include "listing_query.h"
-#include "listing_request.h"
-#include "main_window_fixture.h"
+#include "catalog/listing_query.h"
+#include "catalog/listing_request.h"
+#include "tests/support/main_window_fixture.h"
 
 #include <functional>
 

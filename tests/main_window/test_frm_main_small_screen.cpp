@@ -1,4 +1,4 @@
-#include "main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
 
 // The headless platform's screen is 800 pixels wide: narrower than the main window's design.
 class TestFrmMainSmallScreen : public QObject {

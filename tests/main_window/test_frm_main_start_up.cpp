@@ -1,6 +1,6 @@
-#include "built_catalog.h"
+#include "tests/support/built_catalog.h"
 #include "jet/layout.h"
-#include "main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
 
 namespace {
 

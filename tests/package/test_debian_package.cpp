@@ -1,4 +1,4 @@
-#include "installed_program.h"
+#include "tests/support/installed_program.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
-#include "jet_file.h"
+#include "catalog/jet_file.h"
 #include "reader/sandbox.h"
-#include "test_data.h"
+#include "tests/support/test_data.h"
 
 #include <QtTest>
 

@@ -1,12 +1,12 @@
 // Many showings of the results window in one run: what each showing leaves behind.
 
-#include "fake_services.h"
-#include "fixture_catalog.h"
-#include "frm_software.h"
-#include "listing_query.h"
-#include "shared_state.h"
-#include "twips.h"
-#include "window_limits.h"
+#include "tests/support/fake_services.h"
+#include "tests/support/fixture_catalog.h"
+#include "results_window/frm_software.h"
+#include "catalog/listing_query.h"
+#include "catalog/shared_state.h"
+#include "window_services/twips.h"
+#include "window_services/window_limits.h"
 
 #include <QtTest>
 #include <QtWidgets>

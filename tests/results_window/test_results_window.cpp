@@ -1,13 +1,13 @@
-#include "fake_services.h"
-#include "fixture_catalog.h"
-#include "frm_software.h"
-#include "listing_progress.h"
-#include "listing_query.h"
-#include "qt_settings_service.h"
-#include "shared_state.h"
-#include "table_source.h"
-#include "twips.h"
-#include "window_limits.h"
+#include "tests/support/fake_services.h"
+#include "tests/support/fixture_catalog.h"
+#include "results_window/frm_software.h"
+#include "results_window/listing_progress.h"
+#include "catalog/listing_query.h"
+#include "window_services/qt_settings_service.h"
+#include "catalog/shared_state.h"
+#include "catalog/table_source.h"
+#include "window_services/twips.h"
+#include "window_services/window_limits.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "test_data.h"
+#include "tests/support/test_data.h"
 #include "tools/builder/jet_writer.h"
 #include "tools/builder/script_source.h"
 

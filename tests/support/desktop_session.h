@@ -5,7 +5,7 @@
 // Test programs start one, run their windows on Qt's xcb platform in a child process with
 // environment(), and tear it down. Needs Xvfb and the window managers from Debian, and libxcb.
 
-#include "child_process.h"
+#include "tests/support/child_process.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>

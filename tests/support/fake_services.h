@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services.h"
+#include "window_services/services.h"
 
 #include <QDialog>
 #include <QMap>

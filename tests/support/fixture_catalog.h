@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shared_state.h"
-#include "test_data.h"
+#include "catalog/shared_state.h"
+#include "tests/support/test_data.h"
 
 #include <QString>
 

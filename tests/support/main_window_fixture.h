@@ -1,11 +1,11 @@
 #pragma once
 
-#include "fake_services.h"
-#include "frm_main.h"
-#include "link_label.h"
-#include "shared_state.h"
-#include "test_data.h"
-#include "twips.h"
+#include "tests/support/fake_services.h"
+#include "main_window/frm_main.h"
+#include "window_services/link_label.h"
+#include "catalog/shared_state.h"
+#include "tests/support/test_data.h"
+#include "window_services/twips.h"
 
 #include <QtTest>
 #include <QtWidgets>

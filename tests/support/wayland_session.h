@@ -6,7 +6,7 @@
 // on Qt's wayland platform in a child process with environment(), and tear it down.
 // Needs the compositors from Debian (weston, sway, mutter) and dbus-daemon.
 
-#include "child_process.h"
+#include "tests/support/child_process.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

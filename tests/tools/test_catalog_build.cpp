@@ -3,7 +3,7 @@
 // npm mdb-reader package. Each reads a built catalog back into the table script it was
 // built from.
 
-#include "test_data.h"
+#include "tests/support/test_data.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
-#include "fake_services.h"
-#include "open_url.h"
+#include "tests/support/fake_services.h"
+#include "window_services/open_url.h"
 
 #include <QtTest>
 

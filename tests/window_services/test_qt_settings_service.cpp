@@ -1,4 +1,4 @@
-#include "qt_settings_service.h"
+#include "window_services/qt_settings_service.h"
 
 #include <QtTest>
 

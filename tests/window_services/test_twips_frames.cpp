@@ -2,7 +2,7 @@
 // with its four frame lines at 1, 1.25, 1.5 and 2 device pixels to a pixel. Each scale runs
 // in a child process of this test, since Qt takes the scale when the application starts.
 
-#include "twips.h"
+#include "window_services/twips.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -1,5 +1,5 @@
-#include "twips.h"
-#include "window_limits.h"
+#include "window_services/twips.h"
+#include "window_services/window_limits.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -1,4 +1,4 @@
-#include "catalog_model.h"
+#include "tools/builder/catalog_model.h"
 
 #include "jet/layout.h"
 

@@ -1,4 +1,4 @@
-#include "jet_index.h"
+#include "tools/builder/jet_index.h"
 
 #include "jet/little_endian.h"
 

@@ -1,6 +1,6 @@
-#include "jet_writer.h"
+#include "tools/builder/jet_writer.h"
 
-#include "writer.h"
+#include "tools/builder/writer.h"
 
 #include <algorithm>
 #include <cstring>

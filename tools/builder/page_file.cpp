@@ -1,6 +1,6 @@
-#include "page_file.h"
+#include "tools/builder/page_file.h"
 
-#include "catalog_model.h"
+#include "tools/builder/catalog_model.h"
 
 #include <cerrno>
 #include <cstring>

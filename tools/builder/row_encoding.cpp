@@ -1,6 +1,6 @@
-#include "writer.h"
+#include "tools/builder/writer.h"
 
-#include "value_encoding.h"
+#include "tools/builder/value_encoding.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "script_source.h"
+#include "tools/builder/script_source.h"
 
 #include <charconv>
 #include <sstream>

@@ -1,4 +1,4 @@
-#include "sqlite_source.h"
+#include "tools/builder/sqlite_source.h"
 
 #include <sqlite3.h>
 

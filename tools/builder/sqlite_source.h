@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalog_model.h"
+#include "tools/builder/catalog_model.h"
 
 struct sqlite3;
 

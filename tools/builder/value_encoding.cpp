@@ -1,4 +1,4 @@
-#include "value_encoding.h"
+#include "tools/builder/value_encoding.h"
 
 #include "jet/codec.h"
 #include "jet/stored_type.h"

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "catalog_model.h"
-#include "data_page.h"
-#include "jet_index.h"
-#include "page_file.h"
+#include "tools/builder/catalog_model.h"
+#include "tools/builder/data_page.h"
+#include "tools/builder/jet_index.h"
+#include "tools/builder/page_file.h"
 #include "jet/layout.h"
 #include "jet/little_endian.h"
 
