@@ -19,7 +19,7 @@ namespace held {
 namespace {
 
 constexpr std::size_t kBlockBytes = 16u << 20;
-constexpr std::int64_t kMoneyScale = 10000;
+using jet::kMoneyScale;
 constexpr std::size_t kCopyAhead = 16;  // rows whose memory is asked for before they are copied
 
 }  // namespace

@@ -64,29 +64,29 @@ const char *actionName(int action)
 }
 
 // Declared type names per Jet column type. Each carries the SQLite affinity the values
-// need (INT, TEXT, REAL or BLOB in the name) and maps back to the ADO type of result columns.
+// need (INT, TEXT, REAL or BLOB in the name) and maps back to the column type, whose ADO
+// type a result column reports.
 // A decimal is kept as a number, so that it sorts and compares as one; a replication ID
 // as text compared byte for byte, so that joins on it match exactly.
 struct DeclaredType {
     jet::StoredType jet;
     const char *name;
-    int ado;
 };
 constexpr DeclaredType kDeclaredTypes[] = {
-    {jet::StoredType::Long, "JET_LONG_INT", ado::adInteger},
-    {jet::StoredType::Int, "JET_SHORT_INT", ado::adSmallInt},
-    {jet::StoredType::Byte, "JET_BYTE_INT", ado::adUnsignedTinyInt},
-    {jet::StoredType::Boolean, "JET_BOOLEAN_INT", ado::adBoolean},
-    {jet::StoredType::Text, "JET_TEXT", ado::adVarWChar},
-    {jet::StoredType::Memo, "JET_MEMO_TEXT", ado::adLongVarWChar},
-    {jet::StoredType::Money, "JET_MONEY_REAL", ado::adCurrency},
-    {jet::StoredType::Double, "JET_DOUBLE_REAL", ado::adDouble},
-    {jet::StoredType::Float, "JET_FLOAT_REAL", ado::adSingle},
-    {jet::StoredType::Date, "JET_DATE_REAL", ado::adDate},
-    {jet::StoredType::Numeric, "JET_DECIMAL_REAL", ado::adNumeric},
-    {jet::StoredType::Guid, "JET_GUID_TEXT", ado::adGUID},
-    {jet::StoredType::Binary, "JET_BINARY_BLOB", ado::adBinary},
-    {jet::StoredType::Ole, "JET_OLE_BLOB", ado::adLongVarBinary},
+    {jet::StoredType::Long, "JET_LONG_INT"},
+    {jet::StoredType::Int, "JET_SHORT_INT"},
+    {jet::StoredType::Byte, "JET_BYTE_INT"},
+    {jet::StoredType::Boolean, "JET_BOOLEAN_INT"},
+    {jet::StoredType::Text, "JET_TEXT"},
+    {jet::StoredType::Memo, "JET_MEMO_TEXT"},
+    {jet::StoredType::Money, "JET_MONEY_REAL"},
+    {jet::StoredType::Double, "JET_DOUBLE_REAL"},
+    {jet::StoredType::Float, "JET_FLOAT_REAL"},
+    {jet::StoredType::Date, "JET_DATE_REAL"},
+    {jet::StoredType::Numeric, "JET_DECIMAL_REAL"},
+    {jet::StoredType::Guid, "JET_GUID_TEXT"},
+    {jet::StoredType::Binary, "JET_BINARY_BLOB"},
+    {jet::StoredType::Ole, "JET_OLE_BLOB"},
 };
 
 const DeclaredType &declaredType(jet::StoredType type)
@@ -102,11 +102,11 @@ int adoTypeOfDeclared(const char *declared)
     if (declared)
         for (const DeclaredType &t : kDeclaredTypes)
             if (std::strcmp(t.name, declared) == 0)
-                return t.ado;
+                return jet::adoType(t.jet);
     return ado::adEmpty;
 }
 
-constexpr std::int64_t kMoneyScale = 10000;
+using jet::kMoneyScale;
 // Rows between two progress reports; the report itself decides whether to show anything.
 constexpr int kRowsPerReport = 4096;
 constexpr std::chrono::milliseconds kReportInterval(50);
