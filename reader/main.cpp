@@ -1,6 +1,6 @@
 // quorbix-reader FILE: reads a Jet 4.0 or ACE catalog for the program, in its own process so that
 // a damaged or hostile file can only ever cost this process. Answers on stdout in the
-// frames of reader_protocol.h; takes requests on stdin until it closes.
+// frames of jet/protocol.h; takes requests on stdin until it closes.
 
 #include "jet/protocol.h"
 #include "reader/guarded_file.h"
