@@ -95,7 +95,7 @@ inline int prepareAllTitles(int argc, char **argv, const char *program)
     }
     if (!openBenchCatalog(argv[1]))
         return 1;
-    strListingSql = listing::allTitlesSql();
+    setListingRequest(listing::Request::allTitles());  // as the main window asks for it
     strListingTitle = listing::searchTitle(QString());
     return 0;
 }

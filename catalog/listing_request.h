@@ -27,7 +27,7 @@ public:
     /// The search text, the id's text or the name; empty for all titles.
     const QString &value() const { return m_value; }
 
-    /// The statement the Parts give for this listing, character for character.
+    /// The listing's statement, character for character as the windows compose it.
     QString sql() const;
 
     bool operator==(const Request &) const = default;
