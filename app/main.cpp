@@ -1,6 +1,6 @@
+#include "app/start_up.h"
 #include "main_window/frm_main.h"
 #include "window_services/services.h"
-#include "app/start_up.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,10 +5,10 @@
 //
 // Usage: quorbix-screenshots OUTPUT-FOLDER [CATEGORY]
 
+#include "app/start_up.h"
 #include "main_window/frm_main.h"
 #include "window_services/link_label.h"
 #include "window_services/services.h"
-#include "app/start_up.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -8,10 +8,10 @@
 // The processor time of the first listing leaves out the reader process, which parses the
 // file in parallel; mdb-export's processor time is its whole work.
 
+#include "bench/process_time.h"
 #include "catalog/connection.h"
 #include "catalog/listing_query.h"
 #include "catalog/listing_request.h"
-#include "bench/process_time.h"
 #include "catalog/query_engine.h"
 #include "catalog/recordset.h"
 

@@ -5,12 +5,12 @@
 //
 // Usage: bench_resize CATALOG.mdb   (runs offscreen unless a platform is chosen)
 
-#include "results_window/frm_software.h"
-#include "catalog/listing_query.h"
-#include "window_services/services.h"
-#include "catalog/shared_state.h"
-#include "window_services/window_limits.h"
 #include "bench/window_bench_support.h"
+#include "catalog/listing_query.h"
+#include "catalog/shared_state.h"
+#include "results_window/frm_software.h"
+#include "window_services/services.h"
+#include "window_services/window_limits.h"
 
 #include <QApplication>
 #include <QDialog>

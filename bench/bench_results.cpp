@@ -4,11 +4,11 @@
 //
 // Usage: bench_results CATALOG.mdb   (runs offscreen unless a platform is chosen)
 
-#include "results_window/frm_software.h"
-#include "catalog/listing_query.h"
-#include "window_services/services.h"
-#include "catalog/shared_state.h"
 #include "bench/window_bench_support.h"
+#include "catalog/listing_query.h"
+#include "catalog/shared_state.h"
+#include "results_window/frm_software.h"
+#include "window_services/services.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -7,9 +7,9 @@
 //
 // Usage: bench_startup [CATALOG.mdb ...]
 
+#include "app/start_up.h"
 #include "main_window/frm_main.h"
 #include "window_services/services.h"
-#include "app/start_up.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -2,10 +2,10 @@
 // loop, no settings written), opening a catalog as cnCatalog, and timing.
 #pragma once
 
-#include "catalog/listing_query.h"
 #include "bench/process_time.h"
-#include "window_services/services.h"
+#include "catalog/listing_query.h"
 #include "catalog/shared_state.h"
+#include "window_services/services.h"
 
 #include <QDialog>
 #include <QElapsedTimer>

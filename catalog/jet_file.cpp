@@ -1,7 +1,7 @@
 #include "catalog/jet_file.h"
 
-#include "jet/protocol.h"
 #include "catalog/reader_reply.h"
+#include "jet/protocol.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -2,8 +2,8 @@
 
 #include "catalog/held_table.h"
 #include "catalog/jet_text.h"
-#include "jet/protocol.h"
 #include "catalog/result_rows.h"
+#include "jet/protocol.h"
 
 #include <sqlite3.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "jet/protocol.h"
 #include "catalog/table_source.h"
+#include "jet/protocol.h"
 
 #include <QStringList>
 

@@ -6,8 +6,8 @@
 #include "catalog/listing_run.h"
 #include "catalog/query_engine.h"
 #include "catalog/record_criteria.h"
-#include "catalog/result_rows.h"
 #include "catalog/record_sort.h"
+#include "catalog/result_rows.h"
 #include "catalog/two_way.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "catalog/result_rows.h"
 
 #include "catalog/jet_text.h"
-#include "jet/protocol.h"
 #include "catalog/two_way.h"
+#include "jet/protocol.h"
 
 #include <QDateTime>
 

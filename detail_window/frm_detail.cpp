@@ -1,14 +1,14 @@
 #include "detail_window/frm_detail.h"
 
+#include "catalog/shared_state.h"
 #include "window_services/accessible_widgets.h"
-#include "window_services/field_text.h"
 #include "window_services/cut_label.h"
+#include "window_services/field_text.h"
 #include "window_services/focus_ring.h"
 #include "window_services/fonts.h"
 #include "window_services/link_label.h"
 #include "window_services/open_url.h"
 #include "window_services/services.h"
-#include "catalog/shared_state.h"
 #include "window_services/twips.h"
 #include "window_services/window_placement.h"
 

@@ -5,9 +5,9 @@
 // crash or a sanitizer report is a finding.
 
 #include "catalog/query_engine.h"
-#include "jet/protocol.h"
 #include "catalog/reader_reply.h"
 #include "catalog/result_rows.h"
+#include "jet/protocol.h"
 
 #include <QDateTime>
 #include <QVariant>

@@ -3,11 +3,11 @@
 // huge prices; see generated_listing.h): the same error, columns, rows, order and values,
 // or a finding.
 
-#include "tests/catalog/generated_listing.h"
 #include "catalog/listing_request.h"
 #include "catalog/listing_run.h"
 #include "catalog/query_engine.h"
 #include "catalog/result_rows.h"
+#include "tests/catalog/generated_listing.h"
 
 #include <cstdint>
 #include <cstdio>

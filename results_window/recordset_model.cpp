@@ -1,7 +1,7 @@
 #include "results_window/recordset_model.h"
 
-#include "window_services/field_text.h"
 #include "catalog/recordset.h"
+#include "window_services/field_text.h"
 
 RecordsetModel::RecordsetModel(QObject *parent) : QAbstractTableModel(parent) {}
 

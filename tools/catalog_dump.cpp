@@ -9,9 +9,9 @@
 
 #include "catalog/connection.h"
 #include "catalog/jet_file.h"
+#include "catalog/recordset.h"
 #include "jet/codec.h"
 #include "jet/protocol.h"
-#include "catalog/recordset.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,7 +1,7 @@
-#include "tests/support/fake_services.h"
-#include "main_window/frm_main.h"
-#include "catalog/shared_state.h"
 #include "app/start_up.h"
+#include "catalog/shared_state.h"
+#include "main_window/frm_main.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/test_data.h"
 
 #include <QtTest>

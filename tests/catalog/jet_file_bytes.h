@@ -1,7 +1,7 @@
 #pragma once
 
-#include "jet/little_endian.h"
 #include "catalog/jet_file.h"
+#include "jet/little_endian.h"
 
 #include <QFile>
 #include <QStringList>

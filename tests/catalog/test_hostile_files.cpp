@@ -1,6 +1,6 @@
 #include "catalog/jet_file.h"
-#include "tests/catalog/jet_file_bytes.h"
 #include "jet/layout.h"
+#include "tests/catalog/jet_file_bytes.h"
 #include "tests/support/test_data.h"
 
 #include <QtTest>

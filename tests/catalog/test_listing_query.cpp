@@ -1,5 +1,5 @@
-#include "tests/catalog/catalog_fixture.h"
 #include "catalog/listing_query.h"
+#include "tests/catalog/catalog_fixture.h"
 
 using namespace listing;
 

@@ -1,5 +1,3 @@
-#include "tests/catalog/catalog_fixture.h"
-#include "tests/catalog/generated_listing.h"
 #include "catalog/jet_text.h"
 #include "catalog/listing_query.h"
 #include "catalog/listing_request.h"
@@ -7,6 +5,8 @@
 #include "catalog/query_engine.h"
 #include "catalog/recordset.h"
 #include "catalog/result_rows.h"
+#include "tests/catalog/catalog_fixture.h"
+#include "tests/catalog/generated_listing.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>

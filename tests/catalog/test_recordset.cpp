@@ -1,7 +1,7 @@
-#include "tests/catalog/catalog_fixture.h"
 #include "catalog/listing_query.h"
 #include "catalog/listing_request.h"
 #include "catalog/two_way.h"
+#include "tests/catalog/catalog_fixture.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -8,16 +8,16 @@
 // not from the program's own idea of its frame; under weston and mutter, where Qt draws the
 // decoration and no outside view exists, from the window's own surface and decoration.
 
-#include "tests/support/desktop_session.h"
-#include "tests/support/wayland_session.h"
-#include "tests/support/fake_services.h"
-#include "tests/support/fixture_catalog.h"
+#include "catalog/listing_query.h"
+#include "catalog/shared_state.h"
 #include "detail_window/frm_detail.h"
 #include "main_window/frm_main.h"
 #include "results_window/frm_software.h"
-#include "catalog/listing_query.h"
+#include "tests/support/desktop_session.h"
+#include "tests/support/fake_services.h"
+#include "tests/support/fixture_catalog.h"
+#include "tests/support/wayland_session.h"
 #include "window_services/qt_settings_service.h"
-#include "catalog/shared_state.h"
 #include "window_services/twips.h"
 #include "window_services/window_frame.h"
 

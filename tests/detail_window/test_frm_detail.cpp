@@ -1,11 +1,11 @@
-#include "window_services/cut_label.h"
-#include "tests/support/fake_services.h"
-#include "window_services/field_text.h"
-#include "tests/support/fixture_catalog.h"
-#include "detail_window/frm_detail.h"
-#include "window_services/link_label.h"
 #include "catalog/listing_query.h"
 #include "catalog/shared_state.h"
+#include "detail_window/frm_detail.h"
+#include "tests/support/fake_services.h"
+#include "tests/support/fixture_catalog.h"
+#include "window_services/cut_label.h"
+#include "window_services/field_text.h"
+#include "window_services/link_label.h"
 
 #include <QtTest>
 #include <QtWidgets>

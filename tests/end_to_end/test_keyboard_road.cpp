@@ -1,8 +1,8 @@
-#include "window_services/focus_ring.h"
+#include "catalog/listing_query.h"
 #include "detail_window/frm_detail.h"
 #include "results_window/frm_software.h"
-#include "catalog/listing_query.h"
 #include "tests/support/main_window_fixture.h"
+#include "window_services/focus_ring.h"
 
 #include <QAccessible>
 

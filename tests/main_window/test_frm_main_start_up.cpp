@@ -1,5 +1,5 @@
-#include "tests/support/built_catalog.h"
 #include "jet/layout.h"
+#include "tests/support/built_catalog.h"
 #include "tests/support/main_window_fixture.h"
 
 namespace {

@@ -1,10 +1,10 @@
 // Many showings of the results window in one run: what each showing leaves behind.
 
-#include "tests/support/fake_services.h"
-#include "tests/support/fixture_catalog.h"
-#include "results_window/frm_software.h"
 #include "catalog/listing_query.h"
 #include "catalog/shared_state.h"
+#include "results_window/frm_software.h"
+#include "tests/support/fake_services.h"
+#include "tests/support/fixture_catalog.h"
 #include "window_services/twips.h"
 #include "window_services/window_limits.h"
 

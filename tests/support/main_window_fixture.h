@@ -1,10 +1,10 @@
 #pragma once
 
-#include "tests/support/fake_services.h"
-#include "main_window/frm_main.h"
-#include "window_services/link_label.h"
 #include "catalog/shared_state.h"
+#include "main_window/frm_main.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/test_data.h"
+#include "window_services/link_label.h"
 #include "window_services/twips.h"
 
 #include <QtTest>

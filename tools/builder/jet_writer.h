@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/builder/catalog_model.h"
 #include "jet/layout.h"
+#include "tools/builder/catalog_model.h"
 
 #include <string>
 #include <vector>

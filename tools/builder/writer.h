@@ -1,11 +1,11 @@
 #pragma once
 
+#include "jet/layout.h"
+#include "jet/little_endian.h"
 #include "tools/builder/catalog_model.h"
 #include "tools/builder/data_page.h"
 #include "tools/builder/jet_index.h"
 #include "tools/builder/page_file.h"
-#include "jet/layout.h"
-#include "jet/little_endian.h"
 
 #include <cstdint>
 #include <string>
