@@ -23,6 +23,7 @@ struct Layout {
     unsigned headerCreationDate;       ///< a double, days since 1899-12-30; also masks the password
     unsigned textUnitBytes;            ///< bytes per stored character (UCS-2: 2)
     bool hasDecimal;                   ///< the Decimal column type (came with Jet 4.0)
+    std::uint64_t maxFileBytes;        ///< the largest file of the version
 
     // Data pages: kind byte, 1, free space (2), owning table definition page (4), ...
     unsigned dataRowCount;             ///< 2 bytes: rows on the page
@@ -110,6 +111,7 @@ inline constexpr Layout kJet4 = {
     .name = "Jet 4.0", .versionByte = 0x01, .pageSize = 4096, .headerMaskedBytes = 128,
     .headerCodePage = 0x3c, .headerDatabaseKey = 0x3e, .headerSortOrder = 0x6e,
     .headerPasswordBytes = 40, .headerCreationDate = 0x72, .textUnitBytes = 2, .hasDecimal = true,
+    .maxFileBytes = std::uint64_t(1) << 31,
     .dataRowCount = 12, .dataRowOffsets = 14, .rowColumnCountBytes = 2,
     .tdefLength = 8, .tdefRowCount = 16, .tdefAutoNumber = 20, .tdefAutoNumberFlag = 24, .tdefTableType = 40,
     .tdefMaxColumns = 41, .tdefVarColumns = 43, .tdefColumnCount = 45, .tdefIndexCount = 47,
@@ -129,6 +131,7 @@ inline constexpr Layout kJet3 = {
     .name = "Jet 3", .versionByte = 0x00, .pageSize = 2048, .headerMaskedBytes = 126,
     .headerCodePage = 0x3c, .headerDatabaseKey = 0x3e, .headerSortOrder = 0x3a,
     .headerPasswordBytes = 20, .headerCreationDate = kNone, .textUnitBytes = 1, .hasDecimal = false,
+    .maxFileBytes = std::uint64_t(1) << 30,
     .dataRowCount = 8, .dataRowOffsets = 10, .rowColumnCountBytes = 1,
     .tdefLength = 8, .tdefRowCount = 12, .tdefAutoNumber = 16, .tdefAutoNumberFlag = kNone, .tdefTableType = 20,
     .tdefMaxColumns = 21, .tdefVarColumns = 23, .tdefColumnCount = 25, .tdefIndexCount = 27,

@@ -4,6 +4,8 @@
 // built from.
 
 #include "tests/support/test_data.h"
+#include "tools/builder/catalog_model.h"
+#include "tools/builder/page_file.h"
 
 #include <QtTest>
 
@@ -374,6 +376,37 @@ class TestCatalogBuild : public QObject {
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    // No file past its version's limit: 2 GB of 4 KB pages for Jet 4.0, 1 GB of 2 KB pages
+    // for Jet 3. Pages are only counted here, never written, and nothing is left behind.
+    void shouldRefuseAFileLargerThanItsVersionHolds_data()
+    {
+        QTest::addColumn<bool>("jet3");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("Jet 4.0") << false << "the catalog needs more than the 2 GB a Jet 4.0 file can hold";
+        QTest::newRow("Jet 3") << true << "the catalog needs more than the 1 GB a Jet 3 file can hold";
+    }
+    void shouldRefuseAFileLargerThanItsVersionHolds()
+    {
+        QFETCH(bool, jet3);
+        QFETCH(QString, refusal);
+        const jet::layout::Layout &layout = jet3 ? jet::layout::kJet3 : jet::layout::kJet4;
+        const std::uint32_t pages = std::uint32_t(layout.maxFileBytes / layout.pageSize);
+        const QString out = path(QStringLiteral("limit.mdb"));
+        {
+            build::writer::PageFile file(out.toStdString(), layout);
+            QCOMPARE(file.allocate(pages - 1), 0u);
+            QCOMPARE(file.allocate(), pages - 1);  // the last page the version holds
+            try {
+                file.allocate();
+                QFAIL("a page past the limit was given");
+            } catch (const build::BuildError &e) {
+                QCOMPARE(QString::fromUtf8(e.what()), refusal);
+            }
+        }
+        QVERIFY(!QFile::exists(out));
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("limit")), QStringList());
+    }
 
     void shouldBeReadBackAsBuiltByEveryReader_data()
     {

@@ -9,7 +9,7 @@ namespace build {
 namespace writer {
 
 Writer::Writer(CatalogSource &source, const std::string &path, const Layout &l, std::vector<std::string> &warnings)
-    : m_source(source), m_l(l), m_file(path, l.pageSize), m_data(l), m_longValues(l),
+    : m_source(source), m_l(l), m_file(path, l), m_data(l), m_longValues(l),
       m_il(index::indexLayoutFor(l)), m_warnings(warnings)
 {
 }

@@ -2,6 +2,7 @@
 
 #include "tools/builder/catalog_model.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -15,7 +16,10 @@
 
 namespace build::writer {
 
-PageFile::PageFile(const std::string &finalPath, std::uint32_t pageSize) : m_final(finalPath), m_pageSize(pageSize)
+PageFile::PageFile(const std::string &finalPath, const jet::layout::Layout &layout)
+    : m_final(finalPath), m_layout(layout), m_pageSize(layout.pageSize),
+      // A page/row pointer keeps the page number in 24 bits, below every version's limit.
+      m_maxPages(std::min<std::uint64_t>(layout.maxFileBytes / layout.pageSize, 0xffffffu))
 {
     const std::filesystem::path target(finalPath);
     m_temp = (target.parent_path() / ("." + target.filename().string() + ".part-" + std::to_string(getpid()))).string();
@@ -35,8 +39,9 @@ PageFile::~PageFile()
 std::uint32_t PageFile::allocate(std::uint32_t count)
 {
     const std::uint32_t at = m_next;
-    if (std::uint64_t(m_next) + count > 0xffffffu)
-        throw BuildError("the catalog is larger than a Jet file can be");
+    if (std::uint64_t(m_next) + count > m_maxPages)
+        throw BuildError("the catalog needs more than the " + std::to_string(m_layout.maxFileBytes >> 30) + " GB a " +
+                         m_layout.name + " file can hold");
     m_next += count;
     return at;
 }
