@@ -18,9 +18,11 @@ enum DataType : int {
     adDate = 7,            ///< Jet DATE
     adBoolean = 11,        ///< Jet BOOLEAN (Yes/No)
     adUnsignedTinyInt = 17,///< Jet BYTE
+    adBigInt = 20,         ///< Large Number (64-bit)
     adGUID = 72,           ///< Jet GUID (replication ID)
     adBinary = 128,        ///< Jet BINARY
     adNumeric = 131,       ///< Jet NUMERIC (decimal)
+    adDBTimeStamp = 135,   ///< Date/Time Extended
     adVarWChar = 202,      ///< Jet TEXT
     adLongVarWChar = 203,  ///< Jet MEMO (long text)
     adLongVarBinary = 205, ///< Jet OLE object

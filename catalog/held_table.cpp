@@ -233,7 +233,8 @@ Value valueOf(jet::StoredType type, const jet::Cell &cell)
     switch (type) {
     case jet::StoredType::Text:
     case jet::StoredType::Memo:
-    case jet::StoredType::Guid: value.kind = Value::Text; value.text = cell.text; break;
+    case jet::StoredType::Guid:
+    case jet::StoredType::DateTimeExt: value.kind = Value::Text; value.text = cell.text; break;
     case jet::StoredType::Numeric: {
         const auto [end, error] = std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), value.real);
         // Digits only, as SQLite reads a number from text: "nan" or "inf" stays text.

@@ -87,6 +87,8 @@ constexpr DeclaredType kDeclaredTypes[] = {
     {jet::StoredType::Guid, "JET_GUID_TEXT"},
     {jet::StoredType::Binary, "JET_BINARY_BLOB"},
     {jet::StoredType::Ole, "JET_OLE_BLOB"},
+    {jet::StoredType::BigInt, "JET_LARGE_INT"},
+    {jet::StoredType::DateTimeExt, "JET_DATETIME_EXT_TEXT"},
 };
 
 const DeclaredType &declaredType(jet::StoredType type)
@@ -339,6 +341,7 @@ private:
             case jet::StoredType::Text:
             case jet::StoredType::Memo:
             case jet::StoredType::Guid:
+            case jet::StoredType::DateTimeExt:
             case jet::StoredType::Numeric:  // its digits become a number in the column's affinity
                 // The text is only valid during this call; the step below copies it.
                 sqlite3_bind_text(m_insert, at, cell.text.data(), int(cell.text.size()),

@@ -62,7 +62,7 @@ TableReply::Step TableReply::rows(std::string_view payload)
             Cell &cell = m_cells[c];
             const StoredType type = m_columns[int(c)].type;
             std::uint8_t tag = 0;
-            if (!in.u8(tag) || !proto::tagFits(type, static_cast<jet::CellTag>(tag)))
+            if (!in.u8(tag) || !proto::tagFits(type, static_cast<jet::CellTag>(tag), m_columns[int(c)].calculated))
                 return Step::Malformed;
             cell = Cell{};
             switch (static_cast<jet::CellTag>(tag)) {

@@ -23,6 +23,7 @@ ResultRows::Storage storageFor(int adoType)
     case ado::adInteger:
     case ado::adUnsignedTinyInt:
     case ado::adBoolean:
+    case ado::adBigInt:
         return ResultRows::Storage::Integer;
     case ado::adSingle:
     case ado::adDouble:
@@ -47,6 +48,18 @@ QDateTime dateFromDays(double days)
 
 // The place a value takes beyond its text: its Null flag and a number or a text's offset.
 constexpr std::size_t kCellBytes = 9;
+
+// A Date/Time Extended value ("yyyy-MM-dd HH:mm:ss.fffffff") as a date and time, to the
+// millisecond a QDateTime keeps; its text keeps all seven digits.
+QVariant extendedDate(std::string_view text)
+{
+    const QString s = QString::fromUtf8(text.data(), qsizetype(std::min<std::size_t>(text.size(), 23)));
+    const QDate day = QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(s.mid(11), QStringLiteral("HH:mm:ss.zzz"));
+    if (!day.isValid() || !time.isValid())
+        return QVariant(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    return QVariant(QDateTime(day, time));
+}
 
 // A real kept in a whole-number column: rounded, and within the column's range.
 std::int64_t wholeOf(double value)
@@ -262,6 +275,8 @@ QVariant ResultRows::value(int row, int column) const
     case Storage::Integer:
         if (c.adoType == ado::adBoolean)
             return QVariant(integer(row, column) != 0);
+        if (c.adoType == ado::adBigInt)
+            return QVariant(qlonglong(integer(row, column)));
         return QVariant(int(integer(row, column)));
     case Storage::Real:
         if (c.adoType == ado::adDate)
@@ -271,6 +286,8 @@ QVariant ResultRows::value(int row, int column) const
         const std::string_view t = text(row, column);
         if (c.adoType == ado::adBinary || c.adoType == ado::adLongVarBinary)
             return QVariant(QByteArray(t.data(), qsizetype(t.size())));
+        if (c.adoType == ado::adDBTimeStamp)
+            return extendedDate(t);
         return QVariant(QString::fromUtf8(t.data(), qsizetype(t.size())));
     }
     }

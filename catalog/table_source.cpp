@@ -19,6 +19,9 @@ int adoType(StoredType type)
     case StoredType::Guid: return ado::adGUID;
     case StoredType::Binary: return ado::adBinary;
     case StoredType::Ole: return ado::adLongVarBinary;
+    case StoredType::BigInt: return ado::adBigInt;
+    case StoredType::DateTimeExt: return ado::adDBTimeStamp;
+    case StoredType::Count: break;
     }
     return ado::adEmpty;
 }

@@ -313,6 +313,135 @@ std::string dateText(double days)
     return buf;
 }
 
+namespace {
+constexpr std::int64_t kLastExtendedDay = 3652058;  // 9999-12-31, in days since 0001-01-01
+constexpr int kExtendedFractionDigits = 7;
+
+// `value` in `width` digits at `at` of `out`, with leading zeros.
+void putDigits(std::string &out, std::size_t at, std::int64_t value, int width)
+{
+    for (std::size_t i = at + std::size_t(width); i-- > at; value /= 10)
+        out[i] = char('0' + value % 10);
+}
+
+bool digitsAt(const unsigned char *p, int width, std::int64_t &value)
+{
+    value = 0;
+    for (int i = 0; i < width; ++i) {
+        if (p[i] < '0' || p[i] > '9')
+            return false;
+        value = value * 10 + (p[i] - '0');
+    }
+    return true;
+}
+}  // namespace
+
+Refusal encodeExtendedDate(std::string_view s, std::string &bytes)
+{
+    std::int64_t fraction = 0;
+    std::string_view whole = s;
+    if (s.size() > 20 && s[19] == '.') {
+        const std::string_view f = s.substr(20);
+        if (f.size() > std::size_t(kExtendedFractionDigits) || f.find_first_not_of("0123456789") != std::string_view::npos)
+            return Refusal::BadForm;
+        for (int i = 0; i < kExtendedFractionDigits; ++i)
+            fraction = fraction * 10 + (std::size_t(i) < f.size() ? f[std::size_t(i)] - '0' : 0);
+        whole = s.substr(0, 19);
+    }
+    DateTime when;
+    when.year = when.month = when.day = 0;
+    bool ok = (whole.size() == 10 || whole.size() == 19) && readNumber(whole, 0, 4, when.year) && whole[4] == '-' &&
+              readNumber(whole, 5, 2, when.month) && whole[7] == '-' && readNumber(whole, 8, 2, when.day);
+    if (ok && whole.size() == 19)
+        ok = (whole[10] == ' ' || whole[10] == 'T') && readNumber(whole, 11, 2, when.hour) && whole[13] == ':' &&
+             readNumber(whole, 14, 2, when.minute) && whole[16] == ':' && readNumber(whole, 17, 2, when.second);
+    if (!ok || when.month < 1 || when.month > 12 || when.day < 1 || when.day > daysInMonth(when.year, when.month) ||
+        when.hour > 23 || when.minute > 59 || when.second > 59)
+        return Refusal::BadForm;
+    if (when.year < 1 || when.year > kLastYear)
+        return Refusal::OutOfRange;
+    const std::int64_t days = daysFromCivil(when.year, when.month, when.day) - daysFromCivil(1, 1, 1);
+    bytes.assign(kExtendedDateSize, '0');
+    putDigits(bytes, 0, days, 19);
+    bytes[19] = ':';
+    putDigits(bytes, 20, (std::int64_t(when.hour) * 60 + when.minute) * 60 + when.second, 12);
+    putDigits(bytes, 32, fraction, kExtendedFractionDigits);
+    bytes.replace(39, 3, std::string_view(":7\0", 3));
+    return Refusal::None;
+}
+
+bool decodeExtendedDate(const unsigned char *v, std::string &out)
+{
+    std::int64_t days = 0, seconds = 0, fraction = 0;
+    if (!digitsAt(v, 19, days) || v[19] != ':' || !digitsAt(v + 20, 12, seconds) ||
+        !digitsAt(v + 32, kExtendedFractionDigits, fraction) || v[39] != ':' || v[40] != '7' || v[41] != 0 ||
+        days > kLastExtendedDay || seconds >= 86400)
+        return false;
+    int year = 0, month = 0, day = 0;
+    civilFromDays(days + daysFromCivil(1, 1, 1), year, month, day);
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%07d", year, month, day, int(seconds / 3600),
+                  int(seconds / 60 % 60), int(seconds % 60), int(fraction));
+    out.assign(buf);
+    return true;
+}
+
+std::string wrapCalculated(std::string_view value)
+{
+    std::string bytes(kCalculatedExtra + value.size(), '\0');
+    le::put32(reinterpret_cast<unsigned char *>(bytes.data()) + kCalculatedLengthAt, std::uint32_t(value.size()));
+    bytes.replace(kCalculatedValueAt, value.size(), value);
+    return bytes;
+}
+
+bool unwrapCalculated(std::string_view bytes, std::string_view &value)
+{
+    if (bytes.size() < kCalculatedValueAt)
+        return false;
+    const std::uint32_t length = le::get32(reinterpret_cast<const unsigned char *>(bytes.data()) + kCalculatedLengthAt);
+    if (length > bytes.size() - kCalculatedValueAt)
+        return false;
+    value = bytes.substr(kCalculatedValueAt, length);
+    return true;
+}
+
+Refusal encodeCalculatedDecimal(const Decimal &d, std::string &bytes)
+{
+    // The standard form's words, then placed as the calculated form keeps them.
+    std::string standard;
+    const int precision = std::max<int>(int(d.digits.size()), d.scale);
+    if (const Refusal r = encodeDecimal(d, std::max(precision, 1), d.scale, standard); r != Refusal::None)
+        return r;
+    if (precision > kMaxDecimalPrecision)
+        return Refusal::TooManyDigits;
+    const auto *w = reinterpret_cast<const unsigned char *>(standard.data()) + 1;  // most significant word first
+    bytes.assign(kCalculatedDecimalSize, '\0');
+    auto *b = reinterpret_cast<unsigned char *>(bytes.data());
+    le::put16(b, unsigned(kCalculatedDecimalSize - 2));
+    b[2] = std::uint8_t(d.scale);
+    b[3] = d.negative && !d.digits.empty() ? 0x80 : 0;
+    le::put32(b + 4, le::get32(w + 4));
+    le::put32(b + 8, le::get32(w + 12));
+    le::put32(b + 12, le::get32(w + 8));
+    return Refusal::None;
+}
+
+bool decodeCalculatedDecimal(std::string_view bytes, std::string &out)
+{
+    if (bytes.size() < kCalculatedDecimalSize)
+        return false;
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
+    if (le::get16(b) != kCalculatedDecimalSize - 2 || b[2] > kMaxDecimalPrecision)
+        return false;
+    unsigned char standard[kDecimalSize] = {};
+    standard[0] = b[3] & 0x80;
+    le::put32(standard + 5, le::get32(b + 4));
+    le::put32(standard + 9, le::get32(b + 12));
+    le::put32(standard + 13, le::get32(b + 8));
+    decodeDecimal(standard, b[2], out);
+    return true;
+}
+
 Refusal encodeText(const std::u16string &text, bool mayCompress, std::string &bytes)
 {
     constexpr char16_t kByteOrderMark = 0xfeff;

@@ -71,6 +71,36 @@ DateTime decodeDate(double days);
 /// "yyyy-MM-dd HH:mm:ss".
 std::string dateText(double days);
 
+/// Date/Time Extended (Access 2016 and later): 42 bytes of ASCII, the days since 0001-01-01
+/// in 19 digits, ':', the seconds of the day in 12 digits and the 100-nanosecond units of
+/// the second in 7, then ":7" and a NUL. Years 1 to 9999.
+inline constexpr std::size_t kExtendedDateSize = 42;
+/// From "yyyy-MM-dd", "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-dd HH:mm:ss.f" with 1 to 7 digits
+/// after the point (a T may stand for the space).
+Refusal encodeExtendedDate(std::string_view text, std::string &bytes);
+/// "yyyy-MM-dd HH:mm:ss.fffffff", all seven digits kept, into `out`; false for bytes that
+/// are not in the stored form or name no day of years 1 to 9999.
+bool decodeExtendedDate(const unsigned char *bytes, std::string &out);
+
+/// A calculated column's value (Access 2010 and later), whatever its result type: 16 bytes,
+/// the value's length as 4 little-endian bytes, the value as its type stores it, then 3
+/// bytes, so 23 bytes more than the value. Access declares a calculated column of a set-size
+/// type 39 bytes long.
+inline constexpr std::size_t kCalculatedLengthAt = 16;
+inline constexpr std::size_t kCalculatedValueAt = 20;
+inline constexpr std::size_t kCalculatedExtra = 23;
+inline constexpr std::size_t kCalculatedFixedLength = 39;
+std::string wrapCalculated(std::string_view value);
+/// The value inside `bytes`; false where its length runs past them.
+bool unwrapCalculated(std::string_view bytes, std::string_view &value);
+/// A calculated decimal keeps its own scale: 2 bytes, the length of what follows them;
+/// the scale; the sign (0x80 negative); the magnitude, its top 32 bits and then its low 64,
+/// each little-endian (12 bytes).
+inline constexpr std::size_t kCalculatedDecimalSize = 16;
+Refusal encodeCalculatedDecimal(const Decimal &value, std::string &bytes);
+/// Exact digits with the value's own scale after the point; false for a form not read.
+bool decodeCalculatedDecimal(std::string_view bytes, std::string &out);
+
 /// Jet 4 text: UCS-2, or its compressed form (FF FE, one byte per character of
 /// U+0001..U+00FF, a zero byte switching to and from two-byte characters) when that is
 /// shorter and `mayCompress`. Refuses (BadForm) a text that starts with U+FEFF and holds a

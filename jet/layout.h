@@ -214,18 +214,30 @@ struct Format {
     std::uint8_t version;  ///< the byte at kVersionOffset
     const char *name;      ///< as a user knows it
     const Layout *layout;  ///< null: known but not read
+    const char *word = nullptr;  ///< catalog-build's --format word; null where it writes none
+    bool calculated = false;     ///< has calculated columns (Access 2010 and later)
+    bool newestTypes = false;    ///< has Large Number and Date/Time Extended (Access 2016 and later)
 };
 
 /// The formats known, oldest first; the last ACE entry is the newest known. ACE keeps the
 /// Jet 4.0 layouts.
 inline constexpr Format kFormats[] = {
-    {kMagic, 0x00, "the Jet 3 format of Access 95 and 97", &kJet3},
-    {kMagic, 0x01, "Jet 4.0 (Access 2000 to 2003)", &kJet4},
+    {kMagic, 0x00, "the Jet 3 format of Access 95 and 97", &kJet3, "jet3"},
+    {kMagic, 0x01, "Jet 4.0 (Access 2000 to 2003)", &kJet4, "jet4"},
     {kAceMagic, 0x02, "ACE 12 (Access 2007)", &kJet4},
-    {kAceMagic, 0x03, "ACE 14 (Access 2010)", &kJet4},
-    {kAceMagic, 0x05, "ACE 16 (Access 2013 and 2016)", &kJet4},
-    {kAceMagic, 0x06, "ACE 17 (Access 2019)", &kJet4},
+    {kAceMagic, 0x03, "ACE 14 (Access 2010)", &kJet4, nullptr, true},
+    {kAceMagic, 0x05, "ACE 16 (Access 2013 and 2016)", &kJet4, "ace16", true, true},
+    {kAceMagic, 0x06, "ACE 17 (Access 2019)", &kJet4, nullptr, true, true},
 };
+
+/// The format catalog-build writes for its --format word, or null.
+inline const Format *writtenFormat(const char *word)
+{
+    for (const Format &f : kFormats)
+        if (f.word && std::strcmp(f.word, word) == 0)
+            return &f;
+    return nullptr;
+}
 
 /// The known format at the start of `header` (at least kVersionOffset + 1 bytes), or null.
 inline const Format *formatOf(const unsigned char *header)

@@ -17,8 +17,8 @@
 ///
 /// Reader -> client:
 ///   Opened   u32 count, count x string (the user tables, in catalog order)
-///   Columns  u32 count, count x { string name, u8 StoredType (jet/stored_type.h), u32 length, u8 autoNumber,
-///                                 u8 precision, u8 scale, u8 key position (1-based in the
+///   Columns  u32 count, count x { string name, u8 StoredType (jet/stored_type.h), u32 length, u8 flags (1 AutoNumber,
+///                                 2 calculated), u8 precision, u8 scale, u8 key position (1-based in the
 ///                                 primary key, 0 outside it) },
 ///            u32 rows the table's definition declares (for the progress shown; End counts)
 ///   Rows     u32 count, then each cell of each row: u8 CellTag and its value
@@ -142,6 +142,8 @@ private:
     bool m_ok = true;
 };
 
+inline constexpr std::uint8_t kAutoNumberFlag = 1, kCalculatedFlag = 2;
+
 /// The Columns frame's payload: written by the reader, read back by the program.
 inline void putColumns(std::string &out, const std::vector<Column> &columns, std::uint32_t declaredRows)
 {
@@ -150,7 +152,7 @@ inline void putColumns(std::string &out, const std::vector<Column> &columns, std
         putString(out, c.name);
         putU8(out, static_cast<std::uint8_t>(c.type));
         putU32(out, std::uint32_t(c.length));
-        putU8(out, c.autoNumber ? 1 : 0);
+        putU8(out, std::uint8_t((c.autoNumber ? kAutoNumberFlag : 0) | (c.calculated ? kCalculatedFlag : 0)));
         putU8(out, std::uint8_t(c.precision));
         putU8(out, std::uint8_t(c.scale));
         putU8(out, std::uint8_t(c.keyPosition));
@@ -173,14 +175,15 @@ inline bool readColumns(std::string_view payload, std::vector<Column> &columns, 
     unsigned keyLength = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::string_view name;
-        std::uint8_t type = 0, autoNumber = 0, precision = 0, scale = 0, keyPosition = 0;
+        std::uint8_t type = 0, flags = 0, precision = 0, scale = 0, keyPosition = 0;
         std::uint32_t length = 0;
-        if (!in.string(name) || !in.u8(type) || !in.u32(length) || !in.u8(autoNumber) || !in.u8(precision)
+        if (!in.string(name) || !in.u8(type) || !in.u32(length) || !in.u8(flags) || !in.u8(precision)
             || !in.u8(scale) || !in.u8(keyPosition) || type >= std::uint8_t(StoredType::Count)
-            || length > 65535 || scale > precision || keyPosition > count)
+            || length > 65535 || scale > precision || keyPosition > count
+            || (flags & ~(kAutoNumberFlag | kCalculatedFlag)))
             return false;
-        columns.push_back({std::string(name), static_cast<StoredType>(type), int(length), autoNumber != 0, precision,
-                           scale, keyPosition});
+        columns.push_back({std::string(name), static_cast<StoredType>(type), int(length),
+                           (flags & kAutoNumberFlag) != 0, precision, scale, keyPosition, (flags & kCalculatedFlag) != 0});
         ++keyPlaces[keyPosition];
         keyLength += keyPosition != 0;
     }
@@ -190,10 +193,11 @@ inline bool readColumns(std::string_view payload, std::vector<Column> &columns, 
     return in.u32(declaredRows) && in.atEnd();
 }
 
-/// Whether a cell tagged `tag` may stand in a column of `type` (a Yes/No value is never Null).
-inline bool tagFits(StoredType type, CellTag tag)
+/// Whether a cell tagged `tag` may stand in a column of `type` (a Yes/No value is never Null,
+/// unless Access calculated it).
+inline bool tagFits(StoredType type, CellTag tag, bool calculated = false)
 {
-    return tag == CellTag::Null ? type != StoredType::Boolean : tag == info(type).cell;
+    return tag == CellTag::Null ? type != StoredType::Boolean || calculated : tag == info(type).cell;
 }
 
 }  // namespace jet::protocol

@@ -192,12 +192,18 @@ struct GuardedFile::Impl {
         return base + std::size_t(pg) * pageSize;
     }
 
-    /// The columns of the table's primary key, in key order, as the numbers its column
-    /// entries give them; empty when the table has none. The index part of the definition
-    /// is walked here and never by the library: every count, length and number is checked
-    /// against the definition's own size before it is used.
-    std::vector<unsigned> primaryKey(std::uint32_t pg, const std::string &table) const
+    /// What the library does not say of a table's columns: the columns of its primary key, in
+    /// key order, and the calculated columns, each as the number its column entry gives it.
+    /// The index part of the definition is walked here and never by the library: every
+    /// count, length and number is checked against the definition's own size before it is
+    /// used.
+    struct DefinitionFacts {
+        std::vector<unsigned> key;  ///< empty when the table has none
+        std::vector<unsigned> calculated;
+    };
+    DefinitionFacts definitionFacts(std::uint32_t pg, const std::string &table) const
     {
+        DefinitionFacts facts;
         const std::string what = "the index definitions of table '" + table + "'";
         // The definition as one stream, as it continues over its pages (checked before).
         std::string def;
@@ -213,8 +219,6 @@ struct GuardedFile::Impl {
         const auto *d = reinterpret_cast<const unsigned char *>(def.data());
         const jet::layout::IndexLayout &il = jet::layout::indexLayoutFor(*l);
         const std::uint32_t logical = get32(d + l->tdefIndexCount), real = get32(d + l->tdefRealIndexCount);
-        if (logical == 0)
-            return {};
         if (logical > kMaxIndexes || real > kMaxIndexes)
             damaged(what + " declare " + std::to_string(logical) + " indexes over " + std::to_string(real) +
                     " real ones, more than a table can have");
@@ -226,9 +230,15 @@ struct GuardedFile::Impl {
         };
         need(std::size_t(columns) * l->columnEntryBytes, "column entries");
         std::vector<unsigned> numbers;
-        for (unsigned i = 0; i < columns; ++i)
-            numbers.push_back(get16(d + at + i * l->columnEntryBytes + l->columnNumber));
+        for (unsigned i = 0; i < columns; ++i) {
+            const unsigned char *entry = d + at + i * l->columnEntryBytes;
+            numbers.push_back(get16(entry + l->columnNumber));
+            if (l->columnExtraFlags != jet::layout::kNone && (entry[l->columnExtraFlags] & jet::kCalculatedFlags))
+                facts.calculated.push_back(numbers.back());
+        }
         at += std::size_t(columns) * l->columnEntryBytes;
+        if (logical == 0)
+            return facts;
         for (unsigned i = 0; i < columns; ++i) {
             need(l->columnNameLengthBytes, "column names");
             const std::size_t length = l->columnNameLengthBytes == 1 ? d[at] : get16(d + at);
@@ -262,9 +272,10 @@ struct GuardedFile::Impl {
             }
             if (key.empty())
                 damaged(what + ": the primary key has no columns");
-            return key;
+            facts.key = std::move(key);
+            return facts;
         }
-        return {};
+        return facts;
     }
 
     /// The bounds of row `row` on data page `pg`, checked against the page's offset table.
@@ -557,6 +568,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
             damaged("the name of column " + std::to_string(i + 1) + " of " + where + " " + fault);
     }
 
+    const Impl::DefinitionFacts facts = d->definitionFacts(tdefPage, name);
     std::vector<jet::Column> infos;
     std::vector<unsigned> source;  // the libmdb column (and cracked field) behind each one sent
     std::vector<bool> fixedPlace;  // a value kept in the fixed part of the row
@@ -578,8 +590,15 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         // writers differ on decimals); text and binary values are fixed in CHAR(n) and
         // BINARY(n) columns. A Yes/No value is a bit of the null mask, so it is "fixed".
         const bool longValue = stored->longValue;
+        // Access keeps a calculated value among the variable ones, whatever its type, with
+        // its wrapping counted in the declared length.
+        const bool calculated = std::find(facts.calculated.begin(), facts.calculated.end(), unsigned(col->col_num)) !=
+                                facts.calculated.end();
         bool fits;
-        if (stored->fixedSize != jet::kVariableSize)
+        if (calculated)
+            fits = !col->is_fixed && col->col_size >= 0 && col->col_size <= int(d->pageSize) &&
+                   (longValue || type != Type::Text || col->col_size >= int(jet::codec::kCalculatedExtra));
+        else if (stored->fixedSize != jet::kVariableSize)
             fits = stored->fixedSize == 0 ? bool(col->is_fixed) : col->col_size == stored->fixedSize;
         else
             fits = !(longValue && col->is_fixed) && col->col_size >= 0 && col->col_size <= int(d->pageSize) &&
@@ -587,11 +606,15 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         if (!fits || (col->is_fixed && (col->fixed_offset < 0 || col->fixed_offset >= int(d->pageSize))))
             damaged(cw + " has a size or place that does not fit its type");
         jet::Column info{col->name, type, 0, type == Type::Long && col->is_long_auto != 0};
+        info.calculated = calculated;
         if (type == Type::Text)
-            info.length = col->col_size / int(d->l->textUnitBytes);
+            info.length = (col->col_size - (calculated ? int(jet::codec::kCalculatedExtra) : 0)) / int(d->l->textUnitBytes);
         else if (type == Type::Binary)
             info.length = col->col_size;
-        if (type == Type::Numeric) {
+        if (type == Type::Numeric && calculated) {
+            // Each calculated decimal keeps its own scale; the definition holds none.
+            info.precision = jet::kMaxDecimalPrecision;
+        } else if (type == Type::Numeric) {
             // The column definition holds the precision, then the scale; libmdb names the
             // two bytes the other way round.
             const int precision = col->col_scale, scale = col->col_prec;
@@ -604,7 +627,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         source.push_back(i);
         fixedPlace.push_back(col->is_fixed != 0);
     }
-    const std::vector<unsigned> key = d->primaryKey(tdefPage, name);
+    const std::vector<unsigned> &key = facts.key;
     for (unsigned position = 0; position < key.size(); ++position)
         for (unsigned i = 0; i < infos.size(); ++i)
             if (static_cast<MdbColumn *>(g_ptr_array_index(table->columns, source[i]))->col_num == int(key[position]))
@@ -635,7 +658,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         for (unsigned i = 0; i < infos.size(); ++i) {
             const MdbField &f = fields[source[i]];
             const Type type = infos[i].type;
-            if (type == Type::Boolean) {
+            if (type == Type::Boolean && !infos[i].calculated) {
                 writer.integerCell(f.is_null ? 0 : 1);  // a Yes/No value is its null-mask bit
                 continue;
             }
@@ -646,7 +669,19 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
             if (f.siz < 0 || f.start < int(r.start) || unsigned(f.start) + unsigned(f.siz) > r.start + r.size)
                 damaged(rw() + ": the value of column '" + infos[i].name + "' lies outside the row");
             const unsigned char *v = r.page + f.start;
-            const unsigned sz = unsigned(f.siz);
+            unsigned sz = unsigned(f.siz);
+            const auto column = [&] { return rw() + ", column '" + infos[i].name + "'"; };
+            const auto unwrap = [&](std::string_view wrapped) {
+                std::string_view inner;
+                if (!jet::codec::unwrapCalculated(wrapped, inner))
+                    damaged(column() + ": the calculated value runs past its bytes");
+                return inner;
+            };
+            if (infos[i].calculated && type != Type::Memo) {
+                const std::string_view inner = unwrap({reinterpret_cast<const char *>(v), sz});
+                v = reinterpret_cast<const unsigned char *>(inner.data());
+                sz = unsigned(inner.size());
+            }
             auto needSize = [&](unsigned n) {
                 if (sz != n)
                     damaged(rw() + ": the value of column '" + infos[i].name + "' has the wrong size");
@@ -675,7 +710,20 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                     writer.nullCell();
                 break;
             }
+            case Type::BigInt: needSize(8); writer.integerCell(std::int64_t(jet::le::get64(v))); break;
+            case Type::DateTimeExt:
+                needSize(jet::codec::kExtendedDateSize);
+                if (!jet::codec::decodeExtendedDate(v, text))
+                    damaged(column() + ": the value is not a date and time of years 1 to 9999");
+                writer.textCell(text);
+                break;
             case Type::Numeric:
+                if (infos[i].calculated) {
+                    if (!jet::codec::decodeCalculatedDecimal({reinterpret_cast<const char *>(v), sz}, text))
+                        damaged(column() + ": the calculated decimal has a form that cannot be read");
+                    writer.textCell(text);
+                    break;
+                }
                 needSize(jet::codec::kDecimalSize);
                 jet::codec::decodeDecimal(v, unsigned(infos[i].scale), text);
                 writer.textCell(text);
@@ -699,18 +747,23 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 writer.bytesCell(text);
                 break;
             case Type::Memo: {
-                const std::string_view bytes = d->longValue(v, sz, [&] { return rw() + ", column '" + infos[i].name + "'"; }, chain, "memo");
+                std::string_view bytes = d->longValue(v, sz, column, chain, "memo");
+                if (infos[i].calculated)
+                    bytes = unwrap(bytes);
                 toUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), text);
                 writer.textCell(text);
                 break;
             }
             case Type::Ole: {
-                const std::string_view bytes = d->longValue(v, sz, [&] { return rw() + ", column '" + infos[i].name + "'"; }, chain, "OLE object");
+                const std::string_view bytes = d->longValue(v, sz, column, chain, "OLE object");
                 text.assign(bytes);
                 writer.bytesCell(text);
                 break;
             }
-            case Type::Boolean:
+            case Type::Boolean:  // calculated: one byte, not zero for Yes
+                needSize(1);
+                writer.integerCell(v[0] != 0 ? 1 : 0);
+                break;
             case Type::Count:
                 break;
             }

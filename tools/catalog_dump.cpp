@@ -129,6 +129,7 @@ void appendCell(std::string &out, jet::StoredType type, const jet::Cell &cell)
     case jet::StoredType::Int:
     case jet::StoredType::Byte:
     case jet::StoredType::Boolean:
+    case jet::StoredType::BigInt:
         out += std::to_string(cell.integer);
         break;
     case jet::StoredType::Money:
@@ -146,6 +147,7 @@ void appendCell(std::string &out, jet::StoredType type, const jet::Cell &cell)
     case jet::StoredType::Text:
     case jet::StoredType::Memo:
     case jet::StoredType::Guid:
+    case jet::StoredType::DateTimeExt:
         appendEscaped(out, cell.text);
         break;
     case jet::StoredType::Numeric:
@@ -154,6 +156,8 @@ void appendCell(std::string &out, jet::StoredType type, const jet::Cell &cell)
     case jet::StoredType::Binary:
     case jet::StoredType::Ole:
         appendHex(out, cell.text);
+        break;
+    case jet::StoredType::Count:
         break;
     }
 }
@@ -229,6 +233,8 @@ public:
                 m_out += ' ' + std::to_string(c.precision) + ' ' + std::to_string(c.scale);
             if (c.autoNumber)
                 m_out += " AUTONUMBER";
+            if (c.calculated)
+                m_out += " CALCULATED";
             m_out += '\n';
             m_types.push_back(c.type);
         }
@@ -273,6 +279,9 @@ std::string declaredType(const jet::Column &c, bool soleKey)
     case jet::StoredType::Guid: return "GUID";
     case jet::StoredType::Binary:
     case jet::StoredType::Ole: return "BLOB";
+    case jet::StoredType::BigInt: return "BIGINT";
+    case jet::StoredType::DateTimeExt: return "DATETIME2";
+    case jet::StoredType::Count: break;
     }
     return "BLOB";
 }
@@ -353,6 +362,7 @@ public:
             case jet::StoredType::Text:
             case jet::StoredType::Memo:
             case jet::StoredType::Guid:
+            case jet::StoredType::DateTimeExt:
             case jet::StoredType::Numeric:  // its exact digits
                 sqlite3_bind_text(m_insert, i + 1, cell.text.data(), int(cell.text.size()), SQLITE_TRANSIENT);
                 break;

@@ -34,6 +34,15 @@ QString moneyText(const QVariant &value)
 {
     if (!value.isValid() || value.isNull())
         return QString();
+    if (value.typeId() == QMetaType::LongLong) {
+        // A Large Number keeps every digit, past what a double holds.
+        const qlonglong whole = value.toLongLong();
+        const qulonglong magnitude = whole < 0 ? 0 - qulonglong(whole) : qulonglong(whole);
+        QLocale grouped;
+        grouped.setNumberOptions(grouped.numberOptions() & ~QLocale::OmitGroupSeparator);
+        return (whole < 0 ? QStringLiteral("-$") : QStringLiteral("$")) + grouped.toString(magnitude) +
+               grouped.decimalPoint() + QStringLiteral("00");
+    }
     bool isNumber = false;
     const double amount = value.toDouble(&isNumber);
     if (!isNumber || !std::isfinite(amount))

@@ -1,4 +1,5 @@
 #include "jet/codec.h"
+#include "jet/little_endian.h"
 #include "jet/protocol.h"
 #include "jet/stored_type.h"
 
@@ -195,6 +196,114 @@ private slots:
         QFETCH(Refusal, refusal);
         double got = 0;
         QCOMPARE(encodeDate(text.toStdString(), got), refusal);
+    }
+
+    void shouldKeepExtendedDatesToAHundredNanoseconds_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("back");
+        QTest::newRow("the first day") << "0001-01-01" << QByteArray("0000000000000000000:0000000000000000000:7\0", 42)
+                                       << "0001-01-01 00:00:00.0000000";
+        QTest::newRow("the last tick") << "9999-12-31 23:59:59.9999999"
+                                       << QByteArray("0000000000003652058:0000000863999999999:7\0", 42)
+                                       << "9999-12-31 23:59:59.9999999";
+        QTest::newRow("a fraction of fewer digits") << "1600-02-29T12:00:00.5"
+                                                    << QByteArray("0000000000000584081:0000000432005000000:7\0", 42)
+                                                    << "1600-02-29 12:00:00.5000000";
+        QTest::newRow("before Jet's dates begin, no fraction") << "0099-12-31 23:59:59"
+                                                               << QByteArray("0000000000000036158:0000000863990000000:7\0", 42)
+                                                               << "0099-12-31 23:59:59.0000000";
+    }
+    void shouldKeepExtendedDatesToAHundredNanoseconds()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, back);
+        std::string bytes, out;
+        QCOMPARE(encodeExtendedDate(text.toStdString(), bytes), Refusal::None);
+        QCOMPARE(QByteArray::fromStdString(bytes), stored);
+        QVERIFY(decodeExtendedDate(bytesOf(bytes), out));
+        QCOMPARE(QString::fromStdString(out), back);
+    }
+
+    void shouldRefuseExtendedDatesItCannotHold_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<Refusal>("refusal");
+        QTest::newRow("year 0") << "0000-12-31" << Refusal::OutOfRange;
+        QTest::newRow("eight decimals") << "2019-01-01 00:00:00.12345678" << Refusal::BadForm;
+        QTest::newRow("a point and no digit") << "2019-01-01 00:00:00." << Refusal::BadForm;
+        QTest::newRow("a sign in the fraction") << "2019-01-01 00:00:00.-1" << Refusal::BadForm;
+        QTest::newRow("February 29 of 1900") << "1900-02-29" << Refusal::BadForm;
+    }
+    void shouldRefuseExtendedDatesItCannotHold()
+    {
+        QFETCH(QString, text);
+        QFETCH(Refusal, refusal);
+        std::string bytes;
+        QCOMPARE(encodeExtendedDate(text.toStdString(), bytes), refusal);
+    }
+
+    void shouldRefuseStoredExtendedDatesNotInTheirForm_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("a letter among the digits") << QByteArray("00000000000000x0000:0000000000000000000:7\0", 42);
+        QTest::newRow("past the last day") << QByteArray("0000000000003652059:0000000000000000000:7\0", 42);
+        QTest::newRow("a day of 86,400 seconds") << QByteArray("0000000000000000000:0000000864000000000:7\0", 42);
+        QTest::newRow("another ending") << QByteArray("0000000000000000000:0000000000000000000:6\0", 42);
+        QTest::newRow("a separator missing") << QByteArray("0000000000000000000 0000000000000000000:7\0", 42);
+    }
+    void shouldRefuseStoredExtendedDatesNotInTheirForm()
+    {
+        QFETCH(QByteArray, stored);
+        std::string out = "kept";
+        QVERIFY(!decodeExtendedDate(reinterpret_cast<const unsigned char *>(stored.constData()), out));
+    }
+
+    void shouldUnwrapWhatACalculatedColumnStores()
+    {
+        const std::string wrapped = wrapCalculated("abc");
+        QCOMPARE(wrapped.size(), std::size_t(26));
+        QCOMPARE(jet::le::get32(bytesOf(wrapped) + kCalculatedLengthAt), 3u);
+        std::string_view inner;
+        QVERIFY(unwrapCalculated(wrapped, inner));
+        QCOMPARE(QByteArray(inner.data(), qsizetype(inner.size())), QByteArray("abc"));
+        QVERIFY(unwrapCalculated(wrapCalculated({}), inner) && inner.empty());
+        // A length past the bytes, and bytes too few to hold a length, are not read.
+        QVERIFY(!unwrapCalculated(std::string_view(wrapped).substr(0, 22), inner));
+        QVERIFY(!unwrapCalculated(std::string_view(wrapped).substr(0, 19), inner));
+    }
+
+    void shouldKeepCalculatedDecimalsWithTheirOwnScale_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("stored");  // empty: not compared
+        QTest::addColumn<QString>("back");
+        QTest::newRow("one") << "1" << QByteArray::fromHex("0e00000000000000" "0100000000000000") << "1";
+        QTest::newRow("2^64: the top word first") << "18446744073709551616"
+                                                  << QByteArray::fromHex("0e00000001000000" "0000000000000000")
+                                                  << "18446744073709551616";
+        QTest::newRow("negative, scaled") << "-12.5" << QByteArray::fromHex("0e00018000000000" "7d00000000000000") << "-12.5";
+        QTest::newRow("28 digits") << "-1234567890123456789012345678" << QByteArray() << "-1234567890123456789012345678";
+        QTest::newRow("28 digits after the point") << "0.0000000000000000000000000001" << QByteArray()
+                                                   << "0.0000000000000000000000000001";
+        QTest::newRow("zero") << "-0" << QByteArray::fromHex("0e00000000000000" "0000000000000000") << "0";
+    }
+    void shouldKeepCalculatedDecimalsWithTheirOwnScale()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, back);
+        Decimal d;
+        QVERIFY(parseDecimal(text.toStdString(), d));
+        std::string bytes, out;
+        QCOMPARE(encodeCalculatedDecimal(d, bytes), Refusal::None);
+        if (!stored.isEmpty())
+            QCOMPARE(QByteArray::fromStdString(bytes), stored);
+        QVERIFY(decodeCalculatedDecimal(bytes, out));
+        QCOMPARE(QString::fromStdString(out), back);
+        QVERIFY(!decodeCalculatedDecimal(std::string_view(bytes).substr(0, 15), out));
     }
 
     void shouldKeepTextInEitherForm_data()
