@@ -1,4 +1,4 @@
-// catalog-build [--format jet4|jet3] SOURCE OUT.mdb: writes a Jet 4.0 (or Jet 3) catalog from a SQLite database or from a
+// catalog-build [--format jet4|jet3|ace16] SOURCE OUT.mdb: writes a Jet 4.0 (or Jet 3, or ACE 16) catalog from a SQLite database or from a
 // table script. On any fault it prints what and where, exits 1 and leaves no OUT.mdb.
 
 #include "tools/builder/jet_writer.h"
@@ -31,22 +31,23 @@ std::unique_ptr<build::CatalogSource> openSource(const std::string &path)
 
 int main(int argc, char **argv)
 {
-    const jet::layout::Layout *layout = &jet::layout::kJet4;
+    const jet::layout::Format *format = jet::layout::writtenFormat("jet4");
     int first = 1;
     if (argc == 5 && std::string(argv[1]) == "--format") {
-        const std::string format = argv[2];
-        layout = format == "jet3" ? &jet::layout::kJet3 : format == "jet4" ? &jet::layout::kJet4 : nullptr;
+        format = jet::layout::writtenFormat(argv[2]);
         first = 3;
     }
-    if (argc - first != 2 || !layout) {
-        std::fprintf(stderr, "usage: catalog-build [--format jet4|jet3] SOURCE OUT.mdb\n"
+    if (argc - first != 2 || !format) {
+        std::fprintf(stderr, "usage: catalog-build [--format jet4|jet3|ace16] SOURCE OUT.mdb\n"
                              "  SOURCE: a SQLite database, or a table script (TABLE/COLUMN/PRIMARYKEY/ROW)\n"
-                             "  Jet 4.0 unless --format jet3 (Access 97, text in the Western code page)\n");
+                             "  Jet 4.0 unless --format jet3 (Access 97, text in the Western code page)\n"
+                             "  or ace16 (an .accdb of Access 2016 and later: calculated columns, Large Number,\n"
+                             "  Date/Time Extended)\n");
         return kExitUsage;
     }
     try {
         auto source = openSource(argv[first]);
-        for (const std::string &warning : build::writeJetFile(*source, argv[first + 1], *layout))
+        for (const std::string &warning : build::writeJetFile(*source, argv[first + 1], *format))
             std::fprintf(stderr, "catalog-build: warning: %s\n", warning.c_str());
     } catch (const build::BuildError &e) {
         std::fprintf(stderr, "catalog-build: %s\n", e.what());

@@ -1,6 +1,7 @@
 #include "catalog/listing_query.h"
 #include "catalog/shared_state.h"
 #include "detail_window/frm_detail.h"
+#include "tests/support/built_catalog.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/fixture_catalog.h"
 #include "window_services/cut_label.h"
@@ -63,6 +64,10 @@ private slots:
                                                      << "-$1.234.567,89";
         QTest::newRow("user's grouping") << QVariant(1234567.0) << QLocale(QLocale::English, QLocale::India) << "$12,34,567.00";
         QTest::newRow("not a number") << QVariant("n/a") << kUs << "n/a";
+        QTest::newRow("the largest Large Number, every digit") << QVariant(std::numeric_limits<qlonglong>::max()) << kUs
+                                                               << "$9,223,372,036,854,775,807.00";
+        QTest::newRow("the smallest Large Number") << QVariant(std::numeric_limits<qlonglong>::min()) << kUs
+                                                   << "-$9,223,372,036,854,775,808.00";
     }
     void shouldWriteMoneyAtTheEdges()
     {
@@ -233,6 +238,34 @@ private slots:
         QCOMPARE(entered, links);
         QCOMPARE(spaced, links);
         QCOMPARE(fakes.pointer.history, QVector<int>({vbHourglass, vbDefault}));
+    }
+
+    // A price and a rating that Access calculated (an ACE 16 file) show as stored ones do.
+    void shouldShowCalculatedValuesAsStoredOnes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("both") << "Disk Tool" << QStringList{"Price: $1,234.50", "Rating: 5 out of 5"};
+        QTest::newRow("a Null rating") << "Backup Buddy" << QStringList{"Price: $1,500,000.00", "Rating:  out of 5"};
+    }
+    void shouldShowCalculatedValuesAsStoredOnes()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, shown);
+        QTemporaryDir dir;
+        const QByteArray bytes = builtCatalog(QStringLiteral("basic.txt"), *jet::layout::writtenFormat("ace16"), [](QByteArray &line) {
+            if (line == "COLUMN Price MONEY" || line == "COLUMN Rating INT")
+                line += " CALCULATED";
+        });
+        const bool opened = openCatalogBytes(bytes, dir) && openTitle(name);
+        QStringList seen;
+        FakeServices fakes;
+        fakes.dialogs.steps.enqueue([&](QDialog &form) { seen = {text(form, "lblPrice"), text(form, "lblRating")}; });
+        if (opened)
+            showDetailWindow(fakes.services, nullptr);
+        QVERIFY(openFixtureCatalog("basic.mdb"));
+        QVERIFY(opened);
+        QCOMPARE(seen, shown);
     }
 
     // A catalog whose Price is a decimal, or saved in another format, shows the same money.

@@ -7,7 +7,7 @@ import { readFileSync } from "fs";
 const words = {
   long: "LONG", integer: "INT", byte: "BYTE", text: "TEXT", memo: "MEMO", currency: "MONEY",
   boolean: "BOOLEAN", double: "DOUBLE", float: "FLOAT", datetime: "DATE", repid: "GUID",
-  numeric: "NUMERIC", ole: "OLE",
+  numeric: "NUMERIC", ole: "OLE", bigint: "BIGINT", datetimextended: "DATETIME2",
 };
 
 // A number in plain positional notation with as few digits as give it back.
@@ -43,6 +43,8 @@ function cell(column, v) {
       return `${String(v.getUTCFullYear()).padStart(4, "0")}-${two(v.getUTCMonth() + 1)}-${two(v.getUTCDate())} ` +
         `${two(v.getUTCHours())}:${two(v.getUTCMinutes())}:${two(v.getUTCSeconds())}`;
     case "repid": return `{${v.toUpperCase()}}`;
+    // "yyyy.MM.dd HH:mm:ss.fffffffff", to the nanosecond the format keeps in hundreds
+    case "datetimextended": return v.replace(/^(\d{4})\.(\d{2})\.(\d{2})/, "$1-$2-$3").replace(/(\.\d{7})\d*$/, "$1");
     case "ole": return v.toString("hex");
     case "text": case "memo": return escape(v);
     default: return String(v);

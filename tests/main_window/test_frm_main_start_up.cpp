@@ -11,12 +11,15 @@ const QString kMdacSentence = QStringLiteral("Unable to open database. You may n
 
 QPoint twipsPos(const QWidget *widget) { return twips::geometry(widget).topLeft().toPoint(); }
 
-/// The layout of a catalog's bytes, from its version byte.
-const jet::layout::Layout &layoutOf(const QByteArray &file)
+/// The format of a catalog's bytes, from its header.
+const jet::layout::Format &formatOf(const QByteArray &file)
 {
-    return file.size() > int(jet::layout::kVersionOffset) && file[jet::layout::kVersionOffset] == 0 ? jet::layout::kJet3
-                                                                                                   : jet::layout::kJet4;
+    const jet::layout::Format *f = file.size() > int(jet::layout::kVersionOffset)
+                                       ? jet::layout::formatOf(reinterpret_cast<const unsigned char *>(file.constData()))
+                                       : nullptr;
+    return f ? *f : *jet::layout::writtenFormat("jet4");
 }
+const jet::layout::Layout &layoutOf(const QByteArray &file) { return *formatOf(file).layout; }
 
 // The catalog built again from its table script (in the fixture's own format), with one value
 // Null: the field `column` of the row that holds `text`. Empty when no row holds it.
@@ -25,7 +28,7 @@ QByteArray catalogWithNull(const QString &catalog, const QString &text, int colu
     const QByteArray field = text.toUtf8();
     bool found = false;
     const QString script = QString(catalog).replace(QLatin1String(".mdb"), QLatin1String(".txt"));
-    const QByteArray bytes = builtCatalog(script, layoutOf(fixtureBytes(catalog)), [&](QByteArray &line) {
+    const QByteArray bytes = builtCatalog(script, formatOf(fixtureBytes(catalog)), [&](QByteArray &line) {
         QList<QByteArray> fields = line.mid(4).split('\t');
         if (found || !line.startsWith("ROW ") || !fields.contains(field))
             return;

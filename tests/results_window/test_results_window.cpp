@@ -3,8 +3,10 @@
 #include "catalog/table_source.h"
 #include "results_window/frm_software.h"
 #include "results_window/listing_progress.h"
+#include "tests/support/built_catalog.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/fixture_catalog.h"
+#include "window_services/field_text.h"
 #include "window_services/qt_settings_service.h"
 #include "window_services/twips.h"
 #include "window_services/window_limits.h"
@@ -339,6 +341,69 @@ private slots:
         if (rsSoftware->RecordCount() > 0)
             QCOMPARE(r->grid()->currentIndex().row(), rsSoftware->AbsolutePosition());
         QCOMPARE(r->fakes.pointer.current, int(vbDefault));
+    }
+
+    // Large Number, Date/Time Extended and calculated columns (an ACE 16 file) in the grid:
+    // every digit of a 64-bit number, a date-time shown as dates are, sorted as numbers.
+    void shouldShowTheNewestAccessTypesAsStored_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("sortClicks");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QStringList>("shown");
+        const QString big = "SELECT * FROM Newest";
+        const QStringList stored = {"9223372036854775807", "-9223372036854775808", "-1", "", "9007199254740993"};
+        QTest::newRow("Large Number, every digit") << big << 0 << "Big" << stored;
+        QTest::newRow("Large Number sorted descending") << big << 1 << "Big"
+            << QStringList{"9223372036854775807", "9007199254740993", "-1", "-9223372036854775808", ""};
+        QTest::newRow("Large Number sorted ascending") << big << 2 << "Big"
+            << QStringList{"", "-9223372036854775808", "-1", "9007199254740993", "9223372036854775807"};
+        QTest::newRow("Date/Time Extended as a date") << big << 0 << "Stamp"
+            << QStringList{fieldText(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999))),
+                           fieldText(QDateTime(QDate(1, 1, 1), QTime(0, 0))),
+                           fieldText(QDateTime(QDate(2019, 5, 17), QTime(21, 3, 17, 123))), "",
+                           fieldText(QDateTime(QDate(1899, 12, 30), QTime(0, 0)))};
+        QTest::newRow("Date/Time Extended sorted ascending") << big << 2 << "Stamp"
+            << QStringList{"", fieldText(QDateTime(QDate(1, 1, 1), QTime(0, 0))),
+                           fieldText(QDateTime(QDate(1899, 12, 30), QTime(0, 0))),
+                           fieldText(QDateTime(QDate(2019, 5, 17), QTime(21, 3, 17, 123))),
+                           fieldText(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)))};
+        const QString calculated = "SELECT * FROM Calculated";
+        QTest::newRow("calculated text") << calculated << 0 << "FullName" << QStringList{"Smith, Ann", "", "Lee, Bo"};
+        QTest::newRow("calculated number, sorted") << calculated << 1 << "NameLength" << QStringList{"10", "7", ""};
+        QTest::newRow("calculated Yes/No, Null as the format shows it") << calculated << 0 << "Flag" << QStringList{"Yes", "No", "No"};
+        QTest::newRow("calculated date") << calculated << 0 << "Due"
+            << QStringList{fieldText(QDateTime(QDate(2019, 5, 17), QTime(21, 3, 17))), "",
+                           fieldText(QDateTime(QDate(1899, 12, 29), QTime(6, 0)))};
+    }
+    void shouldShowTheNewestAccessTypesAsStored()
+    {
+        QFETCH(QString, sql);
+        QFETCH(int, sortClicks);
+        QFETCH(QString, column);
+        QFETCH(QStringList, shown);
+        const auto catalog = cnCatalog;
+        QTemporaryDir dir;
+        QVERIFY(openCatalogBytes(builtCatalog(QStringLiteral("newest-types.txt"), *jet::layout::writtenFormat("ace16"),
+                                              [](QByteArray &) {}),
+                                 dir));
+        auto r = loadResults(sql);
+        cnCatalog = catalog;
+        QVERIFY(r);
+        const QAbstractItemModel *model = r->grid()->model();
+        int c = 0;
+        while (c < model->columnCount() && model->headerData(c, Qt::Horizontal).toString() != column)
+            ++c;
+        QVERIFY(c < model->columnCount());
+        for (int click = 0; click < sortClicks; ++click) {
+            QHeaderView *header = r->grid()->horizontalHeader();
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(c) + header->sectionSize(c) / 2, header->height() / 2));
+        }
+        QStringList seen;
+        for (int row = 0; row < model->rowCount(); ++row)
+            seen << model->index(row, c).data().toString();
+        QCOMPARE(seen, shown);
     }
 
     // A header click sorts the rows where the user is looking: the grid keeps its sideways

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalog/shared_state.h"
 #include "tests/support/test_data.h"
 #include "tools/builder/jet_writer.h"
 #include "tools/builder/script_source.h"
@@ -12,7 +13,7 @@
 /// Odd catalogs for window tests, made as a user's would be: a fixture's table script,
 /// changed line by line, through the catalog builder. `edit` gets each line and may change
 /// it; the catalog is empty when the build fails.
-inline QByteArray builtCatalog(const QString &script, const jet::layout::Layout &layout,
+inline QByteArray builtCatalog(const QString &script, const jet::layout::Format &format,
                                const std::function<void(QByteArray &line)> &edit)
 {
     QFile in(testDataPath(script));
@@ -32,10 +33,26 @@ inline QByteArray builtCatalog(const QString &script, const jet::layout::Layout 
     const QString built = dir.filePath(QStringLiteral("built.mdb"));
     try {
         build::ScriptSource source(edited.fileName().toStdString());
-        build::writeJetFile(source, built.toStdString(), layout);
+        build::writeJetFile(source, built.toStdString(), format);
     } catch (const build::BuildError &) {
         return {};
     }
     QFile out(built);
     return out.open(QIODevice::ReadOnly) ? out.readAll() : QByteArray();
+}
+
+/// Opens cnCatalog on catalog bytes, kept in `dir` while the connection reads them.
+inline bool openCatalogBytes(const QByteArray &bytes, const QTemporaryDir &dir)
+{
+    QFile file(dir.filePath(QStringLiteral("shareware.accdb")));
+    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return false;
+    file.close();
+    auto connection = std::make_shared<ado::Connection>();
+    connection->CursorLocation = ado::adUseClient;
+    if (connection->Open(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file.fileName(), QString(),
+                         QString(), ado::adConnectUnspecified))
+        return false;
+    cnCatalog = connection;
+    return true;
 }

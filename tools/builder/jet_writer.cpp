@@ -8,9 +8,10 @@
 namespace build {
 namespace writer {
 
-Writer::Writer(CatalogSource &source, const std::string &path, const Layout &l, std::vector<std::string> &warnings)
-    : m_source(source), m_l(l), m_file(path, l), m_data(l), m_longValues(l),
-      m_il(index::indexLayoutFor(l)), m_warnings(warnings)
+Writer::Writer(CatalogSource &source, const std::string &path, const jet::layout::Format &format,
+               std::vector<std::string> &warnings)
+    : m_source(source), m_format(format), m_l(*format.layout), m_file(path, m_l), m_data(m_l), m_longValues(m_l),
+      m_il(index::indexLayoutFor(m_l)), m_warnings(warnings)
 {
 }
 
@@ -18,7 +19,7 @@ void Writer::run()
 {
     const std::vector<TableDef> &tables = m_source.tables();
     for (const TableDef &t : tables)
-        checkTable(t, m_l);
+        checkTable(t, m_format);
     checkDistinctNames(tables);
 
     m_catalogDef = catalogTable();
@@ -112,8 +113,8 @@ void Writer::writeHeader()
     Bytes page(m_l.pageSize, 0);
     page[0] = PageKind::Header;
     page[1] = 1;
-    std::memcpy(&page[kMagicOffset], kMagic, sizeof kMagic);
-    page[kVersionOffset] = m_l.versionByte;
+    std::memcpy(&page[kMagicOffset], m_format.magic, kMagicSize);
+    page[kVersionOffset] = m_format.version;
     put16(&page[m_l.headerCodePage], kCodePageWestern);
     put32(&page[m_l.headerDatabaseKey], 0);  // pages are not encoded
     put16(&page[m_l.headerSortOrder], kSortGeneral);
@@ -125,10 +126,10 @@ void Writer::writeHeader()
 
 }  // namespace writer
 
-std::vector<std::string> writeJetFile(CatalogSource &source, const std::string &path, const jet::layout::Layout &layout)
+std::vector<std::string> writeJetFile(CatalogSource &source, const std::string &path, const jet::layout::Format &format)
 {
     std::vector<std::string> warnings;
-    writer::Writer writer(source, path, layout, warnings);
+    writer::Writer writer(source, path, format, warnings);
     writer.run();
     return warnings;
 }

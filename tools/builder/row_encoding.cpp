@@ -1,5 +1,6 @@
 #include "tools/builder/writer.h"
 
+#include "jet/codec.h"
 #include "tools/builder/value_encoding.h"
 
 #include <QString>
@@ -43,11 +44,25 @@ void Writer::writeRow(TablePlan &p, const std::vector<Value> &values)
         if (v->kind == Value::Kind::Null)
             continue;
         try {
-            std::uint8_t *f = row.data() + m_l.rowColumnCountBytes + cp.fixedOffset;
+            // A calculated value of a set-size type is encoded here, then wrapped.
+            std::uint8_t scratch[jet::codec::kExtendedDateSize] = {};
+            std::uint8_t *f = c.calculated ? scratch : row.data() + m_l.rowColumnCountBytes + cp.fixedOffset;
             present[i] = true;
             const jet::StoredTypeInfo &range = jet::info(c.type);
+            std::string *calculated = c.calculated ? &m_varBytes[cp.varIndex] : nullptr;
             switch (c.type) {
-            case jet::StoredType::Boolean: present[i] = encoding::yesNo(*v); break;
+            case jet::StoredType::Boolean:
+                if (calculated)
+                    *calculated = jet::codec::wrapCalculated(encoding::yesNo(*v) ? "\xff" : std::string_view("\0", 1));
+                else
+                    present[i] = encoding::yesNo(*v);
+                break;
+            case jet::StoredType::BigInt: put64(f, std::uint64_t(encoding::wholeNumber(*v, range.least, range.most))); break;
+            case jet::StoredType::DateTimeExt: {
+                const std::string d = encoding::extendedDate(*v);
+                std::memcpy(f, d.data(), d.size());
+                break;
+            }
             case jet::StoredType::Byte: *f = std::uint8_t(encoding::wholeNumber(*v, range.least, range.most)); break;
             case jet::StoredType::Int: put16(f, std::uint16_t(encoding::wholeNumber(*v, range.least, range.most))); break;
             case jet::StoredType::Long: {
@@ -70,16 +85,25 @@ void Writer::writeRow(TablePlan &p, const std::vector<Value> &values)
                 break;
             }
             case jet::StoredType::Numeric: {
+                if (calculated) {
+                    *calculated = jet::codec::wrapCalculated(encoding::calculatedDecimal(*v));
+                    break;
+                }
                 const std::string d = encoding::decimal(*v, c.precision, c.scale);
                 std::memcpy(f, d.data(), d.size());
                 break;
             }
             case jet::StoredType::Text:
-                m_varBytes[cp.varIndex] = stored(encoding::text(*v, std::size_t(c.length)), true);
+                // Access stores a calculated text uncompressed.
+                m_varBytes[cp.varIndex] = stored(encoding::text(*v, std::size_t(c.length)), !calculated);
+                if (calculated)
+                    *calculated = jet::codec::wrapCalculated(*calculated);
                 break;
             case jet::StoredType::Memo: {
                 const std::u16string s = encoding::text(*v, 0);
-                m_varBytes[cp.varIndex] = stored(s, s.size() <= kCompressibleMemo);
+                m_varBytes[cp.varIndex] = stored(s, !calculated && s.size() <= kCompressibleMemo);
+                if (calculated)
+                    *calculated = jet::codec::wrapCalculated(*calculated);
                 longValues.push_back(cp.varIndex);
                 break;
             }
@@ -87,7 +111,14 @@ void Writer::writeRow(TablePlan &p, const std::vector<Value> &values)
                 m_varBytes[cp.varIndex] = encoding::blob(*v);
                 longValues.push_back(cp.varIndex);
                 break;
+            case jet::StoredType::Binary:
+            case jet::StoredType::Count:
+                break;
             }
+            const std::uint8_t size = range.fixedSize;
+            if (calculated && size != jet::kVariableSize && c.type != jet::StoredType::Boolean &&
+                c.type != jet::StoredType::Numeric)
+                *calculated = jet::codec::wrapCalculated({reinterpret_cast<const char *>(scratch), size});
         } catch (const BuildError &e) {
             throw BuildError(where(p, c.name) + ": " + e.what());
         }

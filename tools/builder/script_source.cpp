@@ -121,6 +121,10 @@ ScriptSource::ScriptSource(const std::string &path) : m_path(path), m_in(path, s
                 c.autoNumber = true;
                 ++next;
             }
+            if (next < w.size() && w[next] == "CALCULATED") {
+                c.calculated = true;  // the rows give the values Access computed
+                ++next;
+            }
             if (next != w.size())
                 fail("unexpected '" + w[next] + "'");
             m_tables.back().columns.push_back(c);

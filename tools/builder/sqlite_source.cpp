@@ -114,6 +114,10 @@ jet::Column storageForDeclared(const std::string &declared)
         ok = simple(jet::StoredType::Guid);
     else if (name == "BLOB")
         ok = simple(jet::StoredType::Ole);
+    else if (name == "BIGINT")
+        ok = simple(jet::StoredType::BigInt);
+    else if (name == "DATETIME2")
+        ok = simple(jet::StoredType::DateTimeExt);
     if (!ok)
         throw BuildError("unknown declared type '" + declared + "'");
     return c;

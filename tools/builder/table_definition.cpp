@@ -1,5 +1,6 @@
 #include "tools/builder/writer.h"
 
+#include "jet/codec.h"
 #include "tools/builder/value_encoding.h"
 
 #include <QString>
@@ -12,13 +13,43 @@ namespace build::writer {
 ColumnPlan planColumn(const jet::Column &c, const Layout &l)
 {
     const jet::StoredTypeInfo &t = jet::info(c.type);
+    if (c.calculated) {
+        // Among the variable values, as Access keeps them, the wrapping counted in.
+        if (c.type == jet::StoredType::Memo)
+            return {t.code, false, 0u};
+        if (c.type == jet::StoredType::Text)
+            return {t.code, false, unsigned(c.length) * l.textUnitBytes + unsigned(jet::codec::kCalculatedExtra)};
+        return {t.code, false, unsigned(jet::codec::kCalculatedFixedLength)};
+    }
     if (t.fixedSize != jet::kVariableSize)
         return {t.code, true, t.fixedSize};
     return {t.code, false, c.type == jet::StoredType::Text ? unsigned(c.length) * l.textUnitBytes : 0u};
 }
 
-void checkTable(const TableDef &t, const Layout &l)
+namespace {
+// The result types Access lets an expression give.
+bool calculable(jet::StoredType type)
 {
+    switch (type) {
+    case jet::StoredType::Int:
+    case jet::StoredType::Long:
+    case jet::StoredType::Float:
+    case jet::StoredType::Double:
+    case jet::StoredType::Date:
+    case jet::StoredType::Money:
+    case jet::StoredType::Boolean:
+    case jet::StoredType::Numeric:
+    case jet::StoredType::Guid:
+    case jet::StoredType::Text:
+    case jet::StoredType::Memo: return true;
+    default: return false;
+    }
+}
+}  // namespace
+
+void checkTable(const TableDef &t, const jet::layout::Format &format)
+{
+    const Layout &l = *format.layout;
     checkName(t.name, "table name");
     if (t.columns.empty() || t.columns.size() > kMaxColumns)
         throw BuildError("table '" + t.name + "' has " + std::to_string(t.columns.size()) +
@@ -38,6 +69,14 @@ void checkTable(const TableDef &t, const Layout &l)
             throw BuildError(where + " is DECIMAL, which " + l.name + " does not have");
         if (c.autoNumber && c.type != jet::StoredType::Long)
             throw BuildError(where + " is an AutoNumber that is not a Long");
+        if (jet::info(c.type).newest && !format.newestTypes)
+            throw BuildError(where + " is " + jet::scriptWord(c.type) + ", which " + format.name +
+                             " does not have; --format ace16 has it");
+        if (c.calculated && !format.calculated)
+            throw BuildError(where + " is calculated, which " + format.name + " does not have; --format ace16 has it");
+        if (c.calculated && (c.autoNumber || !calculable(c.type)))
+            throw BuildError(where + " is calculated as " + (c.autoNumber ? "an AutoNumber" : jet::scriptWord(c.type)) +
+                             ", which no expression gives");
         autoNumbers += c.autoNumber;
     }
     if (autoNumbers > 1)
@@ -154,15 +193,18 @@ Bytes Writer::tableDefinition(const TablePlan &p) const
             put16(e + m_l.columnSortOrder, kSortGeneral);
             if (m_l.columnCodePage != kNone)
                 put16(e + m_l.columnCodePage, kCodePageWestern);
-            if (m_l.columnExtraFlags != kNone)
+            if (m_l.columnExtraFlags != kNone && !c.calculated)
                 e[m_l.columnExtraFlags] = 1;  // text may be stored compressed
+        }
+        if (c.calculated) {
+            e[m_l.columnExtraFlags] = jet::kCalculatedFlags;  // a calculated decimal keeps no precision here
         } else if (c.type == jet::StoredType::Numeric) {
             e[m_l.columnPrecision] = std::uint8_t(c.precision);
             e[m_l.columnPrecision + 1] = std::uint8_t(c.scale);
         }
         e[m_l.columnFlags] = std::uint8_t((cp.fixed ? Fixed : 0) | (c.autoNumber ? AutoLong : Updatable));
         put16(e + m_l.columnFixedOffset, cp.fixed ? cp.fixedOffset : 0);
-        put16(e + m_l.columnLength, c.type == jet::StoredType::Boolean ? 1 : cp.size);
+        put16(e + m_l.columnLength, c.type == jet::StoredType::Boolean && !c.calculated ? 1 : cp.size);
     }
     for (const jet::Column &c : t.columns) {
         const std::u16string name = QString::fromStdString(c.name).toStdU16String();

@@ -172,6 +172,27 @@ std::string decimal(const Value &v, int precision, int scale)
     }
 }
 
+std::string extendedDate(const Value &v)
+{
+    std::string bytes;
+    const char *form = " is not a date written as yyyy-MM-dd or yyyy-MM-dd HH:mm:ss with up to seven decimals";
+    if (v.kind != Value::Kind::Text)
+        refuse(shown(v) + form);
+    switch (jet::codec::encodeExtendedDate(v.bytes, bytes)) {
+    case Refusal::None: return bytes;
+    case Refusal::OutOfRange: refuse(shown(v) + " is out of the range of Date/Time Extended (the years 1 to 9999)");
+    default: refuse(shown(v) + form);
+    }
+}
+
+std::string calculatedDecimal(const Value &v)
+{
+    std::string bytes;
+    if (jet::codec::encodeCalculatedDecimal(decimalOf(v), bytes) != Refusal::None)
+        refuse(shown(v) + " has more than " + std::to_string(jet::kMaxDecimalPrecision) + " digits");
+    return bytes;
+}
+
 std::u16string text(const Value &v, std::size_t maxUnits)
 {
     QString s;

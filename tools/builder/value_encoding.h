@@ -21,6 +21,10 @@ double date(const Value &v);
 std::string guid(const Value &v);
 /// The 17 bytes of a decimal of `precision` digits, `scale` of them after the point.
 std::string decimal(const Value &v, int precision, int scale);
+/// The 42 bytes of a Date/Time Extended value, from yyyy-MM-dd[ HH:mm:ss[.fffffff]].
+std::string extendedDate(const Value &v);
+/// A calculated decimal, with the scale the value is written with.
+std::string calculatedDecimal(const Value &v);
 /// Text as UTF-16, at most `maxUnits` units (0: no limit).
 std::u16string text(const Value &v, std::size_t maxUnits);
 std::string blob(const Value &v);

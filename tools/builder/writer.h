@@ -68,12 +68,13 @@ struct TablePlan {
     std::uint32_t indexMapRow = 0;
 };
 
-/// Refuses a table Jet cannot hold in `l`, naming what is wrong.
-void checkTable(const TableDef &t, const Layout &l);
+/// Refuses a table that `format` cannot hold, naming what is wrong.
+void checkTable(const TableDef &t, const jet::layout::Format &format);
 
 class Writer {
 public:
-    Writer(CatalogSource &source, const std::string &path, const Layout &l, std::vector<std::string> &warnings);
+    Writer(CatalogSource &source, const std::string &path, const jet::layout::Format &format,
+           std::vector<std::string> &warnings);
     void run();
 
 private:
@@ -118,6 +119,7 @@ private:
     void writeHeader();
 
     CatalogSource &m_source;
+    const jet::layout::Format &m_format;
     const Layout &m_l;
     PageFile m_file;
     DataPage m_data;
