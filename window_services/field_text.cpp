@@ -5,6 +5,29 @@
 
 #include <cmath>
 
+namespace {
+
+// As Access's General Date shows a date and time: the short date with its year in full, the
+// long time without a time zone; no time at midnight, and no date on 1899-12-30, Jet's
+// day zero, where a time alone is kept.
+QString generalDate(const QDateTime &when, const QLocale &locale)
+{
+    QString date = locale.dateFormat(QLocale::ShortFormat);
+    if (!date.contains(QLatin1String("yyyy")))
+        date.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    QString time = locale.timeFormat(QLocale::LongFormat);
+    time.remove(QLatin1Char('t'));
+    time = time.trimmed();
+    const QTime t = when.time();
+    if (when.date() == QDate(1899, 12, 30) && t != QTime(0, 0))
+        return locale.toString(t, time);
+    if (t == QTime(0, 0))
+        return locale.toString(when.date(), date);
+    return locale.toString(when.date(), date) + QLatin1Char(' ') + locale.toString(t, time);
+}
+
+}  // namespace
+
 QString fieldText(const QVariant &value)
 {
     if (!value.isValid() || value.isNull())
@@ -22,7 +45,7 @@ QString fieldText(const QVariant &value)
         return plain.toString(value.toDouble(), 'f', QLocale::FloatingPointShortest);
     }
     case QMetaType::QDateTime:
-        return locale.toString(value.toDateTime(), QLocale::ShortFormat);
+        return generalDate(value.toDateTime(), locale);
     case QMetaType::QDate:
         return locale.toString(value.toDate(), QLocale::ShortFormat);
     default:

@@ -5,7 +5,9 @@
 
 /// A field value as the windows show it when no format is given: Null is empty text,
 /// numbers are plain (no grouping, no exponent, the user's decimal separator), booleans
-/// "True"/"False", text unchanged.
+/// "True"/"False", dates as Access's General Date shows them on the user's locale
+/// ("5/17/2019 9:03:17 PM", "5/17/2019" at midnight, "6:00:00 AM" on 1899-12-30), text
+/// unchanged.
 QString fieldText(const QVariant &value);
 
 /// The money text "$###,##0.00" of a value, with the user's group and decimal separators:

@@ -69,6 +69,30 @@ private slots:
         QTest::newRow("the smallest Large Number") << QVariant(std::numeric_limits<qlonglong>::min()) << kUs
                                                    << "-$9,223,372,036,854,775,808.00";
     }
+    void shouldWriteDatesAsGeneralDate_data()
+    {
+        QTest::addColumn<QDateTime>("when");
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("date and time") << QDateTime(QDate(2019, 5, 17), QTime(21, 3, 17)) << kUs << "5/17/2019 9:03:17 PM";
+        QTest::newRow("midnight: the date alone") << QDateTime(QDate(2019, 5, 17), QTime(0, 0)) << kUs << "5/17/2019";
+        QTest::newRow("day zero: the time alone") << QDateTime(QDate(1899, 12, 30), QTime(6, 0)) << kUs << "6:00:00 AM";
+        QTest::newRow("day zero at midnight") << QDateTime(QDate(1899, 12, 30), QTime(0, 0)) << kUs << "12/30/1899";
+        QTest::newRow("the year in full") << QDateTime(QDate(1, 1, 1), QTime(0, 0, 1)) << kUs << "1/1/0001 12:00:01 AM";
+        QTest::newRow("the user's order") << QDateTime(QDate(2019, 5, 17), QTime(21, 3, 17))
+                                          << QLocale(QLocale::German, QLocale::Germany) << "17.05.2019 21:03:17";
+    }
+    void shouldWriteDatesAsGeneralDate()
+    {
+        QFETCH(QDateTime, when);
+        QFETCH(QLocale, locale);
+        QFETCH(QString, text);
+        QLocale::setDefault(locale);
+        const QString shown = fieldText(QVariant(when));
+        QLocale::setDefault(kUs);
+        QCOMPARE(shown, text);
+    }
+
     void shouldWriteMoneyAtTheEdges()
     {
         QFETCH(QVariant, amount);
