@@ -542,6 +542,25 @@ private slots:
         QVERIFY(QFile::remove(built));
     }
 
+    // What a calculated column is computed by travels in its table's catalog row, as Access
+    // keeps it; mdbtools reads it back from there.
+    void shouldKeepWhatACalculatedColumnIsComputedBy()
+    {
+        const QString source = path(QStringLiteral("calculated.txt")), built = path(QStringLiteral("calculated.accdb"));
+        writeFile(source, "TABLE People\nCOLUMN Last TEXT 20\nCOLUMN First TEXT 20\n"
+                          "COLUMN Full TEXT 60 CALCULATED [Last] & \", \" & [First]\n"
+                          "COLUMN Length LONG CALCULATED Len([Last])\nCOLUMN Given LONG CALCULATED\n"
+                          "ROW Smith\tAnn\tSmith, Ann\t5\t1\n");
+        const Outcome b = run(tool("catalog-build"), {"--format", "ace16", source, built});
+        QVERIFY2(b.code == 0, b.err.constData());
+        const Outcome props = run(QStringLiteral("mdb-prop"), {built, QStringLiteral("People")});
+        QCOMPARE(props.out, QByteArray("name: Full\n\tExpression: [Last] & \", \" & [First]\n\tResultType: 10\n\n"
+                                       "name: Length\n\tExpression: Len([Last])\n\tResultType: 4\n\n"));
+        QCOMPARE(ourReader(built), QByteArray("TABLE People\nCOLUMN Last TEXT 20\nCOLUMN First TEXT 20\n"
+                                              "COLUMN Full TEXT 60 CALCULATED\nCOLUMN Length LONG CALCULATED\n"
+                                              "COLUMN Given LONG CALCULATED\nROW Smith\tAnn\tSmith, Ann\t5\t1\n"));
+    }
+
     // Jet 3 files read back by all three readers: every fixture that Jet 3 can hold (Western
     // text, no decimals), and the places where its layouts differ.
     void shouldBuildJet3Files_data()

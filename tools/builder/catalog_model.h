@@ -17,6 +17,9 @@ struct TableDef {
     std::string name;
     std::vector<jet::Column> columns;  ///< Text: `length` the most characters a value may hold
     std::vector<std::string> primaryKey;  ///< column names, in key order
+    /// Per column, what a calculated column is computed by (Access's expression text); empty
+    /// where none is given. May be shorter than `columns`.
+    std::vector<std::string> expressions;
 };
 
 /// A value as the source holds it. Text is UTF-8; Blob is raw bytes.

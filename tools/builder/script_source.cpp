@@ -121,13 +121,27 @@ ScriptSource::ScriptSource(const std::string &path) : m_path(path), m_in(path, s
                 c.autoNumber = true;
                 ++next;
             }
+            std::string expression;
             if (next < w.size() && w[next] == "CALCULATED") {
                 c.calculated = true;  // the rows give the values Access computed
-                ++next;
+                // The rest of the line, as written, is the expression.
+                const std::string mark = " CALCULATED";
+                std::size_t at = line.find(mark);
+                while (at != std::string::npos && words(line.substr(0, at)).size() != next)
+                    at = line.find(mark, at + 1);
+                const std::size_t start = at == std::string::npos ? at : line.find_first_not_of(" \t", at + mark.size());
+                if (start != std::string::npos)
+                    expression = line.substr(start);
+                next = w.size();
             }
             if (next != w.size())
                 fail("unexpected '" + w[next] + "'");
-            m_tables.back().columns.push_back(c);
+            TableDef &t = m_tables.back();
+            if (!expression.empty()) {
+                t.expressions.resize(t.columns.size() + 1);
+                t.expressions.back() = expression;
+            }
+            t.columns.push_back(c);
         } else if (w[0] == "PRIMARYKEY" && w.size() == 2) {
             if (m_tables.empty() || inRows)
                 fail("a PRIMARYKEY outside a table's header");

@@ -1,6 +1,7 @@
 #include "tools/builder/writer.h"
 
 #include "jet/codec.h"
+#include "tools/builder/table_properties.h"
 #include "tools/builder/value_encoding.h"
 
 #include <QString>
@@ -298,8 +299,10 @@ void Writer::writeTableDefinition(const TablePlan &p)
 void Writer::writeCatalogRows()
 {
     TablePlan &p = m_plans.front();
-    auto entry = [](std::int64_t id, const std::string &name, std::uint32_t flags) {
+    auto entry = [](std::int64_t id, const std::string &name, std::uint32_t flags, const std::string &props = {}) {
         std::vector<Value> row(5);
+        if (!props.empty())
+            row[4] = {Value::Kind::Blob, 0, 0.0, props};
         row[0] = {Value::Kind::Integer, id};
         row[1].kind = Value::Kind::Text;
         row[1].bytes = name;
@@ -309,7 +312,7 @@ void Writer::writeCatalogRows()
     };
     writeRow(p, entry(p.tdefPage, p.def->name, kSystemObjectFlags));
     for (std::size_t i = 1; i < m_plans.size(); ++i)
-        writeRow(p, entry(m_plans[i].tdefPage, m_plans[i].def->name, 0));
+        writeRow(p, entry(m_plans[i].tdefPage, m_plans[i].def->name, 0, properties::tableProperties(*m_plans[i].def)));
     endTable(p);
 }
 
