@@ -716,6 +716,19 @@ private slots:
         QTest::newRow("a table named like the system catalog")
             << QByteArray("script") << table("msysobjects", {"A LONG"}, {})
             << QByteArray("the table name 'msysobjects' is used twice");
+        QTest::newRow("a table named like another of Jet's system tables")
+            << QByteArray("script") << table("msysaces", {"A LONG"}, {})
+            << QByteArray("the table name 'msysaces' is taken by a system table that every Jet 4.0 file holds");
+        QTest::newRow("a table name the catalog's index of names cannot place")
+            << QByteArray("script") << table("Größe", {"A LONG"}, {})
+            << QByteArray("the table name 'Größe' holds 'ö', which this builder cannot place in the system catalog's "
+                          "index of names");
+        QTest::newRow("a table name with a space")
+            << QByteArray("sqlite") << QByteArray("CREATE TABLE \"Order Details\" (A INTEGER)")
+            << QByteArray("the table name 'Order Details' holds ' '");
+        QTest::newRow("Jet 3: an underscore in a table name")
+            << QByteArray("jet3") << table("Zone_1", {"A LONG"}, {})
+            << QByteArray("the table name 'Zone_1' holds '_', which this builder cannot place");
         QTest::newRow("a column name twice, in other letter case")
             << QByteArray("script") << table("T", {"Größe LONG", "GRÖßE LONG"}, {})
             << QByteArray("the column name 'GRÖßE' is used twice in table 'T'");

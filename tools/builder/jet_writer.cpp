@@ -9,7 +9,7 @@ namespace build {
 namespace writer {
 
 Writer::Writer(CatalogSource &source, const std::string &path, const Layout &l, std::vector<std::string> &warnings)
-    : m_source(source), m_l(l), m_file(path, l), m_data(l), m_longValues(l),
+    : m_source(source), m_l(l), m_file(path, l), m_data(l), m_longValues(l), m_system(systemCatalogFor(l)),
       m_il(index::indexLayoutFor(l)), m_warnings(warnings)
 {
 }
@@ -20,12 +20,25 @@ void Writer::run()
     for (const TableDef &t : tables)
         checkTable(t, m_l);
     checkDistinctNames(tables);
+    checkCatalogNames(tables);
 
-    m_catalogDef = catalogTable();
-    m_plans.reserve(tables.size() + 1);
-    m_plans.push_back(plan(m_catalogDef, true));
+    m_systemDefs = systemTables();
+    m_plans.reserve(m_systemDefs.size() + tables.size());
+    for (std::size_t i = 0; i < m_systemDefs.size(); ++i)
+        m_plans.push_back(plan(m_systemDefs[i], i == 0 || m_system.tables[i - 1].systemDefinition));
     for (const TableDef &t : tables)
         m_plans.push_back(plan(t, false));
+    // The catalog's primary key is named after its column, Id, and its index on
+    // (ParentId, Name) comes first, as in Access's own files.
+    TablePlan &catalog = m_plans.front();
+    catalog.catalog = true;
+    catalog.keyName = kCatalogIdIndex;
+    std::vector<unsigned> parentAndName;
+    for (const char *name : {"ParentId", "Name"})
+        for (std::size_t i = 0; i < catalog.def->columns.size(); ++i)
+            if (catalog.def->columns[i].name == name)
+                parentAndName.push_back(unsigned(i));
+    catalog.namedIndexes.push_back({parentAndName, kCatalogNameIndex, index::KeyEntries(0), {}, 0});
 
     m_file.allocate();  // the header page
     m_mapRowPage = m_file.allocate();
@@ -37,8 +50,10 @@ void Writer::run()
         throw BuildError("internal: the catalog's definition is not on page 2");
 
     writeCatalogRows();
+    for (std::size_t i = 1; i < m_systemDefs.size(); ++i)
+        endTable(m_plans[i]);  // empty
     for (std::size_t i = 0; i < tables.size(); ++i) {
-        TablePlan &p = m_plans[i + 1];
+        TablePlan &p = m_plans[m_systemDefs.size() + i];
         m_source.forEachRow(i, [&](const std::vector<Value> &row) { writeRow(p, row); });
         endTable(p);
     }
@@ -103,6 +118,8 @@ void Writer::writeMaps()
         p.freeMapRow = place(none);
         if (p.indexed)
             p.indexMapRow = place(mapOf(p.indexTree.pages, p.def->name));
+        for (NamedIndex &n : p.namedIndexes)
+            n.mapRow = place(mapOf(n.tree.pages, p.def->name));
     }
     m_file.write(rows.number(), rows.finish());
 }
