@@ -813,6 +813,56 @@ private slots:
         QCOMPARE(checkSystemCatalog(built, tablesOf(script)), QStringList());
         QVERIFY(readAll(built) == readAll(again));
     }
+
+    // A reader that did not write them walks the catalog's indexes of a Jet 3 file (libmdb's
+    // walk knows Jet 3 pages): one entry per object, in the order of (ParentId, Name), names
+    // as the General order has them (letter case aside, digits before letters, a name before
+    // its longer ones), and of Id.
+    void shouldLetLibmdbWalkTheCatalogsIndexesInOrder_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QByteArray many;
+        for (int i = 1; i <= 300; ++i)
+            many += "TABLE zone" + QByteArray::number(i) + "\nCOLUMN ID LONG\n";
+        QTest::newRow("basic") << readAll(testDataPath(QStringLiteral("basic.txt")));
+        QTest::newRow("300 tables, over several pages") << many;
+    }
+    void shouldLetLibmdbWalkTheCatalogsIndexesInOrder()
+    {
+        QFETCH(QByteArray, script);
+        const QString source = m_dir.filePath(QStringLiteral("walk.txt")), built = m_dir.filePath(QStringLiteral("walk.mdb"));
+        QFile s(source);
+        QVERIFY(s.open(QIODevice::WriteOnly) && s.write(script) == script.size());
+        s.close();
+        QProcess b;
+        b.start(tool("catalog-build"), {QStringLiteral("--format"), QStringLiteral("jet3"), source, built});
+        QVERIFY(b.waitForFinished(600000) && b.exitCode() == 0);
+        const auto walk = [&](const QString &index) {
+            QProcess p;
+            p.start(tool("index-probe"), {built, QStringLiteral("MSysObjects"), index});
+            p.waitForFinished(600000);
+            QByteArrayList lines = p.readAllStandardOutput().split('\n');
+            lines.removeAll(QByteArray());
+            return lines;
+        };
+        const QByteArrayList byName = walk(QStringLiteral("ParentIdName")), byId = walk(QStringLiteral("Id"));
+        const int objects = 9 + 4 + int(tablesOf(script).size());  // containers, MSysDb, system and user tables
+        QCOMPARE(byName.size(), objects);
+        QCOMPARE(byId.size(), objects);
+        QByteArrayList inOrder = byName;
+        std::stable_sort(inOrder.begin(), inOrder.end(), [](const QByteArray &a, const QByteArray &c) {
+            const QByteArrayList x = a.split('\t'), y = c.split('\t');
+            if (x.value(0).toInt() != y.value(0).toInt())
+                return x.value(0).toInt() < y.value(0).toInt();
+            return x.value(1).toUpper() < y.value(1).toUpper();
+        });
+        QCOMPARE(byName, inOrder);
+        QCOMPARE(QSet<QByteArray>(byName.begin(), byName.end()).size(), objects);
+        for (const QString &table : tablesOf(script))
+            QVERIFY2(byName.contains(QByteArray::number(kTablesContainerId) + '\t' + table.toUtf8()), qPrintable(table));
+        for (qsizetype i = 1; i < byId.size(); ++i)
+            QVERIFY(byId[i - 1].toLongLong() < byId[i].toLongLong());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSystemCatalog)
