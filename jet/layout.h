@@ -105,7 +105,20 @@ inline constexpr std::uint8_t kUserTable = 0x4e;
 inline constexpr std::uint8_t kSystemTable = 0x53;
 inline constexpr std::uint16_t kSortGeneral = 0x0409;
 inline constexpr std::uint16_t kCodePageWestern = 1252;
-inline constexpr std::uint32_t kSystemObjectFlags = 0x80000002u;
+
+// The system catalog's object rows: an object's Id, the Id of the container it belongs to
+// (ParentId), its Type and Flags. A table's Id is its definition page.
+inline constexpr std::int32_t kDatabaseObjectId = 0x0F000000;     ///< the parent of every container
+inline constexpr std::int32_t kTablesContainerId = 0x0F000001;    ///< the parent of every table
+inline constexpr std::int32_t kDatabasesContainerId = 0x0F000002;  ///< the parent of MSysDb
+inline constexpr std::int32_t kRelationshipsContainerId = 0x0F000003;
+inline constexpr std::int32_t kDatabaseRowId = 0x10000000;        ///< MSysDb, the database's own row
+inline constexpr std::uint32_t kObjectIdPageMask = 0x00FFFFFF;    ///< a table's Id: its definition page
+enum ObjectType : std::int16_t { TableObject = 1, DatabaseObject = 2, ContainerObject = 3 };
+inline constexpr std::uint32_t kEngineObjectFlags = 0x80000000u;  ///< Flags of what Jet itself keeps
+inline constexpr char kCatalogName[] = "MSysObjects";
+inline constexpr char16_t kCatalogNameIndex[] = u"ParentIdName";  ///< the catalog's index on (ParentId, Name)
+inline constexpr char16_t kCatalogIdIndex[] = u"Id";              ///< its primary key, on Id
 
 inline constexpr Layout kJet4 = {
     .name = "Jet 4.0", .versionByte = 0x01, .pageSize = 4096, .headerMaskedBytes = 128,
@@ -183,6 +196,7 @@ inline constexpr std::uint8_t kUnique = 0x01;
 inline constexpr std::uint8_t kRequired = 0x08;
 inline constexpr std::uint8_t kJet4IndexMark = 0x80;
 inline constexpr std::uint8_t kPrimaryKeyType = 0x01;
+inline constexpr std::uint8_t kNormalIndexType = 0x00;  ///< neither primary nor foreign key
 
 inline constexpr IndexLayout kJet4Index = {
     .rowCountEntryBytes = 12, .rowCountEntryRows = 4, .realIndexBytes = 52, .realIndexColumns = 4,

@@ -1,8 +1,8 @@
-// index-probe FILE TABLE: walks the primary-key index of TABLE with mdbtools' own index
-// code (libmdb's descent through the index pages, its leaf walk and its page/row pointers)
-// and prints, for each entry in the order the index gives them, the key columns' values of
-// the row the entry points at, one row a line, tab between. A test's view of the index
-// through a reader that did not write it.
+// index-probe FILE TABLE [INDEX]: walks the primary-key index of TABLE (or its index named
+// INDEX) with mdbtools' own index code (libmdb's descent through the index pages, its leaf
+// walk and its page/row pointers) and prints, for each entry in the order the index gives
+// them, the key columns' values of the row the entry points at, one row a line, tab
+// between. A test's view of the index through a reader that did not write it.
 //
 // libmdb's index walk knows the Jet 3 page layout only; the tests ask it no more.
 
@@ -15,8 +15,8 @@
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: index-probe FILE TABLE\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: index-probe FILE TABLE [INDEX]\n");
         return 2;
     }
     MdbHandle *mdb = mdb_open(argv[1], MDB_NOFLAGS);
@@ -29,11 +29,11 @@ int main(int argc, char **argv)
     MdbIndex *key = nullptr;
     for (unsigned i = 0; table->indices && i < table->indices->len && !key; ++i) {
         auto *idx = static_cast<MdbIndex *>(g_ptr_array_index(table->indices, i));
-        if (idx->index_type == 1)
+        if (argc == 4 ? std::strcmp(idx->name, argv[3]) == 0 : idx->index_type == 1)
             key = idx;
     }
     if (!key || key->num_keys < 1) {
-        std::fprintf(stderr, "index-probe: table '%s' has no primary-key index\n", argv[2]);
+        std::fprintf(stderr, "index-probe: table '%s' has no %s index\n", argv[2], argc == 4 ? argv[3] : "primary-key");
         return 1;
     }
     char values[10][MDB_BIND_SIZE] = {};

@@ -11,7 +11,7 @@ namespace writer {
 Writer::Writer(CatalogSource &source, const std::string &path, const jet::layout::Format &format,
                std::vector<std::string> &warnings)
     : m_source(source), m_format(format), m_l(*format.layout), m_file(path, m_l), m_data(m_l), m_longValues(m_l),
-      m_il(index::indexLayoutFor(m_l)), m_warnings(warnings)
+      m_system(systemCatalogFor(format)), m_il(index::indexLayoutFor(m_l)), m_warnings(warnings)
 {
 }
 
@@ -21,12 +21,26 @@ void Writer::run()
     for (const TableDef &t : tables)
         checkTable(t, m_format);
     checkDistinctNames(tables);
+    const bool namesIndexed = checkCatalogNames(tables);
 
-    m_catalogDef = catalogTable();
-    m_plans.reserve(tables.size() + 1);
-    m_plans.push_back(plan(m_catalogDef, true));
+    m_systemDefs = systemTables();
+    m_plans.reserve(m_systemDefs.size() + tables.size());
+    for (std::size_t i = 0; i < m_systemDefs.size(); ++i)
+        m_plans.push_back(plan(m_systemDefs[i], i == 0 || m_system.tables[i - 1].systemDefinition));
     for (const TableDef &t : tables)
         m_plans.push_back(plan(t, false));
+    // The catalog's primary key is named after its column, Id, and its index on
+    // (ParentId, Name) comes first, as in Access's own files.
+    TablePlan &catalog = m_plans.front();
+    catalog.catalog = true;
+    catalog.keyName = kCatalogIdIndex;
+    std::vector<unsigned> parentAndName;
+    for (const char *name : {"ParentId", "Name"})
+        for (std::size_t i = 0; i < catalog.def->columns.size(); ++i)
+            if (catalog.def->columns[i].name == name)
+                parentAndName.push_back(unsigned(i));
+    if (namesIndexed)
+        catalog.namedIndexes.push_back({parentAndName, kCatalogNameIndex, index::KeyEntries(0), {}, 0});
 
     m_file.allocate();  // the header page
     m_mapRowPage = m_file.allocate();
@@ -38,8 +52,10 @@ void Writer::run()
         throw BuildError("internal: the catalog's definition is not on page 2");
 
     writeCatalogRows();
+    for (std::size_t i = 1; i < m_systemDefs.size(); ++i)
+        endTable(m_plans[i]);  // empty
     for (std::size_t i = 0; i < tables.size(); ++i) {
-        TablePlan &p = m_plans[i + 1];
+        TablePlan &p = m_plans[m_systemDefs.size() + i];
         m_source.forEachRow(i, [&](const std::vector<Value> &row) { writeRow(p, row); });
         endTable(p);
     }
@@ -104,6 +120,8 @@ void Writer::writeMaps()
         p.freeMapRow = place(none);
         if (p.indexed)
             p.indexMapRow = place(mapOf(p.indexTree.pages, p.def->name));
+        for (NamedIndex &n : p.namedIndexes)
+            n.mapRow = place(mapOf(n.tree.pages, p.def->name));
     }
     m_file.write(rows.number(), rows.finish());
 }

@@ -24,7 +24,9 @@ ColumnPlan planColumn(const jet::Column &c, const Layout &l)
     }
     if (t.fixedSize != jet::kVariableSize)
         return {t.code, true, t.fixedSize};
-    return {t.code, false, c.type == jet::StoredType::Text ? unsigned(c.length) * l.textUnitBytes : 0u};
+    if (c.type == jet::StoredType::Text)
+        return {t.code, false, unsigned(c.length) * l.textUnitBytes};
+    return {t.code, false, c.type == jet::StoredType::Binary ? unsigned(c.length) : 0u};
 }
 
 namespace {
@@ -87,13 +89,40 @@ void checkTable(const TableDef &t, const jet::layout::Format &format)
             throw BuildError("the primary key of table '" + t.name + "' names no column '" + key + "'");
 }
 
-TableDef Writer::catalogTable()
+std::vector<TableDef> Writer::systemTables() const
 {
-    TableDef t;
-    t.name = "MSysObjects";
-    t.columns = {{"Id", jet::StoredType::Long}, {"Name", jet::StoredType::Text, 128},
-                 {"Type", jet::StoredType::Int}, {"Flags", jet::StoredType::Long}, {"LvProp", jet::StoredType::Ole}};
+    std::vector<TableDef> t;
+    t.push_back({kCatalogName, m_system.objectColumns, {"Id"}});
+    for (const SystemTable &s : m_system.tables)
+        t.push_back({s.name, s.columns, {}});
     return t;
+}
+
+bool Writer::checkCatalogNames(const std::vector<TableDef> &tables)
+{
+    for (const TableDef &t : tables) {
+        const QString name = QString::fromStdString(t.name);
+        for (const SystemTable &s : m_system.tables)
+            if (name.compare(QLatin1String(s.name), Qt::CaseInsensitive) == 0)
+                throw BuildError("the table name '" + t.name + "' is taken by a system table that every " +
+                                 m_format.name + " file holds");
+    }
+    for (const TableDef &t : tables) {
+        std::string key;
+        if (const char16_t c = index::appendNameKey(key, QString::fromStdString(t.name).toStdU16String(), m_l)) {
+            // A key out of Jet's order would hide other tables from a lookup too; none is safer.
+            const std::string shown = QChar::isSurrogate(c) ? "a character beyond U+FFFF"
+                                                            : "'" + QString(QChar(c)).toStdString() + "'";
+            m_warnings.push_back("the table name '" + t.name + "' holds " + shown +
+                                 ", which this builder cannot place in the system catalog's index of names as Jet "
+                                 "sorts them (it places the letters A to Z, the digits" +
+                                 (m_l.textUnitBytes == 1 ? "" : " and _") +
+                                 "), so no such index is written; Access finds tables through it and may need to "
+                                 "repair the file");
+            return false;
+        }
+    }
+    return true;
 }
 
 TablePlan Writer::plan(const TableDef &t, bool system)
@@ -170,11 +199,12 @@ Bytes Writer::tableDefinition(const TablePlan &p) const
     put16(&b[m_l.tdefMaxColumns], unsigned(t.columns.size()));
     put16(&b[m_l.tdefVarColumns], unsigned(p.varOrder.size()));
     put16(&b[m_l.tdefColumnCount], unsigned(t.columns.size()));
-    put32(&b[m_l.tdefIndexCount], p.indexed ? 1 : 0);
-    put32(&b[m_l.tdefRealIndexCount], p.indexed ? 1 : 0);
+    const unsigned indexes = unsigned(p.namedIndexes.size()) + (p.indexed ? 1 : 0);
+    put32(&b[m_l.tdefIndexCount], indexes);
+    put32(&b[m_l.tdefRealIndexCount], indexes);
     put32(&b[m_l.tdefUsageMap], p.usageMapRow);
     put32(&b[m_l.tdefFreeMap], p.freeMapRow);
-    if (p.indexed) {
+    for (unsigned i = 0; i < indexes; ++i) {
         b.resize(b.size() + m_il.rowCountEntryBytes, 0);
         put32(&b[b.size() - m_il.rowCountEntryBytes + m_il.rowCountEntryRows], p.rows);
     }
@@ -219,49 +249,75 @@ Bytes Writer::tableDefinition(const TablePlan &p) const
                 append16(b, u);
         }
     }
-    if (p.indexed)
-        appendIndexDefinition(b, p);
+    if (indexes > 0)
+        appendIndexDefinitions(b, p);
     append16(b, 0xffff);  // no long-value column maps follow
     put32(&b[m_l.tdefLength], std::uint32_t(b.size()));
     return b;
 }
 
-void Writer::appendIndexDefinition(Bytes &b, const TablePlan &p) const
+void Writer::appendIndexDefinitions(Bytes &b, const TablePlan &p) const
 {
-    std::size_t at = b.size();
-    b.resize(at + m_il.realIndexBytes, 0);
-    std::uint8_t *real = &b[at];
-    if (m_il.leadingMagic != kNone)
-        put32(real + m_il.leadingMagic, m_il.realIndexMagic);
-    for (unsigned slot = 0; slot < index::kMaxKeyColumns; ++slot) {
-        std::uint8_t *c = real + m_il.realIndexColumns + 3 * slot;
-        const bool used = slot < p.keyColumns.size();
-        put16(c, used ? p.keyColumns[slot] : index::kUnusedColumnSlot);
-        c[2] = used ? index::kAscending : 0;
+    struct Real {
+        const std::vector<unsigned> *columns;
+        std::uint32_t mapRow, root;
+        std::uint8_t flags;
+        std::u16string_view name;
+        std::uint8_t type;
+    };
+    // Access's catalog indexes are unique without marking their columns required.
+    const std::uint8_t catalogFlags = std::uint8_t(m_il.primaryKeyFlags & ~kRequired);
+    std::vector<Real> reals;
+    for (const NamedIndex &n : p.namedIndexes)
+        reals.push_back({&n.columns, n.mapRow, n.tree.root, catalogFlags, n.name, kNormalIndexType});
+    if (p.indexed)
+        reals.push_back({&p.keyColumns, p.indexMapRow, p.indexTree.root, p.catalog ? catalogFlags : m_il.primaryKeyFlags,
+                         p.keyName, kPrimaryKeyType});
+
+    for (const Real &r : reals) {
+        const std::size_t at = b.size();
+        b.resize(at + m_il.realIndexBytes, 0);
+        std::uint8_t *real = &b[at];
+        if (m_il.leadingMagic != kNone)
+            put32(real + m_il.leadingMagic, m_il.realIndexMagic);
+        for (unsigned slot = 0; slot < index::kMaxKeyColumns; ++slot) {
+            std::uint8_t *c = real + m_il.realIndexColumns + 3 * slot;
+            const bool used = slot < r.columns->size();
+            put16(c, used ? (*r.columns)[slot] : index::kUnusedColumnSlot);
+            c[2] = used ? index::kAscending : 0;
+        }
+        put32(real + m_il.realIndexUsageMap, r.mapRow);
+        put32(real + m_il.realIndexRootPage, r.root);
+        real[m_il.realIndexFlags] = r.flags;
     }
-    put32(real + m_il.realIndexUsageMap, p.indexMapRow);
-    put32(real + m_il.realIndexRootPage, p.indexTree.root);
-    real[m_il.realIndexFlags] = m_il.primaryKeyFlags;
 
-    at = b.size();
-    b.resize(at + m_il.logicalIndexBytes, 0);
-    std::uint8_t *logical = &b[at];
-    if (m_il.leadingMagic != kNone)
-        put32(logical + m_il.leadingMagic, m_l.tdefMagicValue);
-    put32(logical + m_il.logicalIndexNumber, 0);
-    put32(logical + m_il.logicalRealIndex, 0);
-    put32(logical + m_il.logicalRelatedIndex, index::kNoRelatedIndex);
-    logical[m_il.logicalIndexType] = index::kPrimaryKeyType;
-
-    const std::u16string name = index::kPrimaryKeyName;
-    if (m_il.nameLengthBytes == 1) {
-        b.push_back(std::uint8_t(name.size()));
-        for (char16_t u : name)
-            b.push_back(std::uint8_t(u));
-    } else {
-        append16(b, unsigned(name.size() * 2));
-        for (char16_t u : name)
-            append16(b, u);
+    // The logical indexes go in the order of their names, each numbered as its real one.
+    std::vector<unsigned> order(reals.size());
+    for (unsigned i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](unsigned a, unsigned c) { return reals[a].name < reals[c].name; });
+    for (unsigned i : order) {
+        const std::size_t at = b.size();
+        b.resize(at + m_il.logicalIndexBytes, 0);
+        std::uint8_t *logical = &b[at];
+        if (m_il.leadingMagic != kNone)
+            put32(logical + m_il.leadingMagic, m_l.tdefMagicValue);
+        put32(logical + m_il.logicalIndexNumber, i);
+        put32(logical + m_il.logicalRealIndex, i);
+        put32(logical + m_il.logicalRelatedIndex, index::kNoRelatedIndex);
+        logical[m_il.logicalIndexType] = reals[i].type;
+    }
+    for (unsigned i : order) {
+        const std::u16string_view name = reals[i].name;
+        if (m_il.nameLengthBytes == 1) {
+            b.push_back(std::uint8_t(name.size()));
+            for (char16_t u : name)
+                b.push_back(std::uint8_t(u));
+        } else {
+            append16(b, unsigned(name.size() * 2));
+            for (char16_t u : name)
+                append16(b, u);
+        }
     }
 }
 
@@ -299,21 +355,65 @@ void Writer::writeTableDefinition(const TablePlan &p)
 void Writer::writeCatalogRows()
 {
     TablePlan &p = m_plans.front();
-    auto entry = [](std::int64_t id, const std::string &name, std::uint32_t flags, const std::string &props = {}) {
-        std::vector<Value> row(5);
-        if (!props.empty())
-            row[4] = {Value::Kind::Blob, 0, 0.0, props};
-        row[0] = {Value::Kind::Integer, id};
-        row[1].kind = Value::Kind::Text;
-        row[1].bytes = name;
-        row[2] = {Value::Kind::Integer, 1};  // a table
-        row[3] = {Value::Kind::Integer, std::int64_t(std::int32_t(flags))};
-        return row;
+    const std::vector<jet::Column> &columns = p.def->columns;
+    const auto column = [&](const char *name) {
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            if (columns[i].name == name)
+                return i;
+        throw BuildError(std::string("internal: the system catalog has no column ") + name);
     };
-    writeRow(p, entry(p.tdefPage, p.def->name, kSystemObjectFlags));
-    for (std::size_t i = 1; i < m_plans.size(); ++i)
-        writeRow(p, entry(m_plans[i].tdefPage, m_plans[i].def->name, 0, properties::tableProperties(*m_plans[i].def)));
+    const std::size_t id = column("Id"), parent = column("ParentId"), name = column("Name"), type = column("Type"),
+                      created = column("DateCreate"), updated = column("DateUpdate"), flags = column("Flags"),
+                      props = column("LvProp");
+    // One date for every object, the day Jet counts from, as the header's creation date: a
+    // catalog built twice from one source is the same file.
+    Value date;
+    date.kind = Value::Kind::Text;
+    date.bytes = "1899-12-30 00:00:00";
+    NamedIndex *names = p.namedIndexes.empty() ? nullptr : &p.namedIndexes.front();
+    const auto object = [&](std::int32_t objectId, std::int32_t parentId, const std::string &objectName,
+                            ObjectType objectType, std::uint32_t objectFlags, const std::string &properties = {}) {
+        std::vector<Value> row(columns.size());
+        if (!properties.empty())
+            row[props] = {Value::Kind::Blob, 0, 0.0, properties};
+        row[id] = {Value::Kind::Integer, objectId};
+        row[parent] = {Value::Kind::Integer, parentId};
+        row[name].kind = Value::Kind::Text;
+        row[name].bytes = objectName;
+        row[type] = {Value::Kind::Integer, objectType};
+        row[created] = row[updated] = date;
+        row[flags] = {Value::Kind::Integer, std::int64_t(std::int32_t(objectFlags))};
+        writeRow(p, row);
+        if (!names)
+            return;
+        std::string key;
+        std::uint8_t stored[4];
+        put32(stored, std::uint32_t(parentId));
+        index::appendKeyColumn(key, jet::StoredType::Long, stored, sizeof stored);
+        if (index::appendNameKey(key, QString::fromStdString(objectName).toStdU16String(), m_l))
+            throw BuildError("internal: no index entry for the object '" + objectName + "'");
+        names->entries.add(key, {p.rows, std::uint32_t(p.dataPages.size()), std::uint8_t(m_data.rows() - 1)});
+    };
+
+    for (const Container &c : m_system.containers)
+        object(c.id, kDatabaseObjectId, c.name, ContainerObject, c.flags);
+    object(kDatabaseRowId, kDatabasesContainerId, "MSysDb", DatabaseObject, kEngineObjectFlags);
+    for (std::size_t i = 0; i < m_plans.size(); ++i) {
+        const TablePlan &t = m_plans[i];
+        const std::uint32_t tableFlags = i == 0 ? kEngineObjectFlags : i < m_systemDefs.size() ? m_system.tables[i - 1].flags : 0;
+        object(std::int32_t(t.tdefPage), kTablesContainerId, t.def->name, TableObject, tableFlags,
+               properties::tableProperties(*t.def));
+    }
     endTable(p);
+
+    if (!names)
+        return;
+    if (names->entries.sortAndFindRepeat() != 0)
+        throw BuildError("internal: two objects of one container have one name");
+    names->tree = index::writeTree(
+        names->entries, p.dataPages, p.tdefPage, m_l, m_il, [&](std::uint32_t n) { return m_file.allocate(n); },
+        [&](std::uint32_t page, const std::uint8_t *bytes) { m_file.write(page, bytes); });
+    names->entries.clear();
 }
 
 }  // namespace build::writer

@@ -6,6 +6,7 @@
 #include "tools/builder/data_page.h"
 #include "tools/builder/jet_index.h"
 #include "tools/builder/page_file.h"
+#include "tools/builder/system_catalog.h"
 
 #include <cstdint>
 #include <string>
@@ -47,6 +48,16 @@ struct ColumnPlan {
 
 ColumnPlan planColumn(const jet::Column &c, const Layout &l);
 
+/// An index that no primary key declares, with entries the writer gathers itself: the
+/// system catalog's index on (ParentId, Name), whose keys hold text.
+struct NamedIndex {
+    std::vector<unsigned> columns;
+    std::u16string name;
+    index::KeyEntries entries;
+    index::Tree tree;
+    std::uint32_t mapRow = 0;
+};
+
 struct TablePlan {
     const TableDef *def = nullptr;
     bool system = false;
@@ -66,6 +77,9 @@ struct TablePlan {
     std::string key;                       // the current row's key in index form
     index::Tree indexTree;
     std::uint32_t indexMapRow = 0;
+    std::u16string keyName = index::kPrimaryKeyName;
+    bool catalog = false;                  // the system catalog: its indexes flagged as Access flags them
+    std::vector<NamedIndex> namedIndexes;  // real indexes before the primary key's
 };
 
 /// Refuses a table that `format` cannot hold, naming what is wrong.
@@ -78,7 +92,11 @@ public:
     void run();
 
 private:
-    static TableDef catalogTable();
+    /// MSysObjects, then the version's other system tables.
+    std::vector<TableDef> systemTables() const;
+    /// Refuses a user table named as a system table of the version; false, with a warning,
+    /// when a name holds a character that the catalog's index of names cannot be written for.
+    bool checkCatalogNames(const std::vector<TableDef> &tables);
     TablePlan plan(const TableDef &t, bool system);
     /// A primary key becomes an index where each of its columns' entries can be written
     /// exactly as Jet sorts them; otherwise the key is only checked, and the build says so.
@@ -87,10 +105,13 @@ private:
     /// The whole definition as one stream: the first page's bytes, then what continues
     /// on further pages after their headers.
     Bytes tableDefinition(const TablePlan &p) const;
-    /// The real index (its columns, usage map, root page and flags), then the logical
-    /// "PrimaryKey" over it and that name.
-    void appendIndexDefinition(Bytes &b, const TablePlan &p) const;
+    /// The real indexes (their columns, usage maps, root pages and flags: the named ones,
+    /// then the primary key's), then a logical index over each, in the order of their
+    /// names, and those names.
+    void appendIndexDefinitions(Bytes &b, const TablePlan &p) const;
     void writeTableDefinition(const TablePlan &p);
+    /// The object rows (containers, MSysDb, every table under Tables) and the catalog's
+    /// index on (ParentId, Name).
     void writeCatalogRows();
     std::string where(const TablePlan &p, const std::string &column = {}) const;
     void writeRow(TablePlan &p, const std::vector<Value> &values);
@@ -124,8 +145,9 @@ private:
     PageFile m_file;
     DataPage m_data;
     DataPage m_longValues;
-    TableDef m_catalogDef;
-    std::vector<TablePlan> m_plans;
+    const SystemCatalog &m_system;
+    std::vector<TableDef> m_systemDefs;
+    std::vector<TablePlan> m_plans;  // the system tables' first, then the user tables' in source order
     std::uint32_t m_mapRowPage = 0;
     const index::IndexLayout &m_il;
     std::vector<std::string> &m_warnings;
