@@ -70,6 +70,21 @@ bool readNumber(std::string_view s, std::size_t at, std::size_t width, int &out)
 }
 
 /// Writes one code point as UTF-8 at `p`; returns the position after it.
+// "yyyy-MM-dd" or "yyyy-MM-dd HH:mm:ss" (a T may stand for the space), a day and time
+// that exist; the year is any of four digits.
+bool parseDateTime(std::string_view s, DateTime &when)
+{
+    when = DateTime{};
+    when.year = when.month = when.day = 0;
+    bool ok = (s.size() == 10 || s.size() == 19) && readNumber(s, 0, 4, when.year) && s[4] == '-' &&
+              readNumber(s, 5, 2, when.month) && s[7] == '-' && readNumber(s, 8, 2, when.day);
+    if (ok && s.size() == 19)
+        ok = (s[10] == ' ' || s[10] == 'T') && readNumber(s, 11, 2, when.hour) && s[13] == ':' &&
+             readNumber(s, 14, 2, when.minute) && s[16] == ':' && readNumber(s, 17, 2, when.second);
+    return ok && when.month >= 1 && when.month <= 12 && when.day >= 1 && when.day <= daysInMonth(when.year, when.month) &&
+           when.hour <= 23 && when.minute <= 59 && when.second <= 59;
+}
+
 char *putUtf8(char *p, std::uint32_t cp)
 {
     if (cp < 0x80) {
@@ -262,14 +277,7 @@ void decodeGuid(const unsigned char *v, std::string &out)
 Refusal encodeDate(std::string_view s, double &days)
 {
     DateTime when;
-    when.year = when.month = when.day = 0;
-    bool ok = (s.size() == 10 || s.size() == 19) && readNumber(s, 0, 4, when.year) && s[4] == '-' &&
-              readNumber(s, 5, 2, when.month) && s[7] == '-' && readNumber(s, 8, 2, when.day);
-    if (ok && s.size() == 19)
-        ok = (s[10] == ' ' || s[10] == 'T') && readNumber(s, 11, 2, when.hour) && s[13] == ':' &&
-             readNumber(s, 14, 2, when.minute) && s[16] == ':' && readNumber(s, 17, 2, when.second);
-    if (!ok || when.month < 1 || when.month > 12 || when.day < 1 || when.day > daysInMonth(when.year, when.month) ||
-        when.hour > 23 || when.minute > 59 || when.second > 59)
+    if (!parseDateTime(s, when))
         return Refusal::BadForm;
     if (when.year < kFirstYear || when.year > kLastYear)
         return Refusal::OutOfRange;
@@ -349,14 +357,7 @@ Refusal encodeExtendedDate(std::string_view s, std::string &bytes)
         whole = s.substr(0, 19);
     }
     DateTime when;
-    when.year = when.month = when.day = 0;
-    bool ok = (whole.size() == 10 || whole.size() == 19) && readNumber(whole, 0, 4, when.year) && whole[4] == '-' &&
-              readNumber(whole, 5, 2, when.month) && whole[7] == '-' && readNumber(whole, 8, 2, when.day);
-    if (ok && whole.size() == 19)
-        ok = (whole[10] == ' ' || whole[10] == 'T') && readNumber(whole, 11, 2, when.hour) && whole[13] == ':' &&
-             readNumber(whole, 14, 2, when.minute) && whole[16] == ':' && readNumber(whole, 17, 2, when.second);
-    if (!ok || when.month < 1 || when.month > 12 || when.day < 1 || when.day > daysInMonth(when.year, when.month) ||
-        when.hour > 23 || when.minute > 59 || when.second > 59)
+    if (!parseDateTime(whole, when))
         return Refusal::BadForm;
     if (when.year < 1 || when.year > kLastYear)
         return Refusal::OutOfRange;
