@@ -150,7 +150,8 @@ long readerAnonymousPeakKilobytes(const std::function<void()> &work)
 
 void report(const char *what, const Timing &t, const QString &note = QString())
 {
-    std::printf("  %-50s %9.1f ms %9.1f ms%s\n", what, t.wall, t.cpu,
+    // The peak so far beside each step says which step raised it.
+    std::printf("  %-50s %9.1f ms %9.1f ms %8.0f MB%s\n", what, t.wall, t.cpu, double(peakKilobytes()) / 1024.0,
                 note.isEmpty() ? "" : qPrintable(QStringLiteral("   (") + note + QLatin1Char(')')));
 }
 
@@ -184,7 +185,7 @@ int benchFile(const QString &file, bool firstListingOnly)
 {
     const qint64 fileBytes = QFileInfo(file).size();
     std::printf("%s (%.1f MB)\n", qPrintable(file), double(fileBytes) / 1e6);
-    std::printf("  %-50s %12s %12s\n", "", "wall", "processor");
+    std::printf("  %-50s %12s %12s %11s\n", "", "wall", "processor", "peak");
 
     auto cn = std::make_shared<ado::Connection>();
     cn->CursorLocation = ado::adUseClient;
