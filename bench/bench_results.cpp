@@ -7,6 +7,8 @@
 #include "bench/window_bench_support.h"
 #include "catalog/listing_query.h"
 #include "catalog/shared_state.h"
+#include "detail_window/frm_detail.h"
+#include "window_services/cut_label.h"
 #include "results_window/frm_software.h"
 #include "window_services/services.h"
 
@@ -176,5 +178,24 @@ int main(int argc, char **argv)
         paint(*form);
     }
     report("scroll to the last row (current row moved, repaint)", scroll);
+
+    // The detail window on the first, the middle and the last title of the grid, as Select
+    // opens it on the current row: built, loaded, shown and painted.
+    Figures detail;
+    for (int row : {0, rows / 2, rows - 1}) {
+        QTableView *grid = form->dtgOrg;
+        grid->setCurrentIndex(grid->model()->index(row, 0));
+        QString shown;
+        detail.add([&] {
+            frmDetail window(services, form.get());
+            window.Form_Load();
+            window.show();
+            QApplication::processEvents();
+            window.repaint();
+            shown = window.txtName->text() + QStringLiteral(" | ") + window.lblPrice->text();
+        });
+        std::printf("  detail of row %d: %s\n", row, qPrintable(shown));
+    }
+    report("detail window (built, loaded, shown, painted)", detail);
     return 0;
 }

@@ -110,7 +110,12 @@ struct Predicate::Node {
         }
         if (op == Op::Like) {
             const ResultRows::FoldedColumn folded = rows.foldedColumn(column);
-            pattern->matchFoldedRows(folded.texts, folded.offsets, size_t(begin), size_t(end), hits);
+            if (folded.offsets) {
+                pattern->matchFoldedRows(folded.texts, folded.offsets, size_t(begin), size_t(end), hits);
+            } else {
+                for (int row = begin; row < end; ++row)
+                    hits[row - begin] = pattern->matchesFolded(rows.folded(row, column));
+            }
             // Nulls never match: eight rows a step (a mark and a Null flag are each 0 or 1).
             const std::uint8_t *nulls = rows.nullFlags(column) + begin;
             size_t i = 0;

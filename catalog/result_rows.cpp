@@ -368,6 +368,11 @@ void ResultRows::buildFolded(const Column &column, int index) const
         ends[part].reserve(end - begin);
         appendFoldedRows(index, int(begin), int(end), texts[part], ends[part]);
     });
+    if (texts[0].size() + texts[1].size() > m_foldedByteLimit) {
+        // Past what the offsets reach (the ends of each part have wrapped): nothing is kept.
+        column.foldedByRow = true;
+        return;
+    }
     char *out = column.foldedText.extend(texts[0].size() + texts[1].size());
     column.foldedOffsets.resize(size_t(m_rowCount) + 1);
     two_way::run(size_t(m_rowCount), [&](int part, size_t begin, size_t) {
@@ -403,6 +408,14 @@ bool ResultRows::foldAsciiColumn(const Column &column) const
 std::string_view ResultRows::folded(int row, int column) const
 {
     const FoldedColumn all = foldedColumn(column);
+    if (!all.offsets) {
+        thread_local std::string one;
+        thread_local std::vector<std::uint32_t> ends;
+        one.clear();
+        ends.clear();
+        appendFoldedRows(column, row, row + 1, one, ends);
+        return one;
+    }
     const std::uint32_t begin = all.offsets[row];
     return all.texts.substr(begin, all.offsets[row + 1] - begin);
 }
@@ -411,6 +424,8 @@ ResultRows::FoldedColumn ResultRows::foldedColumn(int column) const
 {
     const Column &c = m_columns[size_t(column)];
     std::call_once(*c.foldedOnce, [&] { buildFolded(c, column); });
+    if (c.foldedByRow)
+        return {};
     return {c.foldedText, c.foldedKeepsOffsets ? c.offsets.data() : c.foldedOffsets.data()};
 }
 

@@ -56,15 +56,24 @@ public:
     /// The value's text form, as LIKE on a non-text field sees it ("" for Null).
     std::string textForm(int row, int column) const;
     /// The text form with letter case folded; built once per column on first use. Safe to
-    /// call from several threads at once (the first caller builds, the others wait).
+    /// call from several threads at once (the first caller builds, the others wait). For a
+    /// column folded row by row (see foldedColumn) the view lasts until the calling
+    /// thread's next call.
     std::string_view folded(int row, int column) const;
     /// The whole column's folded texts end to end, built as folded() builds them: row r's
-    /// is texts[offsets[r], offsets[r + 1]).
+    /// is texts[offsets[r], offsets[r + 1]). No offsets (null) when the folded texts would
+    /// pass the folded byte limit: then the column is folded row by row as it is matched.
     struct FoldedColumn {
         std::string_view texts;
         const std::uint32_t *offsets = nullptr;
     };
     FoldedColumn foldedColumn(int column) const;
+    /// The most bytes a column's folded texts may fill end to end and still be kept as one:
+    /// what their 32-bit offsets reach. Folding may lengthen a text (a letter that
+    /// normalises to several), so a column within the byte limit may pass it. Lowered only
+    /// by tests, before the first fold.
+    static constexpr std::size_t kFoldedByteLimit = std::numeric_limits<std::uint32_t>::max();
+    void setFoldedByteLimit(std::size_t bytes) { m_foldedByteLimit = bytes; }
     /// One byte per row: 1 where the column holds Null, else 0.
     const std::uint8_t *nullFlags(int column) const { return m_columns[size_t(column)].nulls.data(); }
 
@@ -117,6 +126,7 @@ private:
         mutable TextBuffer foldedText;
         mutable std::vector<std::uint32_t> foldedOffsets;
         mutable bool foldedKeepsOffsets = false;  // ASCII text: folded rows lie where they did
+        mutable bool foldedByRow = false;         // past the folded byte limit: none kept
     };
     void buildFolded(const Column &column, int index) const;
     bool foldAsciiColumn(const Column &column) const;
@@ -137,4 +147,5 @@ private:
     std::size_t m_bytes = 0;
     std::int64_t m_rowLimit = std::numeric_limits<int>::max();
     std::size_t m_byteLimit = std::numeric_limits<std::size_t>::max();
+    std::size_t m_foldedByteLimit = kFoldedByteLimit;
 };
