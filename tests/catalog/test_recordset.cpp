@@ -2,9 +2,14 @@
 #include "catalog/listing_request.h"
 #include "catalog/two_way.h"
 #include "tests/catalog/catalog_fixture.h"
+#include "tools/builder/jet_writer.h"
+#include "tools/builder/script_source.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <map>
+#include <optional>
 
 using ado::Recordset;
 using namespace listing;
@@ -53,6 +58,60 @@ std::shared_ptr<ado::Connection> openManyRows(int count)
                              {"Price", jet::StoredType::Double, 0}, {"Kind", jet::StoredType::Text, 50}},
         rows));
     return opened;
+}
+
+// Whole numbers of each type on both sides of zero (a Byte at 0 and 255), a Null among
+// them: each column's value of row `id` (from 1), the rows in no column's order.
+const QStringList kWholeColumns{"L", "I", "B", "C", "N"};
+std::optional<qint64> wholeValue(int column, int id)
+{
+    static const QList<QList<std::optional<qint64>>> kValues{
+        {5, -3, 0, 2147483647, -2147483648LL, -1, std::nullopt, 1, -3, 65536, -65536},
+        {32767, -32768, 0, -1, 256, std::nullopt, 255, 1, -256},
+        {255, 0, 128, std::nullopt, 127, 1, 0, 254},
+        {-7, 3, 0, -1, 12, -200, std::nullopt, 1, -100000, 100000},
+        {-7, 3, 0, -1, 12, -200, std::nullopt, 1, 100000, -100000}};
+    const auto &values = kValues[column];
+    return values[(id * 7 + column) % values.size()];
+}
+
+// Those numbers in a catalog the builder writes from a table script, opened through the
+// reader: built once for each row count.
+std::shared_ptr<ado::Connection> openWholeNumbers(int count)
+{
+    static QTemporaryDir dir;
+    static std::map<int, std::shared_ptr<ado::Connection>> opened;
+    if (opened.count(count))
+        return opened[count];
+    QByteArray script = "TABLE T\nCOLUMN ID LONG\nCOLUMN L LONG\nCOLUMN I INT\nCOLUMN B BYTE\nCOLUMN C MONEY\n"
+                        "COLUMN N NUMERIC 19 4\n";
+    for (int id = 1; id <= count; ++id) {
+        script += "ROW " + QByteArray::number(id);
+        for (int column = 0; column < kWholeColumns.size(); ++column) {
+            const std::optional<qint64> value = wholeValue(column, id);
+            script += '\t' + (value ? QByteArray::number(*value) : QByteArray("\\N"));
+        }
+        script += '\n';
+    }
+    const QString text = dir.filePath(QStringLiteral("whole-%1.txt").arg(count));
+    const QString built = dir.filePath(QStringLiteral("whole-%1.mdb").arg(count));
+    QFile out(text);
+    if (!out.open(QIODevice::WriteOnly) || out.write(script) != script.size())
+        return nullptr;
+    out.close();
+    try {
+        build::ScriptSource source(text.toStdString());
+        build::writeJetFile(source, built.toStdString());
+    } catch (const build::BuildError &e) {
+        qWarning("the catalog of whole numbers was not built: %s", e.what());
+        return nullptr;
+    }
+    auto connection = std::make_shared<ado::Connection>();
+    if (const ado::Error error = connection->Open("Data Source=" + built + ";")) {
+        qWarning("the catalog of whole numbers did not open: %s", qPrintable(error.Description));
+        return nullptr;
+    }
+    return opened[count] = connection;
 }
 
 QList<int> ids(const Recordset &rs)
@@ -519,6 +578,15 @@ private slots:
         row("tiny") << dbl << QStringList{"1e-300", "-1e-300", "0", "5e-324"} << 4;
         row("infinities") << dbl << QStringList{"inf", "-inf", "1", QString()} << 4;
         row("Nulls only") << dbl << QStringList{QString(), QString()} << 2;
+        // Whole numbers on both sides of zero, each type's ends among them (many rows of them,
+        // and Bytes, are sorted from a file below).
+        const QStringList wholes{"-7", "3", "0", "-1", "12", "-200", QString(), "1", "-7"};
+        row("Long across the sign") << int(jet::StoredType::Long)
+                                    << QStringList{"5", "-3", "0", "2147483647", "-2147483648", "-1", QString(), "1", "-3"} << 9;
+        row("Int across the sign") << int(jet::StoredType::Int)
+                                   << QStringList{"32767", "-32768", "0", "-1", "256", QString(), "255", "1", "-256"} << 9;
+        row("whole money across the sign") << money << wholes << 9;
+        row("whole decimals across the sign") << int(jet::StoredType::Numeric) << wholes << 9;
     }
     void shouldSortNumbersByTheirValue()
     {
@@ -545,6 +613,50 @@ private slots:
             });
             QVERIFY(!rs.setSort(descending ? "Price DESC" : "Price"));
             QCOMPARE(ids(rs), expected);
+        }
+    }
+
+    // Whole numbers read from a file sort by their value across zero, as the numbers the
+    // file was built from do: Null first (last descending), ties in the statement's order.
+    // "Many" is more rows than one thread sorts alone.
+    void shouldSortWholeNumbersFromAFileAcrossZero_data()
+    {
+        QTest::addColumn<int>("column");  // in kWholeColumns
+        QTest::addColumn<int>("count");
+        const char *const types[] = {"Long", "Int", "Byte", "Money", "Decimal"};
+        const int many = int(two_way::kMinimumItems) * 5 / 4;
+        for (int column = 0; column < kWholeColumns.size(); ++column)
+            for (const int count : {12, many})
+                QTest::addRow("%s%s", types[column], count == many ? ", many" : "") << column << count;
+    }
+    void shouldSortWholeNumbersFromAFileAcrossZero()
+    {
+        QFETCH(int, column);
+        QFETCH(int, count);
+        const auto cn = openWholeNumbers(count);
+        QVERIFY(cn);
+        const QString field = kWholeColumns[column];
+        for (const bool descending : {false, true}) {
+            QList<int> expected;
+            for (int id = 1; id <= count; ++id)
+                expected << id;
+            std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+                const std::optional<qint64> x = wholeValue(column, a), y = wholeValue(column, b);
+                const int c = !x || !y ? int(bool(x)) - int(bool(y)) : (*x > *y) - (*x < *y);
+                return descending ? c > 0 : c < 0;
+            });
+            Recordset rs;
+            QVERIFY(!openListing(rs, cn, "SELECT ID, " + field + " FROM T ORDER BY ID"));
+            QCOMPARE(rs.RecordCount(), count);
+            QVERIFY(!rs.setSort(field + (descending ? " DESC" : "")));
+            QCOMPARE(ids(rs), expected);
+            for (int row = 0; row < count; row += count / 12) {
+                const std::optional<qint64> value = wholeValue(column, expected[row]);
+                const QVariant read = rs.valueAt(row, 1);
+                QCOMPARE(read.isValid(), bool(value));
+                if (value)
+                    QCOMPARE(read.toLongLong(), *value);
+            }
         }
     }
 
