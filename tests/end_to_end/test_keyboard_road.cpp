@@ -189,7 +189,9 @@ private slots:
         QStringList seen;
 
         const auto detail = [&](QDialog &form) {
-            seen << form.findChild<QLineEdit *>(QStringLiteral("txtName"))->text() << focused();
+            // Another window than the detail one (a wrong key opened a listing) is named, not read.
+            const auto *name = form.findChild<QLineEdit *>(QStringLiteral("txtName"));
+            seen << (name ? name->text() : form.objectName()) << focused();
             press(detailKeys.section(' ', 0, -2));
             seen << focused() << (focus_ring::framedControl(&form) == QApplication::focusWidget() ? "framed" : "");
             press(detailKeys.section(' ', -1));
