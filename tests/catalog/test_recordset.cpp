@@ -2,9 +2,8 @@
 #include "catalog/listing_request.h"
 #include "catalog/two_way.h"
 #include "tests/catalog/catalog_fixture.h"
-#include "tools/builder/jet_writer.h"
-#include "tools/builder/script_source.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -60,6 +59,29 @@ std::shared_ptr<ado::Connection> openManyRows(int count)
     return opened;
 }
 
+// The catalog catalog-build writes from `script` into `dir`, opened through the reader; null
+// (with the reason in the log) when either fails.
+std::shared_ptr<ado::Connection> openBuilt(const QTemporaryDir &dir, const QString &name, const QByteArray &script)
+{
+    const QString text = dir.filePath(name + ".txt"), built = dir.filePath(name + ".mdb");
+    QFile out(text);
+    if (!out.open(QIODevice::WriteOnly) || out.write(script) != script.size())
+        return nullptr;
+    out.close();
+    QProcess build;
+    build.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("catalog-build")), {text, built});
+    if (!build.waitForFinished(120000) || build.exitStatus() != QProcess::NormalExit || build.exitCode() != 0) {
+        qWarning("%s was not built: %s", qPrintable(name), build.readAllStandardError().constData());
+        return nullptr;
+    }
+    auto connection = std::make_shared<ado::Connection>();
+    if (const ado::Error error = connection->Open("Data Source=" + built + ";")) {
+        qWarning("%s did not open: %s", qPrintable(name), qPrintable(error.Description));
+        return nullptr;
+    }
+    return connection;
+}
+
 // Whole numbers of each type on both sides of zero (a Byte at 0 and 255), a Null among
 // them: each column's value of row `id` (from 1), the rows in no column's order.
 const QStringList kWholeColumns{"L", "I", "B", "C", "N"};
@@ -75,8 +97,7 @@ std::optional<qint64> wholeValue(int column, int id)
     return values[(id * 7 + column) % values.size()];
 }
 
-// Those numbers in a catalog the builder writes from a table script, opened through the
-// reader: built once for each row count.
+// Those numbers in a catalog built from a table script: built once for each row count.
 std::shared_ptr<ado::Connection> openWholeNumbers(int count)
 {
     static QTemporaryDir dir;
@@ -93,30 +114,12 @@ std::shared_ptr<ado::Connection> openWholeNumbers(int count)
         }
         script += '\n';
     }
-    const QString text = dir.filePath(QStringLiteral("whole-%1.txt").arg(count));
-    const QString built = dir.filePath(QStringLiteral("whole-%1.mdb").arg(count));
-    QFile out(text);
-    if (!out.open(QIODevice::WriteOnly) || out.write(script) != script.size())
-        return nullptr;
-    out.close();
-    try {
-        build::ScriptSource source(text.toStdString());
-        build::writeJetFile(source, built.toStdString());
-    } catch (const build::BuildError &e) {
-        qWarning("the catalog of whole numbers was not built: %s", e.what());
-        return nullptr;
-    }
-    auto connection = std::make_shared<ado::Connection>();
-    if (const ado::Error error = connection->Open("Data Source=" + built + ";")) {
-        qWarning("the catalog of whole numbers did not open: %s", qPrintable(error.Description));
-        return nullptr;
-    }
-    return opened[count] = connection;
+    return opened[count] = openBuilt(dir, QStringLiteral("whole-%1").arg(count), script);
 }
 
 // basic.txt with every second title's SoftwareID and Price below zero and every Rating two
 // less (some below zero, some zero): each title's changed values by name, and the catalog
-// the builder writes from it, opened through the reader. Made once.
+// built from it. Made once.
 struct SignedTitles {
     std::shared_ptr<ado::Connection> connection;
     QHash<QString, QVariantList> byName;  // SoftwareID, Price, Rating; Null as an invalid QVariant
@@ -153,21 +156,7 @@ const SignedTitles &signedTitles()
         made.byName.insert(QString::fromUtf8(cells[1]), {value(cells[0]), value(cells[3]), value(cells[12])});
         script += "ROW " + cells.join('\t') + '\n';
     }
-    const QString text = dir.filePath(QStringLiteral("signed.txt")), built = dir.filePath(QStringLiteral("signed.mdb"));
-    QFile out(text);
-    if (!out.open(QIODevice::WriteOnly) || out.write(script) != script.size())
-        return made;
-    out.close();
-    try {
-        build::ScriptSource source(text.toStdString());
-        build::writeJetFile(source, built.toStdString());
-    } catch (const build::BuildError &e) {
-        qWarning("the catalog of signed titles was not built: %s", e.what());
-        return made;
-    }
-    auto connection = std::make_shared<ado::Connection>();
-    if (!connection->Open("Data Source=" + built + ";"))
-        made.connection = connection;
+    made.connection = openBuilt(dir, QStringLiteral("signed"), script);
     return made;
 }
 
