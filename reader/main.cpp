@@ -21,6 +21,14 @@
 
 namespace proto = jet::protocol;
 
+#ifdef QUORBIX_READER_ATTEMPTS
+// The sandbox tests' build only: tries, once confined, an action its environment names.
+namespace reader::attempt {
+void remember();
+void tryNamed(int fileFd);
+}  // namespace reader::attempt
+#endif
+
 #ifdef QUORBIX_SANITIZED
 // The leak check at exit stops the process with ptrace, which the sandbox forbids.
 extern "C" const char *__asan_default_options() { return "detect_leaks=0"; }
@@ -155,6 +163,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: quorbix-reader FILE\n");
         return 2;
     }
+#ifdef QUORBIX_READER_ATTEMPTS
+    reader::attempt::remember();
+#endif
     std::unique_ptr<reader::GuardedFile> file;
     try {
         // Confined once the file is open and mapped, before its first byte is parsed.
@@ -162,6 +173,9 @@ int main(int argc, char **argv)
             const std::string why = reader::sandbox::enter(fd);
             if (!why.empty())
                 throw reader::Refusal(proto::Fault::Unreadable, "the reader cannot confine itself (" + why + ")");
+#ifdef QUORBIX_READER_ATTEMPTS
+            reader::attempt::tryNamed(fd);
+#endif
         });
     } catch (const reader::Refusal &r) {
         sendFailure(r.fault, r.what());

@@ -149,6 +149,15 @@ private slots:
             "lblDownload1=http://dl.example/dp.exe", "lblCompany=http://omalley.example/"} << "Escape";
         QTest::newRow("no current record") << "" << kUs
             << QStringList{"lblPrice=Price:", "lblRating=Rating:"} << QStringList{} << "close box";
+        // The keypad's Enter closes by Close and is no command in a text box, as Enter.
+        QTest::newRow("keypad Enter on Close") << "Ledger Lite" << kUs << QStringList{}
+            << QStringList{"lblCompany=http://www.nordwell-labs.example/"} << "KeypadEnter:cmdCancel";
+        QTest::newRow("keypad Enter in the description") << "Disk Tool" << kUs << QStringList{}
+            << QStringList{"lblCompany=http://www.nordwell-labs.example/"} << "KeypadEnter:txtDescription";
+        QTest::newRow("keypad Enter in the name") << "Disk Tool" << kUs << QStringList{}
+            << QStringList{"lblCompany=http://www.nordwell-labs.example/"} << "KeypadEnter:txtName";
+        QTest::newRow("keypad Enter in the company's description") << "Nameless Co Tool" << kUs << QStringList{}
+            << QStringList{} << "KeypadEnter:txtCoDescription";
     }
     // Each fact shows whole where it fits; one that does not is cut with an ellipsis and
     // offers its whole text as its tooltip and accessible description. The price takes the
@@ -219,7 +228,7 @@ private slots:
             rsSoftware->setFilter("Name = 'nothing'");
         QLocale::setDefault(locale);
         fakes.pointer.history.clear();
-        QStringList shownTexts, shown, clicked, entered, spaced;
+        QStringList shownTexts, shown, clicked, entered, keypadEntered, spaced;
         fakes.dialogs.steps.enqueue([&](QDialog &form) {
             shownTexts << form.windowTitle() << text(form, "txtName") << text(form, "txtDescription");
             for (const QString &expected : texts)
@@ -234,10 +243,14 @@ private slots:
                 QTest::mouseClick(link, Qt::LeftButton, {}, link->rect().center());
                 // An empty address opens nothing.
                 clicked << QString(name) + '=' + fakes.desktop.opened.mid(before).value(0).toString();
-                // Enter and Space open a link that has the focus as its click does.
-                for (QStringList *keyed : {&entered, &spaced}) {
+                // Enter, the keypad's Enter and Space open a link that has the focus as its
+                // click does.
+                for (QStringList *keyed : {&entered, &keypadEntered, &spaced}) {
                     const qsizetype at = fakes.desktop.opened.size();
-                    QTest::keyClick(link, keyed == &entered ? Qt::Key_Return : Qt::Key_Space);
+                    if (keyed == &keypadEntered)
+                        QTest::keyClick(link, Qt::Key_Enter, Qt::KeypadModifier);
+                    else
+                        QTest::keyClick(link, keyed == &entered ? Qt::Key_Return : Qt::Key_Space);
                     *keyed << QString(name) + '=' + fakes.desktop.opened.mid(at).value(0).toString();
                 }
                 QVERIFY(form.isVisible());
@@ -248,10 +261,13 @@ private slots:
                 QTest::keyClick(&form, Qt::Key_Escape);
             else if (closeBy == "close box")
                 form.close();
+            else if (closeBy.startsWith("KeypadEnter:"))
+                QTest::keyClick(form.findChild<QWidget *>(qPrintable(closeBy.section(':', 1))), Qt::Key_Enter,
+                                Qt::KeypadModifier);
             else
                 QTest::keyClick(form.findChild<QWidget *>(qPrintable(closeBy.section(':', 1))), Qt::Key_Return);
             // Enter in a text box is no command.
-            QCOMPARE(form.isVisible(), closeBy.startsWith("Return:txt"));
+            QCOMPARE(form.isVisible(), closeBy.startsWith("Return:txt") || closeBy.startsWith("KeypadEnter:txt"));
         });
         showDetailWindow(fakes.services, nullptr);
         QCOMPARE(shownTexts, QStringList({"Software Detail Screen", name,
@@ -260,6 +276,7 @@ private slots:
         QCOMPARE(shown, links);
         QCOMPARE(clicked, links);
         QCOMPARE(entered, links);
+        QCOMPARE(keypadEntered, links);
         QCOMPARE(spaced, links);
         QCOMPARE(fakes.pointer.history, QVector<int>({vbHourglass, vbDefault}));
     }

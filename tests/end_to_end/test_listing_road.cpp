@@ -64,14 +64,18 @@ class TestListingRoad : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(app->window.get()));
         QVERIFY(app->fakes.messages.calls.isEmpty());
     }
-    // Asks as the user does: "search:text", "category:index", "subcategory:index:row", "featured:row".
+    // Asks as the user does: "search:text" (Enter; "keypad search:text" with the keypad's),
+    // "category:index", "subcategory:index:row", "featured:row".
     void ask(const QString &request)
     {
         const QStringList part = request.split(QLatin1Char(':'));
-        if (part[0] == QLatin1String("search")) {
+        if (part[0].endsWith(QLatin1String("search"))) {
             auto *search = app->control<QLineEdit>(QStringLiteral("txtSearch"));
             search->setText(part[1]);
-            QTest::keyClick(search, Qt::Key_Return);
+            if (part[0].startsWith(QLatin1String("keypad")))
+                QTest::keyClick(search, Qt::Key_Enter, Qt::KeypadModifier);
+            else
+                QTest::keyClick(search, Qt::Key_Return);
         } else if (part[0] == QLatin1String("category")) {
             QTest::mouseClick(app->window->lblCategory(part[1].toInt()), Qt::LeftButton);
         } else if (part[0] == QLatin1String("subcategory")) {
@@ -102,6 +106,10 @@ private slots:
         QTest::newRow("empty search") << "search:" << all << "frmSoftware: Search Results for '' (39)";
         QTest::newRow("blank search") << "search:   " << all << "frmSoftware: Search Results for '' (39)";
         QTest::newRow("blanks trimmed") << "search:  zip " << listing::searchSql("zip") << "frmSoftware: Search Results for 'zip' (4)";
+        QTest::newRow("empty search, keypad Enter") << "keypad search:" << all << "frmSoftware: Search Results for '' (39)";
+        QTest::newRow("blank search, keypad Enter") << "keypad search:   " << all << "frmSoftware: Search Results for '' (39)";
+        QTest::newRow("blanks trimmed, keypad Enter") << "keypad search:  zip " << listing::searchSql("zip")
+                                                      << "frmSoftware: Search Results for 'zip' (4)";
         QTest::newRow("category Utilities") << "category:3" << listing::categorySql("4") << "frmSoftware: Utilities (10)";
         QTest::newRow("its third subcategory") << "subcategory:3:2" << listing::subCategorySql("10")
                                                << "frmSoftware: Utilities > Archivers (5)";
@@ -114,6 +122,8 @@ private slots:
         // The damaged catalog: start-up reads well, its Software table does not.
         QTest::newRow("damaged: search") << "search:" << all
                                          << "Unable to open table Software. | frmSoftware: Search Results for '' (-1)";
+        QTest::newRow("damaged: search, keypad Enter") << "keypad search:" << all
+                                                       << "Unable to open table Software. | frmSoftware: Search Results for '' (-1)";
         QTest::newRow("damaged: category") << "category:0" << listing::categorySql("1")
                                            << "Unable to open table Software. | frmSoftware: Business (-1)";
         QTest::newRow("damaged: subcategory") << "subcategory:0:0" << listing::subCategorySql("1")

@@ -1,4 +1,5 @@
 #include "catalog/jet_file.h"
+#include "jet/protocol.h"
 #include "reader/sandbox.h"
 #include "tests/support/test_data.h"
 
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,7 +21,7 @@ namespace {
 
 enum class Attempt {
     OpenFile, CreateSocket, Exec, PtraceParent, SignalParent, Fork, WriteUngiven, WriteTheFile,
-    ExecutableMemory, MapTheFile, Allocate, Reply, Complain, ReadRequests
+    ExecutableMemory, MapTheFile, Allocate, Reply, Complain, ReadRequests, ProtectExecutable, RaiseLimit, ExecMissing
 };
 
 #ifdef Q_OS_LINUX
@@ -38,6 +40,7 @@ enum class Attempt {
     case Attempt::OpenFile: rc = ::open("/etc/passwd", O_RDONLY); break;
     case Attempt::CreateSocket: rc = socket(AF_INET, SOCK_STREAM, 0); break;
     case Attempt::Exec: rc = execl("/bin/true", "true", static_cast<char *>(nullptr)); break;
+    case Attempt::ExecMissing: rc = execl("/nonexistent/program", "program", static_cast<char *>(nullptr)); break;
     case Attempt::PtraceParent: rc = ptrace(PTRACE_ATTACH, parent, nullptr, nullptr); break;
     case Attempt::SignalParent: rc = kill(parent, 0); break;
     case Attempt::Fork:
@@ -59,6 +62,18 @@ enum class Attempt {
     case Attempt::Reply: rc = write(1, big, 0); break;
     case Attempt::Complain: rc = write(2, "x", 1); break;
     case Attempt::ReadRequests: rc = read(0, big, 0); break;
+    case Attempt::ProtectExecutable: {
+        void *p = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        rc = p == MAP_FAILED ? -1 : mprotect(p, 4096, PROT_READ | PROT_EXEC);
+        break;
+    }
+    case Attempt::RaiseLimit: {
+        struct rlimit limit {};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = limit.rlim_max = limit.rlim_max + 64;
+        rc = setrlimit(RLIMIT_NOFILE, &limit);
+        break;
+    }
     }
     _exit(rc < 0 ? (errno ? errno : 201) : 0);
 }
@@ -78,6 +93,59 @@ QString outcome(int status)
     }
     return QStringLiteral("exit %1").arg(code);
 }
+
+#ifdef QUORBIX_READER_ATTEMPTS
+struct Ran {
+    int status = 0;
+    QByteArray said;  // on stdout
+};
+
+/// `program` started on `path` as the program starts the reader, with no requests and
+/// QUORBIX_READER_ATTEMPT=`attempt` as its whole environment.
+Ran runReader(const char *program, const QByteArray &attempt, const QByteArray &path)
+{
+    const QByteArray variable = "QUORBIX_READER_ATTEMPT=" + attempt;
+    char *const argv[] = {const_cast<char *>(program), const_cast<char *>(path.constData()), nullptr};
+    char *const envp[] = {const_cast<char *>(variable.constData()), nullptr};
+    Ran ran;
+    int out[2];
+    if (pipe(out) != 0)
+        return {-1, "no pipe"};
+    const pid_t child = fork();
+    if (child == 0) {
+        const int none = ::open("/dev/null", O_RDONLY);
+        dup2(none, 0);
+        dup2(out[1], 1);
+        execve(program, argv, envp);
+        _exit(127);
+    }
+    ::close(out[1]);
+    char buf[256];
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+        ran.said.append(buf, n);
+    ::close(out[0]);
+    if (child < 0 || waitpid(child, &ran.status, 0) != child)
+        return {-1, "not started"};
+    return ran;
+}
+
+/// What the reader built with the attempts hook made of trying `attempt` once confined
+/// with `path` open: its report ("allowed", "refused, errno N"), "killed by the filter", or
+/// how it ended without a report.
+QString readerAttempt(const QByteArray &attempt, const QByteArray &path)
+{
+    const Ran ran = runReader(QUORBIX_READER_ATTEMPTS, attempt, path);
+    const QByteArray prefix = "attempt " + attempt + ": ";
+    if (ran.said.startsWith(prefix) && WIFEXITED(ran.status) && WEXITSTATUS(ran.status) == 0)
+        return QString::fromUtf8(ran.said.mid(prefix.size()).trimmed());
+    if (WIFSIGNALED(ran.status))
+        return WTERMSIG(ran.status) == SIGSYS ? QStringLiteral("killed by the filter")
+                                              : QStringLiteral("signal %1").arg(WTERMSIG(ran.status));
+    return QStringLiteral("exit %1 without a report: %2")
+        .arg(WEXITSTATUS(ran.status))
+        .arg(QString::fromLatin1(ran.said.toHex()));
+}
+#endif
 
 /// The reader process this process started.
 pid_t readerChild()
@@ -109,12 +177,16 @@ private slots:
         QTest::newRow("open a file") << int(Attempt::OpenFile) << killed;
         QTest::newRow("create a socket") << int(Attempt::CreateSocket) << killed;
         QTest::newRow("exec a program") << int(Attempt::Exec) << killed;
+        // Let through, the exec above dies by the filter it inherits; this one would fail.
+        QTest::newRow("exec a program that is not there") << int(Attempt::ExecMissing) << killed;
         QTest::newRow("ptrace its parent") << int(Attempt::PtraceParent) << killed;
         QTest::newRow("signal its parent") << int(Attempt::SignalParent) << killed;
         QTest::newRow("fork") << int(Attempt::Fork) << killed;
         QTest::newRow("write a descriptor it was not given") << int(Attempt::WriteUngiven) << killed;
         QTest::newRow("write the file it reads") << int(Attempt::WriteTheFile) << killed;
         QTest::newRow("map memory that can run code") << int(Attempt::ExecutableMemory) << killed;
+        QTest::newRow("protect memory so that it can run code") << int(Attempt::ProtectExecutable) << killed;
+        QTest::newRow("raise a limit") << int(Attempt::RaiseLimit) << killed;
 #ifdef QUORBIX_SANITIZED
         // A sanitiser's reports need it: they go to a file the program names (see jet_file.cpp).
         QTest::newRow("complain on stderr, kept for reports") << int(Attempt::Complain) << "allowed";
@@ -143,6 +215,60 @@ private slots:
         QCOMPARE(waitpid(child, &status, 0), child);
         qInfo().noquote() << QTest::currentDataTag() << "->" << outcome(status);
         QCOMPARE(outcome(status), expected);
+#endif
+    }
+
+    // The reader itself, confined as it confines itself before it parses a file, tries what
+    // a crafted file might make it do; the filter ends it at each forbidden call.
+    void shouldStopWhatTheConfinedReaderProcessTries_data()
+    {
+        QTest::addColumn<QByteArray>("attempt");
+        QTest::addColumn<QString>("expected");
+        const QString killed = QStringLiteral("killed by the filter");
+        QTest::newRow("map memory that can run code") << QByteArray("map-executable") << killed;
+        QTest::newRow("map its file so that it can run") << QByteArray("map-file-executable") << killed;
+        QTest::newRow("protect memory so that it can run code") << QByteArray("protect-executable") << killed;
+        QTest::newRow("protect memory with a key so that it can run code") << QByteArray("protect-key-executable") << killed;
+        QTest::newRow("open a file") << QByteArray("open-file") << killed;
+        QTest::newRow("create a socket") << QByteArray("socket") << killed;
+        QTest::newRow("fork") << QByteArray("fork") << killed;
+        QTest::newRow("exec a program") << QByteArray("exec") << killed;
+        QTest::newRow("exec a program that is not there") << QByteArray("exec-missing") << killed;
+        QTest::newRow("raise the open-files limit") << QByteArray("raise-open-files-limit") << killed;
+        QTest::newRow("raise the file-size limit") << QByteArray("raise-file-size-limit") << killed;
+        // What its read path does, so that a report is seen to come at all.
+        QTest::newRow("map memory it can write") << QByteArray("map-writable") << "allowed";
+        QTest::newRow("protect memory read-only") << QByteArray("protect-read-only") << "allowed";
+    }
+    void shouldStopWhatTheConfinedReaderProcessTries()
+    {
+#ifndef QUORBIX_READER_ATTEMPTS
+        QSKIP("the reader is confined on Linux only");
+#else
+        QFETCH(QByteArray, attempt);
+        QFETCH(QString, expected);
+        const QString outcome = readerAttempt(attempt, testDataPath("basic.mdb").toLocal8Bit());
+        qInfo().noquote() << QTest::currentDataTag() << "->" << outcome;
+        QCOMPARE(outcome, expected);
+#endif
+    }
+
+    // The reader that is installed has no such hook: told to try an action, it opens its
+    // file, says so and ends with its requests.
+    void shouldLeaveTheAttemptsOutOfTheInstalledReader()
+    {
+#ifndef QUORBIX_READER_ATTEMPTS
+        QSKIP("the reader is confined on Linux only");
+#else
+        const QString reader = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("quorbix-reader"));
+        const Ran ran = runReader(QFile::encodeName(reader).constData(), "map-executable",
+                                  testDataPath("basic.mdb").toLocal8Bit());
+        QVERIFY(WIFEXITED(ran.status));
+        QCOMPARE(WEXITSTATUS(ran.status), 0);
+        QCOMPARE(ran.said.mid(4, 1), QByteArray(1, char(jet::protocol::FrameKind::Opened)));
+        QFile program(reader);
+        QVERIFY(program.open(QIODevice::ReadOnly));
+        QVERIFY(!program.readAll().contains("QUORBIX_READER_ATTEMPT"));
 #endif
     }
 

@@ -487,6 +487,7 @@ private slots:
         QTest::addColumn<QString>("emptyBy");  // how the grid came to have no current row
         QTest::newRow("Select") << "cmdSelect" << true << "";
         QTest::newRow("Enter") << "Return" << true << "";
+        QTest::newRow("keypad Enter") << "keypad Enter" << true << "";
         QTest::newRow("grid double-click") << "double-click" << true << "";
         QTest::newRow("Close") << "cmdCancel" << false << "";
         QTest::newRow("Escape") << "Escape" << false << "";
@@ -494,6 +495,7 @@ private slots:
         for (const char *emptyBy : {"filter", "failed open"}) {
             QTest::addRow("Select, %s", emptyBy) << "cmdSelect" << false << emptyBy;
             QTest::addRow("Enter, %s", emptyBy) << "Return" << false << emptyBy;
+            QTest::addRow("keypad Enter, %s", emptyBy) << "keypad Enter" << false << emptyBy;
             QTest::addRow("grid double-click, %s", emptyBy) << "double-click" << false << emptyBy;
         }
     }
@@ -519,6 +521,8 @@ private slots:
                 r.get<QPushButton>(qPrintable(how))->click();
             else if (how == "Return")
                 QTest::keyClick(r.grid(), Qt::Key_Return);
+            else if (how == "keypad Enter")
+                QTest::keyClick(r.grid(), Qt::Key_Enter, Qt::KeypadModifier);
             else if (how == "Escape")
                 QTest::keyClick(&dialog, Qt::Key_Escape);
             else if (how == "double-click")

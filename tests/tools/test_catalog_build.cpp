@@ -7,10 +7,12 @@
 #include "tools/builder/catalog_model.h"
 #include "tools/builder/page_file.h"
 
+#include <QtEndian>
 #include <QtTest>
 
 #include <sqlite3.h>
 
+#include <bit>
 #include <functional>
 
 namespace {
@@ -608,6 +610,104 @@ private slots:
         QCOMPARE(ourReader(built), forOurReader(script));
         QVERIFY(npmReader(built) == asRead(script));
         QCOMPARE(mdbtoolsReader(built), forMdbtools(script));
+    }
+
+    // A date is Jet's count of days from 1899-12-30 with the time of day as the size of its
+    // fraction: before that day the whole part is negative and the fraction is taken from it
+    // (1899-12-29 06:00 is -1.25). Read back by our reader, which reads the stored number
+    // itself (mdb-reader counts the fraction forward from the negative day, and mdbtools
+    // reads no date before 1899-12-30); the number is also found in the row, after a marker
+    // column, since -0.75 and 0.75 read back as the same date.
+    void shouldStoreDatesAsDaysFromDecember30th1899_data()
+    {
+        QTest::addColumn<QByteArray>("date");
+        QTest::addColumn<double>("days");
+        QTest::newRow("the day before, at six") << QByteArray("1899-12-29 06:00:00") << -1.25;
+        QTest::newRow("the day before, at midnight") << QByteArray("1899-12-29 00:00:00") << -1.0;
+        QTest::newRow("the day itself, at midnight") << QByteArray("1899-12-30 00:00:00") << 0.0;
+        QTest::newRow("the day itself, at six in the evening") << QByteArray("1899-12-30 18:00:00") << 0.75;
+        QTest::newRow("the day after, at six") << QByteArray("1899-12-31 06:00:00") << 1.25;
+        QTest::newRow("a century before, at half past noon") << QByteArray("1800-01-01 12:30:00")
+                                                             << -(36522 + 45000.0 / 86400);
+        QTest::newRow("a century before, at midnight") << QByteArray("1800-01-01 00:00:00") << -36522.0;
+        QTest::newRow("two days before, a second to midnight") << QByteArray("1899-12-28 23:59:59")
+                                                               << -(2 + 86399.0 / 86400);
+        QTest::newRow("two days after, at noon") << QByteArray("1900-01-01 12:00:00") << 2.5;
+    }
+    void shouldStoreDatesAsDaysFromDecember30th1899()
+    {
+        QFETCH(QByteArray, date);
+        QFETCH(double, days);
+        constexpr quint32 kMark = 0x5a5a5a5a;
+        const QByteArray script = table("Dates", {"Mark LONG", "W DATE"}, {QByteArray::number(kMark) + '\t' + date});
+        QByteArray stored(12, 0);
+        qToLittleEndian<quint32>(kMark, stored.data());
+        qToLittleEndian<quint64>(std::bit_cast<quint64>(days), stored.data() + 4);
+        const QString source = path(QStringLiteral("dates.txt"));
+        writeFile(source, script);
+        for (const char *format : {"jet4", "jet3"}) {
+            const QString built = path(QStringLiteral("dates-%1.mdb").arg(QLatin1String(format)));
+            const Outcome b = run(tool("catalog-build"), {"--format", format, source, built});
+            QVERIFY2(b.code == 0, b.err.constData());
+            QCOMPARE(ourReader(built), forOurReader(script));
+            QFile f(built);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QVERIFY2(f.readAll().contains(stored), format);
+        }
+    }
+
+    // Jet numbers a row that comes without an AutoNumber from the last one it gave, kept in
+    // the table's definition: that must be the largest id among the rows, in whatever order
+    // they come, not the last row's.
+    void shouldCountAutoNumbersOnFromTheLargestId_data()
+    {
+        QTest::addColumn<QByteArrayList>("ids");       // as the script gives them; \N for none
+        QTest::addColumn<QByteArrayList>("numbered");  // as read back
+        QTest::addColumn<quint32>("last");             // kept in the table's definition
+        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
+        row("in order") << QByteArrayList{"1", "2", "3"} << QByteArrayList{"1", "2", "3"} << 3u;
+        row("out of order") << QByteArrayList{"5", "2", "9", "3"} << QByteArrayList{"5", "2", "9", "3"} << 9u;
+        row("with gaps, the largest first") << QByteArrayList{"100", "7", "42"} << QByteArrayList{"100", "7", "42"} << 100u;
+        row("a row without one, after a smaller id") << QByteArrayList{"3", "8", "5", "\\N"}
+                                                   << QByteArrayList{"3", "8", "5", "9"} << 9u;
+        row("rows without one between given ids") << QByteArrayList{"\\N", "20", "4", "\\N", "\\N"}
+                                                 << QByteArrayList{"1", "20", "4", "21", "22"} << 22u;
+        row("none given") << QByteArrayList{"\\N", "\\N"} << QByteArrayList{"1", "2"} << 2u;
+        row("a negative id among them") << QByteArrayList{"3", "-7", "2"} << QByteArrayList{"3", "-7", "2"} << 3u;
+        row("no rows") << QByteArrayList{} << QByteArrayList{} << 0u;
+    }
+    void shouldCountAutoNumbersOnFromTheLargestId()
+    {
+        QFETCH(QByteArrayList, ids);
+        QFETCH(QByteArrayList, numbered);
+        QFETCH(quint32, last);
+        const auto script = [](const QByteArrayList &column) {
+            QByteArrayList rows;
+            for (const QByteArray &id : column)
+                rows << id + "\tv" + QByteArray::number(rows.size());
+            return table("T", {"Ticket LONG AUTONUMBER", "Name TEXT 10"}, rows);
+        };
+        const QString source = path(QStringLiteral("numbered.txt"));
+        writeFile(source, script(ids));
+        for (const jet::layout::Layout *layout : {&jet::layout::kJet4, &jet::layout::kJet3}) {
+            const bool jet3 = layout == &jet::layout::kJet3;
+            const QString built = path(jet3 ? QStringLiteral("numbered3.mdb") : QStringLiteral("numbered.mdb"));
+            const Outcome b = run(tool("catalog-build"), {"--format", jet3 ? "jet3" : "jet4", source, built});
+            QVERIFY2(b.code == 0, b.err.constData());
+            QCOMPARE(ourReader(built), forOurReader(script(numbered)));
+            QFile f(built);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray file = f.readAll();
+            // The definition page that names the column (UTF-16 in Jet 4, one byte a letter in Jet 3).
+            const QByteArray name = jet3 ? QByteArray("Ticket") : QByteArray("T\0i\0c\0k\0e\0t\0", 12);
+            const qsizetype page = qsizetype(layout->pageSize);
+            qsizetype definition = -1;
+            for (qsizetype at = page; at + page <= file.size() && definition < 0; at += page)
+                if (file[at] == 2 && file.mid(at, page).contains(name))
+                    definition = at;
+            QVERIFY(definition > 0);
+            QCOMPARE(qFromLittleEndian<quint32>(file.constData() + definition + layout->tdefAutoNumber), last);
+        }
     }
 
     // A key of whole numbers becomes Jet's index: mdbtools states it, libmdb's own index walk
