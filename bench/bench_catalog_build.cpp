@@ -7,6 +7,9 @@
 // peak memory beside mdb-export's time to read the same file. Figures are printed, never
 // asserted. The same TITLES always gives the same script and the same file.
 
+#include "bench/seeded_random.h"
+
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,22 +32,6 @@ constexpr std::uint64_t kSeed = 0x5eed2026;
 constexpr int kSpotChecks = 1000;
 constexpr int kSoftwareColumns = 17;
 
-/// splitmix64: the same numbers on every platform.
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
-    std::uint64_t next()
-    {
-        std::uint64_t z = (m_state += 0x9e3779b97f4a7c15ull);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return z ^ (z >> 31);
-    }
-    int below(int n) { return int(next() % std::uint64_t(n)); }
-
-private:
-    std::uint64_t m_state;
-};
 
 const char *const kWords[] = {"archive", "audio", "backup", "clean", "code", "convert", "data", "disk", "easy", "edit",
                               "fast", "file", "image", "lite", "mail", "manager", "music", "net", "photo", "pro",

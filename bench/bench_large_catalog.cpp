@@ -14,6 +14,9 @@
 // Each title's values depend only on the seed and its number, so the same seed always gives
 // the same script and the same file, and any title can be checked without making the others.
 
+#include "bench/seeded_random.h"
+
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -77,22 +80,6 @@ const char *const kWords[] = {"archive", "audio", "backup", "clean",  "code",   
                               "sync",    "tool",  "video",  "view",   "web",    "zip"};
 constexpr int kWordCount = int(sizeof kWords / sizeof *kWords);
 
-/// splitmix64: the same numbers on every platform.
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
-    std::uint64_t next()
-    {
-        std::uint64_t z = (m_state += 0x9e3779b97f4a7c15ull);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return z ^ (z >> 31);
-    }
-    int below(int n) { return int(next() % std::uint64_t(n)); }
-
-private:
-    std::uint64_t m_state;
-};
 
 void appendCapitalised(std::string &out, const char *word)
 {
