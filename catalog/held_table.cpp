@@ -18,211 +18,122 @@ namespace held {
 
 namespace {
 
-constexpr std::size_t kBlockBytes = 16u << 20;
 using jet::kMoneyScale;
-constexpr std::size_t kCopyAhead = 16;  // rows whose memory is asked for before they are copied
+// Room asked for before the rows come is only a hint: a damaged count asks for no more.
+constexpr std::size_t kMostRowsReserved = std::size_t(1) << 26;
 
 }  // namespace
 
-HeldRows::Kind HeldRows::kindOf(jet::StoredType type)
+ColumnValues::Storage HeldRows::storageOf(jet::StoredType type)
 {
     switch (type) {
     case jet::StoredType::Double:
     case jet::StoredType::Float:
-    case jet::StoredType::Date: return Real;
-    case jet::StoredType::Long:
-    case jet::StoredType::Int:
-    case jet::StoredType::Byte:
-    case jet::StoredType::Boolean: return Integer32;
-    default: return jet::isTextual(type) ? Text : Integer;
+    case jet::StoredType::Date:
+    case jet::StoredType::Money: return ColumnValues::Storage::Real;
+    default: return jet::isTextual(type) ? ColumnValues::Storage::Text : ColumnValues::Storage::Integer;
     }
 }
 
-char *HeldRows::reserve(std::size_t size)
+void HeldRows::setColumns(const QVector<jet::Column> &columns, std::size_t keyColumn)
 {
-    if (m_blocks.empty() || m_used + size > m_blockSize) {
-        m_blockSize = std::max(kBlockBytes, size);
-        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(m_blockSize));
-        m_used = 0;
-    }
-    char *at = m_blocks.back().get() + m_used;
-    m_used += size;
-    return at;
-}
-
-namespace {
-
-// A cell's first byte: its kind, and for a text whether its length takes four bytes (one
-// otherwise) and whether it holds a zero byte of its own.
-constexpr char kKindBits = 0x07;
-constexpr char kLongText = 0x08;
-constexpr char kZeroInside = 0x10;
-constexpr std::uint8_t kShortTextLimit = 0xff;
-
-std::size_t cellSize(const jet::Cell &cell, HeldRows::Kind kind)
-{
-    if (cell.isNull)
-        return 1;
-    switch (kind) {
-    case HeldRows::Text: return 1 + (cell.text.size() < kShortTextLimit ? 1 : 4) + cell.text.size() + 1;
-    case HeldRows::Integer32:
-        return 1 + (cell.integer == std::int64_t(std::int32_t(cell.integer)) ? 4 : 8);
-    default: return 1 + 8;
-    }
-}
-
-/// Reads the cell at `at` into `cell`; returns where the next one begins. `lead` gets its
-/// first byte.
-const char *readCell(const char *at, jet::Cell &cell, char &lead)
-{
-    cell = jet::Cell{};
-    lead = *at++;
-    switch (HeldRows::Kind(lead & kKindBits)) {
-    case HeldRows::Null: return at;
-    case HeldRows::Text: {
-        std::uint32_t length = std::uint8_t(*at++);
-        if (lead & kLongText) {
-            --at;
-            std::memcpy(&length, at, sizeof length);
-            at += sizeof length;
-        }
-        cell.text = std::string_view(at, length);
-        at += length + 1;
-        break;
-    }
-    case HeldRows::Integer32: {
-        std::int32_t value = 0;
-        std::memcpy(&value, at, sizeof value);
-        cell.integer = value;
-        at += sizeof value;
-        break;
-    }
-    case HeldRows::Real: std::memcpy(&cell.real, at, 8); at += 8; break;
-    default: std::memcpy(&cell.integer, at, 8); at += 8; break;
-    }
-    cell.isNull = false;
-    return at;
-}
-
-}  // namespace
-
-void HeldRows::add(const std::vector<jet::Cell> &cells, const std::vector<Kind> &kinds, std::size_t keyColumn)
-{
-    std::size_t size = 0;
-    for (std::size_t i = 0; i < cells.size(); ++i)
-        size += cellSize(cells[i], kinds[i]);
-    char *at = reserve(size);
-    m_rows.push_back(at);
-    m_sizes.push_back(std::uint32_t(size));
+    m_types.clear();
+    m_columns.clear();
     m_keyColumn = keyColumn;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
+    m_rows = 0;
+    for (const jet::Column &c : columns) {
+        m_types.push_back(c.type);
+        m_columns.push_back(std::make_shared<ColumnValues>(storageOf(c.type)));
+    }
+}
+
+void HeldRows::reserve(std::size_t rows)
+{
+    try {
+        for (const std::shared_ptr<ColumnValues> &column : m_columns)
+            column->reserve(std::min(rows, kMostRowsReserved));
+    } catch (const std::bad_alloc &) {
+    }
+}
+
+void HeldRows::add(const std::vector<jet::Cell> &cells)
+{
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
         const jet::Cell &cell = cells[i];
-        Kind kind = cell.isNull ? Null : kinds[i];
-        if (kind == Integer32 && cell.integer != std::int64_t(std::int32_t(cell.integer)))
-            kind = Integer;
-        char lead = kind;
-        if (kind == Text) {
-            const auto length = std::uint32_t(cell.text.size());
-            lead |= char(length < kShortTextLimit ? 0 : kLongText)
-                | char(std::memchr(cell.text.data(), 0, length) ? kZeroInside : 0);
-            *at++ = lead;
-            if (length < kShortTextLimit) {
-                *at++ = char(length);
-            } else {
-                std::memcpy(at, &length, sizeof length);
-                at += sizeof length;
-            }
-            if (i == keyColumn)
-                m_keys.push_back(std::string_view(at, length));
-            if (length)
-                std::memcpy(at, cell.text.data(), length);
-            at += length;
-            *at++ = 0;
+        ColumnValues &column = *m_columns[i];
+        if (cell.isNull) {
+            column.appendNull();
             continue;
         }
-        *at++ = lead;
-        if (kind == Integer32) {
-            const auto value = std::int32_t(cell.integer);
-            std::memcpy(at, &value, sizeof value);
-            at += sizeof value;
-        } else if (kind != Null) {
-            std::memcpy(at, kind == Real ? static_cast<const void *>(&cell.real) : &cell.integer, 8);
-            at += 8;
+        switch (column.storage()) {
+        case ColumnValues::Storage::Text: column.appendText(cell.text); break;
+        case ColumnValues::Storage::Integer: column.appendInteger(cell.integer); break;
+        case ColumnValues::Storage::Real: {
+            const Value value = valueOf(m_types[i], cell);
+            if (value.kind == Value::Real)
+                column.appendReal(value.real);
+            else
+                column.appendNull();
+            break;
         }
-        if (i == keyColumn)
-            m_keys.push_back(std::string_view());
+        }
     }
-    const jet::Cell &key = cells[keyColumn];
-    m_nulls.push_back(key.isNull);
-    m_ascii = m_ascii && (key.isNull || jettext::isAscii(key.text));
+    ++m_rows;
 }
 
-void HeldRows::cells(std::size_t row, std::vector<jet::Cell> &cells, std::vector<char> *cString, std::size_t count) const
+Value HeldRows::value(std::size_t row, std::size_t column) const
 {
-    const char *at = m_rows[row];
-    char lead = 0;
-    for (std::size_t i = 0; i < std::min(count, cells.size()); ++i) {
-        at = readCell(at, cells[i], lead);
-        if (cString)
-            (*cString)[i] = !(lead & kZeroInside);
+    const ColumnValues &values = *m_columns[column];
+    Value value;
+    if (values.isNull(row))
+        return value;
+    switch (values.storage()) {
+    case ColumnValues::Storage::Integer: value.kind = Value::Integer; value.integer = values.integer(row); break;
+    case ColumnValues::Storage::Real: value.kind = Value::Real; value.real = values.real(row); break;
+    case ColumnValues::Storage::Text: {
+        jet::Cell cell;
+        cell.isNull = false;
+        cell.text = values.text(row);
+        value = valueOf(m_types[column], cell);
+        break;
     }
+    }
+    return value;
 }
 
 std::optional<std::string_view> HeldRows::key(std::size_t row) const
 {
-    const char *at = m_rows[row];
-    jet::Cell cell;
-    char lead = 0;
-    for (std::size_t i = 0; i <= m_keyColumn; ++i)
-        at = readCell(at, cell, lead);
-    return cell.isNull ? std::nullopt : std::optional(cell.text);
+    const ColumnValues &key = *m_columns[m_keyColumn];
+    return key.isNull(row) ? std::nullopt : std::optional(key.text(row));
 }
 
 void HeldRows::putInOrder()
 {
-    std::vector<int> order;
-    order.reserve(m_rows.size());
+    const ColumnValues &keys = *m_columns[m_keyColumn];
+    std::vector<std::uint32_t> order;
+    order.reserve(m_rows);
     std::vector<keyed_sort::KeyedRow> keyed;
-    keyed.reserve(m_rows.size());
-    for (std::size_t row = 0; row < m_rows.size(); ++row) {
-        if (m_nulls[row]) {
-            order.push_back(int(row));
+    keyed.reserve(m_rows);
+    // Prefix keys order only ASCII texts; with any other letter in the column every
+    // comparison takes the full rule (a length past the keys).
+    const bool ascii = keys.isAscii();
+    for (std::size_t row = 0; row < m_rows; ++row) {
+        if (keys.isNull(row)) {
+            order.push_back(std::uint32_t(row));
             continue;
         }
-        // Prefix keys order only ASCII texts; with any other letter in the column every
-        // comparison takes the full rule (a length past the keys).
-        const std::string_view key = m_keys[row];
-        keyed.push_back({m_ascii ? keyed_sort::asciiPrefix(key, 0) : 0, m_ascii ? keyed_sort::asciiPrefix(key, 8) : 0,
-                         int(row), m_ascii ? std::uint32_t(key.size()) : std::uint32_t(-1)});
+        const std::string_view key = keys.text(row);
+        keyed.push_back({ascii ? keyed_sort::asciiPrefix(key, 0) : 0, ascii ? keyed_sort::asciiPrefix(key, 8) : 0,
+                         int(row), ascii ? std::uint32_t(key.size()) : std::uint32_t(-1)});
     }
-    keyed_sort::sortKeyed(keyed, false, [this](int a, int b) { return jettext::compare(m_keys[size_t(a)], m_keys[size_t(b)]); });
+    keyed_sort::sortKeyed(keyed, false, [&keys](int a, int b) { return jettext::compare(keys.text(size_t(a)), keys.text(size_t(b))); });
     for (const keyed_sort::KeyedRow &k : keyed)
-        order.push_back(k.row);
-    // Packed again in their new order, so that reading them in order reads memory front to
-    // back: scattered, each row would be a wait for memory. Each half on its own thread.
-    std::vector<const char *> rows(order.size());
-    HeldRows halves[2];
-    const auto copy = [&](HeldRows &into, std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            if (i + kCopyAhead < end)
-                __builtin_prefetch(m_rows[size_t(order[i + kCopyAhead])]);
-            const std::size_t from = size_t(order[i]);
-            rows[i] = into.reserve(m_sizes[from]);
-            std::memcpy(const_cast<char *>(rows[i]), m_rows[from], m_sizes[from]);
-        }
-    };
-    const std::size_t middle = order.size() / 2;
-    auto firstHalf = std::async(std::launch::async, [&] { copy(halves[0], 0, middle); });
-    copy(halves[1], middle, order.size());
-    firstHalf.get();
-    m_blocks = std::move(halves[0].m_blocks);
-    for (auto &block : halves[1].m_blocks)
-        m_blocks.push_back(std::move(block));
-    m_rows = std::move(rows);
-    // What only the sort needed.
-    m_keys = {};
-    m_nulls = {};
-    m_sizes = {};
+        order.push_back(std::uint32_t(k.row));
+    keyed = {};
+    // Each column copied in its new order, one at a time (so that no more than one column
+    // is held twice), so that reading the rows in order reads memory front to back.
+    for (std::shared_ptr<ColumnValues> &column : m_columns)
+        column = column->permuted(order);
 }
 
 Value valueOf(jet::StoredType type, const jet::Cell &cell)
@@ -291,9 +202,6 @@ struct Table : sqlite3_vtab {
 struct Cursor : sqlite3_vtab_cursor {
     std::size_t at = 0;
     std::size_t end = 0;
-    std::size_t decoded = std::size_t(-1);  // the row whose cells are in `cells`
-    std::vector<jet::Cell> cells;
-    std::vector<char> cString;  // per cell: its text may be handed over as a C string
 };
 
 const HeldTable &heldOf(sqlite3_vtab_cursor *cursor)
@@ -376,13 +284,6 @@ int filter(sqlite3_vtab_cursor *base, int plan, const char *, int argc, sqlite3_
 {
     auto *cursor = static_cast<Cursor *>(base);
     const HeldRows &rows = heldOf(base).rows;
-    try {
-        cursor->cells.resize(size_t(heldOf(base).columns.size()));
-        cursor->cString.resize(cursor->cells.size());
-    } catch (const std::bad_alloc &) {
-        return SQLITE_NOMEM;
-    }
-    cursor->decoded = std::size_t(-1);
     cursor->at = 0;
     cursor->end = rows.size();
     if (plan != KeyEquals || argc < 1)
@@ -412,30 +313,20 @@ int eof(sqlite3_vtab_cursor *base)
 // Each value as the engine's own tables would give it back.
 int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
 {
-    auto *cursor = static_cast<Cursor *>(base);
-    const HeldTable &table = heldOf(base);
-    if (cursor->decoded != cursor->at) {
-        table.rows.cells(cursor->at, cursor->cells, &cursor->cString);
-        cursor->decoded = cursor->at;
-    }
-    const jet::Cell &cell = cursor->cells[size_t(index)];
-    if (cell.isNull) {
-        sqlite3_result_null(context);
-        return SQLITE_OK;
-    }
-    // Texts stay in the held rows while the table exists, so SQLite need not copy them; given
-    // as C strings (a length of -1), SQLite need not copy them to end them with a zero either.
-    const Value value = valueOf(table.columns[index].type, cell);
+    const auto *cursor = static_cast<Cursor *>(base);
+    // Texts stay in the held columns while the table exists, so SQLite need not copy them.
+    const Value value = heldOf(base).rows.value(cursor->at, size_t(index));
+    // An empty text may have no address, which SQLite would take for Null.
+    const char *bytes = value.text.data() ? value.text.data() : "";
     switch (value.kind) {
     case Value::Null: sqlite3_result_null(context); break;
     case Value::Integer: sqlite3_result_int64(context, value.integer); break;
     case Value::Real: sqlite3_result_double(context, value.real); break;
     case Value::Text:
-        sqlite3_result_text(context, value.text.data(), cursor->cString[size_t(index)] ? -1 : int(value.text.size()),
-                            SQLITE_STATIC);
+        sqlite3_result_text(context, bytes, int(value.text.size()), SQLITE_STATIC);
         break;
     case Value::Blob:
-        sqlite3_result_blob(context, value.text.data(), int(value.text.size()), SQLITE_STATIC);
+        sqlite3_result_blob(context, bytes, int(value.text.size()), SQLITE_STATIC);
         break;
     }
     return SQLITE_OK;

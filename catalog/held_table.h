@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalog/column_values.h"
 #include "catalog/table_source.h"
 
 #include <QString>
@@ -16,47 +17,10 @@
 struct sqlite3;
 
 /// A large table kept in our own memory instead of being copied into SQLite: its rows as
-/// they were read, packed, and put in the order of one text column. SQLite reads it as a
+/// they were read, column by column, put in the order of one text column. SQLite reads it as a
 /// virtual table, front to back for statements ordered by that column, and by a binary
 /// search for one value of it, so the table needs neither inserting nor an index.
 namespace held {
-
-/// Rows packed one after another in large blocks (a row never spans two); each cell is a
-/// kind byte, then 4 or 8 bytes of number, or a 1- or 4-byte length, the text and a zero
-/// byte (so that SQLite can take the text where it is, as a C string).
-class HeldRows {
-public:
-    enum Kind : char { Null, Integer32, Integer, Real, Text };
-    static Kind kindOf(jet::StoredType type);
-
-    void add(const std::vector<jet::Cell> &cells, const std::vector<Kind> &kinds, std::size_t keyColumn);
-    std::size_t size() const { return m_rows.size(); }
-    /// The cells of `row`; texts point into the held bytes, which live as long as these rows,
-    /// and are followed by a zero byte. With `cString`, each cell's entry says whether its
-    /// text holds no zero byte of its own. With `count`, only the first `count` cells.
-    void cells(std::size_t row, std::vector<jet::Cell> &cells, std::vector<char> *cString = nullptr,
-               std::size_t count = std::size_t(-1)) const;
-    /// The key column's text of `row`; none for a Null.
-    std::optional<std::string_view> key(std::size_t row) const;
-    /// Puts the rows in the key column's order as Jet sorts text (Nulls first); rows with
-    /// equal keys keep the order they were read in, and packs them again in that order.
-    /// Sorts and packs on two threads.
-    void putInOrder();
-
-private:
-    char *reserve(std::size_t size);
-
-    std::vector<std::unique_ptr<char[]>> m_blocks;
-    std::size_t m_blockSize = 0;
-    std::size_t m_used = 0;
-    std::vector<const char *> m_rows;
-    // Per row in read order, until the rows are put in order.
-    std::vector<std::string_view> m_keys;
-    std::vector<bool> m_nulls;
-    std::vector<std::uint32_t> m_sizes;
-    std::size_t m_keyColumn = 0;
-    bool m_ascii = true;
-};
 
 /// A cell as SQLite is given it, and as its own tables keep it: Money as a real, a
 /// decimal's digits as a real where they read as one, binary data as a blob.
@@ -68,6 +32,41 @@ struct Value {
     std::string_view text;
 };
 Value valueOf(jet::StoredType type, const jet::Cell &cell);
+
+/// Rows kept column by column (ColumnValues), each value as SQLite is given it (Money as
+/// a real, a date Jet cannot hold as Null) except a decimal's, which keeps its digits. Once
+/// in order the columns never change, so that listings share them instead of copying.
+class HeldRows {
+public:
+    /// How a column of `type` keeps its values.
+    static ColumnValues::Storage storageOf(jet::StoredType type);
+
+    /// Starts the columns, empty; `keyColumn` is a text column.
+    void setColumns(const QVector<jet::Column> &columns, std::size_t keyColumn);
+    /// Room for `rows` rows, as the table says it holds: a hint, never more than a bound.
+    void reserve(std::size_t rows);
+    void add(const std::vector<jet::Cell> &cells);
+    std::size_t size() const { return m_rows; }
+    /// The value of `column` at `row`, as SQLite is given it; a text lives as long as the
+    /// column's values.
+    Value value(std::size_t row, std::size_t column) const;
+    /// The key column's text of `row`; none for a Null.
+    std::optional<std::string_view> key(std::size_t row) const;
+    /// Puts the rows in the key column's order as Jet sorts text (Nulls first); rows with
+    /// equal keys keep the order they were read in. One column is copied at a time.
+    void putInOrder();
+    /// The values of `column`, in the held order.
+    std::shared_ptr<const ColumnValues> values(std::size_t column) const { return m_columns[column]; }
+    /// True when the column's values are the ones SQLite is given (a decimal's digits are
+    /// not), so that a result may share them.
+    bool keepsValuesAsGiven(std::size_t column) const { return m_types[column] != jet::StoredType::Numeric; }
+
+private:
+    std::vector<jet::StoredType> m_types;
+    std::vector<std::shared_ptr<ColumnValues>> m_columns;
+    std::size_t m_keyColumn = 0;
+    std::size_t m_rows = 0;
+};
 
 /// The rows of `rows` (first, past the last) whose key Jet's comparison finds equal to
 /// `wanted` (held in key order, Nulls first).

@@ -72,10 +72,11 @@ struct Kept {
     std::string text;
 };
 
-// A small table read through SQLite: its rows by the whole-number key in its first
-// column, each key's rows in stored order, as a join meets them.
+// A small table read through SQLite: its rows in stored order, and their places by the
+// whole-number key in its first column, each key's rows in stored order, as a join meets them.
 struct KeyedTable {
-    std::unordered_map<std::int64_t, std::vector<std::vector<Kept>>> rows;
+    std::vector<std::vector<Kept>> rows;
+    std::unordered_map<std::int64_t, std::vector<std::uint32_t>> byKey;
     bool ok = false;
 };
 
@@ -109,7 +110,8 @@ KeyedTable readKeyed(sqlite3 *db, const char *sql)
             if (kept.type == SQLITE_TEXT || kept.type == SQLITE_BLOB)
                 kept.text.assign(static_cast<const char *>(sqlite3_value_blob(value)), size_t(sqlite3_value_bytes(value)));
         }
-        table.rows[sqlite3_column_int64(statement, 0)].push_back(std::move(values));
+        table.byKey[sqlite3_column_int64(statement, 0)].push_back(std::uint32_t(table.rows.size()));
+        table.rows.push_back(std::move(values));
     }
     sqlite3_finalize(statement);
     table.ok = ok && rc == SQLITE_DONE;
@@ -216,18 +218,54 @@ std::optional<ado::Error> runOverTitles(const Request &request, QueryEngine::Dir
     if (keyed.size() != 2)
         return std::nullopt;
 
+    // The titles' values are shared with the result wherever it keeps them as they are
+    // held, and the joined tables' values are kept once each and shared: a row of the result
+    // is then the places it takes them from. Any other column is copied a row at a time.
+    const int titleMap = rows.addRowMap();
+    const int joinedMaps[2] = {rows.addRowMap(), rows.addRowMap()};
+    std::vector<ResultRows> joinedValues(joined.size());
     for (int i = 0; i < headColumnCount; ++i)
-        rows.addColumn(QString::fromUtf8(sqlite3_column_name(statement, i)), direct.columnTypes()[size_t(i)]);
+        if (sources[size_t(i)].joined >= 0)
+            joinedValues[size_t(sources[size_t(i)].joined)].addColumn(QString(), direct.columnTypes()[size_t(i)]);
+    for (std::size_t j = 0; j < joined.size(); ++j) {
+        for (const std::vector<Kept> &kept : keyed[j].rows) {
+            for (std::size_t k = 0; k < kept.size(); ++k)
+                put(joinedValues[j], int(k), kept[k]);
+            joinedValues[j].endRow();
+        }
+    }
+    std::vector<int> copied;  // the head columns copied a row at a time
+    for (int i = 0; i < headColumnCount; ++i) {
+        const QString columnName = QString::fromUtf8(sqlite3_column_name(statement, i));
+        const int adoType = direct.columnTypes()[size_t(i)];
+        const Source &from = sources[size_t(i)];
+        if (from.joined >= 0) {
+            rows.addSharedColumn(columnName, adoType, joinedValues[size_t(from.joined)].ownValues(from.at),
+                                 joinedMaps[from.joined]);
+            continue;
+        }
+        const std::shared_ptr<const ColumnValues> values = titles.rows.values(size_t(from.at));
+        if (titles.rows.keepsValuesAsGiven(size_t(from.at)) && values->storage() == ResultRows::storageOf(adoType)) {
+            rows.addSharedColumn(columnName, adoType, values, titleMap);
+        } else {
+            rows.addColumn(columnName, adoType);
+            copied.push_back(i);
+        }
+    }
     std::size_t first = 0, end = titles.rows.size();
     if (kind == Request::Kind::Title)
         std::tie(first, end) = held::equalRange(titles.rows, request.value().toStdString());
     const bool search = kind == Request::Kind::Search;
     const jettext::LikePattern pattern(search ? ('%' + request.value() + '%').toStdString() : std::string(), '%', '_');
-    std::vector<jet::Cell> cells(size_t(columns.size()));
-    const auto whole = [&](int column, std::int64_t &value) {
-        value = cells[size_t(column)].integer;
-        return !cells[size_t(column)].isNull;
+    const auto whole = [&](int column, std::size_t row, std::int64_t &value) {
+        const ColumnValues &values = *titles.rows.values(size_t(column));
+        if (values.isNull(row))
+            return false;
+        value = values.integer(row);
+        return true;
     };
+    const ColumnValues &names = *titles.rows.values(size_t(name));
+    const ColumnValues &descriptions = *titles.rows.values(size_t(description));
     // A step is a title looked at or a row made: one title joined to thousands of types and
     // sites is as much work as thousands of titles. The result's own limits bound its rows
     // and bytes (ResultRows::TooLarge).
@@ -238,34 +276,27 @@ std::optional<ado::Error> runOverTitles(const Request &request, QueryEngine::Dir
     for (std::size_t row = first; row < end; ++row) {
         if (!direct.step(rows))
             return direct.stopped();
-        if (search) {
-            // The name and description first: most rows go no further.
-            titles.rows.cells(row, cells, nullptr, size_t(std::max(name, description)) + 1);
-            const jet::Cell &n = cells[size_t(name)], &d = cells[size_t(description)];
-            if (!(!n.isNull && pattern.matches(n.text)) && !(!d.isNull && pattern.matches(d.text)))
-                continue;
-        }
-        titles.rows.cells(row, cells);
+        // The name and description first: most rows go no further.
+        if (search && !(!names.isNull(row) && pattern.matches(names.text(row)))
+            && !(!descriptions.isNull(row) && pattern.matches(descriptions.text(row))))
+            continue;
         std::int64_t id = 0;
-        if (filterId >= 0 && !(whole(filterId, id) && id == wantedId))
+        if (filterId >= 0 && !(whole(filterId, row, id) && id == wantedId))
             continue;
         std::int64_t typeKey = 0, siteKey = 0;
-        if (!whole(joinKeys[0], typeKey) || !whole(joinKeys[1], siteKey))
+        if (!whole(joinKeys[0], row, typeKey) || !whole(joinKeys[1], row, siteKey))
             continue;
-        const auto type = types.rows.find(typeKey);
-        const auto site = sites.rows.find(siteKey);
-        if (type == types.rows.end() || site == sites.rows.end())
+        const auto type = types.byKey.find(typeKey);
+        const auto site = sites.byKey.find(siteKey);
+        if (type == types.byKey.end() || site == sites.byKey.end())
             continue;
-        for (const std::vector<Kept> &t : type->second) {
-            for (const std::vector<Kept> &s : site->second) {
-                for (int i = 0; i < headColumnCount; ++i) {
-                    const Source &from = sources[size_t(i)];
-                    switch (from.joined) {
-                    case -1: put(rows, i, held::valueOf(columns[from.at].type, cells[size_t(from.at)])); break;
-                    case 0: put(rows, i, t[size_t(from.at)]); break;
-                    default: put(rows, i, s[size_t(from.at)]); break;
-                    }
-                }
+        for (const std::uint32_t t : type->second) {
+            for (const std::uint32_t s : site->second) {
+                rows.setSourceRow(titleMap, std::uint32_t(row));
+                rows.setSourceRow(joinedMaps[0], t);
+                rows.setSourceRow(joinedMaps[1], s);
+                for (const int i : copied)
+                    put(rows, i, titles.rows.value(row, size_t(sources[size_t(i)].at)));
                 rows.endRow();
                 if (!direct.step(rows))
                     return direct.stopped();

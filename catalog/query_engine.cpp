@@ -242,7 +242,6 @@ public:
     void columns(const QVector<jet::Column> &columns) override
     {
         m_types.clear();
-        m_kinds.clear();
         m_names.clear();
         m_keyColumn = -1;
         QByteArray declared = " (";
@@ -250,7 +249,6 @@ public:
         for (int i = 0; i < columns.size(); ++i) {
             const jet::Column &c = columns[i];
             m_types.push_back(c.type);
-            m_kinds.push_back(held::HeldRows::kindOf(c.type));
             const QString name = QString::fromStdString(c.name);
             m_names.append(name);
             const bool isText = c.type == jet::StoredType::Text || c.type == jet::StoredType::Memo;
@@ -268,6 +266,7 @@ public:
             m_held->columns = columns;
             m_held->keyColumn = m_keyColumn;
             m_held->declaration = "CREATE TABLE x" + declared;
+            m_held->rows.setColumns(columns, size_t(m_keyColumn));
             return;
         }
         char *message = nullptr;
@@ -285,6 +284,8 @@ public:
     void expectRows(std::uint32_t rows) override
     {
         m_expected = rows;
+        if (m_held)
+            m_held->rows.reserve(rows);
         report();
     }
 
@@ -299,7 +300,7 @@ public:
             return;
         }
         if (m_held)
-            m_held->rows.add(cells, m_kinds, size_t(m_keyColumn));
+            m_held->rows.add(cells);
         else
             insert(cells);
     }
@@ -390,7 +391,6 @@ private:
     QString m_orderColumn;
     sqlite3_stmt *m_insert = nullptr;
     std::vector<jet::StoredType> m_types;
-    std::vector<held::HeldRows::Kind> m_kinds;
     int m_keyColumn = -1;  // the column the held rows are put in order by
     std::unique_ptr<held::HeldTable> m_held;
     QStringList m_names;
@@ -713,7 +713,9 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows, const DirectAn
                 break;
             }
             default: {
-                const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+                // Its bytes as they stand (UTF-8, the connection's encoding): a text from a
+                // held table has no zero after it, which asking for text would copy it to add.
+                const auto *text = static_cast<const char *>(sqlite3_value_blob(value));
                 rows.setText(i, std::string_view(text, size_t(sqlite3_value_bytes(value))));
                 break;
             }

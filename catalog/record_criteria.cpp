@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -110,14 +111,24 @@ struct Predicate::Node {
         }
         if (op == Op::Like) {
             const ResultRows::FoldedColumn folded = rows.foldedColumn(column);
-            if (folded.offsets) {
+            if (folded.offsets && folded.rows && begin < end) {
+                // Shared values: matched over the stretch of them these rows take, then
+                // each row takes its value's mark.
+                const auto [low, high] = std::minmax_element(folded.rows + begin, folded.rows + end);
+                std::vector<std::uint8_t> marks(size_t(*high - *low) + 1);
+                pattern->matchFoldedRows(folded.texts, folded.offsets + *low, 0, marks.size(), marks.data());
+                const std::uint32_t first = *low;
+                for (int row = begin; row < end; ++row)
+                    hits[row - begin] = marks[folded.rows[row] - first];
+            } else if (folded.offsets) {
                 pattern->matchFoldedRows(folded.texts, folded.offsets, size_t(begin), size_t(end), hits);
             } else {
                 for (int row = begin; row < end; ++row)
                     hits[row - begin] = pattern->matchesFolded(rows.folded(row, column));
             }
             // Nulls never match: eight rows a step (a mark and a Null flag are each 0 or 1).
-            const std::uint8_t *nulls = rows.nullFlags(column) + begin;
+            std::vector<std::uint8_t> scratch;
+            const std::uint8_t *nulls = rows.nullFlags(column, begin, end, scratch);
             size_t i = 0;
             for (; i + 8 <= count; i += 8) {
                 std::uint64_t marks, isNull;

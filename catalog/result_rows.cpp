@@ -94,54 +94,15 @@ std::string realText(double value)
 
 }  // namespace
 
-ResultRows::TextBuffer::TextBuffer(TextBuffer &&other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
-      m_capacity(std::exchange(other.m_capacity, 0))
-{
-}
-
-ResultRows::TextBuffer &ResultRows::TextBuffer::operator=(TextBuffer &&other) noexcept
-{
-    if (this != &other) {
-        std::free(m_data);
-        m_data = std::exchange(other.m_data, nullptr);
-        m_size = std::exchange(other.m_size, 0);
-        m_capacity = std::exchange(other.m_capacity, 0);
-    }
-    return *this;
-}
-
-ResultRows::TextBuffer::~TextBuffer()
-{
-    std::free(m_data);
-}
-
-void ResultRows::TextBuffer::append(std::string_view bytes)
-{
-    char *at = extend(bytes.size());
-    if (!bytes.empty())
-        std::memcpy(at, bytes.data(), bytes.size());
-}
-
-char *ResultRows::TextBuffer::extend(size_t n)
-{
-    if (n > m_capacity - m_size) {
-        const size_t wanted = std::max({m_capacity * 2, m_size + n, size_t(4096)});
-        char *grown = static_cast<char *>(std::realloc(m_data, wanted));
-        if (!grown)
-            throw std::bad_alloc();
-        m_data = grown;
-        m_capacity = wanted;
-    }
-    char *at = m_data + m_size;
-    m_size += n;
-    return at;
-}
-
 void ResultRows::setLimits(std::int64_t rows, std::size_t bytes)
 {
     m_rowLimit = rows;
     m_byteLimit = bytes;
+}
+
+ResultRows::Storage ResultRows::storageOf(int adoType)
+{
+    return storageFor(adoType);
 }
 
 void ResultRows::addColumn(const QString &name, int adoType)
@@ -150,7 +111,42 @@ void ResultRows::addColumn(const QString &name, int adoType)
     column.name = name;
     column.adoType = adoType;
     column.storage = storageFor(adoType);
+    column.own = std::make_shared<ColumnValues>(column.storage);
+    column.values = column.own;
     m_columns.push_back(std::move(column));
+}
+
+int ResultRows::addRowMap()
+{
+    m_maps.emplace_back();
+    return int(m_maps.size()) - 1;
+}
+
+void ResultRows::addSharedColumn(const QString &name, int adoType, std::shared_ptr<const ColumnValues> values, int map)
+{
+    Column column;
+    column.name = name;
+    column.adoType = adoType;
+    column.storage = values->storage();
+    column.values = std::move(values);
+    column.map = map;
+    m_columns.push_back(std::move(column));
+}
+
+std::shared_ptr<const ColumnValues> ResultRows::ownValues(int column) const
+{
+    return m_columns[size_t(column)].own;
+}
+
+ColumnValues &ResultRows::own(int column)
+{
+    return *m_columns[size_t(column)].own;
+}
+
+void ResultRows::setSourceRow(int map, std::uint32_t row)
+{
+    count(sizeof row);
+    m_maps[size_t(map)].push_back(row);
 }
 
 ado::Field ResultRows::field(int column) const
@@ -170,70 +166,59 @@ int ResultRows::columnIndex(const QString &name) const
 
 void ResultRows::setNull(int column)
 {
-    Column &c = m_columns[size_t(column)];
     count(kCellBytes);
-    c.nulls.push_back(1);
-    switch (c.storage) {
-    case Storage::Integer: c.integers.push_back(0); break;
-    case Storage::Real: c.reals.push_back(0.0); break;
-    case Storage::Text: c.offsets.push_back(std::uint32_t(c.text.size())); break;
-    }
+    own(column).appendNull();
 }
 
 void ResultRows::setInteger(int column, std::int64_t value)
 {
-    Column &c = m_columns[size_t(column)];
+    ColumnValues &c = own(column);
     count(kCellBytes);
-    c.nulls.push_back(0);
-    switch (c.storage) {
-    case Storage::Integer: c.integers.push_back(value); break;
-    case Storage::Real: c.reals.push_back(double(value)); break;
-    case Storage::Text:
-        c.text.append(std::to_string(value));
-        c.offsets.push_back(std::uint32_t(c.text.size()));
+    switch (c.storage()) {
+    case Storage::Integer: c.appendInteger(value); break;
+    case Storage::Real: c.appendReal(double(value)); break;
+    case Storage::Text: {
+        const std::string text = std::to_string(value);
+        count(text.size());
+        c.appendText(text);
         break;
+    }
     }
 }
 
 void ResultRows::setReal(int column, double value)
 {
-    Column &c = m_columns[size_t(column)];
+    ColumnValues &c = own(column);
     // A date column holds only dates Jet can hold; SQLite keeps no NaN.
-    if (!jet::protocol::keepsReal(value, c.adoType == ado::adDate)) {
+    if (!jet::protocol::keepsReal(value, m_columns[size_t(column)].adoType == ado::adDate)) {
         setNull(column);
         return;
     }
     count(kCellBytes);
-    c.nulls.push_back(0);
-    switch (c.storage) {
-    case Storage::Integer: c.integers.push_back(wholeOf(value)); break;
-    case Storage::Real: c.reals.push_back(value); break;
-    case Storage::Text:
-        c.text.append(realText(value));
-        c.offsets.push_back(std::uint32_t(c.text.size()));
+    switch (c.storage()) {
+    case Storage::Integer: c.appendInteger(wholeOf(value)); break;
+    case Storage::Real: c.appendReal(value); break;
+    case Storage::Text: {
+        const std::string text = realText(value);
+        count(text.size());
+        c.appendText(text);
         break;
+    }
     }
 }
 
 void ResultRows::setText(int column, std::string_view utf8)
 {
-    Column &c = m_columns[size_t(column)];
-    if (c.storage == Storage::Real) {
+    ColumnValues &c = own(column);
+    if (c.storage() == Storage::Real) {
         setReal(column, std::strtod(std::string(utf8).c_str(), nullptr));
         return;
     }
     count(kCellBytes + utf8.size());
-    c.nulls.push_back(0);
-    switch (c.storage) {
-    case Storage::Integer:
-        c.integers.push_back(std::strtoll(std::string(utf8).c_str(), nullptr, 10));
-        break;
-    case Storage::Real: break;  // above
-    case Storage::Text:
-        c.text.append(utf8);
-        c.offsets.push_back(std::uint32_t(c.text.size()));
-        break;
-    }
+    if (c.storage() == Storage::Integer)
+        c.appendInteger(std::strtoll(std::string(utf8).c_str(), nullptr, 10));
+    else
+        c.appendText(utf8);
 }
 
 void ResultRows::endRow()
@@ -245,24 +230,26 @@ void ResultRows::endRow()
 
 bool ResultRows::isNull(int row, int column) const
 {
-    return m_columns[size_t(column)].nulls[size_t(row)] != 0;
+    const Column &c = m_columns[size_t(column)];
+    return c.values->isNull(at(c, row));
 }
 
 std::int64_t ResultRows::integer(int row, int column) const
 {
-    return m_columns[size_t(column)].integers[size_t(row)];
+    const Column &c = m_columns[size_t(column)];
+    return c.values->integer(at(c, row));
 }
 
 double ResultRows::real(int row, int column) const
 {
-    return m_columns[size_t(column)].reals[size_t(row)];
+    const Column &c = m_columns[size_t(column)];
+    return c.values->real(at(c, row));
 }
 
 std::string_view ResultRows::text(int row, int column) const
 {
     const Column &c = m_columns[size_t(column)];
-    const std::uint32_t begin = c.offsets[size_t(row)];
-    return std::string_view(c.text).substr(begin, c.offsets[size_t(row) + 1] - begin);
+    return c.values->text(at(c, row));
 }
 
 QVariant ResultRows::value(int row, int column) const
@@ -314,95 +301,20 @@ std::string ResultRows::textForm(int row, int column) const
     return {};
 }
 
-void ResultRows::appendFoldedRows(int index, int begin, int end, std::string &text,
-                                  std::vector<std::uint32_t> &ends) const
+void ResultRows::buildFoldedForms(int column) const
 {
-    const Column &column = m_columns[size_t(index)];
-    if (column.storage == Storage::Text) {
-        appendFoldedTexts(column, begin, end, text, ends);
-        return;
+    // Other than text, each row's text form is folded on its own, once for the column.
+    const Column &c = m_columns[size_t(column)];
+    auto forms = std::make_unique<ColumnValues>(Storage::Text);
+    std::string folded;
+    for (int row = 0; row < m_rowCount; ++row) {
+        folded.clear();
+        jettext::appendFolded(textForm(row, column), folded);
+        if (forms->texts().size() + folded.size() > m_foldedByteLimit)
+            return;  // none kept: folded row by row
+        forms->appendText(folded);
     }
-    for (int row = begin; row < end; ++row) {
-        jettext::appendFolded(textForm(row, index), text);
-        ends.push_back(std::uint32_t(text.size()));
-    }
-}
-
-void ResultRows::appendFoldedTexts(const Column &column, int begin, int end, std::string &text,
-                                   std::vector<std::uint32_t> &ends) const
-{
-    // Runs of ASCII rows are folded as one stretch of the column's buffer, and keep their
-    // lengths; only a row with other letters is folded on its own.
-    const std::string_view all(column.text);
-    const std::uint32_t *offsets = column.offsets.data();
-    int row = begin;
-    while (row < end) {
-        const size_t from = offsets[row];
-        const size_t other = from + jettext::asciiLength(all.substr(from, offsets[end] - from));
-        const int stop = other == offsets[end]
-            ? end
-            : int(std::upper_bound(offsets + row + 1, offsets + end + 1, std::uint32_t(other)) - offsets) - 1;
-        const size_t base = text.size();
-        jettext::appendFoldedAscii(all.substr(from, offsets[stop] - from), text);
-        for (int r = row; r < stop; ++r)
-            ends.push_back(std::uint32_t(base + (offsets[r + 1] - from)));
-        if (stop == end)
-            break;
-        jettext::appendFolded(all.substr(offsets[stop], offsets[stop + 1] - offsets[stop]), text);
-        ends.push_back(std::uint32_t(text.size()));
-        row = stop + 1;
-    }
-}
-
-void ResultRows::buildFolded(const Column &column, int index) const
-{
-    if (column.storage == Storage::Text && foldAsciiColumn(column))
-        return;
-    // Two halves folded side by side, then each copied into its place, also side by side:
-    // the second half's text and ends move up by the length of the first.
-    std::string texts[2];
-    std::vector<std::uint32_t> ends[2];
-    two_way::run(size_t(m_rowCount), [&](int part, size_t begin, size_t end) {
-        if (column.storage == Storage::Text)
-            texts[part].reserve(column.offsets[end] - column.offsets[begin]);
-        ends[part].reserve(end - begin);
-        appendFoldedRows(index, int(begin), int(end), texts[part], ends[part]);
-    });
-    if (texts[0].size() + texts[1].size() > m_foldedByteLimit) {
-        // Past what the offsets reach (the ends of each part have wrapped): nothing is kept.
-        column.foldedByRow = true;
-        return;
-    }
-    char *out = column.foldedText.extend(texts[0].size() + texts[1].size());
-    column.foldedOffsets.resize(size_t(m_rowCount) + 1);
-    two_way::run(size_t(m_rowCount), [&](int part, size_t begin, size_t) {
-        const size_t shift = part == 0 ? 0 : texts[0].size();
-        if (!texts[part].empty())  // an empty column's buffer is no address at all
-            std::memcpy(out + shift, texts[part].data(), texts[part].size());
-        std::uint32_t *at = column.foldedOffsets.data() + begin + 1;
-        for (std::uint32_t e : ends[part])
-            *at++ = std::uint32_t(e + shift);
-    });
-    column.foldedOffsets[0] = 0;
-}
-
-bool ResultRows::foldAsciiColumn(const Column &column) const
-{
-    // ASCII text folds to the same length: each half is lowered straight into its place, and
-    // the rows keep their offsets. At the first other byte the column takes the general way.
-    const std::string_view all(column.text);
-    char *out = column.foldedText.extend(all.size());
-    bool ascii[2] = {true, true};
-    two_way::run(size_t(m_rowCount), [&](int part, size_t begin, size_t end) {
-        const size_t from = column.offsets[begin], length = column.offsets[end] - from;
-        ascii[part] = jettext::foldAscii(all.substr(from, length), out + from) == length;
-    });
-    if (ascii[0] && ascii[1]) {
-        column.foldedKeepsOffsets = true;
-        return true;
-    }
-    column.foldedText = TextBuffer();
-    return false;
+    c.foldedForms = std::move(forms);
 }
 
 std::string_view ResultRows::folded(int row, int column) const
@@ -410,31 +322,54 @@ std::string_view ResultRows::folded(int row, int column) const
     const FoldedColumn all = foldedColumn(column);
     if (!all.offsets) {
         thread_local std::string one;
-        thread_local std::vector<std::uint32_t> ends;
         one.clear();
-        ends.clear();
-        appendFoldedRows(column, row, row + 1, one, ends);
+        const Column &c = m_columns[size_t(column)];
+        if (c.storage == Storage::Text) {
+            thread_local std::vector<std::uint32_t> ends;
+            ends.clear();
+            const std::size_t source = at(c, row);
+            c.values->appendFolded(source, source + 1, one, ends);
+        } else {
+            jettext::appendFolded(textForm(row, column), one);
+        }
         return one;
     }
-    const std::uint32_t begin = all.offsets[row];
-    return all.texts.substr(begin, all.offsets[row + 1] - begin);
+    const std::size_t place = all.rows ? all.rows[row] : std::size_t(row);
+    const std::uint32_t begin = all.offsets[place];
+    return all.texts.substr(begin, all.offsets[place + 1] - begin);
 }
 
 ResultRows::FoldedColumn ResultRows::foldedColumn(int column) const
 {
     const Column &c = m_columns[size_t(column)];
-    std::call_once(*c.foldedOnce, [&] { buildFolded(c, column); });
-    if (c.foldedByRow)
+    if (c.storage == Storage::Text) {
+        const ColumnValues::Folded folded = c.values->folded(m_foldedByteLimit);
+        if (!folded.offsets)
+            return {};
+        return {folded.texts, folded.offsets, c.map < 0 ? nullptr : m_maps[size_t(c.map)].data()};
+    }
+    std::call_once(*c.foldedOnce, [&] { buildFoldedForms(column); });
+    if (!c.foldedForms)
         return {};
-    return {c.foldedText, c.foldedKeepsOffsets ? c.offsets.data() : c.foldedOffsets.data()};
+    return {c.foldedForms->texts(), c.foldedForms->offsets(), nullptr};
+}
+
+const std::uint8_t *ResultRows::nullFlags(int column, int begin, int end, std::vector<std::uint8_t> &scratch) const
+{
+    const Column &c = m_columns[size_t(column)];
+    if (c.map < 0)
+        return c.values->nullFlags() + begin;
+    const std::uint32_t *rows = m_maps[size_t(c.map)].data();
+    const std::uint8_t *nulls = c.values->nullFlags();
+    scratch.resize(size_t(end - begin));
+    for (int row = begin; row < end; ++row)
+        scratch[size_t(row - begin)] = nulls[rows[row]];
+    return scratch.data();
 }
 
 bool ResultRows::isAsciiColumn(int column) const
 {
-    const Column &c = m_columns[size_t(column)];
-    if (c.asciiOnly < 0)
-        c.asciiOnly = jettext::isAscii(c.text) ? 1 : 0;
-    return c.asciiOnly == 1;
+    return m_columns[size_t(column)].values->isAscii();
 }
 
 int ResultRows::compareRows(int rowA, int rowB, int column) const
@@ -462,8 +397,8 @@ size_t ResultRows::byteSize() const
 {
     size_t total = 0;
     for (const Column &c : m_columns)
-        total += c.nulls.capacity() + c.integers.capacity() * 8 + c.reals.capacity() * 8
-            + c.text.capacity() + c.offsets.capacity() * 4 + c.foldedText.capacity()
-            + c.foldedOffsets.capacity() * 4;
+        total += (c.own ? c.own->byteSize() : 0) + (c.foldedForms ? c.foldedForms->byteSize() : 0);
+    for (const auto &map : m_maps)
+        total += map.capacity() * sizeof(std::uint32_t);
     return total;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/ado.h"
+#include "catalog/column_values.h"
 
 #include <QString>
 #include <QVariant>
@@ -15,11 +16,13 @@
 
 /// The rows of one statement's result, kept column by column so that 100,000 rows stay
 /// compact: numbers in plain arrays, text as one UTF-8 buffer per column with offsets.
-/// Rows are addressed by their number in the statement's order.
+/// Rows are addressed by their number in the statement's order. A column may also be
+/// another's values, shared rather than copied (a held table's), read through a map of the
+/// rows it takes from them.
 class ResultRows {
 public:
     /// How a column keeps its values.
-    enum class Storage { Integer, Real, Text };
+    using Storage = ColumnValues::Storage;
 
     /// Thrown by the call that would take the rows past their limits.
     struct TooLarge {
@@ -31,8 +34,19 @@ public:
     std::int64_t rowLimit() const { return m_rowLimit; }
     std::size_t byteLimit() const { return m_byteLimit; }
 
+    /// The storage a column of `adoType` takes.
+    static Storage storageOf(int adoType);
     /// Adds a column; every column must be added before the first row.
     void addColumn(const QString &name, int adoType);
+    /// A list of the rows some shared values are read at, filled a row at a time by
+    /// setSourceRow; returns its number for addSharedColumn.
+    int addRowMap();
+    /// Adds a column whose row r is row r of map `map` in `values`, which it shares and
+    /// never changes. Its storage must be the one `adoType` takes.
+    void addSharedColumn(const QString &name, int adoType, std::shared_ptr<const ColumnValues> values, int map);
+    /// The values of a column of this result's own (not shared), by this result's rows, for
+    /// another result to share; null for a shared column.
+    std::shared_ptr<const ColumnValues> ownValues(int column) const;
     int columnCount() const { return int(m_columns.size()); }
     int rowCount() const { return m_rowCount; }
     ado::Field field(int column) const;
@@ -40,7 +54,9 @@ public:
     int columnIndex(const QString &name) const;
     Storage storage(int column) const { return m_columns[size_t(column)].storage; }
 
-    // Filling, one row at a time: one set* or setNull per column, then endRow().
+    // Filling, one row at a time: one set* or setNull per column of its own and one
+    // setSourceRow per row map, then endRow().
+    void setSourceRow(int map, std::uint32_t row);
     void setNull(int column);
     void setInteger(int column, std::int64_t value);
     void setReal(int column, double value);
@@ -63,9 +79,11 @@ public:
     /// The whole column's folded texts end to end, built as folded() builds them: row r's
     /// is texts[offsets[r], offsets[r + 1]). No offsets (null) when the folded texts would
     /// pass the folded byte limit: then the column is folded row by row as it is matched.
+    /// With `rows`, row r's folded text is at place rows[r] of the offsets instead.
     struct FoldedColumn {
         std::string_view texts;
         const std::uint32_t *offsets = nullptr;
+        const std::uint32_t *rows = nullptr;
     };
     FoldedColumn foldedColumn(int column) const;
     /// The most bytes a column's folded texts may fill end to end and still be kept as one:
@@ -74,8 +92,9 @@ public:
     /// by tests, before the first fold.
     static constexpr std::size_t kFoldedByteLimit = std::numeric_limits<std::uint32_t>::max();
     void setFoldedByteLimit(std::size_t bytes) { m_foldedByteLimit = bytes; }
-    /// One byte per row: 1 where the column holds Null, else 0.
-    const std::uint8_t *nullFlags(int column) const { return m_columns[size_t(column)].nulls.data(); }
+    /// One byte per row of [begin, end): 1 where the column holds Null, else 0. Gathered
+    /// into `scratch` for a shared column.
+    const std::uint8_t *nullFlags(int column, int begin, int end, std::vector<std::uint8_t> &scratch) const;
 
     /// True when a text column holds nothing but ASCII (checked once per column).
     bool isAsciiColumn(int column) const;
@@ -83,57 +102,27 @@ public:
     /// Orders two rows by one column: Null first, numbers by value, text as Jet sorts it.
     int compareRows(int rowA, int rowB, int column) const;
 
-    /// Bytes held, for the benchmark's accounting.
+    /// Bytes held of this result's own (shared values left out), for the benchmark.
     size_t byteSize() const;
 
 private:
-    /// Bytes appended at the end, grown through realloc: a large buffer then grows where it
-    /// is (the system moves its pages) instead of being copied, so a large column never
-    /// needs twice its size for a moment, nor the time to copy itself.
-    class TextBuffer {
-    public:
-        TextBuffer() = default;
-        TextBuffer(TextBuffer &&other) noexcept;
-        TextBuffer &operator=(TextBuffer &&other) noexcept;
-        ~TextBuffer();
-        void append(std::string_view bytes);
-        /// Adds `n` bytes for the caller to write (their pages untouched until then) and
-        /// returns where they start.
-        char *extend(size_t n);
-        size_t size() const { return m_size; }
-        size_t capacity() const { return m_capacity; }
-        operator std::string_view() const { return {m_data, m_size}; }
-
-    private:
-        char *m_data = nullptr;
-        size_t m_size = 0;
-        size_t m_capacity = 0;
-    };
-
     struct Column {
         QString name;
         int adoType = ado::adEmpty;
         Storage storage = Storage::Text;
-        std::vector<std::uint8_t> nulls;
-        std::vector<std::int64_t> integers;
-        std::vector<double> reals;
-        TextBuffer text;
-        std::vector<std::uint32_t> offsets{0};
-        bool pendingSet = false;
-        mutable int asciiOnly = -1;  // unknown until asked
-        // Folded text forms, built lazily for filtering.
+        std::shared_ptr<ColumnValues> own;          // null for a shared column
+        std::shared_ptr<const ColumnValues> values;  // own, or shared
+        int map = -1;                               // the row map of a shared column
+        // The text forms of a column other than text, folded: built lazily for filtering.
         std::unique_ptr<std::once_flag> foldedOnce = std::make_unique<std::once_flag>();
-        mutable TextBuffer foldedText;
-        mutable std::vector<std::uint32_t> foldedOffsets;
-        mutable bool foldedKeepsOffsets = false;  // ASCII text: folded rows lie where they did
-        mutable bool foldedByRow = false;         // past the folded byte limit: none kept
+        mutable std::unique_ptr<ColumnValues> foldedForms;
     };
-    void buildFolded(const Column &column, int index) const;
-    bool foldAsciiColumn(const Column &column) const;
-    void appendFoldedRows(int index, int begin, int end, std::string &text,
-                          std::vector<std::uint32_t> &ends) const;
-    void appendFoldedTexts(const Column &column, int begin, int end, std::string &text,
-                           std::vector<std::uint32_t> &ends) const;
+    std::size_t at(const Column &c, int row) const
+    {
+        return c.map < 0 ? std::size_t(row) : m_maps[std::size_t(c.map)][std::size_t(row)];
+    }
+    ColumnValues &own(int column);
+    void buildFoldedForms(int column) const;
 
     void count(std::size_t bytes)
     {
@@ -143,6 +132,7 @@ private:
     }
 
     std::vector<Column> m_columns;
+    std::vector<std::vector<std::uint32_t>> m_maps;
     int m_rowCount = 0;
     std::size_t m_bytes = 0;
     std::int64_t m_rowLimit = std::numeric_limits<int>::max();

@@ -34,6 +34,41 @@ void fill(ResultRows &rows, int count)
     }
 }
 
+// The rows fill() makes, as columns shared from other values through a row map: the values
+// stand at rows place(r) of a source twice as long, whose other rows are decoys.
+void fillShared(ResultRows &rows, int count, int (*place)(int row, int count))
+{
+    ResultRows source;
+    fill(source, 2 * count);
+    ResultRows decoys;
+    decoys.addColumn(QStringLiteral("Name"), ado::adVarWChar);
+    decoys.addColumn(QStringLiteral("Price"), ado::adDouble);
+    std::vector<int> at(std::size_t(2 * count), -1);
+    for (int r = 0; r < count; ++r)
+        at[std::size_t(place(r, count))] = r;
+    for (int p = 0; p < 2 * count; ++p) {
+        if (at[std::size_t(p)] < 0) {
+            decoys.setText(0, "zip decoy");
+            decoys.setReal(1, 2.0);
+        } else {
+            const int r = at[std::size_t(p)];
+            if (source.isNull(r, 0))
+                decoys.setNull(0);
+            else
+                decoys.setText(0, source.text(r, 0));
+            decoys.setReal(1, source.real(r, 1));
+        }
+        decoys.endRow();
+    }
+    const int map = rows.addRowMap();
+    rows.addSharedColumn(QStringLiteral("Name"), ado::adVarWChar, decoys.ownValues(0), map);
+    rows.addSharedColumn(QStringLiteral("Price"), ado::adDouble, decoys.ownValues(1), map);
+    for (int r = 0; r < count; ++r) {
+        rows.setSourceRow(map, std::uint32_t(place(r, count)));
+        rows.endRow();
+    }
+}
+
 // Rows [0, count) the filter lets through: every row marked at once, as the recordset does
 // on two threads, and each row matched alone, which must agree.
 QList<int> passing(const ResultRows &rows, const QString &filter)
@@ -84,11 +119,21 @@ private slots:
         QFETCH(QList<int>, expected);
         QCOMPARE(ResultRows::kFoldedByteLimit, std::size_t(std::numeric_limits<std::uint32_t>::max()));
         const int count = int(two_way::kMinimumItems) + 5 * kNameCount;
-        for (const std::size_t limit : {ResultRows::kFoldedByteLimit, std::size_t(16)}) {
-            ResultRows rows;
-            fill(rows, count);
-            rows.setFoldedByteLimit(limit);
-            QCOMPARE(passing(rows, filter), expected);
+        // Own values, and shared ones at every other row (in order, as a listing takes the
+        // held titles) or scattered (as it takes a joined table's rows).
+        using Place = int (*)(int, int);
+        const Place places[] = {nullptr, [](int r, int) { return 2 * r + 1; },
+                                [](int r, int n) { return int((std::int64_t(r) * 7 + 3) % (2 * n)); }};
+        for (const Place place : places) {
+            for (const std::size_t limit : {ResultRows::kFoldedByteLimit, std::size_t(16)}) {
+                ResultRows rows;
+                if (place)
+                    fillShared(rows, count, place);
+                else
+                    fill(rows, count);
+                rows.setFoldedByteLimit(limit);
+                QCOMPARE(passing(rows, filter), expected);
+            }
         }
     }
 };

@@ -1,0 +1,245 @@
+#include "catalog/column_values.h"
+
+#include "catalog/jet_text.h"
+#include "catalog/two_way.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+TextBuffer::TextBuffer(TextBuffer &&other) noexcept
+    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
+      m_capacity(std::exchange(other.m_capacity, 0))
+{
+}
+
+TextBuffer &TextBuffer::operator=(TextBuffer &&other) noexcept
+{
+    if (this != &other) {
+        std::free(m_data);
+        m_data = std::exchange(other.m_data, nullptr);
+        m_size = std::exchange(other.m_size, 0);
+        m_capacity = std::exchange(other.m_capacity, 0);
+    }
+    return *this;
+}
+
+TextBuffer::~TextBuffer()
+{
+    std::free(m_data);
+}
+
+void TextBuffer::append(std::string_view bytes)
+{
+    char *at = extend(bytes.size());
+    if (!bytes.empty())
+        std::memcpy(at, bytes.data(), bytes.size());
+}
+
+void TextBuffer::reserve(std::size_t n)
+{
+    if (n <= m_capacity)
+        return;
+    char *grown = static_cast<char *>(std::realloc(m_data, n));
+    if (!grown)
+        throw std::bad_alloc();
+    m_data = grown;
+    m_capacity = n;
+}
+
+char *TextBuffer::extend(std::size_t n)
+{
+    if (n > m_capacity - m_size)
+        reserve(std::max({m_capacity * 2, m_size + n, std::size_t(4096)}));
+    char *at = m_data + m_size;
+    m_size += n;
+    return at;
+}
+
+void ColumnValues::appendNull()
+{
+    m_nulls.push_back(1);
+    switch (m_storage) {
+    case Storage::Integer: m_integers.push_back(0); break;
+    case Storage::Real: m_reals.push_back(0.0); break;
+    case Storage::Text: m_offsets.push_back(std::uint32_t(m_text.size())); break;
+    }
+}
+
+void ColumnValues::appendInteger(std::int64_t value)
+{
+    m_nulls.push_back(0);
+    m_integers.push_back(value);
+}
+
+void ColumnValues::appendReal(double value)
+{
+    m_nulls.push_back(0);
+    m_reals.push_back(value);
+}
+
+void ColumnValues::appendText(std::string_view utf8)
+{
+    if (utf8.size() > std::numeric_limits<std::uint32_t>::max() - m_text.size())
+        throw std::length_error("a column's texts pass 4 GiB");
+    m_text.append(utf8);
+    m_nulls.push_back(0);
+    m_offsets.push_back(std::uint32_t(m_text.size()));
+}
+
+void ColumnValues::reserve(std::size_t rows, std::size_t bytes)
+{
+    m_nulls.reserve(m_nulls.size() + rows);
+    switch (m_storage) {
+    case Storage::Integer: m_integers.reserve(m_integers.size() + rows); break;
+    case Storage::Real: m_reals.reserve(m_reals.size() + rows); break;
+    case Storage::Text:
+        m_offsets.reserve(m_offsets.size() + rows);
+        m_text.reserve(m_text.size() + bytes);
+        break;
+    }
+}
+
+std::unique_ptr<ColumnValues> ColumnValues::permuted(const std::vector<std::uint32_t> &order) const
+{
+    auto out = std::make_unique<ColumnValues>(m_storage);
+    const std::size_t n = order.size();
+    out->m_nulls.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        out->m_nulls[i] = m_nulls[order[i]];
+    switch (m_storage) {
+    case Storage::Integer:
+        out->m_integers.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            out->m_integers[i] = m_integers[order[i]];
+        break;
+    case Storage::Real:
+        out->m_reals.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            out->m_reals[i] = m_reals[order[i]];
+        break;
+    case Storage::Text: {
+        // The new offsets first (each text keeps its length), then the texts copied into
+        // their places, each half on its own thread.
+        out->m_offsets.resize(n + 1);
+        std::uint32_t at = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            out->m_offsets[i] = at;
+            at += m_offsets[order[i] + 1] - m_offsets[order[i]];
+        }
+        out->m_offsets[n] = at;
+        char *texts = out->m_text.extend(at);
+        const char *from = std::string_view(m_text).data();
+        two_way::run(n, [&](int, std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::uint32_t source = m_offsets[order[i]];
+                const std::uint32_t length = m_offsets[order[i] + 1] - source;
+                if (length)
+                    std::memcpy(texts + out->m_offsets[i], from + source, length);
+            }
+        });
+        break;
+    }
+    }
+    return out;
+}
+
+bool ColumnValues::isAscii() const
+{
+    std::call_once(m_asciiOnce, [this] { m_ascii = jettext::isAscii(m_text); });
+    return m_ascii;
+}
+
+void ColumnValues::appendFolded(std::size_t begin, std::size_t end, std::string &text,
+                                std::vector<std::uint32_t> &ends) const
+{
+    // Runs of ASCII rows are folded as one stretch of the buffer, and keep their lengths;
+    // only a row with other letters is folded on its own.
+    const std::string_view all(m_text);
+    const std::uint32_t *offsets = m_offsets.data();
+    std::size_t row = begin;
+    while (row < end) {
+        const std::size_t from = offsets[row];
+        const std::size_t other = from + jettext::asciiLength(all.substr(from, offsets[end] - from));
+        const std::size_t stop = other == offsets[end]
+            ? end
+            : std::size_t(std::upper_bound(offsets + row + 1, offsets + end + 1, std::uint32_t(other)) - offsets) - 1;
+        const std::size_t base = text.size();
+        jettext::appendFoldedAscii(all.substr(from, offsets[stop] - from), text);
+        for (std::size_t r = row; r < stop; ++r)
+            ends.push_back(std::uint32_t(base + (offsets[r + 1] - from)));
+        if (stop == end)
+            break;
+        jettext::appendFolded(all.substr(offsets[stop], offsets[stop + 1] - offsets[stop]), text);
+        ends.push_back(std::uint32_t(text.size()));
+        row = stop + 1;
+    }
+}
+
+bool ColumnValues::foldAscii() const
+{
+    // ASCII text folds to the same length: each half is lowered straight into its place, and
+    // the rows keep their offsets. At the first other byte the column takes the general way.
+    const std::string_view all(m_text);
+    char *out = m_foldedText.extend(all.size());
+    bool ascii[2] = {true, true};
+    two_way::run(size(), [&](int part, std::size_t begin, std::size_t end) {
+        const std::size_t from = m_offsets[begin], length = m_offsets[end] - from;
+        ascii[part] = jettext::foldAscii(all.substr(from, length), out + from) == length;
+    });
+    if (ascii[0] && ascii[1]) {
+        m_foldedKeepsOffsets = true;
+        return true;
+    }
+    m_foldedText = TextBuffer();
+    return false;
+}
+
+void ColumnValues::buildFolded(std::size_t limit) const
+{
+    if (foldAscii())
+        return;
+    // Two halves folded side by side, then each copied into its place, also side by side:
+    // the second half's text and ends move up by the length of the first.
+    std::string texts[2];
+    std::vector<std::uint32_t> ends[2];
+    const std::size_t rows = size();
+    two_way::run(rows, [&](int part, std::size_t begin, std::size_t end) {
+        texts[part].reserve(m_offsets[end] - m_offsets[begin]);
+        ends[part].reserve(end - begin);
+        appendFolded(begin, end, texts[part], ends[part]);
+    });
+    if (texts[0].size() + texts[1].size() > limit) {
+        // Past what the offsets reach (the ends of each part have wrapped): nothing is kept.
+        m_foldedByRow = true;
+        return;
+    }
+    char *out = m_foldedText.extend(texts[0].size() + texts[1].size());
+    m_foldedOffsets.resize(rows + 1);
+    two_way::run(rows, [&](int part, std::size_t begin, std::size_t) {
+        const std::size_t shift = part == 0 ? 0 : texts[0].size();
+        if (!texts[part].empty())  // an empty column's buffer is no address at all
+            std::memcpy(out + shift, texts[part].data(), texts[part].size());
+        std::uint32_t *at = m_foldedOffsets.data() + begin + 1;
+        for (std::uint32_t e : ends[part])
+            *at++ = std::uint32_t(e + shift);
+    });
+    m_foldedOffsets[0] = 0;
+}
+
+ColumnValues::Folded ColumnValues::folded(std::size_t limit) const
+{
+    std::call_once(m_foldedOnce, [&] { buildFolded(limit); });
+    if (m_foldedByRow)
+        return {};
+    return {m_foldedText, m_foldedKeepsOffsets ? m_offsets.data() : m_foldedOffsets.data()};
+}
+
+std::size_t ColumnValues::byteSize() const
+{
+    return m_nulls.capacity() + m_integers.capacity() * 8 + m_reals.capacity() * 8 + m_text.capacity()
+        + m_offsets.capacity() * 4 + m_foldedText.capacity() + m_foldedOffsets.capacity() * 4;
+}

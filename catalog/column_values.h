@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// Bytes appended at the end, grown through realloc: a large buffer then grows where it is
+/// (the system moves its pages) instead of being copied, so a large column never needs twice
+/// its size for a moment, nor the time to copy itself.
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    TextBuffer(TextBuffer &&other) noexcept;
+    TextBuffer &operator=(TextBuffer &&other) noexcept;
+    ~TextBuffer();
+    void append(std::string_view bytes);
+    /// Adds `n` bytes for the caller to write (their pages untouched until then) and returns
+    /// where they start.
+    char *extend(std::size_t n);
+    /// Makes room for `n` bytes in all, without adding any.
+    void reserve(std::size_t n);
+    std::size_t size() const { return m_size; }
+    std::size_t capacity() const { return m_capacity; }
+    operator std::string_view() const { return {m_data, m_size}; }
+
+private:
+    char *m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
+
+/// One column's values, kept compact: a Null flag a row, and the numbers in a plain array or
+/// the texts end to end in one buffer with their offsets. Once filled it is never changed,
+/// so that a held table and every result listed from it can share it.
+class ColumnValues {
+public:
+    enum class Storage { Integer, Real, Text };
+
+    explicit ColumnValues(Storage storage) : m_storage(storage) {}
+    ColumnValues(const ColumnValues &) = delete;
+    ColumnValues &operator=(const ColumnValues &) = delete;
+    Storage storage() const { return m_storage; }
+    std::size_t size() const { return m_nulls.size(); }
+
+    void appendNull();
+    void appendInteger(std::int64_t value);
+    void appendReal(double value);
+    /// Throws std::length_error when the column's texts would pass what their offsets reach.
+    void appendText(std::string_view utf8);
+    /// Room for `rows` more rows (and `bytes` more text), so that filling does not regrow.
+    void reserve(std::size_t rows, std::size_t bytes = 0);
+
+    bool isNull(std::size_t row) const { return m_nulls[row] != 0; }
+    std::int64_t integer(std::size_t row) const { return m_integers[row]; }
+    double real(std::size_t row) const { return m_reals[row]; }
+    std::string_view text(std::size_t row) const
+    {
+        const std::uint32_t begin = m_offsets[row];
+        return std::string_view(m_text).substr(begin, m_offsets[row + 1] - begin);
+    }
+    const std::uint8_t *nullFlags() const { return m_nulls.data(); }
+    std::string_view texts() const { return m_text; }
+    const std::uint32_t *offsets() const { return m_offsets.data(); }
+
+    /// The same values, row i taken from row order[i] of these; texts are copied on two
+    /// threads.
+    std::unique_ptr<ColumnValues> permuted(const std::vector<std::uint32_t> &order) const;
+
+    /// True when a text column holds nothing but ASCII (checked once).
+    bool isAscii() const;
+
+    /// A text column's texts with letter case folded, end to end: row r's is
+    /// texts[offsets[r], offsets[r + 1]). Built once, on first use, safely from several
+    /// threads at once. No offsets (null) when the folded texts would pass `limit` bytes:
+    /// then nothing is kept and each text is folded as it is matched.
+    struct Folded {
+        std::string_view texts;
+        const std::uint32_t *offsets = nullptr;
+    };
+    Folded folded(std::size_t limit) const;
+    /// Appends the folded texts of rows [begin, end) to `text`, and each one's end to `ends`.
+    void appendFolded(std::size_t begin, std::size_t end, std::string &text, std::vector<std::uint32_t> &ends) const;
+
+    /// Bytes held, for the benchmark's accounting.
+    std::size_t byteSize() const;
+
+private:
+    void buildFolded(std::size_t limit) const;
+    bool foldAscii() const;
+
+    Storage m_storage;
+    std::vector<std::uint8_t> m_nulls;
+    std::vector<std::int64_t> m_integers;
+    std::vector<double> m_reals;
+    TextBuffer m_text;
+    std::vector<std::uint32_t> m_offsets{0};
+
+    mutable std::once_flag m_asciiOnce;
+    mutable bool m_ascii = false;
+    mutable std::once_flag m_foldedOnce;
+    mutable TextBuffer m_foldedText;
+    mutable std::vector<std::uint32_t> m_foldedOffsets;
+    mutable bool m_foldedKeepsOffsets = false;  // ASCII text: folded rows lie where they did
+    mutable bool m_foldedByRow = false;         // past the folded byte limit: none kept
+};
