@@ -8,7 +8,13 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 TextBuffer::TextBuffer(TextBuffer &&other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
@@ -50,6 +56,20 @@ void TextBuffer::reserve(std::size_t n)
     m_capacity = n;
 }
 
+void TextBuffer::release(std::size_t begin, std::size_t end)
+{
+#ifdef __linux__
+    static const std::uintptr_t page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(m_data) + begin + page - 1) / page * page;
+    const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(m_data) + end) / page * page;
+    if (to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_DONTNEED);
+#else
+    (void)begin;
+    (void)end;
+#endif
+}
+
 char *TextBuffer::extend(std::size_t n)
 {
     if (n > m_capacity - m_size)
@@ -59,25 +79,50 @@ char *TextBuffer::extend(std::size_t n)
     return at;
 }
 
+void ColumnValues::pushNullFlag(std::uint8_t flag)
+{
+    if (flag && !m_hasNulls) {
+        m_nulls.resize(m_size, 0);
+        m_hasNulls = true;
+    }
+    if (m_hasNulls)
+        m_nulls.push_back(flag);
+    ++m_size;
+}
+
 void ColumnValues::appendNull()
 {
-    m_nulls.push_back(1);
     switch (m_storage) {
-    case Storage::Integer: m_integers.push_back(0); break;
+    case Storage::Integer:
+        if (m_narrow)
+            m_narrowIntegers.push_back(0);
+        else
+            m_integers.push_back(0);
+        break;
     case Storage::Real: m_reals.push_back(0.0); break;
     case Storage::Text: m_offsets.push_back(std::uint32_t(m_text.size())); break;
     }
+    pushNullFlag(1);
 }
 
 void ColumnValues::appendInteger(std::int64_t value)
 {
-    m_nulls.push_back(0);
-    m_integers.push_back(value);
+    if (m_narrow && value != std::int64_t(std::int32_t(value))) {
+        // The first that needs more than 32 bits: every one is kept in 64 from now on.
+        m_integers.assign(m_narrowIntegers.begin(), m_narrowIntegers.end());
+        m_narrowIntegers = {};
+        m_narrow = false;
+    }
+    if (m_narrow)
+        m_narrowIntegers.push_back(std::int32_t(value));
+    else
+        m_integers.push_back(value);
+    pushNullFlag(0);
 }
 
 void ColumnValues::appendReal(double value)
 {
-    m_nulls.push_back(0);
+    pushNullFlag(0);
     m_reals.push_back(value);
 }
 
@@ -86,15 +131,19 @@ void ColumnValues::appendText(std::string_view utf8)
     if (utf8.size() > std::numeric_limits<std::uint32_t>::max() - m_text.size())
         throw std::length_error("a column's texts pass 4 GiB");
     m_text.append(utf8);
-    m_nulls.push_back(0);
+    pushNullFlag(0);
     m_offsets.push_back(std::uint32_t(m_text.size()));
 }
 
 void ColumnValues::reserve(std::size_t rows, std::size_t bytes)
 {
-    m_nulls.reserve(m_nulls.size() + rows);
     switch (m_storage) {
-    case Storage::Integer: m_integers.reserve(m_integers.size() + rows); break;
+    case Storage::Integer:
+        if (m_narrow)
+            m_narrowIntegers.reserve(m_narrowIntegers.size() + rows);
+        else
+            m_integers.reserve(m_integers.size() + rows);
+        break;
     case Storage::Real: m_reals.reserve(m_reals.size() + rows); break;
     case Storage::Text:
         m_offsets.reserve(m_offsets.size() + rows);
@@ -107,19 +156,28 @@ std::unique_ptr<ColumnValues> ColumnValues::permuted(const std::vector<std::uint
 {
     auto out = std::make_unique<ColumnValues>(m_storage);
     const std::size_t n = order.size();
-    out->m_nulls.resize(n);
-    for (std::size_t i = 0; i < n; ++i)
-        out->m_nulls[i] = m_nulls[order[i]];
+    out->m_size = n;
+    out->m_hasNulls = m_hasNulls;
+    if (m_hasNulls) {
+        out->m_nulls.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            out->m_nulls[i] = m_nulls[order[i]];
+    }
+    const auto gather = [&order, n](const auto &from, auto &into) {
+        into.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            into[i] = from[order[i]];
+    };
     switch (m_storage) {
     case Storage::Integer:
-        out->m_integers.resize(n);
-        for (std::size_t i = 0; i < n; ++i)
-            out->m_integers[i] = m_integers[order[i]];
+        out->m_narrow = m_narrow;
+        if (m_narrow)
+            gather(m_narrowIntegers, out->m_narrowIntegers);
+        else
+            gather(m_integers, out->m_integers);
         break;
     case Storage::Real:
-        out->m_reals.resize(n);
-        for (std::size_t i = 0; i < n; ++i)
-            out->m_reals[i] = m_reals[order[i]];
+        gather(m_reals, out->m_reals);
         break;
     case Storage::Text: {
         // The new offsets first (each text keeps its length), then the texts copied into
@@ -145,6 +203,58 @@ std::unique_ptr<ColumnValues> ColumnValues::permuted(const std::vector<std::uint
     }
     }
     return out;
+}
+
+void ColumnValues::reorder(const std::vector<std::uint32_t> &order)
+{
+    const std::size_t n = order.size();
+    const auto gather = [&order, n](auto &values) {
+        std::remove_reference_t<decltype(values)> into(n);
+        for (std::size_t i = 0; i < n; ++i)
+            into[i] = values[order[i]];
+        values.swap(into);
+    };
+    if (m_hasNulls)
+        gather(m_nulls);
+    switch (m_storage) {
+    case Storage::Integer:
+        if (m_narrow)
+            gather(m_narrowIntegers);
+        else
+            gather(m_integers);
+        return;
+    case Storage::Real: gather(m_reals); return;
+    case Storage::Text: break;
+    }
+    // Where each row goes, and where its text begins there (each keeps its length).
+    std::vector<std::uint32_t> place(n);
+    for (std::size_t i = 0; i < n; ++i)
+        place[order[i]] = std::uint32_t(i);
+    std::vector<std::uint32_t> offsets(n + 1);
+    std::uint32_t at = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        offsets[i] = at;
+        at += m_offsets[order[i] + 1] - m_offsets[order[i]];
+    }
+    offsets[n] = at;
+    TextBuffer text;
+    char *into = text.extend(at);
+    const char *from = std::string_view(m_text).data();
+    constexpr std::size_t kReleaseEvery = std::size_t(4) << 20;
+    two_way::run(n, [&](int, std::size_t begin, std::size_t end) {
+        std::size_t released = m_offsets[begin];
+        for (std::size_t row = begin; row < end; ++row) {
+            const std::uint32_t source = m_offsets[row], length = m_offsets[row + 1] - source;
+            if (length)
+                std::memcpy(into + offsets[place[row]], from + source, length);
+            if (m_offsets[row + 1] - released >= kReleaseEvery) {
+                m_text.release(released, m_offsets[row + 1]);
+                released = m_offsets[row + 1];
+            }
+        }
+    });
+    m_text = std::move(text);
+    m_offsets.swap(offsets);
 }
 
 bool ColumnValues::isAscii() const
@@ -240,6 +350,7 @@ ColumnValues::Folded ColumnValues::folded(std::size_t limit) const
 
 std::size_t ColumnValues::byteSize() const
 {
-    return m_nulls.capacity() + m_integers.capacity() * 8 + m_reals.capacity() * 8 + m_text.capacity()
+    return m_nulls.capacity() + m_narrowIntegers.capacity() * 4 + m_integers.capacity() * 8 + m_reals.capacity() * 8
+        + m_text.capacity()
         + m_offsets.capacity() * 4 + m_foldedText.capacity() + m_foldedOffsets.capacity() * 4;
 }

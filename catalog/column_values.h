@@ -24,6 +24,9 @@ public:
     char *extend(std::size_t n);
     /// Makes room for `n` bytes in all, without adding any.
     void reserve(std::size_t n);
+    /// Gives the memory of bytes [begin, end) back to the system (the whole pages within
+    /// them), for a buffer that is read no more there and will be freed.
+    void release(std::size_t begin, std::size_t end);
     std::size_t size() const { return m_size; }
     std::size_t capacity() const { return m_capacity; }
     operator std::string_view() const { return {m_data, m_size}; }
@@ -34,8 +37,9 @@ private:
     std::size_t m_capacity = 0;
 };
 
-/// One column's values, kept compact: a Null flag a row, and the numbers in a plain array or
-/// the texts end to end in one buffer with their offsets. Once filled it is never changed,
+/// One column's values, kept compact: a Null flag a row (none while the column holds no
+/// Null), and the numbers in a plain array (of 32 bits while every one fits) or the texts
+/// end to end in one buffer with their offsets. Once filled it is never changed,
 /// so that a held table and every result listed from it can share it.
 class ColumnValues {
 public:
@@ -45,7 +49,7 @@ public:
     ColumnValues(const ColumnValues &) = delete;
     ColumnValues &operator=(const ColumnValues &) = delete;
     Storage storage() const { return m_storage; }
-    std::size_t size() const { return m_nulls.size(); }
+    std::size_t size() const { return m_size; }
 
     void appendNull();
     void appendInteger(std::int64_t value);
@@ -55,21 +59,26 @@ public:
     /// Room for `rows` more rows (and `bytes` more text), so that filling does not regrow.
     void reserve(std::size_t rows, std::size_t bytes = 0);
 
-    bool isNull(std::size_t row) const { return m_nulls[row] != 0; }
-    std::int64_t integer(std::size_t row) const { return m_integers[row]; }
+    bool isNull(std::size_t row) const { return m_hasNulls && m_nulls[row] != 0; }
+    std::int64_t integer(std::size_t row) const { return m_narrow ? m_narrowIntegers[row] : m_integers[row]; }
     double real(std::size_t row) const { return m_reals[row]; }
     std::string_view text(std::size_t row) const
     {
         const std::uint32_t begin = m_offsets[row];
         return std::string_view(m_text).substr(begin, m_offsets[row + 1] - begin);
     }
-    const std::uint8_t *nullFlags() const { return m_nulls.data(); }
+    /// One byte a row, 1 for Null; null while the column holds no Null.
+    const std::uint8_t *nullFlags() const { return m_hasNulls ? m_nulls.data() : nullptr; }
     std::string_view texts() const { return m_text; }
     const std::uint32_t *offsets() const { return m_offsets.data(); }
 
     /// The same values, row i taken from row order[i] of these; texts are copied on two
     /// threads.
     std::unique_ptr<ColumnValues> permuted(const std::vector<std::uint32_t> &order) const;
+    /// Puts the rows in a new order, row i taken from row order[i], where `order` holds each
+    /// row once. Texts are copied in the order they stand, on two threads, and each stretch
+    /// copied is given back at once: the column is held twice only for a moment.
+    void reorder(const std::vector<std::uint32_t> &order);
 
     /// True when a text column holds nothing but ASCII (checked once).
     bool isAscii() const;
@@ -93,8 +102,14 @@ private:
     void buildFolded(std::size_t limit) const;
     bool foldAscii() const;
 
+    void pushNullFlag(std::uint8_t flag);
+
     Storage m_storage;
-    std::vector<std::uint8_t> m_nulls;
+    std::size_t m_size = 0;
+    bool m_hasNulls = false;
+    std::vector<std::uint8_t> m_nulls;  // empty until the first Null
+    bool m_narrow = true;               // the integers are m_narrowIntegers
+    std::vector<std::int32_t> m_narrowIntegers;
     std::vector<std::int64_t> m_integers;
     std::vector<double> m_reals;
     TextBuffer m_text;

@@ -68,14 +68,15 @@ void HeldRows::add(const std::vector<jet::Cell> &cells)
         switch (column.storage()) {
         case ColumnValues::Storage::Text: column.appendText(cell.text); break;
         case ColumnValues::Storage::Integer: column.appendInteger(cell.integer); break;
-        case ColumnValues::Storage::Real: {
-            const Value value = valueOf(m_types[i], cell);
-            if (value.kind == Value::Real)
-                column.appendReal(value.real);
+        case ColumnValues::Storage::Real:
+            // As valueOf gives it: Money as its amount, a real SQLite cannot keep as Null.
+            if (m_types[i] == jet::StoredType::Money)
+                column.appendReal(double(cell.integer) / double(kMoneyScale));
+            else if (jet::protocol::keepsReal(cell.real, m_types[i] == jet::StoredType::Date))
+                column.appendReal(cell.real);
             else
                 column.appendNull();
             break;
-        }
         }
     }
     ++m_rows;
@@ -130,10 +131,10 @@ void HeldRows::putInOrder()
     for (const keyed_sort::KeyedRow &k : keyed)
         order.push_back(std::uint32_t(k.row));
     keyed = {};
-    // Each column copied in its new order, one at a time (so that no more than one column
-    // is held twice), so that reading the rows in order reads memory front to back.
-    for (std::shared_ptr<ColumnValues> &column : m_columns)
-        column = column->permuted(order);
+    // Each column put in its new order, so that reading the rows in order reads memory front
+    // to back.
+    for (const std::shared_ptr<ColumnValues> &column : m_columns)
+        column->reorder(order);
 }
 
 Value valueOf(jet::StoredType type, const jet::Cell &cell)

@@ -129,6 +129,8 @@ struct Predicate::Node {
             // Nulls never match: eight rows a step (a mark and a Null flag are each 0 or 1).
             std::vector<std::uint8_t> scratch;
             const std::uint8_t *nulls = rows.nullFlags(column, begin, end, scratch);
+            if (!nulls)
+                return;
             size_t i = 0;
             for (; i + 8 <= count; i += 8) {
                 std::uint64_t marks, isNull;

@@ -145,8 +145,23 @@ ColumnValues &ResultRows::own(int column)
 
 void ResultRows::setSourceRow(int map, std::uint32_t row)
 {
+    RowMap &m = m_maps[size_t(map)];
+    if (m.contiguous) {
+        if (m.count == 0)
+            m.first = row;
+        if (std::size_t(row) == std::size_t(m.first) + m.count) {
+            ++m.count;
+            return;
+        }
+        count(m.count * sizeof row);
+        m.rows.resize(m.count);
+        for (std::size_t i = 0; i < m.count; ++i)
+            m.rows[i] = std::uint32_t(m.first + i);
+        m.contiguous = false;
+    }
     count(sizeof row);
-    m_maps[size_t(map)].push_back(row);
+    m.rows.push_back(row);
+    ++m.count;
 }
 
 ado::Field ResultRows::field(int column) const
@@ -346,7 +361,12 @@ ResultRows::FoldedColumn ResultRows::foldedColumn(int column) const
         const ColumnValues::Folded folded = c.values->folded(m_foldedByteLimit);
         if (!folded.offsets)
             return {};
-        return {folded.texts, folded.offsets, c.map < 0 ? nullptr : m_maps[size_t(c.map)].data()};
+        if (c.map < 0)
+            return {folded.texts, folded.offsets, nullptr};
+        const RowMap &map = m_maps[size_t(c.map)];
+        if (map.contiguous)
+            return {folded.texts, folded.offsets + map.first, nullptr};
+        return {folded.texts, folded.offsets, map.rows.data()};
     }
     std::call_once(*c.foldedOnce, [&] { buildFoldedForms(column); });
     if (!c.foldedForms)
@@ -357,10 +377,15 @@ ResultRows::FoldedColumn ResultRows::foldedColumn(int column) const
 const std::uint8_t *ResultRows::nullFlags(int column, int begin, int end, std::vector<std::uint8_t> &scratch) const
 {
     const Column &c = m_columns[size_t(column)];
-    if (c.map < 0)
-        return c.values->nullFlags() + begin;
-    const std::uint32_t *rows = m_maps[size_t(c.map)].data();
     const std::uint8_t *nulls = c.values->nullFlags();
+    if (!nulls)
+        return nullptr;
+    if (c.map < 0)
+        return nulls + begin;
+    const RowMap &map = m_maps[size_t(c.map)];
+    if (map.contiguous)
+        return nulls + map.first + begin;
+    const std::uint32_t *rows = map.rows.data();
     scratch.resize(size_t(end - begin));
     for (int row = begin; row < end; ++row)
         scratch[size_t(row - begin)] = nulls[rows[row]];
@@ -398,7 +423,7 @@ size_t ResultRows::byteSize() const
     size_t total = 0;
     for (const Column &c : m_columns)
         total += (c.own ? c.own->byteSize() : 0) + (c.foldedForms ? c.foldedForms->byteSize() : 0);
-    for (const auto &map : m_maps)
-        total += map.capacity() * sizeof(std::uint32_t);
+    for (const RowMap &map : m_maps)
+        total += map.rows.capacity() * sizeof(std::uint32_t);
     return total;
 }

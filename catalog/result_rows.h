@@ -92,8 +92,8 @@ public:
     /// by tests, before the first fold.
     static constexpr std::size_t kFoldedByteLimit = std::numeric_limits<std::uint32_t>::max();
     void setFoldedByteLimit(std::size_t bytes) { m_foldedByteLimit = bytes; }
-    /// One byte per row of [begin, end): 1 where the column holds Null, else 0. Gathered
-    /// into `scratch` for a shared column.
+    /// One byte per row of [begin, end): 1 where the column holds Null, else 0; null when
+    /// the column holds no Null at all. Gathered into `scratch` for a shared column.
     const std::uint8_t *nullFlags(int column, int begin, int end, std::vector<std::uint8_t> &scratch) const;
 
     /// True when a text column holds nothing but ASCII (checked once per column).
@@ -117,9 +117,20 @@ private:
         std::unique_ptr<std::once_flag> foldedOnce = std::make_unique<std::once_flag>();
         mutable std::unique_ptr<ColumnValues> foldedForms;
     };
+    /// The rows a shared column reads: while they run on one by one from the first (every
+    /// title of a listing, each joined once), no list of them is kept.
+    struct RowMap {
+        std::vector<std::uint32_t> rows;  // empty while contiguous
+        std::uint32_t first = 0;
+        std::size_t count = 0;
+        bool contiguous = true;
+    };
     std::size_t at(const Column &c, int row) const
     {
-        return c.map < 0 ? std::size_t(row) : m_maps[std::size_t(c.map)][std::size_t(row)];
+        if (c.map < 0)
+            return std::size_t(row);
+        const RowMap &map = m_maps[std::size_t(c.map)];
+        return map.contiguous ? std::size_t(map.first) + std::size_t(row) : map.rows[std::size_t(row)];
     }
     ColumnValues &own(int column);
     void buildFoldedForms(int column) const;
@@ -132,7 +143,7 @@ private:
     }
 
     std::vector<Column> m_columns;
-    std::vector<std::vector<std::uint32_t>> m_maps;
+    std::vector<RowMap> m_maps;
     int m_rowCount = 0;
     std::size_t m_bytes = 0;
     std::int64_t m_rowLimit = std::numeric_limits<int>::max();

@@ -91,12 +91,83 @@ QList<int> passing(const ResultRows &rows, const QString &filter)
     return found;
 }
 
+// A column's values as text, "Null" for a Null, row by row.
+QStringList shown(const ColumnValues &values)
+{
+    QStringList out;
+    for (std::size_t row = 0; row < values.size(); ++row) {
+        if (values.isNull(row)) {
+            out << QStringLiteral("Null");
+            continue;
+        }
+        switch (values.storage()) {
+        case ColumnValues::Storage::Integer: out << QString::number(values.integer(row)); break;
+        case ColumnValues::Storage::Real: out << QString::number(values.real(row)); break;
+        case ColumnValues::Storage::Text: {
+            const std::string_view text = values.text(row);
+            out << QString::fromUtf8(text.data(), qsizetype(text.size()));
+            break;
+        }
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(ColumnValues::Storage)
 
 class TestResultRows : public QObject {
     Q_OBJECT
 
 private slots:
+    // A column keeps no Null flags until its first Null and keeps whole numbers in 32 bits
+    // until one needs more; every value reads back as appended, and in any new order.
+    void shouldKeepEveryValueAsAppended_data()
+    {
+        QTest::addColumn<ColumnValues::Storage>("storage");
+        QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QList<std::uint32_t>>("order");
+        using S = ColumnValues::Storage;
+        QTest::newRow("text, Null first") << S::Text << QStringList{"Null", "a", "", "bÃ©"} << QList<std::uint32_t>{3, 0, 2, 1};
+        QTest::newRow("text, no Null") << S::Text << QStringList{"x", "", "yz"} << QList<std::uint32_t>{2, 2, 0};
+        QTest::newRow("text, Nulls only") << S::Text << QStringList{"Null", "Null"} << QList<std::uint32_t>{1, 0};
+        QTest::newRow("whole numbers, Null first") << S::Integer << QStringList{"Null", "7", "-2147483648"}
+                                                   << QList<std::uint32_t>{2, 1, 0};
+        QTest::newRow("whole numbers past 32 bits after narrow ones")
+            << S::Integer << QStringList{"1", "2147483647", "Null", "2147483648", "-9223372036854775808"}
+            << QList<std::uint32_t>{4, 3, 2, 1, 0};
+        QTest::newRow("whole numbers, past 32 bits first") << S::Integer << QStringList{"-2147483649", "0"}
+                                                           << QList<std::uint32_t>{1, 0};
+        QTest::newRow("reals, Null last") << S::Real << QStringList{"1.5", "-0.25", "Null"} << QList<std::uint32_t>{2, 0};
+        QTest::newRow("no rows") << S::Text << QStringList{} << QList<std::uint32_t>{};
+    }
+    void shouldKeepEveryValueAsAppended()
+    {
+        QFETCH(ColumnValues::Storage, storage);
+        QFETCH(QStringList, values);
+        QFETCH(QList<std::uint32_t>, order);
+        ColumnValues column(storage);
+        for (const QString &value : values) {
+            if (value == QLatin1String("Null"))
+                column.appendNull();
+            else if (storage == ColumnValues::Storage::Integer)
+                column.appendInteger(value.toLongLong());
+            else if (storage == ColumnValues::Storage::Real)
+                column.appendReal(value.toDouble());
+            else
+                column.appendText(value.toStdString());
+        }
+        QCOMPARE(shown(column), values);
+        QCOMPARE(column.nullFlags() != nullptr, values.contains(QStringLiteral("Null")));
+        const auto permuted = column.permuted(std::vector<std::uint32_t>(order.begin(), order.end()));
+        QStringList expected;
+        for (const std::uint32_t row : order)
+            expected << values[qsizetype(row)];
+        QCOMPARE(shown(*permuted), expected);
+        QCOMPARE(permuted->nullFlags() != nullptr, values.contains(QStringLiteral("Null")));
+    }
+
     // A column's folded texts are kept end to end only as far as their 32-bit offsets reach
     // (4 GiB); a column whose folding passes that (a text may lengthen as it folds) is folded
     // row by row as it is matched, and every filter finds the same rows either way. The
@@ -119,10 +190,11 @@ private slots:
         QFETCH(QList<int>, expected);
         QCOMPARE(ResultRows::kFoldedByteLimit, std::size_t(std::numeric_limits<std::uint32_t>::max()));
         const int count = int(two_way::kMinimumItems) + 5 * kNameCount;
-        // Own values, and shared ones at every other row (in order, as a listing takes the
-        // held titles) or scattered (as it takes a joined table's rows).
+        // Own values, and shared ones: from one row on (a listing of every title), at every
+        // other row (in order, as a search takes the held titles) or scattered (as a listing
+        // takes a joined table's rows).
         using Place = int (*)(int, int);
-        const Place places[] = {nullptr, [](int r, int) { return 2 * r + 1; },
+        const Place places[] = {nullptr, [](int r, int) { return r + 3; }, [](int r, int) { return 2 * r + 1; },
                                 [](int r, int n) { return int((std::int64_t(r) * 7 + 3) % (2 * n)); }};
         for (const Place place : places) {
             for (const std::size_t limit : {ResultRows::kFoldedByteLimit, std::size_t(16)}) {
