@@ -80,6 +80,11 @@ public:
     /// copied is given back at once: the column is held twice only for a moment.
     void reorder(const std::vector<std::uint32_t> &order);
 
+    /// Says that the rows stand in the order Jet sorts the column's values in (Nulls first),
+    /// as whoever put them there knows.
+    void markInOrder() { m_inOrder = true; }
+    bool inOrder() const { return m_inOrder; }
+
     /// True when a text column holds nothing but ASCII (checked once).
     bool isAscii() const;
 
@@ -106,6 +111,7 @@ private:
 
     Storage m_storage;
     std::size_t m_size = 0;
+    bool m_inOrder = false;
     bool m_hasNulls = false;
     std::vector<std::uint8_t> m_nulls;  // empty until the first Null
     bool m_narrow = true;               // the integers are m_narrowIntegers

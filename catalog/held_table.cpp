@@ -135,6 +135,7 @@ void HeldRows::putInOrder()
     // to back.
     for (const std::shared_ptr<ColumnValues> &column : m_columns)
         column->reorder(order);
+    m_columns[m_keyColumn]->markInOrder();
 }
 
 Value valueOf(jet::StoredType type, const jet::Cell &cell)

@@ -122,7 +122,11 @@ inline void sortNumbers(std::vector<NumberRow> &rows, bool descending)
     if (descending)
         for (NumberRow &r : rows)
             r.key = ~r.key;
-    std::vector<NumberRow> scratch(n);
+    // Kept from one sort to the next: a fresh buffer of a large listing's size costs more in
+    // first touches of its memory than the sort itself.
+    static thread_local std::vector<NumberRow> kept;
+    std::vector<NumberRow> &scratch = kept;  // this thread's, also where the other half runs
+    scratch.resize(n);
     std::size_t middle = 0;
     two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
         detail::radixSort(rows.data() + begin, scratch.data() + begin, end - begin);

@@ -257,15 +257,18 @@ std::optional<ado::Error> runOverTitles(const Request &request, QueryEngine::Dir
         std::tie(first, end) = held::equalRange(titles.rows, request.value().toStdString());
     const bool search = kind == Request::Kind::Search;
     const jettext::LikePattern pattern(search ? ('%' + request.value() + '%').toStdString() : std::string(), '%', '_');
-    const auto whole = [&](int column, std::size_t row, std::int64_t &value) {
-        const ColumnValues &values = *titles.rows.values(size_t(column));
+    const auto whole = [](const ColumnValues &values, std::size_t row, std::int64_t &value) {
         if (values.isNull(row))
             return false;
         value = values.integer(row);
         return true;
     };
-    const ColumnValues &names = *titles.rows.values(size_t(name));
-    const ColumnValues &descriptions = *titles.rows.values(size_t(description));
+    const std::shared_ptr<const ColumnValues> filterValues = filterId >= 0 ? titles.rows.values(size_t(filterId)) : nullptr;
+    const std::shared_ptr<const ColumnValues> typeKeys = titles.rows.values(size_t(joinKeys[0]));
+    const std::shared_ptr<const ColumnValues> siteKeys = titles.rows.values(size_t(joinKeys[1]));
+    const std::shared_ptr<const ColumnValues> nameValues = titles.rows.values(size_t(name));
+    const std::shared_ptr<const ColumnValues> descriptionValues = titles.rows.values(size_t(description));
+    const ColumnValues &names = *nameValues, &descriptions = *descriptionValues;
     // A step is a title looked at or a row made: one title joined to thousands of types and
     // sites is as much work as thousands of titles. The result's own limits bound its rows
     // and bytes (ResultRows::TooLarge).
@@ -281,10 +284,10 @@ std::optional<ado::Error> runOverTitles(const Request &request, QueryEngine::Dir
             && !(!descriptions.isNull(row) && pattern.matches(descriptions.text(row))))
             continue;
         std::int64_t id = 0;
-        if (filterId >= 0 && !(whole(filterId, row, id) && id == wantedId))
+        if (filterValues && !(whole(*filterValues, row, id) && id == wantedId))
             continue;
         std::int64_t typeKey = 0, siteKey = 0;
-        if (!whole(joinKeys[0], row, typeKey) || !whole(joinKeys[1], row, siteKey))
+        if (!whole(*typeKeys, row, typeKey) || !whole(*siteKeys, row, siteKey))
             continue;
         const auto type = types.byKey.find(typeKey);
         const auto site = sites.byKey.find(siteKey);

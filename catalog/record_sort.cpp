@@ -138,7 +138,9 @@ public:
         const int column = key.column;
         const bool real = r.storage(column) == ResultRows::Storage::Real;
         std::vector<int> nulls;
-        std::vector<keyed_sort::NumberRow> numbers;
+        // Kept from one sort to the next, as the sort's own scratch is.
+        static thread_local std::vector<keyed_sort::NumberRow> numbers;
+        numbers.clear();
         numbers.reserve(sorted.size());
         for (int row = 0; row < r.rowCount(); ++row) {
             if (r.isNull(row, column))
@@ -159,6 +161,30 @@ public:
     bool sortIfInOrder(const criteria::SortKey &key)
     {
         const ResultRows &r = *rows;
+        // Rows known to be in order need no look to be sorted ascending, and descending
+        // only a look for where each run of equal values begins.
+        if (r.isInOrder(key.column)) {
+            if (!key.descending) {
+                std::iota(sorted.begin(), sorted.end(), 0);
+                return true;
+            }
+            // From the last row back, each run of equal values placed as it is met.
+            const bool text = r.storage(key.column) == ResultRows::Storage::Text;
+            auto out = sorted.begin();
+            int runEnd = r.rowCount();
+            for (int row = r.rowCount() - 1; row >= 0; --row) {
+                // Equal bytes are equal values; any others are compared.
+                if (row > 0
+                    && ((text && !r.isNull(row - 1, key.column) && !r.isNull(row, key.column)
+                         && r.text(row - 1, key.column) == r.text(row, key.column))
+                        || r.compareRows(row - 1, row, key.column) == 0))
+                    continue;
+                for (int k = row; k < runEnd; ++k)
+                    *out++ = k;
+                runEnd = row;
+            }
+            return true;
+        }
         std::atomic<bool> outOfOrder{false};
         std::vector<int> runStarts[2];  // where a run of equal values begins: descending only
         two_way::run(size_t(r.rowCount()), [&](int part, size_t begin, size_t end) {
@@ -201,7 +227,23 @@ public:
         std::vector<std::string_view> values;
         std::vector<int> nulls;
         std::vector<int> idOf(std::size_t(r.rowCount()), -1);
-        for (int row = 0; row < r.rowCount(); ++row) {
+        const ResultRows::Shared shared = r.shared(key.column);
+        const bool few = shared.values && shared.values->size() <= kMostValues;
+        if (few) {
+            // Values shared from a small table (a joined type or company): each row's value
+            // is known by its place there, so no text is looked up a row.
+            const ColumnValues &from = *shared.values;
+            for (std::size_t i = 0; i < from.size(); ++i)
+                values.push_back(from.text(i));
+            for (int row = 0; row < r.rowCount(); ++row) {
+                const std::size_t at = shared.place(row);
+                if (from.isNull(at))
+                    nulls.push_back(row);
+                else
+                    idOf[std::size_t(row)] = int(at);
+            }
+        }
+        for (int row = 0; !few && row < r.rowCount(); ++row) {
             if (r.isNull(row, key.column)) {
                 nulls.push_back(row);
                 continue;

@@ -160,8 +160,26 @@ void ResultRows::setSourceRow(int map, std::uint32_t row)
         m.contiguous = false;
     }
     count(sizeof row);
+    m.ascending = m.ascending && (m.rows.empty() || row >= m.rows.back());
     m.rows.push_back(row);
     ++m.count;
+}
+
+ResultRows::Shared ResultRows::shared(int column) const
+{
+    const Column &c = m_columns[size_t(column)];
+    if (c.map < 0)
+        return {};
+    const RowMap &map = m_maps[size_t(c.map)];
+    return {c.values.get(), map.contiguous ? nullptr : map.rows.data(), map.contiguous ? map.first : 0};
+}
+
+bool ResultRows::isInOrder(int column) const
+{
+    const Column &c = m_columns[size_t(column)];
+    if (!c.values->inOrder())
+        return false;
+    return c.map < 0 || m_maps[size_t(c.map)].contiguous || m_maps[size_t(c.map)].ascending;
 }
 
 ado::Field ResultRows::field(int column) const
@@ -241,30 +259,6 @@ void ResultRows::endRow()
     if (m_rowCount >= m_rowLimit)
         throw TooLarge{true};
     ++m_rowCount;
-}
-
-bool ResultRows::isNull(int row, int column) const
-{
-    const Column &c = m_columns[size_t(column)];
-    return c.values->isNull(at(c, row));
-}
-
-std::int64_t ResultRows::integer(int row, int column) const
-{
-    const Column &c = m_columns[size_t(column)];
-    return c.values->integer(at(c, row));
-}
-
-double ResultRows::real(int row, int column) const
-{
-    const Column &c = m_columns[size_t(column)];
-    return c.values->real(at(c, row));
-}
-
-std::string_view ResultRows::text(int row, int column) const
-{
-    const Column &c = m_columns[size_t(column)];
-    return c.values->text(at(c, row));
 }
 
 QVariant ResultRows::value(int row, int column) const

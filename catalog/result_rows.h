@@ -63,10 +63,27 @@ public:
     void setText(int column, std::string_view utf8);
     void endRow();
 
-    bool isNull(int row, int column) const;
-    std::int64_t integer(int row, int column) const;
-    double real(int row, int column) const;
-    std::string_view text(int row, int column) const;
+    // Inline: the passes over every row (sort, filter) read a value a step.
+    bool isNull(int row, int column) const
+    {
+        const Column &c = m_columns[std::size_t(column)];
+        return c.values->isNull(at(c, row));
+    }
+    std::int64_t integer(int row, int column) const
+    {
+        const Column &c = m_columns[std::size_t(column)];
+        return c.values->integer(at(c, row));
+    }
+    double real(int row, int column) const
+    {
+        const Column &c = m_columns[std::size_t(column)];
+        return c.values->real(at(c, row));
+    }
+    std::string_view text(int row, int column) const
+    {
+        const Column &c = m_columns[std::size_t(column)];
+        return c.values->text(at(c, row));
+    }
     /// The value as the recordset hands it out (invalid QVariant for Null).
     QVariant value(int row, int column) const;
     /// The value's text form, as LIKE on a non-text field sees it ("" for Null).
@@ -99,6 +116,20 @@ public:
     /// True when a text column holds nothing but ASCII (checked once per column).
     bool isAsciiColumn(int column) const;
 
+    /// Where a shared column reads its values: row r reads place rows[r] of `values`, or
+    /// first + r without `rows`. No values for a column of this result's own.
+    struct Shared {
+        const ColumnValues *values = nullptr;
+        const std::uint32_t *rows = nullptr;
+        std::size_t first = 0;
+        std::size_t place(int row) const { return rows ? rows[row] : first + std::size_t(row); }
+    };
+    Shared shared(int column) const;
+
+    /// True when the rows are known to stand in the column's order (compareRows never
+    /// greater for a row and the next): shared values in their order, read in theirs.
+    bool isInOrder(int column) const;
+
     /// Orders two rows by one column: Null first, numbers by value, text as Jet sorts it.
     int compareRows(int rowA, int rowB, int column) const;
 
@@ -124,6 +155,7 @@ private:
         std::uint32_t first = 0;
         std::size_t count = 0;
         bool contiguous = true;
+        bool ascending = true;  // no row before the one ahead of it
     };
     std::size_t at(const Column &c, int row) const
     {
