@@ -126,10 +126,20 @@ void ColumnValues::appendReal(double value)
     m_reals.push_back(value);
 }
 
+namespace {
+std::size_t g_textLimit = std::numeric_limits<std::uint32_t>::max();
+}
+
+void ColumnValues::setTextLimitForTests(std::size_t bytes)
+{
+    g_textLimit = bytes ? std::min<std::size_t>(bytes, std::numeric_limits<std::uint32_t>::max())
+                        : std::numeric_limits<std::uint32_t>::max();
+}
+
 void ColumnValues::appendText(std::string_view utf8)
 {
-    if (utf8.size() > std::numeric_limits<std::uint32_t>::max() - m_text.size())
-        throw std::length_error("a column's texts pass 4 GiB");
+    if (m_text.size() > g_textLimit || utf8.size() > g_textLimit - m_text.size())
+        throw std::length_error("a column's texts pass what one column holds");
     m_text.append(utf8);
     pushNullFlag(0);
     m_offsets.push_back(std::uint32_t(m_text.size()));

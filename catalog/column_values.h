@@ -54,8 +54,11 @@ public:
     void appendNull();
     void appendInteger(std::int64_t value);
     void appendReal(double value);
-    /// Throws std::length_error when the column's texts would pass what their offsets reach.
+    /// Throws std::length_error when the column's texts would pass what their offsets reach
+    /// (4 GiB: a 2 GB file's texts may pass it as UTF-8, and a damaged one's far more).
     void appendText(std::string_view utf8);
+    /// Lowers that limit, for tests only (0 puts it back).
+    static void setTextLimitForTests(std::size_t bytes);
     /// Room for `rows` more rows (and `bytes` more text), so that filling does not regrow.
     void reserve(std::size_t rows, std::size_t bytes = 0);
 

@@ -124,8 +124,8 @@ void HeldRows::putInOrder()
             continue;
         }
         const std::string_view key = keys.text(row);
-        keyed.push_back({ascii ? keyed_sort::asciiPrefix(key, 0) : 0, ascii ? keyed_sort::asciiPrefix(key, 8) : 0,
-                         int(row), ascii ? std::uint32_t(key.size()) : std::uint32_t(-1)});
+        keyed.push_back(ascii ? keyed_sort::keyedRow(key, int(row))
+                              : keyed_sort::KeyedRow{0, 0, 0, int(row), std::uint32_t(-1)});
     }
     keyed_sort::sortKeyed(keyed, false, [&keys](int a, int b) { return jettext::compare(keys.text(size_t(a)), keys.text(size_t(b))); });
     for (const keyed_sort::KeyedRow &k : keyed)

@@ -245,13 +245,16 @@ struct JetFile::Impl {
                     continue;
                 }
             }
-            const QByteArray chunk = process->readAllStandardOutput();
-            requestBytes += chunk.size();
+            // Read straight onto the end of the buffer: a large table is hundreds of megabytes.
+            const qsizetype had = buffer.size();
+            buffer.resize(had + qsizetype(process->bytesAvailable()));
+            const qint64 got = process->read(buffer.data() + had, buffer.size() - had);
+            buffer.resize(had + qsizetype(std::max<qint64>(got, 0)));
+            requestBytes += std::max<qint64>(got, 0);
             if (requestBytes > byteLimit) {
                 stop();
                 return providerError(processFault(QStringLiteral("sent more data than the file can hold")));
             }
-            buffer += chunk;
         }
     }
 };

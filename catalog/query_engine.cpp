@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -299,10 +300,15 @@ public:
             fail("a row does not match the table's columns");
             return;
         }
-        if (m_held)
-            m_held->rows.add(cells);
-        else
+        if (!m_held) {
             insert(cells);
+            return;
+        }
+        try {
+            m_held->rows.add(cells);
+        } catch (const std::length_error &) {
+            fail("its texts in one column pass the 4 GiB the program keeps for one");
+        }
     }
 
     /// Puts held rows in their order, on other threads while this one reports as ordering.
@@ -644,6 +650,13 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows, const Dire
         sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
         rows = ResultRows();
         return providerError(QStringLiteral("The statement was stopped: there is not enough memory for its result."));
+    } catch (const std::length_error &) {
+        // One column's texts past what their offsets reach: as a result past its bytes.
+        sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+        const std::size_t byteLimit = rows.byteLimit();
+        rows = ResultRows();
+        return providerError(QStringLiteral("The statement was stopped: its result would take more than %1 MiB.")
+                                 .arg(qulonglong(byteLimit >> 20)));
     } catch (const ResultRows::TooLarge &tooLarge) {
         sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
         const std::int64_t rowLimit = rows.rowLimit();

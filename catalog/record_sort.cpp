@@ -20,7 +20,6 @@ namespace record_sort {
 
 namespace {
 
-using keyed_sort::asciiPrefix;
 using keyed_sort::KeyedRow;
 using keyed_sort::sortKeyed;
 
@@ -124,7 +123,7 @@ public:
                 continue;
             }
             const std::string_view text = r.text(row, column);
-            keyed.push_back({asciiPrefix(text, 0), asciiPrefix(text, 8), row, std::uint32_t(text.size())});
+            keyed.push_back(keyed_sort::keyedRow(text, row));
         }
         sortKeyed(keyed, key.descending,
                   [&r, column](int a, int b) { return jettext::compare(r.text(a, column), r.text(b, column)); });

@@ -667,6 +667,28 @@ private slots:
         QVERIFY2(rows.byteSize() < (std::size_t(1) << 20), qPrintable(QString::number(rows.byteSize())));
     }
 
+    // One column keeps its texts within 4 GiB (lowered here): a table whose texts pass it is
+    // refused by name, as a result whose texts pass it is stopped, and the catalog's other
+    // tables still answer.
+    void shouldRefuseTextsPastWhatOneColumnHolds()
+    {
+        ColumnValues::setTextLimitForTests(64);
+        const auto cn = openSource(multiplyingCatalog(20, 10, 1));
+        ResultRows rows, types, sites;
+        const ado::Error listing = listing::list(*cn->engine(), listing::Request::allTitles(), rows);
+        const ado::Error typesError = cn->engine()->execute(QStringLiteral("SELECT Description FROM SoftwareType"), types);
+        const ado::Error sitesError = cn->engine()->execute(QStringLiteral("SELECT * FROM Site"), sites);
+        ColumnValues::setTextLimitForTests(0);
+        QCOMPARE(listing.Number, ado::E_PROVIDER_FAIL);
+        QVERIFY2(listing.Description.contains("Could not read table 'Software'") && listing.Description.contains("4 GiB"),
+                 qPrintable(listing.Description));
+        QCOMPARE(typesError.Number, ado::E_PROVIDER_FAIL);
+        QVERIFY2(typesError.Description.contains("The statement was stopped"), qPrintable(typesError.Description));
+        QCOMPARE(types.rowCount(), 0);
+        QVERIFY2(!sitesError, qPrintable(sitesError.Description));
+        QCOMPARE(sites.rowCount(), 1);
+    }
+
     // The clock is read as rows are made, not only once per so many titles: one title joined
     // to 300 types and 300 sites is reported on (and stopped when past its time) as it is
     // joined.
