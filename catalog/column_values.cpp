@@ -162,59 +162,6 @@ void ColumnValues::reserve(std::size_t rows, std::size_t bytes)
     }
 }
 
-std::unique_ptr<ColumnValues> ColumnValues::permuted(const std::vector<std::uint32_t> &order) const
-{
-    auto out = std::make_unique<ColumnValues>(m_storage);
-    const std::size_t n = order.size();
-    out->m_size = n;
-    out->m_hasNulls = m_hasNulls;
-    if (m_hasNulls) {
-        out->m_nulls.resize(n);
-        for (std::size_t i = 0; i < n; ++i)
-            out->m_nulls[i] = m_nulls[order[i]];
-    }
-    const auto gather = [&order, n](const auto &from, auto &into) {
-        into.resize(n);
-        for (std::size_t i = 0; i < n; ++i)
-            into[i] = from[order[i]];
-    };
-    switch (m_storage) {
-    case Storage::Integer:
-        out->m_narrow = m_narrow;
-        if (m_narrow)
-            gather(m_narrowIntegers, out->m_narrowIntegers);
-        else
-            gather(m_integers, out->m_integers);
-        break;
-    case Storage::Real:
-        gather(m_reals, out->m_reals);
-        break;
-    case Storage::Text: {
-        // The new offsets first (each text keeps its length), then the texts copied into
-        // their places, each half on its own thread.
-        out->m_offsets.resize(n + 1);
-        std::uint32_t at = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            out->m_offsets[i] = at;
-            at += m_offsets[order[i] + 1] - m_offsets[order[i]];
-        }
-        out->m_offsets[n] = at;
-        char *texts = out->m_text.extend(at);
-        const char *from = std::string_view(m_text).data();
-        two_way::run(n, [&](int, std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i) {
-                const std::uint32_t source = m_offsets[order[i]];
-                const std::uint32_t length = m_offsets[order[i] + 1] - source;
-                if (length)
-                    std::memcpy(texts + out->m_offsets[i], from + source, length);
-            }
-        });
-        break;
-    }
-    }
-    return out;
-}
-
 void ColumnValues::reorder(const std::vector<std::uint32_t> &order)
 {
     const std::size_t n = order.size();

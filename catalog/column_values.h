@@ -75,9 +75,6 @@ public:
     std::string_view texts() const { return m_text; }
     const std::uint32_t *offsets() const { return m_offsets.data(); }
 
-    /// The same values, row i taken from row order[i] of these; texts are copied on two
-    /// threads.
-    std::unique_ptr<ColumnValues> permuted(const std::vector<std::uint32_t> &order) const;
     /// Puts the rows in a new order, row i taken from row order[i], where `order` holds each
     /// row once. Texts are copied in the order they stand, on two threads, and each stretch
     /// copied is given back at once: the column is held twice only for a moment.

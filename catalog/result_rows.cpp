@@ -350,22 +350,27 @@ std::string_view ResultRows::folded(int row, int column) const
 
 ResultRows::FoldedColumn ResultRows::foldedColumn(int column) const
 {
+    // Worked out once (the rows are complete by then): a filter asks for it row by row.
     const Column &c = m_columns[size_t(column)];
-    if (c.storage == Storage::Text) {
+    std::call_once(*c.foldedOnce, [&] {
+        if (c.storage != Storage::Text) {
+            buildFoldedForms(column);
+            if (c.foldedForms)
+                c.folded = {c.foldedForms->texts(), c.foldedForms->offsets(), nullptr};
+            return;
+        }
         const ColumnValues::Folded folded = c.values->folded(m_foldedByteLimit);
         if (!folded.offsets)
-            return {};
-        if (c.map < 0)
-            return {folded.texts, folded.offsets, nullptr};
+            return;
+        if (c.map < 0) {
+            c.folded = {folded.texts, folded.offsets, nullptr};
+            return;
+        }
         const RowMap &map = m_maps[size_t(c.map)];
-        if (map.contiguous)
-            return {folded.texts, folded.offsets + map.first, nullptr};
-        return {folded.texts, folded.offsets, map.rows.data()};
-    }
-    std::call_once(*c.foldedOnce, [&] { buildFoldedForms(column); });
-    if (!c.foldedForms)
-        return {};
-    return {c.foldedForms->texts(), c.foldedForms->offsets(), nullptr};
+        c.folded = map.contiguous ? FoldedColumn{folded.texts, folded.offsets + map.first, nullptr}
+                                  : FoldedColumn{folded.texts, folded.offsets, map.rows.data()};
+    });
+    return c.folded;
 }
 
 const std::uint8_t *ResultRows::nullFlags(int column, int begin, int end, std::vector<std::uint8_t> &scratch) const

@@ -144,9 +144,11 @@ private:
         std::shared_ptr<ColumnValues> own;          // null for a shared column
         std::shared_ptr<const ColumnValues> values;  // own, or shared
         int map = -1;                               // the row map of a shared column
-        // The text forms of a column other than text, folded: built lazily for filtering.
+        // The folded texts, worked out lazily for filtering; for a column other than text,
+        // its text forms folded.
         std::unique_ptr<std::once_flag> foldedOnce = std::make_unique<std::once_flag>();
         mutable std::unique_ptr<ColumnValues> foldedForms;
+        mutable FoldedColumn folded;  // what foldedColumn gives, once worked out
     };
     /// The rows a shared column reads: while they run on one by one from the first (every
     /// title of a listing, each joined once), no list of them is kept.
