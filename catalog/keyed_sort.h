@@ -129,13 +129,37 @@ inline void radixSort(NumberRow *items, NumberRow *scratch, std::size_t n)
 inline void sortNumbers(std::vector<NumberRow> &rows, bool descending)
 {
     const std::size_t n = rows.size();
-    if (descending)
-        for (NumberRow &r : rows)
-            r.key = ~r.key;
     // Kept from one sort to the next: a fresh buffer of a large listing's size costs more in
     // first touches of its memory than the sort itself.
     static thread_local std::vector<NumberRow> kept;
     std::vector<NumberRow> &scratch = kept;  // this thread's, also where the other half runs
+    if (n >= two_way::kMinimumItems) {
+        // Keys of a small range (a price in cents, a rating): one counting pass places every
+        // row, in its earlier order among equal keys.
+        constexpr std::uint64_t kCountingRange = std::uint64_t(1) << 20;
+        std::uint64_t low = rows.front().key, high = low;
+        for (const NumberRow &r : rows) {
+            low = std::min(low, r.key);
+            high = std::max(high, r.key);
+        }
+        if (high - low < kCountingRange) {
+            static thread_local std::vector<std::uint32_t> counts;
+            counts.assign(std::size_t(high - low) + 2, 0);
+            const auto place = [&](const NumberRow &r) { return std::size_t(descending ? high - r.key : r.key - low); };
+            for (const NumberRow &r : rows)
+                ++counts[place(r) + 1];
+            for (std::size_t v = 1; v < counts.size(); ++v)
+                counts[v] += counts[v - 1];
+            scratch.resize(n);
+            for (const NumberRow &r : rows)
+                scratch[counts[place(r)]++] = r;
+            rows.swap(scratch);
+            return;
+        }
+    }
+    if (descending)
+        for (NumberRow &r : rows)
+            r.key = ~r.key;
     scratch.resize(n);
     std::size_t middle = 0;
     two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
