@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <tuple>
-#include <future>
 #include <new>
 
 namespace held {

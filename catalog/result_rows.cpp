@@ -1,7 +1,6 @@
 #include "catalog/result_rows.h"
 
 #include "catalog/jet_text.h"
-#include "catalog/two_way.h"
 #include "jet/protocol.h"
 
 #include <QDateTime>
