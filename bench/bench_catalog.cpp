@@ -3,8 +3,9 @@
 // table read by mdb-export and the same statements run by the sqlite3 program on a SQLite
 // copy of the loaded tables.
 //
-// Usage: bench_catalog [--first-listing] CATALOG.mdb [CATALOG.mdb ...]
-//   --first-listing stops after the first all-titles listing (for a profiler).
+// Usage: bench_catalog [--first-listing | --sorts] CATALOG.mdb [CATALOG.mdb ...]
+//   --first-listing stops after the first all-titles listing (for a profiler);
+//   --sorts then gives only header sorts, each again and again.
 //
 // The processor time of the first listing leaves out the reader process, which parses the
 // file in parallel; mdb-export's processor time is its whole work.
@@ -181,7 +182,7 @@ std::unique_ptr<ado::Recordset> openListing(const std::shared_ptr<ado::Connectio
     return rs;
 }
 
-int benchFile(const QString &file, bool firstListingOnly)
+int benchFile(const QString &file, bool firstListingOnly, bool sortsOnly)
 {
     const qint64 fileBytes = QFileInfo(file).size();
     std::printf("%s (%.1f MB)\n", qPrintable(file), double(fileBytes) / 1e6);
@@ -218,6 +219,13 @@ int benchFile(const QString &file, bool firstListingOnly)
     Timing firstMs;
     const long readerAnonymous = readerAnonymousPeakKilobytes([&] { firstMs = timeOf([&] { rs = openListing(cn, all); }); });
     report("first all-titles listing (loads Software)", firstMs, QStringLiteral("%1 rows").arg(rs->RecordCount()));
+    if (sortsOnly) {
+        // Each header sort again and again, for a profiler started after the load.
+        for (int round = 0; round < 6; ++round)
+            for (const char *sort : {"Price ASC", "Price DESC", "Name DESC", "Name ASC", "Rating DESC"})
+                report(sort, timeOf([&] { rs->setSort(QString::fromLatin1(sort)); }));
+        return 0;
+    }
     if (firstListingOnly) {
         std::printf("  %-50s %9.1f MB   (%.2fx the file)\n", "peak memory (VmHWM)", double(peakKilobytes()) / 1024.0,
                     double(peakKilobytes()) * 1024.0 / double(fileBytes));
@@ -311,12 +319,14 @@ int main(int argc, char **argv)
     QStringList files = app.arguments().mid(1);
     // --first-listing: only as far as the first all-titles listing, for profiling it.
     const bool firstListingOnly = files.removeAll(QStringLiteral("--first-listing")) > 0;
+    // --sorts: the first listing, then only header sorts, each again and again.
+    const bool sortsOnly = files.removeAll(QStringLiteral("--sorts")) > 0;
     if (files.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_catalog [--first-listing] CATALOG.mdb [CATALOG.mdb ...]\n");
+        std::fprintf(stderr, "usage: bench_catalog [--first-listing | --sorts] CATALOG.mdb [CATALOG.mdb ...]\n");
         return 2;
     }
     int result = 0;
     for (const QString &file : files)
-        result |= benchFile(file, firstListingOnly);
+        result |= benchFile(file, firstListingOnly, sortsOnly);
     return result;
 }

@@ -137,22 +137,44 @@ inline void sortNumbers(std::vector<NumberRow> &rows, bool descending)
         // Keys of a small range (a price in cents, a rating): one counting pass places every
         // row, in its earlier order among equal keys.
         constexpr std::uint64_t kCountingRange = std::uint64_t(1) << 20;
-        std::uint64_t low = rows.front().key, high = low;
-        for (const NumberRow &r : rows) {
-            low = std::min(low, r.key);
-            high = std::max(high, r.key);
-        }
+        std::uint64_t lows[2] = {rows.front().key, rows.front().key}, highs[2] = {lows[0], lows[0]};
+        two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
+            std::uint64_t low = lows[part], high = highs[part];
+            for (std::size_t i = begin; i < end; ++i) {
+                low = std::min(low, rows[i].key);
+                high = std::max(high, rows[i].key);
+            }
+            lows[part] = low;
+            highs[part] = high;
+        });
+        const std::uint64_t low = std::min(lows[0], lows[1]), high = std::max(highs[0], highs[1]);
         if (high - low < kCountingRange) {
-            static thread_local std::vector<std::uint32_t> counts;
-            counts.assign(std::size_t(high - low) + 2, 0);
+            // Each half counts and places its own rows; the first half's rows of a key go
+            // before the second's, so equal keys keep their order.
+            static thread_local std::vector<std::uint32_t> keptCounts[2];
+            auto &counts = keptCounts;  // the calling thread's, named so on the other too
+            const std::size_t range = std::size_t(high - low) + 1;
             const auto place = [&](const NumberRow &r) { return std::size_t(descending ? high - r.key : r.key - low); };
-            for (const NumberRow &r : rows)
-                ++counts[place(r) + 1];
-            for (std::size_t v = 1; v < counts.size(); ++v)
-                counts[v] += counts[v - 1];
+            counts[0].assign(range, 0);
+            counts[1].assign(range, 0);
+            two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
+                std::uint32_t *count = counts[part].data();
+                for (std::size_t i = begin; i < end; ++i)
+                    ++count[place(rows[i])];
+            });
+            std::uint32_t at = 0;
+            for (std::size_t v = 0; v < range; ++v) {
+                const std::uint32_t first = counts[0][v], second = counts[1][v];
+                counts[0][v] = at;
+                counts[1][v] = at + first;
+                at += first + second;
+            }
             scratch.resize(n);
-            for (const NumberRow &r : rows)
-                scratch[counts[place(r)]++] = r;
+            two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
+                std::uint32_t *next = counts[part].data();
+                for (std::size_t i = begin; i < end; ++i)
+                    scratch[next[place(rows[i])]++] = rows[i];
+            });
             rows.swap(scratch);
             return;
         }

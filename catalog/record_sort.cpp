@@ -45,27 +45,41 @@ void narrowRealKeys(std::vector<keyed_sort::NumberRow> &numbers, const ResultRow
     constexpr double kScale = 10000;
     constexpr double kWholeLimit = 4611686018427387904.0;  // 2^62: two such wholes' difference fits 64 bits
     constexpr std::int64_t kPerCent = 100;
-    std::int64_t least = std::numeric_limits<std::int64_t>::max();
-    bool cents = true;
-    for (keyed_sort::NumberRow &n : numbers) {
-        const double value = r.real(n.row, column);
-        const double scaled = std::nearbyint(value * kScale);
-        if (!(std::fabs(scaled) < kWholeLimit) || scaled / kScale != value) {
-            for (keyed_sort::NumberRow &m : numbers)
-                m.key = orderedBits(r.real(m.row, column));
-            return;
+    std::int64_t leasts[2] = {std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::max()};
+    bool inCents[2] = {true, true};
+    std::atomic<bool> wholes{true};
+    two_way::run(numbers.size(), [&](int part, std::size_t begin, std::size_t end) {
+        std::int64_t least = leasts[part];
+        bool cents = true;
+        for (std::size_t i = begin; i < end; ++i) {
+            keyed_sort::NumberRow &n = numbers[i];
+            const double value = r.real(n.row, column);
+            const double scaled = std::nearbyint(value * kScale);
+            if (!(std::fabs(scaled) < kWholeLimit) || scaled / kScale != value) {
+                wholes = false;
+                return;
+            }
+            const auto whole = std::int64_t(scaled);
+            n.key = std::uint64_t(whole);
+            least = std::min(least, whole);
+            cents = cents && whole % kPerCent == 0;
         }
-        const auto whole = std::int64_t(scaled);
-        n.key = std::uint64_t(whole);
-        least = std::min(least, whole);
-        cents = cents && whole % kPerCent == 0;
+        leasts[part] = least;
+        inCents[part] = cents;
+    });
+    if (!wholes) {
+        two_way::run(numbers.size(), [&](int, std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i)
+                numbers[i].key = orderedBits(r.real(numbers[i].row, column));
+        });
+        return;
     }
-    if (cents)
-        for (keyed_sort::NumberRow &n : numbers)
-            n.key = std::uint64_t((std::int64_t(n.key) - least) / kPerCent);
-    else
-        for (keyed_sort::NumberRow &n : numbers)
-            n.key = std::uint64_t(std::int64_t(n.key) - least);
+    const std::int64_t least = std::min(leasts[0], leasts[1]);
+    const std::int64_t step = inCents[0] && inCents[1] ? kPerCent : 1;
+    two_way::run(numbers.size(), [&](int, std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i)
+            numbers[i].key = std::uint64_t((std::int64_t(numbers[i].key) - least) / step);
+    });
 }
 
 // The rows of one recordset put in order: `sorted` holds every row, in sort order.
@@ -136,17 +150,32 @@ public:
         const ResultRows &r = *rows;
         const int column = key.column;
         const bool real = r.storage(column) == ResultRows::Storage::Real;
-        std::vector<int> nulls;
         // Kept from one sort to the next, as the sort's own scratch is.
-        static thread_local std::vector<keyed_sort::NumberRow> numbers;
-        numbers.clear();
-        numbers.reserve(sorted.size());
-        for (int row = 0; row < r.rowCount(); ++row) {
-            if (r.isNull(row, column))
-                nulls.push_back(row);
-            else
-                numbers.push_back({real ? 0 : orderedBits(r.integer(row, column)), row});
-        }
+        static thread_local std::vector<keyed_sort::NumberRow> keptNumbers;
+        auto &numbers = keptNumbers;  // the calling thread's, named so on the other too
+        const std::size_t n = std::size_t(r.rowCount());
+        numbers.resize(n);
+        // Each half's keys from its first place on, its Nulls apart.
+        std::vector<int> halfNulls[2];
+        std::size_t begins[2] = {0, 0}, filled[2] = {0, 0};
+        two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
+            std::size_t at = begin;
+            for (std::size_t row = begin; row < end; ++row) {
+                if (r.isNull(int(row), column))
+                    halfNulls[part].push_back(int(row));
+                else
+                    numbers[at++] = {real ? 0 : orderedBits(r.integer(int(row), column)), int(row)};
+            }
+            begins[part] = begin;
+            filled[part] = at - begin;
+        });
+        if (filled[1] > 0 && begins[1] > filled[0])
+            std::copy(numbers.begin() + std::ptrdiff_t(begins[1]),
+                      numbers.begin() + std::ptrdiff_t(begins[1] + filled[1]),
+                      numbers.begin() + std::ptrdiff_t(filled[0]));
+        numbers.resize(filled[0] + filled[1]);
+        std::vector<int> nulls = std::move(halfNulls[0]);
+        nulls.insert(nulls.end(), halfNulls[1].begin(), halfNulls[1].end());
         if (real)
             narrowRealKeys(numbers, r, column);
         keyed_sort::sortNumbers(numbers, key.descending);
@@ -167,16 +196,30 @@ public:
                 std::iota(sorted.begin(), sorted.end(), 0);
                 return true;
             }
-            // From the last row back, each run of equal values placed as it is met.
-            const bool text = r.storage(key.column) == ResultRows::Storage::Text;
+            // Where each run of equal values begins, looked at on both threads; then, from
+            // the last row back, each run placed as it is met.
+            const int column = key.column;
+            const bool text = r.storage(column) == ResultRows::Storage::Text;
+            const bool ascii = text && r.isAsciiColumn(column);
+            const auto sameValue = [&](int a, int b) {
+                if (!text || r.isNull(a, column) || r.isNull(b, column))
+                    return r.compareRows(a, b, column) == 0;
+                const std::string_view x = r.text(a, column), y = r.text(b, column);
+                // ASCII texts of other lengths differ; equal bytes are equal values.
+                if (ascii)
+                    return x.size() == y.size() && jettext::compare(x, y) == 0;
+                return x == y || jettext::compare(x, y) == 0;
+            };
+            const int n = r.rowCount();
+            std::vector<std::uint8_t> startsRun(std::size_t(n), 1);
+            two_way::run(std::size_t(n), [&](int, std::size_t begin, std::size_t end) {
+                for (std::size_t row = std::max<std::size_t>(begin, 1); row < end; ++row)
+                    startsRun[row] = !sameValue(int(row) - 1, int(row));
+            });
             auto out = sorted.begin();
-            int runEnd = r.rowCount();
-            for (int row = r.rowCount() - 1; row >= 0; --row) {
-                // Equal bytes are equal values; any others are compared.
-                if (row > 0
-                    && ((text && !r.isNull(row - 1, key.column) && !r.isNull(row, key.column)
-                         && r.text(row - 1, key.column) == r.text(row, key.column))
-                        || r.compareRows(row - 1, row, key.column) == 0))
+            int runEnd = n;
+            for (int row = n - 1; row >= 0; --row) {
+                if (!startsRun[std::size_t(row)])
                     continue;
                 for (int k = row; k < runEnd; ++k)
                     *out++ = k;

@@ -59,8 +59,9 @@ inline Value someText(Bytes &bytes, std::initializer_list<const char *> choices)
     return text(choices.begin()[bytes.pick(unsigned(choices.size()))]);
 }
 
-/// Software, SoftwareType and Site as the listings read them.
-inline std::vector<Table> listingCatalog(Bytes &bytes)
+/// Software, SoftwareType and Site as the listings read them. With `titles`, that many
+/// titles whose names are ASCII only (equal but for case, or of other lengths).
+inline std::vector<Table> listingCatalog(Bytes &bytes, unsigned titles = 0)
 {
     using T = jet::StoredType;
     const bool moneyPrice = bytes.pick(2) == 0;
@@ -72,7 +73,9 @@ inline std::vector<Table> listingCatalog(Bytes &bytes)
                     {"BuyURL", T::Text, 255},        {"Rating", T::Int, 0},          {"SoftwareTypeID", T::Long, 0},
                     {"SiteID", T::Long, 0},          {"CategoryID", T::Long, 0},     {"SubCategoryID", T::Long, 0}},
                    {}};
-    const unsigned titles = bytes.pick(40);
+    const bool asciiNames = titles > 0;
+    if (!asciiNames)
+        titles = bytes.pick(40);
     for (unsigned i = 0; i < titles; ++i) {
         Value price;
         switch (bytes.pick(8)) {
@@ -84,7 +87,8 @@ inline std::vector<Table> listingCatalog(Bytes &bytes)
         default: price = real(double(bytes.pick(4000)) / 100); break;
         }
         software.rows.push_back({integer(i + 1),
-                                 someText(bytes, {"Twin", "twin", "Zip Tool", "", nullptr, "\xc3\x89" "clair", "zip", "Twin "}),
+                                 asciiNames ? someText(bytes, {"Twin", "twin", "TWIN", "Zip Tool", "zip tool", "", nullptr, "Twins", "Twin "})
+                                            : someText(bytes, {"Twin", "twin", "Zip Tool", "", nullptr, "\xc3\x89" "clair", "zip", "Twin "}),
                                  someText(bytes, {nullptr, "about zip", "Tool", ""}),
                                  price,
                                  someText(bytes, {"Req", nullptr}),
@@ -95,13 +99,13 @@ inline std::vector<Table> listingCatalog(Bytes &bytes)
                                  key(bytes, 4), key(bytes, 4), key(bytes, 3), key(bytes, 3)});
     }
     Table types{QStringLiteral("SoftwareType"), {{"SoftwareTypeID", T::Long, 0}, {"Description", T::Text, 50}}, {}};
-    const unsigned typeRows = bytes.pick(7);
+    const unsigned typeRows = asciiNames ? 4 + bytes.pick(4) : bytes.pick(7);  // many titles: some must join
     for (unsigned i = 0; i < typeRows; ++i)
         types.rows.push_back({key(bytes, 3), someText(bytes, {"Freeware", "Shareware", "shareware", "", nullptr})});
     Table sites{QStringLiteral("Site"),
                 {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}},
                 {}};
-    const unsigned siteRows = bytes.pick(7);
+    const unsigned siteRows = asciiNames ? 4 + bytes.pick(4) : bytes.pick(7);
     for (unsigned i = 0; i < siteRows; ++i)
         sites.rows.push_back({key(bytes, 3), someText(bytes, {"One", "one", nullptr, ""}),
                               someText(bytes, {"http://one/", nullptr}), someText(bytes, {"First", "", nullptr, "Repeated"})});
