@@ -38,13 +38,6 @@ TextBuffer::~TextBuffer()
     std::free(m_data);
 }
 
-void TextBuffer::append(std::string_view bytes)
-{
-    char *at = extend(bytes.size());
-    if (!bytes.empty())
-        std::memcpy(at, bytes.data(), bytes.size());
-}
-
 void TextBuffer::reserve(std::size_t n)
 {
     if (n <= m_capacity)
@@ -70,16 +63,12 @@ void TextBuffer::release(std::size_t begin, std::size_t end)
 #endif
 }
 
-char *TextBuffer::extend(std::size_t n)
+void TextBuffer::grow(std::size_t n)
 {
-    if (n > m_capacity - m_size)
-        reserve(std::max({m_capacity * 2, m_size + n, std::size_t(4096)}));
-    char *at = m_data + m_size;
-    m_size += n;
-    return at;
+    reserve(std::max({m_capacity * 2, m_size + n, std::size_t(4096)}));
 }
 
-void ColumnValues::pushNullFlag(std::uint8_t flag)
+void ColumnValues::pushNullFlagSlow(std::uint8_t flag)
 {
     if (flag && !m_hasNulls) {
         m_nulls.resize(m_size, 0);
@@ -105,44 +94,29 @@ void ColumnValues::appendNull()
     pushNullFlag(1);
 }
 
-void ColumnValues::appendInteger(std::int64_t value)
+void ColumnValues::appendWideInteger(std::int64_t value)
 {
-    if (m_narrow && value != std::int64_t(std::int32_t(value))) {
+    if (m_narrow) {
         // The first that needs more than 32 bits: every one is kept in 64 from now on.
         m_integers.assign(m_narrowIntegers.begin(), m_narrowIntegers.end());
         m_narrowIntegers = {};
         m_narrow = false;
     }
-    if (m_narrow)
-        m_narrowIntegers.push_back(std::int32_t(value));
-    else
-        m_integers.push_back(value);
+    m_integers.push_back(value);
     pushNullFlag(0);
 }
 
-void ColumnValues::appendReal(double value)
-{
-    pushNullFlag(0);
-    m_reals.push_back(value);
-}
-
-namespace {
-std::size_t g_textLimit = std::numeric_limits<std::uint32_t>::max();
-}
+std::size_t ColumnValues::s_textLimit = std::numeric_limits<std::uint32_t>::max();
 
 void ColumnValues::setTextLimitForTests(std::size_t bytes)
 {
-    g_textLimit = bytes ? std::min<std::size_t>(bytes, std::numeric_limits<std::uint32_t>::max())
+    s_textLimit = bytes ? std::min<std::size_t>(bytes, std::numeric_limits<std::uint32_t>::max())
                         : std::numeric_limits<std::uint32_t>::max();
 }
 
-void ColumnValues::appendText(std::string_view utf8)
+void ColumnValues::refuseText()
 {
-    if (m_text.size() > g_textLimit || utf8.size() > g_textLimit - m_text.size())
-        throw std::length_error("a column's texts pass what one column holds");
-    m_text.append(utf8);
-    pushNullFlag(0);
-    m_offsets.push_back(std::uint32_t(m_text.size()));
+    throw std::length_error("a column's texts pass what one column holds");
 }
 
 void ColumnValues::reserve(std::size_t rows, std::size_t bytes)

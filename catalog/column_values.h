@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -18,10 +19,22 @@ public:
     TextBuffer(TextBuffer &&other) noexcept;
     TextBuffer &operator=(TextBuffer &&other) noexcept;
     ~TextBuffer();
-    void append(std::string_view bytes);
+    void append(std::string_view bytes)
+    {
+        char *at = extend(bytes.size());
+        if (!bytes.empty())
+            std::memcpy(at, bytes.data(), bytes.size());
+    }
     /// Adds `n` bytes for the caller to write (their pages untouched until then) and returns
     /// where they start.
-    char *extend(std::size_t n);
+    char *extend(std::size_t n)
+    {
+        if (n > m_capacity - m_size)
+            grow(n);
+        char *at = m_data + m_size;
+        m_size += n;
+        return at;
+    }
     /// Makes room for `n` bytes in all, without adding any.
     void reserve(std::size_t n);
     /// Gives the memory of bytes [begin, end) back to the system (the whole pages within
@@ -32,6 +45,8 @@ public:
     operator std::string_view() const { return {m_data, m_size}; }
 
 private:
+    void grow(std::size_t n);
+
     char *m_data = nullptr;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
@@ -51,12 +66,32 @@ public:
     Storage storage() const { return m_storage; }
     std::size_t size() const { return m_size; }
 
+    // Inline: a large table appends tens of millions of values.
     void appendNull();
-    void appendInteger(std::int64_t value);
-    void appendReal(double value);
+    void appendInteger(std::int64_t value)
+    {
+        if (!m_narrow || value != std::int64_t(std::int32_t(value))) {
+            appendWideInteger(value);
+            return;
+        }
+        m_narrowIntegers.push_back(std::int32_t(value));
+        pushNullFlag(0);
+    }
+    void appendReal(double value)
+    {
+        pushNullFlag(0);
+        m_reals.push_back(value);
+    }
     /// Throws std::length_error when the column's texts would pass what their offsets reach
     /// (4 GiB: a 2 GB file's texts may pass it as UTF-8, and a damaged one's far more).
-    void appendText(std::string_view utf8);
+    void appendText(std::string_view utf8)
+    {
+        if (m_text.size() > s_textLimit || utf8.size() > s_textLimit - m_text.size())
+            refuseText();
+        m_text.append(utf8);
+        pushNullFlag(0);
+        m_offsets.push_back(std::uint32_t(m_text.size()));
+    }
     /// Lowers that limit, for tests only (0 puts it back).
     static void setTextLimitForTests(std::size_t bytes);
     /// Room for `rows` more rows (and `bytes` more text), so that filling does not regrow.
@@ -107,7 +142,18 @@ private:
     void buildFolded(std::size_t limit) const;
     bool foldAscii() const;
 
-    void pushNullFlag(std::uint8_t flag);
+    void pushNullFlag(std::uint8_t flag)
+    {
+        if (flag || m_hasNulls)
+            pushNullFlagSlow(flag);
+        else
+            ++m_size;
+    }
+    void pushNullFlagSlow(std::uint8_t flag);
+    void appendWideInteger(std::int64_t value);
+    [[noreturn]] static void refuseText();
+
+    static std::size_t s_textLimit;
 
     Storage m_storage;
     std::size_t m_size = 0;

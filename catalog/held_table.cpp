@@ -37,12 +37,19 @@ ColumnValues::Storage HeldRows::storageOf(jet::StoredType type)
 void HeldRows::setColumns(const QVector<jet::Column> &columns, std::size_t keyColumn)
 {
     m_types.clear();
+    m_kinds.clear();
     m_columns.clear();
     m_keyColumn = keyColumn;
     m_rows = 0;
     for (const jet::Column &c : columns) {
+        const ColumnValues::Storage storage = storageOf(c.type);
         m_types.push_back(c.type);
-        m_columns.push_back(std::make_shared<ColumnValues>(storageOf(c.type)));
+        m_kinds.push_back(storage == ColumnValues::Storage::Text      ? Kind::Text
+                          : storage == ColumnValues::Storage::Integer ? Kind::Integer
+                          : c.type == jet::StoredType::Money          ? Kind::Money
+                          : c.type == jet::StoredType::Date           ? Kind::Date
+                                                                      : Kind::Real);
+        m_columns.push_back(std::make_shared<ColumnValues>(storage));
     }
 }
 
@@ -57,21 +64,22 @@ void HeldRows::reserve(std::size_t rows)
 
 void HeldRows::add(const std::vector<jet::Cell> &cells)
 {
-    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+    const std::size_t count = m_columns.size();
+    for (std::size_t i = 0; i < count; ++i) {
         const jet::Cell &cell = cells[i];
         ColumnValues &column = *m_columns[i];
         if (cell.isNull) {
             column.appendNull();
             continue;
         }
-        switch (column.storage()) {
-        case ColumnValues::Storage::Text: column.appendText(cell.text); break;
-        case ColumnValues::Storage::Integer: column.appendInteger(cell.integer); break;
-        case ColumnValues::Storage::Real:
-            // As valueOf gives it: Money as its amount, a real SQLite cannot keep as Null.
-            if (m_types[i] == jet::StoredType::Money)
-                column.appendReal(double(cell.integer) / double(kMoneyScale));
-            else if (jet::protocol::keepsReal(cell.real, m_types[i] == jet::StoredType::Date))
+        switch (m_kinds[i]) {
+        case Kind::Text: column.appendText(cell.text); break;
+        case Kind::Integer: column.appendInteger(cell.integer); break;
+        // As valueOf gives it: Money as its amount, a real SQLite cannot keep as Null.
+        case Kind::Money: column.appendReal(double(cell.integer) / double(kMoneyScale)); break;
+        case Kind::Date:
+        case Kind::Real:
+            if (jet::protocol::keepsReal(cell.real, m_kinds[i] == Kind::Date))
                 column.appendReal(cell.real);
             else
                 column.appendNull();

@@ -62,7 +62,11 @@ public:
     bool keepsValuesAsGiven(std::size_t column) const { return m_types[column] != jet::StoredType::Numeric; }
 
 private:
+    // How add() keeps a cell of each column, worked out once.
+    enum class Kind : std::uint8_t { Text, Integer, Money, Date, Real };
+
     std::vector<jet::StoredType> m_types;
+    std::vector<Kind> m_kinds;
     std::vector<std::shared_ptr<ColumnValues>> m_columns;
     std::size_t m_keyColumn = 0;
     std::size_t m_rows = 0;

@@ -14,7 +14,11 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace proto = jet::protocol;
@@ -53,6 +57,9 @@ struct JetFile::Impl {
     QStringList tables;
     bool opened = false;
     std::unique_ptr<QProcess> process;
+    // The reader's output, read straight from its pipe: a large table is hundreds of
+    // megabytes, and QProcess would copy each byte once more in chunks of 64 KiB.
+    int output = -1;
     QByteArray buffer;
     qsizetype consumed = 0;
     qint64 requestBytes = 0;
@@ -104,8 +111,18 @@ struct JetFile::Impl {
             }
         }
         process.reset();
+        closeOutput();
         buffer.clear();
         consumed = 0;
+    }
+
+    void closeOutput()
+    {
+#ifdef Q_OS_UNIX
+        if (output >= 0)
+            ::close(output);
+        output = -1;
+#endif
     }
 
     ado::Error start()
@@ -126,8 +143,15 @@ struct JetFile::Impl {
 #ifdef Q_OS_UNIX
         const rlim_t memory = rlim_t(kMemoryBase + 2 * fileSize);
         const rlim_t cpu = rlim_t(kCpuSecondsBase + fileSize / kCpuBytesPerSecond);
-        process->setChildProcessModifier([memory, cpu] {
+        int pipeEnds[2];
+        if (pipe2(pipeEnds, O_CLOEXEC) != 0)
+            return providerError(QStringLiteral("The catalog reader %1 could not be started.").arg(quoted(process->program())));
+        output = pipeEnds[0];
+        const int childOutput = pipeEnds[1];
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setChildProcessModifier([memory, cpu, childOutput] {
             // Runs in the child between fork and exec: only async-signal-safe calls.
+            dup2(childOutput, STDOUT_FILENO);  // the copy is left open across exec
 #ifdef QUORBIX_SANITIZED
             // AddressSanitizer reserves terabytes of address space for its shadow memory
             // before main(): the limit leaves room for that and still bounds what the
@@ -145,6 +169,10 @@ struct JetFile::Impl {
         });
 #endif
         process->start(QIODevice::ReadWrite);
+#ifdef Q_OS_UNIX
+        ::close(childOutput);
+        fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
+#endif
         if (!process->waitForStarted(kIdleTimeoutMs)) {
             const QString program = process->program();
             stop();
@@ -225,6 +253,39 @@ struct JetFile::Impl {
                 buffer.remove(0, consumed);
                 consumed = 0;
             }
+#ifdef Q_OS_UNIX
+            // Room for a whole frame, or a large read: one wake-up takes what the pipe holds.
+            constexpr qsizetype kReadRoom = qsizetype(1) << 20;
+            const qsizetype had = buffer.size();
+            buffer.resize(had + kReadRoom);
+            const ssize_t got = ::read(output, buffer.data() + had, size_t(kReadRoom));
+            buffer.resize(had + qsizetype(std::max<ssize_t>(got, 0)));
+            if (got == 0) {
+                // What an ended reader left in the pipe has been read; then it is gone.
+                stop();
+                return providerError(processFault(stoppedUnexpectedly()));
+            }
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                    stop();
+                    return providerError(processFault(stoppedUnexpectedly()));
+                }
+                if (deadline.hasExpired()) {
+                    stop();
+                    return providerError(processFault(QStringLiteral("took too long")));
+                }
+                const int wait = int(std::min<qint64>(kIdleTimeoutMs, std::max<qint64>(1, deadline.remainingTime())));
+                pollfd ready{output, POLLIN, 0};
+                const int polled = ::poll(&ready, 1, wait);
+                if (polled == 0) {
+                    stop();
+                    return providerError(processFault(QStringLiteral("took too long")));
+                }
+                continue;
+            }
+#else
             // What a reader that has ended left in the pipe still counts; then it is gone.
             const bool running = process && process->state() == QProcess::Running;
             if (!running && !(process && process->bytesAvailable() > 0)) {
@@ -250,7 +311,8 @@ struct JetFile::Impl {
             buffer.resize(had + qsizetype(process->bytesAvailable()));
             const qint64 got = process->read(buffer.data() + had, buffer.size() - had);
             buffer.resize(had + qsizetype(std::max<qint64>(got, 0)));
-            requestBytes += std::max<qint64>(got, 0);
+#endif
+            requestBytes += std::max<qint64>(qint64(got), 0);
             if (requestBytes > byteLimit) {
                 stop();
                 return providerError(processFault(QStringLiteral("sent more data than the file can hold")));
@@ -307,7 +369,9 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
     proto::putString(request, name.toStdString());
     proto::finishFrame(request, at);
     d->requestBytes = 0;
-    if (d->process->write(request.data(), qint64(request.size())) != qint64(request.size())) {
+    // Written at once: the reply is read from the reader's pipe, not through QProcess's loop.
+    if (d->process->write(request.data(), qint64(request.size())) != qint64(request.size())
+        || (d->process->bytesToWrite() > 0 && !d->process->waitForBytesWritten(kIdleTimeoutMs))) {
         d->stop();
         return providerError(d->processFault(d->stoppedUnexpectedly()));
     }

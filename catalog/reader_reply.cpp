@@ -48,6 +48,10 @@ TableReply::Step TableReply::columns(std::string_view payload)
     m_sink.columns(m_columns);
     m_sink.expectRows(m_declaredRows);
     m_cells.resize(std::size_t(m_columns.size()));
+    m_rules.clear();
+    for (const Column &c : std::as_const(m_columns))
+        m_rules.push_back({info(c.type).cell, proto::tagFits(c.type, CellTag::Null, c.calculated),
+                           c.type == StoredType::Date});
     return Step::More;
 }
 
@@ -60,29 +64,35 @@ TableReply::Step TableReply::rows(std::string_view payload)
     for (std::uint32_t r = 0; r < m_lastRows; ++r) {
         for (std::size_t c = 0; c < count; ++c) {
             Cell &cell = m_cells[c];
-            const StoredType type = m_columns[int(c)].type;
+            const CellRule rule = m_rules[c];
             std::uint8_t tag = 0;
-            if (!in.u8(tag) || !proto::tagFits(type, static_cast<jet::CellTag>(tag), m_columns[int(c)].calculated))
+            if (!in.u8(tag))
                 return Step::Malformed;
-            cell = Cell{};
-            switch (static_cast<jet::CellTag>(tag)) {
-            case jet::CellTag::Null:
+            if (static_cast<CellTag>(tag) != rule.tag) {
+                if (static_cast<CellTag>(tag) != CellTag::Null || !rule.nullable)
+                    return Step::Malformed;
+                cell = Cell{};
+                continue;
+            }
+            switch (rule.tag) {
+            case CellTag::Null:  // a column of no values (none is sent but Null)
+                cell = Cell{};
                 break;
-            case jet::CellTag::Integer:
+            case CellTag::Integer:
                 cell.isNull = false;
                 if (!in.i64(cell.integer))
                     return Step::Malformed;
                 break;
-            case jet::CellTag::Real:
+            case CellTag::Real:
                 if (!in.f64(cell.real))
                     return Step::Malformed;
                 // As the reader sends it: what no Jet date nor SQLite number is stays Null.
-                cell.isNull = !proto::keepsReal(cell.real, type == StoredType::Date);
+                cell.isNull = !proto::keepsReal(cell.real, rule.date);
                 if (cell.isNull)
                     cell.real = 0;
                 break;
-            case jet::CellTag::Text:
-            case jet::CellTag::Bytes:
+            case CellTag::Text:
+            case CellTag::Bytes:
                 cell.isNull = false;
                 if (!in.string(cell.text))
                     return Step::Malformed;

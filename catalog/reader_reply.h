@@ -35,8 +35,16 @@ private:
     Step columns(std::string_view payload);
     Step rows(std::string_view payload);
 
+    // What each column's cells may be, worked out once for the table's rows.
+    struct CellRule {
+        CellTag tag;      // the one tag a value of the column has
+        bool nullable;    // whether a Null tag fits
+        bool date;        // a real that is no Jet day is Null
+    };
+
     RowSink &m_sink;
     QVector<Column> m_columns;
+    std::vector<CellRule> m_rules;
     std::vector<Cell> m_cells;
     bool m_started = false;
     std::uint32_t m_declaredRows = 0;
