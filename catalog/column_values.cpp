@@ -16,25 +16,52 @@
 #include <unistd.h>
 #endif
 
+namespace {
+#ifdef __linux__
+// From this size on a buffer is mapped on its own and grows by remapping its pages: below
+// glibc's mmap threshold (which rises as large blocks are freed, to 32 MiB) realloc copies
+// the whole buffer at every doubling.
+constexpr std::size_t kMappedFrom = std::size_t(1) << 20;
+
+std::size_t wholePages(std::size_t n)
+{
+    static const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+    return (n + page - 1) / page * page;
+}
+#endif
+}  // namespace
+
 TextBuffer::TextBuffer(TextBuffer &&other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
-      m_capacity(std::exchange(other.m_capacity, 0))
+      m_capacity(std::exchange(other.m_capacity, 0)), m_mapped(std::exchange(other.m_mapped, false))
 {
 }
 
 TextBuffer &TextBuffer::operator=(TextBuffer &&other) noexcept
 {
     if (this != &other) {
-        std::free(m_data);
+        freeData();
         m_data = std::exchange(other.m_data, nullptr);
         m_size = std::exchange(other.m_size, 0);
         m_capacity = std::exchange(other.m_capacity, 0);
+        m_mapped = std::exchange(other.m_mapped, false);
     }
     return *this;
 }
 
 TextBuffer::~TextBuffer()
 {
+    freeData();
+}
+
+void TextBuffer::freeData()
+{
+#ifdef __linux__
+    if (m_mapped) {
+        munmap(m_data, m_capacity);
+        return;
+    }
+#endif
     std::free(m_data);
 }
 
@@ -42,6 +69,28 @@ void TextBuffer::reserve(std::size_t n)
 {
     if (n <= m_capacity)
         return;
+#ifdef __linux__
+    if (n >= kMappedFrom) {
+        const std::size_t bytes = wholePages(n);
+        void *grown = MAP_FAILED;
+        if (m_mapped) {
+            grown = mremap(m_data, m_capacity, bytes, MREMAP_MAYMOVE);
+        } else {
+            grown = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (grown != MAP_FAILED) {
+                if (m_size)
+                    std::memcpy(grown, m_data, m_size);
+                std::free(m_data);
+            }
+        }
+        if (grown == MAP_FAILED)
+            throw std::bad_alloc();
+        m_data = static_cast<char *>(grown);
+        m_capacity = bytes;
+        m_mapped = true;
+        return;
+    }
+#endif
     char *grown = static_cast<char *>(std::realloc(m_data, n));
     if (!grown)
         throw std::bad_alloc();
@@ -136,13 +185,28 @@ void ColumnValues::reserve(std::size_t rows, std::size_t bytes)
     }
 }
 
+std::vector<std::uint32_t> ColumnValues::placesOf(const std::vector<std::uint32_t> &order)
+{
+    std::vector<std::uint32_t> place(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        place[order[i]] = std::uint32_t(i);
+    return place;
+}
+
 void ColumnValues::reorder(const std::vector<std::uint32_t> &order)
+{
+    reorder(order, m_storage == Storage::Text ? placesOf(order) : std::vector<std::uint32_t>());
+}
+
+void ColumnValues::reorder(const std::vector<std::uint32_t> &order, const std::vector<std::uint32_t> &place)
 {
     const std::size_t n = order.size();
     const auto gather = [&order, n](auto &values) {
-        std::remove_reference_t<decltype(values)> into(n);
+        // Appended, not written over zeros first: a large column's new pages are touched once.
+        std::remove_reference_t<decltype(values)> into;
+        into.reserve(n);
         for (std::size_t i = 0; i < n; ++i)
-            into[i] = values[order[i]];
+            into.push_back(values[order[i]]);
         values.swap(into);
     };
     if (m_hasNulls)
@@ -157,17 +221,18 @@ void ColumnValues::reorder(const std::vector<std::uint32_t> &order)
     case Storage::Real: gather(m_reals); return;
     case Storage::Text: break;
     }
-    // Where each row goes, and where its text begins there (each keeps its length).
-    std::vector<std::uint32_t> place(n);
-    for (std::size_t i = 0; i < n; ++i)
-        place[order[i]] = std::uint32_t(i);
-    std::vector<std::uint32_t> offsets(n + 1);
+    // Texts all empty (a column no title fills): every offset is 0 in any order.
+    if (m_text.size() == 0)
+        return;
+    // Where each row's text begins in its new place (each keeps its length).
+    std::vector<std::uint32_t> offsets;
+    offsets.reserve(n + 1);
     std::uint32_t at = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        offsets[i] = at;
+        offsets.push_back(at);
         at += m_offsets[order[i] + 1] - m_offsets[order[i]];
     }
-    offsets[n] = at;
+    offsets.push_back(at);
     TextBuffer text;
     char *into = text.extend(at);
     const char *from = std::string_view(m_text).data();

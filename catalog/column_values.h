@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-/// Bytes appended at the end, grown through realloc: a large buffer then grows where it is
-/// (the system moves its pages) instead of being copied, so a large column never needs twice
-/// its size for a moment, nor the time to copy itself.
+/// Bytes appended at the end; a large buffer grows where it is (the system moves its pages)
+/// instead of being copied, so a large column never needs twice its size for a moment, nor
+/// the time to copy itself.
 class TextBuffer {
 public:
     TextBuffer() = default;
@@ -46,10 +46,12 @@ public:
 
 private:
     void grow(std::size_t n);
+    void freeData();
 
     char *m_data = nullptr;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
+    bool m_mapped = false;  // mapped on its own (a large buffer, on Linux)
 };
 
 /// One column's values, kept compact: a Null flag a row (none while the column holds no
@@ -114,6 +116,10 @@ public:
     /// row once. Texts are copied in the order they stand, on two threads, and each stretch
     /// copied is given back at once: the column is held twice only for a moment.
     void reorder(const std::vector<std::uint32_t> &order);
+    /// The same, given where each row goes (placesOf(order)), worked out once for a table's
+    /// text columns.
+    void reorder(const std::vector<std::uint32_t> &order, const std::vector<std::uint32_t> &place);
+    static std::vector<std::uint32_t> placesOf(const std::vector<std::uint32_t> &order);
 
     /// Says that the rows stand in the order Jet sorts the column's values in (Nulls first),
     /// as whoever put them there knows.

@@ -140,8 +140,9 @@ void HeldRows::putInOrder()
     keyed = {};
     // Each column put in its new order, so that reading the rows in order reads memory front
     // to back.
+    const std::vector<std::uint32_t> place = ColumnValues::placesOf(order);
     for (const std::shared_ptr<ColumnValues> &column : m_columns)
-        column->reorder(order);
+        column->reorder(order, place);
     m_columns[m_keyColumn]->markInOrder();
 }
 

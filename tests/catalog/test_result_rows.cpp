@@ -133,6 +133,8 @@ private slots:
         QTest::newRow("text, Null first") << S::Text << QStringList{"Null", "a", "", "bÃ©"} << QList<std::uint32_t>{3, 0, 2, 1};
         QTest::newRow("text, no Null") << S::Text << QStringList{"x", "", "yz"} << QList<std::uint32_t>{2, 0, 1};
         QTest::newRow("text, Nulls only") << S::Text << QStringList{"Null", "Null"} << QList<std::uint32_t>{1, 0};
+        QTest::newRow("text, empty texts and Nulls only") << S::Text << QStringList{"", "Null", "", "Null", ""}
+                                                          << QList<std::uint32_t>{1, 4, 3, 0, 2};
         QTest::newRow("whole numbers, Null first") << S::Integer << QStringList{"Null", "7", "-2147483648"}
                                                    << QList<std::uint32_t>{2, 1, 0};
         QTest::newRow("whole numbers past 32 bits after narrow ones")
