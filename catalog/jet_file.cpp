@@ -103,6 +103,8 @@ struct JetFile::Impl {
         if (!process)
             return;
         process->disconnect();
+        // A reader blocked on a full pipe sees it closed and ends, instead of being waited for.
+        closeOutput();
         if (process->state() != QProcess::NotRunning) {
             process->closeWriteChannel();
             if (!process->waitForFinished(kStopWaitMs)) {
@@ -111,7 +113,6 @@ struct JetFile::Impl {
             }
         }
         process.reset();
-        closeOutput();
         buffer.clear();
         consumed = 0;
     }
