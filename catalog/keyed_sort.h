@@ -122,6 +122,58 @@ inline void radixSort(NumberRow *items, NumberRow *scratch, std::size_t n)
 
 }  // namespace detail
 
+/// Rows in row order whose keys span a small range (a price in cents, a rating), placed by
+/// counting: writes each row's number to `out` in key order, equal keys in their order, and
+/// returns true; false (nothing written) for a range too wide or rows too few. Each half
+/// counts and places its own rows on its own thread; the first half's rows of a key go
+/// before the second's. Writing row numbers, not rows with keys, leaves a large listing's
+/// first sort fewer new pages to touch.
+inline bool placeByCount(const std::vector<NumberRow> &rows, bool descending, int *out)
+{
+    const std::size_t n = rows.size();
+    if (n < two_way::kMinimumItems)
+        return false;
+    constexpr std::uint64_t kCountingRange = std::uint64_t(1) << 20;
+    std::uint64_t lows[2] = {rows.front().key, rows.front().key}, highs[2] = {lows[0], lows[0]};
+    two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
+        std::uint64_t low = lows[part], high = highs[part];
+        for (std::size_t i = begin; i < end; ++i) {
+            low = std::min(low, rows[i].key);
+            high = std::max(high, rows[i].key);
+        }
+        lows[part] = low;
+        highs[part] = high;
+    });
+    const std::uint64_t low = std::min(lows[0], lows[1]), high = std::max(highs[0], highs[1]);
+    if (high - low >= kCountingRange)
+        return false;
+    // Kept from one sort to the next, as the sort's own scratch is.
+    static thread_local std::vector<std::uint32_t> keptCounts[2];
+    auto &counts = keptCounts;  // the calling thread's, named so on the other too
+    const std::size_t range = std::size_t(high - low) + 1;
+    const auto place = [&](const NumberRow &r) { return std::size_t(descending ? high - r.key : r.key - low); };
+    counts[0].assign(range, 0);
+    counts[1].assign(range, 0);
+    two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
+        std::uint32_t *count = counts[part].data();
+        for (std::size_t i = begin; i < end; ++i)
+            ++count[place(rows[i])];
+    });
+    std::uint32_t at = 0;
+    for (std::size_t v = 0; v < range; ++v) {
+        const std::uint32_t first = counts[0][v], second = counts[1][v];
+        counts[0][v] = at;
+        counts[1][v] = at + first;
+        at += first + second;
+    }
+    two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
+        std::uint32_t *next = counts[part].data();
+        for (std::size_t i = begin; i < end; ++i)
+            out[next[place(rows[i])]++] = rows[i].row;
+    });
+    return true;
+}
+
 /// Sorts rows that are in row order by key, ties keeping their order in both directions
 /// (for numbers, whose only tie-break is the row): a radix sort of each half on its own
 /// thread, then merged. Much cheaper than comparisons on many equal values. The keys are
@@ -133,52 +185,6 @@ inline void sortNumbers(std::vector<NumberRow> &rows, bool descending)
     // first touches of its memory than the sort itself.
     static thread_local std::vector<NumberRow> kept;
     std::vector<NumberRow> &scratch = kept;  // this thread's, also where the other half runs
-    if (n >= two_way::kMinimumItems) {
-        // Keys of a small range (a price in cents, a rating): one counting pass places every
-        // row, in its earlier order among equal keys.
-        constexpr std::uint64_t kCountingRange = std::uint64_t(1) << 20;
-        std::uint64_t lows[2] = {rows.front().key, rows.front().key}, highs[2] = {lows[0], lows[0]};
-        two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
-            std::uint64_t low = lows[part], high = highs[part];
-            for (std::size_t i = begin; i < end; ++i) {
-                low = std::min(low, rows[i].key);
-                high = std::max(high, rows[i].key);
-            }
-            lows[part] = low;
-            highs[part] = high;
-        });
-        const std::uint64_t low = std::min(lows[0], lows[1]), high = std::max(highs[0], highs[1]);
-        if (high - low < kCountingRange) {
-            // Each half counts and places its own rows; the first half's rows of a key go
-            // before the second's, so equal keys keep their order.
-            static thread_local std::vector<std::uint32_t> keptCounts[2];
-            auto &counts = keptCounts;  // the calling thread's, named so on the other too
-            const std::size_t range = std::size_t(high - low) + 1;
-            const auto place = [&](const NumberRow &r) { return std::size_t(descending ? high - r.key : r.key - low); };
-            counts[0].assign(range, 0);
-            counts[1].assign(range, 0);
-            two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
-                std::uint32_t *count = counts[part].data();
-                for (std::size_t i = begin; i < end; ++i)
-                    ++count[place(rows[i])];
-            });
-            std::uint32_t at = 0;
-            for (std::size_t v = 0; v < range; ++v) {
-                const std::uint32_t first = counts[0][v], second = counts[1][v];
-                counts[0][v] = at;
-                counts[1][v] = at + first;
-                at += first + second;
-            }
-            scratch.resize(n);
-            two_way::run(n, [&](int part, std::size_t begin, std::size_t end) {
-                std::uint32_t *next = counts[part].data();
-                for (std::size_t i = begin; i < end; ++i)
-                    scratch[next[place(rows[i])]++] = rows[i];
-            });
-            rows.swap(scratch);
-            return;
-        }
-    }
     if (descending)
         for (NumberRow &r : rows)
             r.key = ~r.key;

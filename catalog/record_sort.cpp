@@ -178,6 +178,11 @@ public:
         nulls.insert(nulls.end(), halfNulls[1].begin(), halfNulls[1].end());
         if (real)
             narrowRealKeys(numbers, r, column);
+        // Nulls first (last descending), the numbers placed straight where they go.
+        if (keyed_sort::placeByCount(numbers, key.descending, sorted.data() + (key.descending ? 0 : nulls.size()))) {
+            std::copy(nulls.begin(), nulls.end(), sorted.begin() + std::ptrdiff_t(key.descending ? numbers.size() : 0));
+            return;
+        }
         keyed_sort::sortNumbers(numbers, key.descending);
         place(nulls, numbers, key.descending, [](const keyed_sort::NumberRow &n) { return n.row; });
     }
