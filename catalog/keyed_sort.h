@@ -52,9 +52,77 @@ inline bool keysHoldWhole(const KeyedRow &a, const KeyedRow &b)
     return a.length == b.length && a.length <= 24;
 }
 
+namespace detail {
+
+inline unsigned keyByte(const KeyedRow &r, int byte)
+{
+    const std::uint64_t word = byte < 8 ? r.key : byte < 16 ? r.key2 : r.key3;
+    return unsigned(word >> (56 - 8 * (byte & 7))) & 0xff;
+}
+
+/// The first of the 24 key bytes, from `byte` on, in which rows[0, n) differ; 24 for none.
+inline int firstDifferingByte(const KeyedRow *rows, std::size_t n, int byte)
+{
+    std::uint64_t differ[3] = {0, 0, 0};
+    for (std::size_t i = 1; i < n; ++i) {
+        differ[0] |= rows[i].key ^ rows[0].key;
+        differ[1] |= rows[i].key2 ^ rows[0].key2;
+        differ[2] |= rows[i].key3 ^ rows[0].key3;
+    }
+    for (; byte < 24; ++byte)
+        if ((differ[byte / 8] >> (56 - 8 * (byte & 7))) & 0xff)
+            return byte;
+    return 24;
+}
+
+/// Puts rows[0, n) in order by their keys a byte at a time from the first (each pass keeps
+/// the rows' order), leaving few rows or rows of equal keys to `less`. Equal beginnings
+/// are passed over at once. Asked for `starts` (257 places), it stops after the first pass
+/// and says there where each byte's rows begin; it returns false then, true once sorted.
+template <typename Less>
+bool sortByKeyBytes(KeyedRow *rows, KeyedRow *scratch, std::size_t n, int byte, bool descending, const Less &less,
+                    std::size_t *starts = nullptr)
+{
+    constexpr std::size_t kFew = 48;
+    if (n <= kFew) {
+        std::sort(rows, rows + n, less);
+        return true;
+    }
+    byte = firstDifferingByte(rows, n, byte);
+    if (byte == 24) {
+        std::sort(rows, rows + n, less);
+        return true;
+    }
+    const auto bucket = [byte, descending](const KeyedRow &r) {
+        const unsigned b = keyByte(r, byte);
+        return descending ? 255 - b : b;
+    };
+    std::size_t counts[257] = {};
+    for (std::size_t i = 0; i < n; ++i)
+        ++counts[bucket(rows[i]) + 1];
+    for (int b = 0; b < 256; ++b)
+        counts[b + 1] += counts[b];
+    std::size_t next[256];
+    std::copy(counts, counts + 256, next);
+    for (std::size_t i = 0; i < n; ++i)
+        scratch[next[bucket(rows[i])]++] = rows[i];
+    std::copy(scratch, scratch + n, rows);
+    if (starts) {
+        std::copy(counts, counts + 257, starts);
+        return false;
+    }
+    for (int b = 0; b < 256; ++b)
+        if (counts[b + 1] - counts[b] > 1)
+            sortByKeyBytes(rows + counts[b], scratch + counts[b], counts[b + 1] - counts[b], byte + 1, descending, less);
+    return true;
+}
+
+}  // namespace detail
+
 /// Sorts by key (then by `tie` when the keys are equal, then by row, which keeps the
-/// earlier order among equal values in both directions): each half on its own thread,
-/// then merged.
+/// earlier order among equal values in both directions). The keys are sorted a byte at a
+/// time, far fewer steps than comparing them; after the first byte each thread takes the
+/// rows of its own bytes.
 template <typename Tie>
 void sortKeyed(std::vector<KeyedRow> &rows, bool descending, const Tie &tie)
 {
@@ -70,14 +138,29 @@ void sortKeyed(std::vector<KeyedRow> &rows, bool descending, const Tie &tie)
                 return descending ? c > 0 : c < 0;
         return a.row < b.row;
     };
-    std::size_t middle = 0;
-    two_way::run(rows.size(), [&](int part, std::size_t begin, std::size_t end) {
-        std::sort(rows.begin() + std::ptrdiff_t(begin), rows.begin() + std::ptrdiff_t(end), less);
-        if (part == 1)
-            middle = begin;
+    const std::size_t n = rows.size();
+    if (n < 2)
+        return;
+    std::vector<KeyedRow> scratch(n);
+    if (n < two_way::kMinimumItems) {
+        detail::sortByKeyBytes(rows.data(), scratch.data(), n, 0, descending, less);
+        return;
+    }
+    std::size_t starts[257];
+    if (detail::sortByKeyBytes(rows.data(), scratch.data(), n, 0, descending, less, starts))
+        return;  // keys all equal: sorted whole by `less`
+    // The bytes split where half the rows have gone by; each thread sorts its bytes' rows.
+    int split = 0;
+    while (split < 256 && starts[split + 1] <= n / 2)
+        ++split;
+    two_way::run(n, [&](int part, std::size_t, std::size_t end) {
+        // Part 0 alone (one core) takes every byte.
+        const int from = part == 0 ? 0 : split, to = part == 0 && end < n ? split : 256;
+        for (int b = from; b < to; ++b)
+            if (starts[b + 1] - starts[b] > 1)
+                detail::sortByKeyBytes(rows.data() + starts[b], scratch.data() + starts[b], starts[b + 1] - starts[b], 0,
+                                       descending, less);
     });
-    if (middle > 0)
-        std::inplace_merge(rows.begin(), rows.begin() + std::ptrdiff_t(middle), rows.end(), less);
 }
 
 /// A row and its number, as an unsigned key whose plain order is the number's order.
