@@ -2,6 +2,7 @@
 
 #include "catalog/jet_text.h"
 #include "catalog/two_way.h"
+#include "jet/little_endian.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -163,6 +164,25 @@ void ColumnValues::setTextLimitForTests(std::size_t bytes)
                         : std::numeric_limits<std::uint32_t>::max();
 }
 
+void ColumnValues::appendTexts(const char *lengths, const char *bytes, std::size_t n)
+{
+    const auto *length = reinterpret_cast<const unsigned char *>(lengths);
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        total += jet::le::get32(length + 4 * i);
+    if (m_text.size() > s_textLimit || total > s_textLimit - m_text.size())
+        refuseText();
+    std::uint32_t at = std::uint32_t(m_text.size());
+    m_text.append(std::string_view(bytes, total));
+    for (std::size_t i = 0; i < n; ++i) {
+        at += jet::le::get32(length + 4 * i);
+        m_offsets.push_back(at);
+    }
+    if (m_hasNulls)
+        m_nulls.insert(m_nulls.end(), n, 0);
+    m_size += n;
+}
+
 void ColumnValues::refuseText()
 {
     throw std::length_error("a column's texts pass what one column holds");
@@ -185,9 +205,30 @@ void ColumnValues::reserve(std::size_t rows, std::size_t bytes)
     }
 }
 
+void ColumnValues::populateAhead(std::size_t rows) const
+{
+    const auto ahead = [rows](const auto &values) {
+        const std::size_t room = std::min(rows, values.capacity() - values.size());
+        populatePages(values.data() + values.size(), room * sizeof(*values.data()));
+    };
+    if (m_hasNulls)
+        ahead(m_nulls);
+    switch (m_storage) {
+    case Storage::Integer: m_narrow ? ahead(m_narrowIntegers) : ahead(m_integers); break;
+    case Storage::Real: ahead(m_reals); break;
+    case Storage::Text:
+        ahead(m_offsets);
+        if (m_size)
+            m_text.populateAhead((m_text.size() / m_size + 1) * rows);
+        break;
+    }
+}
+
 std::vector<std::uint32_t> ColumnValues::placesOf(const std::vector<std::uint32_t> &order)
 {
-    std::vector<std::uint32_t> place(order.size());
+    std::vector<std::uint32_t> place;
+    reservePopulated(place, order.size());
+    place.resize(order.size());
     for (std::size_t i = 0; i < order.size(); ++i)
         place[order[i]] = std::uint32_t(i);
     return place;
@@ -204,7 +245,7 @@ void ColumnValues::reorder(const std::vector<std::uint32_t> &order, const std::v
     const auto gather = [&order, n](auto &values) {
         // Appended, not written over zeros first: a large column's new pages are touched once.
         std::remove_reference_t<decltype(values)> into;
-        into.reserve(n);
+        reservePopulated(into, n);
         for (std::size_t i = 0; i < n; ++i)
             into.push_back(values[order[i]]);
         values.swap(into);
@@ -226,7 +267,7 @@ void ColumnValues::reorder(const std::vector<std::uint32_t> &order, const std::v
         return;
     // Where each row's text begins in its new place (each keeps its length).
     std::vector<std::uint32_t> offsets;
-    offsets.reserve(n + 1);
+    reservePopulated(offsets, n + 1);
     std::uint32_t at = 0;
     for (std::size_t i = 0; i < n; ++i) {
         offsets.push_back(at);

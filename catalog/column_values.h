@@ -2,6 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "catalog/memory_pages.h"
+
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -37,6 +40,8 @@ public:
     }
     /// Makes room for `n` bytes in all, without adding any.
     void reserve(std::size_t n);
+    /// Puts in place the pages of up to `n` bytes past the end, within the room there is.
+    void populateAhead(std::size_t n) const { populatePages(m_data + m_size, std::min(n, m_capacity - m_size)); }
     /// Gives the memory of bytes [begin, end) back to the system (the whole pages within
     /// them), for a buffer that is read no more there and will be freed.
     void release(std::size_t begin, std::size_t end);
@@ -94,10 +99,16 @@ public:
         pushNullFlag(0);
         m_offsets.push_back(std::uint32_t(m_text.size()));
     }
+    /// `n` texts whose lengths stand at `lengths` (32-bit, little-endian) and whose bytes stand
+    /// end to end at `bytes`; the same limit holds.
+    void appendTexts(const char *lengths, const char *bytes, std::size_t n);
     /// Lowers that limit, for tests only (0 puts it back).
     static void setTextLimitForTests(std::size_t bytes);
     /// Room for `rows` more rows (and `bytes` more text), so that filling does not regrow.
     void reserve(std::size_t rows, std::size_t bytes = 0);
+    /// Puts in place the pages that the next `rows` rows will fill, within the room reserved
+    /// (texts as long as those so far): a large table is filled with few calls to the system.
+    void populateAhead(std::size_t rows) const;
 
     bool isNull(std::size_t row) const { return m_hasNulls && m_nulls[row] != 0; }
     std::int64_t integer(std::size_t row) const { return m_narrow ? m_narrowIntegers[row] : m_integers[row]; }

@@ -2,6 +2,7 @@
 
 #include "catalog/jet_text.h"
 #include "catalog/keyed_sort.h"
+#include "jet/little_endian.h"
 #include "jet/protocol.h"
 
 #include <sqlite3.h>
@@ -62,31 +63,117 @@ void HeldRows::reserve(std::size_t rows)
     }
 }
 
+void HeldRows::populateAhead(std::size_t rows)
+{
+    // The pages of the rows to come are put in place a stretch at a time.
+    constexpr std::size_t kRowsAhead = 8192;
+    if (m_rows / kRowsAhead == (m_rows + rows) / kRowsAhead && m_rows != 0)
+        return;
+    for (const std::shared_ptr<ColumnValues> &column : m_columns)
+        column->populateAhead(kRowsAhead + rows);
+}
+
+void HeldRows::addCell(std::size_t i, const jet::Cell &cell)
+{
+    ColumnValues &column = *m_columns[i];
+    if (cell.isNull) {
+        column.appendNull();
+        return;
+    }
+    switch (m_kinds[i]) {
+    case Kind::Text: column.appendText(cell.text); break;
+    case Kind::Integer: column.appendInteger(cell.integer); break;
+    // As valueOf gives it: Money as its amount, a real SQLite cannot keep as Null.
+    case Kind::Money: column.appendReal(double(cell.integer) / double(kMoneyScale)); break;
+    case Kind::Date:
+    case Kind::Real:
+        if (jet::protocol::keepsReal(cell.real, m_kinds[i] == Kind::Date))
+            column.appendReal(cell.real);
+        else
+            column.appendNull();
+        break;
+    }
+}
+
 void HeldRows::add(const std::vector<jet::Cell> &cells)
 {
-    const std::size_t count = m_columns.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        const jet::Cell &cell = cells[i];
+    populateAhead(1);
+    for (std::size_t i = 0; i < m_columns.size(); ++i)
+        addCell(i, cells[i]);
+    ++m_rows;
+}
+
+void HeldRows::add(const jet::RowBatch &batch)
+{
+    populateAhead(batch.rows);
+    const std::size_t rows = batch.rows;
+    // Column by column: one whose every cell holds a text is added in one run.
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        const jet::RowBatch::Cells &cells = batch.columns[i];
         ColumnValues &column = *m_columns[i];
-        if (cell.isNull) {
-            column.appendNull();
+        const bool full = cells.present == rows;
+        const auto isNull = [&cells, full](std::size_t r) { return !full && cells.tags[r] == std::uint8_t(jet::CellTag::Null); };
+        const auto *head = reinterpret_cast<const unsigned char *>(cells.heads);
+        if (cells.tag == jet::CellTag::Null) {
+            for (std::size_t r = 0; r < rows; ++r)
+                column.appendNull();
             continue;
         }
         switch (m_kinds[i]) {
-        case Kind::Text: column.appendText(cell.text); break;
-        case Kind::Integer: column.appendInteger(cell.integer); break;
-        // As valueOf gives it: Money as its amount, a real SQLite cannot keep as Null.
-        case Kind::Money: column.appendReal(double(cell.integer) / double(kMoneyScale)); break;
+        case Kind::Text:
+            if (full) {
+                column.appendTexts(cells.heads, cells.bytes, rows);
+                break;
+            }
+            for (std::size_t r = 0, bytes = 0; r < rows; ++r) {
+                if (isNull(r)) {
+                    column.appendNull();
+                    continue;
+                }
+                const std::uint32_t length = jet::le::get32(head);
+                column.appendText(std::string_view(cells.bytes + bytes, length));
+                bytes += length;
+                head += 4;
+            }
+            break;
+        case Kind::Integer:
+            for (std::size_t r = 0; r < rows; ++r) {
+                if (isNull(r)) {
+                    column.appendNull();
+                    continue;
+                }
+                column.appendInteger(std::int64_t(jet::le::get64(head)));
+                head += 8;
+            }
+            break;
+        case Kind::Money:
+            for (std::size_t r = 0; r < rows; ++r) {
+                if (isNull(r)) {
+                    column.appendNull();
+                    continue;
+                }
+                column.appendReal(double(std::int64_t(jet::le::get64(head))) / double(kMoneyScale));
+                head += 8;
+            }
+            break;
         case Kind::Date:
         case Kind::Real:
-            if (jet::protocol::keepsReal(cell.real, m_kinds[i] == Kind::Date))
-                column.appendReal(cell.real);
-            else
-                column.appendNull();
+            for (std::size_t r = 0; r < rows; ++r) {
+                if (isNull(r)) {
+                    column.appendNull();
+                    continue;
+                }
+                const double value = jet::le::doubleOf(jet::le::get64(head));
+                head += 8;
+                if (jet::protocol::keepsReal(value, m_kinds[i] == Kind::Date))
+                    column.appendReal(value);
+                else
+                    column.appendNull();
+            }
             break;
         }
     }
-    ++m_rows;
+    m_rows += rows;
 }
 
 Value HeldRows::value(std::size_t row, std::size_t column) const
@@ -119,9 +206,9 @@ void HeldRows::putInOrder()
 {
     const ColumnValues &keys = *m_columns[m_keyColumn];
     std::vector<std::uint32_t> order;
-    order.reserve(m_rows);
+    reservePopulated(order, m_rows);
     std::vector<keyed_sort::KeyedRow> keyed;
-    keyed.reserve(m_rows);
+    reservePopulated(keyed, m_rows);
     // Prefix keys order only ASCII texts; with any other letter in the column every
     // comparison takes the full rule (a length past the keys).
     const bool ascii = keys.isAscii();

@@ -46,6 +46,8 @@ public:
     /// Room for `rows` rows, as the table says it holds: a hint, never more than a bound.
     void reserve(std::size_t rows);
     void add(const std::vector<jet::Cell> &cells);
+    /// The same for a run of rows; a column that is all values is added in one go.
+    void add(const jet::RowBatch &batch);
     std::size_t size() const { return m_rows; }
     /// The value of `column` at `row`, as SQLite is given it; a text lives as long as the
     /// column's values.
@@ -64,6 +66,9 @@ public:
 private:
     // How add() keeps a cell of each column, worked out once.
     enum class Kind : std::uint8_t { Text, Integer, Money, Date, Real };
+
+    void addCell(std::size_t column, const jet::Cell &cell);
+    void populateAhead(std::size_t rows);
 
     std::vector<jet::StoredType> m_types;
     std::vector<Kind> m_kinds;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalog/memory_pages.h"
 #include "catalog/two_way.h"
 
 #include <algorithm>
@@ -141,7 +142,9 @@ void sortKeyed(std::vector<KeyedRow> &rows, bool descending, const Tie &tie)
     const std::size_t n = rows.size();
     if (n < 2)
         return;
-    std::vector<KeyedRow> scratch(n);
+    std::vector<KeyedRow> scratch;
+    reservePopulated(scratch, n);
+    scratch.resize(n);
     if (n < two_way::kMinimumItems) {
         detail::sortByKeyBytes(rows.data(), scratch.data(), n, 0, descending, less);
         return;

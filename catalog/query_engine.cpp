@@ -311,6 +311,23 @@ public:
         }
     }
 
+    void rows(const jet::RowBatch &batch) override
+    {
+        if (!m_held || !m_error.isEmpty() || batch.columns.size() != m_types.size()) {
+            RowSink::rows(batch);  // row by row, as inserted
+            return;
+        }
+        const qint64 before = m_read;
+        m_read += qint64(batch.rows);
+        if (m_read / kRowsPerReport != before / kRowsPerReport)
+            report();
+        try {
+            m_held->rows.add(batch);
+        } catch (const std::length_error &) {
+            fail("its texts in one column pass the 4 GiB the program keeps for one");
+        }
+    }
+
     /// Puts held rows in their order, on other threads while this one reports as ordering.
     void finish()
     {

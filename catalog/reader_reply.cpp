@@ -1,5 +1,7 @@
 #include "catalog/reader_reply.h"
 
+#include "jet/little_endian.h"
+
 namespace proto = jet::protocol;
 
 namespace jet::reply {
@@ -47,11 +49,16 @@ TableReply::Step TableReply::columns(std::string_view payload)
     m_columns = QVector<Column>(columns.begin(), columns.end());
     m_sink.columns(m_columns);
     m_sink.expectRows(m_declaredRows);
-    m_cells.resize(std::size_t(m_columns.size()));
     m_rules.clear();
-    for (const Column &c : std::as_const(m_columns))
+    m_batch.columns.clear();
+    for (const Column &c : std::as_const(m_columns)) {
         m_rules.push_back({info(c.type).cell, proto::tagFits(c.type, CellTag::Null, c.calculated),
                            c.type == StoredType::Date});
+        RowBatch::Cells cells;
+        cells.tag = info(c.type).cell;
+        cells.date = c.type == StoredType::Date;
+        m_batch.columns.push_back(cells);
+    }
     return Step::More;
 }
 
@@ -60,49 +67,53 @@ TableReply::Step TableReply::rows(std::string_view payload)
     proto::PayloadReader in(payload.data(), payload.size());
     if (!in.u32(m_lastRows))
         return Step::Malformed;
-    const std::size_t count = m_cells.size();
-    for (std::uint32_t r = 0; r < m_lastRows; ++r) {
-        for (std::size_t c = 0; c < count; ++c) {
-            Cell &cell = m_cells[c];
-            const CellRule rule = m_rules[c];
-            std::uint8_t tag = 0;
-            if (!in.u8(tag))
-                return Step::Malformed;
-            if (static_cast<CellTag>(tag) != rule.tag) {
-                if (static_cast<CellTag>(tag) != CellTag::Null || !rule.nullable)
-                    return Step::Malformed;
-                cell = Cell{};
-                continue;
-            }
-            switch (rule.tag) {
-            case CellTag::Null:  // a column of no values (none is sent but Null)
-                cell = Cell{};
-                break;
-            case CellTag::Integer:
-                cell.isNull = false;
-                if (!in.i64(cell.integer))
-                    return Step::Malformed;
-                break;
-            case CellTag::Real:
-                if (!in.f64(cell.real))
-                    return Step::Malformed;
-                // As the reader sends it: what no Jet date nor SQLite number is stays Null.
-                cell.isNull = !proto::keepsReal(cell.real, rule.date);
-                if (cell.isNull)
-                    cell.real = 0;
-                break;
-            case CellTag::Text:
-            case CellTag::Bytes:
-                cell.isNull = false;
-                if (!in.string(cell.text))
-                    return Step::Malformed;
-                break;
-            }
+    const std::size_t rows = m_lastRows;
+    m_batch.rows = rows;
+    for (std::size_t c = 0; c < m_rules.size(); ++c) {
+        const CellRule rule = m_rules[c];
+        RowBatch::Cells &cells = m_batch.columns[c];
+        const char *tags = nullptr;
+        if (!in.take(rows, tags))
+            return Step::Malformed;
+        cells.tags = reinterpret_cast<const std::uint8_t *>(tags);
+        // Each cell holds the column's one tag, or Null where the column may.
+        std::size_t present = 0;
+        bool others = false;
+        for (std::size_t r = 0; r < rows; ++r) {
+            const auto tag = static_cast<CellTag>(cells.tags[r]);
+            present += tag == rule.tag;
+            others |= tag != rule.tag && tag != CellTag::Null;
         }
-        m_sink.row(m_cells);
-        ++m_rowsSeen;
+        if (others || (present < rows && !rule.nullable))
+            return Step::Malformed;
+        if (rule.tag == CellTag::Null)  // a column of no values (none is sent but Null)
+            present = 0;
+        cells.present = present;
+        switch (rule.tag) {
+        case CellTag::Null: break;
+        case CellTag::Integer:
+        case CellTag::Real:
+            if (!in.take(present * 8, cells.heads))
+                return Step::Malformed;
+            break;
+        case CellTag::Text:
+        case CellTag::Bytes: {
+            if (!in.take(present * 4, cells.heads))
+                return Step::Malformed;
+            std::uint64_t bytes = 0;
+            for (std::size_t i = 0; i < present; ++i)
+                bytes += le::get32(reinterpret_cast<const unsigned char *>(cells.heads) + 4 * i);
+            if (bytes > payload.size() || !in.take(std::size_t(bytes), cells.bytes))
+                return Step::Malformed;
+            break;
+        }
+        }
     }
-    return in.atEnd() ? Step::More : Step::Malformed;
+    if (!in.atEnd())
+        return Step::Malformed;
+    m_sink.rows(m_batch);
+    m_rowsSeen += rows;
+    return Step::More;
 }
 
 }  // namespace jet::reply

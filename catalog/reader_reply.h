@@ -45,7 +45,7 @@ private:
     RowSink &m_sink;
     QVector<Column> m_columns;
     std::vector<CellRule> m_rules;
-    std::vector<Cell> m_cells;
+    RowBatch m_batch;
     bool m_started = false;
     std::uint32_t m_declaredRows = 0;
     std::uint32_t m_lastRows = 0;

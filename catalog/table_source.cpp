@@ -1,5 +1,8 @@
 #include "catalog/table_source.h"
 
+#include "jet/little_endian.h"
+#include "jet/protocol.h"
+
 namespace jet {
 
 int adoType(StoredType type)
@@ -24,6 +27,62 @@ int adoType(StoredType type)
     case StoredType::Count: break;
     }
     return ado::adEmpty;
+}
+
+void RowSink::rows(const RowBatch &batch)
+{
+    BatchRows rows(batch);
+    while (rows.next())
+        row(rows.cells());
+}
+
+BatchRows::BatchRows(const RowBatch &batch) : m_batch(batch), m_cells(batch.columns.size())
+{
+    for (const RowBatch::Cells &column : batch.columns) {
+        m_heads.push_back(column.heads);
+        m_bytes.push_back(column.bytes);
+    }
+}
+
+bool BatchRows::next()
+{
+    if (m_row == m_batch.rows)
+        return false;
+    for (std::size_t c = 0; c < m_cells.size(); ++c) {
+        const RowBatch::Cells &column = m_batch.columns[c];
+        Cell &cell = m_cells[c];
+        if (static_cast<CellTag>(column.tags[m_row]) == CellTag::Null) {
+            cell = Cell{};
+            continue;
+        }
+        const auto *head = reinterpret_cast<const unsigned char *>(m_heads[c]);
+        cell.isNull = false;
+        switch (column.tag) {
+        case CellTag::Null: cell = Cell{}; break;
+        case CellTag::Integer:
+            cell.integer = std::int64_t(le::get64(head));
+            m_heads[c] += 8;
+            break;
+        case CellTag::Real:
+            cell.real = le::doubleOf(le::get64(head));
+            m_heads[c] += 8;
+            if (!protocol::keepsReal(cell.real, column.date)) {
+                cell.isNull = true;
+                cell.real = 0;
+            }
+            break;
+        case CellTag::Text:
+        case CellTag::Bytes: {
+            const std::uint32_t length = le::get32(head);
+            cell.text = std::string_view(m_bytes[c], length);
+            m_heads[c] += 4;
+            m_bytes[c] += length;
+            break;
+        }
+        }
+    }
+    ++m_row;
+    return true;
 }
 
 }  // namespace jet

@@ -33,6 +33,24 @@ struct Cell {
     std::string_view text;
 };
 
+/// Rows as the reader sends them, column by column. A column's `tags` hold a CellTag a row:
+/// Null, or `tag` for a value. The values stand end to end in row order: in `heads`, 8 bytes
+/// each (little-endian: the integer, or the real's bits), or for text and bytes a 32-bit
+/// length each there and the bytes in `bytes`. A real that no Jet date nor SQLite number can
+/// be (jet::protocol::keepsReal) reads as Null. Valid only during the call.
+struct RowBatch {
+    struct Cells {
+        const std::uint8_t *tags = nullptr;
+        const char *heads = nullptr;
+        const char *bytes = nullptr;
+        std::size_t present = 0;  // the cells that are not Null
+        CellTag tag = CellTag::Null;
+        bool date = false;
+    };
+    std::size_t rows = 0;
+    std::vector<Cells> columns;
+};
+
 /// Receives one table. `columns` comes once, before any `row`; a row has one cell per column.
 class RowSink {
 public:
@@ -42,6 +60,23 @@ public:
     /// only for showing progress, never trusted as the count.
     virtual void expectRows(std::uint32_t rows) { (void)rows; }
     virtual void row(const std::vector<Cell> &cells) = 0;
+    /// A run of rows; unless a sink takes them so, each is given to row() in turn.
+    virtual void rows(const RowBatch &batch);
+};
+
+/// The cells of a batch's rows one row at a time, as row() takes them.
+class BatchRows {
+public:
+    explicit BatchRows(const RowBatch &batch);
+    /// The next row's cells; false past the last row.
+    bool next();
+    const std::vector<Cell> &cells() const { return m_cells; }
+
+private:
+    const RowBatch &m_batch;
+    std::vector<const char *> m_heads, m_bytes;
+    std::vector<Cell> m_cells;
+    std::size_t m_row = 0;
 };
 
 /// A catalog file's tables, as the query engine needs them.

@@ -21,8 +21,9 @@
 ///                                 2 calculated), u8 precision, u8 scale, u8 key position (1-based in the
 ///                                 primary key, 0 outside it) },
 ///            u32 rows the table's definition declares (for the progress shown; End counts)
-///   Rows     u32 count, then each cell of each row: u8 CellTag and its value
-///            (Integer: i64, Real: f64, Text and Bytes: string, Null: nothing)
+///   Rows     u32 count, then the cells column by column: for each column, a u8 CellTag a
+///            row; then the values of its cells that are not Null, in row order (Integer:
+///            i64, Real: f64, Text and Bytes: a u32 length); then those texts' bytes end to end
 ///   End      u32 rows sent for the table
 ///   Failure  u8 Fault, string detail
 /// Client -> reader:
@@ -118,6 +119,15 @@ public:
         if (!i64(bits))
             return false;
         v = le::doubleOf(static_cast<std::uint64_t>(bits));
+        return true;
+    }
+    /// The next `n` bytes, where they stand.
+    bool take(std::size_t n, const char *&at)
+    {
+        if (!need(n))
+            return false;
+        at = m_p;
+        m_p += n;
         return true;
     }
     bool string(std::string_view &s)

@@ -77,7 +77,7 @@ void sendFailure(proto::Fault fault, const std::string &detail)
     writeAll(out);
 }
 
-/// Packs rows into Rows frames and sends each once it is big enough.
+/// Gathers rows column by column and sends them as a Rows frame once it is big enough.
 class FrameWriter : public reader::TableWriter {
 public:
     void columns(const std::vector<jet::Column> &columns, std::uint32_t declaredRows) override
@@ -87,25 +87,23 @@ public:
         proto::putColumns(out, columns, declaredRows);
         proto::finishFrame(out, at);
         writeAll(out);
-        startRows();
+        m_columns.assign(columns.size(), {});
+        m_column = 0;
+        m_bytes = 0;
+        m_rows = 0;
     }
-    void nullCell() override { proto::putU8(m_out, std::uint8_t(jet::CellTag::Null)); }
-    void integerCell(std::int64_t value) override
-    {
-        proto::putU8(m_out, std::uint8_t(jet::CellTag::Integer));
-        proto::putI64(m_out, value);
-    }
-    void realCell(double value) override
-    {
-        proto::putU8(m_out, std::uint8_t(jet::CellTag::Real));
-        proto::putF64(m_out, value);
-    }
+    void nullCell() override { next(jet::CellTag::Null); }
+    void integerCell(std::int64_t value) override { proto::putI64(next(jet::CellTag::Integer).heads, value); }
+    void realCell(double value) override { proto::putF64(next(jet::CellTag::Real).heads, value); }
     void textCell(const std::string &utf8) override { stringCell(jet::CellTag::Text, utf8); }
     void bytesCell(const std::string &bytes) override { stringCell(jet::CellTag::Bytes, bytes); }
     void endRow() override
     {
+        if (m_column != m_columns.size())
+            throw reader::Refusal(proto::Fault::Damaged, "a row does not match the table's columns");
+        m_column = 0;
         ++m_rows;
-        if (m_out.size() >= proto::kRowsFrameTarget)
+        if (m_bytes >= proto::kRowsFrameTarget)
             flushRows();
     }
     void finish(std::uint32_t total)
@@ -119,36 +117,56 @@ public:
     }
 
 private:
+    // One column's cells of the rows gathered: a tag each, the numbers and text lengths,
+    // and the text bytes.
+    struct Cells {
+        std::string tags, heads, bytes;
+    };
+
+    Cells &next(jet::CellTag tag)
+    {
+        if (m_column == m_columns.size())
+            throw reader::Refusal(proto::Fault::Damaged, "a row does not match the table's columns");
+        Cells &cells = m_columns[m_column++];
+        proto::putU8(cells.tags, std::uint8_t(tag));
+        m_bytes += 1 + (tag == jet::CellTag::Null ? 0 : 8);
+        return cells;
+    }
     void stringCell(jet::CellTag tag, const std::string &value)
     {
         if (value.size() > proto::kMaxFrame / 2)
             throw reader::Refusal(proto::Fault::Damaged, "a value is too large to send");
-        proto::putU8(m_out, std::uint8_t(tag));
-        proto::putString(m_out, value);
-    }
-    void startRows()
-    {
-        m_out.clear();
-        m_at = proto::beginFrame(m_out, proto::FrameKind::Rows);
-        m_countAt = m_out.size();
-        proto::putU32(m_out, 0);
-        m_rows = 0;
+        Cells &cells = next(tag);
+        proto::putU32(cells.heads, std::uint32_t(value.size()));
+        cells.bytes += value;
+        m_bytes += value.size();
     }
     void flushRows()
     {
         if (m_rows == 0)
             return;
-        for (int i = 0; i < 4; ++i)
-            m_out[m_countAt + i] = char((m_rows >> (8 * i)) & 0xff);
-        proto::finishFrame(m_out, m_at);
+        m_out.clear();
+        const auto at = proto::beginFrame(m_out, proto::FrameKind::Rows);
+        proto::putU32(m_out, m_rows);
+        for (Cells &cells : m_columns) {
+            m_out += cells.tags;
+            m_out += cells.heads;
+            m_out += cells.bytes;
+            cells.tags.clear();
+            cells.heads.clear();
+            cells.bytes.clear();
+        }
+        proto::finishFrame(m_out, at);
         writeAll(m_out);
-        startRows();
+        m_rows = 0;
+        m_bytes = 0;
     }
 
-    std::string m_out;
-    std::size_t m_at = 0;
-    std::size_t m_countAt = 0;
+    std::vector<Cells> m_columns;
+    std::size_t m_column = 0;  // the next cell's, in the current row
+    std::size_t m_bytes = 0;   // about what the gathered rows take
     std::uint32_t m_rows = 0;
+    std::string m_out;
 };
 
 }  // namespace

@@ -260,6 +260,78 @@ private slots:
             QCOMPARE(sink.got[0].real, value);
     }
 
+    // A Rows frame holds its cells column by column; a cell or a length that does not fit
+    // the columns (of ID Long, Free Yes/No, Name Text) refuses the frame, and none of its rows
+    // is taken.
+    void shouldTakeOnlyRowsFramesThatFitTheColumns_data()
+    {
+        namespace proto = jet::protocol;
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QString>("taken");  // the rows as "ID/Free/Name;...", or "refused"
+        const auto frame = [](std::uint32_t rows, std::string tags, std::initializer_list<std::int64_t> ids,
+                              std::initializer_list<std::int64_t> frees, std::initializer_list<std::string> names,
+                              std::string tail = {}) {
+            std::string out;
+            proto::putU32(out, rows);
+            out += tags.substr(0, rows);
+            for (std::int64_t id : ids)
+                proto::putI64(out, id);
+            out += tags.substr(rows, rows);
+            for (std::int64_t free : frees)
+                proto::putI64(out, free);
+            out += tags.substr(2 * rows);
+            for (const std::string &name : names)
+                proto::putU32(out, std::uint32_t(name.size()));
+            for (const std::string &name : names)
+                out += name;
+            return QByteArray::fromStdString(out + tail);
+        };
+        const char I = char(jet::CellTag::Integer), T = char(jet::CellTag::Text), N = char(jet::CellTag::Null),
+                   R = char(jet::CellTag::Real);
+        QTest::newRow("two whole rows") << frame(2, {I, I, I, I, T, T}, {7, 9}, {1, 0}, {"Zip", "Tool"}) << "7/1/Zip;9/0/Tool";
+        QTest::newRow("Nulls where a column may") << frame(3, {N, I, I, I, I, I, T, N, T}, {8, 9}, {0, 1, 0}, {"", "Ab"})
+                                                  << "null/0/;8/1/null;9/0/Ab";
+        QTest::newRow("no rows") << frame(0, {}, {}, {}, {}) << "";
+        QTest::newRow("a Null Yes/No") << frame(1, {I, N, T}, {7}, {}, {"Zip"}) << "refused";
+        QTest::newRow("a real in a Long column") << frame(1, {R, I, T}, {7}, {1}, {"Zip"}) << "refused";
+        QTest::newRow("a byte past the frame") << frame(1, {I, I, T}, {7}, {1}, {"Zip"}, "x") << "refused";
+        QTest::newRow("a text longer than the frame")
+            << frame(1, {I, I, T}, {7}, {1}, {"Zip"}).replace(QByteArray("\x03\0\0\0Zip", 7), QByteArray("\xff\0\0\0Zip", 7))
+            << "refused";
+        QTest::newRow("fewer rows than said") << frame(1, {I, I, T}, {7}, {1}, {"Zip"}).replace(0, 1, "\x02") << "refused";
+        QTest::newRow("more rows than bytes") << frame(1, {I, I, T}, {7}, {1}, {"Zip"}).replace(0, 4, "\xff\xff\xff\x7f")
+                                             << "refused";
+    }
+    void shouldTakeOnlyRowsFramesThatFitTheColumns()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(QString, taken);
+        namespace proto = jet::protocol;
+        std::string columns;
+        proto::putColumns(columns, {{"ID", jet::StoredType::Long, 4}, {"Free", jet::StoredType::Boolean, 1},
+                                    {"Name", jet::StoredType::Text, 100}}, 3);
+        struct Rows final : jet::RowSink {
+            void columns(const QVector<jet::Column> &) override {}
+            void row(const std::vector<jet::Cell> &cells) override
+            {
+                QStringList row;
+                for (const jet::Cell &cell : cells)
+                    row << (cell.isNull ? QStringLiteral("null")
+                            : cell.text.data() ? QString::fromUtf8(cell.text.data(), qsizetype(cell.text.size()))
+                                               : QString::number(cell.integer));
+                got << row.join(QLatin1Char('/'));
+            }
+            QStringList got;
+        } sink;
+        jet::reply::TableReply reply(sink);
+        using Step = jet::reply::TableReply::Step;
+        QCOMPARE(reply.take(proto::FrameKind::Columns, columns), Step::More);
+        const Step step = reply.take(proto::FrameKind::Rows, std::string_view(payload.constData(), size_t(payload.size())));
+        const bool refused = taken == QLatin1String("refused");
+        QCOMPARE(step, refused ? Step::Malformed : Step::More);
+        QCOMPARE(sink.got.join(QLatin1Char(';')), refused ? QString() : taken);
+    }
+
     // The same from a file: Disk Tool's date in wide-types.mdb (2004-03-03, 38049 days)
     // overwritten, as damage could, reads as Null from the reader itself when no Jet date.
     void shouldReadAStoredDateNoJetFileHoldsAsNull_data()
