@@ -149,6 +149,11 @@ struct JetFile::Impl {
             return providerError(QStringLiteral("The catalog reader %1 could not be started.").arg(quoted(process->program())));
         output = pipeEnds[0];
         const int childOutput = pipeEnds[1];
+#ifdef __linux__
+        // A large table's rows then cross in fewer, larger reads, with fewer wake-ups on each
+        // side. Where the system allows no such pipe, the one it gave serves as well.
+        (void)fcntl(output, F_SETPIPE_SZ, 1 << 20);
+#endif
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setChildProcessModifier([memory, cpu, childOutput] {
             // Runs in the child between fork and exec: only async-signal-safe calls.

@@ -34,7 +34,7 @@ namespace jet::protocol {
 /// The largest frame either side accepts; a longer length means corrupt data.
 constexpr std::uint32_t kMaxFrame = 64u * 1024u * 1024u;
 /// Rows frames are cut once they pass this size, so the client can start early.
-constexpr std::uint32_t kRowsFrameTarget = 256u * 1024u;
+constexpr std::uint32_t kRowsFrameTarget = 512u * 1024u;
 
 /// A Date cell outside the dates a Jet file can hold (codec::isDay), and a NaN in any real
 /// cell (which SQLite keeps as Null), is sent and read as Null: one odd value leaves its row

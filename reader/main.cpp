@@ -184,11 +184,6 @@ int main(int argc, char **argv)
 #ifdef QUORBIX_READER_ATTEMPTS
     reader::attempt::remember();
 #endif
-#ifdef F_SETPIPE_SZ
-    // A large table's rows then cross in fewer, larger reads, with fewer waits on each side.
-    // Where the system allows no such pipe, the one it gave serves as well.
-    (void)fcntl(1, F_SETPIPE_SZ, 1 << 20);
-#endif
     std::unique_ptr<reader::GuardedFile> file;
     try {
         // Confined once the file is open and mapped, before its first byte is parsed.
