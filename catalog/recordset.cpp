@@ -76,6 +76,10 @@ struct Recordset::Impl {
     std::shared_ptr<const ResultRows> rows;  // null while closed; shared by the runs of one statement
     std::vector<int> sorted;           // every row, in sort order
     std::vector<int> visible;          // the sorted rows that pass the filter
+    // Kept from one filter to the next, so that a keystroke over millions of rows writes into
+    // memory it has instead of faulting in new pages: the marks, and the rows shown before.
+    std::vector<std::uint8_t> hitBuffer;
+    std::vector<int> spareRows;
     std::vector<criteria::SortKey> sortKeys;
     QString sortText;
     std::unique_ptr<criteria::Predicate> filter;
@@ -113,7 +117,7 @@ struct Recordset::Impl {
             // Many rows to match: every row is matched in stored order, in one pass over each
             // field (much cheaper a row than matching the rows one by one in `from`'s order),
             // and `from` then keeps the rows that passed.
-            std::vector<std::uint8_t> hits(all);
+            std::vector<std::uint8_t> &hits = hitsFor(all);
             two_way::run(all, [&](int, size_t begin, size_t end) {
                 filter->markMatches(*rows, int(begin), int(end), hits.data() + begin);
             });
@@ -128,7 +132,7 @@ struct Recordset::Impl {
     template <typename Passes>
     void keep(const std::vector<int> &from, const Passes &passes)
     {
-        std::vector<int> kept(from.size());
+        std::vector<int> kept = spareOf(from.size());
         Halves halves;
         two_way::run(from.size(), [&](int part, size_t begin, size_t end) {
             size_t out = begin;
@@ -138,26 +142,46 @@ struct Recordset::Impl {
             }
             halves.kept(part, begin, out);
         });
-        visible = std::move(kept);
+        show(std::move(kept));
         halves.closeUp(visible);
+    }
+
+    // Every mark is written by the match before it is read.
+    std::vector<std::uint8_t> &hitsFor(size_t all)
+    {
+        hitBuffer.resize(all);
+        return hitBuffer;
+    }
+    // The rows shown before, as room for `n` rows to come.
+    std::vector<int> spareOf(size_t n)
+    {
+        std::vector<int> room = std::move(spareRows);
+        room.resize(n);
+        return room;
+    }
+    void show(std::vector<int> &&rows)
+    {
+        spareRows = std::move(visible);
+        visible = std::move(rows);
     }
 
     // visible = every row in stored order that passes: each half marks its rows and keeps
     // them in one go.
     void keepMarked(size_t all)
     {
-        std::vector<std::uint8_t> hits(all);
-        visible.resize(all);  // every place is written below before it is read
+        std::vector<std::uint8_t> &hits = hitsFor(all);
+        std::vector<int> kept = spareOf(all);  // every place is written below before it is read
         Halves halves;
         two_way::run(all, [&](int part, size_t begin, size_t end) {
             filter->markMatches(*rows, int(begin), int(end), hits.data() + begin);
             size_t out = begin;
             for (size_t row = begin; row < end; ++row) {
-                visible[out] = int(row);
+                kept[out] = int(row);
                 out += hits[row];
             }
             halves.kept(part, begin, out);
         });
+        show(std::move(kept));
         halves.closeUp(visible);
     }
 
@@ -187,6 +211,8 @@ struct Recordset::Impl {
 
     void dropToPlainRows() noexcept
     {
+        hitBuffer = {};
+        spareRows = {};
         sortKeys.clear();
         sortText.clear();
         filter.reset();
