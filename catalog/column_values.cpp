@@ -345,10 +345,22 @@ bool ColumnValues::foldAscii() const
     return false;
 }
 
+void ColumnValues::markLetters(const std::uint32_t *offsets) const
+{
+    const std::string_view texts(m_foldedText);
+    m_foldedMarks.resize(size());
+    two_way::run(size(), [&](int, std::size_t begin, std::size_t end) {
+        for (std::size_t row = begin; row < end; ++row)
+            m_foldedMarks[row] = jettext::letterMarks(texts.substr(offsets[row], offsets[row + 1] - offsets[row]));
+    });
+}
+
 void ColumnValues::buildFolded(std::size_t limit) const
 {
-    if (foldAscii())
+    if (foldAscii()) {
+        markLetters(m_offsets.data());
         return;
+    }
     // Two halves folded side by side, then each copied into its place, also side by side:
     // the second half's text and ends move up by the length of the first.
     std::string texts[2];
@@ -375,6 +387,7 @@ void ColumnValues::buildFolded(std::size_t limit) const
             *at++ = std::uint32_t(e + shift);
     });
     m_foldedOffsets[0] = 0;
+    markLetters(m_foldedOffsets.data());
 }
 
 ColumnValues::Folded ColumnValues::folded(std::size_t limit) const
@@ -382,12 +395,13 @@ ColumnValues::Folded ColumnValues::folded(std::size_t limit) const
     std::call_once(m_foldedOnce, [&] { buildFolded(limit); });
     if (m_foldedByRow)
         return {};
-    return {m_foldedText, m_foldedKeepsOffsets ? m_offsets.data() : m_foldedOffsets.data()};
+    return {m_foldedText, m_foldedKeepsOffsets ? m_offsets.data() : m_foldedOffsets.data(), m_foldedMarks.data()};
 }
 
 std::size_t ColumnValues::byteSize() const
 {
     return m_nulls.capacity() + m_narrowIntegers.capacity() * 4 + m_integers.capacity() * 8 + m_reals.capacity() * 8
         + m_text.capacity()
-        + m_offsets.capacity() * 4 + m_foldedText.capacity() + m_foldedOffsets.capacity() * 4;
+        + m_offsets.capacity() * 4 + m_foldedText.capacity() + m_foldedOffsets.capacity() * 4
+        + m_foldedMarks.capacity() * 8;
 }

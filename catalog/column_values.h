@@ -147,6 +147,7 @@ public:
     struct Folded {
         std::string_view texts;
         const std::uint32_t *offsets = nullptr;
+        const std::uint64_t *marks = nullptr;  // jettext::letterMarks() of each row's
     };
     Folded folded(std::size_t limit) const;
     /// Appends the folded texts of rows [begin, end) to `text`, and each one's end to `ends`.
@@ -157,6 +158,7 @@ public:
 
 private:
     void buildFolded(std::size_t limit) const;
+    void markLetters(const std::uint32_t *offsets) const;
     bool foldAscii() const;
 
     void pushNullFlag(std::uint8_t flag)
@@ -189,6 +191,7 @@ private:
     mutable std::once_flag m_foldedOnce;
     mutable TextBuffer m_foldedText;
     mutable std::vector<std::uint32_t> m_foldedOffsets;
+    mutable std::vector<std::uint64_t> m_foldedMarks;
     mutable bool m_foldedKeepsOffsets = false;  // ASCII text: folded rows lie where they did
     mutable bool m_foldedByRow = false;         // past the folded byte limit: none kept
 };

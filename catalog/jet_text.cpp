@@ -86,6 +86,12 @@ inline unsigned candidates(const char *text, size_t count, size_t n, char first,
     return mask;
 }
 
+// Where letterMarks() keeps a byte: -1 for none.
+inline int letterBit(unsigned char c)
+{
+    return c >= 'a' && c <= 'z' ? c - 'a' : c >= '0' && c <= '9' ? 26 + (c - '0') : -1;
+}
+
 // Rows matched a block at a time, so that a block's texts and its marks stay in the cache.
 constexpr size_t kRowsPerBlock = 4096;
 
@@ -109,13 +115,29 @@ inline std::uint64_t marksFrom(const std::uint8_t *marks, size_t at)
 // sixteen places a step, and each row then reads the marks of the starts that keep the
 // needle within it: no branch a row, however often or seldom the letters come.
 void markContaining(const char *base, const std::uint32_t *offsets, size_t begin, size_t end,
-                    std::string_view needle, std::uint8_t *hits)
+                    std::string_view needle, std::uint8_t *hits, const std::uint64_t *letters, std::uint64_t need)
 {
     const size_t n = needle.size();
     const char first = needle.front(), last = needle.back();
     std::vector<std::uint8_t> marks;
+    // A row without every letter of the needle cannot hold it: with the rows' letterMarks(), a
+    // block of such rows is passed over, texts unread, and so is each such row of a block of
+    // nearly only such rows.
+    const auto lacks = [letters, need](size_t r) { return letters && (letters[r] & need) != need; };
     for (size_t blockBegin = begin; blockBegin < end; blockBegin += kRowsPerBlock) {
         const size_t blockEnd = std::min(end, blockBegin + kRowsPerBlock);
+        // Only where nearly every row lacks a letter is a branch a row cheaper than reading them all.
+        bool passOver = false;
+        if (letters && need) {
+            size_t lacking = 0;
+            for (size_t r = blockBegin; r < blockEnd; ++r)
+                lacking += lacks(r);
+            if (lacking == blockEnd - blockBegin) {
+                std::memset(hits + (blockBegin - begin), 0, blockEnd - blockBegin);
+                continue;
+            }
+            passOver = lacking * 8 >= (blockEnd - blockBegin) * 7;
+        }
         const char *text = base + offsets[blockBegin];
         const size_t length = offsets[blockEnd] - offsets[blockBegin];
         const size_t places = length >= n ? length - n + 1 : 0;
@@ -140,6 +162,10 @@ void markContaining(const char *base, const std::uint32_t *offsets, size_t begin
             return false;
         };
         for (size_t r = blockBegin; r < blockEnd; ++r) {
+            if (passOver && lacks(r)) {
+                hits[r - begin] = 0;
+                continue;
+            }
             const size_t at = offsets[r] - offsets[blockBegin];
             const size_t rowLength = offsets[r + 1] - offsets[r];
             const size_t starts = rowLength >= n ? rowLength - n + 1 : 0;
@@ -364,13 +390,42 @@ bool LikePattern::matchesFolded(std::string_view text) const
     return false;
 }
 
+std::uint64_t letterMarks(std::string_view folded)
+{
+    std::uint64_t marks = folded.empty() ? 0 : std::uint64_t(static_cast<unsigned char>(folded.front())) << 56;
+    for (const char c : folded) {
+        const int bit = letterBit(static_cast<unsigned char>(c));
+        if (bit >= 0)
+            marks |= std::uint64_t(1) << bit;
+    }
+    return marks;
+}
+
 void LikePattern::matchFoldedRows(std::string_view texts, const std::uint32_t *offsets, size_t begin,
-                                  size_t end, std::uint8_t *hits) const
+                                  size_t end, std::uint8_t *hits, const std::uint64_t *marks) const
 {
     const char *base = texts.data();
     const size_t n = m_needle.size();
+    if (marks && n == 1) {
+        const auto c = static_cast<unsigned char>(m_needle.front());
+        const int bit = letterBit(c);
+        if (m_shape == Shape::Contains && bit >= 0) {
+            for (size_t r = begin; r < end; ++r)
+                hits[r - begin] = std::uint8_t((marks[r] >> bit) & 1);
+            return;
+        }
+        if (m_shape == Shape::Prefix && c != 0) {
+            for (size_t r = begin; r < end; ++r)
+                hits[r - begin] = (marks[r] >> 56) == c;
+            return;
+        }
+    }
     if (m_shape == Shape::Contains && n > 0) {
-        markContaining(base, offsets, begin, end, m_needle, hits);
+        std::uint64_t need = 0;
+        for (const char c : m_needle)
+            if (const int bit = letterBit(static_cast<unsigned char>(c)); bit >= 0)
+                need |= std::uint64_t(1) << bit;
+        markContaining(base, offsets, begin, end, m_needle, hits, marks, need);
         return;
     }
     if (m_shape == Shape::Prefix && n > 0) {

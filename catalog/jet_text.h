@@ -42,6 +42,11 @@ size_t foldAscii(std::string_view text, char *out);
 bool wildcardMatch(std::string_view text, std::string_view pattern, char anyRun, char anyOne,
                    char anyRun2 = 0);
 
+/// The letters a to z and the digits of a folded text, a bit each (bits 0 to 35), with its
+/// first byte (0 for none) in the top eight bits: a search for one letter is answered from
+/// the marks of each row without reading its text.
+std::uint64_t letterMarks(std::string_view folded);
+
 /// A LIKE pattern prepared once and matched against many texts without regard to letter
 /// case. `anyRun` (and `anyRun2`, when not 0) stand for any run of characters, `anyOne`
 /// (when not 0) for exactly one character.
@@ -56,8 +61,10 @@ public:
     /// texts[offsets[r], offsets[r + 1]), and hits[r - begin] is set to 1 when it matches,
     /// else 0.
     /// A match never runs from one row's text into the next.
+    /// With `marks` (letterMarks() of row r at marks[r]), a pattern of one letter is matched
+    /// from them alone.
     void matchFoldedRows(std::string_view texts, const std::uint32_t *offsets, size_t begin, size_t end,
-                         std::uint8_t *hits) const;
+                         std::uint8_t *hits, const std::uint64_t *marks = nullptr) const;
     /// True when every text this pattern matches is sure to match `wider` as well (a
     /// further letter typed into a search): then only the rows `wider` let through need
     /// to be matched again. False whenever that is not plain from the two patterns.

@@ -116,12 +116,13 @@ struct Predicate::Node {
                 // each row takes its value's mark.
                 const auto [low, high] = std::minmax_element(folded.rows + begin, folded.rows + end);
                 std::vector<std::uint8_t> marks(size_t(*high - *low) + 1);
-                pattern->matchFoldedRows(folded.texts, folded.offsets + *low, 0, marks.size(), marks.data());
+                pattern->matchFoldedRows(folded.texts, folded.offsets + *low, 0, marks.size(), marks.data(),
+                                         folded.marks ? folded.marks + *low : nullptr);
                 const std::uint32_t first = *low;
                 for (int row = begin; row < end; ++row)
                     hits[row - begin] = marks[folded.rows[row] - first];
             } else if (folded.offsets) {
-                pattern->matchFoldedRows(folded.texts, folded.offsets, size_t(begin), size_t(end), hits);
+                pattern->matchFoldedRows(folded.texts, folded.offsets, size_t(begin), size_t(end), hits, folded.marks);
             } else {
                 for (int row = begin; row < end; ++row)
                     hits[row - begin] = pattern->matchesFolded(rows.folded(row, column));

@@ -362,12 +362,13 @@ ResultRows::FoldedColumn ResultRows::foldedColumn(int column) const
         if (!folded.offsets)
             return;
         if (c.map < 0) {
-            c.folded = {folded.texts, folded.offsets, nullptr};
+            c.folded = {folded.texts, folded.offsets, nullptr, folded.marks};
             return;
         }
         const RowMap &map = m_maps[size_t(c.map)];
-        c.folded = map.contiguous ? FoldedColumn{folded.texts, folded.offsets + map.first, nullptr}
-                                  : FoldedColumn{folded.texts, folded.offsets, map.rows.data()};
+        c.folded = map.contiguous
+            ? FoldedColumn{folded.texts, folded.offsets + map.first, nullptr, folded.marks ? folded.marks + map.first : nullptr}
+            : FoldedColumn{folded.texts, folded.offsets, map.rows.data(), folded.marks};
     });
     return c.folded;
 }

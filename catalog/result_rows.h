@@ -101,6 +101,7 @@ public:
         std::string_view texts;
         const std::uint32_t *offsets = nullptr;
         const std::uint32_t *rows = nullptr;
+        const std::uint64_t *marks = nullptr;  // where there are, each beside its offset
     };
     FoldedColumn foldedColumn(int column) const;
     /// The most bytes a column's folded texts may fill end to end and still be kept as one:
