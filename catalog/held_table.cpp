@@ -114,6 +114,17 @@ void HeldRows::add(const jet::RowBatch &batch)
         const bool full = cells.present == rows;
         const auto isNull = [&cells, full](std::size_t r) { return !full && cells.tags[r] == std::uint8_t(jet::CellTag::Null); };
         const auto *head = reinterpret_cast<const unsigned char *>(cells.heads);
+        // A number column's cells: a Null as such, each value from the next eight bytes.
+        const auto eachNumber = [&](const auto &add) {
+            for (std::size_t r = 0; r < rows; ++r) {
+                if (isNull(r)) {
+                    column.appendNull();
+                    continue;
+                }
+                add(jet::le::get64(head));
+                head += 8;
+            }
+        };
         if (cells.tag == jet::CellTag::Null) {
             for (std::size_t r = 0; r < rows; ++r)
                 column.appendNull();
@@ -136,40 +147,19 @@ void HeldRows::add(const jet::RowBatch &batch)
                 head += 4;
             }
             break;
-        case Kind::Integer:
-            for (std::size_t r = 0; r < rows; ++r) {
-                if (isNull(r)) {
-                    column.appendNull();
-                    continue;
-                }
-                column.appendInteger(std::int64_t(jet::le::get64(head)));
-                head += 8;
-            }
-            break;
+        case Kind::Integer: eachNumber([&](std::uint64_t bits) { column.appendInteger(std::int64_t(bits)); }); break;
         case Kind::Money:
-            for (std::size_t r = 0; r < rows; ++r) {
-                if (isNull(r)) {
-                    column.appendNull();
-                    continue;
-                }
-                column.appendReal(double(std::int64_t(jet::le::get64(head))) / double(kMoneyScale));
-                head += 8;
-            }
+            eachNumber([&](std::uint64_t bits) { column.appendReal(double(std::int64_t(bits)) / double(kMoneyScale)); });
             break;
         case Kind::Date:
         case Kind::Real:
-            for (std::size_t r = 0; r < rows; ++r) {
-                if (isNull(r)) {
-                    column.appendNull();
-                    continue;
-                }
-                const double value = jet::le::doubleOf(jet::le::get64(head));
-                head += 8;
+            eachNumber([&](std::uint64_t bits) {
+                const double value = jet::le::doubleOf(bits);
                 if (jet::protocol::keepsReal(value, m_kinds[i] == Kind::Date))
                     column.appendReal(value);
                 else
                     column.appendNull();
-            }
+            });
             break;
         }
     }

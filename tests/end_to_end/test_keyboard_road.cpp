@@ -297,7 +297,8 @@ private:
             m_results = std::make_shared<frmSoftware>(m_main->services);
             m_results->Form_Load();
             m_results->show();
-            QTest::qWaitForWindowExposed(m_results.get());
+            if (!QTest::qWaitForWindowExposed(m_results.get()))
+                qFatal("the results window was never shown");
             m_detailListing = std::make_shared<ado::Recordset>();
             m_detailListing->CursorLocation = ado::adUseClient;
             m_detailListing->Open(listing::singleTitleSql(QStringLiteral("ZipMaster")), cnCatalog,
