@@ -329,25 +329,36 @@ void ColumnValues::appendFolded(std::size_t begin, std::size_t end, std::string 
 bool ColumnValues::foldAscii() const
 {
     // ASCII text folds to the same length: each half is lowered straight into its place, and
-    // the rows keep their offsets. At the first other byte the column takes the general way.
+    // the rows keep their offsets; each stretch of rows is marked while it is in the cache. At
+    // the first other byte the column takes the general way.
     const std::string_view all(m_text);
     char *out = m_foldedText.extend(all.size());
+    reservePopulated(m_foldedMarks, size());
+    m_foldedMarks.resize(size());
     bool ascii[2] = {true, true};
+    constexpr std::size_t kRowsAtOnce = 4096;
     two_way::run(size(), [&](int part, std::size_t begin, std::size_t end) {
-        const std::size_t from = m_offsets[begin], length = m_offsets[end] - from;
-        ascii[part] = jettext::foldAscii(all.substr(from, length), out + from) == length;
+        for (std::size_t first = begin; first < end && ascii[part]; first += kRowsAtOnce) {
+            const std::size_t last = std::min(end, first + kRowsAtOnce);
+            const std::size_t from = m_offsets[first], length = m_offsets[last] - from;
+            ascii[part] = jettext::foldAscii(all.substr(from, length), out + from) == length;
+            for (std::size_t row = first; row < last; ++row)
+                m_foldedMarks[row] = jettext::letterMarks(std::string_view(out + m_offsets[row], m_offsets[row + 1] - m_offsets[row]));
+        }
     });
     if (ascii[0] && ascii[1]) {
         m_foldedKeepsOffsets = true;
         return true;
     }
     m_foldedText = TextBuffer();
+    m_foldedMarks = {};
     return false;
 }
 
 void ColumnValues::markLetters(const std::uint32_t *offsets) const
 {
     const std::string_view texts(m_foldedText);
+    reservePopulated(m_foldedMarks, size());
     m_foldedMarks.resize(size());
     two_way::run(size(), [&](int, std::size_t begin, std::size_t end) {
         for (std::size_t row = begin; row < end; ++row)
@@ -357,10 +368,8 @@ void ColumnValues::markLetters(const std::uint32_t *offsets) const
 
 void ColumnValues::buildFolded(std::size_t limit) const
 {
-    if (foldAscii()) {
-        markLetters(m_offsets.data());
+    if (foldAscii())
         return;
-    }
     // Two halves folded side by side, then each copied into its place, also side by side:
     // the second half's text and ends move up by the length of the first.
     std::string texts[2];

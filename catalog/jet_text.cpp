@@ -1,6 +1,7 @@
 #include "catalog/jet_text.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -390,16 +391,6 @@ bool LikePattern::matchesFolded(std::string_view text) const
     return false;
 }
 
-std::uint64_t letterMarks(std::string_view folded)
-{
-    std::uint64_t marks = folded.empty() ? 0 : std::uint64_t(static_cast<unsigned char>(folded.front())) << 56;
-    for (const char c : folded) {
-        const int bit = letterBit(static_cast<unsigned char>(c));
-        if (bit >= 0)
-            marks |= std::uint64_t(1) << bit;
-    }
-    return marks;
-}
 
 void LikePattern::matchFoldedRows(std::string_view texts, const std::uint32_t *offsets, size_t begin,
                                   size_t end, std::uint8_t *hits, const std::uint64_t *marks) const
