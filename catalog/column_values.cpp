@@ -342,8 +342,7 @@ bool ColumnValues::foldAscii() const
             const std::size_t last = std::min(end, first + kRowsAtOnce);
             const std::size_t from = m_offsets[first], length = m_offsets[last] - from;
             ascii[part] = jettext::foldAscii(all.substr(from, length), out + from) == length;
-            for (std::size_t row = first; row < last; ++row)
-                m_foldedMarks[row] = jettext::letterMarks(std::string_view(out + m_offsets[row], m_offsets[row + 1] - m_offsets[row]));
+            markLetters(out, m_offsets.data(), first, last);
         }
     });
     if (ascii[0] && ascii[1]) {
@@ -355,15 +354,10 @@ bool ColumnValues::foldAscii() const
     return false;
 }
 
-void ColumnValues::markLetters(const std::uint32_t *offsets) const
+void ColumnValues::markLetters(const char *texts, const std::uint32_t *offsets, std::size_t begin, std::size_t end) const
 {
-    const std::string_view texts(m_foldedText);
-    reservePopulated(m_foldedMarks, size());
-    m_foldedMarks.resize(size());
-    two_way::run(size(), [&](int, std::size_t begin, std::size_t end) {
-        for (std::size_t row = begin; row < end; ++row)
-            m_foldedMarks[row] = jettext::letterMarks(texts.substr(offsets[row], offsets[row + 1] - offsets[row]));
-    });
+    for (std::size_t row = begin; row < end; ++row)
+        m_foldedMarks[row] = jettext::letterMarks(std::string_view(texts + offsets[row], offsets[row + 1] - offsets[row]));
 }
 
 void ColumnValues::buildFolded(std::size_t limit) const
@@ -396,7 +390,9 @@ void ColumnValues::buildFolded(std::size_t limit) const
             *at++ = std::uint32_t(e + shift);
     });
     m_foldedOffsets[0] = 0;
-    markLetters(m_foldedOffsets.data());
+    reservePopulated(m_foldedMarks, rows);
+    m_foldedMarks.resize(rows);
+    two_way::run(rows, [&](int, std::size_t begin, std::size_t end) { markLetters(out, m_foldedOffsets.data(), begin, end); });
 }
 
 ColumnValues::Folded ColumnValues::folded(std::size_t limit) const

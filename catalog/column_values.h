@@ -1,10 +1,10 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include "catalog/memory_pages.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -158,7 +158,7 @@ public:
 
 private:
     void buildFolded(std::size_t limit) const;
-    void markLetters(const std::uint32_t *offsets) const;
+    void markLetters(const char *texts, const std::uint32_t *offsets, std::size_t begin, std::size_t end) const;
     bool foldAscii() const;
 
     void pushNullFlag(std::uint8_t flag)

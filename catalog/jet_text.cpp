@@ -1,7 +1,6 @@
 #include "catalog/jet_text.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -85,12 +84,6 @@ inline unsigned candidates(const char *text, size_t count, size_t n, char first,
         if (text[k] == first && text[k + n - 1] == last)
             mask |= 1u << k;
     return mask;
-}
-
-// Where letterMarks() keeps a byte: -1 for none.
-inline int letterBit(unsigned char c)
-{
-    return c >= 'a' && c <= 'z' ? c - 'a' : c >= '0' && c <= '9' ? 26 + (c - '0') : -1;
 }
 
 // Rows matched a block at a time, so that a block's texts and its marks stay in the cache.
@@ -391,7 +384,6 @@ bool LikePattern::matchesFolded(std::string_view text) const
     return false;
 }
 
-
 void LikePattern::matchFoldedRows(std::string_view texts, const std::uint32_t *offsets, size_t begin,
                                   size_t end, std::uint8_t *hits, const std::uint64_t *marks) const
 {
@@ -399,10 +391,9 @@ void LikePattern::matchFoldedRows(std::string_view texts, const std::uint32_t *o
     const size_t n = m_needle.size();
     if (marks && n == 1) {
         const auto c = static_cast<unsigned char>(m_needle.front());
-        const int bit = letterBit(c);
-        if (m_shape == Shape::Contains && bit >= 0) {
+        if (const std::uint64_t mark = letterMark(c); m_shape == Shape::Contains && mark) {
             for (size_t r = begin; r < end; ++r)
-                hits[r - begin] = std::uint8_t((marks[r] >> bit) & 1);
+                hits[r - begin] = (marks[r] & mark) != 0;
             return;
         }
         if (m_shape == Shape::Prefix && c != 0) {
@@ -414,8 +405,7 @@ void LikePattern::matchFoldedRows(std::string_view texts, const std::uint32_t *o
     if (m_shape == Shape::Contains && n > 0) {
         std::uint64_t need = 0;
         for (const char c : m_needle)
-            if (const int bit = letterBit(static_cast<unsigned char>(c)); bit >= 0)
-                need |= std::uint64_t(1) << bit;
+            need |= letterMark(static_cast<unsigned char>(c));
         markContaining(base, offsets, begin, end, m_needle, hits, marks, need);
         return;
     }

@@ -47,27 +47,34 @@ bool wildcardMatch(std::string_view text, std::string_view pattern, char anyRun,
 /// The letters a to z and the digits of a folded text, a bit each (bits 0 to 35), with its
 /// first byte (0 for none) in the top eight bits: a search for one letter is answered from
 /// the marks of each row without reading its text.
+namespace detail {
+// Each byte's bit in letterMarks(): a to z, then 0 to 9; none for any other byte.
+inline constexpr auto kLetterMarks = [] {
+    std::array<std::uint64_t, 256> marks{};
+    for (int c = 'a'; c <= 'z'; ++c)
+        marks[std::size_t(c)] = std::uint64_t(1) << (c - 'a');
+    for (int c = '0'; c <= '9'; ++c)
+        marks[std::size_t(c)] = std::uint64_t(1) << (26 + c - '0');
+    return marks;
+}();
+}  // namespace detail
+
+/// The bit of letterMarks() that says a folded text holds byte `c`; 0 for a byte it does not keep.
+inline std::uint64_t letterMark(unsigned char c) { return detail::kLetterMarks[c]; }
+
 inline std::uint64_t letterMarks(std::string_view folded)
 {
     // A byte's mark looked up, not worked out: a column of millions of rows is marked at once.
-    static constexpr auto kMarks = [] {
-        std::array<std::uint64_t, 256> marks{};
-        for (int c = 'a'; c <= 'z'; ++c)
-            marks[std::size_t(c)] = std::uint64_t(1) << (c - 'a');
-        for (int c = '0'; c <= '9'; ++c)
-            marks[std::size_t(c)] = std::uint64_t(1) << (26 + c - '0');
-        return marks;
-    }();
     const auto *p = reinterpret_cast<const unsigned char *>(folded.data());
     const std::size_t n = folded.size();
     std::uint64_t even = 0, odd = 0;
     std::size_t i = 0;
     for (; i + 1 < n; i += 2) {
-        even |= kMarks[p[i]];
-        odd |= kMarks[p[i + 1]];
+        even |= letterMark(p[i]);
+        odd |= letterMark(p[i + 1]);
     }
     if (i < n)
-        even |= kMarks[p[i]];
+        even |= letterMark(p[i]);
     return (n ? std::uint64_t(p[0]) << 56 : 0) | even | odd;
 }
 
