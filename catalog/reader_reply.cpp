@@ -49,11 +49,10 @@ TableReply::Step TableReply::columns(std::string_view payload)
     m_columns = QVector<Column>(columns.begin(), columns.end());
     m_sink.columns(m_columns);
     m_sink.expectRows(m_declaredRows);
-    m_rules.clear();
+    m_nullable.clear();
     m_batch.columns.clear();
     for (const Column &c : std::as_const(m_columns)) {
-        m_rules.push_back({info(c.type).cell, proto::tagFits(c.type, CellTag::Null, c.calculated),
-                           c.type == StoredType::Date});
+        m_nullable.push_back(proto::tagFits(c.type, CellTag::Null, c.calculated));
         RowBatch::Cells cells;
         cells.tag = info(c.type).cell;
         cells.date = c.type == StoredType::Date;
@@ -69,9 +68,9 @@ TableReply::Step TableReply::rows(std::string_view payload)
         return Step::Malformed;
     const std::size_t rows = m_lastRows;
     m_batch.rows = rows;
-    for (std::size_t c = 0; c < m_rules.size(); ++c) {
-        const CellRule rule = m_rules[c];
+    for (std::size_t c = 0; c < m_batch.columns.size(); ++c) {
         RowBatch::Cells &cells = m_batch.columns[c];
+        const CellTag tag = cells.tag;
         const char *tags = nullptr;
         if (!in.take(rows, tags))
             return Step::Malformed;
@@ -80,16 +79,16 @@ TableReply::Step TableReply::rows(std::string_view payload)
         std::size_t present = 0;
         bool others = false;
         for (std::size_t r = 0; r < rows; ++r) {
-            const auto tag = static_cast<CellTag>(cells.tags[r]);
-            present += tag == rule.tag;
-            others |= tag != rule.tag && tag != CellTag::Null;
+            const auto sent = static_cast<CellTag>(cells.tags[r]);
+            present += sent == tag;
+            others |= sent != tag && sent != CellTag::Null;
         }
-        if (others || (present < rows && !rule.nullable))
+        if (others || (present < rows && !m_nullable[c]))
             return Step::Malformed;
-        if (rule.tag == CellTag::Null)  // a column of no values (none is sent but Null)
+        if (tag == CellTag::Null)  // a column of no values (none is sent but Null)
             present = 0;
         cells.present = present;
-        switch (rule.tag) {
+        switch (tag) {
         case CellTag::Null: break;
         case CellTag::Integer:
         case CellTag::Real:

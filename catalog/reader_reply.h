@@ -35,17 +35,10 @@ private:
     Step columns(std::string_view payload);
     Step rows(std::string_view payload);
 
-    // What each column's cells may be, worked out once for the table's rows.
-    struct CellRule {
-        CellTag tag;      // the one tag a value of the column has
-        bool nullable;    // whether a Null tag fits
-        bool date;        // a real that is no Jet day is Null
-    };
-
     RowSink &m_sink;
     QVector<Column> m_columns;
-    std::vector<CellRule> m_rules;
-    RowBatch m_batch;
+    RowBatch m_batch;                 // each column's one value tag and date rule, worked out once
+    std::vector<bool> m_nullable;     // whether a Null fits each column
     bool m_started = false;
     std::uint32_t m_declaredRows = 0;
     std::uint32_t m_lastRows = 0;

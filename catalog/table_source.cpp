@@ -29,12 +29,22 @@ int adoType(StoredType type)
     return ado::adEmpty;
 }
 
-void RowSink::rows(const RowBatch &batch)
-{
-    BatchRows rows(batch);
-    while (rows.next())
-        row(rows.cells());
-}
+namespace {
+
+/// The cells of a batch's rows one row at a time, as row() takes them.
+class BatchRows {
+public:
+    explicit BatchRows(const RowBatch &batch);
+    /// The next row's cells; false past the last row.
+    bool next();
+    const std::vector<Cell> &cells() const { return m_cells; }
+
+private:
+    const RowBatch &m_batch;
+    std::vector<const char *> m_heads, m_bytes;
+    std::vector<Cell> m_cells;
+    std::size_t m_row = 0;
+};
 
 BatchRows::BatchRows(const RowBatch &batch) : m_batch(batch), m_cells(batch.columns.size())
 {
@@ -83,6 +93,15 @@ bool BatchRows::next()
     }
     ++m_row;
     return true;
+}
+
+}  // namespace
+
+void RowSink::rows(const RowBatch &batch)
+{
+    BatchRows rows(batch);
+    while (rows.next())
+        row(rows.cells());
 }
 
 }  // namespace jet

@@ -64,21 +64,6 @@ public:
     virtual void rows(const RowBatch &batch);
 };
 
-/// The cells of a batch's rows one row at a time, as row() takes them.
-class BatchRows {
-public:
-    explicit BatchRows(const RowBatch &batch);
-    /// The next row's cells; false past the last row.
-    bool next();
-    const std::vector<Cell> &cells() const { return m_cells; }
-
-private:
-    const RowBatch &m_batch;
-    std::vector<const char *> m_heads, m_bytes;
-    std::vector<Cell> m_cells;
-    std::size_t m_row = 0;
-};
-
 /// A catalog file's tables, as the query engine needs them.
 class TableSource {
 public:
