@@ -8,7 +8,7 @@
 /// version keeps what (page size, header fields, table-definition, column, row, usage-map
 /// and long-value structures). Everything that differs between versions lives here, so
 /// that reader and writer agree and another version is one more entry. Plain C++ with no
-/// dependencies (no Qt, no libmdb), so any reader or writer can include it.
+/// dependencies (no Qt), so any reader or writer can include it.
 namespace jet::layout {
 
 struct Layout {

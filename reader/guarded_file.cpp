@@ -4,8 +4,6 @@
 #include "jet/layout.h"
 #include "jet/little_endian.h"
 
-#include <mdbtools.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -15,8 +13,7 @@
 #include <unordered_set>
 
 #ifdef _WIN32
-#include <fstream>
-#include <iterator>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -119,6 +116,19 @@ std::string placeText(const Describe &describe)
     return describe();
 }
 
+/// A column entry of a table definition, with its name (UTF-8).
+struct ColumnEntry {
+    std::string name;
+    unsigned code = 0, number = 0, varIndex = 0, flags = 0, extraFlags = 0, fixedOffset = 0, length = 0;
+    unsigned precision = 0, scale = 0;
+};
+
+/// Where one column's value lies on its page, or that it is Null.
+struct Field {
+    unsigned start = 0, size = 0;
+    bool isNull = true;
+};
+
 struct RowSpan {
     const unsigned char *page = nullptr;
     std::uint32_t pageNumber = 0;
@@ -129,6 +139,29 @@ struct RowSpan {
 
 }  // namespace
 
+namespace {
+constexpr std::size_t kMaxNameLength = 64;  // characters, as Jet allows for table and column names
+
+/// What is wrong with a table or column name as the library decoded it (UTF-8); "" when
+/// nothing is. Names end up in statements, listings and line-based dumps.
+std::string nameFault(const char *name)
+{
+    if (!name || !*name)
+        return "is empty";
+    std::size_t characters = 0;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; ++p) {
+        if ((*p & 0xc0) != 0x80)
+            ++characters;
+        const bool c1 = p[0] == 0xc2 && p[1] >= 0x80 && p[1] <= 0x9f;
+        if (*p < 0x20 || *p == 0x7f || c1)
+            return "holds a control character";
+    }
+    if (characters > kMaxNameLength)
+        return "is longer than " + std::to_string(kMaxNameLength) + " characters";
+    return {};
+}
+}  // namespace
+
 struct GuardedFile::Impl {
     std::string path;
     const unsigned char *base = nullptr;
@@ -137,18 +170,22 @@ struct GuardedFile::Impl {
     const jet::layout::Layout *l = &jet::layout::kJet4;  ///< the file's, once its header is checked
     std::uint32_t pageSize = jet::layout::kJet4.pageSize;
 #ifdef _WIN32
-    std::vector<unsigned char> whole;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE mapping = nullptr;
 #else
     int fd = -1;
     void *mapping = nullptr;
 #endif
-    MdbHandle *mdb = nullptr;
-
     ~Impl()
     {
-        if (mdb)
-            mdb_close(mdb);
-#ifndef _WIN32
+#ifdef _WIN32
+        if (base)
+            UnmapViewOfFile(base);
+        if (mapping)
+            CloseHandle(mapping);
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+#else
         if (mapping)
             munmap(mapping, size);
         if (fd >= 0)
@@ -159,12 +196,29 @@ struct GuardedFile::Impl {
     void mapFile()
     {
 #ifdef _WIN32
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            throw Refusal(Fault::NotFound, "cannot open");
-        whole.assign(std::istreambuf_iterator<char>(in), {});
-        size = whole.size();
-        base = whole.data();
+        // Read-only, shared with other readers only, and mapped as on other systems.
+        std::wstring wide(std::size_t(MultiByteToWideChar(CP_UTF8, 0, path.data(), int(path.size()), nullptr, 0)), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), int(path.size()), wide.data(), int(wide.size()));
+        file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                throw Refusal(Fault::NotFound, "No such file or directory");
+            throw Refusal(Fault::Unreadable, error == ERROR_SHARING_VIOLATION ? "another program is writing to it"
+                                                                              : "Windows error " + std::to_string(error));
+        }
+        LARGE_INTEGER length{};
+        if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &length))
+            throw Refusal(Fault::Unreadable, "not a regular file");
+        size = static_cast<std::size_t>(length.QuadPart);
+        if (size > 0) {
+            mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+            if (mapping)
+                base = static_cast<const unsigned char *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+            if (!base)
+                throw Refusal(Fault::Unreadable, "Windows error " + std::to_string(GetLastError()));
+        }
 #else
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
@@ -192,6 +246,151 @@ struct GuardedFile::Impl {
         return base + std::size_t(pg) * pageSize;
     }
 
+    /// A table's definition as one stream, as it continues over its pages (checked before).
+    std::string definitionBytes(std::uint32_t pg, const std::string &what) const
+    {
+        std::string def;
+        int pages = 0;
+        for (std::uint32_t next = pg, first = 1; next != 0; first = 0) {
+            if (++pages > kMaxTdefPages)
+                damaged(what + " go on over more pages than a definition has");
+            const unsigned char *q = page(next, what);
+            const std::size_t skip = first ? 0 : l->tdefContinuationHeader;
+            def.append(reinterpret_cast<const char *>(q) + skip, pageSize - skip);
+            next = get32(q + jet::layout::kTdefNextPage);
+        }
+        return def;
+    }
+
+    /// A table's column entries and names, in column-number order, each checked against the
+    /// definition's size before it is used.
+    struct TableDefinition {
+        std::uint32_t rows = 0;
+        unsigned varColumns = 0;
+        std::vector<ColumnEntry> columns;
+    };
+    TableDefinition tableDefinition(std::uint32_t pg, const std::string &table) const
+    {
+        const std::string what = "the definition of table '" + table + "'";
+        const std::string def = definitionBytes(pg, what);
+        const auto *d = reinterpret_cast<const unsigned char *>(def.data());
+        TableDefinition t;
+        t.rows = get32(d + l->tdefRowCount);
+        t.varColumns = get16(d + l->tdefVarColumns);
+        const unsigned columns = get16(d + l->tdefColumnCount);
+        const std::uint32_t real = get32(d + l->tdefRealIndexCount);
+        if (real > kMaxIndexes)
+            damaged("the columns of table '" + table + "' cannot be read");
+        std::size_t at = l->tdefHeaderEnd + std::size_t(real) * jet::layout::indexLayoutFor(*l).rowCountEntryBytes;
+        const auto need = [&](std::size_t bytes) {
+            if (at + bytes > def.size())
+                damaged("the columns of table '" + table + "' cannot be read");
+        };
+        need(std::size_t(columns) * l->columnEntryBytes);
+        for (unsigned i = 0; i < columns; ++i) {
+            const unsigned char *e = d + at + std::size_t(i) * l->columnEntryBytes;
+            ColumnEntry c;
+            c.code = e[l->columnType];
+            c.number = get16(e + l->columnNumber);
+            c.varIndex = get16(e + l->columnVarIndex);
+            c.flags = e[l->columnFlags];
+            c.extraFlags = l->columnExtraFlags == jet::layout::kNone ? 0 : e[l->columnExtraFlags];
+            c.fixedOffset = get16(e + l->columnFixedOffset);
+            c.length = get16(e + l->columnLength);
+            c.precision = e[l->columnPrecision];
+            c.scale = e[l->columnPrecision + 1];
+            t.columns.push_back(c);
+        }
+        at += std::size_t(columns) * l->columnEntryBytes;
+        const auto toUtf8 = l->textUnitBytes == 1 ? jet::codec::decodeWesternText : jet::codec::decodeText;
+        for (ColumnEntry &c : t.columns) {
+            need(l->columnNameLengthBytes);
+            const std::size_t length = l->columnNameLengthBytes == 1 ? d[at] : get16(d + at);
+            at += l->columnNameLengthBytes;
+            need(length);
+            toUtf8(d + at, length, c.name);
+            at += length;
+        }
+        std::stable_sort(t.columns.begin(), t.columns.end(),
+                         [](const ColumnEntry &a, const ColumnEntry &b) { return a.number < b.number; });
+        return t;
+    }
+
+    /// Where each column's value lies in a row, or that it is Null: the row's null mask, its
+    /// table of variable-length offsets (with Jet 3's jumps past each 256 bytes) and the
+    /// fixed places, each checked against the row's bounds. `fields` gets one per column.
+    template <typename What>
+    void crackRow(const RowSpan &r, const TableDefinition &t, std::vector<Field> &fields,
+                  std::vector<unsigned> &offsets, const What &place) const
+    {
+        const auto bad = [&] { damaged(placeText(place) + " cannot be taken apart"); };
+        const unsigned char *row = r.page + r.start;
+        const unsigned size = r.size, countBytes = l->rowColumnCountBytes;
+        const unsigned count = countBytes == 1 ? row[0] : get16(row);
+        const unsigned mask = (count + 7) / 8;
+        const std::vector<ColumnEntry> &columns = t.columns;
+        // A table without variable-length columns keeps no table of their offsets.
+        const bool hasVars = t.varColumns != 0;
+        if (size < countBytes + mask + (hasVars ? countBytes : 0))
+            bad();
+        const unsigned char *nulls = row + size - mask;
+        const unsigned varCountAt = size - mask - (hasVars ? countBytes : 0);
+        unsigned vars = 0;
+        offsets.clear();
+        if (hasVars) {
+            vars = countBytes == 1 ? row[varCountAt] : get16(row + varCountAt);
+            if (countBytes == 2) {
+                if (std::size_t(vars + 1) * 2 > varCountAt)
+                    bad();
+                for (unsigned i = 0; i <= vars; ++i)
+                    offsets.push_back(get16(row + varCountAt - 2 * (i + 1)));
+            } else {
+                unsigned jumps = (size - 1) / 256;
+                if (jumps + vars + 1 > varCountAt)
+                    bad();
+                const unsigned first = varCountAt - jumps - 1;  // the first column's offset byte
+                // The last jump may stand for no boundary the offsets cross.
+                if ((first - vars) / 256 < jumps)
+                    --jumps;
+                for (unsigned i = 0, used = 0; i <= vars; ++i) {
+                    while (used < jumps && row[varCountAt - used - 1] == i)
+                        ++used;
+                    offsets.push_back(row[first - i] + 256 * used);
+                }
+            }
+        }
+        const unsigned dataEnd = hasVars ? varCountAt - (countBytes == 2 ? 2 * (vars + 1) : vars + 1) : varCountAt;
+        fields.resize(columns.size());
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const ColumnEntry &c = columns[i];
+            Field &f = fields[i];
+            f = Field{};
+            f.isNull = c.number >= count || !(nulls[c.number / 8] & (1u << (c.number % 8)));
+            if (c.flags & jet::layout::Fixed) {
+                if (c.number >= count)
+                    continue;
+                f.start = countBytes + c.fixedOffset;
+                f.size = c.length;
+            } else {
+                if (c.varIndex >= vars) {
+                    f.isNull = true;
+                    continue;
+                }
+                f.start = offsets[c.varIndex];
+                const unsigned end = offsets[c.varIndex + 1];
+                if (end < f.start) {
+                    if (!f.isNull)
+                        bad();
+                    continue;
+                }
+                f.size = end - f.start;
+            }
+            if (!f.isNull && (f.start < countBytes || std::size_t(f.start) + f.size > dataEnd))
+                damaged(placeText(place) + ": the value of column '" + c.name + "' lies outside the row");
+            f.start += r.start;
+        }
+    }
+
     /// What the library does not say of a table's columns: the columns of its primary key, in
     /// key order, and the calculated columns, each as the number its column entry gives it.
     /// The index part of the definition is walked here and never by the library: every
@@ -205,17 +404,7 @@ struct GuardedFile::Impl {
     {
         DefinitionFacts facts;
         const std::string what = "the index definitions of table '" + table + "'";
-        // The definition as one stream, as it continues over its pages (checked before).
-        std::string def;
-        int pages = 0;
-        for (std::uint32_t next = pg, first = 1; next != 0; first = 0) {
-            if (++pages > kMaxTdefPages)
-                damaged(what + " go on over more pages than a definition has");
-            const unsigned char *q = page(next, what);
-            const std::size_t skip = first ? 0 : l->tdefContinuationHeader;
-            def.append(reinterpret_cast<const char *>(q) + skip, pageSize - skip);
-            next = get32(q + jet::layout::kTdefNextPage);
-        }
+        const std::string def = definitionBytes(pg, what);
         const auto *d = reinterpret_cast<const unsigned char *>(def.data());
         const jet::layout::IndexLayout &il = jet::layout::indexLayoutFor(*l);
         const std::uint32_t logical = get32(d + l->tdefIndexCount), real = get32(d + l->tdefRealIndexCount);
@@ -315,9 +504,90 @@ struct GuardedFile::Impl {
         return row(pgRow >> 8, pgRow & 0xff, what, true);
     }
 
-    /// Checks a table definition before libmdb reads it: the page kind, the chain of
-    /// continuation pages, the column count, and the usage-map and free-map rows
-    /// (libmdb dereferences NULL when the usage map is an empty row).
+    /// Each row of a table, in the order of its data pages, through forward pointers, no more
+    /// than its definition declares: `emit(row, place)`, with `rowsRead` counting them.
+    template <typename Emit>
+    void scanRows(std::uint32_t tdefPage, const std::string &name, std::uint32_t expected, std::uint32_t &rowsRead,
+                  const Emit &emit) const
+    {
+        const std::string where = "table '" + name + "'";
+        for (std::uint32_t pg : dataPages(tdefPage, name)) {
+            const unsigned char *p = page(pg, where);
+            if (p[0] != PageKind::Data || get32(p + 4) != tdefPage)
+                damaged("the usage map of " + where + " names " + pageText(pg) + ", which is not one of its data pages");
+            const unsigned count = get16(p + l->dataRowCount);
+            for (unsigned i = 0; i < count; ++i) {
+                const auto rw = [&] { return "row " + std::to_string(i) + " of " + pageText(pg) + " in " + where; };
+                RowSpan r = row(pg, i, rw);
+                if (r.flags & kRowDeleted)
+                    continue;
+                if (r.flags & kRowLookup) {
+                    if (r.size < 4)
+                        damaged(rw() + " is a forward pointer cut short");
+                    // The row moved to another page when it grew; its data there is flagged
+                    // deleted and overflow, so the scan meets it only through this pointer.
+                    r = pointedRow(get32(r.page + r.start), rw);
+                    if (get32(r.page + 4) != tdefPage)
+                        damaged(rw() + " forwards to a row that is not one of the table's");
+                }
+                if (rowsRead >= expected)
+                    damaged(where + " holds more rows than its definition says (" + std::to_string(expected) + ")");
+                emit(r, rw);
+            }
+        }
+    }
+
+    /// The user's tables as the catalog names them (objects of the table type, neither the
+    /// engine's own nor hidden), with their definition pages.
+    std::vector<std::pair<std::string, std::uint32_t>> tables;
+    void readCatalog(std::vector<std::string> &user)
+    {
+        const std::string name = jet::layout::kCatalogName;
+        const TableDefinition t = tableDefinition(jet::layout::kCatalogTableDefPage, name);
+        const auto column = [&](const char *wanted, jet::StoredType type) {
+            for (unsigned i = 0; i < t.columns.size(); ++i)
+                if (t.columns[i].name == wanted) {
+                    const jet::StoredTypeInfo *stored = jet::storedTypeOfCode(t.columns[i].code);
+                    if (!stored || stored->type != type)
+                        break;
+                    return i;
+                }
+            damaged("its catalog cannot be read");
+        };
+        const unsigned id = column("Id", Type::Long), objectName = column("Name", Type::Text),
+                       type = column("Type", Type::Int), flags = column("Flags", Type::Long);
+        std::vector<Field> fields;
+        std::vector<unsigned> offsets;
+        std::string text;
+        const auto toUtf8 = l->textUnitBytes == 1 ? jet::codec::decodeWesternText : jet::codec::decodeText;
+        std::uint32_t rowsRead = 0;
+        const auto fixed = [&](const Field &f, unsigned size, const RowSpan &r) {
+            return f.isNull || f.size != size ? nullptr : r.page + f.start;
+        };
+        scanRows(jet::layout::kCatalogTableDefPage, name, t.rows, rowsRead, [&](const RowSpan &r, const auto &rw) {
+            ++rowsRead;
+            crackRow(r, t, fields, offsets, rw);
+            const unsigned char *kind = fixed(fields[type], 2, r), *objectId = fixed(fields[id], 4, r);
+            if (!kind || !objectId || get16(kind) != jet::layout::TableObject)
+                return;
+            const Field &n = fields[objectName];
+            if (n.isNull)
+                damaged("the name of a table in its catalog is empty");
+            toUtf8(r.page + n.start, n.size, text);
+            if (const std::string fault = nameFault(text.c_str()); !fault.empty())
+                damaged("the name of a table in its catalog " + fault);
+            const unsigned char *f = fixed(fields[flags], 4, r);
+            const std::uint32_t objectFlags = f ? get32(f) : 0;
+            // System (0x80000000) and hidden (0x2) tables are not the user's.
+            if (objectFlags & 0x80000002u)
+                return;
+            tables.emplace_back(text, get32(objectId) & jet::layout::kObjectIdPageMask);
+            user.push_back(text);
+        });
+    }
+
+    /// Checks a table definition before it is read: the page kind, the chain of
+    /// continuation pages, the column count, and the usage-map and free-map rows.
     void checkTableDef(std::uint32_t pg, const std::string &table) const
     {
         const std::string what = "the definition of table '" + table + "'";
@@ -438,56 +708,12 @@ struct GuardedFile::Impl {
     }
 };
 
-namespace {
-/// Opens and closes a made-up header page, so that what the library sets up on its first
-/// open (character conversion tables, locale data) is loaded before the file is parsed.
-void readyLibrary()
-{
-    static bool ready = false;
-    if (ready)
-        return;
-    // Jet 3 names are converted from the Western code page; the library would otherwise
-    // take the code page from the environment, and load its converter only once sandboxed.
-    setenv("MDB_JET3_CHARSET", "CP1252", 1);
-    for (const jet::layout::Layout *l : {&jet::layout::kJet4, &jet::layout::kJet3}) {
-        std::vector<unsigned char> header(l->pageSize, 0);
-        header[jet::layout::kVersionOffset] = l->versionByte;
-        if (MdbHandle *mdb = mdb_open_buffer(header.data(), header.size(), MDB_NOFLAGS))
-            mdb_close(mdb);
-    }
-    ready = true;
-}
-}  // namespace
-
-namespace {
-constexpr std::size_t kMaxNameLength = 64;  // characters, as Jet allows for table and column names
-
-/// What is wrong with a table or column name as the library decoded it (UTF-8); "" when
-/// nothing is. Names end up in statements, listings and line-based dumps.
-std::string nameFault(const char *name)
-{
-    if (!name || !*name)
-        return "is empty";
-    std::size_t characters = 0;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; ++p) {
-        if ((*p & 0xc0) != 0x80)
-            ++characters;
-        const bool c1 = p[0] == 0xc2 && p[1] >= 0x80 && p[1] <= 0x9f;
-        if (*p < 0x20 || *p == 0x7f || c1)
-            return "holds a control character";
-    }
-    if (characters > kMaxNameLength)
-        return "is longer than " + std::to_string(kMaxNameLength) + " characters";
-    return {};
-}
-}  // namespace
 
 GuardedFile::GuardedFile(const std::string &path, const std::function<void(int fd)> &beforeParse) : d(new Impl)
 {
     try {
         d->path = path;
         d->mapFile();
-        readyLibrary();
         if (beforeParse) {
 #ifdef _WIN32
             beforeParse(-1);
@@ -506,25 +732,7 @@ GuardedFile::GuardedFile(const std::string &path, const std::function<void(int f
         d->checkTableDef(jet::layout::kCatalogTableDefPage, "MSysObjects");
         checkPassword(d->base, *d->l);
 
-#ifdef _WIN32
-        d->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
-#else
-        // Read from the mapping: the library opens nothing once the file is mapped.
-        d->mdb = mdb_open_buffer(const_cast<unsigned char *>(d->base), d->size, MDB_NOFLAGS);
-#endif
-        if (!d->mdb)
-            throw Refusal(Fault::Unrecognized, "not a Jet or ACE database");
-        if (!mdb_read_catalog(d->mdb, MDB_TABLE))
-            damaged("its catalog cannot be read");
-        for (unsigned i = 0; i < d->mdb->num_catalog; ++i) {
-            auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(d->mdb->catalog, i));
-            if (!entry)
-                continue;
-            if (const std::string fault = nameFault(entry->object_name); !fault.empty())
-                damaged("the name of a table in its catalog " + fault);
-            if (mdb_is_user_table(entry))
-                m_userTables.emplace_back(entry->object_name);
-        }
+        d->readCatalog(m_userTables);
     } catch (...) {
         delete d;
         throw;
@@ -535,89 +743,66 @@ GuardedFile::~GuardedFile() { delete d; }
 
 std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &writer)
 {
-    MdbHandle *mdb = d->mdb;
-    MdbCatalogEntry *entry = nullptr;
-    for (unsigned i = 0; i < mdb->num_catalog && !entry; ++i) {
-        auto *e = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
-        if (e && mdb_is_user_table(e) && name == e->object_name)
-            entry = e;
-    }
-    if (!entry)
+    const auto entry = std::find_if(d->tables.begin(), d->tables.end(), [&](const auto &t) { return t.first == name; });
+    if (entry == d->tables.end())
         throw Refusal(Fault::NoSuchTable, "no table '" + name + "'");
     const std::string where = "table '" + name + "'";
-    const std::uint32_t tdefPage = std::uint32_t(std::min<unsigned long>(entry->table_pg, 0xffffffffu));
+    const std::uint32_t tdefPage = entry->second;
     d->checkTableDef(tdefPage, name);
-
-    // Opened from the catalog entry read once at start: mdb_read_table_by_name would
-    // read the catalog again and free the entries under the open table.
-    struct TableHolder {
-        MdbTableDef *table = nullptr;
-        ~TableHolder() { if (table) mdb_free_tabledef(table); }
-    } holder;
-    holder.table = mdb_read_table(entry);
-    MdbTableDef *table = holder.table;
-    if (!table)
-        damaged("the definition of " + where + " cannot be read");
-    if (!mdb_read_columns(table) || table->num_cols == 0 || table->num_cols > kMaxColumns ||
-        table->columns->len != table->num_cols)
-        damaged("the columns of " + where + " cannot be read");
-
-    for (unsigned i = 0; i < table->num_cols; ++i) {
-        const auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
-        if (const std::string fault = nameFault(col->name); !fault.empty())
+    const Impl::TableDefinition table = d->tableDefinition(tdefPage, name);
+    for (unsigned i = 0; i < table.columns.size(); ++i)
+        if (const std::string fault = nameFault(table.columns[i].name.c_str()); !fault.empty())
             damaged("the name of column " + std::to_string(i + 1) + " of " + where + " " + fault);
-    }
 
     const Impl::DefinitionFacts facts = d->definitionFacts(tdefPage, name);
     std::vector<jet::Column> infos;
-    std::vector<unsigned> source;  // the libmdb column (and cracked field) behind each one sent
+    std::vector<unsigned> source;  // the column entry (and cracked field) behind each one sent
     std::vector<bool> fixedPlace;  // a value kept in the fixed part of the row
-    for (unsigned i = 0; i < table->num_cols; ++i) {
-        auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
-        const std::string cw = "column '" + std::string(col->name) + "' of " + where;
-        const jet::StoredTypeInfo *stored = jet::storedTypeOfCode(unsigned(col->col_type));
+    for (unsigned i = 0; i < table.columns.size(); ++i) {
+        const ColumnEntry *col = &table.columns[i];
+        const std::string cw = "column '" + col->name + "' of " + where;
+        const jet::StoredTypeInfo *stored = jet::storedTypeOfCode(col->code);
         if (!stored)
             // Leaving the column out would change what the table holds; the read fails
             // and says which column stands in the way.
             throw Refusal(Fault::Unsupported, cw + " is of a type that cannot be read (" +
-                                                  (col->col_type == jet::kComplexCode ? std::string("an attachment or multi-valued field")
-                                                                                      : "type " + std::to_string(col->col_type)) +
+                                                  (col->code == jet::kComplexCode ? std::string("an attachment or multi-valued field")
+                                                                                      : "type " + std::to_string(col->code)) +
                                                   ")");
         const Type type = stored->type;
-        if (col->col_num < 0 || col->col_num >= int(kMaxColumns))
+        if (col->number >= kMaxColumns)
             damaged(cw + " has a bad column number");
+        const bool isFixed = col->flags & jet::layout::Fixed;
+        const int size = int(col->length);
         // A value of a set size may lie in the fixed or the variable part of the row (Jet
         // writers differ on decimals); text and binary values are fixed in CHAR(n) and
         // BINARY(n) columns. A Yes/No value is a bit of the null mask, so it is "fixed".
         const bool longValue = stored->longValue;
         // Access keeps a calculated value among the variable ones, whatever its type, with
         // its wrapping counted in the declared length.
-        const bool calculated = std::find(facts.calculated.begin(), facts.calculated.end(), unsigned(col->col_num)) !=
+        const bool calculated = std::find(facts.calculated.begin(), facts.calculated.end(), col->number) !=
                                 facts.calculated.end();
         bool fits;
         if (calculated)
-            fits = !col->is_fixed && col->col_size >= 0 && col->col_size <= int(d->pageSize) &&
-                   (longValue || type != Type::Text || col->col_size >= int(jet::codec::kCalculatedExtra));
+            fits = !isFixed && size <= int(d->pageSize) &&
+                   (longValue || type != Type::Text || size >= int(jet::codec::kCalculatedExtra));
         else if (stored->fixedSize != jet::kVariableSize)
-            fits = stored->fixedSize == 0 ? bool(col->is_fixed) : col->col_size == stored->fixedSize;
+            fits = stored->fixedSize == 0 ? isFixed : size == stored->fixedSize;
         else
-            fits = !(longValue && col->is_fixed) && col->col_size >= 0 && col->col_size <= int(d->pageSize) &&
-                   (!col->is_fixed || col->col_size > 0);
-        if (!fits || (col->is_fixed && (col->fixed_offset < 0 || col->fixed_offset >= int(d->pageSize))))
+            fits = !(longValue && isFixed) && size <= int(d->pageSize) && (!isFixed || size > 0);
+        if (!fits || (isFixed && col->fixedOffset >= d->pageSize))
             damaged(cw + " has a size or place that does not fit its type");
-        jet::Column info{col->name, type, 0, type == Type::Long && col->is_long_auto != 0};
+        jet::Column info{col->name, type, 0, type == Type::Long && (col->flags & jet::layout::AutoLong) != 0};
         info.calculated = calculated;
         if (type == Type::Text)
-            info.length = (col->col_size - (calculated ? int(jet::codec::kCalculatedExtra) : 0)) / int(d->l->textUnitBytes);
+            info.length = (size - (calculated ? int(jet::codec::kCalculatedExtra) : 0)) / int(d->l->textUnitBytes);
         else if (type == Type::Binary)
-            info.length = col->col_size;
+            info.length = size;
         if (type == Type::Numeric && calculated) {
             // Each calculated decimal keeps its own scale; the definition holds none.
             info.precision = jet::kMaxDecimalPrecision;
         } else if (type == Type::Numeric) {
-            // The column definition holds the precision, then the scale; libmdb names the
-            // two bytes the other way round.
-            const int precision = col->col_scale, scale = col->col_prec;
+            const int precision = int(col->precision), scale = int(col->scale);
             if (precision < 1 || precision > jet::kMaxDecimalPrecision || scale < 0 || scale > precision)
                 damaged(cw + " declares a precision or scale a decimal cannot have");
             info.precision = precision;
@@ -625,51 +810,40 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         }
         infos.push_back(std::move(info));
         source.push_back(i);
-        fixedPlace.push_back(col->is_fixed != 0);
+        fixedPlace.push_back(isFixed);
     }
     const std::vector<unsigned> &key = facts.key;
     for (unsigned position = 0; position < key.size(); ++position)
         for (unsigned i = 0; i < infos.size(); ++i)
-            if (static_cast<MdbColumn *>(g_ptr_array_index(table->columns, source[i]))->col_num == int(key[position]))
+            if (table.columns[source[i]].number == key[position])
                 infos[i].keyPosition = int(position + 1);
-    const std::uint32_t expected = table->num_rows;
+    const std::uint32_t expected = table.rows;
     writer.columns(infos, expected);
 
     std::uint32_t rowsRead = 0;
-    std::vector<MdbField> fields(table->num_cols);
+    std::vector<Field> fields;
+    std::vector<unsigned> offsets;
     std::string text, chain;
     const auto toUtf8 = d->l->textUnitBytes == 1 ? jet::codec::decodeWesternText : jet::codec::decodeText;
 
-    const unsigned char *pageInBuffer = nullptr;
     auto emitRow = [&](const RowSpan &r, const auto &rowPlace) {
         const auto rw = [&] { return rowPlace(); };
         if (r.size < 3)
             damaged(rw() + " is too short");
-        // mdb_crack_row reads the row from the handle's page buffer, filled here once per
-        // page. The buffer then no longer holds the page the library last read, so its
-        // one-page cache is dropped.
-        if (pageInBuffer != r.page) {
-            std::memcpy(mdb->pg_buf, r.page, d->pageSize);
-            mdb->cur_pg = 0;
-            pageInBuffer = r.page;
-        }
-        if (mdb_crack_row(table, int(r.start), r.size, fields.data()) < 0)
-            damaged(rw() + " cannot be taken apart");
+        d->crackRow(r, table, fields, offsets, rw);
         for (unsigned i = 0; i < infos.size(); ++i) {
-            const MdbField &f = fields[source[i]];
+            const Field &f = fields[source[i]];
             const Type type = infos[i].type;
             if (type == Type::Boolean && !infos[i].calculated) {
-                writer.integerCell(f.is_null ? 0 : 1);  // a Yes/No value is its null-mask bit
+                writer.integerCell(f.isNull ? 0 : 1);  // a Yes/No value is its null-mask bit
                 continue;
             }
-            if (f.is_null) {
+            if (f.isNull) {
                 writer.nullCell();
                 continue;
             }
-            if (f.siz < 0 || f.start < int(r.start) || unsigned(f.start) + unsigned(f.siz) > r.start + r.size)
-                damaged(rw() + ": the value of column '" + infos[i].name + "' lies outside the row");
             const unsigned char *v = r.page + f.start;
-            unsigned sz = unsigned(f.siz);
+            unsigned sz = f.size;
             const auto column = [&] { return rw() + ", column '" + infos[i].name + "'"; };
             const auto unwrap = [&](std::string_view wrapped) {
                 std::string_view inner;
@@ -772,30 +946,7 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         ++rowsRead;
     };
 
-    for (std::uint32_t pg : d->dataPages(tdefPage, name)) {
-        const unsigned char *p = d->page(pg, where);
-        if (p[0] != PageKind::Data || get32(p + 4) != tdefPage)
-            damaged("the usage map of " + where + " names " + pageText(pg) + ", which is not one of its data pages");
-        const unsigned count = get16(p + d->l->dataRowCount);
-        for (unsigned i = 0; i < count; ++i) {
-            const auto rw = [&] { return "row " + std::to_string(i) + " of " + pageText(pg) + " in " + where; };
-            RowSpan r = d->row(pg, i, rw);
-            if (r.flags & kRowDeleted)
-                continue;
-            if (r.flags & kRowLookup) {
-                if (r.size < 4)
-                    damaged(rw() + " is a forward pointer cut short");
-                // The row moved to another page when it grew; its data there is flagged
-                // deleted and overflow, so the scan meets it only through this pointer.
-                r = d->pointedRow(get32(r.page + r.start), rw);
-                if (get32(r.page + 4) != tdefPage)
-                    damaged(rw() + " forwards to a row that is not one of the table's");
-            }
-            if (rowsRead >= expected)
-                damaged(where + " holds more rows than its definition says (" + std::to_string(expected) + ")");
-            emitRow(r, rw);
-        }
-    }
+    d->scanRows(tdefPage, name, expected, rowsRead, emitRow);
     if (rowsRead != expected)
         damaged(where + " holds " + std::to_string(rowsRead) + " rows where its definition says " +
                 std::to_string(expected));

@@ -9,10 +9,6 @@
 #include <string>
 #include <vector>
 
-extern "C" {
-struct S_MdbTableDef;
-}
-
 namespace reader {
 
 /// A refusal with its reason: the request fails, the reader goes on.
@@ -38,16 +34,15 @@ public:
     virtual void endRow() = 0;
 };
 
-/// A Jet 3, Jet 4.0 or ACE file opened for reading with every structure checked before libmdb or
-/// our own code relies on it. libmdb is used for the catalog, the table definitions and
-/// row cracking; pages, usage maps, row offsets, values and memo chains are walked here.
+/// A Jet 3, Jet 4.0 or ACE file opened for reading: the catalog, the table definitions, pages,
+/// usage maps, rows, values and memo chains are walked here, every count, offset and length
+/// checked against what holds it before it is used.
 class GuardedFile {
 public:
     /// Checks the file (exists, a format that is read, neither encrypted nor protected by a
     /// password, whole pages, the catalog table's definition) and reads the catalog once.
-    /// Throws Refusal. `beforeParse` runs once the file is open and mapped and the library is
-    /// ready, before any byte of the file is looked at; it gets the file's descriptor (-1
-    /// where there is none).
+    /// Throws Refusal. `beforeParse` runs once the file is open and mapped, before any byte
+    /// of it is looked at; it gets the file's descriptor (-1 where there is none).
     explicit GuardedFile(const std::string &path, const std::function<void(int fd)> &beforeParse = {});
     ~GuardedFile();
     GuardedFile(const GuardedFile &) = delete;

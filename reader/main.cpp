@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
@@ -15,6 +16,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
+#include <shellapi.h>
 #else
 #include <unistd.h>
 #endif
@@ -181,13 +184,26 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: quorbix-reader FILE\n");
         return 2;
     }
+    std::string path = argv[1];
+#ifdef _WIN32
+    // The name as Windows holds it: the code page of argv cannot spell every name.
+    int count = 0;
+    if (wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        if (count == 2) {
+            path.assign(std::size_t(WideCharToMultiByte(CP_UTF8, 0, wide[1], -1, nullptr, 0, nullptr, nullptr)), '\0');
+            WideCharToMultiByte(CP_UTF8, 0, wide[1], -1, path.data(), int(path.size()), nullptr, nullptr);
+            path.resize(std::strlen(path.c_str()));
+        }
+        LocalFree(wide);
+    }
+#endif
 #ifdef QUORBIX_READER_ATTEMPTS
     reader::attempt::remember();
 #endif
     std::unique_ptr<reader::GuardedFile> file;
     try {
         // Confined once the file is open and mapped, before its first byte is parsed.
-        file = std::make_unique<reader::GuardedFile>(argv[1], [](int fd) {
+        file = std::make_unique<reader::GuardedFile>(path, [](int fd) {
             const std::string why = reader::sandbox::enter(fd);
             if (!why.empty())
                 throw reader::Refusal(proto::Fault::Unreadable, "the reader cannot confine itself (" + why + ")");
