@@ -13,6 +13,9 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <fcntl.h>
@@ -140,7 +143,15 @@ struct JetFile::Impl {
             process->setStandardErrorFile(reports, QIODevice::Append);
         // Nothing of this program's environment is the reader's business (it closes any
         // descriptor it inherits beyond its pipes itself).
-        process->setProcessEnvironment(QProcessEnvironment());
+        QProcessEnvironment environment;
+#ifdef Q_OS_WIN
+        // Windows' own libraries look for their folder here.
+        environment.insert(QStringLiteral("SystemRoot"), qEnvironmentVariable("SystemRoot"));
+        // A console program started from a window opens no console of its own.
+        process->setCreateProcessArgumentsModifier(
+            [](QProcess::CreateProcessArguments *arguments) { arguments->flags |= CREATE_NO_WINDOW; });
+#endif
+        process->setProcessEnvironment(environment);
 #ifdef Q_OS_UNIX
         const rlim_t memory = rlim_t(kMemoryBase + 2 * fileSize);
         const rlim_t cpu = rlim_t(kCpuSecondsBase + fileSize / kCpuBytesPerSecond);

@@ -1,0 +1,28 @@
+# Cross-builds the Windows programs on Debian with MinGW-w64 (posix threads), against the
+# libraries scripts/windows/deps.sh builds into QUORBIX_WIN_DEPS.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(triple x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${triple}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+if(DEFINED ENV{QUORBIX_WIN_DEPS} AND NOT QUORBIX_WIN_DEPS)
+  set(QUORBIX_WIN_DEPS $ENV{QUORBIX_WIN_DEPS})
+endif()
+if(QUORBIX_WIN_DEPS)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${QUORBIX_WIN_DEPS})
+  list(APPEND CMAKE_PREFIX_PATH ${QUORBIX_WIN_DEPS})
+endif()
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# The host's Qt (the same 6.4.2) runs moc, rcc and uic.
+set(QT_HOST_PATH /usr CACHE PATH "")
+set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
+# Test programs run under Wine.
+find_program(QUORBIX_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(QUORBIX_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORBIX_WINE})
+endif()

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the Windows programs and runs their tests under Wine (CMake's cross-compiling
+# emulator), in a Wine prefix of their own.
+# Usage: scripts/windows/test.sh [build-dir]
+set -euo pipefail
+here="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${1:-$here/build-win}"
+"$here/scripts/windows/build.sh" "$build"
+source "$here/scripts/windows/wine-env.sh" "$build"
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
