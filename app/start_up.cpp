@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QSet>
+#include <QTranslator>
 
 static void initResources()
 {
@@ -21,6 +24,14 @@ void setUpApplication(QApplication &app)
     for (const int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/quorbix/quorbix-%1.png").arg(size), QSize(size, size));
     app.setWindowIcon(icon);
+    // The toolkit's own texts (a prompt's Yes and No, a text box's menu) in the user's
+    // language; the program's own texts have no translation and stay as they are.
+    auto *toolkit = new QTranslator(&app);
+    if (toolkit->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(toolkit);
+    else
+        delete toolkit;
 }
 
 std::unique_ptr<frmMain> startMainWindow(Services &services, const QString &appPath, const QString &catalogFile)

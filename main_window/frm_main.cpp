@@ -12,6 +12,7 @@
 #include "window_services/open_url.h"
 #include "window_services/screen_fit.h"
 #include "window_services/services.h"
+#include "window_services/text_colour.h"
 #include "window_services/twips.h"
 #include "window_services/window_placement.h"
 
@@ -82,13 +83,6 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &caption, dou
     label->setFont(classicFont(pointSize, bold));
     label->setTextFormat(Qt::PlainText);
     return label;
-}
-
-void setTextColour(QWidget *widget, const QColor &colour)
-{
-    QPalette pal = widget->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    widget->setPalette(pal);
 }
 
 QString elementName(const char *array, int index)
@@ -223,7 +217,7 @@ void frmMain::buildLayout()
     m_txtSearch->setAccessibleName(QStringLiteral("Search"));
 
     m_Label4 = makeLabel(this, "Label4", QStringLiteral("Top Software List"), kHeadingFontSize, true);
-    setTextColour(m_Label4, kDarkRed);
+    text_colour::drawTextIn(m_Label4, kDarkRed);
     place(m_Label4, kLabel4);
     m_lstFeatured->setAccessibleName(m_Label4->text());
 
@@ -241,7 +235,7 @@ void frmMain::buildLayout()
 
     m_Label2 = makeLabel(this, "Label2", QStringLiteral("Select a Category or Subcategory"),
                          kHeadingFontSize, true);
-    setTextColour(m_Label2, kDarkRed);
+    text_colour::drawTextIn(m_Label2, kDarkRed);
     place(m_Label2, kLabel2);
 
     m_Label1 = makeLabel(this, "Label1", QStringLiteral("Search"), kHeadingFontSize, true);

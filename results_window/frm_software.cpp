@@ -14,6 +14,7 @@
 #include "window_services/focus_ring.h"
 #include "window_services/fonts.h"
 #include "window_services/services.h"
+#include "window_services/text_colour.h"
 #include "window_services/twips.h"
 #include "window_services/window_frame.h"
 #include "window_services/window_limits.h"
@@ -29,6 +30,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QScreen>
+#include <QShortcut>
 #include <QScrollBar>
 #include <QTableView>
 #include <QWindow>
@@ -56,6 +58,8 @@ constexpr int kSettlingMs = 500;  // how long after the frame arrives a manager'
 const QString kOptionsSection = QStringLiteral("Options");
 const QString kHeightKey = QStringLiteral("ScreenHeight");
 const QString kWidthKey = QStringLiteral("ScreenWidth");
+
+constexpr Qt::Key kSortKey = Qt::Key_F3;
 
 const QString kAscending = QStringLiteral("ASC");
 const QString kDescending = QStringLiteral("DESC");
@@ -202,9 +206,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     cmdSelect->setDefault(true);
     lblOrg->setTextFormat(Qt::PlainText);
     lblSort->setTextFormat(Qt::PlainText);
-    QPalette sortPalette = lblSort->palette();
-    sortPalette.setColor(QPalette::WindowText, sortPalette.color(QPalette::Highlight));
-    lblSort->setPalette(sortPalette);
+    text_colour::drawTextIn(lblSort, QPalette::Highlight);
 
     m_model = new RecordsetModel(this);
     dtgOrg->setModel(m_model);
@@ -227,6 +229,7 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
     txtSearch->setAccessibleName(QStringLiteral("Find"));
     cboField->setAccessibleName(QStringLiteral("Find in"));
     dtgOrg->setAccessibleName(QStringLiteral("Titles"));
+    dtgOrg->setAccessibleDescription(QStringLiteral("F3 sorts by the current column; F3 again reverses the order"));
 
     setTabOrder(dtgOrg, cboField);
     setTabOrder(cboField, cmdClear);
@@ -248,6 +251,11 @@ frmSoftware::frmSoftware(Services &services, QWidget *owner)
 
     connect(dtgOrg->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int section) { dtgOrg_HeadClick(static_cast<qint16>(section)); });
+    // The headers take no focus: the key sorts by the current column as its header's click does.
+    auto *sortKey = new QShortcut(QKeySequence(kSortKey), dtgOrg);
+    sortKey->setContext(Qt::WidgetShortcut);
+    connect(sortKey, &QShortcut::activated, this,
+            [this] { dtgOrg_HeadClick(static_cast<qint16>(std::max(0, dtgOrg->currentIndex().column()))); });
     connect(dtgOrg, &QAbstractItemView::doubleClicked, this, &frmSoftware::cmdSelect_Click);
     accessibility::setOpenAction(dtgOrg, [this](const QModelIndex &) { cmdSelect_Click(); });
     connect(dtgOrg->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -373,8 +381,12 @@ void frmSoftware::restoreSize()
         applicationTitle(), kOptionsSection, kWidthKey, QString::number(kDefaultWidth)));
     if (storedWidth)
         outer.setWidth(window_size::pixelsOf(*storedWidth));
-    // Every size change from the registration on ends between the limits.
+    // Every size change from the registration on ends between the limits. A size kept from a
+    // maximised window (or a larger screen) opens as a normal window wholly inside the
+    // screen's available area, clear of its panels.
     m_outerSize = BoundedTrackSize(internalWinId(), outer);
+    if (screen)
+        m_outerSize = m_outerSize.boundedTo(screen->availableGeometry().size());
 
     window_size::resizeInner(*this, QSize(width(), m_outerSize.height() - frame.top() - frame.bottom()));
     window_size::resizeInner(*this, m_outerSize.shrunkBy(frame));
@@ -407,7 +419,7 @@ void frmSoftware::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
     Form_Resize();
-    if (m_sizeRestored && !m_settling.hasExpired() && screen()) {
+    if (m_sizeRestored && !m_settling.hasExpired() && screen() && !isMaximized() && !isFullScreen()) {
         // A manager that fits the window to the screen leaves its outer size at the screen's
         // edge in one dimension; a drag to such a size so soon is not a user's. A Wayland
         // compositor may send back the size it first saw after the window has taken its own

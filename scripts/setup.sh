@@ -11,7 +11,7 @@ packages=(
   xvfb xauth x11-utils imagemagick libxcb1-dev
   openbox twm xdotool
   qt6-wayland weston sway mutter wtype dbus-daemon dbus at-spi2-core libatspi2.0-dev grim
-  fonts-dejavu-core fonts-liberation2
+  fonts-dejavu-core fonts-liberation2 qt6-translations-l10n xfwm4
   dpkg-dev file lintian appstream desktop-file-utils man-db groff-base
 )
 missing=()

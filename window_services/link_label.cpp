@@ -2,6 +2,7 @@
 
 #include "window_services/accessible_widgets.h"
 #include "window_services/fonts.h"
+#include "window_services/text_colour.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -65,9 +66,7 @@ LinkLabel::LinkLabel(QWidget *parent, double pointSize) : QLabel(parent)
     QFont font = classicFont(pointSize, true);
     font.setUnderline(true);
     setFont(font);
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    setPalette(pal);
+    text_colour::drawTextIn(this, QColor(0, 0, 255));
     setCursor(Qt::PointingHandCursor);
     setTextFormat(Qt::PlainText);
     // Reached by Tab only, so a click shows nothing new to a mouse user.
@@ -93,6 +92,13 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
     QLabel::mouseReleaseEvent(event);
     if (click)
         emit clicked();
+}
+
+void LinkLabel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // The second press of a double-click: the first click has opened the link already.
+    m_pressed = false;
+    event->accept();
 }
 
 void LinkLabel::keyPressEvent(QKeyEvent *event)

@@ -2,7 +2,7 @@
 
 #include <QLabel>
 
-/// A label drawn as a link: blue (0, 0, 255), bold, underlined, sized to its caption, with
+/// A label drawn as a link: blue (0, 0, 255, lightened on a dark theme), bold, underlined, sized to its caption, with
 /// the pointing-hand pointer. Emits `clicked` when pressed and released over it, and when
 /// Enter or Space is pressed while it has the keyboard focus, which it takes from Tab.
 /// Assistive technologies see it as a link named by its caption, its address (the tooltip)
@@ -21,6 +21,7 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:

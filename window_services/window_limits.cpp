@@ -4,10 +4,13 @@
 #include "window_services/window_frame.h"
 
 #include <QEvent>
+#include <QScreen>
 #include <QWidget>
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -22,7 +25,8 @@ std::optional<std::vector<WindowLimits>> &table()
 /// Holds a registered window between its limits: Qt has no size query to answer, so the hook
 /// asks the table whenever the window's size may have changed and applies the answer as the
 /// window's minimum and maximum size, which Qt enforces for resize() and hands on to the window
-/// manager for dragging. A size the window is given from outside anyway (a window manager that
+/// manager for dragging (the maximum never less than the screen's available area, so that the
+/// window can still be maximised). A size the window is given from outside anyway (a window manager that
 /// ignores the hints, or none) is taken back between the limits.
 ///
 /// Track sizes are outer sizes and Qt's limits are on the inner size, so nothing is applied
@@ -33,45 +37,58 @@ public:
     explicit LimitsHook(QWidget *window) : QObject(window), m_window(window)
     {
         window->installEventFilter(this);
-        window_frame::whenReported(*window, [this](const QMargins &) {
-            m_framed = true;
+        window_frame::whenReported(*window, [this](const QMargins &frame) {
+            m_frame = frame;
             apply();
         });
     }
 
     void apply()
     {
-        if (!m_framed)
+        // A maximised or full-screen window has the size and the frame the manager gives it.
+        if (!m_frame || (m_window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
             return;
         const auto frame = window_frame::reported(*m_window);
         if (!frame)
             return;
-        const int frameWidth = frame->left() + frame->right();
-        const int frameHeight = frame->top() + frame->bottom();
         MINMAXINFO info;
-        info.ptMinTrackSize = {m_window->minimumWidth() + frameWidth,
-                               m_window->minimumHeight() + frameHeight};
-        info.ptMaxTrackSize = {m_window->maximumWidth() + frameWidth,
-                               m_window->maximumHeight() + frameHeight};
+        info.ptMinTrackSize = {m_window->minimumWidth() + frame->left() + frame->right(),
+                               m_window->minimumHeight() + frame->top() + frame->bottom()};
+        info.ptMaxTrackSize = {m_window->maximumWidth() + frame->left() + frame->right(),
+                               m_window->maximumHeight() + frame->top() + frame->bottom()};
         if (!LimitsWindowProc(m_window->internalWinId(), info))
             return;
-        const QSize minimum(qBound(0, info.ptMinTrackSize.x - frameWidth, QWIDGETSIZE_MAX),
-                            qBound(0, info.ptMinTrackSize.y - frameHeight, QWIDGETSIZE_MAX));
-        const QSize maximum =
-            QSize(qBound(0, info.ptMaxTrackSize.x - frameWidth, QWIDGETSIZE_MAX),
-                  qBound(0, info.ptMaxTrackSize.y - frameHeight, QWIDGETSIZE_MAX))
-                .expandedTo(minimum);
+        // The inner sizes the track sizes leave inside `around`.
+        const auto inner = [&info](const QMargins &around) {
+            const int frameWidth = around.left() + around.right(), frameHeight = around.top() + around.bottom();
+            const QSize minimum(qBound(0, info.ptMinTrackSize.x - frameWidth, QWIDGETSIZE_MAX),
+                                qBound(0, info.ptMinTrackSize.y - frameHeight, QWIDGETSIZE_MAX));
+            const QSize maximum = QSize(qBound(0, info.ptMaxTrackSize.x - frameWidth, QWIDGETSIZE_MAX),
+                                        qBound(0, info.ptMaxTrackSize.y - frameHeight, QWIDGETSIZE_MAX))
+                                      .expandedTo(minimum);
+            return std::pair{minimum, maximum};
+        };
+        // What the window manager is told comes from the frame of the window as first framed:
+        // a manager that frames a maximised window less sends its size before its state, and
+        // limits worked out from that frame would keep the window from being restored.
+        const auto [minimum, maximum] = inner(*m_frame);
         // The largest size that the platform hands on must come out as the largest outer size
         // where the platform leaves part of the frame out. (The smallest stays the inner one:
-        // the window is given exactly that size.)
-        const QSize handedOn = maximum.grownBy(window_frame::leftOutOfLimits(*m_window))
-                                   .boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+        // the window is given exactly that size.) Nor may it forbid maximising: a manager
+        // refuses to maximise a window past the largest size it is told (xfwm4 does), and the
+        // window it maximises may have less frame. So it is at least the screen's available
+        // area; a drag past the limits is taken back below.
+        QSize handedOn = maximum.grownBy(window_frame::leftOutOfLimits(*m_window));
+        if (const QScreen *screen = m_window->screen())
+            handedOn = handedOn.expandedTo(screen->availableGeometry().size());
+        handedOn = handedOn.boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
         // Setting a limit can resize the window, which comes back here with the same answer.
         if (m_window->minimumSize() != minimum)
             m_window->setMinimumSize(minimum);
         if (m_window->maximumSize() != handedOn)
             m_window->setMaximumSize(handedOn);
-        const QSize held = m_window->size().expandedTo(minimum).boundedTo(maximum);
+        const auto [least, most] = inner(*frame);
+        const QSize held = m_window->size().expandedTo(least).boundedTo(most);
         if (held != m_window->size())
             m_window->resize(held);
     }
@@ -95,7 +112,7 @@ protected:
 
 private:
     QWidget *m_window;
-    bool m_framed = false;
+    std::optional<QMargins> m_frame;  // as first reported
 };
 
 LimitsHook *hookOf(QWidget *window)

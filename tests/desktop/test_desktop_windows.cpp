@@ -16,6 +16,7 @@
 #include "tests/support/desktop_session.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/fixture_catalog.h"
+#include "tests/support/installed_program.h"
 #include "tests/support/wayland_session.h"
 #include "window_services/qt_settings_service.h"
 #include "window_services/twips.h"
@@ -24,8 +25,10 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -429,6 +432,141 @@ QString posixPattern(const QString &text)
     return pattern;
 }
 
+xcb_atom_t atomNamed(const char *name)
+{
+    const auto reply = desktop::xreply(
+        xcb_intern_atom_reply(x11(), xcb_intern_atom(x11(), 0, uint16_t(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : XCB_ATOM_NONE;
+}
+
+xcb_window_t rootWindow() { return xcb_setup_roots_iterator(xcb_get_setup(x11())).data->root; }
+
+// A client message about `window`: to the root, as a pager or a key binding asks the window
+// manager, or to the window itself, as the manager passes on its title bar's close button.
+void sendMessage(xcb_window_t window, bool toManager, const char *type, std::array<uint32_t, 5> data)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atomNamed(type);
+    std::memcpy(event.data.data32, data.data(), sizeof event.data.data32);
+    xcb_send_event(x11(), 0, toManager ? rootWindow() : window,
+                   toManager ? XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY : 0,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(x11());
+}
+
+void maximiseThroughManager(xcb_window_t window, bool on)
+{
+    sendMessage(window, true, "_NET_WM_STATE",
+                {on ? 1u : 0u, atomNamed("_NET_WM_STATE_MAXIMIZED_VERT"), atomNamed("_NET_WM_STATE_MAXIMIZED_HORZ"), 1, 0});
+}
+
+void closeThroughTitleBar(xcb_window_t window)
+{
+    sendMessage(window, false, "WM_PROTOCOLS", {atomNamed("WM_DELETE_WINDOW"), XCB_CURRENT_TIME, 0, 0, 0});
+}
+
+// A panel along the top of the screen that a desktop's task bar would be: a dock window whose
+// strut the window manager keeps other windows clear of.
+struct Panel {
+    xcb_window_t id = xcb_generate_id(x11());
+    explicit Panel(int height)
+    {
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(x11())).data;
+        xcb_create_window(x11(), XCB_COPY_FROM_PARENT, id, screen->root, 0, 0, screen->width_in_pixels,
+                          uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        const xcb_atom_t dock = atomNamed("_NET_WM_WINDOW_TYPE_DOCK");
+        xcb_change_property(x11(), XCB_PROP_MODE_REPLACE, id, atomNamed("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1, &dock);
+        const uint32_t strut[12] = {0, 0, uint32_t(height), 0, 0, 0, 0, 0, 0, uint32_t(screen->width_in_pixels - 1), 0, 0};
+        xcb_change_property(x11(), XCB_PROP_MODE_REPLACE, id, atomNamed("_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL,
+                            32, 12, strut);
+        xcb_map_window(x11(), id);
+        xcb_flush(x11());
+    }
+    ~Panel()
+    {
+        xcb_destroy_window(x11(), id);
+        xcb_flush(x11());
+    }
+};
+
+QRect availableRect() { return QGuiApplication::primaryScreen()->availableGeometry(); }
+
+// What the user sees of another process's window, once three reads agree.
+QRect settledOuterOf(xcb_window_t window)
+{
+    QRect last;
+    int same = 0;
+    desktop::waitFor([&] {
+        const auto outer = desktop::outerGeometry(x11(), window);
+        same = outer && desktop::isViewable(x11(), window) && *outer == last ? same + 1 : 0;
+        last = outer.value_or(QRect());
+        QThread::msleep(20);
+        return same >= kStableReads;
+    }, kSettleMs);
+    return same >= kStableReads ? last : QRect();
+}
+
+// The size of `window` itself as the X server holds it.
+QSize xreplyGeometry(xcb_window_t window)
+{
+    const auto geometry = desktop::xreply(xcb_get_geometry_reply(x11(), xcb_get_geometry(x11(), window), nullptr));
+    return geometry ? QSize(geometry->width, geometry->height) : QSize();
+}
+
+// The id of the shown window titled `title`; 0 when there is none.
+xcb_window_t windowTitled(const QString &title)
+{
+    QProcess xdotool;
+    xdotool.start("xdotool", {"search", "--onlyvisible", "--name", "^" + posixPattern(title) + "$"});
+    xdotool.waitForFinished(5000);
+    return xcb_window_t(QString::fromLatin1(xdotool.readAllStandardOutput()).split('\n').value(0).toULong());
+}
+
+// Double-clicks the middle of `widget` with the pointer, through the X server.
+void doubleClick(const QWidget &widget)
+{
+    const QPoint at = widget.mapToGlobal(widget.rect().center());
+    QProcess::execute("xdotool", {"mousemove", "--sync", QString::number(at.x()), QString::number(at.y()),
+                                  "click", "--repeat", "2", "--delay", "80", "1"});
+    QTest::qWait(600);  // longer than a double-click
+}
+
+// The contrast of the text in a picture of a label: the colour most of it has (what lies
+// under the text) against the pixel that stands out from it most (the text's own colour).
+struct DrawnText {
+    QColor text, background;
+    double contrast = 0;
+};
+double relativeLuminance(const QColor &c)
+{
+    const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+double contrastOf(const QColor &a, const QColor &b)
+{
+    const double la = relativeLuminance(a), lb = relativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+DrawnText drawnText(const QImage &picture)
+{
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            ++counts[picture.pixel(x, y)];
+    DrawnText drawn;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most)
+            most = it.value(), drawn.background = QColor(it.key());
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (const double c = contrastOf(QColor(it.key()), drawn.background); c > drawn.contrast)
+            drawn.contrast = c, drawn.text = QColor(it.key());
+    return drawn;
+}
+
 // Gives the keyboard to the window of `pid` titled `title`, as a click on it or the
 // compositor's window switch does.
 bool focusThroughCompositor(qint64 pid, const QString &title)
@@ -446,16 +584,37 @@ struct RunningProgram {
     QProcess quorbix;
 
     static QString path() { return QCoreApplication::applicationDirPath() + "/quorbix"; }
-    bool start()
+    // `configHome` keeps the settings from one run to the next; `environment` adds to the
+    // desktop's (a language). The addresses the program hands the desktop go to opened().
+    bool start(const QString &configHome = QString(), const QStringList &environment = {}, bool withCatalog = true)
     {
-        if (!QFile::copy(testDataPath("basic.mdb"), catalog))
+        if (withCatalog && !QFile::copy(testDataPath("basic.mdb"), catalog))
             return false;
         typeKeys({"mousemove", "0", "0"});  // the pointer off every window: nothing follows it
+        QFile opener(dir.filePath("xdg-open"));
+        opener.open(QIODevice::WriteOnly);
+        opener.write("#!/bin/sh\necho \"$@\" >> \"$0.log\"\n");
+        opener.close();
+        opener.setPermissions(opener.permissions() | QFileDevice::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", dir.path() + ":" + env.value("PATH"));
+        if (!configHome.isEmpty())
+            env.insert("XDG_CONFIG_HOME", configHome);
+        for (const QString &setting : environment)
+            env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        if (environment.join(' ').contains("LANG="))
+            env.remove("LC_ALL");
+        quorbix.setProcessEnvironment(env);
         quorbix.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         quorbix.start(path(), {catalog});
         return quorbix.waitForStarted(kSettleMs);
     }
     qint64 pid() const { return quorbix.processId(); }
+    QString opened() const
+    {
+        QFile log(dir.filePath("xdg-open.log"));
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).trimmed() : QString();
+    }
     bool hasKeyboard(const QString &title) const
     {
         QString last;
@@ -579,6 +738,228 @@ private slots:
         QCOMPARE(run.value(0), QString("%1x%2").arg(again.width()).arg(again.height()));
         std::printf("dragged to %s, stored %s; reopened %s, in a new run %s\n", qPrintable(describe(dragged)),
                     qPrintable(storedText(store)), qPrintable(describe(again)), qPrintable(run.value(0)));
+    }
+
+    // The installed program as a user runs it: the results window resized through the window
+    // manager and closed one way or another, the program ended and started again. The size
+    // on disk is the one the user left, and the new process opens at it.
+    void shouldOpenAtTheSizeLeftInTheLastRun_data()
+    {
+        QTest::addColumn<QString>("closeBy");
+        QTest::newRow("Escape") << "Escape";
+        QTest::newRow("Close") << "alt+c";
+        QTest::newRow("title bar's close") << "";
+    }
+    void shouldOpenAtTheSizeLeftInTheLastRun()
+    {
+        QFETCH(QString, closeBy);
+        if (!QFileInfo(RunningProgram::path()).isExecutable())
+            QSKIP("the program is not built beside the test");
+        if (!onX11())
+            QSKIP("xdotool resizes a window through an X window manager");
+        QTemporaryDir config;
+        const QString results = QStringLiteral("Search Results for 'zip'");
+        const auto openResults = [&](RunningProgram &program) {
+            if (!program.start(config.path()) || !program.hasKeyboard(QStringLiteral("Vantarel ver 2.0")))
+                return xcb_window_t(0);
+            typeKeys({"type", "--delay", "20", "zip"});
+            typeKeys({"key", "Return"});
+            return program.hasKeyboard(results) ? windowTitled(results) : xcb_window_t(0);
+        };
+        QRect left;
+        {
+            RunningProgram program;
+            const xcb_window_t window = openResults(program);
+            QVERIFY(window);
+            settledOuterOf(window);
+            QProcess::execute("xdotool", {"windowsize", QString::number(window), "900", "600"});
+            QVERIFY(desktop::waitFor([&] {
+                const auto inner = xreplyGeometry(window);
+                return inner == QSize(900, 600);
+            }, kSettleMs));
+            left = settledOuterOf(window);
+            if (closeBy.isEmpty())
+                closeThroughTitleBar(window);
+            else
+                typeKeys({"key", closeBy});
+            QVERIFY(program.hasKeyboard(QStringLiteral("Vantarel ver 2.0")));
+            QVERIFY(program.exitsCleanly());
+        }
+        const QSettings ini(config.filePath("Quorbix/Quorbix.ini"), QSettings::IniFormat);
+        const QString stored = ini.value("Options/ScreenWidth").toString() + " x " + ini.value("Options/ScreenHeight").toString();
+        RunningProgram again;
+        const xcb_window_t window = openResults(again);
+        QVERIFY(window);
+        const QRect reopened = settledOuterOf(window);
+        typeKeys({"key", "Escape"});
+        QVERIFY(again.hasKeyboard(QStringLiteral("Vantarel ver 2.0")));
+        QVERIFY(again.exitsCleanly());
+        std::printf("closed by %s at %s; on disk %s; a new process opens it at %s\n",
+                    closeBy.isEmpty() ? "the title bar" : qPrintable(closeBy), qPrintable(describe(left)),
+                    qPrintable(stored), qPrintable(describe(reopened)));
+        QCOMPARE(stored, twipsText(left.size()));
+        QCOMPARE(reopened.size(), left.size());
+    }
+
+    // Maximising through the window manager (its button, a double-click on the title or a key
+    // all ask it the same way): the window fills the area the panel leaves and comes back
+    // from it at its size. Closed maximised, it opens again, in this process and in a new
+    // one, as a normal window wholly inside that area.
+    void shouldMaximiseAndReopenInsideTheAvailableArea()
+    {
+        if (manager() != "openbox" && manager() != "xfwm4")
+            QSKIP("a window manager that maximises windows and keeps them clear of panels");
+        const QString ini = iniFile("maximised");
+        QtSettingsService store(ini);
+        Desktop desktop(store);
+        QRect normal, maximised, restored;
+        desktop.openResults([&](frmSoftware &form, const QRect &seen) {
+            normal = seen;
+            QTest::qWait(600);  // past the moments the window's own size is still settling
+            maximiseThroughManager(form.winId(), true);
+            desktop::waitFor([&] { QCoreApplication::processEvents(); return form.isMaximized(); }, kSettleMs);
+            maximised = settledOuter(form);
+            maximiseThroughManager(form.winId(), false);
+            desktop::waitFor([&] { QCoreApplication::processEvents(); return !form.isMaximized(); }, kSettleMs);
+            restored = settledOuter(form);
+            maximiseThroughManager(form.winId(), true);
+            desktop::waitFor([&] { QCoreApplication::processEvents(); return form.isMaximized(); }, kSettleMs);
+            settledOuter(form);
+        });
+        std::printf("normal %s, maximised %s, restored %s; stored %s\n", qPrintable(describe(normal)),
+                    qPrintable(describe(maximised)), qPrintable(describe(restored)), qPrintable(storedText(store)));
+        QVERIFY2(within(maximised.size(), availableRect().size(), 2), qPrintable(describe(maximised)));
+        QCOMPARE(restored, normal);
+        // A panel the user has since added: the stored size no longer fits beside it.
+        Panel panel(40);
+        QVERIFY(desktop::waitFor([] { QCoreApplication::processEvents(); return availableRect().top() == 40; }, kSettleMs));
+        const QRect again = desktop.openResults();
+        const QString newRun = runOnce(ini).value(0);
+        std::printf("with a panel, available %s: reopened %s, in a new run %s\n", qPrintable(describe(availableRect())),
+                    qPrintable(describe(again)), qPrintable(newRun));
+        QVERIFY2(availableRect().contains(again), qPrintable(describe(again)));
+        QCOMPARE(newRun, QString("%1x%2").arg(again.width()).arg(again.height()));
+    }
+
+    // A double-click on a link (the main window's, each of the detail window's) hands the
+    // desktop one address, as one click does.
+    void shouldOpenALinkOnceOnADoubleClick()
+    {
+        if (!onX11())
+            QSKIP("xdotool clicks through the X server");
+        FakeSettingsService store;
+        Desktop desktop(store);
+        settledOuter(*desktop.main);
+        QStringList opened;
+        const auto openedBy = [&](const QWidget &link) {
+            desktop.fakes.desktop.opened.clear();
+            doubleClick(link);
+            opened << link.objectName() + " " + QString::number(desktop.fakes.desktop.opened.size());
+        };
+        openedBy(*desktop.main->findChild<QLabel *>("Label3"));
+        desktop.fakes.dialogs.steps.enqueue([&](QDialog &detail) {
+            settledOuter(detail);
+            for (const QLabel *link : detail.findChildren<QLabel *>())
+                if (link->inherits("LinkLabel") && link->isVisible())
+                    openedBy(*link);
+        });
+        desktop.main->findChild<QListWidget *>("lstFeatured")->setCurrentRow(0);
+        desktop.main->lstFeatured_DblClick();
+        std::printf("addresses opened by a double-click: %s\n", qPrintable(opened.join(", ")));
+        QVERIFY(opened.size() > 1);
+        for (const QString &link : std::as_const(opened))
+            QVERIFY2(link.endsWith(" 1"), qPrintable(link));
+    }
+
+    // On a dark theme and a high-contrast one, every coloured text (links, headings, the sort
+    // line) stands out from what lies under it at 4.5:1 or more, as drawn; on a light one it is
+    // drawn in the layout's own colours.
+    void shouldDrawColouredTextReadably_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QPalette dark;
+        for (auto [role, colour] : {std::pair{QPalette::Window, QColor(53, 53, 53)}, {QPalette::WindowText, QColor(Qt::white)},
+                                    {QPalette::Base, QColor(35, 35, 35)}, {QPalette::Text, QColor(Qt::white)},
+                                    {QPalette::Button, QColor(53, 53, 53)}, {QPalette::ButtonText, QColor(Qt::white)},
+                                    {QPalette::Highlight, QColor(42, 130, 218)}})
+            dark.setColor(role, colour);
+        QPalette contrast;
+        for (auto [role, colour] : {std::pair{QPalette::Window, QColor(Qt::black)}, {QPalette::WindowText, QColor(Qt::white)},
+                                    {QPalette::Base, QColor(Qt::black)}, {QPalette::Text, QColor(Qt::white)},
+                                    {QPalette::Button, QColor(Qt::black)}, {QPalette::ButtonText, QColor(Qt::white)},
+                                    {QPalette::Highlight, QColor(0, 0, 160)}})
+            contrast.setColor(role, colour);
+        QTest::newRow("light") << QApplication::palette();
+        QTest::newRow("dark") << dark;
+        QTest::newRow("high contrast") << contrast;
+    }
+    void shouldDrawColouredTextReadably()
+    {
+        QFETCH(QPalette, palette);
+        const QPalette before = QApplication::palette();
+        QApplication::setPalette(palette);
+        const bool light = palette.color(QPalette::Window).lightness() > 128;
+        QStringList seen;
+        const auto check = [&](QWidget &window, const QStringList &names) {
+            settledOuter(window);
+            const QImage picture = window.grab().toImage();
+            for (const QString &name : names) {
+                const auto *label = window.findChild<QLabel *>(name);
+                if (!label || !label->isVisible())
+                    continue;
+                const DrawnText drawn = drawnText(picture.copy(QRect(label->mapTo(&window, QPoint()), label->size())));
+                seen << QString("%1 %2 on %3 %4:1").arg(name, drawn.text.name(), drawn.background.name())
+                            .arg(drawn.contrast, 0, 'f', 2);
+                QVERIFY2(drawn.contrast >= 4.5, qPrintable(seen.last()));
+                if (light && name != "lblSort")
+                    QVERIFY2(drawn.text == QColor(0, 0, 255) || drawn.text == QColor(192, 0, 0), qPrintable(seen.last()));
+            }
+        };
+        {
+            FakeSettingsService store;
+            Desktop desktop(store);
+            check(*desktop.main, {"Label2", "Label4", "Label3", "lblCategory_0"});
+            desktop.openResults([&](frmSoftware &form, const QRect &) { check(form, {"lblSort"}); });
+            desktop.fakes.dialogs.steps.enqueue([&](QDialog &detail) {
+                check(detail, {"lblScreen", "lblDownload1", "lblDownload2", "lblDownload3", "lblBuy", "lblCompany"});
+            });
+            desktop.main->findChild<QListWidget *>("lstFeatured")->setCurrentRow(0);
+            desktop.main->lstFeatured_DblClick();
+        }
+        QApplication::setPalette(before);
+        std::printf("%s: %s\n", QTest::currentDataTag(), qPrintable(seen.join("; ")));
+        QVERIFY(seen.size() >= 6);
+    }
+
+    // In German and in French the toolkit's own words are the user's language: the prompt
+    // that offers the data-access download answers to the access key of its translated Yes
+    // ("&Ja", "&Oui"), which hands the address to the desktop.
+    void shouldAskInTheUsersLanguage_data()
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("yesKey");
+        QTest::newRow("German") << "de_DE.UTF-8" << "j";
+        QTest::newRow("French") << "fr_FR.UTF-8" << "o";
+    }
+    void shouldAskInTheUsersLanguage()
+    {
+        QFETCH(QString, lang);
+        QFETCH(QString, yesKey);
+        if (!QFileInfo(RunningProgram::path()).isExecutable())
+            QSKIP("the program is not built beside the test");
+        if (!onX11() || manager() != "openbox")
+            QSKIP("once, on one X desktop");
+        if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
+            QSKIP("needs Qt's translations (qt6-translations-l10n)");
+        RunningProgram program;
+        QVERIFY(program.start(QString(), {"LANG=" + lang, "LANGUAGE=", "LC_MESSAGES="}, false));
+        QVERIFY(program.hasKeyboard(kInstalledPromptTitle));
+        typeKeys({"key", yesKey});
+        QVERIFY(program.hasKeyboard(QStringLiteral("Vantarel ver 2.0")));
+        QVERIFY(desktop::waitFor([&] { return !program.opened().isEmpty(); }, kSettleMs));
+        std::printf("%s: the key '%s' answered Yes; opened %s\n", qPrintable(lang), qPrintable(yesKey),
+                    qPrintable(program.opened()));
+        QVERIFY(program.exitsCleanly());
     }
 
     // Stored sizes from elsewhere: no larger than the screen, no smaller than the first run.

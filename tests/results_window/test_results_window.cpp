@@ -259,7 +259,7 @@ private slots:
     }
 
     // Actions: "type:text", "opt:name" (a click on an option), "field:name", "clear", "sort:column"
-    // (a header click). First: "field=text" of the first row, when given.
+    // (a header click), "key:column" (F3 in the grid on a cell of that column). First: "field=text" of the first row, when given.
     void shouldFilterAndSortAsTheUserAsks_data()
     {
         QTest::addColumn<QStringList>("actions");
@@ -299,6 +299,10 @@ private slots:
         row("sort by a field with a blank", {"sort:Company Name"}, "39 records",
             "Sorted by Company Name descending order", "Company Name=Quiet Pixel");
         row("sort when nothing passes the filter", {"type:qqq", "sort:Price"}, "0 records");
+        // The key sorts as the header's click does, and shares its direction.
+        row("F3", {"key:Price"}, "39 records", "Sorted by Price descending order", "Name=Backup Buddy");
+        row("F3 after a click", {"sort:Price", "key:Price"}, "39 records", "Sorted by Price ascending order", "Price=0");
+        row("F3 on a memo", {"key:Description"}, "39 records", "Unable to sort by memo field.");
         // A Yes/No column filters on the words the grid shows, in either mode.
         row("Yes/No: Y", {"field:Uninstaller", "type:Y"}, "20 records");
         row("Yes/No: Ye", {"field:Uninstaller", "type:Ye"}, "20 records");
@@ -327,6 +331,9 @@ private slots:
                 r->get<QRadioButton>(qPrintable(arg))->click();
             } else if (action.startsWith("sort:")) {
                 r->clickHeader(arg);
+            } else if (action.startsWith("key:")) {
+                r->grid()->setCurrentIndex(r->grid()->model()->index(0, kFieldNames.indexOf(arg)));
+                QTest::keyClick(r->grid(), Qt::Key_F3);
             } else {  // a field choice or Clear empties the box and puts the caret in it
                 action.startsWith("field:") ? r->chooseField(arg) : r->get<QPushButton>("cmdClear")->click();
                 QCOMPARE(r->get<QLineEdit>("txtSearch")->text(), QString());

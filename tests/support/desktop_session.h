@@ -30,7 +30,7 @@
 namespace desktop {
 
 /// The window managers a test can ask for: "none" runs the windows on the bare server.
-inline QStringList windowManagers() { return {"openbox", "twm", "none"}; }
+inline QStringList windowManagers() { return {"openbox", "xfwm4", "twm", "none"}; }
 
 /// Frees an xcb reply when it goes.
 template <typename T>
@@ -118,7 +118,20 @@ public:
         const QStringList command = managerCommand();
         if (command.isEmpty())
             return fail("unknown window manager " + m_manager);
-        m_wm.setProcessEnvironment(baseEnvironment());
+        QProcessEnvironment wmEnvironment = baseEnvironment();
+        // xfwm4 reads its settings over a session bus and will not run without one.
+        if (m_manager == QLatin1String("xfwm4")) {
+            m_bus.setProcessChannelMode(QProcess::SeparateChannels);
+            m_bus.setStandardOutputFile(QProcess::nullDevice());
+            const QByteArray address = startAndReadLineOnFd3(
+                m_bus, "dbus-daemon",
+                {"--session", "--nofork", "--nopidfile", "--nosyslog",
+                 "--address=unix:path=" + m_home.filePath("bus"), "--print-address=3"});
+            if (address.isEmpty())
+                return fail("dbus-daemon did not start for " + m_manager);
+            wmEnvironment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLocal8Bit(address));
+        }
+        m_wm.setProcessEnvironment(wmEnvironment);
         m_wm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_wm.setStandardOutputFile(QProcess::nullDevice());
         m_wm.start(command.first(), command.mid(1));
@@ -135,7 +148,7 @@ public:
 
     void stop()
     {
-        for (QProcess *p : {&m_wm, &m_server})
+        for (QProcess *p : {&m_wm, &m_bus, &m_server})
             stopProcess(*p);
         if (m_connection) {
             xcb_disconnect(m_connection);
@@ -185,6 +198,8 @@ private:
             return {"openbox", "--sm-disable"};
         if (m_manager == QLatin1String("twm"))
             return {"twm"};
+        if (m_manager == QLatin1String("xfwm4"))
+            return {"xfwm4", "--compositor=off"};
         return {};
     }
 
@@ -217,6 +232,7 @@ private:
     QTemporaryDir m_home;
     QProcess m_server;
     QProcess m_wm;
+    QProcess m_bus;
     xcb_connection_t *m_connection = nullptr;
 };
 

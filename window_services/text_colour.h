@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+
+class QWidget;
+
+/// Coloured text that stays readable on whatever window colour the desktop's theme gives.
+namespace text_colour {
+
+/// The contrast ratio of two colours by their relative luminance: 1 (the same) to 21 (black
+/// on white).
+double contrast(const QColor &a, const QColor &b);
+
+/// The colour that text of `hue` is drawn in on `background`: the hue itself on a light
+/// background, or where it reads at a contrast of at least 4.5:1; otherwise, on a dark
+/// background, the same hue made lighter, just far enough.
+QColor readable(const QColor &hue, const QColor &background);
+
+/// Draws `widget`'s text in `hue`, made readable on the window colour of its palette, and
+/// again whenever that palette changes.
+void drawTextIn(QWidget *widget, const QColor &hue);
+/// As above, the hue being the palette's colour for `role` (the selection highlight).
+void drawTextIn(QWidget *widget, QPalette::ColorRole role);
+
+}  // namespace text_colour
