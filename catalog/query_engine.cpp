@@ -252,6 +252,10 @@ public:
             m_types.push_back(c.type);
             const QString name = QString::fromStdString(c.name);
             m_names.append(name);
+            if (c.unshown)
+                m_unshown.append({name, c.type == jet::StoredType::Long
+                                            ? QStringLiteral("an attachment or multi-valued field")
+                                            : QStringLiteral("of a type that cannot be read (type %1)").arg(c.storedCode)});
             const bool isText = c.type == jet::StoredType::Text || c.type == jet::StoredType::Memo;
             if (!m_orderColumn.isEmpty() && name.compare(m_orderColumn, Qt::CaseInsensitive) == 0 && isText)
                 m_keyColumn = i;
@@ -349,6 +353,8 @@ public:
     std::unique_ptr<held::HeldTable> takeHeld() { return std::move(m_held); }
     QString error() const { return m_error; }
     QStringList columnNames() const { return m_names; }
+    /// Each column the program cannot show, by name, with why.
+    const QList<QPair<QString, QString>> &unshown() const { return m_unshown; }
     qint64 rowsRead() const { return m_read; }
 
 private:
@@ -417,6 +423,7 @@ private:
     int m_keyColumn = -1;  // the column the held rows are put in order by
     std::unique_ptr<held::HeldTable> m_held;
     QStringList m_names;
+    QList<QPair<QString, QString>> m_unshown;
     QString m_error;
     const QueryEngine::ProgressReport &m_progress;
     qint64 m_read = 0;
@@ -532,6 +539,9 @@ ado::Error QueryEngine::loadTable(const QString &name)
     }
     sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     m_loaded.append(name);
+    for (const auto &[column, why] : loader.unshown())
+        m_unshown.insert(name.toLower() + QLatin1Char('\n') + column.toLower(),
+                         QStringLiteral("Column '%1' of table '%2' cannot be shown: it is %3.").arg(column, name, why));
     m_rowsLoaded += loader.rowsRead();
     return {};
 }
@@ -697,6 +707,16 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows, const DirectAn
         return providerError(QStringLiteral("The catalog is read-only."));
 
     const int columns = sqlite3_column_count(statement);
+    // A listing that shows a column the program cannot show is refused by that column's name.
+    for (int i = 0; i < columns && !m_unshown.isEmpty(); ++i) {
+        const char *table = sqlite3_column_table_name(statement, i), *origin = sqlite3_column_origin_name(statement, i);
+        if (table && origin) {
+            const auto found = m_unshown.constFind(QString::fromUtf8(table).toLower() + QLatin1Char('\n') +
+                                                   QString::fromUtf8(origin).toLower());
+            if (found != m_unshown.constEnd())
+                return providerError(*found);
+        }
+    }
     std::vector<int> adoTypes(static_cast<size_t>(columns));
     for (int i = 0; i < columns; ++i)
         adoTypes[size_t(i)] = adoTypeOfDeclared(sqlite3_column_decltype(statement, i));

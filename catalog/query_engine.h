@@ -136,6 +136,7 @@ private:
     sqlite3 *m_db = nullptr;
     sqlite3 *m_printfDb = nullptr;  // keeps SQLite's own printf, which ours runs through
     QStringList m_loaded;
+    QHash<QString, QString> m_unshown;  ///< "table\ncolumn", lower case -> why it cannot be shown
     QList<QPair<QString, QString>> m_indexes;
     std::unique_ptr<held::HeldTables> m_heldTables;  // the tables kept in a listing order
     std::function<void(const QString &)> m_announcedWanted;  // told by an announced table when named

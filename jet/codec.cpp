@@ -432,7 +432,8 @@ bool decodeCalculatedDecimal(std::string_view bytes, std::string &out)
     if (bytes.size() < kCalculatedDecimalSize)
         return false;
     const auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
-    if (le::get16(b) != kCalculatedDecimalSize - 2 || b[2] > kMaxDecimalPrecision)
+    // Access writes the length of what follows, or leaves it 0.
+    if ((le::get16(b) != kCalculatedDecimalSize - 2 && le::get16(b) != 0) || b[2] > kMaxDecimalPrecision)
         return false;
     unsigned char standard[kDecimalSize] = {};
     standard[0] = b[3] & 0x80;

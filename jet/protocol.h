@@ -18,8 +18,9 @@
 /// Reader -> client:
 ///   Opened   u32 count, count x string (the user tables, in catalog order)
 ///   Columns  u32 count, count x { string name, u8 StoredType (jet/stored_type.h), u32 length, u8 flags (1 AutoNumber,
-///                                 2 calculated), u8 precision, u8 scale, u8 key position (1-based in the
-///                                 primary key, 0 outside it) },
+///                                 2 calculated, 4 not shown), u8 precision, u8 scale, u8 key position
+///                                 (1-based in the primary key, 0 outside it), u8 type code in the file
+///                                 of a column not shown (0 for the others) },
 ///            u32 rows the table's definition declares (for the progress shown; End counts)
 ///   Rows     u32 count, then the cells column by column: for each column, a u8 CellTag a
 ///            row; then the values of its cells that are not Null, in row order (Integer:
@@ -152,7 +153,7 @@ private:
     bool m_ok = true;
 };
 
-inline constexpr std::uint8_t kAutoNumberFlag = 1, kCalculatedFlag = 2;
+inline constexpr std::uint8_t kAutoNumberFlag = 1, kCalculatedFlag = 2, kUnshownFlag = 4;
 
 /// The Columns frame's payload: written by the reader, read back by the program.
 inline void putColumns(std::string &out, const std::vector<Column> &columns, std::uint32_t declaredRows)
@@ -162,17 +163,20 @@ inline void putColumns(std::string &out, const std::vector<Column> &columns, std
         putString(out, c.name);
         putU8(out, static_cast<std::uint8_t>(c.type));
         putU32(out, std::uint32_t(c.length));
-        putU8(out, std::uint8_t((c.autoNumber ? kAutoNumberFlag : 0) | (c.calculated ? kCalculatedFlag : 0)));
+        putU8(out, std::uint8_t((c.autoNumber ? kAutoNumberFlag : 0) | (c.calculated ? kCalculatedFlag : 0) |
+                                (c.unshown ? kUnshownFlag : 0)));
         putU8(out, std::uint8_t(c.precision));
         putU8(out, std::uint8_t(c.scale));
         putU8(out, std::uint8_t(c.keyPosition));
+        putU8(out, c.unshown ? c.storedCode : 0);
     }
     putU32(out, declaredRows);
 }
 
 /// Reads a Columns payload whole; false when it is malformed: no columns or more than a table
-/// has, a type that is none, a length no column has, a scale past its precision, or key
-/// places that are not 1 to the key's length, each once.
+/// has, a type that is none, a length no column has, a scale past its precision, key places
+/// that are not 1 to the key's length, each once, or a column not shown that is neither the
+/// Long key of a complex field nor Binary.
 inline bool readColumns(std::string_view payload, std::vector<Column> &columns, std::uint32_t &declaredRows)
 {
     PayloadReader in(payload.data(), payload.size());
@@ -185,15 +189,19 @@ inline bool readColumns(std::string_view payload, std::vector<Column> &columns, 
     unsigned keyLength = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::string_view name;
-        std::uint8_t type = 0, flags = 0, precision = 0, scale = 0, keyPosition = 0;
+        std::uint8_t type = 0, flags = 0, precision = 0, scale = 0, keyPosition = 0, code = 0;
         std::uint32_t length = 0;
         if (!in.string(name) || !in.u8(type) || !in.u32(length) || !in.u8(flags) || !in.u8(precision)
-            || !in.u8(scale) || !in.u8(keyPosition) || type >= std::uint8_t(StoredType::Count)
+            || !in.u8(scale) || !in.u8(keyPosition) || !in.u8(code) || type >= std::uint8_t(StoredType::Count)
             || length > 65535 || scale > precision || keyPosition > count
-            || (flags & ~(kAutoNumberFlag | kCalculatedFlag)))
+            || (flags & ~(kAutoNumberFlag | kCalculatedFlag | kUnshownFlag)))
+            return false;
+        const bool unshown = flags & kUnshownFlag;
+        if (unshown ? (type != std::uint8_t(StoredType::Long) && type != std::uint8_t(StoredType::Binary)) : code != 0)
             return false;
         columns.push_back({std::string(name), static_cast<StoredType>(type), int(length),
-                           (flags & kAutoNumberFlag) != 0, precision, scale, keyPosition, (flags & kCalculatedFlag) != 0});
+                           (flags & kAutoNumberFlag) != 0, precision, scale, keyPosition, (flags & kCalculatedFlag) != 0,
+                           unshown, code});
         ++keyPlaces[keyPosition];
         keyLength += keyPosition != 0;
     }

@@ -115,6 +115,12 @@ struct Column {
     int scale = 0;        ///< Numeric: the digits after the point
     int keyPosition = 0;  ///< 1-based place in the table's primary key; 0 outside it
     bool calculated = false;  ///< Access computes the value; `type` is the result's
+    /// A column the program cannot show: an attachment or multi-valued field (kComplexCode),
+    /// whose rows keep the whole number that keys its values in a hidden table (sent as a
+    /// Long), or a type not known (sent as Binary, every value Null). `storedCode` is its type
+    /// code in the file.
+    bool unshown = false;
+    std::uint8_t storedCode = 0;
 };
 
 }  // namespace jet

@@ -3,6 +3,7 @@
 #include "jet/codec.h"
 #include "jet/layout.h"
 #include "jet/little_endian.h"
+#include "jet/properties.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -504,11 +505,11 @@ struct GuardedFile::Impl {
         return row(pgRow >> 8, pgRow & 0xff, what, true);
     }
 
-    /// Each row of a table, in the order of its data pages, through forward pointers, no more
-    /// than its definition declares: `emit(row, place)`, with `rowsRead` counting them.
+    /// Each row of a table, in the order of its data pages, through forward pointers:
+    /// `emit(row, place)`. The count the definition declares is only a hint: Access leaves it
+    /// behind the rows its pages hold.
     template <typename Emit>
-    void scanRows(std::uint32_t tdefPage, const std::string &name, std::uint32_t expected, std::uint32_t &rowsRead,
-                  const Emit &emit) const
+    void scanRows(std::uint32_t tdefPage, const std::string &name, const Emit &emit) const
     {
         const std::string where = "table '" + name + "'";
         for (std::uint32_t pg : dataPages(tdefPage, name)) {
@@ -530,8 +531,6 @@ struct GuardedFile::Impl {
                     if (get32(r.page + 4) != tdefPage)
                         damaged(rw() + " forwards to a row that is not one of the table's");
                 }
-                if (rowsRead >= expected)
-                    damaged(where + " holds more rows than its definition says (" + std::to_string(expected) + ")");
                 emit(r, rw);
             }
         }
@@ -539,7 +538,12 @@ struct GuardedFile::Impl {
 
     /// The user's tables as the catalog names them (objects of the table type, neither the
     /// engine's own nor hidden), with their definition pages.
-    std::vector<std::pair<std::string, std::uint32_t>> tables;
+    struct CatalogTable {
+        std::string name;
+        std::uint32_t page = 0;
+        std::string properties;  ///< the table's property block (LvProp), empty where it has none
+    };
+    std::vector<CatalogTable> tables;
     void readCatalog(std::vector<std::string> &user)
     {
         const std::string name = jet::layout::kCatalogName;
@@ -556,16 +560,19 @@ struct GuardedFile::Impl {
         };
         const unsigned id = column("Id", Type::Long), objectName = column("Name", Type::Text),
                        type = column("Type", Type::Int), flags = column("Flags", Type::Long);
+        unsigned properties = unsigned(t.columns.size());
+        for (unsigned i = 0; i < t.columns.size(); ++i)
+            if (t.columns[i].name == "LvProp" && t.columns[i].code == jet::info(Type::Ole).code)
+                properties = i;
+        std::string chain;
         std::vector<Field> fields;
         std::vector<unsigned> offsets;
         std::string text;
         const auto toUtf8 = l->textUnitBytes == 1 ? jet::codec::decodeWesternText : jet::codec::decodeText;
-        std::uint32_t rowsRead = 0;
         const auto fixed = [&](const Field &f, unsigned size, const RowSpan &r) {
             return f.isNull || f.size != size ? nullptr : r.page + f.start;
         };
-        scanRows(jet::layout::kCatalogTableDefPage, name, t.rows, rowsRead, [&](const RowSpan &r, const auto &rw) {
-            ++rowsRead;
+        scanRows(jet::layout::kCatalogTableDefPage, name, [&](const RowSpan &r, const auto &rw) {
             crackRow(r, t, fields, offsets, rw);
             const unsigned char *kind = fixed(fields[type], 2, r), *objectId = fixed(fields[id], 4, r);
             if (!kind || !objectId || get16(kind) != jet::layout::TableObject)
@@ -581,7 +588,12 @@ struct GuardedFile::Impl {
             // System (0x80000000) and hidden (0x2) tables are not the user's.
             if (objectFlags & 0x80000002u)
                 return;
-            tables.emplace_back(text, get32(objectId) & jet::layout::kObjectIdPageMask);
+            CatalogTable table{text, get32(objectId) & jet::layout::kObjectIdPageMask, {}};
+            if (properties < fields.size() && !fields[properties].isNull) {
+                const Field &p = fields[properties];
+                table.properties = longValue(r.page + p.start, p.size, rw, chain, "property block");
+            }
+            tables.push_back(std::move(table));
             user.push_back(text);
         });
     }
@@ -743,11 +755,11 @@ GuardedFile::~GuardedFile() { delete d; }
 
 std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &writer)
 {
-    const auto entry = std::find_if(d->tables.begin(), d->tables.end(), [&](const auto &t) { return t.first == name; });
+    const auto entry = std::find_if(d->tables.begin(), d->tables.end(), [&](const auto &t) { return t.name == name; });
     if (entry == d->tables.end())
         throw Refusal(Fault::NoSuchTable, "no table '" + name + "'");
     const std::string where = "table '" + name + "'";
-    const std::uint32_t tdefPage = entry->second;
+    const std::uint32_t tdefPage = entry->page;
     d->checkTableDef(tdefPage, name);
     const Impl::TableDefinition table = d->tableDefinition(tdefPage, name);
     for (unsigned i = 0; i < table.columns.size(); ++i)
@@ -755,37 +767,61 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
             damaged("the name of column " + std::to_string(i + 1) + " of " + where + " " + fault);
 
     const Impl::DefinitionFacts facts = d->definitionFacts(tdefPage, name);
+    // Access keeps the type of what it computes in the column's ResultType property; the
+    // column entry's own type byte may be another (a Double for a currency, an Integer for a
+    // Yes/No, a Text of no length for a memo).
+    std::vector<std::pair<std::string, unsigned>> resultTypes;
+    if (d->l->textUnitBytes == 2) {
+        static const std::string kResultType("R\0e\0s\0u\0l\0t\0T\0y\0p\0e\0", 20);
+        std::string column;
+        for (const jet::properties::Property &p : jet::properties::columnProperties(entry->properties))
+            if (p.name == kResultType && p.value.size() == 1) {
+                jet::codec::decodeText(reinterpret_cast<const unsigned char *>(p.column.data()), p.column.size(), column);
+                resultTypes.emplace_back(column, static_cast<unsigned char>(p.value[0]));
+            }
+    }
     std::vector<jet::Column> infos;
     std::vector<unsigned> source;  // the column entry (and cracked field) behind each one sent
     std::vector<bool> fixedPlace;  // a value kept in the fixed part of the row
     for (unsigned i = 0; i < table.columns.size(); ++i) {
         const ColumnEntry *col = &table.columns[i];
         const std::string cw = "column '" + col->name + "' of " + where;
-        const jet::StoredTypeInfo *stored = jet::storedTypeOfCode(col->code);
-        if (!stored)
-            // Leaving the column out would change what the table holds; the read fails
-            // and says which column stands in the way.
-            throw Refusal(Fault::Unsupported, cw + " is of a type that cannot be read (" +
-                                                  (col->code == jet::kComplexCode ? std::string("an attachment or multi-valued field")
-                                                                                      : "type " + std::to_string(col->code)) +
-                                                  ")");
+        const bool isFixed = col->flags & jet::layout::Fixed;
+        const int size = int(col->length);
+        const bool calculated = std::find(facts.calculated.begin(), facts.calculated.end(), col->number) !=
+                                facts.calculated.end();
+        unsigned code = col->code;
+        if (calculated)
+            for (const auto &[column, result] : resultTypes)
+                if (column == col->name && jet::storedTypeOfCode(result))
+                    code = result;
+        const jet::StoredTypeInfo *stored = jet::storedTypeOfCode(code);
+        if (!stored) {
+            // A column the program cannot show costs that column alone, never the table.
+            jet::Column info{col->name, code == jet::kComplexCode && isFixed && size == 4 ? Type::Long : Type::Binary};
+            info.unshown = true;
+            info.storedCode = std::uint8_t(code);
+            infos.push_back(std::move(info));
+            source.push_back(i);
+            fixedPlace.push_back(isFixed);
+            continue;
+        }
         const Type type = stored->type;
         if (col->number >= kMaxColumns)
             damaged(cw + " has a bad column number");
-        const bool isFixed = col->flags & jet::layout::Fixed;
-        const int size = int(col->length);
         // A value of a set size may lie in the fixed or the variable part of the row (Jet
         // writers differ on decimals); text and binary values are fixed in CHAR(n) and
         // BINARY(n) columns. A Yes/No value is a bit of the null mask, so it is "fixed".
         const bool longValue = stored->longValue;
         // Access keeps a calculated value among the variable ones, whatever its type, with
-        // its wrapping counted in the declared length.
-        const bool calculated = std::find(facts.calculated.begin(), facts.calculated.end(), col->number) !=
-                                facts.calculated.end();
+        // its wrapping counted in the declared length. A decimal's stored length is its row's
+        // business: Access declares other lengths than the one it stores.
         bool fits;
         if (calculated)
             fits = !isFixed && size <= int(d->pageSize) &&
                    (longValue || type != Type::Text || size >= int(jet::codec::kCalculatedExtra));
+        else if (type == Type::Numeric)
+            fits = size > 0 && size <= int(d->pageSize);
         else if (stored->fixedSize != jet::kVariableSize)
             fits = stored->fixedSize == 0 ? isFixed : size == stored->fixedSize;
         else
@@ -834,6 +870,14 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         for (unsigned i = 0; i < infos.size(); ++i) {
             const Field &f = fields[source[i]];
             const Type type = infos[i].type;
+            if (infos[i].unshown) {
+                // The key of an attachment or multi-valued field; nothing of a type not known.
+                if (type == Type::Long && !f.isNull && f.size == 4)
+                    writer.integerCell(std::int64_t(get32(r.page + f.start)));
+                else
+                    writer.nullCell();
+                continue;
+            }
             if (type == Type::Boolean && !infos[i].calculated) {
                 writer.integerCell(f.isNull ? 0 : 1);  // a Yes/No value is its null-mask bit
                 continue;
@@ -855,6 +899,11 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
                 const std::string_view inner = unwrap({reinterpret_cast<const char *>(v), sz});
                 v = reinterpret_cast<const unsigned char *>(inner.data());
                 sz = unsigned(inner.size());
+                // Access leaves a value it could not compute empty.
+                if (sz == 0 && type != Type::Text) {
+                    writer.nullCell();
+                    continue;
+                }
             }
             auto needSize = [&](unsigned n) {
                 if (sz != n)
@@ -946,10 +995,8 @@ std::uint32_t GuardedFile::readTable(const std::string &name, TableWriter &write
         ++rowsRead;
     };
 
-    d->scanRows(tdefPage, name, expected, rowsRead, emitRow);
-    if (rowsRead != expected)
-        damaged(where + " holds " + std::to_string(rowsRead) + " rows where its definition says " +
-                std::to_string(expected));
+    d->scanRows(tdefPage, name, emitRow);
+
     return rowsRead;
 }
 

@@ -94,11 +94,13 @@ void appendHex(std::string &out, std::string_view bytes)
     }
 }
 
+/// A Single or Double in the fewest digits that read back to the same value, in plain or
+/// exponent form, whichever is shorter (3.4028235e+38, not its 39 digits).
 template <typename T>
 void appendReal(std::string &out, T value)
 {
-    char buf[512];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
     out.append(buf, res.ptr);
 }
 
@@ -216,12 +218,26 @@ int fail(const ado::Error &err)
     return kExitFailure;
 }
 
+/// Says once on stderr of each column of `table` that cannot be shown what its values are.
+void noteUnshown(const QString &table, const QVector<jet::Column> &columns)
+{
+    for (const jet::Column &c : columns)
+        if (c.unshown)
+            std::fprintf(stderr, "catalog-dump: column '%s' of table '%s' (type %u) %s\n", c.name.c_str(),
+                         table.toUtf8().constData(), unsigned(c.storedCode),
+                         c.type == jet::StoredType::Long
+                             ? "is an attachment or multi-valued field: its values are the numbers that key them"
+                             : "is of a type that cannot be read: its values are Null");
+}
+
 /// Prints one table as it streams in.
 class ScriptSink : public jet::RowSink {
 public:
     explicit ScriptSink(std::string &out) : m_out(out) {}
+    QString table;
     void columns(const QVector<jet::Column> &columns) override
     {
+        noteUnshown(table, columns);
         m_types.clear();
         for (const jet::Column &c : columns) {
             m_out += "COLUMN ";
@@ -295,6 +311,7 @@ public:
 
     void columns(const QVector<jet::Column> &columns) override
     {
+        noteUnshown(m_table, columns);
         std::string create = "CREATE TABLE " + quoted(m_table) + " (";
         std::string insert = "INSERT INTO " + quoted(m_table) + " VALUES (";
         std::vector<const jet::Column *> key;
@@ -456,6 +473,7 @@ int dumpTables(const QString &path)
         out += "TABLE ";
         appendEscaped(out, name.toStdString());
         out += '\n';
+        sink.table = name;
         if (auto err = file.readTable(name, sink)) {
             flush(out);
             return fail(err);

@@ -1,5 +1,6 @@
 #include "jet/codec.h"
 #include "jet/little_endian.h"
+#include "jet/properties.h"
 #include "jet/protocol.h"
 #include "jet/stored_type.h"
 
@@ -306,6 +307,41 @@ private slots:
         QVERIFY(!decodeCalculatedDecimal(std::string_view(bytes).substr(0, 15), out));
     }
 
+    void shouldReadCalculatedDecimalsAsAccessStoresThem_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("value");
+        // Values of an Access 2010 file, as its independent readers read them.
+        QTest::newRow("length, scale 10") << QByteArray::fromHex("0e000a0000000000ec04b01fe7ae0000") << "19230.7692307692";
+        QTest::newRow("length left 0") << QByteArray::fromHex("0000060000000000" "08e6ff0200000000") << "50.325000";
+        QTest::newRow("all 96 bits, scale 18") << QByteArray::fromHex("0e00120058e993b6744deac8f7aa5218")
+                                               << "56505085819.424791296572280180";
+    }
+    void shouldReadCalculatedDecimalsAsAccessStoresThem()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, value);
+        std::string out;
+        QVERIFY(decodeCalculatedDecimal(stored.toStdString(), out));
+        QCOMPARE(QString::fromStdString(out), value);
+    }
+
+    void shouldFindAColumnsResultTypeInItsPropertyBlock()
+    {
+        // "MR2", the names' block (Expression, ResultType), one column's block ("Pay") holding
+        // ResultType 5 as Access writes it: 09 00 01 02 01 00 01 00 05.
+        const QByteArray blob = QByteArray("MR2\0", 4) + QByteArray::fromHex(
+            "3200000080001400450078007000720065007300730069006f006e00140052006500730075006c0074005400790070006500"
+            "1b00000001000c0000000600500061007900090001020100010005");
+        const auto properties = jet::properties::columnProperties(std::string_view(blob.constData(), size_t(blob.size())));
+        QCOMPARE(properties.size(), std::size_t(1));
+        QCOMPARE(QByteArray::fromStdString(std::string(properties[0].column)), QByteArray("P\0a\0y\0", 6));
+        QCOMPARE(QByteArray::fromStdString(std::string(properties[0].name)), QByteArray("R\0e\0s\0u\0l\0t\0T\0y\0p\0e\0", 20));
+        QCOMPARE(properties[0].value, std::string_view("\x05", 1));
+        // A block cut short costs its properties, never more than the blob.
+        QVERIFY(jet::properties::columnProperties(std::string_view(blob.constData(), size_t(blob.size() - 1))).empty());
+    }
+
     void shouldKeepTextInEitherForm_data()
     {
         QTest::addColumn<QString>("text");
@@ -389,7 +425,9 @@ private slots:
     {
         const std::vector<jet::Column> sent = {{"Id", jet::StoredType::Long, 0, true, 0, 0, 1},
                                                {"Name", jet::StoredType::Text, 50},
-                                               {"Price", jet::StoredType::Numeric, 0, false, 18, 4, 0}};
+                                               {"Price", jet::StoredType::Numeric, 0, false, 18, 4, 0},
+                                               {"Files", jet::StoredType::Long, 0, false, 0, 0, 0, false, true, 0x12},
+                                               {"Odd", jet::StoredType::Binary, 0, false, 0, 0, 0, false, true, 70}};
         std::string payload;
         jet::protocol::putColumns(payload, sent, 42);
         std::vector<jet::Column> got;
@@ -405,7 +443,15 @@ private slots:
             QCOMPARE(got[i].precision, sent[i].precision);
             QCOMPARE(got[i].scale, sent[i].scale);
             QCOMPARE(got[i].keyPosition, sent[i].keyPosition);
+            QCOMPARE(got[i].unshown, sent[i].unshown);
+            QCOMPARE(got[i].storedCode, sent[i].storedCode);
         }
+        // A column not shown is the Long key of a complex field or Binary, nothing else.
+        std::vector<jet::Column> textUnshown = sent;
+        textUnshown[1].unshown = true;
+        payload.clear();
+        jet::protocol::putColumns(payload, textUnshown, 0);
+        QVERIFY(!jet::protocol::readColumns(payload, got, rows));
         // A key place given twice, and a cut payload, are malformed.
         std::vector<jet::Column> twice = sent;
         twice[1].keyPosition = 1;
