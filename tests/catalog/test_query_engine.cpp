@@ -162,6 +162,33 @@ private slots:
         QTest::newRow("BINARY") << int(T::Binary) << "\x01\x7f" << int(ado::adBinary) << QVariant(QByteArray("\x01\x7f"));
         QTest::newRow("OLE, zero length") << int(T::Ole) << "" << int(ado::adLongVarBinary) << QVariant(QByteArray(""));
     }
+    void shouldRefuseByNameAListingThatShowsAColumnItCannotShow_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("refusal");  // empty: the statement runs
+        const QString files = "Column 'Files' of table 'T' cannot be shown: it is an attachment or multi-valued field.";
+        QTest::newRow("other columns") << "SELECT Name FROM T WHERE Files = 2" << QString();
+        QTest::newRow("the column") << "SELECT Name, Files FROM T" << files;
+        QTest::newRow("every column") << "SELECT * FROM T" << files;
+        QTest::newRow("under another name") << "SELECT X.Files AS F FROM T X" << files;
+        QTest::newRow("unknown type") << "SELECT Odd FROM T"
+                                      << "Column 'Odd' of table 'T' cannot be shown: it is of a type that cannot be read (type 70).";
+    }
+    void shouldRefuseByNameAListingThatShowsAColumnItCannotShow()
+    {
+        QFETCH(QString, statement);
+        QFETCH(QString, refusal);
+        jet::Column files{"Files", T::Long}, odd{"Odd", T::Binary};
+        files.unshown = odd.unshown = true;
+        files.storedCode = jet::kComplexCode;
+        odd.storedCode = 70;
+        const auto cn = openSource(std::make_unique<MemorySource>(QVector<jet::Column>{{"Name", T::Text, 20}, files, odd},
+                                                                  QVector<QStringList>{{"Zip", "2", QString()}}));
+        ResultRows rows;
+        const ado::Error error = cn->engine()->execute(statement, rows);
+        QCOMPARE(error.Description, refusal);
+    }
+
     void shouldKeepEachJetTypesAdoTypeAndValue()
     {
         QFETCH(int, type);
