@@ -16,7 +16,11 @@
 #include <memory>
 #include <new>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -660,8 +664,14 @@ std::size_t QueryEngine::resultByteLimit()
     if (g_resultBytesForTests)
         return g_resultBytesForTests;
     static const std::size_t limit = [] {
+#ifdef Q_OS_WIN
+        MEMORYSTATUSEX status{};
+        status.dwLength = sizeof status;
+        const std::size_t memory = GlobalMemoryStatusEx(&status) ? std::size_t(status.ullTotalPhys) : 0;
+#else
         const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
         const std::size_t memory = pages > 0 && pageSize > 0 ? std::size_t(pages) * std::size_t(pageSize) : 0;
+#endif
         return std::clamp(memory / 4, kLeastResultBytes, kMostResultBytes);
     }();
     return limit;

@@ -3,7 +3,7 @@
 # under AddressSanitizer and UndefinedBehaviorSanitizer (float-cast-overflow included): the
 # catalog tests run there (the damaged-file walks too, each reader's sanitizer reports kept
 # where the test reads them), and each fuzz target gets a short run (ctest label fuzz). Any
-# finding fails.
+# finding fails. Last, the Windows programs are cross-built and their tests run under Wine.
 # Usage: scripts/test.sh [build-dir]
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,3 +18,6 @@ cmake --build "$fuzz" -j "$(nproc)" --target fuzz_reader fuzz_criteria fuzz_filt
   catalog_tests
 QT_QPA_PLATFORM=offscreen ctest --test-dir "$fuzz" -R '^catalog_test_' --output-on-failure -j "$(nproc)"
 ctest --test-dir "$fuzz" -L fuzz --output-on-failure -j "$(nproc)"
+
+# The Windows programs, cross-built, and their tests under Wine.
+"$here/scripts/windows/test.sh" "$build-win"

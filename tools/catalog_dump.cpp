@@ -29,6 +29,11 @@
 #include <memory>
 #include <string>
 
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 using jet::kMoneyScale;
@@ -538,6 +543,10 @@ int usage()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+#ifdef Q_OS_WIN
+    // A table script is the same bytes on every system (catalog-build takes either line end).
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();

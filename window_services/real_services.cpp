@@ -16,6 +16,12 @@
 #include <memory>
 #include <optional>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <shellapi.h>
+#include <string>
+#endif
+
 namespace {
 
 // True for the modal window itself and what opens from it (its list boxes' pop-ups, its
@@ -136,6 +142,17 @@ class QtMessageService final : public MessageService {
 public:
     int MsgBox(QWidget *parent, const QString &prompt, int style, const QString &title) override
     {
+#ifdef Q_OS_WIN
+        // On the desktop, the platform's own box: its style value is the box's buttons, icon
+        // and modality as they stand (4144: OK, the exclamation mark, system-modal), its answer
+        // the button's number.
+        if (QGuiApplication::platformName() == QLatin1String("windows")) {
+            const QWidget *top = parent ? parent->window() : nullptr;
+            const HWND owner = top ? reinterpret_cast<HWND>(top->winId()) : nullptr;
+            return MessageBoxW(owner, reinterpret_cast<const wchar_t *>(prompt.utf16()),
+                               reinterpret_cast<const wchar_t *>(title.utf16()), UINT(style));
+        }
+#endif
         QMessageBox box(parent);
         box.setWindowTitle(title);
         box.setText(prompt);
@@ -155,7 +172,16 @@ public:
             return answer == QMessageBox::Yes ? vbYes : vbNo;
         return vbOK;
     }
-    void Beep() override { QApplication::beep(); }
+    void Beep() override
+    {
+#ifdef Q_OS_WIN
+        if (QGuiApplication::platformName() == QLatin1String("windows")) {
+            MessageBeep(MB_OK);
+            return;
+        }
+#endif
+        QApplication::beep();
+    }
 };
 
 class QtPointerService final : public PointerService {
@@ -181,7 +207,21 @@ private:
 
 class QtDesktopService final : public DesktopService {
 public:
+#ifdef Q_OS_WIN
+    // The shell's document opener, as a program of this platform calls it: the calling window,
+    // no operation named (the address's default), no parameters, the root of C: as the
+    // working folder, shown normally. The wide call keeps any address whole.
+    bool openUrl(const QUrl &url) override
+    {
+        const QWidget *caller = QApplication::activeWindow();
+        const HWND window = caller ? reinterpret_cast<HWND>(caller->winId()) : nullptr;
+        const std::wstring address = url.toString(QUrl::FullyEncoded).toStdWString();
+        const auto result = ShellExecuteW(window, nullptr, address.c_str(), nullptr, L"C:\\", SW_SHOWNORMAL);
+        return reinterpret_cast<INT_PTR>(result) > 32;
+    }
+#else
     bool openUrl(const QUrl &url) override { return QDesktopServices::openUrl(url); }
+#endif
 };
 
 class QtDialogService final : public DialogService {

@@ -88,11 +88,13 @@ double contrast(const QColor &a, const QColor &b)
 
 QColor readable(const QColor &hue, const QColor &background)
 {
-    // A light background keeps the layout's own colours; a dark one takes the hue lightened.
-    const bool dark = contrast(Qt::white, background) >= contrast(Qt::black, background);
-    if (!dark || contrast(hue, background) >= kReadable + kMargin)
+    // A hue that reads stays as it is (the layout's own colours on a light background); one
+    // that does not is taken towards white on a dark background, towards black on a light one
+    // (a theme's pale selection colour), just far enough.
+    if (contrast(hue, background) >= kReadable + kMargin)
         return hue.toRgb();
-    const QColor end(Qt::white);
+    const bool dark = contrast(Qt::white, background) >= contrast(Qt::black, background);
+    const QColor end(dark ? Qt::white : Qt::black);
     constexpr int kSteps = 100;
     for (int step = 1; step < kSteps; ++step) {
         const QColor drawn = mix(hue, end, double(step) / kSteps);

@@ -12,9 +12,9 @@ namespace text_colour {
 /// on white).
 double contrast(const QColor &a, const QColor &b);
 
-/// The colour that text of `hue` is drawn in on `background`: the hue itself on a light
-/// background, or where it reads at a contrast of at least 4.5:1; otherwise, on a dark
-/// background, the same hue made lighter, just far enough.
+/// The colour that text of `hue` is drawn in on `background`: the hue itself where it reads at
+/// a contrast of at least 4.5:1; otherwise the same hue made lighter on a dark background, or
+/// darker on a light one, just far enough.
 QColor readable(const QColor &hue, const QColor &background);
 
 /// Draws `widget`'s text in `hue`, made readable on the window colour of its palette, and

@@ -12,6 +12,11 @@
 #include <optional>
 #include <utility>
 
+bool trackSizesOf(quintptr hWnd, int &minWidth, int &minHeight, int &maxWidth, int &maxHeight);
+#ifdef Q_OS_WIN
+void answerSizeQueries();  // window_limits_native.cpp
+#endif
+
 namespace {
 
 // The table lives until the program ends and is never destroyed: the window objects it keeps
@@ -182,6 +187,21 @@ bool SetWindowLimits(QWidget *form, std::shared_ptr<const void> formObject, qint
 
     limits->back() = std::move(record);
     hook->apply();
+#ifdef Q_OS_WIN
+    answerSizeQueries();
+#endif
+    return true;
+}
+
+bool trackSizesOf(quintptr hWnd, int &minWidth, int &minHeight, int &maxWidth, int &maxHeight)
+{
+    MINMAXINFO info;
+    if (!LimitsWindowProc(hWnd, info))
+        return false;
+    minWidth = info.ptMinTrackSize.x;
+    minHeight = info.ptMinTrackSize.y;
+    maxWidth = info.ptMaxTrackSize.x;
+    maxHeight = info.ptMaxTrackSize.y;
     return true;
 }
 

@@ -57,6 +57,8 @@ fi
 
 # Qt: qtbase with the modules the programs use (Core, Gui, Widgets, Test), the windows and
 # offscreen platforms and the native style, with its own copies of the small libraries.
+# Tablets are left out: Debian's source does not carry the tablet interface's header. So is
+# the DirectWrite 3 font database, which Qt builds only together with Direct2D.
 if [ ! -f "$prefix/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ]; then
   log "Qt $qt_ver (the first build takes a while)"
   src="$(fetch_source qt6-base "$qt_ver")"
@@ -75,12 +77,17 @@ if [ ! -f "$prefix/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ]; then
     -DFEATURE_concurrent=OFF -DFEATURE_printsupport=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no \
     -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF \
     -DFEATURE_ico=OFF -DFEATURE_textmarkdownreader=OFF -DFEATURE_textmarkdownwriter=OFF \
+    -DFEATURE_tabletevent=OFF -DFEATURE_directwrite3=OFF \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
     -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF \
     -DFEATURE_system_doubleconversion=OFF -DFEATURE_icu=OFF >&2
   cmake --build "$b" -j "$jobs" >&2
   cmake --install "$b" >&2
 fi
+
+# Qt's offscreen platform on Windows draws with the fonts in its own lib/fonts folder.
+mkdir -p "$prefix/lib/fonts"
+cp /usr/share/fonts/truetype/dejavu/DejaVuSans*.ttf /usr/share/fonts/truetype/liberation2/*.ttf "$prefix/lib/fonts/" 2>/dev/null || true
 
 touch "$prefix/.complete"
 echo "$prefix"

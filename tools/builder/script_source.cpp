@@ -58,13 +58,24 @@ Value cell(std::string_view raw)
     return v;
 }
 
+/// One line, without its end: a script saved with Windows line ends reads as one without (a
+/// carriage return in a value is written as \r).
+bool readLine(std::istream &in, std::string &line)
+{
+    if (!std::getline(in, line))
+        return false;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return true;
+}
+
 }  // namespace
 
 bool ScriptSource::looksLikeScript(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     std::string first;
-    return in && std::getline(in, first) && first.rfind("TABLE ", 0) == 0;
+    return in && readLine(in, first) && first.rfind("TABLE ", 0) == 0;
 }
 
 ScriptSource::ScriptSource(const std::string &path) : m_path(path), m_in(path, std::ios::binary)
@@ -79,7 +90,7 @@ ScriptSource::ScriptSource(const std::string &path) : m_path(path), m_in(path, s
     };
     while (true) {
         const std::streamoff at = m_in.tellg();
-        if (!std::getline(m_in, line))
+        if (!readLine(m_in, line))
             break;
         ++lineNumber;
         if (line.empty())
@@ -161,7 +172,7 @@ void ScriptSource::forEachRow(std::size_t index, const std::function<void(const 
     std::string line;
     std::vector<Value> values;
     const std::size_t columns = m_tables[index].columns.size();
-    for (std::size_t lineNumber = m_firstLine[index]; std::getline(m_in, line); ++lineNumber) {
+    for (std::size_t lineNumber = m_firstLine[index]; readLine(m_in, line); ++lineNumber) {
         if (line.empty())
             continue;
         if (line.rfind("TABLE ", 0) == 0)
