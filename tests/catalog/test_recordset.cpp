@@ -1,11 +1,14 @@
 #include "catalog/listing_query.h"
 #include "catalog/listing_request.h"
 #include "catalog/two_way.h"
+#include "jet/protocol.h"
 #include "tests/catalog/catalog_fixture.h"
 
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <sqlite3.h>
 
 #include <map>
 #include <optional>
@@ -158,6 +161,132 @@ const SignedTitles &signedTitles()
     }
     made.connection = openBuilt(dir, QStringLiteral("signed"), script);
     return made;
+}
+
+// A catalog of many titles, more than one frame of the reader's rows: names that repeat
+// (words none of which begins another, so byte order is letter order), Nulls scattered over
+// every frame in every column that may hold one, prices and ratings below zero, types and
+// sites that match no row. The same rows in SQLite are the oracle.
+struct ManyTitles {
+    std::shared_ptr<ado::Connection> connection;
+    sqlite3 *db = nullptr;
+};
+const ManyTitles &manyTitles()
+{
+    static QTemporaryDir dir;
+    static ManyTitles made;
+    if (made.db)
+        return made;
+    const char *const words[] = {"Archive", "Backup", "Clean", "Disk", "Edit", "Fast", "Gamma", "Hub", "Image", "Jot",
+                                 "Kilo", "Lumen", "Mail", "Net", "Orbit", "Photo", "Quill", "Rush", "Sync", "Tool",
+                                 "Unit", "Video", "Web", "Xeno", "Yard", "Zip"};
+    constexpr quint32 kWords = std::size(words);
+    quint32 seed = 4321;
+    const auto next = [&seed](quint32 below) { return ((seed = seed * 1103515245u + 12345u) >> 8) % below; };
+    const auto maybe = [&next](quint32 oneIn, const QByteArray &value) { return next(oneIn) ? value : QByteArray("\\N"); };
+    struct Table {
+        QByteArray name;
+        QByteArrayList columns;  // "Name TYPE ..."
+        QList<QByteArrayList> rows;
+    };
+    QList<Table> tables{
+        {"SoftwareType", {"SoftwareTypeID LONG", "Description TEXT 50"}, {{"1", "Freeware"}, {"2", "Shareware"}, {"3", "\\N"}, {"4", "Demo"}}},
+        {"Site", {"SiteID LONG", "Name TEXT 100", "URL TEXT 255", "Description MEMO"},
+         {{"1", "Nordwell", "http://n.example/", "Small tools"}, {"2", "\\N", "http://x.example/", "\\N"}, {"3", "Quiet Pixel", "\\N", ""}}},
+        {"Software",
+         {"SoftwareID LONG", "Name TEXT 100", "Description MEMO", "Price MONEY", "Requirements TEXT 255", "Uninstaller BOOLEAN",
+          "Limitations TEXT 255", "ScreenURL TEXT 255", "DownloadURL1 TEXT 255", "DownloadURL2 TEXT 255", "DownloadURL3 TEXT 255",
+          "BuyURL TEXT 255", "Rating INT", "SoftwareTypeID LONG", "SiteID LONG", "CategoryID LONG", "SubCategoryID LONG"},
+         {}}};
+    for (int id = 1; id <= 30000; ++id) {
+        const QByteArray number = QByteArray::number(id);
+        QByteArray description;
+        for (quint32 w = 0, n = 5 + next(30); w < n; ++w)
+            description += QByteArray(w ? " " : "") + QByteArray(words[next(kWords)]).toLower();
+        tables[2].rows << QByteArrayList{
+            number, maybe(61, QByteArray(words[next(kWords)]) + words[next(kWords)]), maybe(13, description),
+            maybe(11, QByteArray::number(int(next(100001)) - 50000) + ".25"), maybe(3, "Windows"), QByteArray::number(next(2)),
+            maybe(2, "None"), maybe(5, "http://s.example/" + number), "http://dl.example/" + number, maybe(7, "http://m.example/"),
+            "\\N", maybe(2, ""), maybe(9, QByteArray::number(int(next(8)) - 2)), maybe(97, QByteArray::number(1 + next(5))),
+            maybe(89, QByteArray::number(1 + next(4))), QByteArray::number(1 + next(10)), QByteArray::number(1 + next(25))};
+    }
+    QByteArray script;
+    if (sqlite3_open(":memory:", &made.db) != SQLITE_OK)
+        return made;
+    sqlite3_exec(made.db, "BEGIN", nullptr, nullptr, nullptr);
+    for (const Table &t : std::as_const(tables)) {
+        script += "TABLE " + t.name + '\n';
+        QByteArrayList declared, marks;
+        for (const QByteArray &column : t.columns) {
+            script += "COLUMN " + column + '\n';
+            const QByteArrayList w = column.split(' ');
+            declared << '[' + w[0] + "] " + (w[1] == "TEXT" || w[1] == "MEMO" ? "TEXT" : "NUMERIC");
+            marks << "?";
+        }
+        script += "PRIMARYKEY " + t.columns[0].split(' ')[0] + '\n';
+        sqlite3_exec(made.db, "CREATE TABLE " + t.name + '(' + declared.join(',') + ')', nullptr, nullptr, nullptr);
+        sqlite3_stmt *insert = nullptr;
+        sqlite3_prepare_v2(made.db, "INSERT INTO " + t.name + " VALUES(" + marks.join(',') + ')', -1, &insert, nullptr);
+        for (const QByteArrayList &row : t.rows) {
+            script += "ROW " + row.join('\t') + '\n';
+            for (int c = 0; c < row.size(); ++c)
+                if (row[c] == "\\N")
+                    sqlite3_bind_null(insert, c + 1);
+                else
+                    sqlite3_bind_text(insert, c + 1, row[c].constData(), int(row[c].size()), SQLITE_TRANSIENT);
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+    }
+    sqlite3_exec(made.db, "COMMIT", nullptr, nullptr, nullptr);
+    if (script.size() > 8 * qsizetype(jet::protocol::kRowsFrameTarget))  // many frames' worth, or the test proves nothing
+        made.connection = openBuilt(dir, QStringLiteral("many-titles"), script);
+    return made;
+}
+
+// A value as text both sides agree on: numbers by value, Null apart from "".
+QString cellText(const QVariant &v)
+{
+    if (!v.isValid() || v.isNull())
+        return QStringLiteral("<null>");
+    if (v.typeId() == QMetaType::QString)
+        return v.toString();
+    return QString::number(v.toDouble(), 'g', 17);
+}
+QStringList sqliteRows(sqlite3 *db, const QString &sql, const QStringList &fields)
+{
+    QStringList out;
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
+        return {QStringLiteral("refused: ") + QString::fromUtf8(sqlite3_errmsg(db))};
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        QStringList cells;
+        for (int c = 0; c < sqlite3_column_count(st); ++c) {
+            if (!fields.isEmpty() && !fields.contains(QString::fromUtf8(sqlite3_column_name(st, c))))
+                continue;
+            switch (sqlite3_column_type(st, c)) {
+            case SQLITE_NULL: cells << QStringLiteral("<null>"); break;
+            case SQLITE_TEXT: cells << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, c))); break;
+            default: cells << cellText(sqlite3_column_double(st, c));
+            }
+        }
+        out << cells.join('|');
+    }
+    sqlite3_finalize(st);
+    return out;
+}
+QStringList recordsetRows(const Recordset &rs, const QStringList &fields)
+{
+    QStringList out;
+    for (int r = 0; r < rs.RecordCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < rs.fieldCount(); ++c)
+            if (fields.isEmpty() || fields.contains(rs.field(c).Name))
+                cells << cellText(rs.valueAt(r, c));
+        out << cells.join('|');
+    }
+    return out;
 }
 
 QList<int> ids(const Recordset &rs)
@@ -504,6 +633,62 @@ private slots:
         const QStringList expected = listed(openWords());
         QVERIFY(!expected.isEmpty() && expected != QStringList{"refused"});
         QCOMPARE(listed(jet3), expected);
+    }
+
+    // A catalog of thirty thousand titles comes from the reader in many frames: every
+    // listing, sort and filter over it keeps the rows SQLite gives from the same rows, and
+    // puts them in the order SQLite puts its (ties apart: only the sorted fields are compared
+    // in order).
+    void shouldListACatalogOfManyFramesAsSqliteDoes_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("sort");    // ADO's, then SQLite's
+        QTest::addColumn<QString>("filter");  // ADO's, then SQLite's
+        QTest::addColumn<QString>("sqliteOrder");
+        QTest::addColumn<QString>("sqliteWhere");
+        const QString all = allTitlesSql(), no;
+        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
+        row("all titles") << all << no << no << "Name" << no;
+        row("search") << searchSql("zip") << no << no << "Name" << no;
+        row("category") << categorySql("4") << no << no << "Name" << no;
+        row("subcategory") << subCategorySql("9") << no << no << "Name" << no;
+        row("one title, repeated") << singleTitleSql("SyncTool") << no << no << "Name" << no;
+        row("price, below zero too") << all << "Price DESC" << no << "Price DESC" << no;
+        row("rating, then price") << all << "Rating, Price DESC" << no << "Rating, Price DESC" << no;
+        row("company, descending") << all << "[Company Name] DESC" << no << "[Company Name] DESC" << no;
+        row("Null requirements") << all << no << "Requirements = NULL" << "Name" << "Requirements IS NULL";
+        row("empty buy address, not Null") << all << "Name DESC" << "BuyURL = ''" << "Name DESC" << "BuyURL = ''";
+        row("contains, and a price") << all << "Price" << "Name LIKE '*zip*' AND Price > 100"
+                                     << "Price" << "Name LIKE '%zip%' AND Price > 100";
+        row("memo contains, or a rating") << all << no << "Description LIKE '*orbit kilo*' OR Rating < 0"
+                                          << "Name" << "Description LIKE '%orbit kilo%' OR Rating < 0";
+        row("limitations begin with") << searchSql("web") << "Type" << "Limitations LIKE 'no*'" << "Type"
+                                      << "Limitations LIKE 'no%'";
+    }
+    void shouldListACatalogOfManyFramesAsSqliteDoes()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, sort);
+        QFETCH(QString, filter);
+        QFETCH(QString, sqliteOrder);
+        QFETCH(QString, sqliteWhere);
+        const ManyTitles &titles = manyTitles();
+        QVERIFY(titles.connection && titles.db);
+        Recordset rs;
+        QVERIFY(!openListing(rs, titles.connection, sql));
+        QVERIFY(!rs.setSort(sort) && !rs.setFilter(filter));
+        const QString sqlite = "SELECT * FROM (" + sql.left(sql.lastIndexOf(" ORDER BY ")) + ")"
+                               + (sqliteWhere.isEmpty() ? QString() : " WHERE " + sqliteWhere) + " ORDER BY " + sqliteOrder;
+        QStringList expected = sqliteRows(titles.db, sqlite, {}), got = recordsetRows(rs, {});
+        QVERIFY2(expected.size() > 1, qPrintable(expected.value(0)));
+        QStringList ordered;
+        for (QString key : sqliteOrder.split(','))
+            ordered << key.remove(" DESC").remove('[').remove(']').trimmed();
+        QCOMPARE(recordsetRows(rs, ordered), sqliteRows(titles.db, sqlite, ordered));
+        std::sort(expected.begin(), expected.end());
+        std::sort(got.begin(), got.end());
+        QCOMPARE(got.size(), expected.size());
+        QCOMPARE(got, expected);
     }
 
     // Filters typed one after another over many rows give what the last one gives on its
