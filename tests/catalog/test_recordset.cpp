@@ -10,8 +10,6 @@
 
 #include <sqlite3.h>
 
-#include <map>
-#include <optional>
 
 using ado::Recordset;
 using namespace listing;
@@ -83,84 +81,6 @@ std::shared_ptr<ado::Connection> openBuilt(const QTemporaryDir &dir, const QStri
         return nullptr;
     }
     return connection;
-}
-
-// Whole numbers of each type on both sides of zero (a Byte at 0 and 255), a Null among
-// them: each column's value of row `id` (from 1), the rows in no column's order.
-const QStringList kWholeColumns{"L", "I", "B", "C", "N"};
-std::optional<qint64> wholeValue(int column, int id)
-{
-    static const QList<QList<std::optional<qint64>>> kValues{
-        {5, -3, 0, 2147483647, -2147483648LL, -1, std::nullopt, 1, -3, 65536, -65536},
-        {32767, -32768, 0, -1, 256, std::nullopt, 255, 1, -256},
-        {255, 0, 128, std::nullopt, 127, 1, 0, 254},
-        {-7, 3, 0, -1, 12, -200, std::nullopt, 1, -100000, 100000},
-        {-7, 3, 0, -1, 12, -200, std::nullopt, 1, 100000, -100000}};
-    const auto &values = kValues[column];
-    return values[(id * 7 + column) % values.size()];
-}
-
-// Those numbers in a catalog built from a table script: built once for each row count.
-std::shared_ptr<ado::Connection> openWholeNumbers(int count)
-{
-    static QTemporaryDir dir;
-    static std::map<int, std::shared_ptr<ado::Connection>> opened;
-    if (opened.count(count))
-        return opened[count];
-    QByteArray script = "TABLE T\nCOLUMN ID LONG\nCOLUMN L LONG\nCOLUMN I INT\nCOLUMN B BYTE\nCOLUMN C MONEY\n"
-                        "COLUMN N NUMERIC 19 4\n";
-    for (int id = 1; id <= count; ++id) {
-        script += "ROW " + QByteArray::number(id);
-        for (int column = 0; column < kWholeColumns.size(); ++column) {
-            const std::optional<qint64> value = wholeValue(column, id);
-            script += '\t' + (value ? QByteArray::number(*value) : QByteArray("\\N"));
-        }
-        script += '\n';
-    }
-    return opened[count] = openBuilt(dir, QStringLiteral("whole-%1").arg(count), script);
-}
-
-// basic.txt with every second title's SoftwareID and Price below zero and every Rating two
-// less (some below zero, some zero): each title's changed values by name, and the catalog
-// built from it. Made once.
-struct SignedTitles {
-    std::shared_ptr<ado::Connection> connection;
-    QHash<QString, QVariantList> byName;  // SoftwareID, Price, Rating; Null as an invalid QVariant
-};
-const SignedTitles &signedTitles()
-{
-    static QTemporaryDir dir;
-    static SignedTitles made;
-    if (made.connection)
-        return made;
-    QFile in(testDataPath("basic.txt"));
-    if (!in.open(QIODevice::ReadOnly))
-        return made;
-    QByteArray script;
-    bool software = false;
-    for (const QByteArray &line : in.readAll().split('\n')) {
-        if (line.startsWith("TABLE "))
-            software = line == "TABLE Software";
-        QByteArrayList cells = line.mid(4).split('\t');
-        if (!software || !line.startsWith("ROW ") || cells.size() < 13) {
-            script += line + '\n';
-            continue;
-        }
-        const int id = cells[0].toInt();
-        const auto negated = [&](int at) {
-            if (id % 2 == 0 && cells[at] != "\\N" && cells[at] != "0")
-                cells[at] = '-' + cells[at];
-        };
-        negated(0);
-        negated(3);
-        if (cells[12] != "\\N")
-            cells[12] = QByteArray::number(cells[12].toInt() - 2);
-        const auto value = [](const QByteArray &cell) { return cell == "\\N" ? QVariant() : QVariant(cell.toDouble()); };
-        made.byName.insert(QString::fromUtf8(cells[1]), {value(cells[0]), value(cells[3]), value(cells[12])});
-        script += "ROW " + cells.join('\t') + '\n';
-    }
-    made.connection = openBuilt(dir, QStringLiteral("signed"), script);
-    return made;
 }
 
 // A catalog of many titles, more than one frame of the reader's rows: names that repeat
@@ -845,95 +765,6 @@ private slots:
             QVERIFY(!rs.setSort(descending ? "Price DESC" : "Price"));
             QCOMPARE(ids(rs), expected);
         }
-    }
-
-    // Whole numbers read from a file sort by their value across zero, as the numbers the
-    // file was built from do: Null first (last descending), ties in the statement's order.
-    // "Many" is more rows than one thread sorts alone.
-    void shouldSortWholeNumbersFromAFileAcrossZero_data()
-    {
-        QTest::addColumn<int>("column");  // in kWholeColumns
-        QTest::addColumn<int>("count");
-        const char *const types[] = {"Long", "Int", "Byte", "Money", "Decimal"};
-        const int many = int(two_way::kMinimumItems) * 5 / 4;
-        for (int column = 0; column < kWholeColumns.size(); ++column)
-            for (const int count : {12, many})
-                QTest::addRow("%s%s", types[column], count == many ? ", many" : "") << column << count;
-    }
-    void shouldSortWholeNumbersFromAFileAcrossZero()
-    {
-        QFETCH(int, column);
-        QFETCH(int, count);
-        const auto cn = openWholeNumbers(count);
-        QVERIFY(cn);
-        const QString field = kWholeColumns[column];
-        for (const bool descending : {false, true}) {
-            QList<int> expected;
-            for (int id = 1; id <= count; ++id)
-                expected << id;
-            std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
-                const std::optional<qint64> x = wholeValue(column, a), y = wholeValue(column, b);
-                const int c = !x || !y ? int(bool(x)) - int(bool(y)) : (*x > *y) - (*x < *y);
-                return descending ? c > 0 : c < 0;
-            });
-            Recordset rs;
-            QVERIFY(!openListing(rs, cn, "SELECT ID, " + field + " FROM T ORDER BY ID"));
-            QCOMPARE(rs.RecordCount(), count);
-            QVERIFY(!rs.setSort(field + (descending ? " DESC" : "")));
-            QCOMPARE(ids(rs), expected);
-            for (int row = 0; row < count; row += count / 12) {
-                const std::optional<qint64> value = wholeValue(column, expected[row]);
-                const QVariant read = rs.valueAt(row, 1);
-                QCOMPARE(read.isValid(), bool(value));
-                if (value)
-                    QCOMPARE(read.toLongLong(), *value);
-            }
-        }
-    }
-
-    // The titles' listing, held apart from the other tables, sorted by a number that is
-    // below zero for some titles (and their ids below zero too): each title keeps the values
-    // it was built with, the order is theirs (Null first ascending, last descending), ties
-    // in the listing's order.
-    void shouldSortAListingByNumbersBelowZero_data()
-    {
-        QTest::addColumn<QString>("sort");
-        for (const char *sort : {"Price", "Price DESC", "Rating", "Rating DESC"})
-            QTest::newRow(sort) << QString::fromLatin1(sort);
-    }
-    void shouldSortAListingByNumbersBelowZero()
-    {
-        QFETCH(QString, sort);
-        const SignedTitles &titles = signedTitles();
-        QVERIFY(titles.connection);
-        Recordset rs;
-        QVERIFY(!openListing(rs, titles.connection));
-        QVERIFY(rs.RecordCount() > 30);
-        const QString field = sort.section(' ', 0, 0);
-        const int value = rs.fieldIndex(field), name = rs.fieldIndex("Name");
-        const int at = QStringList{"SoftwareID", "Price", "Rating"}.indexOf(field);
-        QVERIFY(value >= 0 && name >= 0);
-        QStringList listed;
-        for (int row = 0; row < rs.RecordCount(); ++row)
-            listed << rs.valueAt(row, name).toString();
-        const bool descending = sort.endsWith("DESC");
-        QStringList expected = listed;
-        std::stable_sort(expected.begin(), expected.end(), [&](const QString &a, const QString &b) {
-            const QVariant x = titles.byName.value(a).value(at), y = titles.byName.value(b).value(at);
-            const int c = !x.isValid() || !y.isValid() ? int(x.isValid()) - int(y.isValid())
-                                                       : (x.toDouble() > y.toDouble()) - (x.toDouble() < y.toDouble());
-            return descending ? c > 0 : c < 0;
-        });
-        QVERIFY(!rs.setSort(sort));
-        QStringList sorted;
-        for (int row = 0; row < rs.RecordCount(); ++row) {
-            const QString title = rs.valueAt(row, name).toString();
-            sorted << title;
-            const QVariant built = titles.byName.value(title).value(at), read = rs.valueAt(row, value);
-            QVERIFY2(read.isValid() == built.isValid() && (!read.isValid() || read.toDouble() == built.toDouble()),
-                     qPrintable(title));
-        }
-        QCOMPARE(sorted, expected);
     }
 
     // A filter over every row matches them all at once, through each field's texts laid end

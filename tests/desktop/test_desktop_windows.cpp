@@ -133,8 +133,13 @@ std::optional<QRect> outerNow(QWidget &window)
         // The server shows the size that the window last asked for. Not always the place: a
         // window manager that keeps a window on the screen its own way may leave the program
         // thinking it lies a pixel from where it does; the server's place is what the user sees.
+        // At a scale the server counts device pixels: the program's frame, scaled, must meet
+        // the manager's to within the rounding of each edge.
+        const double scale = window.devicePixelRatioF();
+        const QSize expected = (QSizeF(window.size().grownBy(frame.value_or(QMargins()))) * scale).toSize();
+        const int slack = scale == 1 ? 0 : 2;
         if (!frame || !outer || !origin || !desktop::isViewable(x11(), xid)
-            || outer->size() != window.size().grownBy(*frame))
+            || std::abs(outer->width() - expected.width()) > slack || std::abs(outer->height() - expected.height()) > slack)
             return std::nullopt;
         return outer;
     }
@@ -317,9 +322,13 @@ int openOnce(const QString &iniFile)
     return outer.isEmpty() ? 1 : 0;
 }
 
-QStringList runOnce(const QString &iniFile)
+QStringList runOnce(const QString &iniFile, const QStringList &environment = {})
 {
     QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &setting : environment)
+        env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), {kOnceArgument, iniFile});
     if (!child.waitForFinished(60000) || child.exitCode() != 0)
@@ -700,6 +709,43 @@ private slots:
             }
             QCOMPARE(seen, first);
         }
+    }
+
+    // At another scale the first showing is as large on the screen as the first-run size in
+    // twips at the screen's dots per inch (Xft.dpi, or 96 times Qt's scale factor), in device
+    // pixels as the X server holds them, and the program's frame meets openbox's (the showing
+    // never settles otherwise).
+    void shouldOpenAtTheFirstRunSizeAtAnyScale_data()
+    {
+        QTest::addColumn<QString>("xftDpi");  // the root window's resources; empty: none
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<double>("dpi");
+        QTest::newRow("Xft.dpi 144") << "144" << QStringList() << 144.0;
+        QTest::newRow("Xft.dpi 192") << "192" << QStringList() << 192.0;
+        QTest::newRow("QT_SCALE_FACTOR=2") << "" << QStringList{"QT_SCALE_FACTOR=2"} << 192.0;
+    }
+    void shouldOpenAtTheFirstRunSizeAtAnyScale()
+    {
+        QFETCH(QString, xftDpi);
+        QFETCH(QStringList, environment);
+        QFETCH(double, dpi);
+        if (manager() != "openbox")
+            QSKIP("once, under openbox");
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x11())).data->root;
+        const auto atom = desktop::xreply(xcb_intern_atom_reply(x11(), xcb_intern_atom(x11(), 0, 16, "RESOURCE_MANAGER"), nullptr));
+        QVERIFY(atom);
+        const QByteArray resources = xftDpi.isEmpty() ? QByteArray() : "Xft.dpi:\t" + xftDpi.toLatin1() + "\n";
+        xcb_change_property(x11(), XCB_PROP_MODE_REPLACE, root, atom->atom, XCB_ATOM_STRING, 8, uint32_t(resources.size()),
+                            resources.constData());
+        xcb_flush(x11());
+        const QStringList seen = runOnce(iniFile(QTest::currentDataTag()), environment);
+        xcb_delete_property(x11(), root, atom->atom);
+        xcb_flush(x11());
+        QCOMPARE(seen.size(), 4);
+        const QStringList size = seen.first().split('x');
+        const QSize expected(int(std::lround(10480 * dpi / 1440)), int(std::lround(6800 * dpi / 1440)));
+        QVERIFY2(within(QSize(size[0].toInt(), size[1].toInt()), expected, 3),
+                 qPrintable(seen.first() + " for " + QString::number(expected.width()) + "x" + QString::number(expected.height())));
     }
 
     // A drag through the window manager, then closing: the size comes back in this process and
