@@ -744,6 +744,8 @@ private slots:
         QCOMPARE(seen.size(), 4);
         const QStringList size = seen.first().split('x');
         const QSize expected(int(std::lround(10480 * dpi / 1440)), int(std::lround(6800 * dpi / 1440)));
+        std::printf("%s: first showing %s, expected %dx%d\n", QTest::currentDataTag(), qPrintable(seen.first()),
+                    expected.width(), expected.height());
         QVERIFY2(within(QSize(size[0].toInt(), size[1].toInt()), expected, 3),
                  qPrintable(seen.first() + " for " + QString::number(expected.width()) + "x" + QString::number(expected.height())));
     }
