@@ -23,16 +23,27 @@ Q_DECLARE_METATYPE(listing::Request)
 
 namespace {
 
+// Software, SoftwareType and Site as the listings read them, the price of type `price`.
+std::unique_ptr<MemorySource> listingCatalog(T price, const QVector<QStringList> &titles, const QVector<QStringList> &types,
+                                             const QVector<QStringList> &sites)
+{
+    const QVector<jet::Column> software{
+        {"SoftwareID", T::Long, 0},     {"Name", T::Text, 100},         {"Description", T::Memo, 0},
+        {"Price", price, 0},            {"Requirements", T::Text, 255}, {"Uninstaller", T::Boolean, 0},
+        {"Limitations", T::Text, 255},  {"ScreenURL", T::Text, 255},    {"DownloadURL1", T::Text, 255},
+        {"DownloadURL2", T::Text, 255}, {"DownloadURL3", T::Text, 255}, {"BuyURL", T::Text, 255},
+        {"Rating", T::Int, 0},          {"SoftwareTypeID", T::Long, 0}, {"SiteID", T::Long, 0},
+        {"CategoryID", T::Long, 0},     {"SubCategoryID", T::Long, 0}};
+    return std::make_unique<MemorySource>(QVector<MemorySource::Table>{
+        {"Software", software, titles},
+        {"SoftwareType", {{"SoftwareTypeID", T::Long, 0}, {"Description", T::Text, 50}}, types},
+        {"Site", {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}}, sites}});
+}
+
 // Titles whose type and site rows repeat their keys or lack them, with Null names, ids and
 // prices, ties on the name, and a site row with a Null key: every way a join can meet them.
 std::unique_ptr<MemorySource> oddCatalog()
 {
-    QVector<jet::Column> software{{"SoftwareID", T::Long, 0},     {"Name", T::Text, 100},         {"Description", T::Memo, 0},
-                                  {"Price", T::Money, 0},         {"Requirements", T::Text, 255}, {"Uninstaller", T::Boolean, 0},
-                                  {"Limitations", T::Text, 255},  {"ScreenURL", T::Text, 255},    {"DownloadURL1", T::Text, 255},
-                                  {"DownloadURL2", T::Text, 255}, {"DownloadURL3", T::Text, 255}, {"BuyURL", T::Text, 255},
-                                  {"Rating", T::Int, 0},          {"SoftwareTypeID", T::Long, 0}, {"SiteID", T::Long, 0},
-                                  {"CategoryID", T::Long, 0},     {"SubCategoryID", T::Long, 0}};
     const QStringList names{"Twin", "zip one", QString(), "twin", "Éclair zip", "Disk Tool", "Twin", "", "Zap_Zip"};
     QVector<QStringList> titles;
     for (int i = 0; i < 40; ++i) {
@@ -46,31 +57,19 @@ std::unique_ptr<MemorySource> oddCatalog()
     const QVector<QStringList> sites{{"1", "One", "http://one/", "First"}, {"3", QString(), QString(), QString()},
                                      {"1", "One again", "http://one.again/", "Repeated key"}, {QString(), "None", "x", "y"},
                                      {"4", "Four", "http://four/", ""}};
-    return std::make_unique<MemorySource>(QVector<MemorySource::Table>{
-        {"Software", software, titles},
-        {"SoftwareType", {{"SoftwareTypeID", T::Long, 0}, {"Description", T::Text, 50}}, types},
-        {"Site", {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}}, sites}});
+    return listingCatalog(T::Money, titles, types, sites);
 }
 
 // One title (or `titles` of them, all named "Twin") whose type and site each match many rows:
 // the types and sites have no key of their own, as a table without a primary key allows.
 std::unique_ptr<MemorySource> multiplyingCatalog(int titles, int types, int sites, int siteTextLength = 1)
 {
-    QVector<jet::Column> software{{"SoftwareID", T::Long, 0},     {"Name", T::Text, 100},         {"Description", T::Memo, 0},
-                                  {"Price", T::Double, 0},        {"Requirements", T::Text, 255}, {"Uninstaller", T::Boolean, 0},
-                                  {"Limitations", T::Text, 255},  {"ScreenURL", T::Text, 255},    {"DownloadURL1", T::Text, 255},
-                                  {"DownloadURL2", T::Text, 255}, {"DownloadURL3", T::Text, 255}, {"BuyURL", T::Text, 255},
-                                  {"Rating", T::Int, 0},          {"SoftwareTypeID", T::Long, 0}, {"SiteID", T::Long, 0},
-                                  {"CategoryID", T::Long, 0},     {"SubCategoryID", T::Long, 0}};
     QVector<QStringList> titleRows;
     for (int i = 0; i < titles; ++i)
         titleRows.append({QString::number(i + 1), "Twin", "about", "1.5", "", "0", "", "", "", "", "", "", "3", "1", "1", "1", "1"});
     QVector<QStringList> typeRows(types, QStringList{"1", "Freeware"});
     QVector<QStringList> siteRows(sites, QStringList{"1", "Acme", "http://acme/", QString(siteTextLength, 'x')});
-    return std::make_unique<MemorySource>(QVector<MemorySource::Table>{
-        {"Software", software, titleRows},
-        {"SoftwareType", {{"SoftwareTypeID", T::Long, 0}, {"Description", T::Text, 50}}, typeRows},
-        {"Site", {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}}, siteRows}});
+    return listingCatalog(T::Double, titleRows, typeRows, siteRows);
 }
 
 // The rows of `rows` sorted by each column both ways, and those a filter on each column lets
