@@ -10,7 +10,6 @@
 
 #include <sqlite3.h>
 
-
 using ado::Recordset;
 using namespace listing;
 
@@ -127,8 +126,8 @@ const ManyTitles &manyTitles()
         tables[2].rows << QByteArrayList{
             number, maybe(61, QByteArray(words[next(kWords)]) + words[next(kWords)]), maybe(13, description),
             maybe(11, QByteArray::number(int(next(100001)) - 50000) + ".25"), maybe(3, "Windows"), QByteArray::number(next(2)),
-            id <= 600 ? maybe(2, "None") : "None", maybe(5, "http://s.example/" + number), "http://dl.example/" + number, maybe(7, "http://m.example/"),
-            "\\N", maybe(2, ""), maybe(9, QByteArray::number(int(next(8)) - 2)), maybe(97, QByteArray::number(1 + next(5))),
+            id <= 600 ? maybe(2, "None") : "None", maybe(5, "http://s.example/" + number), "http://dl.example/" + number,
+            maybe(7, "http://m.example/"), "\\N", maybe(2, ""), maybe(9, QByteArray::number(int(next(8)) - 2)), maybe(97, QByteArray::number(1 + next(5))),
             maybe(89, QByteArray::number(1 + next(4))), QByteArray::number(1 + next(10)), QByteArray::number(1 + next(25))};
     }
     QByteArray script;

@@ -703,12 +703,13 @@ QStringList catalogFields(const QString &path)
         QList<Column> byNumber = t.columns;
         std::sort(byNumber.begin(), byNumber.end(), [](const Column &a, const Column &b) { return a.number < b.number; });
         QStringList c;
+        // The flags a reader acts on: Access also sets 0x10 on every system column and 0x20 on
+        // binary ones, and keeps their texts uncompressed; the builder does not, and no reader asks.
+        constexpr quint8 kReadFlags = ColumnFlag::Fixed | ColumnFlag::Updatable | ColumnFlag::AutoLong;
         for (const Column &col : byNumber)
-            // Access also sets 0x10 on every system column and 0x20 on binary ones, and keeps
-            // their texts uncompressed; the builder does not, and no reader asks.
             c << QStringLiteral("%1 %2 %3 flags %4 decimal %5.%6")
                      .arg(col.name).arg(col.type, 2, 16, QLatin1Char('0')).arg(col.length)
-                     .arg(col.flags & 0x0f, 0, 16).arg(col.precision).arg(col.scale);
+                     .arg(col.flags & kReadFlags, 0, 16).arg(col.precision).arg(col.scale);
         return c.join(QStringLiteral(", "));
     };
     const auto at = [&](const char *name) { return int(catalog->column(QLatin1String(name)) - catalog->columns.constData()); };
