@@ -23,16 +23,27 @@ Q_DECLARE_METATYPE(listing::Request)
 
 namespace {
 
+// Software, SoftwareType and Site as the listings read them, the price of type `price`.
+std::unique_ptr<MemorySource> listingCatalog(T price, const QVector<QStringList> &titles, const QVector<QStringList> &types,
+                                             const QVector<QStringList> &sites)
+{
+    const QVector<jet::Column> software{
+        {"SoftwareID", T::Long, 0},     {"Name", T::Text, 100},         {"Description", T::Memo, 0},
+        {"Price", price, 0},            {"Requirements", T::Text, 255}, {"Uninstaller", T::Boolean, 0},
+        {"Limitations", T::Text, 255},  {"ScreenURL", T::Text, 255},    {"DownloadURL1", T::Text, 255},
+        {"DownloadURL2", T::Text, 255}, {"DownloadURL3", T::Text, 255}, {"BuyURL", T::Text, 255},
+        {"Rating", T::Int, 0},          {"SoftwareTypeID", T::Long, 0}, {"SiteID", T::Long, 0},
+        {"CategoryID", T::Long, 0},     {"SubCategoryID", T::Long, 0}};
+    return std::make_unique<MemorySource>(QVector<MemorySource::Table>{
+        {"Software", software, titles},
+        {"SoftwareType", {{"SoftwareTypeID", T::Long, 0}, {"Description", T::Text, 50}}, types},
+        {"Site", {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}}, sites}});
+}
+
 // Titles whose type and site rows repeat their keys or lack them, with Null names, ids and
 // prices, ties on the name, and a site row with a Null key: every way a join can meet them.
 std::unique_ptr<MemorySource> oddCatalog()
 {
-    QVector<jet::Column> software{{"SoftwareID", T::Long, 0},     {"Name", T::Text, 100},         {"Description", T::Memo, 0},
-                                  {"Price", T::Money, 0},         {"Requirements", T::Text, 255}, {"Uninstaller", T::Boolean, 0},
-                                  {"Limitations", T::Text, 255},  {"ScreenURL", T::Text, 255},    {"DownloadURL1", T::Text, 255},
-                                  {"DownloadURL2", T::Text, 255}, {"DownloadURL3", T::Text, 255}, {"BuyURL", T::Text, 255},
-                                  {"Rating", T::Int, 0},          {"SoftwareTypeID", T::Long, 0}, {"SiteID", T::Long, 0},
-                                  {"CategoryID", T::Long, 0},     {"SubCategoryID", T::Long, 0}};
     const QStringList names{"Twin", "zip one", QString(), "twin", "Éclair zip", "Disk Tool", "Twin", "", "Zap_Zip"};
     QVector<QStringList> titles;
     for (int i = 0; i < 40; ++i) {
@@ -46,31 +57,19 @@ std::unique_ptr<MemorySource> oddCatalog()
     const QVector<QStringList> sites{{"1", "One", "http://one/", "First"}, {"3", QString(), QString(), QString()},
                                      {"1", "One again", "http://one.again/", "Repeated key"}, {QString(), "None", "x", "y"},
                                      {"4", "Four", "http://four/", ""}};
-    return std::make_unique<MemorySource>(QVector<MemorySource::Table>{
-        {"Software", software, titles},
-        {"SoftwareType", {{"SoftwareTypeID", T::Long, 0}, {"Description", T::Text, 50}}, types},
-        {"Site", {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}}, sites}});
+    return listingCatalog(T::Money, titles, types, sites);
 }
 
 // One title (or `titles` of them, all named "Twin") whose type and site each match many rows:
 // the types and sites have no key of their own, as a table without a primary key allows.
 std::unique_ptr<MemorySource> multiplyingCatalog(int titles, int types, int sites, int siteTextLength = 1)
 {
-    QVector<jet::Column> software{{"SoftwareID", T::Long, 0},     {"Name", T::Text, 100},         {"Description", T::Memo, 0},
-                                  {"Price", T::Double, 0},        {"Requirements", T::Text, 255}, {"Uninstaller", T::Boolean, 0},
-                                  {"Limitations", T::Text, 255},  {"ScreenURL", T::Text, 255},    {"DownloadURL1", T::Text, 255},
-                                  {"DownloadURL2", T::Text, 255}, {"DownloadURL3", T::Text, 255}, {"BuyURL", T::Text, 255},
-                                  {"Rating", T::Int, 0},          {"SoftwareTypeID", T::Long, 0}, {"SiteID", T::Long, 0},
-                                  {"CategoryID", T::Long, 0},     {"SubCategoryID", T::Long, 0}};
     QVector<QStringList> titleRows;
     for (int i = 0; i < titles; ++i)
         titleRows.append({QString::number(i + 1), "Twin", "about", "1.5", "", "0", "", "", "", "", "", "", "3", "1", "1", "1", "1"});
     QVector<QStringList> typeRows(types, QStringList{"1", "Freeware"});
     QVector<QStringList> siteRows(sites, QStringList{"1", "Acme", "http://acme/", QString(siteTextLength, 'x')});
-    return std::make_unique<MemorySource>(QVector<MemorySource::Table>{
-        {"Software", software, titleRows},
-        {"SoftwareType", {{"SoftwareTypeID", T::Long, 0}, {"Description", T::Text, 50}}, typeRows},
-        {"Site", {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}}, siteRows}});
+    return listingCatalog(T::Double, titleRows, typeRows, siteRows);
 }
 
 // The rows of `rows` sorted by each column both ways, and those a filter on each column lets
@@ -219,17 +218,6 @@ private slots:
         QCOMPARE(texts(joined.rowCount(), [&](int r) { return joined.value(r, 0); }), QStringList({"-100", "9.5", "10"}));
         QCOMPARE(texts(ordered.rowCount(), [&](int r) { return ordered.value(r, 0); }),
                  QStringList({"{0000000A-0000-0000-0000-000000000000}", "{0000000a-0000-0000-0000-000000000000}"}));
-    }
-
-    void shouldLoadOnlyTheTablesAStatementNames()
-    {
-        const auto cn = openBasicCatalog();
-        const QStringList startUp{"Category", "SubCategory", "FeatureSoftware"};
-        for (const QString &table : startUp) {
-            ResultRows rows;
-            QVERIFY(!cn->engine()->execute("Select * From " + table, rows));
-        }
-        QCOMPARE(cn->engine()->loadedTables(), startUp);  // not the large Software table
     }
 
     // Eight letters are compared at a time while both texts are ASCII: the answers at and
@@ -719,22 +707,6 @@ private slots:
         QCOMPARE(sites.rowCount(), 1);
     }
 
-    // The clock is read as rows are made, not only once per so many titles: one title joined
-    // to 300 types and 300 sites is reported on (and stopped when past its time) as it is
-    // joined.
-    void shouldLookAtTheClockAsJoinedRowsAreMade()
-    {
-        const auto cn = openSource(multiplyingCatalog(1, 300, 300));
-        int reports = 0;
-        cn->engine()->setProgressReport([&](const QueryEngine::Progress &progress) {
-            reports += progress.stage == QueryEngine::Progress::Stage::Listing;
-        });
-        ResultRows rows;
-        QVERIFY(!listing::list(*cn->engine(), listing::Request::allTitles(), rows));
-        QCOMPARE(rows.rowCount(), 90000);
-        QVERIFY2(reports >= 20, qPrintable(QString::number(reports)));
-    }
-
     // Every table the catalog has is known from the start and read when a statement first
     // names it, whatever its name: one named as the engine's own module, as an SQL word, in
     // other letter case, or held in name order. A table it does not have keeps the provider's
@@ -776,7 +748,8 @@ private slots:
     }
 
     // The connection hands its progress report to the engine, also to one opened after the
-    // report was set; once removed, nothing more is reported.
+    // report was set, and the clock is read as joined rows are made (one title joined to 300
+    // types and 300 sites); once removed, nothing more is reported.
     void shouldReportProgressThroughTheConnection()
     {
         auto cn = std::make_shared<ado::Connection>();

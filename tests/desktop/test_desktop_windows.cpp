@@ -133,8 +133,13 @@ std::optional<QRect> outerNow(QWidget &window)
         // The server shows the size that the window last asked for. Not always the place: a
         // window manager that keeps a window on the screen its own way may leave the program
         // thinking it lies a pixel from where it does; the server's place is what the user sees.
+        // At a scale the server counts device pixels: the program's frame, scaled, must meet
+        // the manager's to within the rounding of each edge.
+        const double scale = window.devicePixelRatioF();
+        const QSize expected = (QSizeF(window.size().grownBy(frame.value_or(QMargins()))) * scale).toSize();
+        const int slack = scale == 1 ? 0 : 2;
         if (!frame || !outer || !origin || !desktop::isViewable(x11(), xid)
-            || outer->size() != window.size().grownBy(*frame))
+            || std::abs(outer->width() - expected.width()) > slack || std::abs(outer->height() - expected.height()) > slack)
             return std::nullopt;
         return outer;
     }
@@ -307,19 +312,24 @@ struct Desktop {
 };
 
 // A child's half of the new-run cases: one results window on the store in `iniFile`;
-// prints the outer size it came up at and the size it stored.
+// prints the outer size it came up at, the size it stored and the scale it ran at.
 int openOnce(const QString &iniFile)
 {
     QtSettingsService store(iniFile);
     Desktop desktop(store);
     const QRect outer = desktop.openResults();
-    std::printf("%dx%d %s\n", outer.width(), outer.height(), qPrintable(storedText(store)));
+    std::printf("%dx%d %s %g\n", outer.width(), outer.height(), qPrintable(storedText(store)),
+                desktop.main->devicePixelRatioF());
     return outer.isEmpty() ? 1 : 0;
 }
 
-QStringList runOnce(const QString &iniFile)
+QStringList runOnce(const QString &iniFile, const QStringList &environment = {})
 {
     QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &setting : environment)
+        env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), {kOnceArgument, iniFile});
     if (!child.waitForFinished(60000) || child.exitCode() != 0)
@@ -685,21 +695,54 @@ private slots:
             desktop.openResults([&](frmSoftware &, const QRect &) { QVERIFY(takeScreenshot(shot)); });
     }
 
-    // Three processes in a row on one store, each opening the window once.
-    void shouldOpenAtTheSameSizeInEveryRun()
+    // At another scale the first showing is as large on the screen as the first-run size in
+    // twips at the screen's dots per inch (Xft.dpi, 96 times Qt's scale factor, or weston's
+    // output at scale 2), in device pixels, and the program's frame meets the manager's (the
+    // showing never settles otherwise).
+    void shouldOpenAtTheFirstRunSizeAtAnyScale_data()
     {
-        QStringList first;
-        for (int run = 0; run < 3; ++run) {
-            const QStringList seen = runOnce(iniFile("runs"));
-            QCOMPARE(seen.size(), 4);  // "WxH", width, "x", height
-            if (run == 0) {
-                first = seen;
-                const QStringList size = seen.first().split('x');
-                QVERIFY(within(QSize(size[0].toInt(), size[1].toInt()), m_firstRun));
-                QCOMPARE(seen.mid(1).join(' '), twipsText(QSize(size[0].toInt(), size[1].toInt())));
-            }
-            QCOMPARE(seen, first);
+        QTest::addColumn<QString>("xftDpi");  // the root window's resources; empty: none
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<double>("dpi");
+        QTest::newRow("Xft.dpi 144") << "144" << QStringList() << 144.0;
+        QTest::newRow("Xft.dpi 192") << "192" << QStringList() << 192.0;
+        QTest::newRow("QT_SCALE_FACTOR=2") << "" << QStringList{"QT_SCALE_FACTOR=2"} << 192.0;
+        QTest::newRow("weston at scale 2") << "" << QStringList() << 192.0;
+    }
+    void shouldOpenAtTheFirstRunSizeAtAnyScale()
+    {
+        QFETCH(QString, xftDpi);
+        QFETCH(QStringList, environment);
+        QFETCH(double, dpi);
+        const bool weston = QByteArray(QTest::currentDataTag()).startsWith("weston");
+        if (weston ? manager() != "weston" || qEnvironmentVariable("QUORBIX_DESKTOP_SCALE") != "2" : manager() != "openbox")
+            QSKIP("once, under openbox, or under weston at scale 2");
+        xcb_window_t root = 0;
+        xcb_atom_t resources = 0;
+        if (!weston) {
+            root = xcb_setup_roots_iterator(xcb_get_setup(x11())).data->root;
+            const auto atom = desktop::xreply(xcb_intern_atom_reply(x11(), xcb_intern_atom(x11(), 0, 16, "RESOURCE_MANAGER"), nullptr));
+            QVERIFY(atom);
+            resources = atom->atom;
+            const QByteArray text = xftDpi.isEmpty() ? QByteArray() : "Xft.dpi:\t" + xftDpi.toLatin1() + "\n";
+            xcb_change_property(x11(), XCB_PROP_MODE_REPLACE, root, resources, XCB_ATOM_STRING, 8, uint32_t(text.size()),
+                                text.constData());
+            xcb_flush(x11());
         }
+        const QStringList seen = runOnce(iniFile(QTest::currentDataTag()), environment);
+        if (!weston) {
+            xcb_delete_property(x11(), root, resources);
+            xcb_flush(x11());
+        }
+        QCOMPARE(seen.size(), 5);  // "WxH", width, "x", height, scale
+        QCOMPARE(seen[4].toDouble(), dpi / 96);
+        const QStringList wh = seen.first().split('x');
+        const int factor = weston ? 2 : 1;  // where Qt decorates, the outer size is read in logical pixels
+        const QSize shown(wh[0].toInt() * factor, wh[1].toInt() * factor);
+        const QSize expected(int(std::lround(10480 * dpi / 1440)), int(std::lround(6800 * dpi / 1440)));
+        std::printf("%s: first showing %dx%d, expected %dx%d\n", QTest::currentDataTag(), shown.width(), shown.height(),
+                    expected.width(), expected.height());
+        QVERIFY(within(shown, expected, 3));
     }
 
     // A drag through the window manager, then closing: the size comes back in this process and
@@ -1139,7 +1182,7 @@ private slots:
 namespace {
 
 // Starts the desktop and runs the cases in a child process on it.
-int runOnDesktop(const QString &wm, const QSize &screen, QStringList testArguments)
+int runOnDesktop(const QString &wm, const QSize &screen, int scale, QStringList testArguments)
 {
     std::optional<desktop::Session> x11Session;
     std::optional<desktop::WaylandSession> waylandSession;
@@ -1150,7 +1193,7 @@ int runOnDesktop(const QString &wm, const QSize &screen, QStringList testArgumen
         if (x11Session->start(&why))
             env = x11Session->environment();
     } else {
-        waylandSession.emplace(wm);
+        waylandSession.emplace(wm, QSize(1280, 800), scale);
         if (waylandSession->start(&why))
             env = waylandSession->environment();
     }
@@ -1159,6 +1202,7 @@ int runOnDesktop(const QString &wm, const QSize &screen, QStringList testArgumen
         return 1;
     }
     env.insert("QUORBIX_DESKTOP_WM", wm);
+    env.insert("QUORBIX_DESKTOP_SCALE", QString::number(scale));
     QProcess child;
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -1213,7 +1257,13 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    return runOnDesktop(args.value(wm + 1), screen, rest);
+    // --scale N: the Wayland compositor's output scale (weston).
+    int scale = 1;
+    if (const int at = rest.indexOf("--scale"); at >= 0) {
+        scale = rest.value(at + 1).toInt();
+        rest.remove(at, 2);
+    }
+    return runOnDesktop(args.value(wm + 1), screen, scale, rest);
 }
 
 #include "test_desktop_windows.moc"

@@ -201,6 +201,17 @@ private slots:
             QCOMPARE(shown->isCut(), cut);
             QCOMPARE(shown->toolTip(), cut ? whole : QString());
             QCOMPARE(shown->accessibleDescription(), cut ? whole : QString());
+            if (cut) {  // the text's start is drawn, pixel for pixel as a label drawing it whole, up to the ellipsis
+                QLabel uncut(whole, shown->parentWidget());
+                uncut.setGeometry(shown->geometry());
+                uncut.setAlignment(shown->alignment());
+                uncut.setContentsMargins(shown->contentsMargins());
+                const QString drawn = shown->fontMetrics().elidedText(whole, Qt::ElideRight, shown->contentsRect().width());
+                const int start = shown->contentsRect().left() + shown->fontMetrics().horizontalAdvance(drawn.chopped(1)) - 2;
+                const QRect head(0, 0, start, shown->height());
+                QVERIFY(start > shown->width() / 2);
+                QCOMPARE(shown->grab().toImage().copy(head), uncut.grab().toImage().copy(head));
+            }
             // Nothing is drawn over the next fact in the row.
             for (const char *other : {"lblPrice", "lblType", "lblUninstaller", "lblRating"}) {
                 const auto *next = form.findChild<QLabel *>(other);

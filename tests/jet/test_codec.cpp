@@ -2,7 +2,6 @@
 #include "jet/little_endian.h"
 #include "jet/properties.h"
 #include "jet/protocol.h"
-#include "jet/stored_type.h"
 
 #include <QTest>
 
@@ -32,32 +31,11 @@ QString decimalRoundTrip(const char *text, int precision, int scale, Refusal *re
 
 }  // namespace
 
+// Values round-trip through the builder and readers that did not write them
+// (tests/tools/test_catalog_build.cpp); here are the refusals and the guards of the decoders.
 class TestCodec : public QObject {
     Q_OBJECT
 private slots:
-    void shouldKeepEveryDecimalItCanHold_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("precision");
-        QTest::addColumn<int>("scale");
-        QTest::addColumn<QString>("decoded");
-        QTest::newRow("scaled") << "-12.34" << 18 << 4 << "-12.3400";
-        QTest::newRow("small") << "0.05" << 10 << 4 << "0.0500";
-        QTest::newRow("zero keeps no sign") << "-0.000" << 5 << 2 << "0.00";
-        QTest::newRow("whole") << "+7" << 1 << 0 << "7";
-        QTest::newRow("28 digits") << "9999999999999999999999999999" << 28 << 0 << "9999999999999999999999999999";
-        QTest::newRow("28 digits, all after the point") << "-.9999999999999999999999999999" << 28 << 28
-                                                        << "-0.9999999999999999999999999999";
-    }
-    void shouldKeepEveryDecimalItCanHold()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, precision);
-        QFETCH(int, scale);
-        QFETCH(QString, decoded);
-        QCOMPARE(decimalRoundTrip(text.toUtf8().constData(), precision, scale), decoded);
-    }
-
     void shouldRefuseDecimalsTheColumnCannotHold_data()
     {
         QTest::addColumn<QString>("text");
@@ -79,30 +57,6 @@ private slots:
         QCOMPARE(got, refusal);
     }
 
-    void shouldKeepCurrencyExact_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("units");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("cents") << "29.95" << qint64(299500) << "29.95";
-        QTest::newRow("negative") << "-0.0001" << qint64(-1) << "-0.0001";
-        QTest::newRow("whole") << "1500000" << qint64(15000000000) << "1500000";
-        QTest::newRow("largest") << "922337203685477.5807" << std::numeric_limits<qint64>::max() << "922337203685477.5807";
-        QTest::newRow("smallest") << "-922337203685477.5808" << std::numeric_limits<qint64>::min() << "-922337203685477.5808";
-    }
-    void shouldKeepCurrencyExact()
-    {
-        QFETCH(QString, text);
-        QFETCH(qint64, units);
-        QFETCH(QString, shown);
-        Decimal d;
-        QVERIFY(parseDecimal(text.toStdString(), d));
-        std::int64_t got = 0;
-        QCOMPARE(encodeMoney(d, got), Refusal::None);
-        QCOMPARE(qint64(got), units);
-        QCOMPARE(QString::fromStdString(moneyText(got)), shown);
-    }
-
     void shouldRefuseCurrencyPastItsRange()
     {
         Decimal d;
@@ -111,31 +65,6 @@ private slots:
         QCOMPARE(encodeMoney(d, got), Refusal::OutOfRange);
         QVERIFY(parseDecimal("1.00001", d));
         QCOMPARE(encodeMoney(d, got), Refusal::TooManyDecimals);
-    }
-
-    void shouldKeepReplicationIds_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("braces") << "{00112233-4455-6677-8899-AABBCCDDEEFF}" << "{00112233-4455-6677-8899-AABBCCDDEEFF}";
-        QTest::newRow("bare, lower case") << "0a1b2c3d-0000-ffff-1234-56789abcdef0" << "{0A1B2C3D-0000-FFFF-1234-56789ABCDEF0}";
-    }
-    void shouldKeepReplicationIds()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, shown);
-        std::string bytes, back;
-        QCOMPARE(encodeGuid(text.toStdString(), bytes), Refusal::None);
-        QCOMPARE(bytes.size(), kGuidSize);
-        decodeGuid(bytesOf(bytes), back);
-        QCOMPARE(QString::fromStdString(back), shown);
-    }
-
-    void shouldStoreTheFirstGroupsOfAnIdLittleEndian()
-    {
-        std::string bytes;
-        QCOMPARE(encodeGuid("{00112233-4455-6677-8899-AABBCCDDEEFF}", bytes), Refusal::None);
-        QCOMPARE(QByteArray::fromStdString(bytes).toHex(), QByteArray("33221100554477668899aabbccddeeff"));
     }
 
     void shouldRefuseIdsInOtherForms_data()
@@ -150,28 +79,6 @@ private slots:
         QFETCH(QString, text);
         std::string bytes;
         QCOMPARE(encodeGuid(text.toStdString(), bytes), Refusal::BadForm);
-    }
-
-    void shouldKeepDatesToTheSecond_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("days");
-        QTest::newRow("the epoch") << "1899-12-30 00:00:00" << 0.0;
-        QTest::newRow("noon after") << "1899-12-31 12:00:00" << 1.5;
-        QTest::newRow("before the epoch counts forward") << "1899-12-29 06:00:00" << -1.25;
-        QTest::newRow("a modern day") << "2004-03-04 00:00:00" << 38050.0;
-        QTest::newRow("first day") << "0100-01-01 00:00:00" << kFirstDay;
-        QTest::newRow("last second") << "9999-12-31 23:59:59" << kPastLastDay - 1.0 / 86400;
-    }
-    void shouldKeepDatesToTheSecond()
-    {
-        QFETCH(QString, text);
-        QFETCH(double, days);
-        double got = 0;
-        QCOMPARE(encodeDate(text.toStdString(), got), Refusal::None);
-        QVERIFY2(std::fabs(got - days) < 1e-9, qPrintable(QString::number(got, 'f', 10)));
-        QCOMPARE(QString::fromStdString(dateText(got)), text);
-        QVERIFY(isDay(got));
     }
 
     void shouldRoundATimeJustBeforeMidnightIntoTheNextDay()
@@ -197,35 +104,6 @@ private slots:
         QFETCH(Refusal, refusal);
         double got = 0;
         QCOMPARE(encodeDate(text.toStdString(), got), refusal);
-    }
-
-    void shouldKeepExtendedDatesToAHundredNanoseconds_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<QString>("back");
-        QTest::newRow("the first day") << "0001-01-01" << QByteArray("0000000000000000000:0000000000000000000:7\0", 42)
-                                       << "0001-01-01 00:00:00.0000000";
-        QTest::newRow("the last tick") << "9999-12-31 23:59:59.9999999"
-                                       << QByteArray("0000000000003652058:0000000863999999999:7\0", 42)
-                                       << "9999-12-31 23:59:59.9999999";
-        QTest::newRow("a fraction of fewer digits") << "1600-02-29T12:00:00.5"
-                                                    << QByteArray("0000000000000584081:0000000432005000000:7\0", 42)
-                                                    << "1600-02-29 12:00:00.5000000";
-        QTest::newRow("before Jet's dates begin, no fraction") << "0099-12-31 23:59:59"
-                                                               << QByteArray("0000000000000036158:0000000863990000000:7\0", 42)
-                                                               << "0099-12-31 23:59:59.0000000";
-    }
-    void shouldKeepExtendedDatesToAHundredNanoseconds()
-    {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, stored);
-        QFETCH(QString, back);
-        std::string bytes, out;
-        QCOMPARE(encodeExtendedDate(text.toStdString(), bytes), Refusal::None);
-        QCOMPARE(QByteArray::fromStdString(bytes), stored);
-        QVERIFY(decodeExtendedDate(bytesOf(bytes), out));
-        QCOMPARE(QString::fromStdString(out), back);
     }
 
     void shouldRefuseExtendedDatesItCannotHold_data()
@@ -403,22 +281,6 @@ private slots:
     {
         std::string bytes;
         QCOMPARE(encodeWesternText(u"Ωmega", bytes), Refusal::OutOfRange);
-    }
-
-    void shouldListEachTypeOnceInItsOwnPlace()
-    {
-        for (std::size_t i = 0; i < std::size(jet::kStoredTypes); ++i) {
-            const jet::StoredTypeInfo &t = jet::kStoredTypes[i];
-            QCOMPARE(std::size_t(t.type), i);
-            QCOMPARE(jet::storedTypeOfCode(t.code), &t);
-            QCOMPARE(jet::storedTypeOfWord(t.word), &t);
-            // What travels as text or bytes is exactly what the catalog treats as textual.
-            QCOMPARE(jet::isTextual(t.type), t.cell == jet::CellTag::Text || t.cell == jet::CellTag::Bytes);
-            QVERIFY(!jet::protocol::tagFits(t.type, jet::CellTag(7)));
-        }
-        QVERIFY(!jet::storedTypeOfCode(jet::kComplexCode));
-        QVERIFY(!jet::protocol::tagFits(jet::StoredType::Boolean, jet::CellTag::Null));
-        QVERIFY(jet::protocol::tagFits(jet::StoredType::Memo, jet::CellTag::Null));
     }
 
     void shouldReadBackTheColumnsItWrites()

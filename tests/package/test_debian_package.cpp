@@ -129,7 +129,6 @@ private slots:
     {
         QTest::addColumn<QString>("package");
         QTest::newRow("Qt 6 Widgets") << "libqt6widgets6";
-        QTest::newRow("libmdb") << "libmdb3";
         QTest::newRow("SQLite") << "libsqlite3-0";
         QTest::newRow("Qt's Wayland platform") << "qt6-wayland";
     }

@@ -56,9 +56,10 @@ inline bool socketAnswers(const QString &path)
 /// A session bus, a headless compositor on it, from start() to destruction.
 class WaylandSession {
 public:
-    /// `compositor` is one of compositors(); `screen` the one output's size.
-    explicit WaylandSession(QString compositor, QSize screen = QSize(1280, 800))
-        : m_compositor(std::move(compositor)), m_screen(screen)
+    /// `compositor` is one of compositors(); `screen` the one output's size; `scale` its
+    /// scale (weston only).
+    explicit WaylandSession(QString compositor, QSize screen = QSize(1280, 800), int scale = 1)
+        : m_compositor(std::move(compositor)), m_screen(screen), m_scale(scale)
     {
     }
     ~WaylandSession() { stop(); }
@@ -91,7 +92,7 @@ public:
             // --debug lets weston-screenshooter take pictures of the screen.
             command = {"weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0", "--debug",
                        "--socket=" + kSocket, QString("--width=%1").arg(m_screen.width()),
-                       QString("--height=%1").arg(m_screen.height())};
+                       QString("--height=%1").arg(m_screen.height()), QString("--scale=%1").arg(m_scale)};
         } else if (m_compositor == QLatin1String("mutter")) {
             command = {"mutter", "--wayland", "--headless", "--no-x11", "--virtual-monitor",
                        QString("%1x%2").arg(m_screen.width()).arg(m_screen.height()),
@@ -235,6 +236,7 @@ private:
 
     QString m_compositor;
     QSize m_screen;
+    int m_scale = 1;
     QTemporaryDir m_home;
     QProcess m_bus;
     QProcess m_compositorProcess;

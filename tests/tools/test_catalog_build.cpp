@@ -970,6 +970,12 @@ private slots:
                                                         << QByteArray("more than 5 digits");
         QTest::newRow("the year 10000") << QByteArray("script") << table("T", {"W DATE"}, {"10000-01-01 00:00:00"})
                                         << QByteArray("column 'W': '10000-01-01 00:00:00' is not a date");
+        // Each part of the time one past its last value, refused rather than carried over.
+        for (const char *when : {"2001-01-01 10:00:60", "2001-01-01 10:60:00", "2001-12-31 24:00:00"})
+            QTest::newRow(when) << QByteArray("script") << table("T", {"W DATE"}, {when})
+                                << "column 'W': '" + QByteArray(when) + "' is not a date";
+        QTest::newRow("Date/Time Extended at second 60") << QByteArray("ace16") << table("T", {"W DATETIME2"}, {"2019-01-01 23:59:60"})
+                                                         << QByteArray("'2019-01-01 23:59:60' is not a date");
         QTest::newRow("the year 99") << QByteArray("script") << table("T", {"W DATE"}, {"0099-12-31 00:00:00"})
                                      << QByteArray("out of Jet's range of dates");
         QTest::newRow("a date given as a number")
