@@ -48,7 +48,8 @@ constexpr qint64 kBytesBase = 64ll << 20;       // bytes one request may return:
 constexpr int kBytesPerFileByte = 8;
 constexpr int kStopWaitMs = 1000;
 
-QString quoted(const QString &path) { return QLatin1Char('\'') + path + QLatin1Char('\''); }
+// A path as the system writes it (backslashes on Windows).
+QString quoted(const QString &path) { return QLatin1Char('\'') + QDir::toNativeSeparators(path) + QLatin1Char('\''); }
 
 ado::Error providerError(const QString &description) { return {ado::E_PROVIDER_FAIL, description}; }
 

@@ -21,8 +21,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The host's Qt (the same 6.4.2) runs moc, rcc and uic.
 set(QT_HOST_PATH /usr CACHE PATH "")
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
-# Test programs run under Wine.
-find_program(QUORBIX_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
-if(QUORBIX_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORBIX_WINE})
-endif()
+# Test programs run under Wine (scripts/windows/wine-env.sh sets up its prefix and paths).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/windows/wine-run.sh)

@@ -197,16 +197,17 @@ struct GuardedFile::Impl {
     void mapFile()
     {
 #ifdef _WIN32
-        // Read-only, shared with other readers only, and mapped as on other systems.
+        // Read-only and mapped, as on other systems; shared with whoever has it open, as Access
+        // keeps a catalog it edits (every structure is checked before it is used).
         std::wstring wide(std::size_t(MultiByteToWideChar(CP_UTF8, 0, path.data(), int(path.size()), nullptr, 0)), L'\0');
         MultiByteToWideChar(CP_UTF8, 0, path.data(), int(path.size()), wide.data(), int(wide.size()));
-        file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
                 throw Refusal(Fault::NotFound, "No such file or directory");
-            throw Refusal(Fault::Unreadable, error == ERROR_SHARING_VIOLATION ? "another program is writing to it"
+            throw Refusal(Fault::Unreadable, error == ERROR_SHARING_VIOLATION ? "another program holds it for itself alone"
                                                                               : "Windows error " + std::to_string(error));
         }
         LARGE_INTEGER length{};

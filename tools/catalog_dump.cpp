@@ -546,6 +546,7 @@ int main(int argc, char **argv)
 #ifdef Q_OS_WIN
     // A table script is the same bytes on every system (catalog-build takes either line end).
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 #endif
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())

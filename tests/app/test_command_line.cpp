@@ -65,7 +65,7 @@ private slots:
         const auto &calls = fakes.messages.calls;
         if (categories < 0) {
             QCOMPARE(calls.size(), 1);
-            QVERIFY2(calls[0].prompt.startsWith("-2147467259 : Could not find file '" + expected + "'.\r\n"),
+            QVERIFY2(calls[0].prompt.startsWith("-2147467259 : Could not find file '" + QDir::toNativeSeparators(expected) + "'.\r\n"),
                      qPrintable(calls[0].prompt));
         } else {
             QVERIFY2(calls.isEmpty(), qPrintable(calls.value(0).prompt));

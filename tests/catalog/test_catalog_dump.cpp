@@ -72,13 +72,14 @@ private slots:
 
         const QString missing = QDir(QDir::tempPath()).filePath(QStringLiteral("no-such-dir/shareware.mdb"));
         const QString text = testDataPath("basic.txt"), damaged = testDataPath("hostile/usage_map_len0_page2.mdb");
-        const QByteArray notFound = QStringLiteral("-2147467259 : Could not find file '%1'.\n").arg(missing).toUtf8();
+        const auto native = [](const QString &path) { return QDir::toNativeSeparators(path); };
+        const QByteArray notFound = QStringLiteral("-2147467259 : Could not find file '%1'.\n").arg(native(missing)).toUtf8();
         QTest::newRow("missing file") << QStringList{missing} << notFound;
         QTest::newRow("missing file, listing") << QStringList{missing, "--query", "SELECT * FROM Category"} << notFound;
         QTest::newRow("not a database") << QStringList{text}
-                                        << QStringLiteral("-2147467259 : Unrecognized database format '%1'.\n").arg(text).toUtf8();
+                                        << QStringLiteral("-2147467259 : Unrecognized database format '%1'.\n").arg(native(text)).toUtf8();
         QTest::newRow("damaged") << QStringList{damaged}
-                                 << QStringLiteral("-2147467259 : The catalog file '%1' is damaged: ").arg(damaged).toUtf8();
+                                 << QStringLiteral("-2147467259 : The catalog file '%1' is damaged: ").arg(native(damaged)).toUtf8();
         QTest::newRow("statement refused") << QStringList{"--query", "SELECT FROM"} << QByteArray("-2147467259 : ");
     }
     void shouldPrintWhatTheFileHolds()

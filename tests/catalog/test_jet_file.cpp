@@ -174,6 +174,7 @@ private slots:
     }
     void shouldFailCleanlyWhenTheReaderMisbehaves()
     {
+        QUORBIX_LINUX_ONLY("stand-in readers are shell scripts");
         QFETCH(QByteArray, script);
         QFETCH(QString, fault);
         const bool onTable = script.startsWith(kAnnounceCategory);
@@ -422,6 +423,7 @@ private slots:
     }
     void shouldGiveAReadThatKeepsComingTheTimeItNeeds()
     {
+        QUORBIX_LINUX_ONLY("stand-in readers are shell scripts");
         QFETCH(QByteArray, script);
         QFETCH(QString, outcome);
         struct Count final : jet::RowSink {
@@ -440,6 +442,7 @@ private slots:
 
     void shouldRunTheReaderUnderMemoryAndTimeLimits()
     {
+        QUORBIX_LINUX_ONLY("stand-in readers are shell scripts");
         // announces one table whose name is the limits the reader runs under
         useFakeReader(m_dir, "name=\"$(ulimit -v) $(ulimit -t)\"\n"
                            "octal() { printf \"\\\\$(printf %03o \"$1\")\"; }\n"

@@ -11,3 +11,11 @@ inline QString testDataPath(const QString &name)
     const bool replaced = name == QLatin1String("basic.mdb") && !basic.isEmpty();
     return QDir(QStringLiteral(QUORBIX_TEST_DATA)).filePath(replaced ? basic : name);
 }
+
+/// Ends a test that needs what only Linux has here (a shell script standing in for a program,
+/// /proc, the system-call filter), saying what, when the test program runs on Windows.
+#ifdef Q_OS_WIN
+#define QUORBIX_LINUX_ONLY(what) QSKIP("on Linux only: " what)
+#else
+#define QUORBIX_LINUX_ONLY(what) (void)0
+#endif

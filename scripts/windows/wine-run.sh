@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# CTest's emulator for the Windows test programs: runs one under Wine and prints its test log.
+# (With no console window open, a Qt test on Windows logs to the debugger, not to stdout.)
+log="$(mktemp)"
+wine "$@" -o "$log,txt"
+rc=$?
+cat "$log"
+rm -f "$log"
+exit $rc
