@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Quorbix need,
-# and only those that are missing.
+# and only those that are missing; packages named as arguments join them.
 set -euo pipefail
 packages=(
   g++ cmake make pkg-config
@@ -13,6 +13,7 @@ packages=(
   qt6-wayland weston sway mutter wtype dbus-daemon dbus at-spi2-core libatspi2.0-dev grim
   fonts-dejavu-core fonts-liberation2 qt6-translations-l10n xfwm4
   dpkg-dev file lintian appstream desktop-file-utils man-db groff-base
+  "$@"
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,8 @@
 ; The setup program: quorbix-VERSION-setup.exe. makensis -DVERSION=... -DSTAGE=<folder of the
 ; portable copy> -DOUTFILE=... quorbix.nsi
 Unicode true
+; A 64-bit setup program for the 64-bit programs (and for a Wine without its 32-bit half).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 
