@@ -143,7 +143,7 @@ struct RowSpan {
 namespace {
 constexpr std::size_t kMaxNameLength = 64;  // characters, as Jet allows for table and column names
 
-/// What is wrong with a table or column name as the library decoded it (UTF-8); "" when
+/// What is wrong with a table or column name as decoded (UTF-8); "" when
 /// nothing is. Names end up in statements, listings and line-based dumps.
 std::string nameFault(const char *name)
 {
