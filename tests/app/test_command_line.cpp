@@ -32,8 +32,12 @@ private slots:
                                         << "Büro Kataloge/katalog 2019.accdb" << 11;
         QTest::newRow("an Access 97 file") << QStringList{"Alte Kataloge/katalog 97.mdb"} << "Alte Kataloge/katalog 97.mdb"
                                            << "Alte Kataloge/katalog 97.mdb" << 11;
-        QTest::newRow("blanks and letters beyond ASCII") << QStringList{" Ångström ü; 目録.mdb "} << " Ångström ü; 目録.mdb "
-                                                         << " Ångström ü; 目録.mdb " << 85;
+#ifdef Q_OS_WIN
+        const QString odd = " Ångström ü; 目録.mdb";  // Windows drops a name's trailing blanks
+#else
+        const QString odd = " Ångström ü; 目録.mdb ";
+#endif
+        QTest::newRow("blanks and letters beyond ASCII") << QStringList{odd} << odd << odd << 85;
         QTest::newRow("a name that starts with a dash") << QStringList{"--", "-odd.mdb"} << "-odd.mdb" << "-odd.mdb" << 85;
         QTest::newRow("only the first name counts") << QStringList{"first.mdb", "second.mdb"} << "first.mdb" << "first.mdb" << 85;
         QTest::newRow("missing: the prompt names it") << QStringList{"nowhere/none.mdb"} << "" << "nowhere/none.mdb" << -1;

@@ -243,7 +243,8 @@ private slots:
         QVERIFY(fault.isEmpty() || (calls[0].style == vbYesNo && calls[0].title == QStringLiteral("Confirmation Message")));
         if (fault == QLatin1String("missing"))
             QCOMPARE(calls[0].prompt, QStringLiteral("-2147467259 : Could not find file '")
-                                          + QDir(app.appDir.path()).filePath(QStringLiteral("shareware.mdb")) + "'." + tail);
+                                          + QDir::toNativeSeparators(QDir(app.appDir.path()).filePath(QStringLiteral("shareware.mdb")))
+                                          + "'." + tail);
         if (fault == QLatin1String("damaged"))  // a description of its own, then the offer
             QVERIFY2(calls[0].prompt.startsWith(QStringLiteral("-2147467259 : ")) && calls[0].prompt.endsWith(tail)
                          && !calls[0].prompt.contains(QStringLiteral("find file")) && calls[0].prompt.size() > tail.size() + 24,
