@@ -968,6 +968,50 @@ private slots:
             QVERIFY2(link.endsWith(" 1"), qPrintable(link));
     }
 
+    // The installed program under the pointer: a double-click on the main window's link and
+    // on the detail window's company link each hand the desktop's opener (a logging xdg-open)
+    // one address.
+    void shouldHandTheOpenerOneAddressPerDoubleClick()
+    {
+        if (!QFileInfo(RunningProgram::path()).isExecutable())
+            QSKIP("the program is not built beside the test");
+        if (!onX11() || manager() != "openbox")
+            QSKIP("once, on one X desktop");
+        const QString main = QStringLiteral("Vantarel ver 2.0");
+        const auto doubleClickAt = [](const QString &title, double left, double top) {
+            // A few pixels into the link from its top left corner, in twips as laid out.
+            const QSize at = pixelsOf(left, top) + QSize(6, 6);
+            QProcess::execute("xdotool", {"mousemove", "--window", QString::number(windowTitled(title)), "--sync",
+                                          QString::number(at.width()), QString::number(at.height()),
+                                          "click", "--repeat", "2", "--delay", "80", "1"});
+        };
+        const auto openedLines = [](const RunningProgram &program) {
+            return program.opened().split('\n', Qt::SkipEmptyParts);
+        };
+        RunningProgram program;
+        QVERIFY(program.start());
+        QVERIFY(program.hasKeyboard(main));
+        doubleClickAt(main, 5760, 240);  // Label3
+        QVERIFY(desktop::waitFor([&] { return !openedLines(program).isEmpty(); }, kSettleMs));
+        typeKeys({"type", "--delay", "20", "zip"});
+        typeKeys({"key", "Return"});
+        QVERIFY(program.hasKeyboard(QStringLiteral("Search Results for 'zip'")));
+        typeKeys({"key", "Return"});
+        QVERIFY(program.hasKeyboard(QStringLiteral("Software Detail Screen")));
+        doubleClickAt(QStringLiteral("Software Detail Screen"), 120, 3960);  // lblCompany
+        QVERIFY(desktop::waitFor([&] { return openedLines(program).size() >= 2; }, kSettleMs));
+        QTest::qWait(600);  // time for a second opening of either to arrive
+        const QStringList opened = openedLines(program);
+        std::printf("a double-click on each of two links: the opener was handed %s\n", qPrintable(opened.join(", ")));
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(opened.first() != opened.last());
+        typeKeys({"key", "Escape"});
+        QVERIFY(program.hasKeyboard(QStringLiteral("Search Results for 'zip'")));
+        typeKeys({"key", "Escape"});
+        QVERIFY(program.hasKeyboard(main));
+        QVERIFY(program.exitsCleanly());
+    }
+
     // On a dark theme and a high-contrast one, every coloured text (links, headings, the sort
     // line) stands out from what lies under it at 4.5:1 or more, as drawn; on a light one it is
     // drawn in the layout's own colours.
