@@ -9,6 +9,7 @@
 #include "window_services/link_label.h"
 #include "window_services/open_url.h"
 #include "window_services/services.h"
+#include "window_services/text_colour.h"
 #include "window_services/twips.h"
 #include "window_services/window_placement.h"
 
@@ -83,9 +84,7 @@ frmDetail::frmDetail(Services &services, QWidget *owner)
     txtName = place("txtName", 120, 105, 7695, 420, new QLineEdit(this));
     txtName->setReadOnly(true);
     txtName->setFont(classicFont(kTitlePointSize, true));
-    QPalette namePalette = txtName->palette();
-    namePalette.setColor(QPalette::Base, namePalette.color(QPalette::Button));
-    txtName->setPalette(namePalette);
+    text_colour::fillIn(txtName, QPalette::Button);
 
     cmdCancel = place("cmdCancel", 6720, 5640, 1095, 375, new QPushButton(tr("&Close"), this));
     txtDescription = place("txtDescription", 120, 600, 7695, 1815, readOnlyMemo(this));

@@ -29,15 +29,18 @@ QColor mix(const QColor &from, const QColor &to, double t)
 
 using Hue = std::variant<QColor, QPalette::ColorRole>;
 
-// Keeps one widget's text colour readable as its palette changes. Setting the colour
-// changes the palette once more; that change finds the colour already right and stops.
-class TextHue final : public QObject {
+// Keeps one role of a widget's palette (its text colour, or its text area's fill) what it
+// should be as the palette changes, as it does when the desktop's theme is switched. Setting
+// the colour changes the palette once more; that change finds the colour already right and stops.
+class Follower final : public QObject {
 public:
-    TextHue(QWidget *widget, Hue hue) : QObject(widget), m_widget(widget), m_hue(hue)
+    Follower(QWidget *widget, QPalette::ColorRole target, Hue hue, bool readableOnBackground)
+        : QObject(widget), m_widget(widget), m_target(target), m_hue(hue), m_readable(readableOnBackground)
     {
         widget->installEventFilter(this);
         apply();
     }
+    QPalette::ColorRole target() const { return m_target; }
     void set(Hue hue)
     {
         m_hue = hue;
@@ -59,23 +62,27 @@ private:
         const QColor hue = std::holds_alternative<QColor>(m_hue)
                                ? std::get<QColor>(m_hue)
                                : palette.color(std::get<QPalette::ColorRole>(m_hue));
-        const QColor drawn = readable(hue, palette.color(m_widget->backgroundRole()));
-        if (palette.color(QPalette::WindowText) == drawn && palette.isBrushSet(QPalette::Active, QPalette::WindowText))
+        const QColor wanted = m_readable ? readable(hue, palette.color(m_widget->backgroundRole())) : hue;
+        if (palette.color(m_target) == wanted && palette.isBrushSet(QPalette::Active, m_target))
             return;
-        palette.setColor(QPalette::WindowText, drawn);
+        palette.setColor(m_target, wanted);
         m_widget->setPalette(palette);
     }
 
     QWidget *m_widget;
+    QPalette::ColorRole m_target;
     Hue m_hue;
+    bool m_readable;
 };
 
-void attach(QWidget *widget, Hue hue)
+void attach(QWidget *widget, QPalette::ColorRole target, Hue hue, bool readableOnBackground)
 {
-    if (auto *existing = widget->findChild<TextHue *>(QString(), Qt::FindDirectChildrenOnly))
-        existing->set(hue);
-    else
-        new TextHue(widget, hue);
+    for (auto *existing : widget->findChildren<Follower *>(QString(), Qt::FindDirectChildrenOnly))
+        if (existing->target() == target) {
+            existing->set(hue);
+            return;
+        }
+    new Follower(widget, target, hue, readableOnBackground);
 }
 
 }  // namespace
@@ -104,8 +111,10 @@ QColor readable(const QColor &hue, const QColor &background)
     return end;
 }
 
-void drawTextIn(QWidget *widget, const QColor &hue) { attach(widget, hue); }
+void drawTextIn(QWidget *widget, const QColor &hue) { attach(widget, QPalette::WindowText, hue, true); }
 
-void drawTextIn(QWidget *widget, QPalette::ColorRole role) { attach(widget, role); }
+void drawTextIn(QWidget *widget, QPalette::ColorRole role) { attach(widget, QPalette::WindowText, role, true); }
+
+void fillIn(QWidget *box, QPalette::ColorRole role) { attach(box, QPalette::Base, role, false); }
 
 }  // namespace text_colour

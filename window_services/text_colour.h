@@ -23,4 +23,8 @@ void drawTextIn(QWidget *widget, const QColor &hue);
 /// As above, the hue being the palette's colour for `role` (the selection highlight).
 void drawTextIn(QWidget *widget, QPalette::ColorRole role);
 
+/// Fills the text area of `box` (a text box) with its palette's colour for `role`, and again
+/// whenever that palette changes, so the fill follows a theme switched while it is open.
+void fillIn(QWidget *box, QPalette::ColorRole role);
+
 }  // namespace text_colour

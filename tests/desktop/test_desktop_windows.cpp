@@ -577,6 +577,60 @@ DrawnText drawnText(const QImage &picture)
     return drawn;
 }
 
+// A dark theme and a high-contrast (black) one, as a desktop hands them to the program.
+QPalette themePalette(std::initializer_list<std::pair<QPalette::ColorRole, QColor>> colours)
+{
+    QPalette palette;
+    for (const auto &[role, colour] : colours)
+        palette.setColor(role, colour);
+    return palette;
+}
+QPalette darkPalette()
+{
+    return themePalette({{QPalette::Window, QColor(53, 53, 53)}, {QPalette::WindowText, QColor(Qt::white)},
+                         {QPalette::Base, QColor(35, 35, 35)}, {QPalette::Text, QColor(Qt::white)},
+                         {QPalette::Button, QColor(53, 53, 53)}, {QPalette::ButtonText, QColor(Qt::white)},
+                         {QPalette::Highlight, QColor(42, 130, 218)}});
+}
+QPalette highContrastPalette()
+{
+    return themePalette({{QPalette::Window, QColor(Qt::black)}, {QPalette::WindowText, QColor(Qt::white)},
+                         {QPalette::Base, QColor(Qt::black)}, {QPalette::Text, QColor(Qt::white)},
+                         {QPalette::Button, QColor(Qt::black)}, {QPalette::ButtonText, QColor(Qt::white)},
+                         {QPalette::Highlight, QColor(0, 0, 160)}});
+}
+
+// The texts of each window drawn in a colour of their own, or on a background of their own.
+const QStringList kMainColoured{"Label2", "Label4", "Label3", "lblCategory_0", "lblCategory_1"};
+const QStringList kDetailColoured{"lblScreen", "lblDownload1", "lblDownload2", "lblDownload3",
+                                  "lblBuy",    "lblCompany",   "txtName"};
+
+// Each named control of `window`, as the window is drawn now under the application's palette:
+// its text stands out from what lies under it at 4.5:1 or more; under a light palette the
+// labels keep the layout's own blue and dark red, and the title box lies on the button face.
+void checkColouredText(QWidget &window, const QStringList &names, QStringList &seen)
+{
+    const QPalette palette = QApplication::palette();
+    const bool light = palette.color(QPalette::Window).lightness() > 128;
+    settledOuter(window);
+    const QImage picture = window.grab().toImage();
+    for (const QString &name : names) {
+        const auto *control = window.findChild<QWidget *>(name);
+        if (!control || !control->isVisible())
+            continue;
+        // Inside the title box's frame, where its text lies.
+        const QRect area = control->inherits("QLineEdit") ? control->rect().adjusted(3, 3, -3, -3) : control->rect();
+        const DrawnText drawn = drawnText(picture.copy(area.translated(control->mapTo(&window, QPoint()))));
+        seen << QString("%1 %2 on %3 %4:1").arg(name, drawn.text.name(), drawn.background.name())
+                    .arg(drawn.contrast, 0, 'f', 2);
+        QVERIFY2(drawn.contrast >= 4.5, qPrintable(seen.last()));
+        if (control->inherits("QLineEdit"))
+            QVERIFY2(drawn.background == palette.color(QPalette::Button), qPrintable(seen.last()));
+        else if (light && name != "lblSort")
+            QVERIFY2(drawn.text == QColor(0, 0, 255) || drawn.text == QColor(192, 0, 0), qPrintable(seen.last()));
+    }
+}
+
 // Gives the keyboard to the window of `pid` titled `title`, as a click on it or the
 // compositor's window switch does.
 bool focusThroughCompositor(qint64 pid, const QString &title)
@@ -914,64 +968,109 @@ private slots:
             QVERIFY2(link.endsWith(" 1"), qPrintable(link));
     }
 
+    // The installed program under the pointer: a double-click on the main window's link and
+    // on the detail window's company link each hand the desktop's opener (a logging xdg-open)
+    // one address.
+    void shouldHandTheOpenerOneAddressPerDoubleClick()
+    {
+        if (!QFileInfo(RunningProgram::path()).isExecutable())
+            QSKIP("the program is not built beside the test");
+        if (!onX11() || manager() != "openbox")
+            QSKIP("once, on one X desktop");
+        const QString main = QStringLiteral("Vantarel ver 2.0");
+        const auto doubleClickAt = [](const QString &title, double left, double top) {
+            // A few pixels into the link from its top left corner, in twips as laid out.
+            const QSize at = pixelsOf(left, top) + QSize(6, 6);
+            QProcess::execute("xdotool", {"mousemove", "--window", QString::number(windowTitled(title)), "--sync",
+                                          QString::number(at.width()), QString::number(at.height()),
+                                          "click", "--repeat", "2", "--delay", "80", "1"});
+        };
+        const auto openedLines = [](const RunningProgram &program) {
+            return program.opened().split('\n', Qt::SkipEmptyParts);
+        };
+        RunningProgram program;
+        QVERIFY(program.start());
+        QVERIFY(program.hasKeyboard(main));
+        doubleClickAt(main, 5760, 240);  // Label3
+        QVERIFY(desktop::waitFor([&] { return !openedLines(program).isEmpty(); }, kSettleMs));
+        typeKeys({"type", "--delay", "20", "zip"});
+        typeKeys({"key", "Return"});
+        QVERIFY(program.hasKeyboard(QStringLiteral("Search Results for 'zip'")));
+        typeKeys({"key", "Return"});
+        QVERIFY(program.hasKeyboard(QStringLiteral("Software Detail Screen")));
+        doubleClickAt(QStringLiteral("Software Detail Screen"), 120, 3960);  // lblCompany
+        QVERIFY(desktop::waitFor([&] { return openedLines(program).size() >= 2; }, kSettleMs));
+        QTest::qWait(600);  // time for a second opening of either to arrive
+        const QStringList opened = openedLines(program);
+        std::printf("a double-click on each of two links: the opener was handed %s\n", qPrintable(opened.join(", ")));
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(opened.first() != opened.last());
+        typeKeys({"key", "Escape"});
+        QVERIFY(program.hasKeyboard(QStringLiteral("Search Results for 'zip'")));
+        typeKeys({"key", "Escape"});
+        QVERIFY(program.hasKeyboard(main));
+        QVERIFY(program.exitsCleanly());
+    }
+
     // On a dark theme and a high-contrast one, every coloured text (links, headings, the sort
     // line) stands out from what lies under it at 4.5:1 or more, as drawn; on a light one it is
     // drawn in the layout's own colours.
     void shouldDrawColouredTextReadably_data()
     {
         QTest::addColumn<QPalette>("palette");
-        QPalette dark;
-        for (auto [role, colour] : {std::pair{QPalette::Window, QColor(53, 53, 53)}, {QPalette::WindowText, QColor(Qt::white)},
-                                    {QPalette::Base, QColor(35, 35, 35)}, {QPalette::Text, QColor(Qt::white)},
-                                    {QPalette::Button, QColor(53, 53, 53)}, {QPalette::ButtonText, QColor(Qt::white)},
-                                    {QPalette::Highlight, QColor(42, 130, 218)}})
-            dark.setColor(role, colour);
-        QPalette contrast;
-        for (auto [role, colour] : {std::pair{QPalette::Window, QColor(Qt::black)}, {QPalette::WindowText, QColor(Qt::white)},
-                                    {QPalette::Base, QColor(Qt::black)}, {QPalette::Text, QColor(Qt::white)},
-                                    {QPalette::Button, QColor(Qt::black)}, {QPalette::ButtonText, QColor(Qt::white)},
-                                    {QPalette::Highlight, QColor(0, 0, 160)}})
-            contrast.setColor(role, colour);
         QTest::newRow("light") << QApplication::palette();
-        QTest::newRow("dark") << dark;
-        QTest::newRow("high contrast") << contrast;
+        QTest::newRow("dark") << darkPalette();
+        QTest::newRow("high contrast") << highContrastPalette();
     }
     void shouldDrawColouredTextReadably()
     {
         QFETCH(QPalette, palette);
         const QPalette before = QApplication::palette();
         QApplication::setPalette(palette);
-        const bool light = palette.color(QPalette::Window).lightness() > 128;
         QStringList seen;
-        const auto check = [&](QWidget &window, const QStringList &names) {
-            settledOuter(window);
-            const QImage picture = window.grab().toImage();
-            for (const QString &name : names) {
-                const auto *label = window.findChild<QLabel *>(name);
-                if (!label || !label->isVisible())
-                    continue;
-                const DrawnText drawn = drawnText(picture.copy(QRect(label->mapTo(&window, QPoint()), label->size())));
-                seen << QString("%1 %2 on %3 %4:1").arg(name, drawn.text.name(), drawn.background.name())
-                            .arg(drawn.contrast, 0, 'f', 2);
-                QVERIFY2(drawn.contrast >= 4.5, qPrintable(seen.last()));
-                if (light && name != "lblSort")
-                    QVERIFY2(drawn.text == QColor(0, 0, 255) || drawn.text == QColor(192, 0, 0), qPrintable(seen.last()));
-            }
-        };
         {
             FakeSettingsService store;
             Desktop desktop(store);
-            check(*desktop.main, {"Label2", "Label4", "Label3", "lblCategory_0"});
-            desktop.openResults([&](frmSoftware &form, const QRect &) { check(form, {"lblSort"}); });
-            desktop.fakes.dialogs.steps.enqueue([&](QDialog &detail) {
-                check(detail, {"lblScreen", "lblDownload1", "lblDownload2", "lblDownload3", "lblBuy", "lblCompany"});
-            });
+            checkColouredText(*desktop.main, kMainColoured, seen);
+            desktop.openResults([&](frmSoftware &form, const QRect &) { checkColouredText(form, {"lblSort"}, seen); });
+            desktop.fakes.dialogs.steps.enqueue([&](QDialog &detail) { checkColouredText(detail, kDetailColoured, seen); });
             desktop.main->findChild<QListWidget *>("lstFeatured")->setCurrentRow(0);
             desktop.main->lstFeatured_DblClick();
         }
         QApplication::setPalette(before);
         std::printf("%s: %s\n", QTest::currentDataTag(), qPrintable(seen.join("; ")));
-        QVERIFY(seen.size() >= 6);
+        QVERIFY(seen.size() >= 7);
+    }
+
+    // The desktop's theme switched while the windows are open (dark, then high contrast, then
+    // back to light): each open window's coloured texts and the title box follow at once.
+    void shouldFollowAThemeSwitchedWhileOpen()
+    {
+        if (!onX11() || manager() != "openbox")
+            QSKIP("once, on one X desktop: the palette reaches the windows inside the program");
+        const QPalette before = QApplication::palette();
+        const std::array<std::pair<const char *, QPalette>, 3> themes{
+            {{"dark", darkPalette()}, {"high contrast", highContrastPalette()}, {"light", before}}};
+        QStringList seen;
+        const auto switchThrough = [&](QWidget &window, const QStringList &names) {
+            for (const auto &[tag, palette] : themes) {
+                QApplication::setPalette(palette);
+                seen << QString("\n%1 in %2:").arg(window.objectName(), tag);
+                checkColouredText(window, names, seen);
+            }
+        };
+        {
+            FakeSettingsService store;
+            Desktop desktop(store);
+            switchThrough(*desktop.main, kMainColoured);
+            desktop.openResults([&](frmSoftware &form, const QRect &) { switchThrough(form, {"lblSort"}); });
+            desktop.fakes.dialogs.steps.enqueue([&](QDialog &detail) { switchThrough(detail, kDetailColoured); });
+            desktop.main->findChild<QListWidget *>("lstFeatured")->setCurrentRow(0);
+            desktop.main->lstFeatured_DblClick();
+        }
+        QApplication::setPalette(before);
+        std::printf("%s\n", qPrintable(seen.join(" ")));
+        QCOMPARE(seen.filter(QRegularExpression("^\n.* in .*:$")).size(), 3 * 3);  // three windows, three themes
     }
 
     // In German and in French the toolkit's own words are the user's language: the prompt
