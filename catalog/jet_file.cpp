@@ -1,5 +1,6 @@
 #include "catalog/jet_file.h"
 
+#include "catalog/reader_job.h"
 #include "catalog/reader_reply.h"
 #include "jet/protocol.h"
 
@@ -61,6 +62,9 @@ struct JetFile::Impl {
     QStringList tables;
     bool opened = false;
     std::unique_ptr<QProcess> process;
+#ifdef Q_OS_WIN
+    std::unique_ptr<ReaderJob> job;  // closed, it ends the reader
+#endif
     // The reader's output, read straight from its pipe: a large table is hundreds of
     // megabytes, and QProcess would copy each byte once more in chunks of 64 KiB.
     int output = -1;
@@ -117,6 +121,9 @@ struct JetFile::Impl {
             }
         }
         process.reset();
+#ifdef Q_OS_WIN
+        job.reset();
+#endif
         buffer.clear();
         consumed = 0;
     }
@@ -148,9 +155,9 @@ struct JetFile::Impl {
 #ifdef Q_OS_WIN
         // Windows' own libraries look for their folder here.
         environment.insert(QStringLiteral("SystemRoot"), qEnvironmentVariable("SystemRoot"));
-        // A console program started from a window opens no console of its own.
-        process->setCreateProcessArgumentsModifier(
-            [](QProcess::CreateProcessArguments *arguments) { arguments->flags |= CREATE_NO_WINDOW; });
+        job = std::make_unique<ReaderJob>(kMemoryBase + 2 * fileSize, kCpuSecondsBase + fileSize / kCpuBytesPerSecond);
+        if (const QString why = job->prepare(*process); !why.isEmpty())
+            return notStarted(why);
 #endif
         process->setProcessEnvironment(environment);
 #ifdef Q_OS_UNIX
@@ -158,7 +165,7 @@ struct JetFile::Impl {
         const rlim_t cpu = rlim_t(kCpuSecondsBase + fileSize / kCpuBytesPerSecond);
         int pipeEnds[2];
         if (pipe2(pipeEnds, O_CLOEXEC) != 0)
-            return providerError(QStringLiteral("The catalog reader %1 could not be started.").arg(quoted(process->program())));
+            return notStarted();
         output = pipeEnds[0];
         const int childOutput = pipeEnds[1];
 #ifdef __linux__
@@ -191,11 +198,12 @@ struct JetFile::Impl {
         ::close(childOutput);
         fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
 #endif
-        if (!process->waitForStarted(kIdleTimeoutMs)) {
-            const QString program = process->program();
-            stop();
-            return providerError(QStringLiteral("The catalog reader %1 could not be started.").arg(quoted(program)));
-        }
+        if (!process->waitForStarted(kIdleTimeoutMs))
+            return notStarted();
+#ifdef Q_OS_WIN
+        if (const QString why = job->adopt(*process); !why.isEmpty())
+            return notStarted(why);
+#endif
         requestBytes = 0;
         proto::FrameKind kind;
         QByteArray payload;
@@ -207,6 +215,15 @@ struct JetFile::Impl {
         if (kind != proto::FrameKind::Opened || !reply::readOpened(std::string_view(payload.constData(), size_t(payload.size())), tables))
             return malformed();
         return {};
+    }
+
+    /// The reader could not be started (nor confined, for `why`): nothing of it is left running.
+    ado::Error notStarted(const QString &why = {})
+    {
+        const QString program = process ? process->program() : JetFile::readerProgram();
+        stop();
+        const QString text = QStringLiteral("The catalog reader %1 could not be started.").arg(quoted(program));
+        return providerError(why.isEmpty() ? text : text.chopped(1) + QStringLiteral(" (%1).").arg(why));
     }
 
     /// Where a sanitised reader's reports go; empty when nowhere (always, unsanitised).

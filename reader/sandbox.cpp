@@ -128,11 +128,45 @@ std::string enter(int fileFd)
 
 }  // namespace reader::sandbox
 
-#else
+#elif defined(_WIN32)
+
+#include <windows.h>
 
 namespace reader::sandbox {
 
-std::string enter(int) { return {}; }
+// The program has started the reader in a job (no process of its own, memory and time
+// capped, ended with the program) with no handle but its pipes. What a process may still
+// take from itself: the lowest integrity level, so that it can write to nothing a user's
+// programs write to, no privilege, and no memory it can make runnable.
+std::string enter(int)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return "OpenProcessToken: Windows error " + std::to_string(GetLastError());
+    std::string why;
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof sid;
+    TOKEN_MANDATORY_LABEL label{};
+    label.Label.Attributes = SE_GROUP_INTEGRITY;
+    label.Label.Sid = sid;
+    if (!CreateWellKnownSid(WinLowLabelSid, nullptr, sid, &sidSize)
+        || !SetTokenInformation(token, TokenIntegrityLevel, &label, DWORD(sizeof label + sidSize)))
+        why = "the low integrity level: Windows error " + std::to_string(GetLastError());
+    else if (!AdjustTokenPrivileges(token, TRUE, nullptr, 0, nullptr, nullptr))
+        why = "dropping privileges: Windows error " + std::to_string(GetLastError());
+    CloseHandle(token);
+    if (!why.empty())
+        return why;
+    PROCESS_MITIGATION_DYNAMIC_CODE_POLICY code{};
+    code.ProhibitDynamicCode = 1;
+    // Windows 8.1 and later; before, the job and the integrity level are what there is.
+    using SetPolicy = BOOL(WINAPI *)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
+    if (auto set = reinterpret_cast<SetPolicy>(
+            reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessMitigationPolicy"))))
+        if (!set(ProcessDynamicCodePolicy, &code, sizeof code))
+            return "the dynamic-code policy: Windows error " + std::to_string(GetLastError());
+    return {};
+}
 
 }  // namespace reader::sandbox
 
