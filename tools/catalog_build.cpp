@@ -10,6 +10,11 @@
 #include <memory>
 #include <string>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 constexpr int kExitFailure = 1;
@@ -31,6 +36,11 @@ std::unique_ptr<build::CatalogSource> openSource(const std::string &path)
 
 int main(int argc, char **argv)
 {
+#ifdef _WIN32
+    // Its messages are the same bytes on every system, as catalog-dump's are.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     const jet::layout::Format *format = jet::layout::writtenFormat("jet4");
     int first = 1;
     if (argc == 5 && std::string(argv[1]) == "--format") {

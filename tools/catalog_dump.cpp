@@ -444,16 +444,26 @@ int dumpToSqlite(const QString &path, const QString &target)
         cleanUp();
         return failText("cannot write '" + target.toStdString() + "': " + why);
     }
-    sqlite3_exec(db, "PRAGMA journal_mode = OFF; BEGIN", nullptr, nullptr, nullptr);
+    // Freed space zeroed whichever SQLite is linked (Debian's zeroes it by default): the same
+    // catalog gives the same bytes on every system.
+    sqlite3_exec(db, "PRAGMA secure_delete = ON; PRAGMA journal_mode = OFF; BEGIN", nullptr, nullptr, nullptr);
     for (const QString &name : file.tableNames()) {
-        SqliteSink sink(db, name);
-        if (auto err = file.readTable(name, sink)) {
+        ado::Error err;
+        std::string sinkError;
+        {
+            // Its statement finished before the database is closed: a database left open
+            // cannot be removed on Windows, and its temporary file would stay.
+            SqliteSink sink(db, name);
+            err = file.readTable(name, sink);
+            sinkError = sink.error;
+        }
+        if (err) {
             cleanUp();
             return fail(err);
         }
-        if (!sink.error.empty()) {
+        if (!sinkError.empty()) {
             cleanUp();
-            return failText("table '" + name.toStdString() + "': " + sink.error);
+            return failText("table '" + name.toStdString() + "': " + sinkError);
         }
     }
     const bool committed = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;

@@ -15,6 +15,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -24,6 +25,10 @@
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
+
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 #ifdef QUORBIX_HAVE_XCB
@@ -423,6 +428,22 @@ std::optional<QMargins> reported(const QWidget &window)
 #endif
     if (onWayland())
         return waylandFrame(window, *handle);
+#ifdef Q_OS_WIN
+    // Windows' own answer, from the window's rectangles: what Qt works out from the styles
+    // differs from it under Wine (no side borders, a caption short by four pixels).
+    if (QGuiApplication::platformName() == QLatin1String("windows")) {
+        const HWND hwnd = reinterpret_cast<HWND>(window.internalWinId());
+        RECT outer{}, client{};
+        POINT origin{0, 0};
+        if (GetWindowRect(hwnd, &outer) && GetClientRect(hwnd, &client) && ClientToScreen(hwnd, &origin)) {
+            // Device pixels, as the window's size is in logical ones.
+            const double ratio = window.devicePixelRatioF();
+            const auto logical = [ratio](long device) { return int(std::lround(double(device) / ratio)); };
+            return QMargins(logical(origin.x - outer.left), logical(origin.y - outer.top),
+                            logical(outer.right - origin.x - client.right), logical(outer.bottom - origin.y - client.bottom));
+        }
+    }
+#endif
     return handle->frameMargins();
 }
 

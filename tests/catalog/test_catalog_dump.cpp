@@ -80,6 +80,11 @@ private slots:
                                         << QStringLiteral("-2147467259 : Unrecognized database format '%1'.\n").arg(native(text)).toUtf8();
         QTest::newRow("damaged") << QStringList{damaged}
                                  << QStringLiteral("-2147467259 : The catalog file '%1' is damaged: ").arg(native(damaged)).toUtf8();
+        // Refused halfway through the tables: nothing is left where the database was being written.
+        const QString loop = testDataPath("hostile/memo_chain_selfloop.mdb");
+        QTest::newRow("damaged, into SQLite") << QStringList{loop, "--sqlite", m_out.filePath("out.sqlite")}
+                                              << QStringLiteral("-2147467259 : The catalog file '%1' is damaged: ").arg(native(loop)).toUtf8();
+        QTest::newRow("into SQLite") << QStringList{"--sqlite", m_out.filePath("out.sqlite")} << QByteArray();
         QTest::newRow("statement refused") << QStringList{"--query", "SELECT FROM"} << QByteArray("-2147467259 : ");
     }
     void shouldPrintWhatTheFileHolds()
@@ -96,11 +101,19 @@ private slots:
         const QByteArray err = dump.readAllStandardError();
         QCOMPARE(dump.exitStatus(), QProcess::NormalExit);
         QVERIFY2(dump.exitCode() == (fails ? 1 : 0) && (fails || err.isEmpty()), err.constData());
-        if (fails)
+        if (arguments.contains("--sqlite")) {
+            const QStringList left = QDir(m_out.path()).entryList(QDir::Files | QDir::Hidden);
+            QCOMPARE(left, fails ? QStringList() : QStringList{"out.sqlite"});
+            QVERIFY(!fails || err.startsWith(expected));
+            QFile::remove(m_out.filePath("out.sqlite"));
+        } else if (fails)
             QVERIFY2(err.startsWith(expected), err.constData());
         else
             QCOMPARE(scriptTables(dump.readAllStandardOutput(), tablesByName), scriptTables(expected, tablesByName));
     }
+
+private:
+    QTemporaryDir m_out;
 };
 
 QTEST_GUILESS_MAIN(TestCatalogDump)
