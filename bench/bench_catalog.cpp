@@ -90,6 +90,9 @@ Timing medianOf(const std::function<void()> &work, int repeats = kRepeats)
 
 long peakKilobytes()
 {
+#ifdef Q_OS_WIN
+    return windowsPeakKilobytes();
+#endif
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;

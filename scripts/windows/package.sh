@@ -5,7 +5,7 @@
 # Usage: scripts/windows/package.sh [build-dir]
 set -euo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
-build="${1:-$here/build-win}"
+build="$(realpath -m "${1:-$here/build-win}")"
 "$here/scripts/windows/build.sh" "$build"
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
 deps="$(sed -n 's/^QUORBIX_WIN_DEPS:[A-Z]*=//p' "$build/CMakeCache.txt")"
