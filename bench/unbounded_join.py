@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """A listing that multiplies rows, against the demonstration catalog.
 
-Usage: bench/unbounded_join.py BUILD [TYPES SITES ...]
+Usage: bench/unbounded_join.py [--description BYTES] BUILD [TYPES SITES ...]
 
 Builds, with BUILD/bin/catalog-build, the demonstration catalog (data/shareware.mdb, as
 catalog-dump prints it) with one title more whose type and site each match TYPES and SITES
 rows (the tables have no primary key, as Jet allows), for each pair given (by default
-2,500 x 2,500 and 10,000 x 10,000). Then lists every title and the one title, straight from
+2,500 x 2,500 and 10,000 x 10,000), and a description of BYTES letters (default: a short one). Then lists every title and the one title, straight from
 the titles and through SQLite (a blank after the statement), with BUILD/bin/catalog-dump,
 and prints for each: the seconds, the outcome (the rows, or the error) and the peak
 resident memory (VmHWM) of catalog-dump, the demonstration catalog's first.
@@ -28,7 +28,7 @@ ONE_TITLE = HEAD + "A.Name ='" + NAME + "' AND " + JOIN
 KEY = 999
 
 
-def multiplied(script, types, sites):
+def multiplied(script, types, sites, description):
     """The script with KEY given to `types` type rows and `sites` site rows, and one title of both."""
     software_id = max(int(line[4:].split("\t")[0]) for line in script.splitlines()
                       if line.startswith("ROW ") and line[4:5].isdigit()) + 1
@@ -36,7 +36,7 @@ def multiplied(script, types, sites):
         "SoftwareType": ["ROW %d\tType %d" % (KEY, i) for i in range(types)],
         "Site": ["ROW %d\tCompany %d\thttp://company%d.example/\tMaker number %d." % (KEY, i, i, i)
                  for i in range(sites)],
-        "Software": ["ROW " + "\t".join([str(software_id), NAME, "One title, many pairs.", "5", "Any", "1", "None",
+        "Software": ["ROW " + "\t".join([str(software_id), NAME, description, "5", "Any", "1", "None",
                                          "\\N", "\\N", "\\N", "\\N", "\\N", "3", str(KEY), str(KEY), "4", "9"])],
     }
     out, table = [], None
@@ -75,8 +75,13 @@ def peak_of(command):
 
 
 def main():
-    build = sys.argv[1] if len(sys.argv) > 1 else "build"
-    numbers = [int(n) for n in sys.argv[2:]] or [2500, 2500, 10000, 10000]
+    args = sys.argv[1:]
+    description = "One title, many pairs."
+    if args[:1] == ["--description"]:
+        description = ("Many pairs. " * (int(args[1]) // 12 + 1))[:int(args[1])]
+        args = args[2:]
+    build = args[0] if args else "build"
+    numbers = [int(n) for n in args[1:]] or [2500, 2500, 10000, 10000]
     here = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     dump = os.path.join(build, "bin", "catalog-dump")
     builder = os.path.join(build, "bin", "catalog-build")
@@ -87,7 +92,7 @@ def main():
         for types, sites in zip(numbers[0::2], numbers[1::2]):
             source = os.path.join(folder, "join-%dx%d.txt" % (types, sites))
             with open(source, "w") as f:
-                f.write(multiplied(script, types, sites))
+                f.write(multiplied(script, types, sites, description))
             # catalog-build and catalog-dump take a catalog folder's file by its path
             built = os.path.join(folder, "join-%dx%d.mdb" % (types, sites))
             subprocess.run([builder, source, built], check=True, capture_output=True)

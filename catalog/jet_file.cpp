@@ -435,6 +435,8 @@ ado::Error JetFile::readTable(const QString &name, RowSink &sink)
     }
 }
 
+qint64 JetFile::storedBytes() const { return d->fileSize; }
+
 QString JetFile::readerProgram()
 {
     if (!g_readerOverride.isEmpty())

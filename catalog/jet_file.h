@@ -28,6 +28,7 @@ public:
 
     QStringList tableNames() const override;
     ado::Error readTable(const QString &name, RowSink &sink) override;
+    qint64 storedBytes() const override;
 
     /// Where the reader process is found: by default `quorbix-reader` beside the running
     /// executable.

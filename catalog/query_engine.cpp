@@ -38,12 +38,15 @@ constexpr sqlite3_int64 kHeapLimit = 4ll << 30;
 constexpr int kValueLengthLimit = 64 << 20;
 // A result's own size: at most 64 rows per row of the tables read (a listing has one per
 // title; a join that multiplies rows beyond that is hostile), never less than a million,
-// and its values within a quarter of the machine's memory, between 256 MiB and 4 GiB. No
-// real catalog comes near either; a hostile one is stopped long before the machine is.
+// and its values within 256 MiB and twice the catalog file's size (a listing shows each
+// title once, with less than the file holds), and within a quarter of the machine's memory
+// up to 4 GiB. No real catalog comes near either; a hostile one is stopped long before the
+// machine is.
 constexpr std::int64_t kResultRowsPerTableRow = 64;
 constexpr std::int64_t kLeastResultRows = 1000000;
 constexpr std::size_t kLeastResultBytes = std::size_t(256) << 20;
 constexpr std::size_t kMostResultBytes = std::size_t(4) << 30;
+constexpr std::size_t kResultBytesPerStoredByte = 2;
 
 std::int64_t nowMs()
 {
@@ -659,11 +662,11 @@ void QueryEngine::setResultByteLimitForTests(std::size_t bytes)
     g_resultBytesForTests = bytes;
 }
 
-std::size_t QueryEngine::resultByteLimit()
+std::size_t QueryEngine::resultByteLimit() const
 {
     if (g_resultBytesForTests)
         return g_resultBytesForTests;
-    static const std::size_t limit = [] {
+    static const std::size_t machine = [] {
 #ifdef Q_OS_WIN
         MEMORYSTATUSEX status{};
         status.dwLength = sizeof status;
@@ -674,7 +677,10 @@ std::size_t QueryEngine::resultByteLimit()
 #endif
         return std::clamp(memory / 4, kLeastResultBytes, kMostResultBytes);
     }();
-    return limit;
+    const qint64 stored = m_source ? m_source->storedBytes() : 0;
+    if (stored <= 0)
+        return machine;
+    return std::min(machine, kLeastResultBytes + kResultBytesPerStoredByte * std::size_t(stored));
 }
 
 ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows, const DirectAnswer &direct)

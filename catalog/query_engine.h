@@ -130,7 +130,7 @@ private:
     std::int64_t budgetMs() const;
     /// The most rows, and bytes of values, one statement's result may hold.
     std::int64_t resultRowLimit() const;
-    static std::size_t resultByteLimit();
+    std::size_t resultByteLimit() const;
 
     std::unique_ptr<jet::TableSource> m_source;
     sqlite3 *m_db = nullptr;

@@ -73,6 +73,8 @@ public:
     /// Streams one table into `sink`. On failure the sink may have seen part of the
     /// table; the error says what went wrong (number and description).
     virtual ado::Error readTable(const QString &name, RowSink &sink) = 0;
+    /// The bytes the catalog takes where it is stored (its file's size); 0 when unknown.
+    virtual qint64 storedBytes() const { return 0; }
 };
 
 }  // namespace jet

@@ -23,6 +23,9 @@ public:
     MemorySource(QVector<jet::Column> columns, QVector<QStringList> rows, int failAfter = -1)
         : m_tables{{QStringLiteral("T"), std::move(columns), std::move(rows)}}, m_failAfter(failAfter) {}
     explicit MemorySource(QVector<Table> tables) : m_tables(std::move(tables)) {}
+    /// The size a file of these tables would have; 0 (unknown) unless set.
+    qint64 storedBytes() const override { return m_storedBytes; }
+    void setStoredBytes(qint64 bytes) { m_storedBytes = bytes; }
     QStringList tableNames() const override
     {
         QStringList names;
@@ -61,6 +64,7 @@ public:
 private:
     QVector<Table> m_tables;
     int m_failAfter = -1;
+    qint64 m_storedBytes = 0;
 };
 
 inline std::shared_ptr<ado::Connection> openSource(std::unique_ptr<MemorySource> source)

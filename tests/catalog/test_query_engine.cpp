@@ -644,6 +644,9 @@ private slots:
         const QString bytes = QStringLiteral("its result would take more than 8 MiB");
         QTest::newRow("long texts, through SQLite") << listing::allTitlesSql() << Request() << 1 << 100 << 100000
                                                     << qint64(8 << 20) << bytes;
+        // Unlowered, the bytes follow the catalog: 256 MiB and twice its 2,000,000 bytes, not the machine's memory.
+        QTest::newRow("long texts, the catalog's own bound") << listing::allTitlesSql() << Request() << 3000 << 20 << 100000
+                                                             << qint64(0) << "its result would take more than 259 MiB";
     }
     void shouldStopAResultPastItsRowsOrBytes()
     {
@@ -655,7 +658,9 @@ private slots:
         QFETCH(qint64, bytes);
         QFETCH(QString, words);
         QueryEngine::setResultByteLimitForTests(std::size_t(bytes));
-        const auto cn = openSource(multiplyingCatalog(1, types, sites, siteText));
+        auto source = multiplyingCatalog(1, types, sites, siteText);
+        source->setStoredBytes(qint64(sites) * siteText);  // what a file of the sites' texts would take
+        const auto cn = openSource(std::move(source));
         ResultRows rows;
         const ado::Error error = sql.isEmpty() ? listing::list(*cn->engine(), request, rows) : cn->engine()->execute(sql, rows);
         QueryEngine::setResultByteLimitForTests(0);
