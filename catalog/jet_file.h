@@ -4,7 +4,7 @@
 
 #include <memory>
 
-/// A Jet 4.0 or ACE (.accdb) file read through the reader process: the file is parsed by a separate
+/// A Jet 3, Jet 4.0 or ACE (.accdb) file read through the reader process: the file is parsed by a separate
 /// executable (`quorbix-reader`, installed beside the program) under memory and time
 /// limits, and typed rows come back over a pipe. A damaged or hostile file can make the
 /// reader fail, die or overrun; the caller only ever sees an error.
@@ -17,7 +17,7 @@ public:
     JetFile(const JetFile &) = delete;
     JetFile &operator=(const JetFile &) = delete;
 
-    /// Opens `path`: checks that it is a readable Jet 4.0 or ACE database and reads its catalog.
+    /// Opens `path`: checks that it is a readable Jet 3, Jet 4.0 or ACE database and reads its catalog.
     /// Errors: a missing file gives E_PROVIDER_FAIL with "Could not find file '<path>'.";
     /// a file that is no such database, in a format not read, encrypted or protected by a
     /// password, or whose catalog is damaged, gives E_PROVIDER_FAIL with a description that

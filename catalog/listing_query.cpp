@@ -10,6 +10,7 @@ constexpr JoinedTable kJoined[] = {
     {'B', "SoftwareType", "SoftwareTypeID"},
     {'C', "Site", "SiteID"},
 };
+static_assert(std::size(kJoined) == kJoinedCount);
 
 constexpr HeadColumn kHead[] = {
     {'A', kNameColumn, true},          {'A', kDescriptionColumn, true},

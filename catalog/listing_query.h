@@ -22,6 +22,8 @@ struct JoinedTable {
     const char *table;
     const char *key;
 };
+/// How many tables the titles join: one type and one site each.
+inline constexpr std::size_t kJoinedCount = 2;
 /// The title's type (B), then its company's site (C).
 std::span<const JoinedTable> joinedTables();
 

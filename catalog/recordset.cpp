@@ -491,11 +491,14 @@ Error Recordset::Requery(int)
         const listing::Request *request = d->request && d->request->sql() == Source ? &*d->request : nullptr;
         if (Error error = listRows(*ActiveConnection->engine(), Source, request, rows))
             return error;
-        // The same statement gives the same fields, so the sort and the filter carry over.
+        // The sort and the filter carry over; a Source changed to a statement without their
+        // fields is refused as setting them would be, and the recordset stays as it was.
         std::vector<criteria::SortKey> keys;
         std::unique_ptr<criteria::Predicate> predicate;
-        criteria::parseSort(d->sortText, *rows, keys);
-        criteria::parseFilter(d->filterText, *rows, predicate);
+        if (Error error = criteria::parseSort(d->sortText, *rows, keys))
+            return error;
+        if (Error error = criteria::parseFilter(d->filterText, *rows, predicate))
+            return error;
         d->rows = std::move(rows);
         d->sortKeys = std::move(keys);
         d->filter = std::move(predicate);

@@ -12,8 +12,9 @@
 #include <vector>
 
 /// The seam between the Jet file reader and the query engine: a source of whole tables,
-/// each delivered as its columns and then its rows in stored order, one row at a time, so
-/// a 100,000-row table streams into the engine without being held twice.
+/// each delivered as its columns and then its rows in stored order, in runs of rows as
+/// they cross from the reader (or one at a time), so a large table streams into the engine
+/// without being held twice.
 namespace jet {
 
 /// The ADO type number that a column type is reported as: the one place the two meet.

@@ -1,6 +1,8 @@
-// Compiled only into quorbix-reader-attempts, the reader built for the sandbox tests: once
-// the reader has confined itself, it tries the one action its environment names and says on
+// quorbix-reader-attempts, the reader with the sandbox tests' hooks: once the reader has
+// confined itself, it tries the one action its environment names and says on
 // stdout what came of it. An action the filter forbids ends the process before it can say.
+
+#include "reader/serve.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,7 +14,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace reader::attempt {
 namespace {
 
 std::string &named()
@@ -76,8 +77,6 @@ int tryAction(const std::string &name, int fileFd)
     return rc < 0 ? (errno ? errno : EINVAL) : 0;
 }
 
-}  // namespace
-
 void remember()
 {
     // Read before confinement empties the environment.
@@ -95,4 +94,6 @@ void tryNamed(int fileFd)
     _exit(0);
 }
 
-}  // namespace reader::attempt
+}  // namespace
+
+int main(int argc, char **argv) { return reader::serve(argc, argv, {remember, tryNamed}); }

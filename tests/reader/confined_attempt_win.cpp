@@ -1,13 +1,14 @@
-// Compiled only into quorbix-reader-attempts.exe, the reader built for the confinement tests
-// on Windows: once confined, it tries the action QUORBIX_READER_ATTEMPT names ("name" or
+// quorbix-reader-attempts.exe, the reader with the confinement tests' hooks on Windows: once
+// confined, it tries the action QUORBIX_READER_ATTEMPT names ("name" or
 // "name=argument") and says on stdout what came of it.
+
+#include "reader/serve.h"
 
 #include <cstdlib>
 #include <string>
 
 #include <windows.h>
 
-namespace reader::attempt {
 namespace {
 
 std::string &named()
@@ -71,8 +72,6 @@ long tryAction(const std::string &name, const std::string &argument)
     return done ? 0 : long(GetLastError() ? GetLastError() : ERROR_GEN_FAILURE);
 }
 
-}  // namespace
-
 void remember()
 {
     // The program starts its reader with no environment but this one's folder; the tests add the name.
@@ -90,4 +89,6 @@ void tryNamed(int)
     ExitProcess(0);
 }
 
-}  // namespace reader::attempt
+}  // namespace
+
+int main(int argc, char **argv) { return reader::serve(argc, argv, {remember, tryNamed}); }
