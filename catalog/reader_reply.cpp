@@ -1,6 +1,6 @@
 #include "catalog/reader_reply.h"
 
-#include "jet/little_endian.h"
+#include "jet/rows_frame.h"
 
 namespace proto = jet::protocol;
 
@@ -63,55 +63,11 @@ TableReply::Step TableReply::columns(std::string_view payload)
 
 TableReply::Step TableReply::rows(std::string_view payload)
 {
-    proto::PayloadReader in(payload.data(), payload.size());
-    if (!in.u32(m_lastRows))
+    if (!proto::readRows(payload, m_batch, m_nullable))
         return Step::Malformed;
-    const std::size_t rows = m_lastRows;
-    m_batch.rows = rows;
-    for (std::size_t c = 0; c < m_batch.columns.size(); ++c) {
-        RowBatch::Cells &cells = m_batch.columns[c];
-        const CellTag tag = cells.tag;
-        const char *tags = nullptr;
-        if (!in.take(rows, tags))
-            return Step::Malformed;
-        cells.tags = reinterpret_cast<const std::uint8_t *>(tags);
-        // Each cell holds the column's one tag, or Null where the column may.
-        std::size_t present = 0;
-        bool others = false;
-        for (std::size_t r = 0; r < rows; ++r) {
-            const auto sent = static_cast<CellTag>(cells.tags[r]);
-            present += sent == tag;
-            others |= sent != tag && sent != CellTag::Null;
-        }
-        if (others || (present < rows && !m_nullable[c]))
-            return Step::Malformed;
-        if (tag == CellTag::Null)  // a column of no values (none is sent but Null)
-            present = 0;
-        cells.present = present;
-        switch (tag) {
-        case CellTag::Null: break;
-        case CellTag::Integer:
-        case CellTag::Real:
-            if (!in.take(present * 8, cells.heads))
-                return Step::Malformed;
-            break;
-        case CellTag::Text:
-        case CellTag::Bytes: {
-            if (!in.take(present * 4, cells.heads))
-                return Step::Malformed;
-            std::uint64_t bytes = 0;
-            for (std::size_t i = 0; i < present; ++i)
-                bytes += le::get32(reinterpret_cast<const unsigned char *>(cells.heads) + 4 * i);
-            if (bytes > payload.size() || !in.take(std::size_t(bytes), cells.bytes))
-                return Step::Malformed;
-            break;
-        }
-        }
-    }
-    if (!in.atEnd())
-        return Step::Malformed;
+    m_lastRows = std::uint32_t(m_batch.rows);
     m_sink.rows(m_batch);
-    m_rowsSeen += rows;
+    m_rowsSeen += m_batch.rows;
     return Step::More;
 }
 

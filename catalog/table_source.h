@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/ado.h"
+#include "jet/rows_frame.h"
 #include "jet/stored_type.h"
 
 #include <QString>
@@ -32,24 +33,6 @@ struct Cell {
     std::int64_t integer = 0;
     double real = 0.0;
     std::string_view text;
-};
-
-/// Rows as the reader sends them, column by column. A column's `tags` hold a CellTag a row:
-/// Null, or `tag` for a value. The values stand end to end in row order: in `heads`, 8 bytes
-/// each (little-endian: the integer, or the real's bits), or for text and bytes a 32-bit
-/// length each there and the bytes in `bytes`. A real that no Jet date nor SQLite number can
-/// be (jet::protocol::keepsReal) reads as Null. Valid only during the call.
-struct RowBatch {
-    struct Cells {
-        const std::uint8_t *tags = nullptr;
-        const char *heads = nullptr;
-        const char *bytes = nullptr;
-        std::size_t present = 0;  // the cells that are not Null
-        CellTag tag = CellTag::Null;
-        bool date = false;
-    };
-    std::size_t rows = 0;
-    std::vector<Cells> columns;
 };
 
 /// Receives one table. `columns` comes once, before any `row`; a row has one cell per column.

@@ -22,7 +22,7 @@
 ///                                 (1-based in the primary key, 0 outside it), u8 type code in the file
 ///                                 of a column not shown (0 for the others) },
 ///            u32 rows the table's definition declares (for the progress shown; End counts)
-///   Rows     u32 count, then the cells column by column: for each column, a u8 CellTag a
+///   Rows     (jet/rows_frame.h) u32 count, then the cells column by column: for each column, a u8 CellTag a
 ///            row; then the values of its cells that are not Null, in row order (Integer:
 ///            i64, Real: f64, Text and Bytes: a u32 length); then those texts' bytes end to end
 ///   End      u32 rows sent for the table

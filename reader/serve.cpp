@@ -3,6 +3,7 @@
 #include "reader/serve.h"
 
 #include "jet/protocol.h"
+#include "jet/rows_frame.h"
 #include "reader/guarded_file.h"
 #include "reader/sandbox.h"
 
@@ -73,7 +74,7 @@ void sendFailure(proto::Fault fault, const std::string &detail)
     writeAll(out);
 }
 
-/// Gathers rows column by column and sends them as a Rows frame once it is big enough.
+/// Sends a table as Columns, Rows frames once each is big enough, and End.
 class FrameWriter : public reader::TableWriter {
 public:
     void columns(const std::vector<jet::Column> &columns, std::uint32_t declaredRows) override
@@ -83,23 +84,17 @@ public:
         proto::putColumns(out, columns, declaredRows);
         proto::finishFrame(out, at);
         writeAll(out);
-        m_columns.assign(columns.size(), {});
-        m_column = 0;
-        m_bytes = 0;
-        m_rows = 0;
+        m_rows.start(columns.size());
     }
-    void nullCell() override { next(jet::CellTag::Null); }
-    void integerCell(std::int64_t value) override { proto::putI64(next(jet::CellTag::Integer).heads, value); }
-    void realCell(double value) override { proto::putF64(next(jet::CellTag::Real).heads, value); }
+    void nullCell() override { check(m_rows.null()); }
+    void integerCell(std::int64_t value) override { check(m_rows.integer(value)); }
+    void realCell(double value) override { check(m_rows.real(value)); }
     void textCell(const std::string &utf8) override { stringCell(jet::CellTag::Text, utf8); }
     void bytesCell(const std::string &bytes) override { stringCell(jet::CellTag::Bytes, bytes); }
     void endRow() override
     {
-        if (m_column != m_columns.size())
-            throw reader::Refusal(proto::Fault::Damaged, "a row does not match the table's columns");
-        m_column = 0;
-        ++m_rows;
-        if (m_bytes >= proto::kRowsFrameTarget)
+        check(m_rows.endRow());
+        if (m_rows.bytes() >= proto::kRowsFrameTarget)
             flushRows();
     }
     void finish(std::uint32_t total)
@@ -113,55 +108,26 @@ public:
     }
 
 private:
-    // One column's cells of the rows gathered: a tag each, the numbers and text lengths,
-    // and the text bytes.
-    struct Cells {
-        std::string tags, heads, bytes;
-    };
-
-    Cells &next(jet::CellTag tag)
+    static void check(bool fits)
     {
-        if (m_column == m_columns.size())
+        if (!fits)
             throw reader::Refusal(proto::Fault::Damaged, "a row does not match the table's columns");
-        Cells &cells = m_columns[m_column++];
-        proto::putU8(cells.tags, std::uint8_t(tag));
-        m_bytes += 1 + (tag == jet::CellTag::Null ? 0 : 8);
-        return cells;
     }
     void stringCell(jet::CellTag tag, const std::string &value)
     {
         if (value.size() > proto::kMaxFrame / 2)
             throw reader::Refusal(proto::Fault::Damaged, "a value is too large to send");
-        Cells &cells = next(tag);
-        proto::putU32(cells.heads, std::uint32_t(value.size()));
-        cells.bytes += value;
-        m_bytes += value.size();
+        check(m_rows.text(tag, value));
     }
     void flushRows()
     {
-        if (m_rows == 0)
-            return;
         m_out.clear();
-        const auto at = proto::beginFrame(m_out, proto::FrameKind::Rows);
-        proto::putU32(m_out, m_rows);
-        for (Cells &cells : m_columns) {
-            m_out += cells.tags;
-            m_out += cells.heads;
-            m_out += cells.bytes;
-            cells.tags.clear();
-            cells.heads.clear();
-            cells.bytes.clear();
-        }
-        proto::finishFrame(m_out, at);
-        writeAll(m_out);
-        m_rows = 0;
-        m_bytes = 0;
+        m_rows.finish(m_out);
+        if (!m_out.empty())
+            writeAll(m_out);
     }
 
-    std::vector<Cells> m_columns;
-    std::size_t m_column = 0;  // the next cell's, in the current row
-    std::size_t m_bytes = 0;   // about what the gathered rows take
-    std::uint32_t m_rows = 0;
+    proto::RowsWriter m_rows;
     std::string m_out;
 };
 
