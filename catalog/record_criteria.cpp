@@ -477,4 +477,77 @@ ado::Error parseFilter(const QString &expression, const ResultRows &rows,
     return {};
 }
 
+QString fieldReference(const QString &name)
+{
+    for (const QChar c : name) {
+        if (!c.isLetterOrNumber() && c != QLatin1Char('_'))
+            return QLatin1Char('[') + name + QLatin1Char(']');
+    }
+    return name;
+}
+
+ado::Error searchPredicate(const FieldSearch &search, const ResultRows &rows, std::unique_ptr<Predicate> &predicate,
+                           QString &text)
+{
+    if (search.column < 0 || search.column >= rows.columnCount())
+        return invalid(QStringLiteral("no field %1").arg(search.column));
+    const QString field = fieldReference(rows.field(search.column).Name);
+    const QString pattern = (search.mode == FieldSearch::Mode::Contains ? QStringLiteral("*") : QString()) + search.text
+                            + (search.mode == FieldSearch::Mode::Equals ? QString() : QStringLiteral("*"));
+    const auto compare = [&search](Op op) {
+        auto node = std::make_unique<Predicate::Node>();
+        node->column = search.column;
+        node->op = op;
+        return node;
+    };
+    std::unique_ptr<Predicate::Node> root;
+    if (!search.yesNoWords) {
+        root = compare(Op::Like);
+        root->pattern = std::make_unique<jettext::LikePattern>(pattern.toStdString(), '*', 0, '%');
+        QString quoted = pattern;
+        quoted.replace(QLatin1Char('\''), QStringLiteral("''"));  // matched, not ending the pattern
+        text = field + QStringLiteral(" LIKE '") + quoted + QLatin1Char('\'');
+    } else {
+        // The rows whose shown word matches.
+        const jettext::LikePattern like(pattern.toStdString(), '*', 0, '%');
+        // As the text would be read: True arrives as -1, kept as 1 in a Yes/No field.
+        const bool textField = rows.storage(search.column) == ResultRows::Storage::Text;
+        const bool boolean = rows.field(search.column).Type == ado::adBoolean;
+        const auto equalTo = [&](bool truth, bool null) {
+            auto node = compare(Op::Equal);
+            node->literalNull = null;
+            if (!null) {
+                node->text = truth ? "-1" : "0";
+                node->numeric = !textField;
+                node->number = truth ? (boolean ? 1 : -1) : 0;
+            }
+            return node;
+        };
+        std::vector<std::unique_ptr<Predicate::Node>> passing;
+        QStringList said;
+        const char *const words[] = {"True", "False", "Null"};
+        for (int i = 0; i < 3; ++i) {
+            if (like.matches((*search.yesNoWords)[std::size_t(i)].toStdString())) {
+                passing.push_back(equalTo(i == 0, i == 2));
+                said << field + QStringLiteral(" = ") + QLatin1String(words[i]);
+            }
+        }
+        if (passing.size() == 1) {
+            root = std::move(passing.front());
+        } else {
+            root = std::make_unique<Predicate::Node>();
+            root->kind = passing.empty() ? Predicate::Node::Kind::And : Predicate::Node::Kind::Or;
+            if (passing.empty()) {  // no word matches: no row passes
+                passing.push_back(equalTo(true, false));
+                passing.push_back(equalTo(false, false));
+                said << field + QStringLiteral(" = True") << field + QStringLiteral(" = False");
+            }
+            root->terms = std::move(passing);
+        }
+        text = said.join(root->kind == Predicate::Node::Kind::And ? QStringLiteral(" AND ") : QStringLiteral(" OR "));
+    }
+    predicate = std::make_unique<Predicate>(std::move(root));
+    return {};
+}
+
 }  // namespace criteria

@@ -4,8 +4,10 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ResultRows;
@@ -53,6 +55,27 @@ public:
 private:
     std::unique_ptr<Node> m_root;
 };
+
+/// A field's name as Sort and Filter expressions name it: bare when it is a plain word, in
+/// brackets otherwise ("[Company Name]").
+QString fieldReference(const QString &name);
+
+/// A search of one field, as a search box asks it: the rows whose field begins with, contains
+/// or equals `text`, matched as LIKE matches (its * ? # [ keep their meaning). A Yes/No field
+/// is searched by the words its format shows for True, False and Null (`yesNoWords`): the
+/// rows whose word matches pass.
+struct FieldSearch {
+    enum class Mode { BeginsWith, Contains, Equals };
+    int column = 0;
+    Mode mode = Mode::BeginsWith;
+    QString text;
+    std::optional<std::array<QString, 3>> yesNoWords;  ///< shown for True, False and Null
+};
+
+/// The predicate `search` stands for over `rows`, and the Filter text that says the same;
+/// adErrInvalidArgument for a column `rows` does not have.
+ado::Error searchPredicate(const FieldSearch &search, const ResultRows &rows, std::unique_ptr<Predicate> &predicate,
+                           QString &text);
 
 /// Parses a filter or find expression. An empty expression gives a null predicate (every
 /// row passes); an unknown field, a value of the wrong kind or text it cannot read gives

@@ -444,16 +444,32 @@ QString Recordset::Sort() const
 
 Error Recordset::setFilter(const QString &expression)
 {
+    return filterBy([&](std::unique_ptr<criteria::Predicate> &predicate, QString &text) {
+        text = expression;
+        return criteria::parseFilter(expression, *d->rows, predicate);
+    });
+}
+
+Error Recordset::setFilter(const criteria::FieldSearch &search)
+{
+    return filterBy([&](std::unique_ptr<criteria::Predicate> &predicate, QString &text) {
+        return criteria::searchPredicate(search, *d->rows, predicate, text);
+    });
+}
+
+Error Recordset::filterBy(const std::function<Error(std::unique_ptr<criteria::Predicate> &, QString &)> &make)
+{
     try {
         if (!d->rows)
             return closedError();
         std::unique_ptr<criteria::Predicate> predicate;
-        if (Error error = criteria::parseFilter(expression, *d->rows, predicate))
+        QString text;
+        if (Error error = make(predicate, text))
             return error;
         // A further letter typed into the same search only narrows the rows already shown.
         const bool narrows = predicate && d->filter && predicate->narrows(*d->filter);
         d->filter = std::move(predicate);
-        d->filterText = d->filter ? expression : QString();
+        d->filterText = d->filter ? text : QString();
         if (narrows)
             d->filterFrom(d->visible);  // read whole before it is replaced
         else

@@ -6,9 +6,14 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 class ResultRows;
+namespace criteria {
+class Predicate;
+struct FieldSearch;
+}  // namespace criteria
 namespace listing {
 class Request;
 }
@@ -92,6 +97,9 @@ public:
     /// characters; text matches without regard to letter case. A refused expression
     /// (adErrInvalidArgument) leaves the filter in force. The position moves to the first row.
     Error setFilter(const QString &expression);
+    /// The same for a search of one field, given as what it is rather than as text; Filter
+    /// then reads as its text.
+    Error setFilter(const criteria::FieldSearch &search);
     QString Filter() const;
     /// Gets field `fieldIndex` ready to be filtered on, on a second thread, so that the first
     /// letter typed into a search of a large listing does not wait for it.
@@ -108,6 +116,9 @@ signals:
 private:
     Error open(const QString &source, const listing::Request *request, std::shared_ptr<Connection> connection,
                int cursorType, int lockType, int options);
+
+    /// Filters by the predicate `make` gives, with the text Filter then reads.
+    Error filterBy(const std::function<Error(std::unique_ptr<criteria::Predicate> &, QString &)> &make);
 
     struct Impl;
     std::unique_ptr<Impl> d;

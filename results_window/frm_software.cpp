@@ -1,8 +1,8 @@
 #include "results_window/frm_software.h"
 
 #include "catalog/connection.h"
-#include "catalog/jet_text.h"
 #include "catalog/listing_query.h"
+#include "catalog/record_criteria.h"
 #include "catalog/shared_state.h"
 #include "detail_window/frm_detail.h"
 #include "results_window/cut_text_tips.h"
@@ -70,35 +70,6 @@ W *place(const char *name, double left, double top, double width, double height,
     widget->setObjectName(QLatin1String(name));
     twips::setGeometry(widget, left, top, width, height);
     return widget;
-}
-
-// A field name as the Sort and Filter expressions need it: bare when it is a plain word,
-// in brackets otherwise ("[Company Name]"), which the recordset would refuse bare.
-QString fieldReference(const QString &name)
-{
-    for (const QChar c : name) {
-        if (!c.isLetterOrNumber() && c != QLatin1Char('_'))
-            return QLatin1Char('[') + name + QLatin1Char(']');
-    }
-    return name;
-}
-
-// With a Yes/No column chosen the filter matches what the grid shows there: the pattern is
-// tried on the format's words, and the rows whose word matches pass.
-QString yesNoFilter(const QString &field, const QString &pattern, const StdDataFormat &format)
-{
-    const jettext::LikePattern like(pattern.toStdString(), '*', 0, '%');
-    const auto shows = [&like](const QString &word) { return like.matches(word.toStdString()); };
-    QStringList passing;
-    if (shows(format.TrueValue))
-        passing << field + QStringLiteral(" = True");
-    if (shows(format.FalseValue))
-        passing << field + QStringLiteral(" = False");
-    if (shows(format.NullValue))
-        passing << field + QStringLiteral(" = Null");
-    if (passing.isEmpty())  // no word matches: no row passes
-        return field + QStringLiteral(" = True AND ") + field + QStringLiteral(" = False");
-    return passing.join(QStringLiteral(" OR "));
 }
 
 QString recordsLine(int count) { return QString::number(count) + QStringLiteral(" records"); }
@@ -478,7 +449,7 @@ void frmSoftware::dtgOrg_HeadClick(qint16 colIndex)
         // (showing the current row would otherwise bring its first column back into view).
         QScrollBar *sideways = dtgOrg->horizontalScrollBar();
         const int scrolled = sideways->value();
-        rs->setSort(fieldReference(field.Name) + QLatin1Char(' ') + strSortDirection);
+        rs->setSort(criteria::fieldReference(field.Name) + QLatin1Char(' ') + strSortDirection);
         sideways->setValue(scrolled);
         lblSort->setText(QStringLiteral("Sorted by ") + field.Name + QLatin1Char(' ')
                          + (strSortDirection == kAscending ? QStringLiteral("ascending")
@@ -498,19 +469,16 @@ void frmSoftware::txtSearch_Change()
             rs->setFilter(QString());
             rs->Requery(ado::adOptionUnspecified);
         } else {
-            const QString field = fieldReference(rs->field(intSearchField).Name);
-            const QString pattern = (optBegins->isChecked() ? QString() : QStringLiteral("*"))
-                                    + text + QStringLiteral("*");
+            criteria::FieldSearch search;
+            search.column = intSearchField;
+            search.mode = optBegins->isChecked() ? criteria::FieldSearch::Mode::BeginsWith
+                                                 : criteria::FieldSearch::Mode::Contains;
+            search.text = text;
+            // A Yes/No column is searched by the words the grid shows in it.
             const auto format = m_model->columnFormat(intSearchField);
-            if (format && format->Type == StdDataFormat::fmtBoolean) {
-                rs->setFilter(yesNoFilter(field, pattern, *format));
-            } else {
-                // The text goes in as typed, but a quote in it is doubled so that it is
-                // matched rather than ending the pattern early.
-                QString quoted = pattern;
-                quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
-                rs->setFilter(field + QStringLiteral(" LIKE '") + quoted + QLatin1Char('\''));
-            }
+            if (format && format->Type == StdDataFormat::fmtBoolean)
+                search.yesNoWords = {format->TrueValue, format->FalseValue, format->NullValue};
+            rs->setFilter(search);
         }
         lblOrg->setText(recordsLine(rs->RecordCount()));
     }

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include "catalog/record_criteria.h"
+
 #include <sqlite3.h>
 
 using ado::Recordset;
@@ -330,6 +332,44 @@ private slots:
             "DownloadURL1 202,DownloadURL2 202,DownloadURL3 202,BuyURL 202,Rating 2,Company Name 202,Company URL 202,"
             "Company Desc 203,"));
         QCOMPARE(QList<int>({rs.fieldIndex("company name"), rs.fieldIndex("Nope")}), QList<int>({13, -1}));
+    }
+
+    // A search of one field given as a value filters as its Filter text does, and reads as it.
+    void shouldFilterBySearchAsByItsText_data()
+    {
+        using M = criteria::FieldSearch::Mode;
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("yesNo");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("begins with") << "Name" << int(M::BeginsWith) << "zip" << false << "Name LIKE 'zip*'";
+        QTest::newRow("contains, a quote") << "Name" << int(M::Contains) << "n't" << false << "Name LIKE '*n''t*'";
+        QTest::newRow("equals, bracketed") << "Company Name" << int(M::Equals) << "acme tools" << false
+                                           << "[Company Name] LIKE 'acme tools'";
+        QTest::newRow("Yes/No words, one") << "Uninstaller" << int(M::BeginsWith) << "y" << true << "Uninstaller = True";
+        QTest::newRow("Yes/No words, two") << "Uninstaller" << int(M::Contains) << "e" << true
+                                           << "Uninstaller = True OR Uninstaller = Null";
+        QTest::newRow("Yes/No words, none") << "Uninstaller" << int(M::Equals) << "x" << true
+                                            << "Uninstaller = True AND Uninstaller = False";
+    }
+    void shouldFilterBySearchAsByItsText()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, mode);
+        QFETCH(QString, text);
+        QFETCH(bool, yesNo);
+        QFETCH(QString, filter);
+        Recordset byValue, byText;
+        const auto cn = openBasicCatalog();
+        QVERIFY(!openListing(byValue, cn) && !openListing(byText, cn));
+        criteria::FieldSearch search{byValue.fieldIndex(field), criteria::FieldSearch::Mode(mode), text, std::nullopt};
+        if (yesNo)
+            search.yesNoWords = {{QStringLiteral("Yes"), QStringLiteral("No"), QStringLiteral("Eh")}};
+        QVERIFY(!byValue.setFilter(search));
+        QVERIFY(!byText.setFilter(filter));
+        QCOMPARE(byValue.Filter(), filter);
+        QCOMPARE(shown(byValue, "Name", 100), shown(byText, "Name", 100));
     }
 
     void shouldAnswerWithJetSemantics_data()
