@@ -134,20 +134,16 @@ public:
                 c.sortVersion = quint8(d[at + l.columnSortOrder + 3]);
             t.columns << c;
         }
-        const auto name = [&]() {
-            QString n;
-            if (l.columnNameLengthBytes == 1) {
-                n = QString::fromLatin1(d.mid(at + 1, quint8(d[at])));
-                at += 1 + quint8(d[at]);
-            } else {
-                const quint32 bytes = u16(d, at);
-                n = QString::fromUtf16(reinterpret_cast<const char16_t *>(d.constData() + at + 2), bytes / 2);
-                at += 2 + bytes;
-            }
-            return n;
+        // A name as a definition keeps it, its length in one byte (Jet 3) or two (UTF-16 after it).
+        const auto name = [&](unsigned lengthBytes) {
+            const quint32 bytes = lengthBytes == 1 ? quint8(d[at]) : u16(d, at);
+            const QByteArray text = d.mid(at + lengthBytes, bytes);
+            at += lengthBytes + bytes;
+            return lengthBytes == 1 ? QString::fromLatin1(text)
+                                    : QString::fromUtf16(reinterpret_cast<const char16_t *>(text.constData()), bytes / 2);
         };
         for (Column &c : t.columns)
-            c.name = name();
+            c.name = name(l.columnNameLengthBytes);
         for (quint32 i = 0; i < reals; ++i, at += il.realIndexBytes) {
             RealIndex r;
             for (unsigned slot = 0; slot < kMaxKeyColumns; ++slot) {
@@ -170,14 +166,7 @@ public:
             t.logicals << g;
         }
         for (LogicalIndex &g : t.logicals) {
-            if (il.nameLengthBytes == 1) {
-                g.name = QString::fromLatin1(d.mid(at + 1, quint8(d[at])));
-                at += 1 + quint8(d[at]);
-            } else {
-                const quint32 bytes = u16(d, at);
-                g.name = QString::fromUtf16(reinterpret_cast<const char16_t *>(d.constData() + at + 2), bytes / 2);
-                at += 2 + bytes;
-            }
+            g.name = name(il.nameLengthBytes);
             if (g.real < 0 || g.real >= t.reals.size())
                 fail(QStringLiteral("index '%1' names no real index").arg(g.name));
         }
