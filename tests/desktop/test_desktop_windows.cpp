@@ -82,6 +82,7 @@ QJsonDocument swayAnswer(const QStringList &arguments)
 
 // One window of sway's tree: what sway shows of it.
 struct SwayWindow {
+    QString title;
     QRect outer;       // title bar and borders included, on the output
     QSize inner;       // the surface's size as sway shows it
     bool focused = false;
@@ -94,17 +95,19 @@ QRect jsonRect(const QJsonObject &node, const char *name)
     return QRect(r.value("x").toInt(), r.value("y").toInt(), r.value("width").toInt(), r.value("height").toInt());
 }
 
-// The windows of process `pid` titled `title` in sway's tree, in the tree's order.
+// The windows of process `pid` titled `title` in sway's tree (any window's, when `pid` is
+// 0), in the tree's order.
 QList<SwayWindow> swayWindows(qint64 pid, const QString &title)
 {
     QList<SwayWindow> found;
     const std::function<void(const QJsonObject &, int)> walk = [&](const QJsonObject &node, int stacking) {
-        if (node.value("pid").toInteger(-1) == pid && node.value("name").toString() == title) {
+        if (pid == 0 ? node.value("type").toString().endsWith("con")
+                     : node.value("pid").toInteger(-1) == pid && node.value("name").toString() == title) {
             const QRect rect = jsonRect(node, "rect");
             const QRect inner = jsonRect(node, "window_rect");
             const int bar = node.value("border").toString() == "normal" ? jsonRect(node, "deco_rect").height() : 0;
-            found.append({QRect(rect.x(), rect.y() - bar, rect.width(), rect.height() + bar), inner.size(),
-                          node.value("focused").toBool(), stacking});
+            found.append({node.value("name").toString(), QRect(rect.x(), rect.y() - bar, rect.width(), rect.height() + bar),
+                          inner.size(), node.value("focused").toBool(), stacking});
         }
         for (const QJsonValue child : node.value("nodes").toArray())
             walk(child.toObject(), stacking);
@@ -342,16 +345,10 @@ QStringList runOnce(const QString &iniFile, const QStringList &environment = {})
 QString keyboardWindow()
 {
     if (onSway()) {
-        QString focused;
-        const std::function<void(const QJsonObject &)> walk = [&](const QJsonObject &node) {
-            if (node.value("focused").toBool() && node.value("type").toString().endsWith("con"))
-                focused = node.value("name").toString();
-            for (const char *children : {"nodes", "floating_nodes"})
-                for (const QJsonValue child : node.value(QLatin1String(children)).toArray())
-                    walk(child.toObject());
-        };
-        walk(swayAnswer({"-t", "get_tree"}).object());
-        return focused;
+        for (const SwayWindow &window : swayWindows(0, QString()))
+            if (window.focused)
+                return window.title;
+        return {};
     }
     QProcess xdotool;
     xdotool.start("xdotool", {"getwindowfocus", "getwindowname"});
