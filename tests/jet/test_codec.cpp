@@ -57,18 +57,29 @@ private slots:
         QCOMPARE(got, refusal);
     }
 
-    void shouldRefuseIdsInOtherForms_data()
+    // Texts not in the form of their type: a replication ID, a date, a Date/Time Extended.
+    void shouldRefuseTextsNotInTheirTypesForm_data()
     {
+        QTest::addColumn<char>("type");  // 'G', 'D' or 'X'
         QTest::addColumn<QString>("text");
-        QTest::newRow("short") << "{00112233-4455-6677-8899-AABBCCDDEEF}";
-        QTest::newRow("dash misplaced") << "001122334-455-6677-8899-AABBCCDDEEFF";
-        QTest::newRow("not hex") << "{0011223G-4455-6677-8899-AABBCCDDEEFF}";
+        QTest::newRow("ID short") << 'G' << "{00112233-4455-6677-8899-AABBCCDDEEF}";
+        QTest::newRow("ID dash misplaced") << 'G' << "001122334-455-6677-8899-AABBCCDDEEFF";
+        QTest::newRow("ID not hex") << 'G' << "{0011223G-4455-6677-8899-AABBCCDDEEFF}";
+        QTest::newRow("date February 30") << 'D' << "2001-02-30";
+        QTest::newRow("date without seconds") << 'D' << "2001-01-01 10:00";
+        QTest::newRow("extended, a point and no digit") << 'X' << "2019-01-01 00:00:00.";
+        QTest::newRow("extended, a sign in the fraction") << 'X' << "2019-01-01 00:00:00.-1";
+        QTest::newRow("extended, February 29 of 1900") << 'X' << "1900-02-29";
     }
-    void shouldRefuseIdsInOtherForms()
+    void shouldRefuseTextsNotInTheirTypesForm()
     {
+        QFETCH(char, type);
         QFETCH(QString, text);
         std::string bytes;
-        QCOMPARE(encodeGuid(text.toStdString(), bytes), Refusal::BadForm);
+        double days = 0;
+        const std::string t = text.toStdString();
+        QCOMPARE(type == 'G' ? encodeGuid(t, bytes) : type == 'D' ? encodeDate(t, days) : encodeExtendedDate(t, bytes),
+                 Refusal::BadForm);
     }
 
     void shouldRoundATimeJustBeforeMidnightIntoTheNextDay()
@@ -77,37 +88,6 @@ private slots:
         const DateTime w = decodeDate(-1.9999999999);  // 1899-12-29, counted forward
         QCOMPARE(w.day, 30);
         QCOMPARE(w.hour, 0);
-    }
-
-    void shouldRefuseDatesJetCannotHold_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<Refusal>("refusal");
-        QTest::newRow("February 30") << "2001-02-30" << Refusal::BadForm;
-        QTest::newRow("no seconds") << "2001-01-01 10:00" << Refusal::BadForm;
-    }
-    void shouldRefuseDatesJetCannotHold()
-    {
-        QFETCH(QString, text);
-        QFETCH(Refusal, refusal);
-        double got = 0;
-        QCOMPARE(encodeDate(text.toStdString(), got), refusal);
-    }
-
-    void shouldRefuseExtendedDatesItCannotHold_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<Refusal>("refusal");
-        QTest::newRow("a point and no digit") << "2019-01-01 00:00:00." << Refusal::BadForm;
-        QTest::newRow("a sign in the fraction") << "2019-01-01 00:00:00.-1" << Refusal::BadForm;
-        QTest::newRow("February 29 of 1900") << "1900-02-29" << Refusal::BadForm;
-    }
-    void shouldRefuseExtendedDatesItCannotHold()
-    {
-        QFETCH(QString, text);
-        QFETCH(Refusal, refusal);
-        std::string bytes;
-        QCOMPARE(encodeExtendedDate(text.toStdString(), bytes), refusal);
     }
 
     void shouldRefuseStoredExtendedDatesNotInTheirForm_data()
