@@ -568,38 +568,6 @@ private slots:
         }
     }
 
-    // The accented words as a Jet 3 catalog keeps them (Western code page, words.txt built as
-    // words-jet3.mdb) sort and compare as the same words do anywhere else.
-    void shouldCompareJet3TextAsAnyOther_data()
-    {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("sort");
-        QTest::addColumn<QString>("filter");
-        const QString words = "SELECT * FROM T", no;
-        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
-        row("sql order") << words + " ORDER BY Word" << no << no;
-        row("sql like, any case") << words + " WHERE Word LIKE 'é%' ORDER BY ID" << no << no;
-        row("sql like, one character") << words + " WHERE Word LIKE '_clair' OR Word LIKE 'stra_e' ORDER BY ID" << no << no;
-        row("sort") << words << "Word" << no;
-        row("sort descending") << words << "Word DESC" << no;
-        row("begins with, accented") << words << "Word" << "Word LIKE 'É*'";
-        row("equal, other case and accent") << words << no << "Word = 'ÉCLAIR'";
-        row("not equal") << words << no << "Word <> 'eclair'";
-        row("at most") << words << "Word" << "Word <= 'ECRAN'";
-    }
-    void shouldCompareJet3TextAsAnyOther()
-    {
-        QFETCH(QString, sql);
-        QFETCH(QString, sort);
-        QFETCH(QString, filter);
-        auto jet3 = std::make_shared<ado::Connection>();
-        const ado::Error opened = jet3->Open("Data Source=" + testDataPath("words-jet3.mdb") + ";");
-        QVERIFY2(!opened, qPrintable(opened.Description));
-        const QStringList expected = listedFields(openWords(), sql, sort, filter, {"ID", "Word"});
-        QVERIFY2(expected.size() > 1, qPrintable(expected.value(0)));
-        QCOMPARE(listedFields(jet3, sql, sort, filter, {"ID", "Word"}), expected);
-    }
-
     // A catalog of thirty thousand titles comes from the reader in many frames: every
     // listing, sort and filter over it keeps the rows SQLite gives from the same rows, and
     // puts them in the order SQLite puts its (ties apart: only the sorted fields are compared

@@ -134,20 +134,16 @@ public:
                 c.sortVersion = quint8(d[at + l.columnSortOrder + 3]);
             t.columns << c;
         }
-        const auto name = [&]() {
-            QString n;
-            if (l.columnNameLengthBytes == 1) {
-                n = QString::fromLatin1(d.mid(at + 1, quint8(d[at])));
-                at += 1 + quint8(d[at]);
-            } else {
-                const quint32 bytes = u16(d, at);
-                n = QString::fromUtf16(reinterpret_cast<const char16_t *>(d.constData() + at + 2), bytes / 2);
-                at += 2 + bytes;
-            }
-            return n;
+        // A name as a definition keeps it, its length in one byte (Jet 3) or two (UTF-16 after it).
+        const auto name = [&](unsigned lengthBytes) {
+            const quint32 bytes = lengthBytes == 1 ? quint8(d[at]) : u16(d, at);
+            const QByteArray text = d.mid(at + lengthBytes, bytes);
+            at += lengthBytes + bytes;
+            return lengthBytes == 1 ? QString::fromLatin1(text)
+                                    : QString::fromUtf16(reinterpret_cast<const char16_t *>(text.constData()), bytes / 2);
         };
         for (Column &c : t.columns)
-            c.name = name();
+            c.name = name(l.columnNameLengthBytes);
         for (quint32 i = 0; i < reals; ++i, at += il.realIndexBytes) {
             RealIndex r;
             for (unsigned slot = 0; slot < kMaxKeyColumns; ++slot) {
@@ -170,14 +166,7 @@ public:
             t.logicals << g;
         }
         for (LogicalIndex &g : t.logicals) {
-            if (il.nameLengthBytes == 1) {
-                g.name = QString::fromLatin1(d.mid(at + 1, quint8(d[at])));
-                at += 1 + quint8(d[at]);
-            } else {
-                const quint32 bytes = u16(d, at);
-                g.name = QString::fromUtf16(reinterpret_cast<const char16_t *>(d.constData() + at + 2), bytes / 2);
-                at += 2 + bytes;
-            }
+            g.name = name(il.nameLengthBytes);
             if (g.real < 0 || g.real >= t.reals.size())
                 fail(QStringLiteral("index '%1' names no real index").arg(g.name));
         }
@@ -791,6 +780,21 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+/// Writes `script` to `source` and builds it into `out` in `format`; the builder's complaint
+/// when it fails, else nothing.
+QString buildScript(const QString &format, const QByteArray &script, const QString &source, const QString &out)
+{
+    QFile s(source);
+    if (!s.open(QIODevice::WriteOnly) || s.write(script) != script.size())
+        return QStringLiteral("cannot write ") + source;
+    s.close();
+    QProcess p;
+    p.start(tool("catalog-build"), {QStringLiteral("--format"), format, source, out});
+    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return QStringLiteral("catalog-build failed: ") + QString::fromUtf8(p.readAllStandardError());
+    return {};
+}
+
 }  // namespace
 
 class TestSystemCatalog : public QObject {
@@ -888,15 +892,8 @@ private slots:
         QFETCH(QByteArray, script);
         const QString source = m_dir.filePath(QStringLiteral("source.txt")), built = m_dir.filePath(QStringLiteral("built.mdb")),
                       again = m_dir.filePath(QStringLiteral("again.mdb"));
-        QFile s(source);
-        QVERIFY(s.open(QIODevice::WriteOnly) && s.write(script) == script.size());
-        s.close();
-        for (const QString &out : {built, again}) {
-            QProcess p;
-            p.start(tool("catalog-build"), {QStringLiteral("--format"), format, source, out});
-            QVERIFY(p.waitForFinished(600000));
-            QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
-        }
+        for (const QString &out : {built, again})
+            QCOMPARE(buildScript(format, script, source, out), QString());
         QCOMPARE(checkSystemCatalog(built, tablesOf(script)), QStringList());
         QVERIFY(readAll(built) == readAll(again));
     }
@@ -916,9 +913,8 @@ private slots:
         QFETCH(QString, format);
         QFETCH(QString, access);
         const QString built = m_dir.filePath(QStringLiteral("fields.mdb"));
-        QProcess b;
-        b.start(tool("catalog-build"), {QStringLiteral("--format"), format, testDataPath(QStringLiteral("basic.txt")), built});
-        QVERIFY(b.waitForFinished(600000) && b.exitCode() == 0);
+        QCOMPARE(buildScript(format, readAll(testDataPath(QStringLiteral("basic.txt"))), m_dir.filePath(QStringLiteral("fields.txt")), built),
+                 QString());
         const QStringList expected = catalogFields(access);
         QVERIFY(expected.size() > 20);
         QCOMPARE(comparable(catalogFields(built)), comparable(expected));
@@ -941,13 +937,8 @@ private slots:
     {
         QUORBIX_LINUX_ONLY("mdbtools' index walk is a Linux program");
         QFETCH(QByteArray, script);
-        const QString source = m_dir.filePath(QStringLiteral("walk.txt")), built = m_dir.filePath(QStringLiteral("walk.mdb"));
-        QFile s(source);
-        QVERIFY(s.open(QIODevice::WriteOnly) && s.write(script) == script.size());
-        s.close();
-        QProcess b;
-        b.start(tool("catalog-build"), {QStringLiteral("--format"), QStringLiteral("jet3"), source, built});
-        QVERIFY(b.waitForFinished(600000) && b.exitCode() == 0);
+        const QString built = m_dir.filePath(QStringLiteral("walk.mdb"));
+        QCOMPARE(buildScript(QStringLiteral("jet3"), script, m_dir.filePath(QStringLiteral("walk.txt")), built), QString());
         const auto walk = [&](const QString &index) {
             QProcess p;
             p.start(tool("index-probe"), {built, QStringLiteral("MSysObjects"), index});
