@@ -31,7 +31,8 @@ QStringList shown(const Recordset &rs, const QString &field, qsizetype count)
 
 // Many generated rows (more than one thread's share of a sort or filter): ID counts from
 // 1; Word is 6 to 12 letters from "aAbB" (long shared beginnings, letter case apart), every
-// tenth 17 to 19 (past the sixteen letters a sort key holds), sometimes Null; Price has
+// tenth 17 to 19 (past the sixteen letters a sort key holds), every seventh ending in "é" or
+// "É", sometimes Null; Price has
 // ties, negatives, zero and Nulls.
 std::shared_ptr<ado::Connection> openManyRows(int count)
 {
@@ -46,6 +47,8 @@ std::shared_ptr<ado::Connection> openManyRows(int count)
         const int length = id % 10 == 0 ? 17 + int(next() % 3) : 6 + int(next() % 7);
         for (int i = 0; i < length; ++i)
             word += QLatin1Char("aAbB"[next() % 4]);
+        if (id % 7 == 0)  // an accent in the column: its texts are not all ASCII
+            word += QChar(next() % 2 ? 0xE9 : 0xC9);
         const quint32 price = next() % 50;
         // A few values, as a type or a company column holds them; some equal but for case.
         static const char *const kinds[] = {"Demo", "demo", "Trial", "TRIAL", "Shareware", "Freeware and more than sixteen", nullptr};
