@@ -653,19 +653,10 @@ std::int64_t QueryEngine::resultRowLimit() const
                                   std::numeric_limits<int>::max());
 }
 
-namespace {
-std::size_t g_resultBytesForTests = 0;
-}
-
-void QueryEngine::setResultByteLimitForTests(std::size_t bytes)
-{
-    g_resultBytesForTests = bytes;
-}
-
 std::size_t QueryEngine::resultByteLimit() const
 {
-    if (g_resultBytesForTests)
-        return g_resultBytesForTests;
+    if (m_resultByteLimit)
+        return m_resultByteLimit;
     static const std::size_t machine = [] {
 #ifdef Q_OS_WIN
         MEMORYSTATUSEX status{};

@@ -106,9 +106,10 @@ public:
     /// not text leaves the table as any other.
     void indexOnLoad(const QString &table, const QString &column);
 
-    /// The bytes of values a result may hold (0: a quarter of the machine's memory, between
-    /// 256 MiB and 4 GiB), so that tests need not fill gigabytes to meet the limit.
-    static void setResultByteLimitForTests(std::size_t bytes);
+    /// The bytes of values this engine's results may hold, in place of the bound it works out
+    /// from the catalog and the machine (0: that bound again), so that tests need not fill
+    /// gigabytes to meet it.
+    void setResultByteLimit(std::size_t bytes) { m_resultByteLimit = bytes; }
 
     /// Sets (or with an empty function removes) the progress report of later statements.
     void setProgressReport(ProgressReport report);
@@ -147,4 +148,5 @@ private:
     int m_refusedAction = 0;        // what the guard last refused (an SQLITE_ action code)
     std::int64_t m_deadlineMs = 0;  // when the running statement's budget ends (steady clock)
     qint64 m_rowsLoaded = 0;        // in all the tables copied in
+    std::size_t m_resultByteLimit = 0;  // set in place of the bound worked out; 0 for none
 };

@@ -604,13 +604,12 @@ private slots:
         QFETCH(int, siteText);
         QFETCH(qint64, bytes);
         QFETCH(QString, words);
-        QueryEngine::setResultByteLimitForTests(std::size_t(bytes));
         auto source = multiplyingCatalog(1, types, sites, siteText);
         source->setStoredBytes(qint64(sites) * siteText);  // what a file of the sites' texts would take
         const auto cn = openSource(std::move(source));
+        cn->engine()->setResultByteLimit(std::size_t(bytes));
         ResultRows rows;
         const ado::Error error = sql.isEmpty() ? listing::list(*cn->engine(), request, rows) : cn->engine()->execute(sql, rows);
-        QueryEngine::setResultByteLimitForTests(0);
         QCOMPARE(error.Number, ado::E_PROVIDER_FAIL);
         QVERIFY2(error.Description.contains(QRegularExpression(words)), qPrintable(error.Description));
         QCOMPARE(QList<int>({rows.rowCount(), rows.columnCount()}), QList<int>({0, 0}));
@@ -624,11 +623,10 @@ private slots:
     // it: where SQLite's copy is stopped past the byte limit, the listing is made.
     void shouldKeepAJoinedValueOnceForAllItsRows()
     {
-        QueryEngine::setResultByteLimitForTests(std::size_t(8) << 20);
         const auto cn = openSource(multiplyingCatalog(1, 1, 100, 100000));
+        cn->engine()->setResultByteLimit(std::size_t(8) << 20);
         ResultRows rows;
         const ado::Error error = listing::list(*cn->engine(), listing::Request::allTitles(), rows);
-        QueryEngine::setResultByteLimitForTests(0);
         QVERIFY2(!error, qPrintable(error.Description));
         QCOMPARE(rows.rowCount(), 100);
         const int desc = rows.columnIndex(QStringLiteral("Company Desc"));
