@@ -39,7 +39,7 @@ int main(int argc, char **argv)
         return stop;
     QuietServices quiet;
     Services &services = quiet.services;
-    const auto form = std::make_shared<frmSoftware>(services);
+    const auto form = std::make_shared<frmSoftware>(services, allTitles(), allTitlesTitle());
     form->Form_Load();
     if (form->isUnloaded() || !rsSoftware || !rsSoftware->isOpen())
         return 1;

@@ -86,7 +86,7 @@ int main(int argc, char **argv)
     for (int i = 0; i <= kLoadRepeats; ++i) {
         form.reset();
         (i == 0 ? firstLoad : load).add([&] {
-            form = std::make_unique<frmSoftware>(services);
+            form = std::make_unique<frmSoftware>(services, allTitles(), allTitlesTitle());
             form->Form_Load();
             form->show();
             QApplication::processEvents();

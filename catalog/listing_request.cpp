@@ -14,14 +14,14 @@ Request Request::search(const QString &text)
     return {Kind::Search, text};
 }
 
-Request Request::category(const QString &idText)
+Request Request::category(const QString &idText, std::optional<qint64> key)
 {
-    return {Kind::Category, idText};
+    return {Kind::Category, idText, key};
 }
 
-Request Request::subCategory(const QString &idText)
+Request Request::subCategory(const QString &idText, std::optional<qint64> key)
 {
-    return {Kind::SubCategory, idText};
+    return {Kind::SubCategory, idText, key};
 }
 
 Request Request::title(const QString &name)
@@ -39,6 +39,20 @@ QString Request::sql() const
     case Kind::Title: return singleTitleSql(m_value);
     }
     return QString();
+}
+
+std::optional<qint64> wholeNumberKey(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+    case QMetaType::SChar:
+    case QMetaType::UInt: return value.toLongLong();
+    default: return std::nullopt;
+    }
 }
 
 }  // namespace listing

@@ -11,7 +11,6 @@
 #include "catalog/listing_request.h"
 #include "catalog/result_rows.h"
 
-#include <QRegularExpression>
 
 #include <sqlite3.h>
 
@@ -34,16 +33,6 @@ std::string keyedSql(const JoinedTable &joined)
         if (c.from == joined.as)
             sql += std::string(", ") + c.column;
     return sql + " FROM " + joined.table;
-}
-
-// The whole number an id's text is when it is written as a plain one ("4", "-1", "04"), the
-// way the statement compares it; none for anything else, which SQLite then runs.
-std::optional<qint64> plainWholeNumber(const QString &text)
-{
-    static const QRegularExpression kPlain(QStringLiteral("^-?[0-9]{1,18}$"));
-    if (!kPlain.match(text).hasMatch())
-        return std::nullopt;
-    return text.toLongLong();
 }
 
 bool isWholeNumber(jet::StoredType type)
@@ -199,10 +188,10 @@ std::optional<ado::Error> runOverTitles(const Request &request, QueryEngine::Dir
     int filterId = -1;
     std::int64_t wantedId = 0;
     if (kind == Request::Kind::Category || kind == Request::Kind::SubCategory) {
-        const std::optional<qint64> id = plainWholeNumber(request.value());
-        if (!id)
+        // A key that is no whole number (text, a GUID) is compared as the statement has it.
+        if (!request.key())
             return std::nullopt;
-        wantedId = *id;
+        wantedId = *request.key();
         filterId = columnOf(columns, kind == Request::Kind::Category ? kCategoryColumn : kSubCategoryColumn);
         if (filterId < 0 || !isWholeNumber(columns[filterId].type))
             return std::nullopt;

@@ -295,6 +295,11 @@ bool Recordset::isOpen() const
     return d->rows != nullptr;
 }
 
+const listing::Request *Recordset::request() const
+{
+    return d->request ? &*d->request : nullptr;
+}
+
 Error Recordset::Close()
 {
     if (!d->rows)

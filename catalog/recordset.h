@@ -55,6 +55,8 @@ public:
     Error Open(const listing::Request &request, std::shared_ptr<Connection> connection, int cursorType,
                int lockType, int options);
     bool isOpen() const;
+    /// The listing last opened, whether or not it opened; null after a statement.
+    const listing::Request *request() const;
     /// Releases the rows. Closing a closed recordset fails with adErrObjectClosed.
     Error Close();
 

@@ -4,7 +4,6 @@ std::shared_ptr<ado::Connection> cnCatalog;
 std::shared_ptr<ado::Recordset> rsSoftware;
 QString strListingSql;
 QString strListingTitle;
-std::optional<listing::Request> listingRequest;
 QString strConnect;
 QString strAppPath;
 
@@ -14,21 +13,8 @@ void resetSharedState()
     cnCatalog.reset();
     strListingSql.clear();
     strListingTitle.clear();
-    listingRequest.reset();
     strConnect.clear();
     strAppPath.clear();
-}
-
-void setListingRequest(const listing::Request &request)
-{
-    listingRequest = request;
-    strListingSql = request.sql();
-}
-
-const listing::Request *currentListingRequest()
-{
-    // A statement put in strListingSql by other means is run as it stands.
-    return listingRequest && listingRequest->sql() == strListingSql ? &*listingRequest : nullptr;
 }
 
 QString catalogConnectionString(const QString &appPath)

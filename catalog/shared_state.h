@@ -1,13 +1,11 @@
 #pragma once
 
 #include "catalog/connection.h"
-#include "catalog/listing_request.h"
 #include "catalog/recordset.h"
 
 #include <QString>
 
 #include <memory>
-#include <optional>
 
 /// The application-wide state through which the windows hand a listing to one another.
 /// All of it starts empty; the main window's start-up fills the connection and the paths,
@@ -17,17 +15,10 @@
 extern std::shared_ptr<ado::Connection> cnCatalog;
 /// The current listing; its current record is the title the detail window shows.
 extern std::shared_ptr<ado::Recordset> rsSoftware;
-/// The statement and the title of the listing that the results window opens next.
+/// The statement and the title of the listing last asked for: written from the request
+/// as it is made, never read back to learn what was asked (the request travels as a value).
 extern QString strListingSql;
 extern QString strListingTitle;
-/// What strListingSql asks for, when a window asked for a listing: the results window runs it
-/// as that request while strListingSql is still its text.
-extern std::optional<listing::Request> listingRequest;
-
-/// Sets strListingSql to the text of `request` and keeps the request beside it.
-void setListingRequest(const listing::Request &request);
-/// The request strListingSql is the text of; null when it holds some other statement.
-const listing::Request *currentListingRequest();
 /// The connection string and the application folder it was built from.
 extern QString strConnect;
 extern QString strAppPath;

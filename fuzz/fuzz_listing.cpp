@@ -44,12 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     listing::holdTitles(engine);
     static const char *const kTexts[] = {"zip", "Twin", "twin", "", "_", "%", "Tool", "\xc3\xa9"};
     const QString text = QString::fromUtf8(kTexts[bytes.pick(8)]);
-    const QString id = QString::number(int(bytes.pick(6)) - 1);
+    const int key = int(bytes.pick(6)) - 1;
+    const QString id = QString::number(key);
     listing::Request request;
     switch (bytes.pick(5)) {
     case 0: request = listing::Request::allTitles(); break;
-    case 1: request = listing::Request::category(id); break;
-    case 2: request = listing::Request::subCategory(id); break;
+    case 1: request = listing::Request::category(id, key); break;
+    case 2: request = listing::Request::subCategory(id, key); break;
     case 3: request = listing::Request::search(text); break;
     default: request = listing::Request::title(text); break;
     }

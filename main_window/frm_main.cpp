@@ -54,6 +54,9 @@ constexpr int kBrowserAreaHeight = 3960;
 constexpr int kBrowserAreaBottomMargin = 120;
 
 const char *const kTagProperty = "Tag";
+// The category's id as the catalog gave it, beside the Tag's text: the listing takes a
+// whole-number key as the number it is instead of reading it back from the text.
+const char *const kKeyProperty = "CategoryKey";
 
 struct Rect {
     int left, top, width, height;
@@ -313,7 +316,9 @@ void frmMain::addSubCategories(int index, ado::Recordset &subCategories, const Q
     while (!subCategories.Eof()) {
         // A Null name still adds an (empty) item, so the name and ID lists stay in step.
         names->addItem(text(subCategories.value(QStringLiteral("Name"))));
-        ids->addItem(text(subCategories.value(QStringLiteral("SubCategoryID"))));
+        const QVariant id = subCategories.value(QStringLiteral("SubCategoryID"));
+        ids->addItem(text(id));
+        ids->item(ids->count() - 1)->setData(Qt::UserRole, id);
         subCategories.MoveNext();
         if (subCategories.Eof())
             break;
@@ -375,6 +380,7 @@ void frmMain::Form_Load()
         twips::move(label, left, top - kLabelAboveList);
         label->setCaption(text(rsCategory->value(QStringLiteral("Name"))));
         label->setProperty(kTagProperty, text(categoryId));
+        label->setProperty(kKeyProperty, categoryId);
         label->show();
 
         QListWidget *list = m_lstSubCategory.at(index);
@@ -499,9 +505,8 @@ void frmMain::cmdGo_Click()
 {
     const QString text = listing::trimBlanks(m_txtSearch->text());
 
-    setListingRequest(text.isEmpty() ? listing::Request::allTitles() : listing::Request::search(text));
-    strListingTitle = listing::searchTitle(text);
-    showSoftwareWindow(m_services, this);
+    showSoftwareWindow(m_services, this, text.isEmpty() ? listing::Request::allTitles() : listing::Request::search(text),
+                       listing::searchTitle(text));
 }
 
 void frmMain::lblCategory_Click(int Index)
@@ -509,9 +514,9 @@ void frmMain::lblCategory_Click(int Index)
     const LinkLabel *label = lblCategory(Index);
     if (!label)
         return;
-    setListingRequest(listing::Request::category(label->property(kTagProperty).toString()));
-    strListingTitle = label->text();
-    showSoftwareWindow(m_services, this);
+    const listing::Request request = listing::Request::category(
+        label->property(kTagProperty).toString(), listing::wholeNumberKey(label->property(kKeyProperty)));
+    showSoftwareWindow(m_services, this, request, label->text());
 }
 
 void frmMain::lstSubCategory_DblClick(int Index)
@@ -524,9 +529,9 @@ void frmMain::lstSubCategory_DblClick(int Index)
     const int p = listIndex(names);
     if (p < 0 || p >= ids->count())
         return;
-    setListingRequest(listing::Request::subCategory(itemText(ids, p)));
-    strListingTitle = listing::subCategoryTitle(lblCategory(Index)->text(), itemText(names, p));
-    showSoftwareWindow(m_services, this);
+    const listing::Request request
+        = listing::Request::subCategory(itemText(ids, p), listing::wholeNumberKey(ids->item(p)->data(Qt::UserRole)));
+    showSoftwareWindow(m_services, this, request, listing::subCategoryTitle(lblCategory(Index)->text(), itemText(names, p)));
 }
 
 void frmMain::lstFeatured_DblClick()
@@ -539,7 +544,7 @@ void frmMain::lstFeatured_DblClick()
 
     m_services.pointer.setMousePointer(vbHourglass);
     const listing::Request request = listing::Request::title(name);
-    setListingRequest(request);
+    strListingSql = request.sql();  // the name's mirror of what is listed
     rsSoftware = std::make_shared<ado::Recordset>();
     rsSoftware->CursorLocation = ado::adUseClient;
     if (rsSoftware->Open(request, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)) {

@@ -139,20 +139,36 @@ std::optional<qint32> wholeTwips(double value)
 
 }  // namespace
 
-void showSoftwareWindow(Services &services, QWidget *owner)
+void showSoftwareWindow(Services &services, QWidget *owner, const listing::Request &request, const QString &title)
 {
+    strListingSql = request.sql();
+    strListingTitle = title;
     // A closed window goes with its widgets; the limits table keeps only its object.
-    const auto form = std::make_unique<frmSoftware>(services, owner);
+    const auto form = std::make_unique<frmSoftware>(services, request, title, owner);
     form->Form_Load();
     if (form->isUnloaded())
         return;
     services.dialogs.showModal(*form);
 }
 
-frmSoftware::frmSoftware(Services &services, QWidget *owner)
+frmSoftware::frmSoftware(Services &services, const listing::Request &request, const QString &title, QWidget *owner)
+    : frmSoftware(services, std::optional(request), QString(), title, owner)
+{
+}
+
+frmSoftware::frmSoftware(Services &services, const QString &statement, const QString &title, QWidget *owner)
+    : frmSoftware(services, std::nullopt, statement, title, owner)
+{
+}
+
+frmSoftware::frmSoftware(Services &services, const std::optional<listing::Request> &request, const QString &statement,
+                         const QString &title, QWidget *owner)
     : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                            | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       m_services(services),
+      m_request(request),
+      m_statement(statement),
+      m_title(title),
       m_owner(owner)
 {
     setObjectName(QStringLiteral("frmSoftware"));
@@ -263,7 +279,7 @@ void frmSoftware::Form_Initialize()
 void frmSoftware::Form_Load()
 {
     m_services.pointer.setMousePointer(vbHourglass);
-    setWindowTitle(strListingTitle);
+    setWindowTitle(m_title);
     blnSkipResize = true;
     lblSort->setText(QStringLiteral("Sorted by Name in ascending order"));
 
@@ -274,9 +290,8 @@ void frmSoftware::Form_Load()
     {
         // A long listing (a large catalog's first) shows how far it has come.
         ListingProgress progress(cnCatalog.get(), m_owner);
-        const listing::Request *request = currentListingRequest();
-        opened = request ? rs->Open(*request, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)
-                         : rs->Open(strListingSql, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText);
+        opened = m_request ? rs->Open(*m_request, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText)
+                           : rs->Open(m_statement, cnCatalog, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText);
     }
     if (opened) {
         m_services.messages.Beep();

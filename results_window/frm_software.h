@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include "catalog/listing_request.h"
+
 #include <QDialog>
 #include <QList>
 #include <QSize>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 struct Services;
 struct StdDataFormat;
@@ -18,22 +21,27 @@ class QPushButton;
 class QRadioButton;
 class QTableView;
 
-/// Creates the results window (Form_Initialize), loads strListingSql into it (Form_Load)
-/// and, unless the load closed it (an empty listing), shows it modally over `owner`;
+/// Writes strListingSql and strListingTitle from `request` and `title` (mirrors of what is
+/// listed, never read back), creates the results window (Form_Initialize), loads the listing
+/// into it (Form_Load) and, unless the load closed it (an empty listing), shows it modally
+/// over `owner`;
 /// returns when it has been closed, with the window destroyed. The window's object lives on
 /// in the limits table once the window has registered its size limits, so that its end
 /// (Form_Terminate, which closes the listing) comes only with the table; a window that did
 /// not register ends here.
-void showSoftwareWindow(Services &services, QWidget *owner);
+void showSoftwareWindow(Services &services, QWidget *owner, const listing::Request &request, const QString &title);
 
 /// The results window: the listing in a grid that sorts by a header click and filters as
 /// the user types; Select opens the current row in the detail window.
 class frmSoftware : public QDialog {
     Q_OBJECT
 public:
-    /// Builds the controls and runs Form_Initialize. The window has no Qt parent: `owner`
-    /// places it and is its transient parent.
-    explicit frmSoftware(Services &services, QWidget *owner = nullptr);
+    /// Builds the controls and runs Form_Initialize; its load lists `request` under `title`.
+    /// The window has no Qt parent: `owner` places it and is its transient parent.
+    frmSoftware(Services &services, const listing::Request &request, const QString &title, QWidget *owner = nullptr);
+    /// The same, for a statement that is none of the listings (another table of a catalog),
+    /// run as it stands.
+    frmSoftware(Services &services, const QString &statement, const QString &title, QWidget *owner = nullptr);
     /// Lets go of the window's object: Form_Terminate runs unless the limits table holds it.
     ~frmSoftware() override;
 
@@ -81,6 +89,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    frmSoftware(Services &services, const std::optional<listing::Request> &request, const QString &statement,
+                const QString &title, QWidget *owner);
     void Form_Initialize();
     void restoreSize();
     void Form_Unload();
@@ -100,6 +110,9 @@ private:
     std::shared_ptr<const FormObject> m_object = std::make_shared<const FormObject>();
 
     Services &m_services;
+    const std::optional<listing::Request> m_request;
+    const QString m_statement;  // without a request
+    const QString m_title;
     RecordsetModel *m_model = nullptr;
     QWidget *m_owner = nullptr;
     bool m_unloaded = false;

@@ -19,7 +19,6 @@
 
 using T = jet::StoredType;
 
-Q_DECLARE_METATYPE(listing::Request)
 
 namespace {
 
@@ -392,7 +391,8 @@ private slots:
         QTest::addColumn<listing::Request>("request");
         QList<listing::Request> requests{listing::Request::allTitles()};
         for (const char *id : {"1", "4", "5", "10", "999", "-1", "04"})
-            requests << listing::Request::category(id) << listing::Request::subCategory(id);
+            requests << listing::Request::category(id, QString(id).toLongLong())
+                     << listing::Request::subCategory(id, QString(id).toLongLong());
         for (const char *text : {"zip", "ZIP", "tool", "", "%", "_", "100%", "under_score", "Don't", "''", "é", "long text. long"})
             requests << listing::Request::search(QString::fromUtf8(text));
         for (const char *name : {"Disk Tool", "disk TOOL", "Don't Panic", "Missing Title", "", "Orphan Site Tool", "Twin"})
@@ -443,7 +443,7 @@ private slots:
         auto cn = std::make_shared<ado::Connection>();
         QVERIFY(!cn->openSource(std::make_unique<generated::Source>(generated::listingCatalog(stream, unsigned(titles)))));
         using listing::Request;
-        const Request requests[] = {Request::allTitles(), Request::category("1"), Request::subCategory("2"),
+        const Request requests[] = {Request::allTitles(), Request::category("1", 1), Request::subCategory("2", 2),
                                     Request::search("zip"), Request::search(""),  Request::search("_"),
                                     Request::title("Twin"), Request::title("")};
         for (const Request &request : requests) {

@@ -15,8 +15,6 @@
 using ado::Recordset;
 using namespace listing;
 
-Q_DECLARE_METATYPE(listing::Request)
-
 namespace {
 ado::Error openListing(Recordset &rs, std::shared_ptr<ado::Connection> cn, const QString &sql = allTitlesSql())
 {
@@ -493,9 +491,9 @@ private slots:
         QTest::newRow("all titles") << Request::allTitles() << no << no;
         QTest::newRow("search") << Request::search("zip") << no << no;
         QTest::newRow("search with a quote") << Request::search("Don't") << no << no;
-        QTest::newRow("category") << Request::category("4") << "Price DESC" << no;
-        QTest::newRow("category id that is no plain number") << Request::category("4.0") << no << no;
-        QTest::newRow("subcategory") << Request::subCategory("9") << no << "Name LIKE 'd*'";
+        QTest::newRow("category") << Request::category("4", 4) << "Price DESC" << no;
+        QTest::newRow("category keyed by no whole number") << Request::category("4.0") << no << no;
+        QTest::newRow("subcategory") << Request::subCategory("9", 9) << no << "Name LIKE 'd*'";
         QTest::newRow("single title, any case") << Request::title("zipmaster") << no << no;
         QTest::newRow("orphans never listed") << Request::title("Orphan Type Tool") << no << no;
     }

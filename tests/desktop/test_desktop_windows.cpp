@@ -307,9 +307,7 @@ struct Desktop {
                 whileOpen(form, seen);
             QTest::keyClick(form.dtgOrg, Qt::Key_Escape);
         });
-        strListingSql = listing::allTitlesSql();
-        strListingTitle = listing::searchTitle(QString());
-        showSoftwareWindow(services, main.get());
+        showSoftwareWindow(services, main.get(), listing::Request::allTitles(), listing::searchTitle(QString()));
         return seen;
     }
 };

@@ -293,8 +293,7 @@ private:
     {
         if (!m_main) {
             m_main = std::make_unique<LoadedMainWindow>(fixtureBytes(QStringLiteral("basic.mdb")));
-            strListingSql = listing::allTitlesSql();
-            m_results = std::make_shared<frmSoftware>(m_main->services);
+            m_results = std::make_shared<frmSoftware>(m_main->services, listing::Request::allTitles(), QString());
             m_results->Form_Load();
             m_results->show();
             if (!QTest::qWaitForWindowExposed(m_results.get()))

@@ -3,6 +3,7 @@
 #include "tests/support/main_window_fixture.h"
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -19,6 +20,8 @@ public:
             auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("txtName"));
             seen << QStringLiteral("%1: %2 (%3)").arg(dialog.objectName(), name ? name->text() : dialog.windowTitle())
                         .arg(rsSoftware ? rsSoftware->RecordCount() : -1);
+            if (rsSoftware && rsSoftware->request())
+                asked = *rsSoftware->request();
             const QString sql = strListingSql;
             probing = true;
             pressGo();
@@ -41,6 +44,7 @@ public:
 
     QWidget *main = nullptr;
     QStringList seen;
+    std::optional<listing::Request> asked;  // what the shown window's listing was opened as
     QQueue<std::function<void(QDialog &)>> steps;
     bool probing = false;
     bool mainTookInput = false;
@@ -148,9 +152,12 @@ private slots:
         }
         QCOMPARE((seen + dialogs->seen).join(QStringLiteral(" | ")), outcome);
         QCOMPARE(strListingSql, sql);
-        // The handler asked for the listing by what it lists; the text is that request's.
+        // The handler asked for the listing by what it lists, an id by the number the catalog
+        // gave; the text is that request's.
         using Kind = listing::Request::Kind;
-        const listing::Request *asked = currentListingRequest();
+        if (!dialogs->asked && rsSoftware && rsSoftware->request())
+            dialogs->asked = *rsSoftware->request();  // a featured title that showed no window
+        const std::optional<listing::Request> &asked = dialogs->asked;
         QVERIFY(asked);
         const QString by = request.section(QLatin1Char(':'), 0, 0);
         const Kind kind = by == "featured"      ? Kind::Title
@@ -160,6 +167,8 @@ private slots:
                                                            : Kind::Search;
         QCOMPARE(int(asked->kind()), int(kind));
         QCOMPARE(asked->sql(), sql);
+        if (kind == Kind::Category || kind == Kind::SubCategory)
+            QCOMPARE(asked->key(), std::optional<qint64>(asked->value().toLongLong()));
         QCOMPARE(app->fakes.messages.beeps, int(damaged));
         QCOMPARE(app->fakes.pointer.history.first(), int(vbHourglass));
         // A featured title's listing is released afterwards, or left empty when nothing was found.

@@ -81,11 +81,9 @@ private slots:
         QWidget owner;
         owner.show();
         QVERIFY(QTest::qWaitForWindowExposed(&owner));
-        strListingSql = listing::allTitlesSql();
-        strListingTitle = listing::searchTitle(QString());
         int shown = 0;
         const auto showOnce = [&] {
-            showSoftwareWindow(fakes.services, &owner);
+            showSoftwareWindow(fakes.services, &owner, listing::Request::allTitles(), listing::searchTitle(QString()));
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QCoreApplication::processEvents();
             ++shown;

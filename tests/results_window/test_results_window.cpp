@@ -15,6 +15,7 @@
 #include <QtWidgets>
 
 #include <memory>
+#include <variant>
 
 namespace {
 
@@ -87,7 +88,9 @@ struct Results : View {
 };
 
 // Stored: the remembered height and width texts, if any.
-std::unique_ptr<Results> loadResults(const QString &sql = listing::allTitlesSql(),
+// A listing's request, or a statement run as it stands.
+using Asked = std::variant<listing::Request, QString>;
+std::unique_ptr<Results> loadResults(const Asked &asked = listing::Request::allTitles(),
                                      const QStringList &stored = {}, SettingsService *store = nullptr)
 {
     auto r = std::make_unique<Results>();
@@ -96,9 +99,8 @@ std::unique_ptr<Results> loadResults(const QString &sql = listing::allTitlesSql(
     for (qsizetype i = 0; i < stored.size(); ++i)
         settings.SaveSetting("Quorbix", "Options", i ? "ScreenWidth" : "ScreenHeight", stored[i]);
     r->services.reset(new Services{f.messages, f.pointer, f.desktop, settings, f.dialogs});
-    strListingSql = sql;
-    strListingTitle = listing::searchTitle(QString());
-    r->owned = std::make_shared<frmSoftware>(*r->services);
+    const QString title = listing::searchTitle(QString());
+    r->owned = std::visit([&](const auto &a) { return std::make_shared<frmSoftware>(*r->services, a, title); }, asked);
     r->form = r->owned.get();
     r->owned->Form_Load();
     r->modelTester = std::make_unique<QAbstractItemModelTester>(
@@ -150,15 +152,15 @@ private:
     QWidget *m_owner;
 };
 
-// An unbalanced quote, as an unescaped search text gives: the engine refuses it.
-QString refusedStatement() { return listing::listingHead() + "Nowhere WHERE A.Name = 'Don't'"; }
+// An id whose text the statement cannot hold: the engine refuses it.
+listing::Request refusedStatement() { return listing::Request::category("'"); }
 
 // The child half of the new-run case: prints the outer size a window comes up at.
 int reopenInChild(const QString &iniFile)
 {
     twips::setPerPixelOverride(15);
     QtSettingsService store(iniFile);
-    const auto r = openFixtureCatalog("basic.mdb") ? loadResults(listing::allTitlesSql(), {}, &store) : nullptr;
+    const auto r = openFixtureCatalog("basic.mdb") ? loadResults(listing::Request::allTitles(), {}, &store) : nullptr;
     const QSize outer = r ? r->outer() : QSize();
     QTextStream(stdout) << outer.width() << 'x' << outer.height();
     return 0;
@@ -182,37 +184,36 @@ private slots:
     // the window, empty; an empty listing never shows it.
     void shouldTakeEachListingsRoad_data()
     {
-        QTest::addColumn<QString>("sql");
+        QTest::addColumn<listing::Request>("request");
         QTest::addColumn<QString>("prompt");
         QTest::addColumn<QString>("countLine");
         QTest::addColumn<QStringList>("cells");
-        QTest::newRow("Search Results for ''") << listing::allTitlesSql() << "" << "39 records"
+        using listing::Request;
+        QTest::newRow("Search Results for ''") << Request::allTitles() << "" << "39 records"
             << QStringList{"ZipMaster|Uninstaller|Yes", "ArcView Zip|Uninstaller|No",
                            "Disk Tool|Price|1234.5", "Backup Buddy|Price|1500000",
                            "Backup Buddy|Rating|", "ArcView Zip|DownloadURL2|"};
-        QTest::newRow("Search Results for 'zip'") << listing::searchSql("zip") << "" << "4 records"
+        QTest::newRow("Search Results for 'zip'") << Request::search("zip") << "" << "4 records"
                                                   << QStringList{"100% Free Zip|Type|Freeware"};
-        QTest::newRow("Utilities") << listing::categorySql("4") << "" << "10 records"
+        QTest::newRow("Utilities") << Request::category("4", 4) << "" << "10 records"
                                    << QStringList{"Disk Tool|Uninstaller|Yes"};
-        QTest::newRow("Utilities > Archivers") << listing::subCategorySql("10") << "" << "5 records"
+        QTest::newRow("Utilities > Archivers") << Request::subCategory("10", 10) << "" << "5 records"
                                                << QStringList{"ZipMaster|Type|Shareware"};
-        QTest::newRow("empty listing") << listing::searchSql("no such title") << "No records found."
+        QTest::newRow("empty listing") << Request::search("no such title") << "No records found."
                                        << "" << QStringList{};
         QTest::newRow("refused statement") << refusedStatement() << kUnableToOpen << "" << QStringList{};
-        QTest::newRow("catalog never opened") << "no catalog" << kUnableToOpen << "" << QStringList{};
+        QTest::newRow("catalog never opened") << Request::allTitles() << kUnableToOpen << "" << QStringList{};
     }
     void shouldTakeEachListingsRoad()
     {
-        QFETCH(QString, sql);
+        QFETCH(listing::Request, request);
         QFETCH(QString, prompt);
         QFETCH(QString, countLine);
         QFETCH(QStringList, cells);
         const auto catalog = cnCatalog;
-        if (sql == "no catalog")
+        if (QTest::currentDataTag() == QLatin1String("catalog never opened"))
             cnCatalog.reset();
         FakeServices fakes;
-        strListingSql = sql == "no catalog" ? listing::allTitlesSql() : sql;
-        strListingTitle = QTest::currentDataTag();
         QStringList seen;
         fakes.dialogs.steps.enqueue([&](QDialog &dialog) {
             const View r{&dialog};
@@ -234,8 +235,9 @@ private slots:
                 QCOMPARE(r.grid()->currentIndex().row(), rsSoftware->AbsolutePosition());
             }
         });
-        showSoftwareWindow(fakes.services, nullptr);
+        showSoftwareWindow(fakes.services, nullptr, request, QTest::currentDataTag());
         cnCatalog = catalog;
+        QCOMPARE(strListingSql, request.sql());
 
         const QString fields = kFieldNames.join(',');
         if (prompt.isEmpty())
@@ -354,7 +356,7 @@ private slots:
     // every digit of a 64-bit number, a date-time shown as dates are, sorted as numbers.
     void shouldShowTheNewestAccessTypesAsStored_data()
     {
-        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("sql");  // another table's statement
         QTest::addColumn<int>("sortClicks");
         QTest::addColumn<QString>("column");
         QTest::addColumn<QStringList>("shown");
@@ -512,7 +514,7 @@ private slots:
         QFETCH(bool, opensDetail);
         QFETCH(QString, emptyBy);
         FakeServices fakes;
-        strListingSql = emptyBy == "failed open" ? refusedStatement() : listing::allTitlesSql();
+        const listing::Request request = emptyBy == "failed open" ? refusedStatement() : listing::Request::allTitles();
         bool openAfter = false;
         QString detailName;
         fakes.dialogs.steps.enqueue([&](QDialog &dialog) {
@@ -541,7 +543,7 @@ private slots:
         });
         fakes.dialogs.steps.enqueue(
             [&](QDialog &dialog) { detailName = View{&dialog}.get<QLineEdit>("txtName")->text(); });
-        showSoftwareWindow(fakes.services, nullptr);
+        showSoftwareWindow(fakes.services, nullptr, request, QString());
         QCOMPARE(fakes.dialogs.shown.join(','), opensDetail ? "frmSoftware,frmDetail" : "frmSoftware");
         QCOMPARE(openAfter, opensDetail || !emptyBy.isEmpty());
         QCOMPARE(detailName, QString(opensDetail ? "Disk Tool" : ""));
@@ -652,7 +654,7 @@ private slots:
         QFETCH(QStringList, stored);
         QFETCH(QSize, outer);
         twips::setPerPixelOverride(perPixel);
-        const auto r = loadResults(listing::allTitlesSql(), stored);
+        const auto r = loadResults(listing::Request::allTitles(), stored);
         QVERIFY(r);
         QCOMPARE(r->outer(), outer);
         QCOMPARE(WindowLimitsUBound(), 1);
@@ -667,22 +669,23 @@ private slots:
     // A shown listing is closed at 760 x 520 pixels, then reopened in this run and in a new one.
     void shouldRememberTheSizeOnlyOfAShownListing_data()
     {
-        QTest::addColumn<QString>("sql");
+        QTest::addColumn<listing::Request>("request");
         QTest::addColumn<QString>("closeBy");
         QTest::addColumn<QSize>("reopened");
-        QTest::newRow("Close") << listing::allTitlesSql() << "cmdCancel" << QSize(760, 520);
-        QTest::newRow("close box") << listing::allTitlesSql() << "close box" << QSize(760, 520);
-        QTest::newRow("empty listing") << listing::searchSql("no title has this") << "" << QSize(800, 480);
+        using listing::Request;
+        QTest::newRow("Close") << Request::allTitles() << "cmdCancel" << QSize(760, 520);
+        QTest::newRow("close box") << Request::allTitles() << "close box" << QSize(760, 520);
+        QTest::newRow("empty listing") << Request::search("no title has this") << "" << QSize(800, 480);
         QTest::newRow("listing fails to open") << refusedStatement() << "close box" << QSize(800, 480);
     }
     void shouldRememberTheSizeOnlyOfAShownListing()
     {
-        QFETCH(QString, sql);
+        QFETCH(listing::Request, request);
         QFETCH(QString, closeBy);
         QFETCH(QSize, reopened);
         QTemporaryDir dir;
         QtSettingsService store(dir.filePath("settings.ini"));
-        const auto first = loadResults(sql, {"7200", "12000"}, &store);
+        const auto first = loadResults(request, {"7200", "12000"}, &store);
         QVERIFY(first);
         QCOMPARE(first->form->isVisible(), !closeBy.isEmpty());
         first->resizeOuter(QSize(760, 520));
@@ -691,7 +694,7 @@ private slots:
         else
             first->form->close();
         QVERIFY(first->owned->isUnloaded());
-        QCOMPARE(loadResults(listing::allTitlesSql(), {}, &store)->outer(), reopened);
+        QCOMPARE(loadResults(listing::Request::allTitles(), {}, &store)->outer(), reopened);
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {kReopenArgument, dir.filePath("settings.ini")});
         QVERIFY(child.waitForFinished(60000));
@@ -711,7 +714,7 @@ private slots:
     void shouldScaleTheControlsInProportion()
     {
         QFETCH(QList<QSize>, steps);
-        const auto r = loadResults(listing::allTitlesSql());
+        const auto r = loadResults();
         QVERIFY(r);
         for (const QSize &grow : steps) {
             const QList<QRectF> before = r->layout();
@@ -775,8 +778,7 @@ private slots:
         cnCatalog = std::make_shared<ado::Connection>();
         QVERIFY(!cnCatalog->openSource(std::move(source), "watched"));
         ListingProgress::setTimingForTests(showAfterMs, 0);
-        strListingSql = "SELECT * FROM T";
-        auto form = std::make_shared<frmSoftware>(fakes.services, &owner);
+        auto form = std::make_shared<frmSoftware>(fakes.services, QStringLiteral("SELECT * FROM T"), QString(), &owner);
         form->Form_Load();
         ListingProgress::setTimingForTests(ListingProgress::kShowAfterMs, ListingProgress::kRedrawEveryMs);
         cnCatalog = catalog;
@@ -790,9 +792,8 @@ private slots:
     void shouldRegisterEachShowingOnceAndCloseItsListingWithIt()
     {
         FakeServices fakes;
-        strListingSql = listing::allTitlesSql();
         for (int showing = 0; showing < 2; ++showing)
-            showSoftwareWindow(fakes.services, nullptr);
+            showSoftwareWindow(fakes.services, nullptr, listing::Request::allTitles(), QString());
         QCOMPARE(WindowLimitsUBound(), 2);
         const auto &table = *WindowLimitsTable();
         QVERIFY(table.at(1).FormRef != table.at(2).FormRef);
