@@ -11,11 +11,11 @@
 // file in parallel; mdb-export's processor time is its whole work.
 
 #include "bench/process_time.h"
-#include "catalog/connection.h"
-#include "catalog/listing_query.h"
-#include "catalog/listing_request.h"
-#include "catalog/query_engine.h"
-#include "catalog/recordset.h"
+#include "catalog/ado/connection.h"
+#include "catalog/listing/query.h"
+#include "catalog/listing/request.h"
+#include "catalog/engine/query_engine.h"
+#include "catalog/ado/recordset.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -290,10 +290,12 @@ int benchFile(const QString &file, bool firstListingOnly, bool sortsOnly)
     const Timing exportMs = timeProgram(QStringLiteral("mdb-export"), {file, QStringLiteral("Software")}, &ok);
     report("mdb-export FILE Software", exportMs, ok ? QString() : QStringLiteral("failed"));
 
+    // sqlite3's copy of the catalog, as catalog-dump (beside this program) writes it.
     QTemporaryDir dir;
     const QString plain = dir.filePath(QStringLiteral("catalog.sqlite"));
-    if (ado::Error e = cn->engine()->savePlainCopy(plain)) {
-        std::fprintf(stderr, "plain copy failed: %s\n", qPrintable(e.Description));
+    const QString dump = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("catalog-dump"));
+    if (QProcess::execute(dump, {file, QStringLiteral("--sqlite"), plain}) != 0) {
+        std::fprintf(stderr, "catalog-dump --sqlite failed\n");
         return 1;
     }
     const QList<QPair<const char *, QString>> statements{{"sqlite3: all-titles listing", all.sql()},

@@ -6,7 +6,7 @@
 // Usage: bench_resize CATALOG.mdb   (runs offscreen unless a platform is chosen)
 
 #include "bench/window_bench_support.h"
-#include "catalog/listing_query.h"
+#include "catalog/listing/query.h"
 #include "catalog/shared_state.h"
 #include "results_window/frm_software.h"
 #include "window_services/services.h"

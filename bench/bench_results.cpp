@@ -5,7 +5,7 @@
 // Usage: bench_results CATALOG.mdb   (runs offscreen unless a platform is chosen)
 
 #include "bench/window_bench_support.h"
-#include "catalog/listing_query.h"
+#include "catalog/listing/query.h"
 #include "catalog/shared_state.h"
 #include "detail_window/frm_detail.h"
 #include "window_services/cut_label.h"

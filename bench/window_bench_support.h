@@ -3,8 +3,8 @@
 #pragma once
 
 #include "bench/process_time.h"
-#include "catalog/listing_query.h"
-#include "catalog/listing_request.h"
+#include "catalog/listing/query.h"
+#include "catalog/listing/request.h"
 #include "catalog/shared_state.h"
 #include "window_services/services.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "catalog/connection.h"
-#include "catalog/recordset.h"
+#include "catalog/ado/connection.h"
+#include "catalog/ado/recordset.h"
 
 #include <QString>
 

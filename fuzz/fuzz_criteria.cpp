@@ -1,8 +1,8 @@
 // Feeds the recordset's Sort and Filter parsers arbitrary text, and evaluates every filter
 // that parses over a few rows of each kind of field.
 
-#include "catalog/record_criteria.h"
-#include "catalog/result_rows.h"
+#include "catalog/criteria/record_criteria.h"
+#include "catalog/engine/result_rows.h"
 
 #include <QString>
 
@@ -10,10 +10,10 @@
 
 namespace {
 
-const ResultRows &sampleRows()
+const engine::ResultRows &sampleRows()
 {
-    static const ResultRows rows = [] {
-        ResultRows r;
+    static const engine::ResultRows rows = [] {
+        engine::ResultRows r;
         r.addColumn(QStringLiteral("Name"), ado::adVarWChar);
         r.addColumn(QStringLiteral("Company Name"), ado::adVarWChar);
         r.addColumn(QStringLiteral("Price"), ado::adDouble);
@@ -42,7 +42,7 @@ const ResultRows &sampleRows()
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const ResultRows &rows = sampleRows();
+    const engine::ResultRows &rows = sampleRows();
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
     std::vector<criteria::SortKey> keys;
     (void)criteria::parseSort(text, rows, keys);

@@ -3,9 +3,9 @@
 // columns, the SSE2 Contains) as the recordset does on two threads, each mark checked
 // against matches() on that row alone. A difference is a finding.
 
-#include "catalog/record_criteria.h"
-#include "catalog/result_rows.h"
-#include "catalog/two_way.h"
+#include "catalog/criteria/record_criteria.h"
+#include "catalog/engine/result_rows.h"
+#include "catalog/engine/two_threads.h"
 
 #include <QString>
 
@@ -22,9 +22,9 @@ namespace {
 // Rows are texts split at 0x01; 0x02 alone is Null. Each text fills Name, the next Company
 // Name, and its length and first byte give the numbers, so rows of every length meet every
 // kind of field.
-ResultRows rowsFrom(std::string_view data, bool many)
+engine::ResultRows rowsFrom(std::string_view data, bool many)
 {
-    ResultRows r;
+    engine::ResultRows r;
     r.addColumn(QStringLiteral("Name"), ado::adVarWChar);
     r.addColumn(QStringLiteral("Company Name"), ado::adVarWChar);
     r.addColumn(QStringLiteral("Price"), ado::adDouble);
@@ -39,7 +39,7 @@ ResultRows rowsFrom(std::string_view data, bool many)
     }
     // Past one thread's share, so that folding and matching split in two as for a large
     // listing.
-    const std::size_t count = many ? two_way::kMinimumItems + texts.size() : texts.size();
+    const std::size_t count = many ? engine::kTwoThreadMinimum + texts.size() : texts.size();
     for (std::size_t i = 0; i < count; ++i) {
         const std::string_view name = texts[i % texts.size()], company = texts[(i + 1) % texts.size()];
         const auto text = [&](int column, std::string_view t) {
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const unsigned shape = rest.empty() ? 0 : static_cast<unsigned char>(rest[0]);
     if (!rest.empty())
         rest.remove_prefix(1);
-    const ResultRows rows = rowsFrom(rest, (shape & 0xe0) == 0xe0);
+    const engine::ResultRows rows = rowsFrom(rest, (shape & 0xe0) == 0xe0);
     std::unique_ptr<criteria::Predicate> predicate;
     if (criteria::parseFilter(expression, rows, predicate) || !predicate)
         return 0;

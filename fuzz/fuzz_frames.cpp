@@ -4,9 +4,9 @@
 // are) and every value of SELECT * comes out as the windows take it. A refusal is fine; a
 // crash or a sanitizer report is a finding.
 
-#include "catalog/query_engine.h"
-#include "catalog/reader_reply.h"
-#include "catalog/result_rows.h"
+#include "catalog/engine/query_engine.h"
+#include "catalog/reader_client/reply.h"
+#include "catalog/engine/result_rows.h"
 #include "jet/protocol.h"
 
 #include <QDateTime>
@@ -42,21 +42,21 @@ std::vector<Frame> framesOf(std::string_view bytes)
     return frames;
 }
 
-class ReplayedSource final : public jet::TableSource {
+class ReplayedSource final : public reader_client::TableSource {
 public:
     ReplayedSource(QStringList tables, std::vector<Frame> answer) : m_tables(std::move(tables)), m_answer(std::move(answer)) {}
     QStringList tableNames() const override { return m_tables; }
-    ado::Error readTable(const QString &, jet::RowSink &sink) override
+    ado::Error readTable(const QString &, reader_client::RowSink &sink) override
     {
         const ado::Error malformed{ado::E_PROVIDER_FAIL, QStringLiteral("malformed")};
-        jet::reply::TableReply reply(sink);
+        reader_client::reply::TableReply reply(sink);
         for (const Frame &frame : m_answer) {
             if (frame.kind == proto::FrameKind::Failure)
                 return malformed;
             switch (reply.take(frame.kind, frame.payload)) {
-            case jet::reply::TableReply::Step::Malformed: return malformed;
-            case jet::reply::TableReply::Step::Done: return {};
-            case jet::reply::TableReply::Step::More: break;
+            case reader_client::reply::TableReply::Step::Malformed: return malformed;
+            case reader_client::reply::TableReply::Step::Done: return {};
+            case reader_client::reply::TableReply::Step::More: break;
             }
         }
         return malformed;  // the reader stopped before End
@@ -73,16 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     std::vector<Frame> frames = framesOf(std::string_view(reinterpret_cast<const char *>(data), size));
     QStringList tables;
-    if (frames.empty() || frames.front().kind != proto::FrameKind::Opened || !jet::reply::readOpened(frames.front().payload, tables)
+    if (frames.empty() || frames.front().kind != proto::FrameKind::Opened || !reader_client::reply::readOpened(frames.front().payload, tables)
         || tables.isEmpty())
         return 0;
     frames.erase(frames.begin());
     const QString table = tables.front();
-    QueryEngine engine(std::make_unique<ReplayedSource>(tables, std::move(frames)));
+    engine::QueryEngine engine(std::make_unique<ReplayedSource>(tables, std::move(frames)));
     engine.indexOnLoad(table, QStringLiteral("Name"));
     QString quoted = table;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    ResultRows rows;
+    engine::ResultRows rows;
     if (engine.execute(QStringLiteral("SELECT * FROM \"%1\"").arg(quoted), rows))
         return 0;
     std::size_t seen = 0;

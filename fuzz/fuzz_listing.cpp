@@ -3,10 +3,10 @@
 // huge prices; see generated_listing.h): the same error, columns, rows, order and values,
 // or a finding.
 
-#include "catalog/listing_request.h"
-#include "catalog/listing_run.h"
-#include "catalog/query_engine.h"
-#include "catalog/result_rows.h"
+#include "catalog/listing/request.h"
+#include "catalog/listing/straight_run.h"
+#include "catalog/engine/query_engine.h"
+#include "catalog/engine/result_rows.h"
 #include "tests/catalog/generated_listing.h"
 
 #include <cstdint>
@@ -18,9 +18,9 @@
 namespace {
 
 // The rows of `request` straight from the titles, or with none, of `sql` through SQLite.
-std::vector<std::string> listed(QueryEngine &engine, const QString &sql, const listing::Request *request = nullptr)
+std::vector<std::string> listed(engine::QueryEngine &engine, const QString &sql, const listing::Request *request = nullptr)
 {
-    ResultRows rows;
+    engine::ResultRows rows;
     const ado::Error error = request ? listing::list(engine, *request, rows) : engine.execute(sql, rows);
     std::vector<std::string> out{error.Description.toStdString()};
     for (int c = 0; c < rows.columnCount(); ++c)
@@ -40,7 +40,7 @@ std::vector<std::string> listed(QueryEngine &engine, const QString &sql, const l
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     generated::Bytes bytes(data, size);
-    QueryEngine engine(std::make_unique<generated::Source>(generated::listingCatalog(bytes)));
+    engine::QueryEngine engine(std::make_unique<generated::Source>(generated::listingCatalog(bytes)));
     listing::holdTitles(engine);
     static const char *const kTexts[] = {"zip", "Twin", "twin", "", "_", "%", "Tool", "\xc3\xa9"};
     const QString text = QString::fromUtf8(kTexts[bytes.pick(8)]);

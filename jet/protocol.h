@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-/// The pipe protocol between `jet::JetFile` and the reader process. Plain C++ on both
+/// The pipe protocol between `reader_client::CatalogFile` and the reader process. Plain C++ on both
 /// sides (the reader links no Qt). Every message is a frame: a 32-bit little-endian
 /// length (of what follows), one kind byte, then the payload. Integers are little-endian,
 /// strings are a 32-bit length and UTF-8 bytes.

@@ -1,7 +1,7 @@
 #include "main_window/frm_main.h"
 
-#include "catalog/listing_query.h"
-#include "catalog/listing_request.h"
+#include "catalog/listing/query.h"
+#include "catalog/listing/request.h"
 #include "catalog/shared_state.h"
 #include "detail_window/frm_detail.h"
 #include "results_window/frm_software.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalog/ado.h"
+#include "catalog/ado_types/ado.h"
 
 #include <QString>
 #include <QVector>

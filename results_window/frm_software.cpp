@@ -1,8 +1,8 @@
 #include "results_window/frm_software.h"
 
-#include "catalog/connection.h"
-#include "catalog/listing_query.h"
-#include "catalog/record_criteria.h"
+#include "catalog/ado/connection.h"
+#include "catalog/listing/query.h"
+#include "catalog/criteria/record_criteria.h"
 #include "catalog/shared_state.h"
 #include "detail_window/frm_detail.h"
 #include "results_window/cut_text_tips.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QDeadlineTimer>
-#include "catalog/listing_request.h"
+#include "catalog/listing/request.h"
 
 #include <QDialog>
 #include <QList>

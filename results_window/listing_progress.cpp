@@ -1,6 +1,6 @@
 #include "results_window/listing_progress.h"
 
-#include "catalog/connection.h"
+#include "catalog/ado/connection.h"
 #include "window_services/fonts.h"
 #include "window_services/services.h"
 #include "window_services/window_placement.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalog/progress.h"
+#include "catalog/ado_types/progress.h"
 
 #include <QElapsedTimer>
 #include <QString>

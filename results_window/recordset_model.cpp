@@ -1,6 +1,6 @@
 #include "results_window/recordset_model.h"
 
-#include "catalog/recordset.h"
+#include "catalog/ado/recordset.h"
 #include "window_services/field_text.h"
 
 RecordsetModel::RecordsetModel(QObject *parent) : QAbstractTableModel(parent) {}

@@ -7,9 +7,9 @@
 // \r, \uXXXX for other control characters), so each stays in its field and line. A failed
 // open prints "<number> : <description>" and exits 1.
 
-#include "catalog/connection.h"
-#include "catalog/jet_file.h"
-#include "catalog/recordset.h"
+#include "catalog/ado/connection.h"
+#include "catalog/reader_client/catalog_file.h"
+#include "catalog/ado/recordset.h"
 #include "jet/codec.h"
 #include "jet/protocol.h"
 
@@ -119,13 +119,13 @@ void appendDate(std::string &out, double days)
 
 /// Null, or a real the reader sends as Null (a date Jet cannot hold, a NaN): the dump says
 /// what the program shows.
-bool isNullCell(jet::StoredType type, const jet::Cell &cell)
+bool isNullCell(jet::StoredType type, const reader_client::Cell &cell)
 {
     const bool real = type == jet::StoredType::Double || type == jet::StoredType::Float || type == jet::StoredType::Date;
     return cell.isNull || (real && !jet::protocol::keepsReal(cell.real, type == jet::StoredType::Date));
 }
 
-void appendCell(std::string &out, jet::StoredType type, const jet::Cell &cell)
+void appendCell(std::string &out, jet::StoredType type, const reader_client::Cell &cell)
 {
     if (isNullCell(type, cell)) {
         out += "\\N";
@@ -236,7 +236,7 @@ void noteUnshown(const QString &table, const QVector<jet::Column> &columns)
 }
 
 /// Prints one table as it streams in.
-class ScriptSink : public jet::RowSink {
+class ScriptSink : public reader_client::RowSink {
 public:
     explicit ScriptSink(std::string &out) : m_out(out) {}
     QString table;
@@ -260,7 +260,7 @@ public:
             m_types.push_back(c.type);
         }
     }
-    void row(const std::vector<jet::Cell> &cells) override
+    void row(const std::vector<reader_client::Cell> &cells) override
     {
         m_out += "ROW ";
         for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -308,7 +308,7 @@ std::string declaredType(const jet::Column &c, bool soleKey)
 }
 
 /// Writes each table into a SQLite database as it streams in.
-class SqliteSink : public jet::RowSink {
+class SqliteSink : public reader_client::RowSink {
 public:
     SqliteSink(sqlite3 *db, QString table) : m_db(db), m_table(std::move(table)) {}
     ~SqliteSink() override { sqlite3_finalize(m_insert); }
@@ -350,14 +350,14 @@ public:
             sqlite3_prepare_v2(m_db, insert.c_str(), -1, &m_insert, nullptr) != SQLITE_OK)
             error = sqlite3_errmsg(m_db);
     }
-    void row(const std::vector<jet::Cell> &cells) override
+    void row(const std::vector<reader_client::Cell> &cells) override
     {
         ++m_row;
         if (!error.empty())
             return;
         std::string date;
         for (int i = 0; i < int(cells.size()); ++i) {
-            const jet::Cell &cell = cells[std::size_t(i)];
+            const reader_client::Cell &cell = cells[std::size_t(i)];
             if (isNullCell(m_columns[i].type, cell)) {
                 sqlite3_bind_null(m_insert, i + 1);
                 continue;
@@ -428,7 +428,7 @@ int failText(const std::string &message)
 /// name beside it and renamed into place once complete.
 int dumpToSqlite(const QString &path, const QString &target)
 {
-    jet::JetFile file;
+    reader_client::CatalogFile file;
     if (auto err = file.open(path))
         return fail(err);
     const QFileInfo info(target);
@@ -479,7 +479,7 @@ int dumpToSqlite(const QString &path, const QString &target)
 
 int dumpTables(const QString &path)
 {
-    jet::JetFile file;
+    reader_client::CatalogFile file;
     if (auto err = file.open(path))
         return fail(err);
     std::string out;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalog/shared_state.h"
-#include "catalog/table_source.h"
+#include "catalog/reader_client/table_source.h"
 #include "tests/support/test_data.h"
 
 #include <QLocale>
@@ -13,7 +13,7 @@
 /// Tables held in memory, so the engine meets any content without a catalog file: by
 /// default one table "T". A null QString is Null. Reading fails after `failAfter` rows, as a
 /// damaged page would.
-class MemorySource final : public jet::TableSource {
+class MemorySource final : public reader_client::TableSource {
 public:
     struct Table {
         QString name;
@@ -33,7 +33,7 @@ public:
             names << table.name;
         return names;
     }
-    ado::Error readTable(const QString &name, jet::RowSink &sink) override
+    ado::Error readTable(const QString &name, reader_client::RowSink &sink) override
     {
         const Table *table = &m_tables.front();
         for (const Table &t : m_tables)
@@ -45,11 +45,11 @@ public:
             if (r == m_failAfter)
                 return {ado::E_PROVIDER_FAIL, QStringLiteral("damaged page in T")};
             std::vector<std::string> texts(size_t(columns.size()));
-            std::vector<jet::Cell> cells(texts.size());
+            std::vector<reader_client::Cell> cells(texts.size());
             for (int i = 0; i < columns.size(); ++i) {
                 const jet::StoredType type = columns[i].type;
                 const QString &value = table->rows[r][i];
-                jet::Cell &cell = cells[size_t(i)];
+                reader_client::Cell &cell = cells[size_t(i)];
                 cell.isNull = value.isNull();
                 if (jet::isTextual(type))
                     cell.text = texts[size_t(i)] = value.toStdString();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalog/table_source.h"
+#include "catalog/reader_client/table_source.h"
 
 #include <QString>
 #include <QStringList>
@@ -113,7 +113,7 @@ inline std::vector<Table> listingCatalog(Bytes &bytes, unsigned titles = 0)
 }
 
 /// The tables above as a source, each cell as the reader would give it.
-class Source final : public jet::TableSource {
+class Source final : public reader_client::TableSource {
 public:
     explicit Source(std::vector<Table> tables) : m_tables(std::move(tables)) {}
     QStringList tableNames() const override
@@ -123,18 +123,18 @@ public:
             names << table.name;
         return names;
     }
-    ado::Error readTable(const QString &name, jet::RowSink &sink) override
+    ado::Error readTable(const QString &name, reader_client::RowSink &sink) override
     {
         for (const Table &table : m_tables) {
             if (table.name.compare(name, Qt::CaseInsensitive) != 0)
                 continue;
             sink.columns(table.columns);
-            std::vector<jet::Cell> cells(size_t(table.columns.size()));
+            std::vector<reader_client::Cell> cells(size_t(table.columns.size()));
             for (const std::vector<Value> &row : table.rows) {
                 for (size_t i = 0; i < cells.size(); ++i) {
                     const Value &v = row[i];
-                    jet::Cell &cell = cells[i];
-                    cell = jet::Cell{};
+                    reader_client::Cell &cell = cells[i];
+                    cell = reader_client::Cell{};
                     cell.isNull = v.kind == Value::Null;
                     cell.text = v.text;
                     cell.real = v.kind == Value::Integer ? double(v.integer) : v.real;

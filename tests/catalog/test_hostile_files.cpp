@@ -1,6 +1,6 @@
-#include "catalog/jet_file.h"
+#include "catalog/reader_client/catalog_file.h"
 #include "jet/layout.h"
-#include "tests/catalog/jet_file_bytes.h"
+#include "tests/catalog/catalog_file_bytes.h"
 #include "tests/support/test_data.h"
 
 #include <QtTest>
@@ -19,7 +19,7 @@ constexpr int kUsageMapPointer = 55;  // where a table definition keeps its usag
 /// come in the provider's manner (its number, words that name the file).
 QString readEverything(const QString &path)
 {
-    jet::JetFile file;
+    reader_client::CatalogFile file;
     ado::Error err = file.open(path);
     QString stage = QStringLiteral("open");
     for (const QString &table : file.tableNames())

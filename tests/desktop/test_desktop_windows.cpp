@@ -8,7 +8,7 @@
 // not from the program's own idea of its frame; under weston and mutter, where Qt draws the
 // decoration and no outside view exists, from the window's own surface and decoration.
 
-#include "catalog/listing_query.h"
+#include "catalog/listing/query.h"
 #include "catalog/shared_state.h"
 #include "detail_window/frm_detail.h"
 #include "main_window/frm_main.h"

@@ -1,4 +1,4 @@
-#include "catalog/listing_query.h"
+#include "catalog/listing/query.h"
 #include "catalog/shared_state.h"
 #include "detail_window/frm_detail.h"
 #include "tests/support/built_catalog.h"

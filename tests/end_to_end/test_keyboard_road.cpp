@@ -1,4 +1,4 @@
-#include "catalog/listing_query.h"
+#include "catalog/listing/query.h"
 #include "detail_window/frm_detail.h"
 #include "results_window/frm_software.h"
 #include "tests/support/main_window_fixture.h"

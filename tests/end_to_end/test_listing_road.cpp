@@ -1,5 +1,5 @@
-#include "catalog/listing_query.h"
-#include "catalog/listing_request.h"
+#include "catalog/listing/query.h"
+#include "catalog/listing/request.h"
 #include "tests/support/main_window_fixture.h"
 
 #include <functional>

@@ -2,7 +2,7 @@
 // use them: rows written across frames come back cell for cell, and a frame cut short or
 // inconsistent with its columns is refused.
 
-#include "catalog/table_source.h"
+#include "catalog/reader_client/table_source.h"
 #include "jet/protocol.h"
 #include "jet/rows_frame.h"
 
@@ -25,7 +25,7 @@ struct Written {
     QStringList cells;                // "null", or the value written, row by row
 };
 
-QString shown(const jet::Cell &cell, CellTag tag)
+QString shown(const reader_client::Cell &cell, CellTag tag)
 {
     if (cell.isNull)
         return QStringLiteral("null");
@@ -93,9 +93,9 @@ jet::RowBatch emptyBatch()
     return batch;
 }
 
-struct Collected final : jet::RowSink {
+struct Collected final : reader_client::RowSink {
     void columns(const QVector<jet::Column> &) override {}
-    void row(const std::vector<jet::Cell> &row) override
+    void row(const std::vector<reader_client::Cell> &row) override
     {
         for (std::size_t c = 0; c < row.size(); ++c)
             cells << shown(row[c], kTags[c]);

@@ -2,7 +2,7 @@
 // standard handles alone) and confined as it confines itself, it tries what a crafted file
 // might make it do.
 
-#include "catalog/reader_job.h"
+#include "catalog/reader_client/job.h"
 #include "jet/protocol.h"
 #include "tests/support/test_data.h"
 
@@ -22,7 +22,7 @@ bool underWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_g
 QString attemptsReader() { return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("quorbix-reader-attempts.exe")); }
 
 /// Starts `program` on basic.mdb as the program starts its reader, with `attempt` named.
-void startConfined(QProcess &process, jet::ReaderJob &job, const QString &program, const QString &attempt)
+void startConfined(QProcess &process, reader_client::ReaderJob &job, const QString &program, const QString &attempt)
 {
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("SystemRoot"), qEnvironmentVariable("SystemRoot"));
@@ -62,7 +62,7 @@ private slots:
         QFETCH(bool, wineEnforces);
         QTemporaryDir dir;
         attempt.replace(QStringLiteral("<dir>"), QDir::toNativeSeparators(dir.path()));
-        jet::ReaderJob job(kCap, 30);
+        reader_client::ReaderJob job(kCap, 30);
         QProcess reader;
         startConfined(reader, job, attemptsReader(), attempt);
         QVERIFY(reader.waitForFinished(30000));
@@ -77,7 +77,7 @@ private slots:
     // Let go of, the job ends the reader: a program that ends, however it ends, leaves none.
     void shouldEndTheReaderWithItsJob()
     {
-        auto job = std::make_unique<jet::ReaderJob>(kCap, 30);
+        auto job = std::make_unique<reader_client::ReaderJob>(kCap, 30);
         QProcess reader;
         startConfined(reader, *job, QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("quorbix-reader.exe")), {});
         QVERIFY(reader.waitForReadyRead(10000));

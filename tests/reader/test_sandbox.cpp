@@ -1,4 +1,4 @@
-#include "catalog/jet_file.h"
+#include "catalog/reader_client/catalog_file.h"
 #include "jet/protocol.h"
 #include "reader/sandbox.h"
 #include "tests/support/test_data.h"
@@ -188,7 +188,7 @@ private slots:
         QTest::newRow("protect memory so that it can run code") << int(Attempt::ProtectExecutable) << killed;
         QTest::newRow("raise a limit") << int(Attempt::RaiseLimit) << killed;
 #ifdef QUORBIX_SANITIZED
-        // A sanitiser's reports need it: they go to a file the program names (see jet_file.cpp).
+        // A sanitiser's reports need it: they go to a file the program names (see catalog_file.cpp).
         QTest::newRow("complain on stderr, kept for reports") << int(Attempt::Complain) << "allowed";
 #else
         QTest::newRow("complain on the closed stderr") << int(Attempt::Complain) << "EBADF";
@@ -282,7 +282,7 @@ private slots:
         const int leaked = ::open("/etc/hostname", O_RDONLY);  // deliberately without O_CLOEXEC
         QVERIFY(leaked >= 0);
         qputenv("QUORBIX_SECRET", "not for the reader");
-        jet::JetFile file;
+        reader_client::CatalogFile file;
         const ado::Error opened = file.open(testDataPath("basic.mdb"));
         ::close(leaked);
         QVERIFY2(!opened, qPrintable(opened.Description));
@@ -309,9 +309,9 @@ private slots:
         QCOMPARE(environ.readAll(), QByteArray());
 
         // Confined, it still reads.
-        struct Rows final : jet::RowSink {
+        struct Rows final : reader_client::RowSink {
             void columns(const QVector<jet::Column> &) override {}
-            void row(const std::vector<jet::Cell> &) override { ++count; }
+            void row(const std::vector<reader_client::Cell> &) override { ++count; }
             int count = 0;
         } rows;
         QVERIFY(!file.readTable(QStringLiteral("Category"), rows));

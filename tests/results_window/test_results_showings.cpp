@@ -1,6 +1,6 @@
 // Many showings of the results window in one run: what each showing leaves behind.
 
-#include "catalog/listing_query.h"
+#include "catalog/listing/query.h"
 #include "catalog/shared_state.h"
 #include "results_window/frm_software.h"
 #include "tests/support/fake_services.h"

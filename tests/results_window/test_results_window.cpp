@@ -1,6 +1,6 @@
-#include "catalog/listing_query.h"
+#include "catalog/listing/query.h"
 #include "catalog/shared_state.h"
-#include "catalog/table_source.h"
+#include "catalog/reader_client/table_source.h"
 #include "results_window/frm_software.h"
 #include "results_window/listing_progress.h"
 #include "tests/support/built_catalog.h"
@@ -116,16 +116,16 @@ std::unique_ptr<Results> loadResults(const Asked &asked = listing::Request::allT
 
 // A table "T" of numbered rows that, as it is read, notes what the user sees: the text of
 // the progress window, if one is shown, and the pointer; halfway, the user closes `owner`.
-class WatchedSource final : public jet::TableSource {
+class WatchedSource final : public reader_client::TableSource {
 public:
     WatchedSource(int rows, const FakePointerService &pointer, QWidget *owner)
         : m_rows(rows), m_pointer(pointer), m_owner(owner) {}
     QStringList tableNames() const override { return {QStringLiteral("T")}; }
-    ado::Error readTable(const QString &, jet::RowSink &sink) override
+    ado::Error readTable(const QString &, reader_client::RowSink &sink) override
     {
         sink.columns({{"N", jet::StoredType::Long, 0}});
         sink.expectRows(std::uint32_t(m_rows));
-        std::vector<jet::Cell> cells(1);
+        std::vector<reader_client::Cell> cells(1);
         for (int row = 1; row <= m_rows; ++row) {
             cells[0].isNull = false;
             cells[0].integer = row;
