@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -21,10 +22,19 @@ public:
     void endRow() override {}
 };
 
-std::string inputPath()
+const std::string &inputPath()
 {
-    const char *dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/quorbix-fuzz-reader-" + std::to_string(getpid()) + ".mdb";
+    static const std::string path = [] {
+        const char *dir = std::getenv("TMPDIR");
+        return std::string(dir && *dir ? dir : "/tmp") + "/quorbix-fuzz-reader-" + std::to_string(getpid()) + ".mdb";
+    }();
+    return path;
+}
+
+// The input file goes with the run, not left in the temporary folder.
+void removeInput()
+{
+    std::remove(inputPath().c_str());
 }
 
 }  // namespace
@@ -32,7 +42,9 @@ std::string inputPath()
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     // The reader works on a file it maps, so the input becomes one.
-    static const std::string path = inputPath();
+    static const std::string &path = inputPath();
+    static const bool removedAtExit = std::atexit(removeInput) == 0;
+    (void)removedAtExit;
     FILE *out = std::fopen(path.c_str(), "wb");
     if (!out)
         return 0;

@@ -677,12 +677,12 @@ std::size_t QueryEngine::resultByteLimit() const
     return std::min(machine, kLeastResultBytes + kResultBytesPerStoredByte * std::size_t(stored));
 }
 
-ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows, const StraightAnswer &direct)
+ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows, const StraightAnswer &straight)
 {
     if (!m_db)
         return providerError(QStringLiteral("The query engine could not be started."));
     try {
-        return run(sql, rows, direct);
+        return run(sql, rows, straight);
     } catch (const std::bad_alloc &) {
         sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
         rows = ResultRows();
@@ -707,7 +707,7 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows, const Stra
     }
 }
 
-ado::Error QueryEngine::run(const QString &sql, ResultRows &rows, const StraightAnswer &direct)
+ado::Error QueryEngine::run(const QString &sql, ResultRows &rows, const StraightAnswer &straight)
 {
     StatementGuard guard;
     if (ado::Error error = prepare(sql.toUtf8(), &guard.statement))
@@ -740,9 +740,9 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows, const Straight
         ~BudgetOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
     } budgetOff{m_db};
     // A caller that knows what it asked for, when every column has its type before a step.
-    if (direct && std::find(adoTypes.begin(), adoTypes.end(), int(ado::adEmpty)) == adoTypes.end()) {
+    if (straight && std::find(adoTypes.begin(), adoTypes.end(), int(ado::adEmpty)) == adoTypes.end()) {
         StraightRun context(*this, statement, adoTypes);
-        if (std::optional<ado::Error> done = direct(context, rows))
+        if (std::optional<ado::Error> done = straight(context, rows))
             return *done;
     }
     int rc = sqlite3_step(statement);

@@ -90,9 +90,9 @@ public:
     /// typed by the ADO type of the column they come from. A statement the engine refuses,
     /// one that would write, or a table that cannot be read gives E_PROVIDER_FAIL with
     /// the reason.
-    /// With `direct`, once the statement is prepared and every column typed, `direct` may
+    /// With `straight`, once the statement is prepared and every column typed, `straight` may
     /// answer it in SQLite's place: the caller knows what the statement asks for.
-    ado::Error execute(const QString &sql, ResultRows &rows, const StraightAnswer &direct = {});
+    ado::Error execute(const QString &sql, ResultRows &rows, const StraightAnswer &straight = {});
 
     /// The rows of `sql` as an earlier run gave them, while some recordset still holds
     /// them (null otherwise): the catalog never changes, so the same statement gives the
@@ -125,7 +125,7 @@ public:
 private:
     ado::Error loadTable(const QString &name);
     ado::Error prepare(const QByteArray &sql, struct sqlite3_stmt **statement);
-    ado::Error run(const QString &sql, ResultRows &rows, const StraightAnswer &direct);
+    ado::Error run(const QString &sql, ResultRows &rows, const StraightAnswer &straight);
     ado::Error engineError(int rc) const;
     static int authorize(void *self, int action, const char *, const char *, const char *, const char *);
     static int checkBudget(void *self);

@@ -148,13 +148,13 @@ struct Source {
     int at = 0;       // the titles' column, or the place among the joined table's kept values
 };
 
-std::optional<ado::Error> runOverTitles(const Request &request, engine::QueryEngine::StraightRun &direct, engine::ResultRows &rows)
+std::optional<ado::Error> runOverTitles(const Request &request, engine::QueryEngine::StraightRun &run, engine::ResultRows &rows)
 {
     const std::span<const HeadColumn> head = headColumns();
     const std::span<const JoinedTable> joined = joinedTables();
     const int headColumnCount = int(head.size());
-    sqlite3_stmt *statement = direct.statement();
-    const engine::HeldTable *held = direct.heldTable(QLatin1String(kTitlesTable));
+    sqlite3_stmt *statement = run.statement();
+    const engine::HeldTable *held = run.heldTable(QLatin1String(kTitlesTable));
     if (!held || sqlite3_column_count(statement) != headColumnCount)
         return std::nullopt;
     const engine::HeldTable &titles = *held;
@@ -200,7 +200,7 @@ std::optional<ado::Error> runOverTitles(const Request &request, engine::QueryEng
         return std::nullopt;
     std::vector<KeyedTable> keyed;
     for (const JoinedTable &j : joined) {
-        keyed.push_back(readKeyed(direct.database(), keyedSql(j).c_str()));
+        keyed.push_back(readKeyed(run.database(), keyedSql(j).c_str()));
         if (!keyed.back().ok)
             return std::nullopt;
     }
@@ -214,7 +214,7 @@ std::optional<ado::Error> runOverTitles(const Request &request, engine::QueryEng
     std::vector<engine::ResultRows> joinedValues(joined.size());
     for (int i = 0; i < headColumnCount; ++i)
         if (sources[size_t(i)].joined >= 0)
-            joinedValues[size_t(sources[size_t(i)].joined)].addColumn(QString(), direct.columnTypes()[size_t(i)]);
+            joinedValues[size_t(sources[size_t(i)].joined)].addColumn(QString(), run.columnTypes()[size_t(i)]);
     for (std::size_t j = 0; j < joined.size(); ++j) {
         for (const std::vector<Kept> &kept : keyed[j].rows) {
             for (std::size_t k = 0; k < kept.size(); ++k)
@@ -225,7 +225,7 @@ std::optional<ado::Error> runOverTitles(const Request &request, engine::QueryEng
     std::vector<int> copied;  // the head columns copied a row at a time
     for (int i = 0; i < headColumnCount; ++i) {
         const QString columnName = QString::fromUtf8(sqlite3_column_name(statement, i));
-        const int adoType = direct.columnTypes()[size_t(i)];
+        const int adoType = run.columnTypes()[size_t(i)];
         const Source &from = sources[size_t(i)];
         if (from.joined >= 0) {
             rows.addSharedColumn(columnName, adoType, joinedValues[size_t(from.joined)].ownValues(from.at),
@@ -260,13 +260,13 @@ std::optional<ado::Error> runOverTitles(const Request &request, engine::QueryEng
     // A step is a title looked at or a row made: one title joined to thousands of types and
     // sites is as much work as thousands of titles. The result's own limits bound its rows
     // and bytes (ResultRows::TooLarge).
-    if (!direct.inTime())
-        return direct.stopped();
+    if (!run.inTime())
+        return run.stopped();
     const KeyedTable &types = keyed[0];
     const KeyedTable &sites = keyed[1];
     for (std::size_t row = first; row < end; ++row) {
-        if (!direct.step(rows))
-            return direct.stopped();
+        if (!run.step(rows))
+            return run.stopped();
         // The name and description first: most rows go no further.
         if (search && !(!names.isNull(row) && pattern.matches(names.text(row)))
             && !(!descriptions.isNull(row) && pattern.matches(descriptions.text(row))))
@@ -289,8 +289,8 @@ std::optional<ado::Error> runOverTitles(const Request &request, engine::QueryEng
                 for (const int i : copied)
                     put(rows, i, titles.rows.value(row, size_t(sources[size_t(i)].at)));
                 rows.endRow();
-                if (!direct.step(rows))
-                    return direct.stopped();
+                if (!run.step(rows))
+                    return run.stopped();
             }
         }
     }
@@ -308,7 +308,7 @@ void holdTitles(engine::QueryEngine &engine)
 
 engine::QueryEngine::StraightAnswer straightAnswer(const Request &request)
 {
-    return [request](engine::QueryEngine::StraightRun &direct, engine::ResultRows &rows) { return runOverTitles(request, direct, rows); };
+    return [request](engine::QueryEngine::StraightRun &run, engine::ResultRows &rows) { return runOverTitles(request, run, rows); };
 }
 
 ado::Error list(engine::QueryEngine &engine, const Request &request, engine::ResultRows &rows)

@@ -411,8 +411,8 @@ private slots:
         engine::ResultRows rows;
         bool straight = false;
         const engine::QueryEngine::StraightAnswer answer = listing::straightAnswer(request);
-        QVERIFY(!cn->engine()->execute(sql, rows, [&](engine::QueryEngine::StraightRun &direct, engine::ResultRows &out) {
-            const std::optional<ado::Error> done = answer(direct, out);
+        QVERIFY(!cn->engine()->execute(sql, rows, [&](engine::QueryEngine::StraightRun &run, engine::ResultRows &out) {
+            const std::optional<ado::Error> done = answer(run, out);
             straight = done.has_value();
             return done;
         }));
