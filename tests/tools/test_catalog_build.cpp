@@ -392,6 +392,18 @@ class TestCatalogBuild : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
     QString path(const QString &name) const { return m_dir.filePath(name); }
+    // Builds `script` into `built` (with the options `format`); the builder's complaint when
+    // it fails, else nothing.
+    QByteArray buildScript(const QByteArray &script, const QString &built, const QStringList &format = {})
+    {
+        const QString source = path(QStringLiteral("source.txt"));
+        QFile f(source);
+        if (!f.open(QIODevice::WriteOnly) || f.write(script) != script.size())
+            return "cannot write " + source.toUtf8();
+        f.close();
+        const Outcome b = run(tool("catalog-build"), format + QStringList{source, built});
+        return b.code == 0 ? QByteArray() : "catalog-build failed: " + b.err;
+    }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
@@ -497,10 +509,8 @@ private slots:
     {
         QFETCH(QByteArray, script);
         QFETCH(bool, everyValue);
-        const QString source = path(QStringLiteral("source.txt")), built = path(QStringLiteral("built.mdb"));
-        writeFile(source, script);
-        const Outcome b = run(tool("catalog-build"), {source, built});
-        QVERIFY2(b.code == 0, b.err.constData());
+        const QString built = path(QStringLiteral("built.mdb"));
+        QCOMPARE(buildScript(script, built), QByteArray());
         QVERIFY(ourReader(built) == forOurReader(script));
         QVERIFY_OTHER(npmReader(built) == asRead(script));
         if (everyValue)
@@ -546,10 +556,8 @@ private slots:
     {
         QFETCH(QByteArray, script);
         QFETCH(bool, npm);
-        const QString source = path(QStringLiteral("source.txt")), built = path(QStringLiteral("built.accdb"));
-        writeFile(source, script);
-        const Outcome b = run(tool("catalog-build"), {"--format", "ace16", source, built});
-        QVERIFY2(b.code == 0, b.err.constData());
+        const QString built = path(QStringLiteral("built.accdb"));
+        QCOMPARE(buildScript(script, built, {"--format", "ace16"}), QByteArray());
         QFile file(built);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray head = file.read(0x15);
@@ -566,13 +574,13 @@ private slots:
     // keeps it; mdbtools reads it back from there.
     void shouldKeepWhatACalculatedColumnIsComputedBy()
     {
-        const QString source = path(QStringLiteral("calculated.txt")), built = path(QStringLiteral("calculated.accdb"));
-        writeFile(source, "TABLE People\nCOLUMN Last TEXT 20\nCOLUMN First TEXT 20\n"
-                          "COLUMN Full TEXT 60 CALCULATED [Last] & \", \" & [First]\n"
-                          "COLUMN Length LONG CALCULATED Len([Last])\nCOLUMN Given LONG CALCULATED\n"
-                          "ROW Smith\tAnn\tSmith, Ann\t5\t1\n");
-        const Outcome b = run(tool("catalog-build"), {"--format", "ace16", source, built});
-        QVERIFY2(b.code == 0, b.err.constData());
+        const QString built = path(QStringLiteral("calculated.accdb"));
+        QCOMPARE(buildScript("TABLE People\nCOLUMN Last TEXT 20\nCOLUMN First TEXT 20\n"
+                       "COLUMN Full TEXT 60 CALCULATED [Last] & \", \" & [First]\n"
+                       "COLUMN Length LONG CALCULATED Len([Last])\nCOLUMN Given LONG CALCULATED\n"
+                       "ROW Smith\tAnn\tSmith, Ann\t5\t1\n",
+                       built, {"--format", "ace16"}),
+                 QByteArray());
         const Outcome props = run(QStringLiteral("mdb-prop"), {built, QStringLiteral("People")});
         QCOMPARE_OTHER(props.out, QByteArray("name: Full\n\tExpression: [Last] & \", \" & [First]\n\tResultType: 10\n\n"
                                        "name: Length\n\tExpression: Len([Last])\n\tResultType: 4\n\n"));
@@ -613,10 +621,8 @@ private slots:
     void shouldBuildJet3Files()
     {
         QFETCH(QByteArray, script);
-        const QString source = path(QStringLiteral("source3.txt")), built = path(QStringLiteral("built3.mdb"));
-        writeFile(source, script);
-        const Outcome b = run(tool("catalog-build"), {"--format", "jet3", source, built});
-        QVERIFY2(b.code == 0, b.err.constData());
+        const QString built = path(QStringLiteral("built3.mdb"));
+        QCOMPARE(buildScript(script, built, {"--format", "jet3"}), QByteArray());
         QCOMPARE_OTHER(run(QStringLiteral("mdb-ver"), {built}).out, QByteArray("JET3\n"));
         QCOMPARE(ourReader(built), forOurReader(script));
         QVERIFY_OTHER(npmReader(built) == asRead(script));
@@ -654,12 +660,9 @@ private slots:
         QByteArray stored(12, 0);
         qToLittleEndian<quint32>(kMark, stored.data());
         qToLittleEndian<quint64>(std::bit_cast<quint64>(days), stored.data() + 4);
-        const QString source = path(QStringLiteral("dates.txt"));
-        writeFile(source, script);
         for (const char *format : {"jet4", "jet3"}) {
             const QString built = path(QStringLiteral("dates-%1.mdb").arg(QLatin1String(format)));
-            const Outcome b = run(tool("catalog-build"), {"--format", format, source, built});
-            QVERIFY2(b.code == 0, b.err.constData());
+            QCOMPARE(buildScript(script, built, {"--format", format}), QByteArray());
             QCOMPARE(ourReader(built), forOurReader(script));
             QFile f(built);
             QVERIFY(f.open(QIODevice::ReadOnly));
@@ -698,13 +701,10 @@ private slots:
                 rows << id + "\tv" + QByteArray::number(rows.size());
             return table("T", {"Ticket LONG AUTONUMBER", "Name TEXT 10"}, rows);
         };
-        const QString source = path(QStringLiteral("numbered.txt"));
-        writeFile(source, script(ids));
         for (const jet::layout::Layout *layout : {&jet::layout::kJet4, &jet::layout::kJet3}) {
             const bool jet3 = layout == &jet::layout::kJet3;
             const QString built = path(jet3 ? QStringLiteral("numbered3.mdb") : QStringLiteral("numbered.mdb"));
-            const Outcome b = run(tool("catalog-build"), {"--format", jet3 ? "jet3" : "jet4", source, built});
-            QVERIFY2(b.code == 0, b.err.constData());
+            QCOMPARE(buildScript(script(ids), built, {"--format", jet3 ? "jet3" : "jet4"}), QByteArray());
             QCOMPARE(ourReader(built), forOurReader(script(numbered)));
             QFile f(built);
             QVERIFY(f.open(QIODevice::ReadOnly));
