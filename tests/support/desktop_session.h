@@ -121,15 +121,10 @@ public:
         QProcessEnvironment wmEnvironment = baseEnvironment();
         // xfwm4 reads its settings over a session bus and will not run without one.
         if (m_manager == QLatin1String("xfwm4")) {
-            m_bus.setProcessChannelMode(QProcess::SeparateChannels);
-            m_bus.setStandardOutputFile(QProcess::nullDevice());
-            const QByteArray address = startAndReadLineOnFd3(
-                m_bus, "dbus-daemon",
-                {"--session", "--nofork", "--nopidfile", "--nosyslog",
-                 "--address=unix:path=" + m_home.filePath("bus"), "--print-address=3"});
+            const QString address = startSessionBus(m_bus, m_home.filePath("bus"));
             if (address.isEmpty())
                 return fail("dbus-daemon did not start for " + m_manager);
-            wmEnvironment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLocal8Bit(address));
+            wmEnvironment.insert("DBUS_SESSION_BUS_ADDRESS", address);
         }
         m_wm.setProcessEnvironment(wmEnvironment);
         m_wm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
