@@ -534,15 +534,6 @@ xcb_window_t windowTitled(const QString &title)
     return xcb_window_t(QString::fromLatin1(xdotool.readAllStandardOutput()).split('\n').value(0).toULong());
 }
 
-// Double-clicks the middle of `widget` with the pointer, through the X server.
-void doubleClick(const QWidget &widget)
-{
-    const QPoint at = widget.mapToGlobal(widget.rect().center());
-    QProcess::execute("xdotool", {"mousemove", "--sync", QString::number(at.x()), QString::number(at.y()),
-                                  "click", "--repeat", "2", "--delay", "80", "1"});
-    QTest::qWait(600);  // longer than a double-click
-}
-
 // The contrast of the text in a picture of a label: the colour most of it has (what lies
 // under the text) against the pixel that stands out from it most (the text's own colour).
 struct DrawnText {
@@ -949,44 +940,15 @@ private slots:
         QCOMPARE(newRun, QString("%1x%2").arg(again.width()).arg(again.height()));
     }
 
-    // A double-click on a link (the main window's, each of the detail window's) hands the
-    // desktop one address, as one click does.
-    void shouldOpenALinkOnceOnADoubleClick()
-    {
-        if (!onX11())
-            QSKIP("xdotool clicks through the X server");
-        FakeSettingsService store;
-        Desktop desktop(store);
-        settledOuter(*desktop.main);
-        QStringList opened;
-        const auto openedBy = [&](const QWidget &link) {
-            desktop.fakes.desktop.opened.clear();
-            doubleClick(link);
-            opened << link.objectName() + " " + QString::number(desktop.fakes.desktop.opened.size());
-        };
-        openedBy(*desktop.main->findChild<QLabel *>("Label3"));
-        desktop.fakes.dialogs.steps.enqueue([&](QDialog &detail) {
-            settledOuter(detail);
-            for (const QLabel *link : detail.findChildren<QLabel *>())
-                if (link->inherits("LinkLabel") && link->isVisible())
-                    openedBy(*link);
-        });
-        desktop.openDetail();
-        std::printf("addresses opened by a double-click: %s\n", qPrintable(opened.join(", ")));
-        QVERIFY(opened.size() > 1);
-        for (const QString &link : std::as_const(opened))
-            QVERIFY2(link.endsWith(" 1"), qPrintable(link));
-    }
-
     // The installed program under the pointer: a double-click on the main window's link and
     // on the detail window's company link each hand the desktop's opener (a logging xdg-open)
-    // one address.
+    // one address, whatever the window manager does with the clicks.
     void shouldHandTheOpenerOneAddressPerDoubleClick()
     {
         if (!QFileInfo(RunningProgram::path()).isExecutable())
             QSKIP("the program is not built beside the test");
-        if (!onX11() || manager() != "openbox")
-            QSKIP("once, on one X desktop");
+        if (!onX11())
+            QSKIP("xdotool clicks through the X server");
         const auto doubleClickAt = [](const QString &title, double left, double top) {
             // A few pixels into the link from its top left corner, in twips as laid out.
             const QSize at = pixelsOf(left, top) + QSize(6, 6);
