@@ -129,9 +129,6 @@ public:
         m_busAddress.clear();
     }
 
-    QString sessionAddress() const { return m_sessionAddress; }
-    QString busAddress() const { return m_busAddress; }
-    qint64 registryPid() const { return m_registryPid; }
     qint64 busDaemonPid() const { return m_busDaemonPid; }
     /// The registry daemon's process id as the bus knows it now (0 when none runs yet).
     qint64 findRegistry()

@@ -151,13 +151,6 @@ public:
         }
     }
 
-    QString manager() const { return m_manager; }
-    QSize screenSize() const { return m_screen; }
-    /// ":N"
-    QString display() const { return m_display; }
-    /// The test's own connection to the server, for looking at windows from outside.
-    xcb_connection_t *connection() const { return m_connection; }
-
     /// The environment for a process that shows windows on this desktop: Qt on xcb on this
     /// display, and a private home and configuration folder.
     QProcessEnvironment environment() const

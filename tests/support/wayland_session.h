@@ -135,12 +135,8 @@ public:
             stopProcess(*p, 5000);
     }
 
-    QString compositor() const { return m_compositor; }
-    QSize screenSize() const { return m_screen; }
     /// The compositor's Wayland socket, as an absolute path.
     QString waylandSocket() const { return m_socket.isEmpty() ? m_home.filePath("compositor/" + kSocket) : m_socket; }
-    /// sway's IPC socket (for swaymsg); empty under another compositor.
-    QString swaySocket() const { return m_swaySocket; }
     /// What the compositor printed so far.
     QString log() const
     {
