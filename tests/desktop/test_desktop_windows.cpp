@@ -1116,7 +1116,10 @@ private slots:
     }
     // The keyboard alone, in the installed program: each window that opens takes the keyboard,
     // and each that closes hands it back to the one beneath, whatever the window manager does
-    // (none included). The pointer is parked off every window, so nothing follows it.
+    // (none included). The pointer is parked off every window, so nothing follows it. A window
+    // manager that offers to minimise the modal detail window (openbox does, and minimises its
+    // owners with it) leaves no window to bring back without a task bar: the detail window
+    // comes back at once, with its owners, and keeps the keyboard.
     void shouldHandTheKeyboardFromWindowToWindow()
     {
         if (!QFileInfo(RunningProgram::path()).isExecutable())
@@ -1126,38 +1129,24 @@ private slots:
         RunningProgram program;
         QVERIFY(program.start());
         QVERIFY(program.search("zip") && program.keyTo("Return", kDetailTitle));
+        if (onX11() && manager() != "none") {  // a test minimises a window through an X window manager
+            QProcess::execute("xdotool", {"search", "--name", "^" + posixPattern(kDetailTitle) + "$", "windowminimize"});
+            QString hidden;
+            const bool back = desktop::waitFor([&] {
+                hidden.clear();
+                for (const QString &title : {kMainTitle, kResultsTitle, kDetailTitle})
+                    if (!windowTitled(title))
+                        hidden += " '" + title + "'";
+                return hidden.isEmpty();
+            }, kSettleMs);
+            QVERIFY2(back, qPrintable("still minimised:" + hidden));
+            QVERIFY(program.hasKeyboard(kDetailTitle));
+        }
         QVERIFY(program.keyTo("Escape", kResultsTitle) && program.keyTo("Escape", kMainTitle));
         // A message box over the main window: a search that finds nothing.
         typeKeys({"key", "ctrl+a"});
         QVERIFY(program.search("qqqq", QStringLiteral("Quorbix")));
         QVERIFY(program.keyTo("Return", kMainTitle));
-        QVERIFY(program.exitsCleanly());
-    }
-
-    // A window manager that offers to minimise the modal detail window (openbox does, and
-    // minimises its owners with it) leaves no window to bring back without a task bar: the
-    // detail window comes back at once, with its owners, and keeps the keyboard.
-    void shouldBringBackAMinimisedModalWindow()
-    {
-        if (!QFileInfo(RunningProgram::path()).isExecutable())
-            QSKIP("the program is not built beside the test");
-        if (!onX11() || manager() == "none")
-            QSKIP("a test minimises a window through an X window manager");
-        RunningProgram program;
-        QVERIFY(program.start());
-        QVERIFY(program.search("zip") && program.keyTo("Return", kDetailTitle));
-        QProcess::execute("xdotool", {"search", "--name", "^" + posixPattern(kDetailTitle) + "$", "windowminimize"});
-        QString hidden;
-        const bool back = desktop::waitFor([&] {
-            hidden.clear();
-            for (const QString &title : {kMainTitle, kResultsTitle, kDetailTitle})
-                if (!windowTitled(title))
-                    hidden += " '" + title + "'";
-            return hidden.isEmpty();
-        }, kSettleMs);
-        QVERIFY2(back, qPrintable("still minimised:" + hidden));
-        QVERIFY(program.hasKeyboard(kDetailTitle));
-        QVERIFY(program.keyTo("Escape", kResultsTitle) && program.keyTo("Escape", kMainTitle));
         QVERIFY(program.exitsCleanly());
     }
 
