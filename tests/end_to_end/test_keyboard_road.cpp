@@ -100,11 +100,9 @@ QList<Named> nameTable()
         {"detail|lblType", "Type: Shareware", QAccessible::StaticText},
         {"detail|lblPrice", "Price: $29.95", QAccessible::StaticText},
     };
-    const QStringList categories{"Business", "Desktop",    "Development", "Utilities", "Games",      "Graphics",
-                                 "Internet", "Multimedia", "Security",    "Education", "Empty Shelf"};
-    for (int i = 0; i < categories.size(); ++i) {
-        table.append({QStringLiteral("main|lblCategory_%1").arg(i), categories[i], QAccessible::Link});
-        table.append({QStringLiteral("main|lstSubCategory_%1").arg(i), categories[i], QAccessible::List});
+    for (int i = 0; i < kBasicCategories.size(); ++i) {
+        table.append({QStringLiteral("main|lblCategory_%1").arg(i), kBasicCategories[i], QAccessible::Link});
+        table.append({QStringLiteral("main|lstSubCategory_%1").arg(i), kBasicCategories[i], QAccessible::List});
     }
     return table;
 }
