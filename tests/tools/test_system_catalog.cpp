@@ -53,6 +53,15 @@ struct Definition {
                 return &c;
         return nullptr;
     }
+    /// Where the column `name`, which is there, lies among `columns`.
+    int slot(const char *name) const { return int(column(QLatin1String(name)) - columns.constData()); }
+    /// The columns in the order of their numbers.
+    QList<Column> byNumber() const
+    {
+        QList<Column> c = columns;
+        std::sort(c.begin(), c.end(), [](const Column &a, const Column &b) { return a.number < b.number; });
+        return c;
+    }
 };
 
 using Values = QList<std::optional<QByteArray>>;  // by column number; nullopt is Null
@@ -498,9 +507,7 @@ QStringList checkSystemCatalog(const QString &path, const QStringList &userTable
         f.fail(QStringLiteral("the catalog is not a system table"));
     const auto shapeOf = [](const Definition &t) {
         QList<QPair<QString, quint8>> c;
-        QList<Column> byNumber = t.columns;
-        std::sort(byNumber.begin(), byNumber.end(), [](const Column &a, const Column &b) { return a.number < b.number; });
-        for (const Column &col : byNumber)
+        for (const Column &col : t.byNumber())
             c << qMakePair(col.name, col.type);
         return c;
     };
@@ -510,9 +517,8 @@ QStringList checkSystemCatalog(const QString &path, const QStringList &userTable
     for (const char *c : {"Id", "ParentId", "Name", "Type", "Flags"})
         if (!catalog->column(QLatin1String(c)))
             return f.faults() << QStringLiteral("MSysObjects has no column %1").arg(QLatin1String(c));
-    const auto slot = [&](const char *name) { return int(catalog->column(QLatin1String(name)) - catalog->columns.constData()); };
-    const int idAt = slot("Id"), parentAt = slot("ParentId"), nameAt = slot("Name"), typeAt = slot("Type"),
-              flagsAt = slot("Flags");
+    const int idAt = catalog->slot("Id"), parentAt = catalog->slot("ParentId"), nameAt = catalog->slot("Name"),
+              typeAt = catalog->slot("Type"), flagsAt = catalog->slot("Flags");
 
     struct Object {
         qint32 id, parent, flags;
@@ -689,20 +695,18 @@ QStringList catalogFields(const QString &path)
     if (!catalog)
         return f.faults();
     const auto columnsOf = [](const Definition &t) {
-        QList<Column> byNumber = t.columns;
-        std::sort(byNumber.begin(), byNumber.end(), [](const Column &a, const Column &b) { return a.number < b.number; });
         QStringList c;
         // The flags a reader acts on: Access also sets 0x10 on every system column and 0x20 on
         // binary ones, and keeps their texts uncompressed; the builder does not, and no reader asks.
         constexpr quint8 kReadFlags = ColumnFlag::Fixed | ColumnFlag::Updatable | ColumnFlag::AutoLong;
-        for (const Column &col : byNumber)
+        for (const Column &col : t.byNumber())
             c << QStringLiteral("%1 %2 %3 flags %4 decimal %5.%6")
                      .arg(col.name).arg(col.type, 2, 16, QLatin1Char('0')).arg(col.length)
                      .arg(col.flags & kReadFlags, 0, 16).arg(col.precision).arg(col.scale);
         return c.join(QStringLiteral(", "));
     };
-    const auto at = [&](const char *name) { return int(catalog->column(QLatin1String(name)) - catalog->columns.constData()); };
-    const int idAt = at("Id"), parentAt = at("ParentId"), nameAt = at("Name"), typeAt = at("Type"), flagsAt = at("Flags");
+    const int idAt = catalog->slot("Id"), parentAt = catalog->slot("ParentId"), nameAt = catalog->slot("Name"),
+              typeAt = catalog->slot("Type"), flagsAt = catalog->slot("Flags");
     constexpr qint32 kApplicationFlag = 0x2;  // what Access itself adds (MSysAccessObjects, its navigation pane)
     for (const Record &r : f.records(*catalog, kCatalogTableDefPage)) {
         const qint32 id = longOf(r.values[idAt]), parent = longOf(r.values[parentAt]), flags = longOf(r.values[flagsAt]);
