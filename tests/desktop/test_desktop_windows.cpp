@@ -15,8 +15,8 @@
 #include "results_window/frm_software.h"
 #include "tests/support/desktop_session.h"
 #include "tests/support/fake_services.h"
-#include "tests/support/fixture_catalog.h"
 #include "tests/support/installed_program.h"
+#include "tests/support/main_window_fixture.h"
 #include "tests/support/wayland_session.h"
 #include "window_services/qt_settings_service.h"
 #include "window_services/twips.h"
@@ -277,24 +277,12 @@ QString twipsText(const QSize &outer)
 }
 
 // The main window on the fixture catalog, shown, with recording services around `store`.
-struct Desktop {
-    FakeServices fakes;
-    Services services;
-    QTemporaryDir appDir;
-    std::unique_ptr<frmMain> main;
+struct Desktop : LoadedMainWindow {
+    std::unique_ptr<frmMain> &main = window;
 
-    explicit Desktop(SettingsService &store)
-        : services{fakes.messages, fakes.pointer, fakes.desktop, store, fakes.dialogs}
+    explicit Desktop(SettingsService &store) : LoadedMainWindow(fixtureBytes("basic.mdb"), nullptr, vbNo, &store)
     {
-        QFile::copy(testDataPath("basic.mdb"), appDir.filePath("shareware.mdb"));
-        main = std::make_unique<frmMain>(services, appDir.path());
-        main->Form_Load();
         main->show();
-    }
-    ~Desktop()
-    {
-        main.reset();
-        resetSharedState();
     }
 
     // Opens the results window over the main window, hands it to `whileOpen` once it has
