@@ -3,6 +3,7 @@
 // npm mdb-reader package. Each reads a built catalog back into the table script it was
 // built from.
 
+#include "tests/support/catalog_tool.h"
 #include "tests/support/test_data.h"
 #include "tools/builder/catalog_model.h"
 #include "tools/builder/page_file.h"
@@ -44,8 +45,6 @@ Outcome run(const QString &program, const QStringList &args)
     o.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return o;
 }
-
-QString tool(const char *name) { return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name)); }
 
 /// A table script taken apart, so that each reader's known habits can be allowed for.
 struct Script {
@@ -392,17 +391,9 @@ class TestCatalogBuild : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
     QString path(const QString &name) const { return m_dir.filePath(name); }
-    // Builds `script` into `built` (with the options `format`); the builder's complaint when
-    // it fails, else nothing.
     QByteArray buildScript(const QByteArray &script, const QString &built, const QStringList &format = {})
     {
-        const QString source = path(QStringLiteral("source.txt"));
-        QFile f(source);
-        if (!f.open(QIODevice::WriteOnly) || f.write(script) != script.size())
-            return "cannot write " + source.toUtf8();
-        f.close();
-        const Outcome b = run(tool("catalog-build"), format + QStringList{source, built});
-        return b.code == 0 ? QByteArray() : "catalog-build failed: " + b.err;
+        return ::buildScript(script, path(QStringLiteral("source.txt")), built, format);
     }
 
 private slots:

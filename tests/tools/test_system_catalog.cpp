@@ -5,6 +5,7 @@
 
 #include "jet/layout.h"
 #include "jet/stored_type.h"
+#include "tests/support/catalog_tool.h"
 #include "tests/support/test_data.h"
 #include "tools/builder/jet_index.h"
 
@@ -17,8 +18,6 @@
 namespace {
 
 using namespace jet::layout;
-
-QString tool(const char *name) { return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name)); }
 
 struct Column {
     QString name;
@@ -784,21 +783,6 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-/// Writes `script` to `source` and builds it into `out` in `format`; the builder's complaint
-/// when it fails, else nothing.
-QString buildScript(const QString &format, const QByteArray &script, const QString &source, const QString &out)
-{
-    QFile s(source);
-    if (!s.open(QIODevice::WriteOnly) || s.write(script) != script.size())
-        return QStringLiteral("cannot write ") + source;
-    s.close();
-    QProcess p;
-    p.start(tool("catalog-build"), {QStringLiteral("--format"), format, source, out});
-    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return QStringLiteral("catalog-build failed: ") + QString::fromUtf8(p.readAllStandardError());
-    return {};
-}
-
 }  // namespace
 
 class TestSystemCatalog : public QObject {
@@ -897,7 +881,7 @@ private slots:
         const QString source = m_dir.filePath(QStringLiteral("source.txt")), built = m_dir.filePath(QStringLiteral("built.mdb")),
                       again = m_dir.filePath(QStringLiteral("again.mdb"));
         for (const QString &out : {built, again})
-            QCOMPARE(buildScript(format, script, source, out), QString());
+            QCOMPARE(buildScript(script, source, out, {"--format", format}), QByteArray());
         QCOMPARE(checkSystemCatalog(built, tablesOf(script)), QStringList());
         QVERIFY(readAll(built) == readAll(again));
     }
@@ -917,8 +901,9 @@ private slots:
         QFETCH(QString, format);
         QFETCH(QString, access);
         const QString built = m_dir.filePath(QStringLiteral("fields.mdb"));
-        QCOMPARE(buildScript(format, readAll(testDataPath(QStringLiteral("basic.txt"))), m_dir.filePath(QStringLiteral("fields.txt")), built),
-                 QString());
+        QCOMPARE(buildScript(readAll(testDataPath(QStringLiteral("basic.txt"))), m_dir.filePath(QStringLiteral("fields.txt")), built,
+                             {"--format", format}),
+                 QByteArray());
         const QStringList expected = catalogFields(access);
         QVERIFY(expected.size() > 20);
         QCOMPARE(comparable(catalogFields(built)), comparable(expected));
@@ -942,7 +927,7 @@ private slots:
         QUORBIX_LINUX_ONLY("mdbtools' index walk is a Linux program");
         QFETCH(QByteArray, script);
         const QString built = m_dir.filePath(QStringLiteral("walk.mdb"));
-        QCOMPARE(buildScript(QStringLiteral("jet3"), script, m_dir.filePath(QStringLiteral("walk.txt")), built), QString());
+        QCOMPARE(buildScript(script, m_dir.filePath(QStringLiteral("walk.txt")), built, {"--format", "jet3"}), QByteArray());
         const auto walk = [&](const QString &index) {
             QProcess p;
             p.start(tool("index-probe"), {built, QStringLiteral("MSysObjects"), index});
