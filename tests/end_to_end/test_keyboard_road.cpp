@@ -100,11 +100,9 @@ QList<Named> nameTable()
         {"detail|lblType", "Type: Shareware", QAccessible::StaticText},
         {"detail|lblPrice", "Price: $29.95", QAccessible::StaticText},
     };
-    const QStringList categories{"Business", "Desktop",    "Development", "Utilities", "Games",      "Graphics",
-                                 "Internet", "Multimedia", "Security",    "Education", "Empty Shelf"};
-    for (int i = 0; i < categories.size(); ++i) {
-        table.append({QStringLiteral("main|lblCategory_%1").arg(i), categories[i], QAccessible::Link});
-        table.append({QStringLiteral("main|lstSubCategory_%1").arg(i), categories[i], QAccessible::List});
+    for (int i = 0; i < kBasicCategories.size(); ++i) {
+        table.append({QStringLiteral("main|lblCategory_%1").arg(i), kBasicCategories[i], QAccessible::Link});
+        table.append({QStringLiteral("main|lstSubCategory_%1").arg(i), kBasicCategories[i], QAccessible::List});
     }
     return table;
 }
@@ -130,47 +128,38 @@ private slots:
         QTest::addColumn<QString>("detailKeys");
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("address");
-        QTest::newRow("category name") << "Tab*5 Enter" << "lblCategory_3" << "Utilities|10 records"
-                                       << "Down*3" << "Backup Buddy" << "Tab*4 Enter" << "lblScreen"
-                                       << "http://x.example/bb.png";
-        QTest::newRow("category name, Space") << "Tab*2 Space" << "lblCategory_0" << "Business|1 records"
-                                              << "" << "Ledger Lite" << "Tab*4 Space" << "lblCompany"
-                                              << "http://www.nordwell-labs.example/";
-        QTest::newRow("subcategory") << "Tab*16 Down*3 Enter" << "lstSubCategory_3"
-                                     << "Utilities > Archivers|5 records" << "Down*4" << "ZipMaster"
-                                     << "Tab*5 Enter" << "lblDownload1" << "http://dl1.example/zip.exe";
-        QTest::newRow("featured title") << "Backtab Space Enter" << "lstFeatured" << "" << "" << "ZipMaster"
-                                        << "Tab*8 Enter" << "lblBuy" << "http://buy.example/zip";
-        // In a list with nothing selected the first Down chooses the first item.
-        QTest::newRow("subcategory, the first") << "Tab*16 Down Enter" << "lstSubCategory_3"
-                                                << "Utilities > Backup|1 records" << "" << "Backup Buddy"
-                                                << "Tab*4 Enter" << "lblScreen" << "http://x.example/bb.png";
-        QTest::newRow("featured title, Down") << "Backtab Down Enter" << "lstFeatured" << "" << "" << "ZipMaster"
-                                              << "Tab*8 Enter" << "lblBuy" << "http://buy.example/zip";
-        QTest::newRow("nothing selected: GO") << "Tab*13 Enter" << "lstSubCategory_0"
-                                              << "Search Results for ''|39 records" << "Down*2" << "Arcade Title 15"
-                                              << "Tab*4 Enter" << "lblDownload1" << "http://games.example/15";
+        const QList<QStringList> roads{
+            {"category name", "Tab*5 Enter", "lblCategory_3", "Utilities|10 records", "Down*3", "Backup Buddy",
+             "Tab*4 Enter", "lblScreen", "http://x.example/bb.png"},
+            {"category name, Space", "Tab*2 Space", "lblCategory_0", "Business|1 records", "", "Ledger Lite",
+             "Tab*4 Space", "lblCompany", "http://www.nordwell-labs.example/"},
+            {"subcategory", "Tab*16 Down*3 Enter", "lstSubCategory_3", "Utilities > Archivers|5 records", "Down*4",
+             "ZipMaster", "Tab*5 Enter", "lblDownload1", "http://dl1.example/zip.exe"},
+            {"featured title", "Backtab Space Enter", "lstFeatured", "", "", "ZipMaster", "Tab*8 Enter", "lblBuy",
+             "http://buy.example/zip"},
+            // In a list with nothing selected the first Down chooses the first item.
+            {"subcategory, the first", "Tab*16 Down Enter", "lstSubCategory_3", "Utilities > Backup|1 records", "",
+             "Backup Buddy", "Tab*4 Enter", "lblScreen", "http://x.example/bb.png"},
+            {"featured title, Down", "Backtab Down Enter", "lstFeatured", "", "", "ZipMaster", "Tab*8 Enter", "lblBuy",
+             "http://buy.example/zip"},
+            {"nothing selected: GO", "Tab*13 Enter", "lstSubCategory_0", "Search Results for ''|39 records", "Down*2",
+             "Arcade Title 15", "Tab*4 Enter", "lblDownload1", "http://games.example/15"}};
         // The keypad's Enter opens what Enter opens; a road begun with it opens the grid's
         // row with it too.
-        QTest::newRow("category name, keypad Enter") << "Tab*5 KeypadEnter" << "lblCategory_3" << "Utilities|10 records"
-                                                     << "Down*3" << "Backup Buddy" << "Tab*4 KeypadEnter" << "lblScreen"
-                                                     << "http://x.example/bb.png";
-        QTest::newRow("subcategory, keypad Enter") << "Tab*16 Down*3 KeypadEnter" << "lstSubCategory_3"
-                                                   << "Utilities > Archivers|5 records" << "Down*4" << "ZipMaster"
-                                                   << "Tab*5 KeypadEnter" << "lblDownload1" << "http://dl1.example/zip.exe";
-        QTest::newRow("featured title, keypad Enter") << "Backtab Space KeypadEnter" << "lstFeatured" << "" << ""
-                                                      << "ZipMaster" << "Tab*8 KeypadEnter" << "lblBuy"
-                                                      << "http://buy.example/zip";
-        QTest::newRow("subcategory, the first, keypad Enter") << "Tab*16 Down KeypadEnter" << "lstSubCategory_3"
-                                                              << "Utilities > Backup|1 records" << "" << "Backup Buddy"
-                                                              << "Tab*4 KeypadEnter" << "lblScreen" << "http://x.example/bb.png";
-        QTest::newRow("featured title, Down, keypad Enter") << "Backtab Down KeypadEnter" << "lstFeatured" << "" << ""
-                                                            << "ZipMaster" << "Tab*8 KeypadEnter" << "lblBuy"
-                                                            << "http://buy.example/zip";
-        QTest::newRow("nothing selected: GO, keypad Enter") << "Tab*13 KeypadEnter" << "lstSubCategory_0"
-                                                            << "Search Results for ''|39 records" << "Down*2"
-                                                            << "Arcade Title 15" << "Tab*4 KeypadEnter" << "lblDownload1"
-                                                            << "http://games.example/15";
+        for (const bool keypad : {false, true}) {
+            for (QStringList road : roads) {
+                if (keypad && !road[1].endsWith("Enter"))
+                    continue;
+                if (keypad) {
+                    road[0] += ", keypad Enter";
+                    road[1].replace("Enter", "KeypadEnter");
+                    road[6].replace("Enter", "KeypadEnter");
+                }
+                QTestData &row = QTest::newRow(qPrintable(road[0]));
+                for (const QString &column : road.mid(1))
+                    row << column;
+            }
+        }
     }
     void shouldTakeTheWholeRoadWithoutTheMouse()
     {

@@ -122,11 +122,9 @@ private slots:
         row("Label3", "Visit www.quorbix.example for great Window's Software", {5760, 240, -1, -1});
         row("Label2", "Select a Category or Subcategory", {240, 960, 3975, 255});
         row("Label1", "Search", {240, 360, 735, 255});
-        const QStringList names{"Business", "Desktop",    "Development", "Utilities", "Games",      "Graphics",
-                                "Internet", "Multimedia", "Security",    "Education", "Empty Shelf"};
-        for (int i = 0; i < names.size(); ++i) {
+        for (int i = 0; i < kBasicCategories.size(); ++i) {
             const int left = 240 + 2500 * (i % 5), top = 1560 + 2000 * (i / 5);
-            row(QStringLiteral("lblCategory_%1").arg(i), names[i], {left, top - 250, -1, -1});
+            row(QStringLiteral("lblCategory_%1").arg(i), kBasicCategories[i], {left, top - 250, -1, -1});
             row(QStringLiteral("lstSubCategory_%1").arg(i), "", {left, top, 2415, 1620});
         }
     }

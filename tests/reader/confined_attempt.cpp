@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
+#include <csignal>
 #include <sys/mman.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -20,6 +22,13 @@ std::string &named()
 {
     static std::string name;
     return name;
+}
+
+// The process that started the reader, known before confinement forbids asking.
+pid_t &parent()
+{
+    static pid_t pid = 0;
+    return pid;
 }
 
 void say(const std::string &what)
@@ -50,6 +59,17 @@ int tryAction(const std::string &name, int fileFd)
     } else if (name == "protect-read-only") {
         void *p = mmap(nullptr, kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         rc = p == MAP_FAILED ? -1 : mprotect(p, kPage, PROT_READ);
+    } else if (name == "map-file") {
+        rc = mmap(nullptr, kPage, PROT_READ, MAP_PRIVATE, fileFd, 0) == MAP_FAILED ? -1 : 0;
+    } else if (name == "write-file" || name == "write-ungiven" || name == "write-stderr") {
+        rc = ::write(name == "write-file" ? fileFd : name == "write-ungiven" ? fileFd + 1 : 2, "x", 1);
+    } else if (name == "read-requests") {
+        char none;
+        rc = ::read(0, &none, 0);
+    } else if (name == "ptrace-parent") {
+        rc = ptrace(PTRACE_ATTACH, parent(), nullptr, nullptr);
+    } else if (name == "signal-parent") {
+        rc = ::kill(parent(), 0);
     } else if (name == "open-file") {
         rc = ::open("/etc/passwd", O_RDONLY);
     } else if (name == "socket") {
@@ -82,6 +102,7 @@ void remember()
     // Read before confinement empties the environment.
     if (const char *name = std::getenv("QUORBIX_READER_ATTEMPT"))
         named() = name;
+    parent() = getppid();
 }
 
 void tryNamed(int fileFd)

@@ -6,6 +6,8 @@
 // its parent, so it is found by the name it holds there. Everything is stopped by process id.
 // Needs dbus-daemon and at-spi2-core from Debian, and Qt D-Bus.
 
+#include "tests/support/child_process.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -15,6 +17,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <signal.h>
@@ -73,16 +76,9 @@ public:
             return false;
         };
         m_daemon.setProcessEnvironment(desktop);
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!m_daemon.waitForStarted(10000))
-            return fail(QStringLiteral("dbus-daemon did not start"));
-        const QDeadlineTimer deadline(10000);
-        while (!m_daemon.canReadLine() && !deadline.hasExpired())
-            m_daemon.waitForReadyRead(100);
-        m_sessionAddress = QString::fromLocal8Bit(m_daemon.readLine()).trimmed();
+        m_sessionAddress = desktop::startSessionBus(m_daemon, m_folder.filePath(QStringLiteral("bus")));
         if (m_sessionAddress.isEmpty())
-            return fail(QStringLiteral("dbus-daemon gave no address"));
+            return fail(QStringLiteral("dbus-daemon did not start"));
 
         QProcessEnvironment env = desktop;
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_sessionAddress);
@@ -126,28 +122,13 @@ public:
             QDBusConnection::disconnectFromBus(busName());
             stopProcess(m_registryPid);
         }
-        if (m_launcher.state() != QProcess::NotRunning) {
-            m_launcher.terminate();
-            if (!m_launcher.waitForFinished(3000)) {
-                m_launcher.kill();
-                m_launcher.waitForFinished(3000);
-            }
-        }
+        desktop::stopProcess(m_launcher);
         stopProcess(m_busDaemonPid);
         QDBusConnection::disconnectFromBus(sessionName());
-        if (m_daemon.state() != QProcess::NotRunning) {
-            m_daemon.terminate();
-            if (!m_daemon.waitForFinished(3000)) {
-                m_daemon.kill();
-                m_daemon.waitForFinished(3000);
-            }
-        }
+        desktop::stopProcess(m_daemon);
         m_busAddress.clear();
     }
 
-    QString sessionAddress() const { return m_sessionAddress; }
-    QString busAddress() const { return m_busAddress; }
-    qint64 registryPid() const { return m_registryPid; }
     qint64 busDaemonPid() const { return m_busDaemonPid; }
     /// The registry daemon's process id as the bus knows it now (0 when none runs yet).
     qint64 findRegistry()
@@ -182,6 +163,7 @@ private:
         return pid.isValid() ? qint64(pid.value()) : 0;
     }
 
+    QTemporaryDir m_folder;  // where the session bus listens
     QProcess m_daemon;
     QProcess m_launcher;
     QString m_sessionAddress;

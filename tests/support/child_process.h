@@ -64,6 +64,17 @@ inline QByteArray startAndReadLineOnFd3(QProcess &process, const QString &progra
     return line.endsWith('\n') ? line.trimmed() : QByteArray();
 }
 
+/// Starts a private session bus (dbus-daemon) listening on the Unix socket `socket`; its
+/// address, empty when it did not start.
+inline QString startSessionBus(QProcess &bus, const QString &socket)
+{
+    bus.setProcessChannelMode(QProcess::SeparateChannels);
+    bus.setStandardOutputFile(QProcess::nullDevice());
+    return QString::fromLocal8Bit(startAndReadLineOnFd3(
+        bus, "dbus-daemon",
+        {"--session", "--nofork", "--nopidfile", "--nosyslog", "--address=unix:path=" + socket, "--print-address=3"}));
+}
+
 /// Stops a helper process by its id: asked first, then killed.
 inline void stopProcess(QProcess &process, int waitMs = 3000)
 {

@@ -121,15 +121,10 @@ public:
         QProcessEnvironment wmEnvironment = baseEnvironment();
         // xfwm4 reads its settings over a session bus and will not run without one.
         if (m_manager == QLatin1String("xfwm4")) {
-            m_bus.setProcessChannelMode(QProcess::SeparateChannels);
-            m_bus.setStandardOutputFile(QProcess::nullDevice());
-            const QByteArray address = startAndReadLineOnFd3(
-                m_bus, "dbus-daemon",
-                {"--session", "--nofork", "--nopidfile", "--nosyslog",
-                 "--address=unix:path=" + m_home.filePath("bus"), "--print-address=3"});
+            const QString address = startSessionBus(m_bus, m_home.filePath("bus"));
             if (address.isEmpty())
                 return fail("dbus-daemon did not start for " + m_manager);
-            wmEnvironment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLocal8Bit(address));
+            wmEnvironment.insert("DBUS_SESSION_BUS_ADDRESS", address);
         }
         m_wm.setProcessEnvironment(wmEnvironment);
         m_wm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -155,13 +150,6 @@ public:
             m_connection = nullptr;
         }
     }
-
-    QString manager() const { return m_manager; }
-    QSize screenSize() const { return m_screen; }
-    /// ":N"
-    QString display() const { return m_display; }
-    /// The test's own connection to the server, for looking at windows from outside.
-    xcb_connection_t *connection() const { return m_connection; }
 
     /// The environment for a process that shows windows on this desktop: Qt on xcb on this
     /// display, and a private home and configuration folder.

@@ -42,8 +42,9 @@ inline void doubleClick(QListWidget *list, int row)
 }
 
 /// frmMain after Form_Load on an application folder whose shareware.mdb holds `catalog`
-/// (no file when absent), with recording fakes answering a start-up prompt with `answer`;
-/// the shared state starts and ends empty.
+/// (no file when absent), with recording fakes answering a start-up prompt with `answer`
+/// and `settings` in place of the fake store when given; the shared state starts and ends
+/// empty.
 struct LoadedMainWindow {
     FakeServices fakes;
     Services services;
@@ -51,8 +52,8 @@ struct LoadedMainWindow {
     std::unique_ptr<frmMain> window;
 
     explicit LoadedMainWindow(const std::optional<QByteArray> &catalog, DialogService *dialogs = nullptr,
-                              int answer = vbNo)
-        : services{fakes.messages, fakes.pointer, fakes.desktop, fakes.settings,
+                              int answer = vbNo, SettingsService *settings = nullptr)
+        : services{fakes.messages, fakes.pointer, fakes.desktop, settings ? *settings : fakes.settings,
                    dialogs ? *dialogs : fakes.dialogs}
     {
         resetSharedState();

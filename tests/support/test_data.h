@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QString>
+#include <QStringList>
 
 /// The fixture catalogs copied into the repository (tests/data). A test program run again
 /// over another build of basic.mdb (QUORBIX_TEST_BASIC=basic-jet3.mdb) reads that in its place.
@@ -11,6 +12,10 @@ inline QString testDataPath(const QString &name)
     const bool replaced = name == QLatin1String("basic.mdb") && !basic.isEmpty();
     return QDir(QStringLiteral(QUORBIX_TEST_DATA)).filePath(replaced ? basic : name);
 }
+
+/// The categories of basic.mdb, in the order start-up lists them.
+inline const QStringList kBasicCategories{"Business", "Desktop",  "Development", "Utilities", "Games",      "Graphics",
+                                          "Internet", "Multimedia", "Security",  "Education", "Empty Shelf"};
 
 /// Ends a test that needs what only Linux has here (a shell script standing in for a program,
 /// /proc, the system-call filter), saying what, when the test program runs on Windows.

@@ -82,7 +82,8 @@ public:
             QDir(m_home.path()).mkpath(folder);
             ::chmod(QFile::encodeName(m_home.filePath(folder)).constData(), 0700);  // as Wayland asks
         }
-        if (!startBus())
+        m_busAddress = startSessionBus(m_bus, m_home.filePath("bus"));
+        if (m_busAddress.isEmpty())
             return fail("dbus-daemon did not start: " + QString::fromLocal8Bit(m_bus.readAllStandardError()));
         m_compositorProcess.setProcessEnvironment(compositorEnvironment());
         m_compositorProcess.setProcessChannelMode(QProcess::MergedChannels);
@@ -134,12 +135,8 @@ public:
             stopProcess(*p, 5000);
     }
 
-    QString compositor() const { return m_compositor; }
-    QSize screenSize() const { return m_screen; }
     /// The compositor's Wayland socket, as an absolute path.
     QString waylandSocket() const { return m_socket.isEmpty() ? m_home.filePath("compositor/" + kSocket) : m_socket; }
-    /// sway's IPC socket (for swaymsg); empty under another compositor.
-    QString swaySocket() const { return m_swaySocket; }
     /// What the compositor printed so far.
     QString log() const
     {
@@ -220,18 +217,6 @@ private:
                 ::_exit(126);
         });
         return true;
-    }
-
-    // dbus-daemon writes the address it listens on to the descriptor it is given.
-    bool startBus()
-    {
-        m_bus.setProcessChannelMode(QProcess::SeparateChannels);
-        m_bus.setStandardOutputFile(QProcess::nullDevice());
-        m_busAddress = QString::fromLocal8Bit(startAndReadLineOnFd3(
-            m_bus, "dbus-daemon",
-            {"--session", "--nofork", "--nopidfile", "--nosyslog", "--address=unix:path=" + m_home.filePath("bus"),
-             "--print-address=3"}));
-        return !m_busAddress.isEmpty();
     }
 
     QString m_compositor;

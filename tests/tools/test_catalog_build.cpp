@@ -3,6 +3,7 @@
 // npm mdb-reader package. Each reads a built catalog back into the table script it was
 // built from.
 
+#include "tests/support/catalog_tool.h"
 #include "tests/support/test_data.h"
 #include "tools/builder/catalog_model.h"
 #include "tools/builder/page_file.h"
@@ -44,8 +45,6 @@ Outcome run(const QString &program, const QStringList &args)
     o.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return o;
 }
-
-QString tool(const char *name) { return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name)); }
 
 /// A table script taken apart, so that each reader's known habits can be allowed for.
 struct Script {
@@ -392,6 +391,10 @@ class TestCatalogBuild : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
     QString path(const QString &name) const { return m_dir.filePath(name); }
+    QByteArray buildScript(const QByteArray &script, const QString &built, const QStringList &format = {})
+    {
+        return ::buildScript(script, path(QStringLiteral("source.txt")), built, format);
+    }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
@@ -427,109 +430,96 @@ private slots:
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("limit")), QStringList());
     }
 
+    // Every table script read back by the readers that did not write it: in Jet 4.0 (large
+    // files by our reader and mdb-reader only); in ACE 16 the types only Access 2016 and later
+    // files have, and calculated columns (mdb-reader reads the first two types but not what
+    // Access calculated, mdbtools neither); in Jet 3 every fixture it can hold (Western text,
+    // no decimals), and the places where its layouts differ.
     void shouldBeReadBackAsBuiltByEveryReader_data()
     {
+        QTest::addColumn<QString>("format");  // empty: the builder's own
         QTest::addColumn<QByteArray>("script");
-        QTest::addColumn<bool>("everyValue");  // false: large, compared by our reader and mdb-reader only
+        QTest::addColumn<bool>("npm");
+        QTest::addColumn<bool>("mdbtools");
+        const auto row = [](const char *format, const char *name) -> QTestData & {
+            return QTest::newRow(name) << QString::fromLatin1(format);
+        };
         for (const QString name : {"basic", "empty-tables", "many-categories", "memo-chain", "sample", "split-runs"}) {
             QFile f(testDataPath(name + ".txt"));
             QVERIFY(f.open(QIODevice::ReadOnly));
-            QTest::newRow(qPrintable(name)) << f.readAll() << true;
+            row("", qPrintable(name)) << f.readAll() << true << true;
         }
         QByteArrayList wide, wideRow;
         for (int i = 1; i <= 255; ++i) {
             wide << "C" + QByteArray::number(i) + (i % 3 ? " LONG" : " TEXT 5");
             wideRow << (i % 3 ? QByteArray::number(i * 1000) : "v" + QByteArray::number(i % 100));
         }
-        QTest::newRow("255 columns") << table("Wide", wide, {wideRow.join('\t'), wideRow.join('\t')}) << true;
+        row("", "255 columns") << table("Wide", wide, {wideRow.join('\t'), wideRow.join('\t')}) << true << true;
         const QByteArrayList every = {"ID LONG AUTONUMBER", "I INT", "B BYTE", "T TEXT 10", "M MEMO", "C MONEY",
                                       "Y BOOLEAN", "D DOUBLE", "F FLOAT", "W DATE", "G GUID", "N NUMERIC 19 4"};
-        QTest::newRow("Null in every type")
-            << table("Nulls", every, {"1\t\\N\t\\N\t\\N\t\\N\t\\N\t0\t\\N\t\\N\t\\N\t\\N\t\\N"}) << true;
-        QTest::newRow("zero-length text beside Null")
-            << table("Texts", {"T TEXT 10", "M MEMO"}, {"\t", "\\N\t\\N", "\t\\N", "\\N\t"}) << true;
-        QTest::newRow("texts that compress and texts that do not")
+        row("", "Null in every type")
+            << table("Nulls", every, {"1\t\\N\t\\N\t\\N\t\\N\t\\N\t0\t\\N\t\\N\t\\N\t\\N\t\\N"}) << true << true;
+        row("", "zero-length text beside Null")
+            << table("Texts", {"T TEXT 10", "M MEMO"}, {"\t", "\\N\t\\N", "\t\\N", "\\N\t"}) << true << true;
+        row("", "texts that compress and texts that do not")
             << table("Names", {"Name TEXT 255"},
                      {"Plain ASCII", "Café crème", "Привет, мир", "Smile 😀 twice 😀", "Ā starts with a zero low byte",
                       "\xef\xbb\xbf" "starts with a byte-order mark", "mixed Привет and ASCII again and again",
                       repeated("x", 255), repeated("Ж", 255), repeated("é", 255)})
-            << true;
-        QTest::newRow("memos inline, on one page and chained")
+            << true << true;
+        row("", "memos inline, on one page and chained")
             << table("Memos", {"ID LONG", "M MEMO"},
                      {"1\t", "2\tx", "3\t" + repeated("a", 4000), "4\t" + repeated("Юникод ", 4000 / 7),
                       "5\t" + repeated("forty thousand ", 40000 / 15 + 1).left(40000), "6\t" + repeated("z", 1024),
                       "7\t" + repeated("z", 1025)})
-            << true;
-        QTest::newRow("money at its limits")
+            << true << true;
+        row("", "money at its limits")
             << table("Money", {"C MONEY"},
                      {"922337203685477.5807", "-922337203685477.5808", "-922337203685477.5807", "0.0001", "-0.0001", "0"})
-            << true;
-        QTest::newRow("decimals with scale 0 and 28")
+            << true << true;
+        row("", "decimals with scale 0 and 28")
             << table("Decimals", {"ID LONG", "Whole NUMERIC 28 0", "Fraction NUMERIC 28 28"},
                      {"1\t9999999999999999999999999999\t0.9999999999999999999999999999",
                       "2\t-9999999999999999999999999999\t-0.0000000000000000000000000001", "3\t0\t0", "4\t1\t0.5"})
-            << true;
-        QTest::newRow("dates at and beyond both ends")
+            << true << true;
+        row("", "dates at and beyond both ends")
             << table("Dates", {"W DATE"},
                      {"1899-12-30 00:00:00", "1899-12-29 00:00:00", "1800-02-28 00:00:00", "0100-01-01 00:00:00",
                       "9999-12-31 23:59:59", "2026-12-07 01:02:03", "1899-12-30 12:00:00"})
-            << true;
-        QTest::newRow("replication IDs")
+            << true << true;
+        row("", "replication IDs")
             << table("Guids", {"ID LONG", "G GUID"},
                      {"1\t{00000000-0000-0000-0000-000000000000}", "2\t{12345678-9ABC-DEF0-0123-456789ABCDEF}"})
-            << true;
+            << true << true;
         QByteArrayList many;
         for (int i = 1; i <= 65535; ++i)
             many << QByteArray::number(i) + "\tTitle " + QByteArray::number(i);
-        QTest::newRow("65,535 rows") << table("Many", {"ID LONG AUTONUMBER", "Name TEXT 50"}, many) << true;
-        QTest::newRow("a 2,000,000-character memo")
-            << table("Giant", {"ID LONG", "M MEMO"}, {"1\t" + repeated("0123456789", 200000)}) << false;
+        row("", "65,535 rows") << table("Many", {"ID LONG AUTONUMBER", "Name TEXT 50"}, many) << true << true;
+        row("", "a 2,000,000-character memo")
+            << table("Giant", {"ID LONG", "M MEMO"}, {"1\t" + repeated("0123456789", 200000)}) << true << false;
         QByteArrayList wideRows;
         // Three rows of about 1,340 bytes to a page (Cyrillic does not compress): 33,334
         // pages, more than one usage-map page covers.
         const QByteArray filler = repeated("Ф", 220);
         for (int i = 1; i <= 100000; ++i)
             wideRows << QByteArray::number(i) + '\t' + filler + '\t' + filler + '\t' + filler;
-        QTest::newRow("100,000 rows over several usage-map pages")
-            << table("Spread", {"ID LONG", "A TEXT 255", "B TEXT 255", "C TEXT 255"}, wideRows) << false;
-    }
-    void shouldBeReadBackAsBuiltByEveryReader()
-    {
-        QFETCH(QByteArray, script);
-        QFETCH(bool, everyValue);
-        const QString source = path(QStringLiteral("source.txt")), built = path(QStringLiteral("built.mdb"));
-        writeFile(source, script);
-        const Outcome b = run(tool("catalog-build"), {source, built});
-        QVERIFY2(b.code == 0, b.err.constData());
-        QVERIFY(ourReader(built) == forOurReader(script));
-        QVERIFY_OTHER(npmReader(built) == asRead(script));
-        if (everyValue)
-            QCOMPARE_OTHER(mdbtoolsReader(built), forMdbtools(script));
-        QVERIFY(QFile::remove(built));
-    }
-
-    // The types only Access 2016 and later files have, and calculated columns, in an ACE 16
-    // file. mdb-reader reads the first two types but not what Access calculated; mdbtools
-    // reads neither.
-    void shouldBuildTheNewestAccessTypes_data()
-    {
-        QTest::addColumn<QByteArray>("script");
-        QTest::addColumn<bool>("npm");
-        QTest::newRow("Large Number at both ends")
+        row("", "100,000 rows over several usage-map pages")
+            << table("Spread", {"ID LONG", "A TEXT 255", "B TEXT 255", "C TEXT 255"}, wideRows) << true << false;
+        row("ace16", "Large Number at both ends")
             << table("Big", {"ID LONG", "N BIGINT"},
                      {"1\t9223372036854775807", "2\t-9223372036854775808", "3\t0", "4\t\\N", "5\t-1"})
-            << true;
-        QTest::newRow("Date/Time Extended at both ends and to 100 ns")
+            << true << false;
+        row("ace16", "Date/Time Extended at both ends and to 100 ns")
             << table("Stamps", {"ID LONG", "W DATETIME2"},
                      {"1\t0001-01-01 00:00:00.0000000", "2\t9999-12-31 23:59:59.9999999", "3\t1899-12-30 00:00:00.0000001",
                       "4\t\\N", "5\t2019-05-17 21:03:17.1234567", "6\t1600-02-29 12:00:00.5000000"})
-            << true;
+            << true << false;
         const QByteArrayList calculated = {
             "ID LONG AUTONUMBER", "FullName TEXT 60 CALCULATED", "NameLength LONG CALCULATED",
             "Small INT CALCULATED", "Ratio DOUBLE CALCULATED", "Single FLOAT CALCULATED", "Cost MONEY CALCULATED",
             "Exact NUMERIC 28 0 CALCULATED", "Flag BOOLEAN CALCULATED", "Due DATE CALCULATED", "Note MEMO CALCULATED",
             "G GUID CALCULATED"};
-        QTest::newRow("a calculated column of each result type")
+        row("ace16", "a calculated column of each result type")
             << table("Calculated", calculated,
                      {"1\tSmith, Ann\t10\t-32768\t1.5\t0.25\t922337203685477.5807\t-1234567890123456789012345678\t1\t"
                       "2019-05-17 21:03:17\tshort memo\t{01234567-89AB-CDEF-0123-456789ABCDEF}",
@@ -537,55 +527,10 @@ private slots:
                       "3\t\t0\t32767\t-0.000125\t-3\t-0.0001\t0.0000000000000000000000000001\t0\t1899-12-29 06:00:00\t" +
                           repeated("a long memo ", 400) + "\t\\N",
                       "4\tx\t-2147483648\t0\t0\t0\t0\t12.5\t1\t9999-12-31 23:59:59\t\t\\N"})
-            << false;
+            << false << false;
         QFile fixture(testDataPath(QStringLiteral("newest-types.txt")));
         QVERIFY(fixture.open(QIODevice::ReadOnly));
-        QTest::newRow("newest-types, as the window tests read it") << fixture.readAll() << false;
-    }
-    void shouldBuildTheNewestAccessTypes()
-    {
-        QFETCH(QByteArray, script);
-        QFETCH(bool, npm);
-        const QString source = path(QStringLiteral("source.txt")), built = path(QStringLiteral("built.accdb"));
-        writeFile(source, script);
-        const Outcome b = run(tool("catalog-build"), {"--format", "ace16", source, built});
-        QVERIFY2(b.code == 0, b.err.constData());
-        QFile file(built);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray head = file.read(0x15);
-        file.close();  // a file open here cannot be removed on Windows
-        QCOMPARE(head.mid(4, 16), QByteArray("Standard ACE DB", 16));
-        QCOMPARE(int(head[0x14]), 5);
-        QCOMPARE(ourReader(built), forOurReader(script));
-        if (npm)
-            QCOMPARE_OTHER(npmReader(built), asRead(script));
-        QVERIFY(QFile::remove(built));
-    }
-
-    // What a calculated column is computed by travels in its table's catalog row, as Access
-    // keeps it; mdbtools reads it back from there.
-    void shouldKeepWhatACalculatedColumnIsComputedBy()
-    {
-        const QString source = path(QStringLiteral("calculated.txt")), built = path(QStringLiteral("calculated.accdb"));
-        writeFile(source, "TABLE People\nCOLUMN Last TEXT 20\nCOLUMN First TEXT 20\n"
-                          "COLUMN Full TEXT 60 CALCULATED [Last] & \", \" & [First]\n"
-                          "COLUMN Length LONG CALCULATED Len([Last])\nCOLUMN Given LONG CALCULATED\n"
-                          "ROW Smith\tAnn\tSmith, Ann\t5\t1\n");
-        const Outcome b = run(tool("catalog-build"), {"--format", "ace16", source, built});
-        QVERIFY2(b.code == 0, b.err.constData());
-        const Outcome props = run(QStringLiteral("mdb-prop"), {built, QStringLiteral("People")});
-        QCOMPARE_OTHER(props.out, QByteArray("name: Full\n\tExpression: [Last] & \", \" & [First]\n\tResultType: 10\n\n"
-                                       "name: Length\n\tExpression: Len([Last])\n\tResultType: 4\n\n"));
-        QCOMPARE(ourReader(built), QByteArray("TABLE People\nCOLUMN Last TEXT 20\nCOLUMN First TEXT 20\n"
-                                              "COLUMN Full TEXT 60 CALCULATED\nCOLUMN Length LONG CALCULATED\n"
-                                              "COLUMN Given LONG CALCULATED\nROW Smith\tAnn\tSmith, Ann\t5\t1\n"));
-    }
-
-    // Jet 3 files read back by all three readers: every fixture that Jet 3 can hold (Western
-    // text, no decimals), and the places where its layouts differ.
-    void shouldBuildJet3Files_data()
-    {
-        QTest::addColumn<QByteArray>("script");
+        row("ace16", "newest-types, as the window tests read it") << fixture.readAll() << false << false;
         const QDir data(testDataPath(QString()));
         int fixtures = 0;
         for (const QString &name : data.entryList({QStringLiteral("*.txt")}, QDir::Files)) {
@@ -593,7 +538,7 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             const QByteArray script = f.readAll();
             if (!script.contains(" NUMERIC ")) {
-                QTest::newRow(qPrintable(name)) << script;
+                row("jet3", qPrintable("Jet 3: " + name)) << script << true << true;
                 ++fixtures;
             }
         }
@@ -603,24 +548,58 @@ private slots:
         for (int n = 0; n <= 255; n += 5)
             steps << QByteArray::number(n) + '\t' + repeated("a", n) + '\t' + repeated("b", 255 - n / 2) + '\t' +
                          repeated("c", n) + "\t\\N\t" + repeated("d", 255);
-        QTest::newRow("rows across 256-byte steps")
-            << table("Steps", {"ID LONG", "A TEXT 255", "B TEXT 255", "C TEXT 255", "D TEXT 255", "E TEXT 255"}, steps);
-        QTest::newRow("Western text, money, dates and a chained memo")
+        row("jet3", "Jet 3: rows across 256-byte steps")
+            << table("Steps", {"ID LONG", "A TEXT 255", "B TEXT 255", "C TEXT 255", "D TEXT 255", "E TEXT 255"}, steps)
+            << true << true;
+        row("jet3", "Jet 3: Western text, money, dates and a chained memo")
             << table("Mixed", {"ID LONG AUTONUMBER", "T TEXT 20", "C MONEY", "W DATE", "M MEMO", "Y BOOLEAN"},
                      {"1\tCafé “quoted” €5\t922337203685477.5807\t2026-12-07 01:02:03\t" + repeated("memo ", 2000) + "\t1",
-                      "2\t\t-0.0001\t1999-12-31 23:59:59\t\t0", "3\t\\N\t\\N\t\\N\t\\N\t0"});
+                      "2\t\t-0.0001\t1999-12-31 23:59:59\t\t0", "3\t\\N\t\\N\t\\N\t\\N\t0"})
+            << true << true;
     }
-    void shouldBuildJet3Files()
+    void shouldBeReadBackAsBuiltByEveryReader()
     {
+        QFETCH(QString, format);
         QFETCH(QByteArray, script);
-        const QString source = path(QStringLiteral("source3.txt")), built = path(QStringLiteral("built3.mdb"));
-        writeFile(source, script);
-        const Outcome b = run(tool("catalog-build"), {"--format", "jet3", source, built});
-        QVERIFY2(b.code == 0, b.err.constData());
-        QCOMPARE_OTHER(run(QStringLiteral("mdb-ver"), {built}).out, QByteArray("JET3\n"));
+        QFETCH(bool, npm);
+        QFETCH(bool, mdbtools);
+        const QString built = path(format == "ace16" ? QStringLiteral("built.accdb") : QStringLiteral("built.mdb"));
+        QCOMPARE(buildScript(script, built, format.isEmpty() ? QStringList() : QStringList{"--format", format}), QByteArray());
+        if (format == "ace16") {
+            QFile file(built);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray head = file.read(0x15);
+            file.close();  // a file open here cannot be removed on Windows
+            QCOMPARE(head.mid(4, 16), QByteArray("Standard ACE DB", 16));
+            QCOMPARE(int(head[0x14]), 5);
+        }
+        if (format == "jet3")
+            QCOMPARE_OTHER(run(QStringLiteral("mdb-ver"), {built}).out, QByteArray("JET3\n"));
         QCOMPARE(ourReader(built), forOurReader(script));
-        QVERIFY_OTHER(npmReader(built) == asRead(script));
-        QCOMPARE_OTHER(mdbtoolsReader(built), forMdbtools(script));
+        if (npm)
+            QCOMPARE_OTHER(npmReader(built), asRead(script));
+        if (mdbtools)
+            QCOMPARE_OTHER(mdbtoolsReader(built), forMdbtools(script));
+        QVERIFY(QFile::remove(built));
+    }
+
+    // What a calculated column is computed by travels in its table's catalog row, as Access
+    // keeps it; mdbtools reads it back from there.
+    void shouldKeepWhatACalculatedColumnIsComputedBy()
+    {
+        const QString built = path(QStringLiteral("calculated.accdb"));
+        QCOMPARE(buildScript("TABLE People\nCOLUMN Last TEXT 20\nCOLUMN First TEXT 20\n"
+                       "COLUMN Full TEXT 60 CALCULATED [Last] & \", \" & [First]\n"
+                       "COLUMN Length LONG CALCULATED Len([Last])\nCOLUMN Given LONG CALCULATED\n"
+                       "ROW Smith\tAnn\tSmith, Ann\t5\t1\n",
+                       built, {"--format", "ace16"}),
+                 QByteArray());
+        const Outcome props = run(QStringLiteral("mdb-prop"), {built, QStringLiteral("People")});
+        QCOMPARE_OTHER(props.out, QByteArray("name: Full\n\tExpression: [Last] & \", \" & [First]\n\tResultType: 10\n\n"
+                                       "name: Length\n\tExpression: Len([Last])\n\tResultType: 4\n\n"));
+        QCOMPARE(ourReader(built), QByteArray("TABLE People\nCOLUMN Last TEXT 20\nCOLUMN First TEXT 20\n"
+                                              "COLUMN Full TEXT 60 CALCULATED\nCOLUMN Length LONG CALCULATED\n"
+                                              "COLUMN Given LONG CALCULATED\nROW Smith\tAnn\tSmith, Ann\t5\t1\n"));
     }
 
     // A date is Jet's count of days from 1899-12-30 with the time of day as the size of its
@@ -654,12 +633,9 @@ private slots:
         QByteArray stored(12, 0);
         qToLittleEndian<quint32>(kMark, stored.data());
         qToLittleEndian<quint64>(std::bit_cast<quint64>(days), stored.data() + 4);
-        const QString source = path(QStringLiteral("dates.txt"));
-        writeFile(source, script);
         for (const char *format : {"jet4", "jet3"}) {
             const QString built = path(QStringLiteral("dates-%1.mdb").arg(QLatin1String(format)));
-            const Outcome b = run(tool("catalog-build"), {"--format", format, source, built});
-            QVERIFY2(b.code == 0, b.err.constData());
+            QCOMPARE(buildScript(script, built, {"--format", format}), QByteArray());
             QCOMPARE(ourReader(built), forOurReader(script));
             QFile f(built);
             QVERIFY(f.open(QIODevice::ReadOnly));
@@ -698,13 +674,10 @@ private slots:
                 rows << id + "\tv" + QByteArray::number(rows.size());
             return table("T", {"Ticket LONG AUTONUMBER", "Name TEXT 10"}, rows);
         };
-        const QString source = path(QStringLiteral("numbered.txt"));
-        writeFile(source, script(ids));
         for (const jet::layout::Layout *layout : {&jet::layout::kJet4, &jet::layout::kJet3}) {
             const bool jet3 = layout == &jet::layout::kJet3;
             const QString built = path(jet3 ? QStringLiteral("numbered3.mdb") : QStringLiteral("numbered.mdb"));
-            const Outcome b = run(tool("catalog-build"), {"--format", jet3 ? "jet3" : "jet4", source, built});
-            QVERIFY2(b.code == 0, b.err.constData());
+            QCOMPARE(buildScript(script(ids), built, {"--format", jet3 ? "jet3" : "jet4"}), QByteArray());
             QCOMPARE(ourReader(built), forOurReader(script(numbered)));
             QFile f(built);
             QVERIFY(f.open(QIODevice::ReadOnly));

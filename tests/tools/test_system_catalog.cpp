@@ -5,6 +5,7 @@
 
 #include "jet/layout.h"
 #include "jet/stored_type.h"
+#include "tests/support/catalog_tool.h"
 #include "tests/support/test_data.h"
 #include "tools/builder/jet_index.h"
 
@@ -17,8 +18,6 @@
 namespace {
 
 using namespace jet::layout;
-
-QString tool(const char *name) { return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name)); }
 
 struct Column {
     QString name;
@@ -52,6 +51,15 @@ struct Definition {
             if (c.name == name)
                 return &c;
         return nullptr;
+    }
+    /// Where the column `name`, which is there, lies among `columns`.
+    int slot(const char *name) const { return int(column(QLatin1String(name)) - columns.constData()); }
+    /// The columns in the order of their numbers.
+    QList<Column> byNumber() const
+    {
+        QList<Column> c = columns;
+        std::sort(c.begin(), c.end(), [](const Column &a, const Column &b) { return a.number < b.number; });
+        return c;
     }
 };
 
@@ -498,9 +506,7 @@ QStringList checkSystemCatalog(const QString &path, const QStringList &userTable
         f.fail(QStringLiteral("the catalog is not a system table"));
     const auto shapeOf = [](const Definition &t) {
         QList<QPair<QString, quint8>> c;
-        QList<Column> byNumber = t.columns;
-        std::sort(byNumber.begin(), byNumber.end(), [](const Column &a, const Column &b) { return a.number < b.number; });
-        for (const Column &col : byNumber)
+        for (const Column &col : t.byNumber())
             c << qMakePair(col.name, col.type);
         return c;
     };
@@ -510,9 +516,8 @@ QStringList checkSystemCatalog(const QString &path, const QStringList &userTable
     for (const char *c : {"Id", "ParentId", "Name", "Type", "Flags"})
         if (!catalog->column(QLatin1String(c)))
             return f.faults() << QStringLiteral("MSysObjects has no column %1").arg(QLatin1String(c));
-    const auto slot = [&](const char *name) { return int(catalog->column(QLatin1String(name)) - catalog->columns.constData()); };
-    const int idAt = slot("Id"), parentAt = slot("ParentId"), nameAt = slot("Name"), typeAt = slot("Type"),
-              flagsAt = slot("Flags");
+    const int idAt = catalog->slot("Id"), parentAt = catalog->slot("ParentId"), nameAt = catalog->slot("Name"),
+              typeAt = catalog->slot("Type"), flagsAt = catalog->slot("Flags");
 
     struct Object {
         qint32 id, parent, flags;
@@ -689,20 +694,18 @@ QStringList catalogFields(const QString &path)
     if (!catalog)
         return f.faults();
     const auto columnsOf = [](const Definition &t) {
-        QList<Column> byNumber = t.columns;
-        std::sort(byNumber.begin(), byNumber.end(), [](const Column &a, const Column &b) { return a.number < b.number; });
         QStringList c;
         // The flags a reader acts on: Access also sets 0x10 on every system column and 0x20 on
         // binary ones, and keeps their texts uncompressed; the builder does not, and no reader asks.
         constexpr quint8 kReadFlags = ColumnFlag::Fixed | ColumnFlag::Updatable | ColumnFlag::AutoLong;
-        for (const Column &col : byNumber)
+        for (const Column &col : t.byNumber())
             c << QStringLiteral("%1 %2 %3 flags %4 decimal %5.%6")
                      .arg(col.name).arg(col.type, 2, 16, QLatin1Char('0')).arg(col.length)
                      .arg(col.flags & kReadFlags, 0, 16).arg(col.precision).arg(col.scale);
         return c.join(QStringLiteral(", "));
     };
-    const auto at = [&](const char *name) { return int(catalog->column(QLatin1String(name)) - catalog->columns.constData()); };
-    const int idAt = at("Id"), parentAt = at("ParentId"), nameAt = at("Name"), typeAt = at("Type"), flagsAt = at("Flags");
+    const int idAt = catalog->slot("Id"), parentAt = catalog->slot("ParentId"), nameAt = catalog->slot("Name"),
+              typeAt = catalog->slot("Type"), flagsAt = catalog->slot("Flags");
     constexpr qint32 kApplicationFlag = 0x2;  // what Access itself adds (MSysAccessObjects, its navigation pane)
     for (const Record &r : f.records(*catalog, kCatalogTableDefPage)) {
         const qint32 id = longOf(r.values[idAt]), parent = longOf(r.values[parentAt]), flags = longOf(r.values[flagsAt]);
@@ -778,21 +781,6 @@ QByteArray readAll(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-/// Writes `script` to `source` and builds it into `out` in `format`; the builder's complaint
-/// when it fails, else nothing.
-QString buildScript(const QString &format, const QByteArray &script, const QString &source, const QString &out)
-{
-    QFile s(source);
-    if (!s.open(QIODevice::WriteOnly) || s.write(script) != script.size())
-        return QStringLiteral("cannot write ") + source;
-    s.close();
-    QProcess p;
-    p.start(tool("catalog-build"), {QStringLiteral("--format"), format, source, out});
-    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return QStringLiteral("catalog-build failed: ") + QString::fromUtf8(p.readAllStandardError());
-    return {};
 }
 
 }  // namespace
@@ -893,7 +881,7 @@ private slots:
         const QString source = m_dir.filePath(QStringLiteral("source.txt")), built = m_dir.filePath(QStringLiteral("built.mdb")),
                       again = m_dir.filePath(QStringLiteral("again.mdb"));
         for (const QString &out : {built, again})
-            QCOMPARE(buildScript(format, script, source, out), QString());
+            QCOMPARE(buildScript(script, source, out, {"--format", format}), QByteArray());
         QCOMPARE(checkSystemCatalog(built, tablesOf(script)), QStringList());
         QVERIFY(readAll(built) == readAll(again));
     }
@@ -913,8 +901,9 @@ private slots:
         QFETCH(QString, format);
         QFETCH(QString, access);
         const QString built = m_dir.filePath(QStringLiteral("fields.mdb"));
-        QCOMPARE(buildScript(format, readAll(testDataPath(QStringLiteral("basic.txt"))), m_dir.filePath(QStringLiteral("fields.txt")), built),
-                 QString());
+        QCOMPARE(buildScript(readAll(testDataPath(QStringLiteral("basic.txt"))), m_dir.filePath(QStringLiteral("fields.txt")), built,
+                             {"--format", format}),
+                 QByteArray());
         const QStringList expected = catalogFields(access);
         QVERIFY(expected.size() > 20);
         QCOMPARE(comparable(catalogFields(built)), comparable(expected));
@@ -938,7 +927,7 @@ private slots:
         QUORBIX_LINUX_ONLY("mdbtools' index walk is a Linux program");
         QFETCH(QByteArray, script);
         const QString built = m_dir.filePath(QStringLiteral("walk.mdb"));
-        QCOMPARE(buildScript(QStringLiteral("jet3"), script, m_dir.filePath(QStringLiteral("walk.txt")), built), QString());
+        QCOMPARE(buildScript(script, m_dir.filePath(QStringLiteral("walk.txt")), built, {"--format", "jet3"}), QByteArray());
         const auto walk = [&](const QString &index) {
             QProcess p;
             p.start(tool("index-probe"), {built, QStringLiteral("MSysObjects"), index});
