@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 using namespace jetbytes;
 
@@ -114,11 +115,12 @@ bool isLongValuePage(const QByteArray &bytes, qsizetype pg)
 qsizetype firstRowAt(const QByteArray &bytes, qsizetype pg) { return pg * kPage + (u16(bytes, pg * kPage + 14) & 0x1fff); }
 
 /// `bytes` with a header field changed where it lies masked: unmasked, patched, masked again.
-QByteArray withMaskedHeaderField(QByteArray bytes, qsizetype at, const QByteArray &value)
+QByteArray withMaskedHeaderField(QByteArray bytes, qsizetype at, const QByteArray &value,
+                                 const jet::layout::Layout &layout = jet::layout::kJet4)
 {
-    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), jet::layout::kJet4);
+    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), layout);
     bytes.replace(at, value.size(), value);
-    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), jet::layout::kJet4);
+    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), layout);
     return bytes;
 }
 
@@ -234,13 +236,7 @@ private slots:
         {
             // Jet 3 keeps its password unmasked, 20 bytes; its text in the code page the header names.
             using namespace jet::layout;
-            const auto jet3Field = [&](unsigned at, const QByteArray &value) {
-                QByteArray bytes = m_jet3;
-                maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), kJet3);
-                bytes.replace(at, value.size(), value);
-                maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), kJet3);
-                return bytes;
-            };
+            const auto jet3Field = [&](unsigned at, const QByteArray &value) { return withMaskedHeaderField(m_jet3, at, value, kJet3); };
             QTest::newRow("Jet 3, pages encrypted") << jet3Field(kJet3.headerDatabaseKey, "\x12\x34\x56\x78") << sealed.arg("encrypted");
             QTest::newRow("Jet 3, database password") << jet3Field(kHeaderPassword, "pw") << sealed.arg("protected by a database password");
             QTest::newRow("Jet 3, password in its last byte")
@@ -325,38 +321,20 @@ private slots:
             << patched(realIndex + 4, QByteArray("\xff\xff", 2)) << indexes.arg(": the primary key has no columns");
 
         // Page header and row count, row offsets, the middle, and the end where rows sit.
-        for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "index",
-                                 "long value", "usage map"}) {
-            const qsizetype page = firstPageOfKind(m_basic, kind);
-            QVERIFY2(page >= 0, kind);
-            for (auto [offset, span] : {std::pair{0, 8}, {8, 8}, {12, 16}, {40, 24}, {kPage / 2, 64}, {kPage - 64, 64}}) {
-                QByteArray flipped = m_basic;
-                for (qsizetype at = page * kPage + offset; at < page * kPage + offset + span; ++at)
-                    flipped[at] = char(~flipped[at]);
-                QTest::addRow("%s flipped at %d+%d", kind, offset, span) << flipped << QString();
-            }
-        }
-        for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "index",
-                                 "long value", "usage map"}) {
-            const qsizetype page = firstPageOfKind(m_ace, kind);
-            QVERIFY2(page >= 0, kind);
-            for (auto [offset, span] : {std::pair{0, 8}, {8, 8}, {12, 16}, {40, 24}, {kPage / 2, 64}, {kPage - 64, 64}}) {
-                QByteArray flipped = m_ace;
-                for (qsizetype at = page * kPage + offset; at < page * kPage + offset + span; ++at)
-                    flipped[at] = char(~flipped[at]);
-                QTest::addRow("ACE: %s flipped at %d+%d", kind, offset, span) << flipped << QString();
-            }
-        }
-        constexpr int kPage3 = int(jet::layout::kJet3.pageSize);
-        for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "long value", "usage map"}) {
-            const qsizetype page = firstPageOfKind(m_jet3, kind, kPage3);
-            if (page < 0)
-                continue;  // a small catalog keeps its usage maps inline
-            for (auto [offset, span] : {std::pair{0, 8}, {8, 8}, {12, 16}, {40, 24}, {kPage3 / 2, 64}, {kPage3 - 64, 64}}) {
-                QByteArray flipped = m_jet3;
-                for (qsizetype at = page * kPage3 + offset; at < page * kPage3 + offset + span; ++at)
-                    flipped[at] = char(~flipped[at]);
-                QTest::addRow("Jet 3: %s flipped at %d+%d", kind, offset, span) << flipped << QString();
+        const int kPage3 = int(jet::layout::kJet3.pageSize);
+        for (const auto &[prefix, file, size] : {std::tuple{"", m_basic, kPage}, {"ACE: ", m_ace, kPage}, {"Jet 3: ", m_jet3, kPage3}}) {
+            for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "index",
+                                     "long value", "usage map"}) {
+                const qsizetype page = firstPageOfKind(file, kind, size);
+                if (page < 0 && size == kPage3)
+                    continue;  // a small catalog keeps its usage maps inline
+                QVERIFY2(page >= 0, kind);
+                for (auto [offset, span] : {std::pair{0, 8}, {8, 8}, {12, 16}, {40, 24}, {size / 2, 64}, {size - 64, 64}}) {
+                    QByteArray flipped = file;
+                    for (qsizetype at = page * size + offset; at < page * size + offset + span; ++at)
+                        flipped[at] = char(~flipped[at]);
+                    QTest::addRow("%s%s flipped at %d+%d", prefix, kind, offset, span) << flipped << QString();
+                }
             }
         }
     }
