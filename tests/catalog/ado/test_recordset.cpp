@@ -214,8 +214,17 @@ QStringList recordsetRows(const Recordset &rs, const QStringList &fields)
     return out;
 }
 
-// A listing after a sort and a filter: the fields' names and types, then their values row
-// by row; or why it was refused.
+// A listing's fields (those named, or all) as names and types, then their values row by row.
+QStringList fieldsAndRows(const Recordset &rs, const QStringList &fields = {})
+{
+    QStringList declared;
+    for (int c = 0; c < rs.fieldCount(); ++c)
+        if (fields.isEmpty() || fields.contains(rs.field(c).Name))
+            declared << rs.field(c).Name + ' ' + QString::number(rs.field(c).Type);
+    return QStringList{declared.join('|')} + recordsetRows(rs, fields);
+}
+
+// A listing after a sort and a filter, as fieldsAndRows gives it; or why it was refused.
 QStringList listedFields(const std::shared_ptr<ado::Connection> &cn, const QString &sql, const QString &sort,
                          const QString &filter, const QStringList &fields)
 {
@@ -223,10 +232,7 @@ QStringList listedFields(const std::shared_ptr<ado::Connection> &cn, const QStri
     ado::Error e = openListing(rs, cn, sql);
     if (e || (e = rs.setSort(sort)) || (e = rs.setFilter(filter)))
         return {"refused: " + e.Description};
-    QStringList declared;
-    for (const QString &field : fields)
-        declared << field + ' ' + QString::number(rs.field(rs.fieldIndex(field)).Type);
-    return QStringList{declared.join('|')} + recordsetRows(rs, fields);
+    return fieldsAndRows(rs, fields);
 }
 
 QList<int> ids(const Recordset &rs)
@@ -506,18 +512,7 @@ private slots:
         QFETCH(QString, filter);
         const auto cn = openBasicCatalog();
         QVERIFY(cn);
-        const auto rows = [](Recordset &rs) {
-            QStringList out{rs.Source};
-            for (int c = 0; c < rs.fieldCount(); ++c)
-                out << rs.field(c).Name + ':' + QString::number(rs.field(c).Type);
-            for (int r = 0; r < rs.RecordCount(); ++r) {
-                QStringList cells;
-                for (int c = 0; c < rs.fieldCount(); ++c)
-                    cells << rs.valueAt(r, c).toString();
-                out << cells.join('|');
-            }
-            return out;
-        };
+        const auto rows = [](const Recordset &rs) { return QStringList{rs.Source} + fieldsAndRows(rs); };
         Recordset asked, typed;
         asked.CursorLocation = ado::adUseClient;
         QVERIFY(!asked.Open(request, cn, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText));
