@@ -246,24 +246,23 @@ private slots:
                 << jet3Field(kJet3.headerCodePage, QByteArray("\xe3\x04", 2))
                 << otherFormat.arg("the Jet 3 format of Access 95 and 97 with text in code page 1251 \\(only 1252, Western European, is read\\)");
             QTest::newRow("Jet 3, no code page named") << jet3Field(kJet3.headerCodePage, QByteArray(2, '\0')) << "^$";
-            const qsizetype jet3Pages = m_jet3.size() / kJet3.pageSize;
-            for (qsizetype length : {qsizetype(kJet3.pageSize), 2 * qsizetype(kJet3.pageSize), m_jet3.size() - 1024, m_jet3.size() + 1})
-                QTest::addRow("Jet 3, %lld bytes", qint64(length))
-                    << m_jet3.leftJustified(length, '\0', true)
-                    << (length % kJet3.pageSize ? QStringLiteral("its size \\(%1 bytes\\) is not a whole number of 2048-byte pages").arg(length)
-                                                : QStringLiteral("past the end of the file \\(%1 pages\\)").arg(length / kJet3.pageSize));
-            QVERIFY(jet3Pages > 8);
+            QVERIFY(m_jet3.size() / kJet3.pageSize > 8);
         }
         QTest::newRow("header page marked as data") << patched(0, QByteArray(1, 1)) << notJet;
         QTest::newRow("header cut before the version") << m_basic.left(0x10) << notJet;
 
         // Cut at page boundaries and mid-page, or one byte too long: refused at the bound it breaks.
-        for (qsizetype length : {qsizetype(kPage / 2), qsizetype(kPage), qsizetype(2 * kPage), qsizetype(3 * kPage), pages / 4 * kPage,
-                                 pages / 2 * kPage, pages / 2 * kPage + 1000, m_basic.size() - 1, m_basic.size() + 1})
-            QTest::addRow("%lld bytes", qint64(length))
-                << m_basic.leftJustified(length, '\0', true)
-                << (length % kPage ? QStringLiteral("its size \\(%1 bytes\\) is not a whole number of 4096-byte pages").arg(length)
-                                     : QStringLiteral("past the end of the file \\(%1 pages\\)").arg(length / kPage));
+        const qsizetype page3 = jet::layout::kJet3.pageSize;
+        const QList<std::tuple<const char *, QByteArray, qsizetype, QList<qsizetype>>> cuts{
+            {"", m_basic, kPage, {kPage / 2, kPage, 2 * kPage, 3 * kPage, pages / 4 * kPage, pages / 2 * kPage,
+                                  pages / 2 * kPage + 1000, m_basic.size() - 1, m_basic.size() + 1}},
+            {"Jet 3, ", m_jet3, page3, {page3, 2 * page3, m_jet3.size() - 1024, m_jet3.size() + 1}}};
+        for (const auto &[prefix, file, size, lengths] : cuts)
+            for (const qsizetype length : lengths)
+                QTest::addRow("%s%lld bytes", prefix, qint64(length))
+                    << file.leftJustified(length, '\0', true)
+                    << (length % size ? QStringLiteral("its size \\(%1 bytes\\) is not a whole number of %2-byte pages").arg(length).arg(size)
+                                      : QStringLiteral("past the end of the file \\(%1 pages\\)").arg(length / size));
 
         // A zero-length usage map, or one aimed at page 0 row 255: the library would dereference NULL.
         const qsizetype software = definitionPageNaming(m_basic, QStringLiteral("DownloadURL1"));
