@@ -45,18 +45,20 @@ inline qsizetype definitionPageNaming(const QByteArray &bytes, const QString &co
     return -1;
 }
 
-/// A table as delivered: its columns, and the text of its `Name` column row by row.
+/// A table as delivered: its columns, its rows counted, and the text of its `Name` column row by row.
 class TableRows final : public reader_client::RowSink {
 public:
     void columns(const QVector<jet::Column> &columns) override { cols = columns; }
     void row(const std::vector<reader_client::Cell> &cells) override
     {
+        ++rows;
         for (qsizetype i = 0; i < cols.size(); ++i)
             if (cols[i].name == "Name")
                 names << QString::fromUtf8(cells[i].text.data(), qsizetype(cells[i].text.size()));
     }
     QVector<jet::Column> cols;
     QStringList names;
+    int rows = 0;
 };
 
 }  // namespace jetbytes

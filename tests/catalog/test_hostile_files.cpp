@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 using namespace jetbytes;
 
@@ -114,11 +115,12 @@ bool isLongValuePage(const QByteArray &bytes, qsizetype pg)
 qsizetype firstRowAt(const QByteArray &bytes, qsizetype pg) { return pg * kPage + (u16(bytes, pg * kPage + 14) & 0x1fff); }
 
 /// `bytes` with a header field changed where it lies masked: unmasked, patched, masked again.
-QByteArray withMaskedHeaderField(QByteArray bytes, qsizetype at, const QByteArray &value)
+QByteArray withMaskedHeaderField(QByteArray bytes, qsizetype at, const QByteArray &value,
+                                 const jet::layout::Layout &layout = jet::layout::kJet4)
 {
-    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), jet::layout::kJet4);
+    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), layout);
     bytes.replace(at, value.size(), value);
-    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), jet::layout::kJet4);
+    jet::layout::maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), layout);
     return bytes;
 }
 
@@ -234,13 +236,7 @@ private slots:
         {
             // Jet 3 keeps its password unmasked, 20 bytes; its text in the code page the header names.
             using namespace jet::layout;
-            const auto jet3Field = [&](unsigned at, const QByteArray &value) {
-                QByteArray bytes = m_jet3;
-                maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), kJet3);
-                bytes.replace(at, value.size(), value);
-                maskHeader(reinterpret_cast<unsigned char *>(bytes.data()), kJet3);
-                return bytes;
-            };
+            const auto jet3Field = [&](unsigned at, const QByteArray &value) { return withMaskedHeaderField(m_jet3, at, value, kJet3); };
             QTest::newRow("Jet 3, pages encrypted") << jet3Field(kJet3.headerDatabaseKey, "\x12\x34\x56\x78") << sealed.arg("encrypted");
             QTest::newRow("Jet 3, database password") << jet3Field(kHeaderPassword, "pw") << sealed.arg("protected by a database password");
             QTest::newRow("Jet 3, password in its last byte")
@@ -250,24 +246,23 @@ private slots:
                 << jet3Field(kJet3.headerCodePage, QByteArray("\xe3\x04", 2))
                 << otherFormat.arg("the Jet 3 format of Access 95 and 97 with text in code page 1251 \\(only 1252, Western European, is read\\)");
             QTest::newRow("Jet 3, no code page named") << jet3Field(kJet3.headerCodePage, QByteArray(2, '\0')) << "^$";
-            const qsizetype jet3Pages = m_jet3.size() / kJet3.pageSize;
-            for (qsizetype length : {qsizetype(kJet3.pageSize), 2 * qsizetype(kJet3.pageSize), m_jet3.size() - 1024, m_jet3.size() + 1})
-                QTest::addRow("Jet 3, %lld bytes", qint64(length))
-                    << m_jet3.leftJustified(length, '\0', true)
-                    << (length % kJet3.pageSize ? QStringLiteral("its size \\(%1 bytes\\) is not a whole number of 2048-byte pages").arg(length)
-                                                : QStringLiteral("past the end of the file \\(%1 pages\\)").arg(length / kJet3.pageSize));
-            QVERIFY(jet3Pages > 8);
+            QVERIFY(m_jet3.size() / kJet3.pageSize > 8);
         }
         QTest::newRow("header page marked as data") << patched(0, QByteArray(1, 1)) << notJet;
         QTest::newRow("header cut before the version") << m_basic.left(0x10) << notJet;
 
         // Cut at page boundaries and mid-page, or one byte too long: refused at the bound it breaks.
-        for (qsizetype length : {qsizetype(kPage / 2), qsizetype(kPage), qsizetype(2 * kPage), qsizetype(3 * kPage), pages / 4 * kPage,
-                                 pages / 2 * kPage, pages / 2 * kPage + 1000, m_basic.size() - 1, m_basic.size() + 1})
-            QTest::addRow("%lld bytes", qint64(length))
-                << m_basic.leftJustified(length, '\0', true)
-                << (length % kPage ? QStringLiteral("its size \\(%1 bytes\\) is not a whole number of 4096-byte pages").arg(length)
-                                     : QStringLiteral("past the end of the file \\(%1 pages\\)").arg(length / kPage));
+        const qsizetype page3 = jet::layout::kJet3.pageSize;
+        const QList<std::tuple<const char *, QByteArray, qsizetype, QList<qsizetype>>> cuts{
+            {"", m_basic, kPage, {kPage / 2, kPage, 2 * kPage, 3 * kPage, pages / 4 * kPage, pages / 2 * kPage,
+                                  pages / 2 * kPage + 1000, m_basic.size() - 1, m_basic.size() + 1}},
+            {"Jet 3, ", m_jet3, page3, {page3, 2 * page3, m_jet3.size() - 1024, m_jet3.size() + 1}}};
+        for (const auto &[prefix, file, size, lengths] : cuts)
+            for (const qsizetype length : lengths)
+                QTest::addRow("%s%lld bytes", prefix, qint64(length))
+                    << file.leftJustified(length, '\0', true)
+                    << (length % size ? QStringLiteral("its size \\(%1 bytes\\) is not a whole number of %2-byte pages").arg(length).arg(size)
+                                      : QStringLiteral("past the end of the file \\(%1 pages\\)").arg(length / size));
 
         // A zero-length usage map, or one aimed at page 0 row 255: the library would dereference NULL.
         const qsizetype software = definitionPageNaming(m_basic, QStringLiteral("DownloadURL1"));
@@ -325,38 +320,20 @@ private slots:
             << patched(realIndex + 4, QByteArray("\xff\xff", 2)) << indexes.arg(": the primary key has no columns");
 
         // Page header and row count, row offsets, the middle, and the end where rows sit.
-        for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "index",
-                                 "long value", "usage map"}) {
-            const qsizetype page = firstPageOfKind(m_basic, kind);
-            QVERIFY2(page >= 0, kind);
-            for (auto [offset, span] : {std::pair{0, 8}, {8, 8}, {12, 16}, {40, 24}, {kPage / 2, 64}, {kPage - 64, 64}}) {
-                QByteArray flipped = m_basic;
-                for (qsizetype at = page * kPage + offset; at < page * kPage + offset + span; ++at)
-                    flipped[at] = char(~flipped[at]);
-                QTest::addRow("%s flipped at %d+%d", kind, offset, span) << flipped << QString();
-            }
-        }
-        for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "index",
-                                 "long value", "usage map"}) {
-            const qsizetype page = firstPageOfKind(m_ace, kind);
-            QVERIFY2(page >= 0, kind);
-            for (auto [offset, span] : {std::pair{0, 8}, {8, 8}, {12, 16}, {40, 24}, {kPage / 2, 64}, {kPage - 64, 64}}) {
-                QByteArray flipped = m_ace;
-                for (qsizetype at = page * kPage + offset; at < page * kPage + offset + span; ++at)
-                    flipped[at] = char(~flipped[at]);
-                QTest::addRow("ACE: %s flipped at %d+%d", kind, offset, span) << flipped << QString();
-            }
-        }
-        constexpr int kPage3 = int(jet::layout::kJet3.pageSize);
-        for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "long value", "usage map"}) {
-            const qsizetype page = firstPageOfKind(m_jet3, kind, kPage3);
-            if (page < 0)
-                continue;  // a small catalog keeps its usage maps inline
-            for (auto [offset, span] : {std::pair{0, 8}, {8, 8}, {12, 16}, {40, 24}, {kPage3 / 2, 64}, {kPage3 - 64, 64}}) {
-                QByteArray flipped = m_jet3;
-                for (qsizetype at = page * kPage3 + offset; at < page * kPage3 + offset + span; ++at)
-                    flipped[at] = char(~flipped[at]);
-                QTest::addRow("Jet 3: %s flipped at %d+%d", kind, offset, span) << flipped << QString();
+        const int kPage3 = int(jet::layout::kJet3.pageSize);
+        for (const auto &[prefix, file, size] : {std::tuple{"", m_basic, kPage}, {"ACE: ", m_ace, kPage}, {"Jet 3: ", m_jet3, kPage3}}) {
+            for (const char *kind : {"header", "global map", "catalog definition", "table definition", "data", "index",
+                                     "long value", "usage map"}) {
+                const qsizetype page = firstPageOfKind(file, kind, size);
+                if (page < 0 && size == kPage3)
+                    continue;  // a small catalog keeps its usage maps inline
+                QVERIFY2(page >= 0, kind);
+                for (auto [offset, span] : {std::pair{0, 8}, {8, 8}, {12, 16}, {40, 24}, {size / 2, 64}, {size - 64, 64}}) {
+                    QByteArray flipped = file;
+                    for (qsizetype at = page * size + offset; at < page * size + offset + span; ++at)
+                        flipped[at] = char(~flipped[at]);
+                    QTest::addRow("%s%s flipped at %d+%d", prefix, kind, offset, span) << flipped << QString();
+                }
             }
         }
     }

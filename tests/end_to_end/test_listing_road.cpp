@@ -110,8 +110,6 @@ private slots:
         QTest::newRow("empty search") << "search:" << all << "frmSoftware: Search Results for '' (39)";
         QTest::newRow("blank search") << "search:   " << all << "frmSoftware: Search Results for '' (39)";
         QTest::newRow("blanks trimmed") << "search:  zip " << listing::searchSql("zip") << "frmSoftware: Search Results for 'zip' (4)";
-        QTest::newRow("empty search, keypad Enter") << "keypad search:" << all << "frmSoftware: Search Results for '' (39)";
-        QTest::newRow("blank search, keypad Enter") << "keypad search:   " << all << "frmSoftware: Search Results for '' (39)";
         QTest::newRow("blanks trimmed, keypad Enter") << "keypad search:  zip " << listing::searchSql("zip")
                                                       << "frmSoftware: Search Results for 'zip' (4)";
         QTest::newRow("category Utilities") << "category:3" << listing::categorySql("4") << "frmSoftware: Utilities (10)";
@@ -126,8 +124,6 @@ private slots:
         // The damaged catalog: start-up reads well, its Software table does not.
         QTest::newRow("damaged: search") << "search:" << all
                                          << "Unable to open table Software. | frmSoftware: Search Results for '' (-1)";
-        QTest::newRow("damaged: search, keypad Enter") << "keypad search:" << all
-                                                       << "Unable to open table Software. | frmSoftware: Search Results for '' (-1)";
         QTest::newRow("damaged: category") << "category:0" << listing::categorySql("1")
                                            << "Unable to open table Software. | frmSoftware: Business (-1)";
         QTest::newRow("damaged: subcategory") << "subcategory:0:0" << listing::subCategorySql("1")

@@ -369,11 +369,7 @@ private slots:
         QUORBIX_LINUX_ONLY("stand-in readers are shell scripts");
         QFETCH(QByteArray, script);
         QFETCH(QString, outcome);
-        struct Count final : reader_client::RowSink {
-            void columns(const QVector<jet::Column> &) override {}
-            void row(const std::vector<reader_client::Cell> &) override { ++rows; }
-            int rows = 0;
-        } sink;
+        TableRows sink;
         useFakeReader(m_dir, script);
         reader_client::CatalogFile file;
         file.setRequestTime(500);
