@@ -95,7 +95,7 @@ struct Recordset::Impl {
             preparing.wait();
     }
 
-    void applySort() { record_sort::sortRows(*rows, sortKeys, sorted); }
+    void applySort() { criteria::sortRows(*rows, sortKeys, sorted); }
 
     // Without sort keys the sorted order is the stored one.
     void applyFilter() { filterFrom(sorted, sortKeys.empty()); }

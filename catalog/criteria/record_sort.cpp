@@ -16,7 +16,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace record_sort {
+namespace criteria {
 
 namespace {
 
@@ -376,4 +376,4 @@ void sortRows(const engine::ResultRows &rows, const std::vector<criteria::SortKe
     Sorter(rows, sorted).sortAll(keys);
 }
 
-}  // namespace record_sort
+}  // namespace criteria

@@ -12,9 +12,9 @@ class ResultRows;
 /// client-side recordset. Text orders as Jet compares it (letter case aside, accented letters
 /// beside their base letter); Null first ascending, last descending; rows that tie keep the
 /// statement's order.
-namespace record_sort {
+namespace criteria {
 
 /// Every row of `rows` in the order of `keys` (the stored order without keys), into `sorted`.
 void sortRows(const engine::ResultRows &rows, const std::vector<criteria::SortKey> &keys, std::vector<int> &sorted);
 
-}  // namespace record_sort
+}  // namespace criteria

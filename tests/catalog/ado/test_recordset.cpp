@@ -472,8 +472,6 @@ private slots:
         }
     }
 
-    // The same catalog saved by Access 2007 to 2019, or with replication-ID keys and a
-    // decimal Price, lists the same titles in the same order, with the same prices.
     // A listing opened as the request the windows make is the listing of its text: the same
     // Source, fields and rows, after a sort and a filter, and again after a Requery.
     void shouldOpenARequestAsItsStatement_data()
@@ -512,6 +510,8 @@ private slots:
         QCOMPARE(rows(asked), expected);
     }
 
+    // The same catalog saved by Access 2007 to 2019, or with replication-ID keys and a
+    // decimal Price, lists the same titles in the same order, with the same prices.
     void shouldListEveryCatalogFormatAlike_data()
     {
         QTest::addColumn<QString>("sql");

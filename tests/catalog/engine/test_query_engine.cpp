@@ -62,7 +62,7 @@ QStringList sortedEveryWay(const engine::ResultRows &rows)
     for (int c = 0; c < rows.columnCount(); ++c) {
         for (const bool descending : {false, true}) {
             std::vector<int> sorted(std::size_t(rows.rowCount()));
-            record_sort::sortRows(rows, {criteria::SortKey{c, descending}}, sorted);
+            criteria::sortRows(rows, {criteria::SortKey{c, descending}}, sorted);
             QString order;
             for (const int r : sorted)
                 order += QString::number(r) + '/';
