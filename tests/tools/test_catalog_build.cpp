@@ -28,24 +28,6 @@
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    QByteArray out, err;
-};
-
-Outcome run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    Outcome o;
-    if (!p.waitForStarted() || !p.waitForFinished(600000))
-        return o;
-    o.out = p.readAllStandardOutput();
-    o.err = p.readAllStandardError();
-    o.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return o;
-}
-
 /// A table script taken apart, so that each reader's known habits can be allowed for.
 struct Script {
     struct Column {
@@ -111,26 +93,29 @@ struct Script {
 /// The script without PRIMARYKEY lines, which no reader prints.
 QByteArray asRead(const QByteArray &script) { return Script::parse(script).text(); }
 
-/// The project's reader does not read what a calculated column is computed by.
+/// The project's reader does not read what a calculated column is computed by, and writes
+/// binary data in capital hex digits.
 QByteArray forOurReader(const QByteArray &script)
 {
     QByteArrayList lines = script.split('\n');
     for (QByteArray &line : lines)
         if (const qsizetype at = line.indexOf(" CALCULATED "); line.startsWith("COLUMN ") && at >= 0)
             line.truncate(at + 11);
-    return asRead(lines.join('\n'));
+    Script s = Script::parse(lines.join('\n'));
+    s.eachCell([](const Script::Column &c, QByteArray &v) { v = c.type == "OLE" ? v.toUpper() : v; });
+    return s.text();
 }
 
 QByteArray ourReader(const QString &file)
 {
-    const Outcome o = run(tool("catalog-dump"), {file});
-    return o.code == 0 ? o.out : "catalog-dump failed: " + o.err;
+    const ToolRun o = runTool(tool("catalog-dump"), {file});
+    return o.code == 0 ? o.out : o.failure;
 }
 
 QByteArray npmReader(const QString &file)
 {
-    const Outcome o = run(QStringLiteral("node"), {QStringLiteral(QUORBIX_JET_READER "/dump.mjs"), file});
-    return o.code == 0 ? o.out : "mdb-reader failed: " + o.err;
+    const ToolRun o = runTool(QStringLiteral("node"), {QStringLiteral(QUORBIX_JET_READER "/dump.mjs"), file});
+    return o.code == 0 ? o.out : o.failure;
 }
 
 /// mdbtools' habits: it prints no AutoNumber mark, a zero-length text as Null, a character
@@ -168,6 +153,13 @@ void mdbtoolsHabits(Script &s)
     });
 }
 
+QByteArray forMdbtools(const QByteArray &script)
+{
+    Script s = Script::parse(script).without({"OLE"});
+    mdbtoolsHabits(s);
+    return s.text();
+}
+
 QByteArray mdbtoolsType(QByteArray declared)
 {
     declared = declared.trimmed();
@@ -186,15 +178,15 @@ QByteArray mdbtoolsType(QByteArray declared)
 
 QByteArray mdbtoolsReader(const QString &file)
 {
-    const Outcome tables = run(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), file});
+    const ToolRun tables = runTool(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), file});
     if (tables.code != 0)
-        return "mdb-tables failed: " + tables.err;
+        return tables.failure;
     Script s;
     for (const QByteArray &name : tables.out.split('\n')) {
         if (name.isEmpty())
             continue;
         Script::Table t{name, {}, {}};
-        const Outcome schema = run(QStringLiteral("mdb-schema"), {QStringLiteral("-T"), QString::fromUtf8(name), file});
+        const ToolRun schema = runTool(QStringLiteral("mdb-schema"), {QStringLiteral("-T"), QString::fromUtf8(name), file});
         for (const QByteArray &line : schema.out.split('\n')) {
             if (!line.startsWith("\t["))
                 continue;
@@ -205,11 +197,11 @@ QByteArray mdbtoolsReader(const QString &file)
             const QByteArrayList w = mdbtoolsType(type).split(' ');
             t.columns.append({line.mid(2, close - 2), w.first(), w.mid(1).join(' ')});
         }
-        const Outcome rows = run(QStringLiteral("mdb-export"),
+        const ToolRun rows = runTool(QStringLiteral("mdb-export"),
                                  {"-H", "-Q", "-e", "-d", "\t", "-0", "\\N", "-b", "hex", "-T", "%Y-%m-%d %H:%M:%S",
                                   file, QString::fromUtf8(name)});
         if (schema.code != 0 || rows.code != 0)
-            return "mdbtools failed on " + name + ": " + schema.err + rows.err;
+            return schema.failure + rows.failure;
         for (const QByteArray &line : rows.out.split('\n'))
             if (!line.isEmpty() || t.columns.size() == 1)
                 t.rows.append(line.split('\t'));
@@ -225,16 +217,7 @@ QByteArray mdbtoolsReader(const QString &file)
         if (c.type == "DATE" && v.startsWith("1900-01-00"))
             v = "(beyond mdbtools' dates)";
     });
-    s = s.without({"OLE"});
-    mdbtoolsHabits(s);
-    return s.text();
-}
-
-QByteArray forMdbtools(const QByteArray &script)
-{
-    Script s = Script::parse(script).without({"OLE"});
-    mdbtoolsHabits(s);
-    return s.text();
+    return forMdbtools(s.text());
 }
 
 /// A script with one table of the given columns and rows (cells joined by TAB).
@@ -274,43 +257,28 @@ void makeSqlite(const QString &path, const QByteArray &sql)
 /// The primary key of `table` as mdbtools states it ("" when it states none).
 QByteArray mdbtoolsKey(const QString &file, const QByteArray &table)
 {
-    const Outcome o = run(QStringLiteral("mdb-schema"), {"-T", QString::fromUtf8(table), file, "postgres"});
+    const ToolRun o = runTool(QStringLiteral("mdb-schema"), {"-T", QString::fromUtf8(table), file, "postgres"});
     for (const QByteArray &line : o.out.split('\n'))
         if (line.contains("PRIMARY KEY"))
             return line.mid(line.indexOf("PRIMARY KEY"));
-    return o.code == 0 ? QByteArray() : "mdb-schema failed: " + o.err;
+    return o.failure;
 }
 
-/// The primary-key columns of `table` in a SQLite database, in key order.
-QByteArrayList sqliteKey(const QString &path, const QByteArray &table)
+/// The first column of each row that `sql` (with `arg` bound to its ?) gives in a SQLite database.
+QByteArrayList sqliteRows(const QString &path, const char *sql, const QByteArray &arg = {})
 {
-    QByteArrayList key;
+    QByteArrayList rows;
     sqlite3 *db = nullptr;
     sqlite3_stmt *st = nullptr;
     if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, "SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk", -1, &st, nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(st, 1, table.constData(), int(table.size()), SQLITE_TRANSIENT);
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, arg.constData(), int(arg.size()), SQLITE_TRANSIENT);
         while (sqlite3_step(st) == SQLITE_ROW)
-            key << reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
+            rows << reinterpret_cast<const char *>(sqlite3_column_text(st, 0));
     }
     sqlite3_finalize(st);
     sqlite3_close(db);
-    return key;
-}
-
-/// Every table's statement in a SQLite database, in creation order.
-QByteArray sqliteSchema(const QString &path)
-{
-    QByteArray schema;
-    sqlite3 *db = nullptr;
-    sqlite3_stmt *st = nullptr;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE type = 'table' ORDER BY rowid", -1, &st, nullptr) == SQLITE_OK)
-        while (sqlite3_step(st) == SQLITE_ROW)
-            schema += reinterpret_cast<const char *>(sqlite3_column_text(st, 0)) + QByteArray("\n");
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return schema;
+    return rows;
 }
 
 /// The key tuples of the first table in `script`, in the order an ascending index over the
@@ -565,16 +533,10 @@ private slots:
         QFETCH(bool, mdbtools);
         const QString built = path(format == "ace16" ? QStringLiteral("built.accdb") : QStringLiteral("built.mdb"));
         QCOMPARE(buildScript(script, built, format.isEmpty() ? QStringList() : QStringList{"--format", format}), QByteArray());
-        if (format == "ace16") {
-            QFile file(built);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const QByteArray head = file.read(0x15);
-            file.close();  // a file open here cannot be removed on Windows
-            QCOMPARE(head.mid(4, 16), QByteArray("Standard ACE DB", 16));
-            QCOMPARE(int(head[0x14]), 5);
-        }
-        if (format == "jet3")
-            QCOMPARE_OTHER(run(QStringLiteral("mdb-ver"), {built}).out, QByteArray("JET3\n"));
+        if (format == "ace16")  // its magic and version byte, also where mdb-ver does not run
+            QCOMPARE(readAll(built).mid(4, 17), QByteArray("Standard ACE DB\0\5", 17));
+        const QByteArray version = format == "ace16" ? "ACE16\n" : format == "jet3" ? "JET3\n" : "JET4\n";
+        QCOMPARE_OTHER(runTool(QStringLiteral("mdb-ver"), {built}).out, version);
         QCOMPARE(ourReader(built), forOurReader(script));
         if (npm)
             QCOMPARE_OTHER(npmReader(built), asRead(script));
@@ -594,7 +556,7 @@ private slots:
                        "ROW Smith\tAnn\tSmith, Ann\t5\t1\n",
                        built, {"--format", "ace16"}),
                  QByteArray());
-        const Outcome props = run(QStringLiteral("mdb-prop"), {built, QStringLiteral("People")});
+        const ToolRun props = runTool(QStringLiteral("mdb-prop"), {built, QStringLiteral("People")});
         QCOMPARE_OTHER(props.out, QByteArray("name: Full\n\tExpression: [Last] & \", \" & [First]\n\tResultType: 10\n\n"
                                        "name: Length\n\tExpression: Len([Last])\n\tResultType: 4\n\n"));
         QCOMPARE(ourReader(built), QByteArray("TABLE People\nCOLUMN Last TEXT 20\nCOLUMN First TEXT 20\n"
@@ -637,9 +599,7 @@ private slots:
             const QString built = path(QStringLiteral("dates-%1.mdb").arg(QLatin1String(format)));
             QCOMPARE(buildScript(script, built, {"--format", format}), QByteArray());
             QCOMPARE(ourReader(built), forOurReader(script));
-            QFile f(built);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QVERIFY2(f.readAll().contains(stored), format);
+            QVERIFY2(readAll(built).contains(stored), format);
         }
     }
 
@@ -679,9 +639,7 @@ private slots:
             const QString built = path(jet3 ? QStringLiteral("numbered3.mdb") : QStringLiteral("numbered.mdb"));
             QCOMPARE(buildScript(script(ids), built, {"--format", jet3 ? "jet3" : "jet4"}), QByteArray());
             QCOMPARE(ourReader(built), forOurReader(script(numbered)));
-            QFile f(built);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            const QByteArray file = f.readAll();
+            const QByteArray file = readAll(built);
             // The definition page that names the column (UTF-16 in Jet 4, one byte a letter in Jet 3).
             const QByteArray name = jet3 ? QByteArray("Ticket") : QByteArray("T\0i\0c\0k\0e\0t\0", 12);
             const qsizetype page = qsizetype(layout->pageSize);
@@ -745,9 +703,10 @@ private slots:
         writeFile(source, script);
         for (const QString &f : {jet4, jet3, apart, again, apartAgain})
             QFile::remove(f);
-        const Outcome b4 = run(tool("catalog-build"), {source, jet4});
-        const Outcome b3 = run(tool("catalog-build"), {"--format", "jet3", source, jet3});
-        QVERIFY2(b4.code == 0 && b3.code == 0, b4.err + b3.err);
+        const ToolRun b4 = runTool(tool("catalog-build"), {source, jet4});
+        const ToolRun b3 = runTool(tool("catalog-build"), {"--format", "jet3", source, jet3});
+        QVERIFY2(b4.code == 0, b4.failure);
+        QVERIFY2(b3.code == 0, b3.failure);
         QVERIFY2(warning.isEmpty() ? b4.err.isEmpty() : b4.err.contains(warning), b4.err.constData());
 
         QByteArrayList quoted;
@@ -756,20 +715,21 @@ private slots:
         const QByteArray stated = key.isEmpty() ? QByteArray() : "PRIMARY KEY (" + quoted.join(", ") + ");";
         QCOMPARE_OTHER(mdbtoolsKey(jet4, "T"), stated);
         QCOMPARE_OTHER(mdbtoolsKey(jet3, "T"), stated);
-        const Outcome walk = run(tool("index-probe"), {jet3, "T"});
+        const ToolRun walk = runTool(tool("index-probe"), {jet3, "T"});
         if (key.isEmpty())
             QCOMPARE_OTHER(walk.code, 1);
         else
             QCOMPARE_OTHER(walk.out, keysInOrder(script, key));
         QVERIFY_OTHER(npmReader(jet4) == asRead(script));
 
-        const Outcome d = run(tool("catalog-dump"), {jet4, "--sqlite", apart});
+        const ToolRun d = runTool(tool("catalog-dump"), {jet4, "--sqlite", apart});
         QVERIFY2(d.code == 0 && d.err.isEmpty(), d.err.constData());
-        QCOMPARE(sqliteKey(apart, "T"), key);
-        const Outcome rebuilt = run(tool("catalog-build"), {apart, again});
-        QVERIFY2(rebuilt.code == 0, rebuilt.err.constData());
-        QVERIFY(run(tool("catalog-dump"), {again, "--sqlite", apartAgain}).code == 0);
-        QCOMPARE(sqliteSchema(apartAgain), sqliteSchema(apart));
+        QCOMPARE(sqliteRows(apart, "SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk", "T"), key);
+        const ToolRun rebuilt = runTool(tool("catalog-build"), {apart, again});
+        QVERIFY2(rebuilt.code == 0, rebuilt.failure);
+        QCOMPARE(runTool(tool("catalog-dump"), {again, "--sqlite", apartAgain}).failure, QByteArray());
+        const char *schema = "SELECT sql FROM sqlite_master WHERE type = 'table' ORDER BY rowid";
+        QCOMPARE(sqliteRows(apartAgain, schema), sqliteRows(apart, schema));
         QVERIFY(ourReader(again) == ourReader(jet4));
     }
 
@@ -786,10 +746,8 @@ private slots:
         QFETCH(QString, column);
         const QString built = path(QStringLiteral("basic-built.mdb"));
         if (!QFile::exists(built))
-            QVERIFY(run(tool("catalog-build"), {testDataPath("basic.txt"), built}).code == 0);
-        QFile a(testDataPath("basic.mdb")), b(built);
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-        const QByteArray access = a.readAll(), ours = b.readAll();
+            QCOMPARE(runTool(tool("catalog-build"), {testDataPath("basic.txt"), built}).failure, QByteArray());
+        const QByteArray access = readAll(testDataPath("basic.mdb")), ours = readAll(built);
         // The first definition page whose column names hold `column` (names are UTF-16).
         const QByteArray name(reinterpret_cast<const char *>(column.utf16()), column.size() * 2);
         const auto definitionOf = [&](const QByteArray &file) {
@@ -814,20 +772,25 @@ private slots:
         QFETCH(QString, catalog);
         const QString sqlite = path(QStringLiteral("apart.sqlite")), built = path(QStringLiteral("again.mdb"));
         QFile::remove(sqlite);
-        const Outcome d = run(tool("catalog-dump"), {catalog, "--sqlite", sqlite});
+        const ToolRun d = runTool(tool("catalog-dump"), {catalog, "--sqlite", sqlite});
         QVERIFY2(d.code == 0 && d.err.isEmpty(), d.err.constData());
-        const Outcome b = run(tool("catalog-build"), {sqlite, built});
-        QVERIFY2(b.code == 0, b.err.constData());
+        const ToolRun b = runTool(tool("catalog-build"), {sqlite, built});
+        QVERIFY2(b.code == 0, b.failure);
         QCOMPARE(ourReader(built), ourReader(catalog));
         QCOMPARE_OTHER(npmReader(built), npmReader(catalog));
     }
 
-    void shouldMapDeclaredTypes_data()
+    // A SQLite database's declared types and a table script, built and read back. A table
+    // name with a character whose place in Jet's order of names is not known here is built
+    // without the catalog's index of names, and the build says so.
+    void shouldBuildEachSourceAsDeclared_data()
     {
-        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("sql");       // empty: `expected` is the source script too
         QTest::addColumn<QByteArray>("expected");  // as mdb-reader reads the built file
+        QTest::addColumn<QByteArray>("warning");   // empty: the build warns of nothing
         QTest::newRow("each declared type")
-            << QByteArray("CREATE TABLE T (A INTEGER, B SMALLINT, C TINYINT, D TEXT(20), E VARCHAR(7), F TEXT, G REAL, "
+            << QString() << QByteArray("CREATE TABLE T (A INTEGER, B SMALLINT, C TINYINT, D TEXT(20), E VARCHAR(7), F TEXT, G REAL, "
                           "H DOUBLE, I FLOAT, J MONEY, K CURRENCY, L DECIMAL(10,2), M BOOLEAN, N DATE, O DATETIME, "
                           "P GUID, Q BLOB);"
                           "INSERT INTO T VALUES (-5, 300, 200, 'twenty', 'seven', 'memo', 0.5, 2.25, 1.5, 19.95, '-3.5', "
@@ -836,73 +799,53 @@ private slots:
                           "COLUMN F MEMO\nCOLUMN G DOUBLE\nCOLUMN H DOUBLE\nCOLUMN I FLOAT\nCOLUMN J MONEY\nCOLUMN K MONEY\n"
                           "COLUMN L NUMERIC 10 2\nCOLUMN M BOOLEAN\nCOLUMN N DATE\nCOLUMN O DATE\nCOLUMN P GUID\nCOLUMN Q OLE\n"
                           "ROW -5\t300\t200\ttwenty\tseven\tmemo\t0.5\t2.25\t1.5\t19.95\t-3.5\t12.34\t1\t2024-02-29 00:00:00\t"
-                          "1999-12-31 23:59:59\t{00112233-4455-6677-8899-AABBCCDDEEFF}\t00ff\n");
+                          "1999-12-31 23:59:59\t{00112233-4455-6677-8899-AABBCCDDEEFF}\t00ff\n")
+            << QByteArray();
         QTest::newRow("AUTOINCREMENT and INTEGER PRIMARY KEY number themselves; tables in creation order")
-            << QByteArray("CREATE TABLE Z (ID INTEGER PRIMARY KEY AUTOINCREMENT, Name text(5));"
+            << QString() << QByteArray("CREATE TABLE Z (ID INTEGER PRIMARY KEY AUTOINCREMENT, Name text(5));"
                           "CREATE TABLE A (Key integer primary key, V integer);"
                           "CREATE TABLE K (X INTEGER, Y INTEGER, PRIMARY KEY (X, Y));"
                           "INSERT INTO Z (Name) VALUES ('a'), ('b'); INSERT INTO A VALUES (7, 1);")
             << QByteArray("TABLE Z\nCOLUMN ID LONG AUTONUMBER\nCOLUMN Name TEXT 5\nROW 1\ta\nROW 2\tb\n"
                           "TABLE A\nCOLUMN Key LONG AUTONUMBER\nCOLUMN V LONG\nROW 7\t1\n"
-                          "TABLE K\nCOLUMN X LONG\nCOLUMN Y LONG\n");
+                          "TABLE K\nCOLUMN X LONG\nCOLUMN Y LONG\n")
+            << QByteArray();
         QTest::newRow("ACE 16: BIGINT and DATETIME2")
-            << QByteArray("CREATE TABLE T (N BIGINT, W DATETIME2);"
+            << QString("ace16") << QByteArray("CREATE TABLE T (N BIGINT, W DATETIME2);"
                           "INSERT INTO T VALUES (-9223372036854775808, '2019-05-17 21:03:17.1234567'), (9007199254740993, '0001-01-01')")
             << QByteArray("TABLE T\nCOLUMN N BIGINT\nCOLUMN W DATETIME2\nROW -9223372036854775808\t2019-05-17 21:03:17.1234567\n"
-                          "ROW 9007199254740993\t0001-01-01 00:00:00.0000000\n");
-    }
-    void shouldMapDeclaredTypes()
-    {
-        QFETCH(QByteArray, sql);
-        QFETCH(QByteArray, expected);
-        const bool ace = expected.contains("BIGINT");  // mdbtools reads neither newest type
-        const QString source = path(QStringLiteral("types.sqlite")), built = path(QStringLiteral("types.mdb"));
-        makeSqlite(source, sql);
-        const Outcome b = run(tool("catalog-build"), (ace ? QStringList{"--format", "ace16"} : QStringList()) + QStringList{source, built});
-        QVERIFY2(b.code == 0, b.err.constData());
-        QCOMPARE_OTHER(npmReader(built), expected);
-        if (ace)
-            QCOMPARE(ourReader(built), expected);
-        else
-            QCOMPARE_OTHER(mdbtoolsReader(built), forMdbtools(expected));
-    }
-
-    // A table name with a character whose place in Jet's order of names is not known here is
-    // built without the catalog's index of names, and the build says so; the table is read.
-    void shouldWarnOfANameTheIndexOfNamesCannotPlace_data()
-    {
-        QTest::addColumn<QStringList>("format");
-        QTest::addColumn<QByteArray>("sql");  // empty: `expected` is the source script too
-        QTest::addColumn<QByteArray>("expected");
-        QTest::addColumn<QByteArray>("warning");
-        QTest::newRow("a letter beyond A to Z") << QStringList() << QByteArray() << table("Größe", {"A LONG"}, {"1"})
+                          "ROW 9007199254740993\t0001-01-01 00:00:00.0000000\n")
+            << QByteArray();
+        QTest::newRow("a letter beyond A to Z") << QString() << QByteArray() << table("Größe", {"A LONG"}, {"1"})
                                                 << QByteArray("the table name 'Größe' holds 'ö', which this builder cannot place "
                                                               "in the system catalog's index of names");
-        QTest::newRow("a space") << QStringList() << QByteArray("CREATE TABLE \"Order Details\" (A INTEGER); INSERT INTO \"Order Details\" VALUES (2)")
+        QTest::newRow("a space") << QString() << QByteArray("CREATE TABLE \"Order Details\" (A INTEGER); INSERT INTO \"Order Details\" VALUES (2)")
                                  << QByteArray("TABLE Order Details\nCOLUMN A LONG\nROW 2\n")
                                  << QByteArray("the table name 'Order Details' holds ' '");
-        QTest::newRow("Jet 3: an underscore") << QStringList{"--format", "jet3"} << QByteArray() << table("Zone_1", {"A LONG"}, {"3"})
+        QTest::newRow("Jet 3: an underscore") << QString("jet3") << QByteArray() << table("Zone_1", {"A LONG"}, {"3"})
                                               << QByteArray("the table name 'Zone_1' holds '_', which this builder cannot place");
     }
-    void shouldWarnOfANameTheIndexOfNamesCannotPlace()
+    void shouldBuildEachSourceAsDeclared()
     {
-        QFETCH(QStringList, format);
+        QFETCH(QString, format);
         QFETCH(QByteArray, sql);
         QFETCH(QByteArray, expected);
         QFETCH(QByteArray, warning);
-        const QString source = path(sql.isEmpty() ? QStringLiteral("names.txt") : QStringLiteral("names.sqlite"));
-        const QString built = path(QStringLiteral("names.mdb"));
-        QFile::remove(source);
+        const QString source = path(sql.isEmpty() ? QStringLiteral("types.txt") : QStringLiteral("types.sqlite"));
+        const QString built = path(QStringLiteral("types.mdb"));
         if (sql.isEmpty())
             writeFile(source, expected);
         else
             makeSqlite(source, sql);
-        const Outcome b = run(tool("catalog-build"), format + QStringList{source, built});
-        QVERIFY2(b.code == 0, b.err.constData());
-        QVERIFY2(b.err.contains("catalog-build: warning: " + warning), b.err.constData());
-        QVERIFY2(b.err.contains("so no such index is written"), b.err.constData());
-        QCOMPARE(ourReader(built), expected);
-        QVERIFY(QFile::remove(built));
+        const ToolRun b = runTool(tool("catalog-build"), (format.isEmpty() ? QStringList() : QStringList{"--format", format}) + QStringList{source, built});
+        QVERIFY2(b.code == 0, b.failure);
+        QVERIFY2(warning.isEmpty() ? b.err.isEmpty()
+                                   : b.err.contains("catalog-build: warning: " + warning) && b.err.contains("so no such index is written"),
+                 b.err.constData());
+        QCOMPARE(ourReader(built), forOurReader(expected));
+        QCOMPARE_OTHER(npmReader(built), expected);
+        if (format != "ace16")  // mdbtools reads neither newest type
+            QCOMPARE_OTHER(mdbtoolsReader(built), forMdbtools(expected));
     }
 
     void shouldRefuseWithoutLeavingAFile_data()
@@ -1024,7 +967,7 @@ private slots:
             writeFile(in, source);
         const QStringList format = kind == "jet3" || kind == "ace16" ? QStringList{"--format", QString::fromLatin1(kind)}
                                                                      : QStringList();
-        const Outcome b = run(tool("catalog-build"), format + QStringList{in, out});
+        const ToolRun b = runTool(tool("catalog-build"), format + QStringList{in, out});
         QCOMPARE(b.code, 1);
         QVERIFY2(b.err.contains(error), b.err.constData());
         QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden), kind == "missing" ? QStringList() : QStringList{"source"});

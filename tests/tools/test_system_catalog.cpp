@@ -769,18 +769,9 @@ QStringList tablesOf(const QByteArray &script)
 /// The formats catalog-build names in its usage line ("[--format jet4|jet3|...]").
 QStringList buildFormats()
 {
-    QProcess p;
-    p.start(tool("catalog-build"), {});
-    p.waitForFinished(60000);
-    const QString usage = QString::fromUtf8(p.readAllStandardError());
+    const QString usage = QString::fromUtf8(runTool(tool("catalog-build"), {}).err);
     const qsizetype from = usage.indexOf(QLatin1String("--format ")), to = usage.indexOf(QLatin1Char(']'), from);
     return from < 0 || to < 0 ? QStringList() : usage.mid(from + 9, to - from - 9).split(QLatin1Char('|'));
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -929,10 +920,7 @@ private slots:
         const QString built = m_dir.filePath(QStringLiteral("walk.mdb"));
         QCOMPARE(buildScript(script, m_dir.filePath(QStringLiteral("walk.txt")), built, {"--format", "jet3"}), QByteArray());
         const auto walk = [&](const QString &index) {
-            QProcess p;
-            p.start(tool("index-probe"), {built, QStringLiteral("MSysObjects"), index});
-            p.waitForFinished(600000);
-            QByteArrayList lines = p.readAllStandardOutput().split('\n');
+            QByteArrayList lines = runTool(tool("index-probe"), {built, QStringLiteral("MSysObjects"), index}).out.split('\n');
             lines.removeAll(QByteArray());
             return lines;
         };
