@@ -1,6 +1,7 @@
 #include "app/start_up.h"
 #include "catalog/shared_state.h"
 #include "main_window/frm_main.h"
+#include "tests/support/catalog_tool.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/test_data.h"
 
@@ -81,6 +82,9 @@ private slots:
         resetSharedState();
     }
 
+    // The command line as read, and as the program itself answers it: --help and --version
+    // with no display to reach, and a command line it cannot follow refused with one line and
+    // status 2, before it looks for a display.
     void shouldReadTheCommandLine_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -109,7 +113,7 @@ private slots:
         QTest::newRow("an unknown long option") << QStringList{"--catalog=x.mdb"} << refuse << ""
                                                 << "quorbix: unknown option '--catalog=x.mdb'";
         QTest::newRow("a second catalog") << QStringList{"a.mdb", "b.mdb"} << refuse << ""
-                                          << "quorbix: one catalog at a time, not 'a.mdb' and 'b.mdb'";
+                                          << "quorbix: one catalog at a time, not 'a.mdb' and 'b.mdb'; see 'quorbix --help'.";
         QTest::newRow("a second catalog after --") << QStringList{"a.mdb", "--", "-b.mdb"} << refuse << ""
                                                    << "quorbix: one catalog at a time";
     }
@@ -124,46 +128,17 @@ private slots:
         QCOMPARE(int(line.action), action);
         QVERIFY2(text.isEmpty() ? line.text.isEmpty() : line.text.startsWith(text), qPrintable(line.text));
         QCOMPARE(line.catalogFile, catalog.isEmpty() ? QString() : current + "/" + catalog);
-        if (line.action == CommandLine::Action::Refuse)
-            QVERIFY(!line.text.contains('\n'));  // one line
-    }
-
-    // The program itself answers --help and --version with no display to reach, and refuses a
-    // command line it cannot follow with one line and status 2, before it looks for one.
-    void shouldAnswerWithoutADisplay_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("out");  // what standard output starts with
-        QTest::addColumn<QString>("err");  // standard error, whole
-        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: quorbix [CATALOG]\n" << "";
-        QTest::newRow("--version") << QStringList{"--version"} << 0 << "quorbix " QUORBIX_VERSION "\n" << "";
-        QTest::newRow("an unknown option") << QStringList{"--frobnicate"} << kUsageExitStatus << ""
-                                           << "quorbix: unknown option '--frobnicate'; see 'quorbix --help'.\n";
-        QTest::newRow("a second catalog") << QStringList{"a.mdb", "b.mdb"} << kUsageExitStatus << ""
-                                          << "quorbix: one catalog at a time, not 'a.mdb' and 'b.mdb'; see 'quorbix --help'.\n";
-    }
-    void shouldAnswerWithoutADisplay()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, status);
-        QFETCH(QString, out);
-        QFETCH(QString, err);
+        if (line.action == CommandLine::Action::Run)
+            return;
+        const bool refused = line.action == CommandLine::Action::Refuse;
+        QVERIFY(!refused || !line.text.contains('\n'));  // one line
         const QString program = QCoreApplication::applicationDirPath() + "/quorbix";
         if (!QFileInfo(program).isExecutable())
             QSKIP("the program is not built beside the test");
-        QProcess quorbix;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
-        quorbix.setProcessEnvironment(env);
-        quorbix.start(program, arguments);
-        QVERIFY(quorbix.waitForFinished(30000));
-        QCOMPARE(quorbix.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(quorbix.exitCode(), status);
-        const QString printed = QString::fromLocal8Bit(quorbix.readAllStandardOutput());
-        QVERIFY2(out.isEmpty() ? printed.isEmpty() : printed.startsWith(out), qPrintable(printed));
-        QCOMPARE(QString::fromLocal8Bit(quorbix.readAllStandardError()), err);
+        const ToolRun quorbix = runTool(program, arguments, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+        QCOMPARE(quorbix.code, refused ? kUsageExitStatus : 0);
+        QCOMPARE(QString::fromLocal8Bit(quorbix.out), refused ? QString() : line.text);
+        QCOMPARE(QString::fromLocal8Bit(quorbix.err), refused ? line.text + "\n" : QString());
     }
 };
 

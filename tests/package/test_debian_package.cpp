@@ -1,3 +1,4 @@
+#include "tests/support/catalog_tool.h"
 #include "tests/support/installed_program.h"
 
 #include <QtTest>
@@ -14,29 +15,6 @@ class TestDebianPackage : public QObject {
     QString root;  // the package unpacked
     QString depends;
 
-    struct Run {
-        int exitCode = -1;
-        QString out, err;
-    };
-    static Run run(const QString &program, const QStringList &args, const QStringList &env = {})
-    {
-        QProcess p;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const QString &setting : env)
-            environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
-        p.setProcessEnvironment(environment);
-        p.start(program, args);
-        Run r;
-        if (!p.waitForFinished(300000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
     QString unpacked(const QString &path) const { return QDir(root).filePath(path); }
     static QString firstMatch(const QString &text, const char *pattern)
     {
@@ -50,15 +28,15 @@ private slots:
         for (const char *tool : {"dpkg-deb", "dpkg-shlibdeps", "lintian", "appstreamcli", "desktop-file-validate", "man"})
             if (QStandardPaths::findExecutable(tool).isEmpty())
                 QSKIP(qPrintable(QStringLiteral("needs %1 (scripts/setup.sh installs it)").arg(tool)));
-        const Run cpack = run(QUORBIX_CPACK_COMMAND, {"-G", "DEB", "--config", QUORBIX_BUILD_DIR "/CPackConfig.cmake",
-                                                      "-B", work.path()});
-        QVERIFY2(cpack.exitCode == 0, qPrintable(cpack.out + cpack.err));
-        const QString arch = run("dpkg", {"--print-architecture"}).out.trimmed();
+        const ToolRun cpack = runTool(QUORBIX_CPACK_COMMAND, {"-G", "DEB", "--config", QUORBIX_BUILD_DIR "/CPackConfig.cmake",
+                                                              "-B", work.path()});
+        QVERIFY2(cpack.code == 0, cpack.out + cpack.failure);
+        const QString arch = QString::fromUtf8(runTool("dpkg", {"--print-architecture"}).out.trimmed());
         deb = work.filePath(QStringLiteral("quorbix_" QUORBIX_VERSION "_%1.deb").arg(arch));
         QVERIFY2(QFileInfo::exists(deb), qPrintable(QDir(work.path()).entryList().join(' ')));
         root = work.filePath("root");
-        QCOMPARE(run("dpkg-deb", {"-x", deb, root}).exitCode, 0);
-        depends = run("dpkg-deb", {"-f", deb, "Depends"}).out.trimmed();
+        QCOMPARE(runTool("dpkg-deb", {"-x", deb, root}).failure, QByteArray());
+        depends = QString::fromUtf8(runTool("dpkg-deb", {"-f", deb, "Depends"}).out.trimmed());
     }
 
     void shouldPassDebiansChecks_data()
@@ -82,12 +60,12 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(bool, quiet);
         args.replaceInStrings("%deb", deb).replaceInStrings("%root", root);
-        const Run r = run(program, args, {"MANWIDTH=80", "LC_ALL=C.UTF-8"});
+        const ToolRun r = runTool(program, args, {"MANWIDTH=80", "LC_ALL=C.UTF-8"});
         if (!r.out.isEmpty() && program != "man")
             qInfo().noquote() << r.out;  // lintian's warnings and the validators' notes, for the record
-        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
-        QVERIFY2(!quiet || r.err.isEmpty(), qPrintable(r.err));
-        QVERIFY2(program != "desktop-file-validate" || r.out.isEmpty(), qPrintable(r.out));
+        QVERIFY2(r.code == 0, r.out + r.failure);
+        QVERIFY2(!quiet || r.err.isEmpty(), r.err);
+        QVERIFY2(program != "desktop-file-validate" || r.out.isEmpty(), r.out);
     }
 
     void shouldPlaceEachFile_data()
@@ -116,8 +94,8 @@ private slots:
     // A forgotten bump of the changelog or the software centre's release list shows here.
     void shouldCarryTheProjectVersionEverywhere()
     {
-        QCOMPARE(run("dpkg-deb", {"-f", deb, "Version"}).out.trimmed(), QStringLiteral(QUORBIX_VERSION));
-        const QString changelog = run("gzip", {"-dc", unpacked("usr/share/doc/quorbix/changelog.gz")}).out;
+        QCOMPARE(runTool("dpkg-deb", {"-f", deb, "Version"}).out.trimmed(), QByteArray(QUORBIX_VERSION));
+        const QString changelog = QString::fromUtf8(runTool("gzip", {"-dc", unpacked("usr/share/doc/quorbix/changelog.gz")}).out);
         QCOMPARE(firstMatch(changelog, "^quorbix \\(([^)]+)\\)"), QStringLiteral(QUORBIX_VERSION));
         QFile metainfo(unpacked("usr/share/metainfo/" QUORBIX_APPSTREAM_ID ".metainfo.xml"));
         QVERIFY(metainfo.open(QIODevice::ReadOnly));
@@ -147,7 +125,7 @@ private slots:
         for (const QString &alternatives : depends.split(", ")) {
             const QString name = alternatives.section(' ', 0, 0);
             QVERIFY2(!name.contains("quorbix"), qPrintable(depends));
-            QVERIFY2(run("dpkg-query", {"-W", name}).exitCode == 0, qPrintable(name));
+            QVERIFY2(runTool("dpkg-query", {"-W", name}).code == 0, qPrintable(name));
         }
         const QRegularExpression sharedLibrary(QStringLiteral("\\.so(\\.[0-9]+)*$"));
         QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
@@ -175,9 +153,9 @@ private slots:
 
     void shouldDumpTheCatalogWithTheUnpackedTool()
     {
-        const Run dump = run(unpacked("usr/bin/catalog-dump"), {unpacked("usr/lib/quorbix/shareware.mdb")});
-        QVERIFY2(dump.exitCode == 0, qPrintable(dump.err));
-        QVERIFY2(dump.out.startsWith("TABLE ") && dump.out.contains("\nTABLE Software\n"), qPrintable(dump.out.left(200)));
+        const ToolRun dump = runTool(unpacked("usr/bin/catalog-dump"), {unpacked("usr/lib/quorbix/shareware.mdb")});
+        QVERIFY2(dump.code == 0, dump.failure);
+        QVERIFY2(dump.out.startsWith("TABLE ") && dump.out.contains("\nTABLE Software\n"), dump.out.left(200));
     }
 };
 

@@ -28,13 +28,17 @@ struct ToolRun {
     QByteArray out, err, failure;
 };
 
-/// Runs `program` with `args`, and the settings `env` ("NAME=value") over this process's.
+/// Runs `program` with `args`, and the settings `env` ("NAME=value", or "NAME" to take one
+/// away) over this process's.
 inline ToolRun runTool(const QString &program, const QStringList &args, const QStringList &env = {})
 {
     QProcess p;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString &setting : env)
-        environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        if (setting.contains('='))
+            environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        else
+            environment.remove(setting);
     p.setProcessEnvironment(environment);
     p.start(program, args);
     ToolRun r;
