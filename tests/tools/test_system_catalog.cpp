@@ -484,10 +484,30 @@ QByteArray longKey(qint32 v)
 
 qint32 longOf(const std::optional<QByteArray> &v) { return v && v->size() == 4 ? qint32(StrictFile::u32(*v, 0)) : 0; }
 
-QStringList sorted(QStringList l)
+/// A row of the catalog, and where it lies.
+struct Object {
+    qint32 id, parent, flags;
+    qint16 type;
+    QString name;
+    quint32 page;
+    int slot;
+};
+
+/// The rows of the catalog `catalog` (which has the columns read here); one without Id,
+/// ParentId, Name or Type is a fault.
+QList<Object> objectsOf(StrictFile &f, const Definition &catalog)
 {
-    l.sort();
-    return l;
+    const int idAt = catalog.slot("Id"), parentAt = catalog.slot("ParentId"), nameAt = catalog.slot("Name"),
+              typeAt = catalog.slot("Type"), flagsAt = catalog.slot("Flags");
+    QList<Object> objects;
+    for (const Record &r : f.records(catalog, kCatalogTableDefPage)) {
+        if (!r.values[idAt] || !r.values[parentAt] || !r.values[nameAt] || !r.values[typeAt])
+            f.fail(QStringLiteral("an object row without Id, ParentId, Name or Type"));
+        else
+            objects << Object{longOf(r.values[idAt]), longOf(r.values[parentAt]), longOf(r.values[flagsAt]),
+                              qint16(StrictFile::u16(*r.values[typeAt], 0)), f.text(*r.values[nameAt]), r.page, r.slot};
+    }
+    return objects;
 }
 
 /// Every check, as its faults (none when the file passes): the containers under the
@@ -516,25 +536,7 @@ QStringList checkSystemCatalog(const QString &path, const QStringList &userTable
     for (const char *c : {"Id", "ParentId", "Name", "Type", "Flags"})
         if (!catalog->column(QLatin1String(c)))
             return f.faults() << QStringLiteral("MSysObjects has no column %1").arg(QLatin1String(c));
-    const int idAt = catalog->slot("Id"), parentAt = catalog->slot("ParentId"), nameAt = catalog->slot("Name"),
-              typeAt = catalog->slot("Type"), flagsAt = catalog->slot("Flags");
-
-    struct Object {
-        qint32 id, parent, flags;
-        qint16 type;
-        QString name;
-        quint32 page;
-        int slot;
-    };
-    QList<Object> objects;
-    for (const Record &r : f.records(*catalog, kCatalogTableDefPage)) {
-        if (!r.values[idAt] || !r.values[parentAt] || !r.values[nameAt] || !r.values[typeAt]) {
-            f.fail(QStringLiteral("an object row without Id, ParentId, Name or Type"));
-            continue;
-        }
-        objects << Object{longOf(r.values[idAt]), longOf(r.values[parentAt]), longOf(r.values[flagsAt]),
-                          qint16(StrictFile::u16(*r.values[typeAt], 0)), f.text(*r.values[nameAt]), r.page, r.slot};
-    }
+    const QList<Object> objects = objectsOf(f, *catalog);
     const auto named = [&](const QString &name, qint32 parent) -> const Object * {
         for (const Object &o : objects)
             if (o.parent == parent && o.name.compare(name, Qt::CaseInsensitive) == 0)
@@ -602,10 +604,10 @@ QStringList checkSystemCatalog(const QString &path, const QStringList &userTable
         return nullptr;
     };
     const RealIndex *byName = logical(kCatalogNameIndex), *byId = logical(kCatalogIdIndex);
-    const QList<int> parentAndName = {catalog->columns[parentAt].number, catalog->columns[nameAt].number};
+    const QList<int> parentAndName = {catalog->column(QStringLiteral("ParentId"))->number, nameColumn->number};
     if (!byName || byName->columns != parentAndName)
         return f.faults() << QStringLiteral("no index ParentIdName on (ParentId, Name)");
-    if (!byId || byId->columns != QList<int>{catalog->columns[idAt].number})
+    if (!byId || byId->columns != QList<int>{catalog->column(QStringLiteral("Id"))->number})
         f.fail(QStringLiteral("no index Id on Id"));
     // Jet 3, and the General order that Access 2000 to 2007 write (later ones still may):
     // their keys are computed here; a file in the newer General order is walked only.
@@ -676,7 +678,7 @@ QStringList checkSystemCatalog(const QString &path, const QStringList &userTable
             f.fail(QStringLiteral("table %1 is not defined as a user table").arg(table));
         found << table;
     }
-    if (sorted(found) != sorted(userTables))
+    if (found != userTables)  // in their order, each found or not
         f.fail(QStringLiteral("found %1 of %2 user tables").arg(found.size()).arg(userTables.size()));
     return f.faults();
 }
@@ -704,23 +706,18 @@ QStringList catalogFields(const QString &path)
                      .arg(col.flags & kReadFlags, 0, 16).arg(col.precision).arg(col.scale);
         return c.join(QStringLiteral(", "));
     };
-    const int idAt = catalog->slot("Id"), parentAt = catalog->slot("ParentId"), nameAt = catalog->slot("Name"),
-              typeAt = catalog->slot("Type"), flagsAt = catalog->slot("Flags");
     constexpr qint32 kApplicationFlag = 0x2;  // what Access itself adds (MSysAccessObjects, its navigation pane)
-    for (const Record &r : f.records(*catalog, kCatalogTableDefPage)) {
-        const qint32 id = longOf(r.values[idAt]), parent = longOf(r.values[parentAt]), flags = longOf(r.values[flagsAt]);
-        const qint16 type = r.values[typeAt] ? qint16(StrictFile::u16(*r.values[typeAt], 0)) : 0;
-        const QString name = r.values[nameAt] ? f.text(*r.values[nameAt]) : QString();
-        if ((type != TableObject && type != DatabaseObject && type != ContainerObject) || (flags & kApplicationFlag))
+    for (const Object &o : objectsOf(f, *catalog)) {
+        if ((o.type != TableObject && o.type != DatabaseObject && o.type != ContainerObject) || (o.flags & kApplicationFlag))
             continue;
-        const bool system = quint32(flags) & kEngineObjectFlags;
-        QString line = QStringLiteral("object %1 under %2: type %3, flags %4").arg(name).arg(parent, 0, 16).arg(type).arg(quint32(flags), 0, 16);
-        if (type != TableObject || system)
-            line += QStringLiteral(", Id %1").arg(id, 0, 16);
+        const bool system = quint32(o.flags) & kEngineObjectFlags;
+        QString line = QStringLiteral("object %1 under %2: type %3, flags %4").arg(o.name).arg(o.parent, 0, 16).arg(o.type).arg(quint32(o.flags), 0, 16);
+        if (o.type != TableObject || system)
+            line += QStringLiteral(", Id %1").arg(o.id, 0, 16);
         lines << line;
-        if (type == TableObject && system)
-            if (const std::optional<Definition> t = f.definition(quint32(id) & kObjectIdPageMask))
-                lines << QStringLiteral("table %1 (%2): %3").arg(name).arg(QChar(t->tableType)).arg(columnsOf(*t));
+        if (o.type == TableObject && system)
+            if (const std::optional<Definition> t = f.definition(quint32(o.id) & kObjectIdPageMask))
+                lines << QStringLiteral("table %1 (%2): %3").arg(o.name).arg(QChar(t->tableType)).arg(columnsOf(*t));
     }
     for (const LogicalIndex &g : catalog->logicals) {
         const RealIndex &r = catalog->reals[g.real];
