@@ -1,3 +1,4 @@
+#include "tests/support/catalog_tool.h"
 #include "tests/support/installed_program.h"
 #include "tests/support/test_data.h"
 
@@ -15,10 +16,8 @@ private slots:
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QStandardPaths::setTestModeEnabled(true);
-        QProcess install;
-        install.setProcessChannelMode(QProcess::MergedChannels);
-        install.start(QUORBIX_CMAKE_COMMAND, {"--install", QUORBIX_BUILD_DIR, "--prefix", prefix.path()});
-        QVERIFY2(install.waitForFinished(120000) && install.exitCode() == 0, install.readAll().constData());
+        const ToolRun install = runTool(QUORBIX_CMAKE_COMMAND, {"--install", QUORBIX_BUILD_DIR, "--prefix", prefix.path()});
+        QVERIFY2(install.code == 0, install.out + install.failure);
     }
 
     // The program, its reader and its catalog are proved by starting the launcher below.
@@ -32,12 +31,10 @@ private slots:
     void shouldInstallTheCatalogToolsBesideTheProgram()
     {
         const QString built = QDir(prefix.path()).filePath(QStringLiteral("built.mdb"));
-        QProcess build, dump;
-        build.start(installed(QUORBIX_INSTALL_LIBDIR "/catalog-build"), {testDataPath(QStringLiteral("basic.txt")), built});
-        QVERIFY(build.waitForFinished(60000) && build.exitCode() == 0);
-        dump.start(installed(QUORBIX_INSTALL_LIBDIR "/catalog-dump"), {built});
-        QVERIFY(dump.waitForFinished(60000) && dump.exitCode() == 0);
-        QVERIFY(dump.readAllStandardOutput().startsWith("TABLE Category\n"));
+        QCOMPARE(runTool(installed(QUORBIX_INSTALL_LIBDIR "/catalog-build"), {testDataPath(QStringLiteral("basic.txt")), built}).failure,
+                 QByteArray());
+        const ToolRun dump = runTool(installed(QUORBIX_INSTALL_LIBDIR "/catalog-dump"), {built});
+        QVERIFY2(dump.code == 0 && dump.out.startsWith("TABLE Category\n"), dump.failure);
     }
 
     void shouldFindItsCatalogBesideItsRealExecutable_data()

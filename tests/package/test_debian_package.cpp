@@ -1,12 +1,12 @@
 #include "tests/support/catalog_tool.h"
-#include "tests/support/installed_program.h"
 
 #include <QtTest>
 
 #include <filesystem>
 
 // The Debian package as a user receives it: built by CPack from this build, checked by
-// Debian's own tools, unpacked and started.
+// Debian's own tools, unpacked and its tool run. The program itself is started, through its
+// link and from the same install rules, by the installed-program test.
 class TestDebianPackage : public QObject {
     Q_OBJECT
 
@@ -131,24 +131,6 @@ private slots:
         QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext())
             QVERIFY2(!it.next().contains(sharedLibrary), qPrintable(it.filePath()));
-    }
-
-    void shouldStartTheUnpackedProgramOnItsOwnCatalog_data()
-    {
-        QTest::addColumn<bool>("catalogPresent");
-        QTest::newRow("catalog in the package") << true;
-        QTest::newRow("catalog removed") << false;
-    }
-    void shouldStartTheUnpackedProgramOnItsOwnCatalog()
-    {
-        QFETCH(bool, catalogPresent);
-        if (!canShowWindows())
-            QSKIP(kWindowToolsMissing);
-        // Started through its link from another folder: the catalog is the one beside the
-        // unpacked program, not one in the current folder nor an installed copy's.
-        const QString windows = windowsShownWithCatalog(unpacked("usr/bin/quorbix"),
-                                                        unpacked("usr/lib/quorbix/shareware.mdb"), catalogPresent);
-        QVERIFY2(showsOnly(windows, catalogPresent), qPrintable(windows));
     }
 
     void shouldDumpTheCatalogWithTheUnpackedTool()
