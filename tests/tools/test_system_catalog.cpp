@@ -29,7 +29,7 @@ struct Column {
 
 struct RealIndex {
     QList<int> columns;  // column numbers, in key order (all ascending)
-    quint32 mapRow = 0, root = 0;
+    quint32 root = 0;
     quint8 flags = 0;
 };
 
@@ -90,7 +90,6 @@ public:
             m_il = &indexLayoutFor(*m_l);
     }
     const Layout *layout() const { return m_l; }
-    const IndexLayout &indexLayout() const { return *m_il; }
     QStringList faults() const { return m_faults; }
     void fail(const QString &what) { m_faults << what; }
 
@@ -162,7 +161,6 @@ public:
                 if (d[at + il.realIndexColumns + 3 * slot + 2] != char(build::index::kAscending))
                     fail(QStringLiteral("an index column is not ascending"));
             }
-            r.mapRow = u32(d, at + il.realIndexUsageMap);
             r.root = u32(d, at + il.realIndexRootPage);
             r.flags = quint8(d[at + il.realIndexFlags]);
             t.reals << r;
