@@ -739,6 +739,7 @@ private slots:
         if (!QFile::exists(built))
             QCOMPARE(runTool(tool("catalog-build"), {testDataPath("basic.txt"), built}).failure, QByteArray());
         const QByteArray access = readAll(testDataPath("basic.mdb")), ours = readAll(built);
+        QVERIFY(!access.isEmpty() && !ours.isEmpty());
         // The first definition page whose column names hold `column` (names are UTF-16).
         const QByteArray name(reinterpret_cast<const char *>(column.utf16()), column.size() * 2);
         const auto definitionOf = [&](const QByteArray &file) {
