@@ -783,8 +783,7 @@ private slots:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QStandardPaths::setTestModeEnabled(true);
+    fixLocale();
     if (argc == 3 && qstrcmp(argv[1], kReopenArgument) == 0)
         return reopenInChild(QString::fromLocal8Bit(argv[2]));
     TestResultsWindow test;

@@ -3,8 +3,8 @@
 #include "catalog/engine/two_threads.h"
 #include "jet/protocol.h"
 #include "tests/catalog/catalog_fixture.h"
+#include "tests/support/catalog_tool.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -68,15 +68,9 @@ std::shared_ptr<ado::Connection> openManyRows(int count)
 // (with the reason in the log) when either fails.
 std::shared_ptr<ado::Connection> openBuilt(const QTemporaryDir &dir, const QString &name, const QByteArray &script)
 {
-    const QString text = dir.filePath(name + ".txt"), built = dir.filePath(name + ".mdb");
-    QFile out(text);
-    if (!out.open(QIODevice::WriteOnly) || out.write(script) != script.size())
-        return nullptr;
-    out.close();
-    QProcess build;
-    build.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("catalog-build")), {text, built});
-    if (!build.waitForFinished(120000) || build.exitStatus() != QProcess::NormalExit || build.exitCode() != 0) {
-        qWarning("%s was not built: %s", qPrintable(name), build.readAllStandardError().constData());
+    const QString built = dir.filePath(name + ".mdb");
+    if (const QByteArray complaint = buildScript(script, dir.filePath(name + ".txt"), built); !complaint.isEmpty()) {
+        qWarning("%s was not built: %s", qPrintable(name), complaint.constData());
         return nullptr;
     }
     auto connection = std::make_shared<ado::Connection>();

@@ -61,8 +61,7 @@ class TestCatalogFile : public QObject {
 private slots:
     void initTestCase()
     {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
+        fixLocale();
         m_basic = readBytes(testDataPath("basic.mdb"));
     }
     void cleanup()
