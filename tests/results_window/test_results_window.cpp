@@ -234,6 +234,7 @@ private slots:
             } else {
                 QCOMPARE(r.grid()->currentIndex().row(), rsSoftware->AbsolutePosition());
             }
+            QCOMPARE(rsSoftware->Source, request.sql());  // the listing reads as the text it travels as
         });
         showSoftwareWindow(fakes.services, nullptr, request, QTest::currentDataTag());
         cnCatalog = catalog;

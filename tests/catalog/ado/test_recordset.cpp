@@ -1,5 +1,4 @@
 #include "catalog/listing/query.h"
-#include "catalog/listing/request.h"
 #include "catalog/engine/two_threads.h"
 #include "jet/protocol.h"
 #include "tests/catalog/catalog_fixture.h"
@@ -464,44 +463,6 @@ private slots:
             QCOMPARE(rs.RecordCount(), count);
             rs.Source = source;
         }
-    }
-
-    // A listing opened as the request the windows make is the listing of its text: the same
-    // Source, fields and rows, after a sort and a filter, and again after a Requery.
-    void shouldOpenARequestAsItsStatement_data()
-    {
-        QTest::addColumn<listing::Request>("request");
-        QTest::addColumn<QString>("sort");
-        QTest::addColumn<QString>("filter");
-        const QString no;
-        QTest::newRow("all titles") << Request::allTitles() << no << no;
-        QTest::newRow("search") << Request::search("zip") << no << no;
-        QTest::newRow("search with a quote") << Request::search("Don't") << no << no;
-        QTest::newRow("category") << Request::category("4", 4) << "Price DESC" << no;
-        QTest::newRow("category keyed by no whole number") << Request::category("4.0") << no << no;
-        QTest::newRow("subcategory") << Request::subCategory("9", 9) << no << "Name LIKE 'd*'";
-        QTest::newRow("single title, any case") << Request::title("zipmaster") << no << no;
-        QTest::newRow("orphans never listed") << Request::title("Orphan Type Tool") << no << no;
-    }
-    void shouldOpenARequestAsItsStatement()
-    {
-        QFETCH(listing::Request, request);
-        QFETCH(QString, sort);
-        QFETCH(QString, filter);
-        const auto cn = openBasicCatalog();
-        QVERIFY(cn);
-        const auto rows = [](const Recordset &rs) { return QStringList{rs.Source} + fieldsAndRows(rs); };
-        Recordset asked, typed;
-        asked.CursorLocation = ado::adUseClient;
-        QVERIFY(!asked.Open(request, cn, ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText));
-        QVERIFY(!openListing(typed, cn, request.sql()));
-        for (Recordset *rs : {&asked, &typed})
-            QVERIFY(!rs->setSort(sort) && !rs->setFilter(filter));
-        QCOMPARE(asked.Source, request.sql());
-        const QStringList expected = rows(typed);
-        QCOMPARE(rows(asked), expected);
-        QVERIFY(!asked.Requery());
-        QCOMPARE(rows(asked), expected);
     }
 
     // The same catalog saved by Access 2007 to 2019, or with replication-ID keys and a
