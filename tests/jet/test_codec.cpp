@@ -216,23 +216,6 @@ private slots:
         QCOMPARE(QString::fromStdString(out), QString::fromUtf16(u"A\uFFFDB"));
     }
 
-    void shouldKeepWesternText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::newRow("ASCII") << "Backup Buddy";
-        QTest::newRow("Latin-1") << "Café crème";
-        QTest::newRow("the 0x80 row") << QString::fromUtf16(u"\u20ac \u201cquoted\u201d \u2122 \u0178");
-    }
-    void shouldKeepWesternText()
-    {
-        QFETCH(QString, text);
-        std::string bytes, back;
-        QCOMPARE(encodeWesternText(text.toStdU16String(), bytes), Refusal::None);
-        QCOMPARE(qsizetype(bytes.size()), text.size());
-        decodeWesternText(bytesOf(bytes), bytes.size(), back);
-        QCOMPARE(QString::fromStdString(back), text);
-    }
-
     void shouldReadBackTheColumnsItWrites()
     {
         const std::vector<jet::Column> sent = {{"Id", jet::StoredType::Long, 0, true, 0, 0, 1},
