@@ -763,22 +763,6 @@ private slots:
         QCOMPARE(fakes.pointer.current, int(vbDefault));
         QVERIFY(owner.isVisible());
     }
-
-    void shouldRegisterEachShowingOnceAndCloseItsListingWithIt()
-    {
-        FakeServices fakes;
-        for (int showing = 0; showing < 2; ++showing)
-            showSoftwareWindow(fakes.services, nullptr, listing::Request::allTitles(), QString());
-        QCOMPARE(WindowLimitsUBound(), 2);
-        const auto &table = *WindowLimitsTable();
-        QVERIFY(table.at(1).FormRef != table.at(2).FormRef);
-        QVERIFY(table.at(1).hWnd != table.at(2).hWnd);
-        const std::shared_ptr<ado::Recordset> listingKept = rsSoftware;
-        QVERIFY(listingKept->isOpen());
-        resetWindowLimitsTable();
-        QVERIFY(!rsSoftware);
-        QVERIFY(!listingKept->isOpen());
-    }
 };
 
 int main(int argc, char **argv)
