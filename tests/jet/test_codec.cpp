@@ -177,14 +177,6 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(back), text.toUtf8());  // a leading U+FEFF is kept
     }
 
-    void shouldDecodeALoneSurrogateAsAReplacement()
-    {
-        const unsigned char units[] = {0x41, 0x00, 0x00, 0xd8, 0x42, 0x00};
-        std::string out;
-        decodeText(units, sizeof units, out);
-        QCOMPARE(QString::fromStdString(out), QString::fromUtf16(u"A\uFFFDB"));
-    }
-
     void shouldReadBackTheColumnsItWrites()
     {
         const std::vector<jet::Column> sent = {{"Id", jet::StoredType::Long, 0, true, 0, 0, 1},

@@ -86,8 +86,8 @@ private slots:
             << category("\xff\xfe" "B\xfcs" "\0" "i\0n\0e\0s\0" "\0" "s") << "Category" << QStringLiteral("11x2 B\u00fcsiness,");
         QTest::newRow("character outside the basic plane")
             << category("B\0u\0s\0i\0n\0\x3d\xd8\x00\xde" "s\0") << "Category" << QStringLiteral("11x2 Busin\U0001F600s,");
-        QTest::newRow("lone surrogate")
-            << category("B\0u\0s\0i\0n\0e\0s\0\x00\xd8") << "Category" << QStringLiteral("11x2 Busines\ufffd,");
+        QTest::newRow("lone surrogates, inside and last")
+            << category("B\0u\0s\0\x00\xd8i\0n\0e\0\x00\xd8") << "Category" << QStringLiteral("11x2 Bus\ufffdine\ufffd,");
         QTest::newRow("row moved within its page")
             << withMovedCategoryRow(m_basic, Aim::Data) << "Category" << "11x2 Business,Desktop,Development,Utilities,Games";
         QTest::newRow("moved row aimed at another table's page")
