@@ -207,17 +207,8 @@ QStringList recordsetRows(const Recordset &rs, const QStringList &fields)
     return out;
 }
 
-// A listing's fields (those named, or all) as names and types, then their values row by row.
-QStringList fieldsAndRows(const Recordset &rs, const QStringList &fields = {})
-{
-    QStringList declared;
-    for (int c = 0; c < rs.fieldCount(); ++c)
-        if (fields.isEmpty() || fields.contains(rs.field(c).Name))
-            declared << rs.field(c).Name + ' ' + QString::number(rs.field(c).Type);
-    return QStringList{declared.join('|')} + recordsetRows(rs, fields);
-}
-
-// A listing after a sort and a filter, as fieldsAndRows gives it; or why it was refused.
+// A listing after a sort and a filter: the named fields as names and types, then their
+// values row by row; or why it was refused.
 QStringList listedFields(const std::shared_ptr<ado::Connection> &cn, const QString &sql, const QString &sort,
                          const QString &filter, const QStringList &fields)
 {
@@ -225,7 +216,11 @@ QStringList listedFields(const std::shared_ptr<ado::Connection> &cn, const QStri
     ado::Error e = openListing(rs, cn, sql);
     if (e || (e = rs.setSort(sort)) || (e = rs.setFilter(filter)))
         return {"refused: " + e.Description};
-    return fieldsAndRows(rs, fields);
+    QStringList declared;
+    for (int c = 0; c < rs.fieldCount(); ++c)
+        if (fields.contains(rs.field(c).Name))
+            declared << rs.field(c).Name + ' ' + QString::number(rs.field(c).Type);
+    return QStringList{declared.join('|')} + recordsetRows(rs, fields);
 }
 
 QList<int> ids(const Recordset &rs)
