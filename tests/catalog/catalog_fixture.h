@@ -4,8 +4,6 @@
 #include "catalog/reader_client/table_source.h"
 #include "tests/support/test_data.h"
 
-#include <QLocale>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <cmath>
@@ -99,10 +97,4 @@ QStringList texts(int count, ValueAt valueAt)
     for (int row = 0; row < count; ++row)
         out << (valueAt(row).isValid() ? valueAt(row).toString() : QStringLiteral("<null>"));
     return out;
-}
-
-inline void fixLocale()
-{
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QStandardPaths::setTestModeEnabled(true);
 }

@@ -59,20 +59,31 @@ inline Value someText(Bytes &bytes, std::initializer_list<const char *> choices)
     return text(choices.begin()[bytes.pick(unsigned(choices.size()))]);
 }
 
+/// The columns of Software (its Price of type `price`), SoftwareType and Site as the listings read them.
+inline QVector<jet::Column> softwareColumns(jet::StoredType price)
+{
+    using T = jet::StoredType;
+    return {{"SoftwareID", T::Long, 0},     {"Name", T::Text, 100},         {"Description", T::Memo, 0},
+            {"Price", price, 0},            {"Requirements", T::Text, 255}, {"Uninstaller", T::Boolean, 0},
+            {"Limitations", T::Text, 255},  {"ScreenURL", T::Text, 255},    {"DownloadURL1", T::Text, 255},
+            {"DownloadURL2", T::Text, 255}, {"DownloadURL3", T::Text, 255}, {"BuyURL", T::Text, 255},
+            {"Rating", T::Int, 0},          {"SoftwareTypeID", T::Long, 0}, {"SiteID", T::Long, 0},
+            {"CategoryID", T::Long, 0},     {"SubCategoryID", T::Long, 0}};
+}
+inline QVector<jet::Column> typeColumns() { return {{"SoftwareTypeID", jet::StoredType::Long, 0}, {"Description", jet::StoredType::Text, 50}}; }
+inline QVector<jet::Column> siteColumns()
+{
+    using T = jet::StoredType;
+    return {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}};
+}
+
 /// Software, SoftwareType and Site as the listings read them. With `titles`, that many
 /// titles whose names are ASCII only (equal but for case, or of other lengths).
 inline std::vector<Table> listingCatalog(Bytes &bytes, unsigned titles = 0)
 {
     using T = jet::StoredType;
     const bool moneyPrice = bytes.pick(2) == 0;
-    Table software{QStringLiteral("Software"),
-                   {{"SoftwareID", T::Long, 0},      {"Name", T::Text, 100},         {"Description", T::Memo, 0},
-                    {"Price", moneyPrice ? T::Money : T::Double, 0},                 {"Requirements", T::Text, 255},
-                    {"Uninstaller", T::Boolean, 0},  {"Limitations", T::Text, 255},  {"ScreenURL", T::Text, 255},
-                    {"DownloadURL1", T::Text, 255},  {"DownloadURL2", T::Text, 255}, {"DownloadURL3", T::Text, 255},
-                    {"BuyURL", T::Text, 255},        {"Rating", T::Int, 0},          {"SoftwareTypeID", T::Long, 0},
-                    {"SiteID", T::Long, 0},          {"CategoryID", T::Long, 0},     {"SubCategoryID", T::Long, 0}},
-                   {}};
+    Table software{QStringLiteral("Software"), softwareColumns(moneyPrice ? T::Money : T::Double), {}};
     const bool asciiNames = titles > 0;
     if (!asciiNames)
         titles = bytes.pick(40);
@@ -98,13 +109,11 @@ inline std::vector<Table> listingCatalog(Bytes &bytes, unsigned titles = 0)
                                  bytes.pick(3) ? integer(bytes.pick(6)) : Value{},
                                  key(bytes, 4), key(bytes, 4), key(bytes, 3), key(bytes, 3)});
     }
-    Table types{QStringLiteral("SoftwareType"), {{"SoftwareTypeID", T::Long, 0}, {"Description", T::Text, 50}}, {}};
+    Table types{QStringLiteral("SoftwareType"), typeColumns(), {}};
     const unsigned typeRows = asciiNames ? 4 + bytes.pick(4) : bytes.pick(7);  // many titles: some must join
     for (unsigned i = 0; i < typeRows; ++i)
         types.rows.push_back({key(bytes, 3), someText(bytes, {"Freeware", "Shareware", "shareware", "", nullptr})});
-    Table sites{QStringLiteral("Site"),
-                {{"SiteID", T::Long, 0}, {"Name", T::Text, 100}, {"URL", T::Text, 255}, {"Description", T::Memo, 0}},
-                {}};
+    Table sites{QStringLiteral("Site"), siteColumns(), {}};
     const unsigned siteRows = asciiNames ? 4 + bytes.pick(4) : bytes.pick(7);
     for (unsigned i = 0; i < siteRows; ++i)
         sites.rows.push_back({key(bytes, 3), someText(bytes, {"One", "one", nullptr, ""}),

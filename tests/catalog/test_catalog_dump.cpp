@@ -26,11 +26,7 @@ QByteArrayList scriptTables(const QByteArray &script, bool byName)
 class TestCatalogDump : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
-    }
+    void initTestCase() { fixLocale(); }
 
     void shouldPrintWhatTheFileHolds_data()
     {

@@ -131,8 +131,7 @@ class TestHostileFiles : public QObject {
 private slots:
     void initTestCase()
     {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
+        fixLocale();
         m_basic = readBytes(testDataPath("basic.mdb"));
         m_ace = readBytes(testDataPath("basic-ace16.accdb"));
         m_jet3 = readBytes(testDataPath("basic-jet3.mdb"));  // basic.txt built by catalog-build --format jet3

@@ -119,8 +119,7 @@ private slots:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QStandardPaths::setTestModeEnabled(true);
+    fixLocale();
     TestResultsShowings test;
     return QTest::qExec(&test, argc, argv);
 }

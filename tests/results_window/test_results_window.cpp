@@ -234,6 +234,7 @@ private slots:
             } else {
                 QCOMPARE(r.grid()->currentIndex().row(), rsSoftware->AbsolutePosition());
             }
+            QCOMPARE(rsSoftware->Source, request.sql());  // the listing reads as the text it travels as
         });
         showSoftwareWindow(fakes.services, nullptr, request, QTest::currentDataTag());
         cnCatalog = catalog;
@@ -274,8 +275,6 @@ private slots:
         };
         row("begins with", {"type:zip"}, "1 records");
         row("contains", {"opt:optContains", "type:zip"}, "3 records");
-        row("contains after typing", {"type:zip", "opt:optContains"}, "3 records");
-        row("begins again", {"opt:optContains", "type:zip", "opt:optBegins"}, "1 records");
         row("leading blank, begins", {"type: zip"}, "0 records");
         row("leading blank, contains", {"opt:optContains", "type: zip"}, "2 records");
         row("quote doubled", {"type:Don't"}, "1 records");
@@ -307,10 +306,8 @@ private slots:
         row("F3 on a memo", {"key:Description"}, "39 records", "Unable to sort by memo field.");
         // A Yes/No column filters on the words the grid shows, in either mode.
         row("Yes/No: Y", {"field:Uninstaller", "type:Y"}, "20 records");
-        row("Yes/No: Ye", {"field:Uninstaller", "type:Ye"}, "20 records");
         row("Yes/No: yes", {"field:Uninstaller", "type:yes"}, "20 records");
         row("Yes/No: N", {"field:Uninstaller", "type:N"}, "19 records");
-        row("Yes/No: No", {"field:Uninstaller", "type:No"}, "19 records");
         row("Yes/No: contains es", {"field:Uninstaller", "opt:optContains", "type:es"}, "20 records");
         row("Yes/No: contains o", {"field:Uninstaller", "opt:optContains", "type:o"}, "19 records");
         row("Yes/No: begins with o", {"field:Uninstaller", "type:o"}, "0 records");
@@ -762,29 +759,12 @@ private slots:
         QCOMPARE(fakes.pointer.current, int(vbDefault));
         QVERIFY(owner.isVisible());
     }
-
-    void shouldRegisterEachShowingOnceAndCloseItsListingWithIt()
-    {
-        FakeServices fakes;
-        for (int showing = 0; showing < 2; ++showing)
-            showSoftwareWindow(fakes.services, nullptr, listing::Request::allTitles(), QString());
-        QCOMPARE(WindowLimitsUBound(), 2);
-        const auto &table = *WindowLimitsTable();
-        QVERIFY(table.at(1).FormRef != table.at(2).FormRef);
-        QVERIFY(table.at(1).hWnd != table.at(2).hWnd);
-        const std::shared_ptr<ado::Recordset> listingKept = rsSoftware;
-        QVERIFY(listingKept->isOpen());
-        resetWindowLimitsTable();
-        QVERIFY(!rsSoftware);
-        QVERIFY(!listingKept->isOpen());
-    }
 };
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QStandardPaths::setTestModeEnabled(true);
+    fixLocale();
     if (argc == 3 && qstrcmp(argv[1], kReopenArgument) == 0)
         return reopenInChild(QString::fromLocal8Bit(argv[2]));
     TestResultsWindow test;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDir>
+#include <QLocale>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +13,13 @@ inline QString testDataPath(const QString &name)
     const QString basic = qEnvironmentVariable("QUORBIX_TEST_BASIC");
     const bool replaced = name == QLatin1String("basic.mdb") && !basic.isEmpty();
     return QDir(QStringLiteral(QUORBIX_TEST_DATA)).filePath(replaced ? basic : name);
+}
+
+/// The locale every expected number and date is written in; settings kept apart from the user's.
+inline void fixLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QStandardPaths::setTestModeEnabled(true);
 }
 
 /// The categories of basic.mdb, in the order start-up lists them.

@@ -61,8 +61,7 @@ class TestCatalogFile : public QObject {
 private slots:
     void initTestCase()
     {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
+        fixLocale();
         m_basic = readBytes(testDataPath("basic.mdb"));
     }
     void cleanup()
@@ -87,8 +86,8 @@ private slots:
             << category("\xff\xfe" "B\xfcs" "\0" "i\0n\0e\0s\0" "\0" "s") << "Category" << QStringLiteral("11x2 B\u00fcsiness,");
         QTest::newRow("character outside the basic plane")
             << category("B\0u\0s\0i\0n\0\x3d\xd8\x00\xde" "s\0") << "Category" << QStringLiteral("11x2 Busin\U0001F600s,");
-        QTest::newRow("lone surrogate")
-            << category("B\0u\0s\0i\0n\0e\0s\0\x00\xd8") << "Category" << QStringLiteral("11x2 Busines\ufffd,");
+        QTest::newRow("lone surrogates, inside and last")
+            << category("B\0u\0s\0\x00\xd8i\0n\0e\0\x00\xd8") << "Category" << QStringLiteral("11x2 Bus\ufffdine\ufffd,");
         QTest::newRow("row moved within its page")
             << withMovedCategoryRow(m_basic, Aim::Data) << "Category" << "11x2 Business,Desktop,Development,Utilities,Games";
         QTest::newRow("moved row aimed at another table's page")
@@ -251,17 +250,16 @@ private slots:
             QCOMPARE(sink.got[0].real, value);
     }
 
-    // A Rows frame holds its cells column by column; a cell or a length that does not fit
-    // the columns (of ID Long, Free Yes/No, Name Text) refuses the frame, and none of its rows
-    // is taken.
+    // A Rows frame is read by the columns' types (ID Long, Free Yes/No, Name Text): a Null
+    // only where the column may hold one, and none of a refused frame's rows is taken. Cut
+    // and inconsistent frames are the frame's own tests (tests/jet/test_rows_frame.cpp).
     void shouldTakeOnlyRowsFramesThatFitTheColumns_data()
     {
         namespace proto = jet::protocol;
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<QString>("taken");  // the rows as "ID/Free/Name;...", or "refused"
         const auto frame = [](std::uint32_t rows, std::string tags, std::initializer_list<std::int64_t> ids,
-                              std::initializer_list<std::int64_t> frees, std::initializer_list<std::string> names,
-                              std::string tail = {}) {
+                              std::initializer_list<std::int64_t> frees, std::initializer_list<std::string> names) {
             std::string out;
             proto::putU32(out, rows);
             out += tags.substr(0, rows);
@@ -275,23 +273,14 @@ private slots:
                 proto::putU32(out, std::uint32_t(name.size()));
             for (const std::string &name : names)
                 out += name;
-            return QByteArray::fromStdString(out + tail);
+            return QByteArray::fromStdString(out);
         };
-        const char I = char(jet::CellTag::Integer), T = char(jet::CellTag::Text), N = char(jet::CellTag::Null),
-                   R = char(jet::CellTag::Real);
+        const char I = char(jet::CellTag::Integer), T = char(jet::CellTag::Text), N = char(jet::CellTag::Null);
         QTest::newRow("two whole rows") << frame(2, {I, I, I, I, T, T}, {7, 9}, {1, 0}, {"Zip", "Tool"}) << "7/1/Zip;9/0/Tool";
         QTest::newRow("Nulls where a column may") << frame(3, {N, I, I, I, I, I, T, N, T}, {8, 9}, {0, 1, 0}, {"", "Ab"})
                                                   << "null/0/;8/1/null;9/0/Ab";
         QTest::newRow("no rows") << frame(0, {}, {}, {}, {}) << "";
         QTest::newRow("a Null Yes/No") << frame(1, {I, N, T}, {7}, {}, {"Zip"}) << "refused";
-        QTest::newRow("a real in a Long column") << frame(1, {R, I, T}, {7}, {1}, {"Zip"}) << "refused";
-        QTest::newRow("a byte past the frame") << frame(1, {I, I, T}, {7}, {1}, {"Zip"}, "x") << "refused";
-        QTest::newRow("a text longer than the frame")
-            << frame(1, {I, I, T}, {7}, {1}, {"Zip"}).replace(QByteArray("\x03\0\0\0Zip", 7), QByteArray("\xff\0\0\0Zip", 7))
-            << "refused";
-        QTest::newRow("fewer rows than said") << frame(1, {I, I, T}, {7}, {1}, {"Zip"}).replace(0, 1, "\x02") << "refused";
-        QTest::newRow("more rows than bytes") << frame(1, {I, I, T}, {7}, {1}, {"Zip"}).replace(0, 4, "\xff\xff\xff\x7f")
-                                             << "refused";
     }
     void shouldTakeOnlyRowsFramesThatFitTheColumns()
     {
