@@ -97,12 +97,17 @@ QList<Ref> childrenOf(const Ref &object)
     return all;
 }
 
-// The names of `object`'s children, in the order the bus lists them.
-QStringList namesOf(const Ref &object)
+// The names of `object`'s children, in the order the bus lists them; with `roles`, each as
+// "role: name".
+QStringList namesOf(const Ref &object, bool roles = false)
 {
     QStringList names;
-    for (const Ref &child : childrenOf(object))
-        names << nameOf(child);
+    for (const Ref &child : childrenOf(object)) {
+        GError *error = nullptr;
+        const QString role = roles ? takeString(atspi_accessible_get_role_name(child.p, &error)) + ": " : QString();
+        names << role + nameOf(child);
+        failure(error);
+    }
     return names;
 }
 
@@ -215,14 +220,7 @@ Ref mainWindow()
 // Waits for `done`, taking in what the bus announces meanwhile; true when it came.
 bool waitUntil(const std::function<bool()> &done, int ms = kOpenMs)
 {
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-        pump();
-    }
-    return true;
+    return desktop::waitFor([&] { pump(); return done(); }, ms);
 }
 
 // The shown window whose name starts with `name`, once the bus lists it.
@@ -449,7 +447,7 @@ private slots:
     {
         QTest::addColumn<QString>("check");
         for (const char *check : {"main window is a frame", "hidden controls are out", "order is the Tab order",
-                                  "results: order is the Tab order", "detail: order is the Tab order",
+                                  "results: order is the Tab order", "detail: order is the Tab order", "detail: every link",
                                   "boxes are labelled by their labels", "column box: Find in, its value as text",
                                   "grid cells have text", "dialogs are modal", "detail window read first"})
             QTest::newRow(check) << QString::fromLatin1(check);
@@ -468,16 +466,20 @@ private slots:
             }
             QCOMPARE(lists, kBasicCategories.size() + 1);  // a list per category, and the featured titles
         } else if (check == QLatin1String("order is the Tab order")) {
-            QStringList expected{"Search", "Search", "GO", "Select a Category or Subcategory"};
-            expected << kBasicCategories << kBasicCategories;
-            expected << "Visit www.quorbix.example for great Window's Software" << "Exit" << "Top Software List"
-                     << "Top Software List";
-            QCOMPARE(namesOf(m_main), expected);
+            QStringList expected{"label: Search", "text: Search", "push button: GO", "label: Select a Category or Subcategory"};
+            for (const char *role : {"link: ", "list: "})
+                for (const QString &category : kBasicCategories)
+                    expected << role + category;
+            expected << "link: Visit www.quorbix.example for great Window's Software" << "push button: Exit"
+                     << "label: Top Software List" << "list: Top Software List";
+            QCOMPARE(namesOf(m_main, true), expected);
         } else if (check == QLatin1String("results: order is the Tab order")) {
             const Ref results = openAllTitles();
             QVERIFY(results);
-            QCOMPARE(namesOf(results), QStringList({"Sorted by Name in ascending order", "Titles", "Find in", "Clear", "Find",
-                                         "Contains", "Begins With", "Select", "Close", "39 records"}));
+            QCOMPARE(namesOf(results, true),
+                     QStringList({"label: Sorted by Name in ascending order", "table: Titles", "combo box: Find in",
+                                  "push button: Clear", "text: Find", "radio button: Contains", "radio button: Begins With",
+                                  "push button: Select", "push button: Close", "label: 39 records"}));
         } else if (check == QLatin1String("detail: order is the Tab order")) {
             // Tab goes from the description to Close, then up to the title; the lines between
             // come where they are read, and the links that have no address are not there.
@@ -487,6 +489,18 @@ private slots:
                                                    "Rating: 3 out of 5", "Requirements: Any",
                                                    "Limitations: None", "Close", "Title", "Company description",
                                                    "Nordwell Labs"}));
+        } else if (check == QLatin1String("detail: every link")) {
+            const Ref featured = childrenOf(mainControl(ATSPI_ROLE_LIST, "Top Software List")).value(0);  // ZipMaster
+            QVERIFY(featured && press(featured).isEmpty());
+            const Ref detail = waitForWindow(kDetail);
+            QVERIFY(detail);
+            QCOMPARE(namesOf(detail, true),
+                     QStringList({"text: Description", "label: Price: $29.95", "label: Type: Shareware",
+                                  "label: Uninstaller: Yes", "label: Rating: 4 out of 5",
+                                  "label: Requirements: Windows 95 or later", "label: Limitations: 30-day trial",
+                                  "push button: Close", "text: Title", "text: Company description", "link: Screen Shot",
+                                  "link: Download Site1", "link: Download Site2", "link: Download Site3",
+                                  "link: Buy Now!", "link: Nordwell Labs"}));
         } else if (check == QLatin1String("boxes are labelled by their labels")) {
             QCOMPARE(targetsOf(mainControl(ATSPI_ROLE_TEXT, "Search"), ATSPI_RELATION_LABELLED_BY),
                      QStringList{"Search"});
