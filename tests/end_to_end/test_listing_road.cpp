@@ -180,18 +180,6 @@ private slots:
         QTest::mouseClick(app->control(QStringLiteral("Label3")), Qt::LeftButton);
         QCOMPARE(app->fakes.desktop.opened, QVector<QUrl>{QUrl(frmMain::publisherAddress())});
     }
-
-    void shouldEndWithNoWindowLeftOnExit()
-    {
-        ask(QStringLiteral("category:0"));
-        constexpr int kStillRunning = 2;
-        QTimer::singleShot(0, app->control<QPushButton>(QStringLiteral("cmdClose")), &QPushButton::click);
-        // Ends the event loop with a failure code if Exit did not end the program.
-        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(kStillRunning); });
-        QCOMPARE(QCoreApplication::exec(), 0);
-        for (const QWidget *top : QApplication::topLevelWidgets())
-            QVERIFY2(!top->isVisible(), qPrintable(top->objectName()));
-    }
 };
 
 QTEST_MAIN(TestListingRoad)
