@@ -127,7 +127,6 @@ std::optional<QRect> outerNow(QWidget &window)
     if (onX11()) {
         const auto xid = static_cast<xcb_window_t>(window.winId());
         const auto outer = desktop::outerGeometry(x11(), xid);
-        const auto origin = desktop::innerOrigin(x11(), xid);
         lastSeen() = QString("X server: %1, frame %2, viewable %3; the program: %4x%5 at %6,%7")
                          .arg(outer ? describe(*outer) : QString("no window"))
                          .arg(frame ? QString("known") : QString("not known"))
@@ -141,7 +140,7 @@ std::optional<QRect> outerNow(QWidget &window)
         const double scale = window.devicePixelRatioF();
         const QSize expected = (QSizeF(window.size().grownBy(frame.value_or(QMargins()))) * scale).toSize();
         const int slack = scale == 1 ? 0 : 2;
-        if (!frame || !outer || !origin || !desktop::isViewable(x11(), xid)
+        if (!frame || !outer || !desktop::isViewable(x11(), xid)
             || std::abs(outer->width() - expected.width()) > slack || std::abs(outer->height() - expected.height()) > slack)
             return std::nullopt;
         return outer;
