@@ -630,7 +630,7 @@ int main(int argc, char **argv)
     desk.stop();
     // Nothing started here may outlive the test, the registry daemon least of all.
     for (const qint64 pid : {registry, bus}) {
-        if (a11y::processRuns(pid)) {
+        if (desktop::processRuns(pid)) {
             std::fprintf(stderr, "process %lld still runs\n", static_cast<long long>(pid));
             result = 1;
         }

@@ -407,13 +407,10 @@ QStringList processesOn(const QString &file)
     QStringList running;
     for (const QString &pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
         QFile cmdline("/proc/" + pid + "/cmdline");
-        QFile stat("/proc/" + pid + "/stat");
-        if (!cmdline.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
+        if (!cmdline.open(QIODevice::ReadOnly))
             continue;
         const QByteArray command = cmdline.readAll();
-        const QByteArray status = stat.readAll();
-        const QByteArray state = status.mid(status.lastIndexOf(')') + 1).trimmed().left(1);
-        if (command.contains(QFile::encodeName(file)) && state != "Z")
+        if (command.contains(QFile::encodeName(file)) && desktop::processRuns(pid.toLongLong()))
             running << pid + " " + QString::fromLocal8Bit(command).replace(QChar(0), ' ').trimmed();
     }
     return running;
