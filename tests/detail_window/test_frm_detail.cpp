@@ -147,9 +147,7 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("longText");  // put in after the load; "" for the title's own
         QTest::addColumn<bool>("cut");
-        QTest::newRow("a price") << "ZipMaster" << "lblPrice" << "" << false;
         QTest::newRow("a million") << "Backup Buddy" << "lblPrice" << "" << false;
-        QTest::newRow("a type") << "ZipMaster" << "lblType" << "" << false;
         QTest::newRow("a million: the type beside it") << "Backup Buddy" << "lblType" << "" << false;
         QTest::newRow("requirements that fit") << "ZipMaster" << "lblRequirements" << "" << false;
         QTest::newRow("long requirements") << "ZipMaster" << "lblRequirements"
