@@ -119,10 +119,6 @@ private slots:
         // The damaged catalog: start-up reads well, its Software table does not.
         QTest::newRow("damaged: search") << "search:" << all
                                          << "Unable to open table Software. | frmSoftware: Search Results for '' (-1)";
-        QTest::newRow("damaged: category") << "category:0" << listing::categorySql("1")
-                                           << "Unable to open table Software. | frmSoftware: Business (-1)";
-        QTest::newRow("damaged: subcategory") << "subcategory:0:0" << listing::subCategorySql("1")
-                                              << "Unable to open table Software. | frmSoftware: Business > Accounting (-1)";
         QTest::newRow("damaged: featured") << "featured:0" << title("ZipMaster") << "Unable to open table Software.";
     }
     void shouldAnswerEachRequest()
