@@ -102,7 +102,6 @@ private slots:
         QTest::addColumn<QString>("outcome");  // messages, then the windows shown
         const QString all = listing::allTitlesSql();
         const auto title = [](const char *name) { return listing::singleTitleSql(QLatin1String(name)); };
-        QTest::newRow("empty search") << "search:" << all << "frmSoftware: Search Results for '' (39)";
         QTest::newRow("blank search") << "search:   " << all << "frmSoftware: Search Results for '' (39)";
         QTest::newRow("blanks trimmed") << "search:  zip " << listing::searchSql("zip") << "frmSoftware: Search Results for 'zip' (4)";
         QTest::newRow("blanks trimmed, keypad Enter") << "keypad search:  zip " << listing::searchSql("zip")
@@ -169,12 +168,6 @@ private slots:
         app->window->lstFeatured_DblClick();
         QVERIFY(dialogs->seen.isEmpty() && app->fakes.messages.calls.isEmpty() && app->fakes.pointer.history.isEmpty());
         QVERIFY(strListingSql.isEmpty() && !rsSoftware);
-    }
-
-    void shouldOpenThePublishersHomePage()
-    {
-        QTest::mouseClick(app->control(QStringLiteral("Label3")), Qt::LeftButton);
-        QCOMPARE(app->fakes.desktop.opened, QVector<QUrl>{QUrl(frmMain::publisherAddress())});
     }
 };
 
