@@ -24,11 +24,6 @@ class TestWindowLimits : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
-    }
     void init()
     {
         resetWindowLimitsTable();
