@@ -1,10 +1,5 @@
-#include "catalog/listing/query.h"
-#include "detail_window/frm_detail.h"
-#include "results_window/frm_software.h"
 #include "tests/support/main_window_fixture.h"
 #include "window_services/focus_ring.h"
-
-#include <QAccessible>
 
 #include <functional>
 
@@ -55,57 +50,6 @@ public:
     }
     QQueue<std::function<void(QDialog &)>> steps;
 };
-
-// Every control of the three windows: "window|control", its accessible name and role.
-struct Named {
-    QString control;
-    QString name;
-    QAccessible::Role role;
-};
-QList<Named> nameTable()
-{
-    QList<Named> table{
-        {"main|txtSearch", "Search", QAccessible::EditableText},
-        {"main|cmdGo", "GO", QAccessible::Button},
-        {"main|Label1", "Search", QAccessible::StaticText},
-        {"main|Label2", "Select a Category or Subcategory", QAccessible::StaticText},
-        {"main|Label3", "Visit www.quorbix.example for great Window's Software", QAccessible::Link},
-        {"main|Label4", "Top Software List", QAccessible::StaticText},
-        {"main|lstFeatured", "Top Software List", QAccessible::List},
-        {"main|cmdClose", "Exit", QAccessible::Button},
-        {"results|cmdCancel", "Close", QAccessible::Button},
-        {"results|cmdSelect", "Select", QAccessible::Button},
-        {"results|optBegins", "Begins With", QAccessible::RadioButton},
-        {"results|optContains", "Contains", QAccessible::RadioButton},
-        {"results|txtSearch", "Find", QAccessible::EditableText},
-        {"results|cmdClear", "Clear", QAccessible::Button},
-        {"results|cboField", "Find in", QAccessible::ComboBox},  // its value is its text, not its name
-        {"results|dtgOrg", "Titles", QAccessible::Table},
-        {"results|lblOrg", "39 records", QAccessible::StaticText},
-        {"results|lblSort", "Sorted by Name in ascending order", QAccessible::StaticText},
-        {"detail|txtCoDescription", "Company description", QAccessible::EditableText},
-        {"detail|txtName", "Title", QAccessible::EditableText},
-        {"detail|cmdCancel", "Close", QAccessible::Button},
-        {"detail|txtDescription", "Description", QAccessible::EditableText},
-        {"detail|lblCompany", "Nordwell Labs", QAccessible::Link},
-        {"detail|lblRating", "Rating: 4 out of 5", QAccessible::StaticText},
-        {"detail|lblBuy", "Buy Now!", QAccessible::Link},
-        {"detail|lblDownload3", "Download Site3", QAccessible::Link},
-        {"detail|lblDownload2", "Download Site2", QAccessible::Link},
-        {"detail|lblDownload1", "Download Site1", QAccessible::Link},
-        {"detail|lblScreen", "Screen Shot", QAccessible::Link},
-        {"detail|lblUninstaller", "Uninstaller: Yes", QAccessible::StaticText},
-        {"detail|lblLimitations", "Limitations: 30-day trial", QAccessible::StaticText},
-        {"detail|lblRequirements", "Requirements: Windows 95 or later", QAccessible::StaticText},
-        {"detail|lblType", "Type: Shareware", QAccessible::StaticText},
-        {"detail|lblPrice", "Price: $29.95", QAccessible::StaticText},
-    };
-    for (int i = 0; i < kBasicCategories.size(); ++i) {
-        table.append({QStringLiteral("main|lblCategory_%1").arg(i), kBasicCategories[i], QAccessible::Link});
-        table.append({QStringLiteral("main|lstSubCategory_%1").arg(i), kBasicCategories[i], QAccessible::List});
-    }
-    return table;
-}
 
 }  // namespace
 
@@ -236,75 +180,6 @@ private slots:
         const QRect frame = w->findChild<QWidget *>(QStringLiteral("focusRing"))->geometry();
         QVERIFY(frame.contains(list->geometry()) && frame != list->geometry());
     }
-
-    void shouldNameEveryControlForScreenReaders_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("role");
-        for (const Named &row : nameTable())
-            QTest::newRow(qPrintable(row.control)) << row.name << int(row.role);
-    }
-    void shouldNameEveryControlForScreenReaders()
-    {
-        QFETCH(QString, name);
-        QFETCH(int, role);
-        const QString tag = QTest::currentDataTag();
-        QWidget *control = window(tag.section('|', 0, 0))->findChild<QWidget *>(tag.section('|', 1));
-        QVERIFY(control);
-        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
-        QVERIFY(accessible);
-        QCOMPARE(accessible->text(QAccessible::Name), name);
-        QCOMPARE(int(accessible->role()), role);
-        if (role == QAccessible::Link)  // a screen reader can follow it
-            QVERIFY(accessible->actionInterface()
-                    && accessible->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
-    }
-
-    // The name table holds every control that a window shows.
-    void shouldLeaveNoControlOutOfTheNameTable()
-    {
-        QStringList named, shown;
-        for (const Named &row : nameTable())
-            named << row.control;
-        for (const QString &which : {"main", "results", "detail"}) {
-            for (const QWidget *control : window(which)->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-                if (!control->isHidden() && control->objectName() != QLatin1String("focusRing"))
-                    shown << which + '|' + control->objectName();
-            }
-        }
-        named.sort();
-        shown.sort();
-        QCOMPARE(shown, named);
-    }
-
-private:
-    QWidget *window(const QString &which)
-    {
-        if (!m_main) {
-            m_main = std::make_unique<LoadedMainWindow>(fixtureBytes(QStringLiteral("basic.mdb")));
-            m_results = std::make_shared<frmSoftware>(m_main->services, listing::Request::allTitles(), QString());
-            m_results->Form_Load();
-            m_results->show();
-            if (!QTest::qWaitForWindowExposed(m_results.get()))
-                qFatal("the results window was never shown");
-            m_detailListing = std::make_shared<ado::Recordset>();
-            m_detailListing->CursorLocation = ado::adUseClient;
-            m_detailListing->Open(listing::singleTitleSql(QStringLiteral("ZipMaster")), cnCatalog,
-                                  ado::adOpenStatic, ado::adLockReadOnly, ado::adCmdText);
-            rsSoftware = m_detailListing;
-            m_detail = std::make_unique<frmDetail>(m_main->services);
-            m_detail->Form_Load();
-            m_detail->show();
-        }
-        if (which == QLatin1String("main"))
-            return m_main->window.get();
-        return which == QLatin1String("results") ? static_cast<QWidget *>(m_results.get()) : m_detail.get();
-    }
-
-    std::unique_ptr<LoadedMainWindow> m_main;
-    std::shared_ptr<frmSoftware> m_results;
-    std::shared_ptr<ado::Recordset> m_detailListing;
-    std::unique_ptr<frmDetail> m_detail;
 };
 
 QTEST_MAIN(TestKeyboardRoad)

@@ -63,9 +63,6 @@ private slots:
         QTest::addColumn<Category>("expected");
         QTest::newRow("first column") << Category{"basic.mdb", "", 11, 0, "Business", {240, 1560},
                                                   {"Accounting", "Databases", "Office Suites"}, {"1", "2", "3"}};
-        QTest::newRow("last column") << Category{"basic.mdb", "", 11, 4, "Games", {10240, 1560},
-                                                 {"Arcade", "Puzzle", "Strategy"}, {"12", "13", "14"}};
-        QTest::newRow("second row") << Category{"basic.mdb", "", 11, 5, "Graphics", {240, 3560}, {"Editors", "Viewers"}, {"15", "16"}};
         QTest::newRow("empty category") << Category{"basic.mdb", "", 11, 10, "Empty Shelf", {240, 5560}, {}, {}};
         QTest::newRow("Null subcategory name") << Category{"basic.mdb", "Archivers", 11, 3, "Utilities", {7740, 1560},
                                                            {"Backup", "Disk Tools", "", "File Managers"}, {"8", "9", "10", "11"}};

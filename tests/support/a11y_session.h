@@ -13,7 +13,6 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -31,29 +30,16 @@ namespace a11y {
 /// The launcher's folder in Debian.
 inline QString busLauncher() { return QStringLiteral("/usr/libexec/at-spi-bus-launcher"); }
 
-/// True while a process with that id exists (a zombie of ours counts as gone).
-inline bool processRuns(qint64 pid)
-{
-    if (pid <= 0)
-        return false;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    const qsizetype close = line.lastIndexOf(')');
-    return close < 0 || line.mid(close + 2, 1) != "Z";
-}
-
 /// Ends the process `pid`: asks, then forces after `graceMs`.
 inline void stopProcess(qint64 pid, int graceMs = 2000)
 {
-    if (!processRuns(pid))
+    if (!desktop::processRuns(pid))
         return;
     ::kill(pid_t(pid), SIGTERM);
     const QDeadlineTimer deadline(graceMs);
-    while (processRuns(pid) && !deadline.hasExpired())
+    while (desktop::processRuns(pid) && !deadline.hasExpired())
         QThread::msleep(10);
-    if (processRuns(pid))
+    if (desktop::processRuns(pid))
         ::kill(pid_t(pid), SIGKILL);
 }
 

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -73,6 +74,17 @@ inline QString startSessionBus(QProcess &bus, const QString &socket)
     return QString::fromLocal8Bit(startAndReadLineOnFd3(
         bus, "dbus-daemon",
         {"--session", "--nofork", "--nopidfile", "--nosyslog", "--address=unix:path=" + socket, "--print-address=3"}));
+}
+
+/// True while a process with that id exists (a zombie counts as gone).
+inline bool processRuns(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) != "Z";
 }
 
 /// Stops a helper process by its id: asked first, then killed.

@@ -70,16 +70,6 @@ inline std::optional<QRect> outerGeometry(xcb_connection_t *c, xcb_window_t wind
     return QRect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
 }
 
-/// Where the top left corner of `window`'s inner area lies on the root window.
-inline std::optional<QPoint> innerOrigin(xcb_connection_t *c, xcb_window_t window)
-{
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    const auto at = xreply(xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr));
-    if (!at)
-        return std::nullopt;
-    return QPoint(at->dst_x, at->dst_y);
-}
-
 /// True once the top-level `window` is on the screen (viewable).
 inline bool isViewable(xcb_connection_t *c, xcb_window_t window)
 {

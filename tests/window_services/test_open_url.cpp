@@ -6,12 +6,6 @@
 class TestOpenUrl : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
-    }
-
     void shouldHandOverOnlyWebAndMailAddresses_data()
     {
         QTest::addColumn<QString>("address");

@@ -24,11 +24,6 @@ class TestWindowLimits : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
-    }
     void init()
     {
         resetWindowLimitsTable();
@@ -40,8 +35,6 @@ private slots:
         QTest::addColumn<int>("twips");
         QTest::addColumn<float>("perPixel");
         QTest::addColumn<QVariant>("pixels");  // null: refused
-        QTest::newRow("default width at 15") << 10480 << 15.0f << QVariant(699);
-        QTest::newRow("default height at 15") << 6800 << 15.0f << QVariant(453);
         QTest::newRow("1.5 goes up to 2") << 18 << 12.0f << QVariant(2);
         QTest::newRow("2.5 goes down to 2") << 30 << 12.0f << QVariant(2);
         QTest::newRow("-1.5 goes to -2") << -18 << 12.0f << QVariant(-2);
