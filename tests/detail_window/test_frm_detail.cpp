@@ -7,6 +7,7 @@
 #include "window_services/cut_label.h"
 #include "window_services/field_text.h"
 #include "window_services/link_label.h"
+#include "window_services/twips.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -189,6 +190,10 @@ private slots:
                 QVERIFY(start > shown->width() / 2);
                 QCOMPARE(shown->grab().toImage().copy(head), uncut.grab().toImage().copy(head));
             }
+            // However wide the price, the type stands the designed gap (1560 - 120 - 1335 twips) right of it.
+            const auto *price = form.findChild<QLabel *>("lblPrice"), *type = form.findChild<QLabel *>("lblType");
+            QCOMPARE(type->x() - price->geometry().right() - 1,
+                     twips::toPixels(1560) - twips::toPixels(120) - twips::toPixels(1335));
             // Nothing is drawn over the next fact in the row.
             for (const char *other : {"lblPrice", "lblType", "lblUninstaller", "lblRating"}) {
                 const auto *next = form.findChild<QLabel *>(other);
