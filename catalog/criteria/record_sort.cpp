@@ -217,9 +217,14 @@ public:
             };
             const int n = r.rowCount();
             std::vector<std::uint8_t> startsRun(std::size_t(n), 1);
+            // Values shared from a column whose runs were marked as it was put in order: no
+            // value is looked at.
+            const engine::ResultRows::Shared shared = r.shared(column);
+            const bool marked = shared.values && shared.values->hasRuns();
             engine::inTwoHalves(std::size_t(n), [&](int, std::size_t begin, std::size_t end) {
                 for (std::size_t row = std::max<std::size_t>(begin, 1); row < end; ++row)
-                    startsRun[row] = !sameValue(int(row) - 1, int(row));
+                    startsRun[row] = marked ? shared.values->newValueWithin(shared.place(int(row) - 1), shared.place(int(row)))
+                                            : !sameValue(int(row) - 1, int(row));
             });
             auto out = sorted.begin();
             int runEnd = n;

@@ -402,7 +402,7 @@ std::size_t ColumnValues::byteSize() const
     return m_nulls.capacity() + m_narrowIntegers.capacity() * 4 + m_integers.capacity() * 8 + m_reals.capacity() * 8
         + m_text.capacity()
         + m_offsets.capacity() * 4 + m_foldedText.capacity() + m_foldedOffsets.capacity() * 4
-        + m_foldedMarks.capacity() * 8;
+        + m_foldedMarks.capacity() * 8 + m_runStarts.capacity();
 }
 
 }  // namespace engine

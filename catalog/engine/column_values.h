@@ -137,9 +137,26 @@ public:
     static std::vector<std::uint32_t> placesOf(const std::vector<std::uint32_t> &order);
 
     /// Says that the rows stand in the order Jet sorts the column's values in (Nulls first),
-    /// as whoever put them there knows.
-    void markInOrder() { m_inOrder = true; }
+    /// as whoever put them there knows; with `runStarts` (a byte a row, 1 where the row's
+    /// value is not the one before it) where each run of equal values begins, which saves a
+    /// descending sort from comparing every row with the next.
+    void markInOrder(std::vector<std::uint8_t> runStarts = {})
+    {
+        m_inOrder = true;
+        m_runStarts = std::move(runStarts);
+    }
     bool inOrder() const { return m_inOrder; }
+    /// Whether the runs were marked.
+    bool hasRuns() const { return !m_runStarts.empty(); }
+    /// Whether a row after `a`, up to `b` (a <= b, both in order), holds another value than
+    /// row `a`: known only where the runs were marked.
+    bool newValueWithin(std::size_t a, std::size_t b) const
+    {
+        for (std::size_t row = a + 1; row <= b; ++row)
+            if (m_runStarts[row])
+                return true;
+        return false;
+    }
 
     /// True when a text column holds nothing but ASCII (checked once).
     bool isAscii() const;
@@ -181,6 +198,7 @@ private:
     std::size_t m_size = 0;
     std::size_t m_textLimit = kTextLimit;
     bool m_inOrder = false;
+    std::vector<std::uint8_t> m_runStarts;  // empty unless marked with the order
     bool m_hasNulls = false;
     std::vector<std::uint8_t> m_nulls;  // empty until the first Null
     bool m_narrow = true;               // the integers are m_narrowIntegers

@@ -213,6 +213,30 @@ void HeldRows::putInOrder()
                               : keyed_sort::KeyedRow{0, 0, 0, int(row), std::uint32_t(-1)});
     }
     keyed_sort::sortKeyed(keyed, false, [&keys](int a, int b) { return jettext::compare(keys.text(size_t(a)), keys.text(size_t(b))); });
+    // Where each run of equal names begins, read off the keys while they are at hand: the
+    // Nulls are one run, and an ASCII name equals the one before only with its length and
+    // keys (and, past what the keys hold, its text).
+    std::vector<std::uint8_t> runStarts;
+    if (ascii && m_rows > 0) {
+        const std::size_t nulls = order.size();
+        runStarts.resize(m_rows);
+        std::fill_n(runStarts.begin(), nulls, std::uint8_t(0));
+        runStarts[0] = 1;
+        inTwoHalves(keyed.size(), [&](int, std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                const keyed_sort::KeyedRow &k = keyed[i];
+                bool same = i > 0;
+                if (same) {
+                    const keyed_sort::KeyedRow &before = keyed[i - 1];
+                    same = k.key == before.key && k.key2 == before.key2 && k.key3 == before.key3 &&
+                           k.length == before.length &&
+                           (keyed_sort::keysHoldWhole(before, k) ||
+                            jettext::compare(keys.text(size_t(before.row)), keys.text(size_t(k.row))) == 0);
+                }
+                runStarts[nulls + i] = same ? 0 : 1;
+            }
+        });
+    }
     for (const keyed_sort::KeyedRow &k : keyed)
         order.push_back(std::uint32_t(k.row));
     keyed = {};
@@ -221,7 +245,7 @@ void HeldRows::putInOrder()
     const std::vector<std::uint32_t> place = ColumnValues::placesOf(order);
     for (const std::shared_ptr<ColumnValues> &column : m_columns)
         column->reorder(order, place);
-    m_columns[m_keyColumn]->markInOrder();
+    m_columns[m_keyColumn]->markInOrder(std::move(runStarts));
 }
 
 HeldValue valueOf(jet::StoredType type, const reader_client::Cell &cell)

@@ -98,7 +98,10 @@ inline std::vector<Table> listingCatalog(Bytes &bytes, unsigned titles = 0)
         default: price = real(double(bytes.pick(4000)) / 100); break;
         }
         software.rows.push_back({integer(i + 1),
-                                 asciiNames ? someText(bytes, {"Twin", "twin", "TWIN", "Zip Tool", "zip tool", "", nullptr, "Twins", "Twin "})
+                                 asciiNames ? someText(bytes, {"Twin", "twin", "TWIN", "Zip Tool", "zip tool", "", nullptr, "Twins", "Twin ",
+                                                             // past the sort's 24 bytes of key
+                                                             "Zip Tool Deluxe Edition 1", "ZIP TOOL DELUXE EDITION 1",
+                                                             "Zip Tool Deluxe Edition 2"})
                                             : someText(bytes, {"Twin", "twin", "Zip Tool", "", nullptr, "\xc3\x89" "clair", "zip", "Twin "}),
                                  someText(bytes, {nullptr, "about zip", "Tool", ""}),
                                  price,
