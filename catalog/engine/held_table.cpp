@@ -219,8 +219,7 @@ void HeldRows::putInOrder()
     std::vector<std::uint8_t> runStarts;
     if (ascii && m_rows > 0) {
         const std::size_t nulls = order.size();
-        runStarts.resize(m_rows);
-        std::fill_n(runStarts.begin(), nulls, std::uint8_t(0));
+        runStarts.resize(m_rows);  // the Nulls after the first start no run
         runStarts[0] = 1;
         inTwoHalves(keyed.size(), [&](int, std::size_t begin, std::size_t end) {
             for (std::size_t i = begin; i < end; ++i) {
