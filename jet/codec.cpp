@@ -496,6 +496,7 @@ Refusal encodeText(const std::u16string &text, bool mayCompress, std::string &by
 void decodeText(const unsigned char *data, std::size_t size, std::string &out)
 {
     constexpr std::uint32_t kReplacement = 0xfffd;
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighBits = 0x8080808080808080u;
     // A byte of compressed text can become two UTF-8 bytes, a two-byte unit three.
     out.resize(2 * size + 4);
     char *p = out.data();
@@ -528,6 +529,19 @@ void decodeText(const unsigned char *data, std::size_t size, std::string &out)
         bool compressed = true;
         std::size_t i = 2;
         while (i < size) {
+            if (compressed && !pendingHigh) {
+                // Most text is ASCII: eight bytes of 1 to 0x7f at a time go over as they are.
+                while (i + 8 <= size) {
+                    const std::uint64_t w = le::get64(data + i);
+                    if ((w | ((w - kOnes) & ~w)) & kHighBits)
+                        break;
+                    std::memcpy(p, data + i, 8);
+                    p += 8;
+                    i += 8;
+                }
+                if (i >= size)
+                    break;
+            }
             if (data[i] == 0) {
                 compressed = !compressed;
                 ++i;
@@ -542,7 +556,19 @@ void decodeText(const unsigned char *data, std::size_t size, std::string &out)
             }
         }
     } else {
-        for (std::size_t i = 0; i + 1 < size; i += 2)
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            const std::uint64_t w = le::get64(data + i);
+            if (w & 0xff80ff80ff80ff80u)
+                break;
+            // Four ASCII units: their low bytes.
+            p[0] = char(w);
+            p[1] = char(w >> 16);
+            p[2] = char(w >> 32);
+            p[3] = char(w >> 48);
+            p += 4;
+        }
+        for (; i + 1 < size; i += 2)
             unit(le::get16(data + i));
     }
     if (pendingHigh)

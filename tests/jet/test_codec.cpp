@@ -164,6 +164,11 @@ private slots:
         QTest::newRow("a leading mark is always compressed") << QString(QChar(0xfeff)) + QStringLiteral("ab") << false << true;
         QTest::newRow("beyond the first plane") << QString::fromUtf16(u"x\U0001F600y") << true << false;
         QTest::newRow("empty") << "" << true << false;
+        // Past eight bytes, where ASCII is taken a word at a time.
+        QTest::newRow("long Latin, compressed") << "Backup Buddy Deluxe Edition \u00e9, 2nd" << true << true;
+        QTest::newRow("long runs of both") << "abcdefghij \u0101\u0103\u0105\u0107 klmnopqrstuvwxyz" << true << true;
+        QTest::newRow("long Latin, not allowed to") << "Backup Buddy Deluxe Edition \u00e9 2nd" << false << false;
+        QTest::newRow("long, beyond the first plane") << QString::fromUtf16(u"abcdefgh\U0001F600ijklmnop") << false << false;
     }
     void shouldKeepTextInEitherForm()
     {
@@ -175,6 +180,15 @@ private slots:
         QCOMPARE(bytes.rfind("\xff\xfe", 0) == 0, compressed);
         decodeText(bytesOf(bytes), bytes.size(), back);
         QCOMPARE(QByteArray::fromStdString(back), text.toUtf8());  // a leading U+FEFF is kept
+    }
+
+    void shouldReadAStraySurrogateAsTheReplacementCharacter()
+    {
+        // "abcdefgh", two high surrogates, a low one, "ij": the first high one stands alone.
+        const std::string stored = QByteArray::fromHex("6100620063006400650066006700680000d800d800dc69006a00").toStdString();
+        std::string back;
+        decodeText(bytesOf(stored), stored.size(), back);
+        QCOMPARE(QString::fromStdString(back), QString::fromUtf16(u"abcdefgh\uFFFD\U00010000ij"));
     }
 
     void shouldReadBackTheColumnsItWrites()
