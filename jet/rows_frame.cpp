@@ -3,6 +3,8 @@
 #include "jet/little_endian.h"
 #include "jet/protocol.h"
 
+#include <algorithm>
+
 namespace jet::protocol {
 
 void RowsWriter::start(std::size_t columns)
@@ -13,52 +15,9 @@ void RowsWriter::start(std::size_t columns)
     m_rows = 0;
 }
 
-RowsWriter::Cells *RowsWriter::next(CellTag tag)
+void RowsWriter::Bytes::grow(std::size_t n)
 {
-    if (m_column == m_columns.size())
-        return nullptr;
-    Cells &cells = m_columns[m_column++];
-    putU8(cells.tags, std::uint8_t(tag));
-    m_bytes += 1 + (tag == CellTag::Null ? 0 : 8);
-    return &cells;
-}
-
-bool RowsWriter::null() { return next(CellTag::Null) != nullptr; }
-
-bool RowsWriter::integer(std::int64_t value)
-{
-    Cells *cells = next(CellTag::Integer);
-    if (cells)
-        putI64(cells->heads, value);
-    return cells != nullptr;
-}
-
-bool RowsWriter::real(double value)
-{
-    Cells *cells = next(CellTag::Real);
-    if (cells)
-        putF64(cells->heads, value);
-    return cells != nullptr;
-}
-
-bool RowsWriter::text(CellTag tag, std::string_view value)
-{
-    Cells *cells = next(tag);
-    if (!cells)
-        return false;
-    putU32(cells->heads, std::uint32_t(value.size()));
-    cells->bytes += value;
-    m_bytes += value.size();
-    return true;
-}
-
-bool RowsWriter::endRow()
-{
-    if (m_column != m_columns.size())
-        return false;
-    m_column = 0;
-    ++m_rows;
-    return true;
+    m_held.resize(std::max(2 * m_held.size(), m_used + n));
 }
 
 void RowsWriter::finish(std::string &out)
@@ -68,9 +27,9 @@ void RowsWriter::finish(std::string &out)
     const auto at = beginFrame(out, FrameKind::Rows);
     putU32(out, m_rows);
     for (Cells &cells : m_columns) {
-        out += cells.tags;
-        out += cells.heads;
-        out += cells.bytes;
+        out += cells.tags.view();
+        out += cells.heads.view();
+        out += cells.bytes.view();
         cells.tags.clear();
         cells.heads.clear();
         cells.bytes.clear();
