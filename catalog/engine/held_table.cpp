@@ -42,6 +42,9 @@ void HeldRows::setColumns(const QVector<jet::Column> &columns, std::size_t keyCo
     m_columns.clear();
     m_keyColumn = keyColumn;
     m_rows = 0;
+    m_keyed = {};
+    m_nullKeys = {};
+    m_keysAscii = true;
     for (const jet::Column &c : columns) {
         const ColumnValues::Storage storage = storageOf(c.type);
         m_types.push_back(c.type);
@@ -60,6 +63,7 @@ void HeldRows::reserve(std::size_t rows)
     try {
         for (const std::shared_ptr<ColumnValues> &column : m_columns)
             column->reserve(std::min(rows, kMostRowsReserved));
+        m_keyed.reserve(std::min(rows, kMostRowsReserved));
     } catch (const std::bad_alloc &) {
     }
 }
@@ -102,6 +106,26 @@ void HeldRows::add(const std::vector<reader_client::Cell> &cells)
     for (std::size_t i = 0; i < m_columns.size(); ++i)
         addCell(i, cells[i]);
     ++m_rows;
+    keyNewRows();
+}
+
+void HeldRows::keyNewRows()
+{
+    const ColumnValues &keys = *m_columns[m_keyColumn];
+    const std::size_t from = m_keyed.size() + m_nullKeys.size();
+    if (!m_keysAscii || from == m_rows)
+        return;
+    if (!jettext::isAscii(keys.texts().substr(keys.offsets()[from]))) {
+        m_keysAscii = false;
+        m_keyed = {};
+        return;
+    }
+    for (std::size_t row = from; row < m_rows; ++row) {
+        if (keys.isNull(row))
+            m_nullKeys.push_back(std::uint32_t(row));
+        else
+            m_keyed.push_back(keyed_sort::keyedRow(keys.text(row), int(row)));
+    }
 }
 
 void HeldRows::add(const jet::RowBatch &batch)
@@ -165,6 +189,7 @@ void HeldRows::add(const jet::RowBatch &batch)
         }
     }
     m_rows += rows;
+    keyNewRows();
 }
 
 HeldValue HeldRows::value(std::size_t row, std::size_t column) const
@@ -198,20 +223,24 @@ void HeldRows::putInOrder()
     const ColumnValues &keys = *m_columns[m_keyColumn];
     std::vector<std::uint32_t> order;
     reservePopulated(order, m_rows);
-    std::vector<keyed_sort::KeyedRow> keyed;
-    reservePopulated(keyed, m_rows);
     // Prefix keys order only ASCII texts; with any other letter in the column every
     // comparison takes the full rule (a length past the keys).
-    const bool ascii = keys.isAscii();
-    for (std::size_t row = 0; row < m_rows; ++row) {
-        if (keys.isNull(row)) {
-            order.push_back(std::uint32_t(row));
-            continue;
+    const bool ascii = m_keysAscii;
+    std::vector<keyed_sort::KeyedRow> keyed = std::move(m_keyed);
+    m_keyed = {};
+    if (ascii) {
+        order = std::move(m_nullKeys);
+        reservePopulated(order, m_rows);
+    } else {
+        reservePopulated(keyed, m_rows);
+        for (std::size_t row = 0; row < m_rows; ++row) {
+            if (keys.isNull(row))
+                order.push_back(std::uint32_t(row));
+            else
+                keyed.push_back(keyed_sort::KeyedRow{0, 0, 0, int(row), std::uint32_t(-1)});
         }
-        const std::string_view key = keys.text(row);
-        keyed.push_back(ascii ? keyed_sort::keyedRow(key, int(row))
-                              : keyed_sort::KeyedRow{0, 0, 0, int(row), std::uint32_t(-1)});
     }
+    m_nullKeys = {};
     keyed_sort::sortKeyed(keyed, false, [&keys](int a, int b) { return jettext::compare(keys.text(size_t(a)), keys.text(size_t(b))); });
     // Where each run of equal names begins, read off the keys while they are at hand: the
     // Nulls are one run, and an ASCII name equals the one before only with its length and

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/engine/column_values.h"
+#include "catalog/engine/keyed_sort.h"
 #include "catalog/reader_client/table_source.h"
 
 #include <QString>
@@ -71,12 +72,18 @@ private:
 
     void addCell(std::size_t column, const reader_client::Cell &cell);
     void populateAhead(std::size_t rows);
+    void keyNewRows();
 
     std::vector<jet::StoredType> m_types;
     std::vector<Kind> m_kinds;
     std::vector<std::shared_ptr<ColumnValues>> m_columns;
     std::size_t m_keyColumn = 0;
     std::size_t m_rows = 0;
+    // The sort keys of the rows added so far, made while the next rows are on their way:
+    // the Nulls apart, and none once a key has a letter outside ASCII.
+    std::vector<keyed_sort::KeyedRow> m_keyed;
+    std::vector<std::uint32_t> m_nullKeys;
+    bool m_keysAscii = true;
 };
 
 /// The rows of `rows` (first, past the last) whose key Jet's comparison finds equal to
