@@ -118,6 +118,7 @@ void HeldRows::keyNewRows()
     if (!jettext::isAscii(keys.texts().substr(keys.offsets()[from]))) {
         m_keysAscii = false;
         m_keyed = {};
+        m_nullKeys = {};
         return;
     }
     for (std::size_t row = from; row < m_rows; ++row) {
@@ -222,7 +223,6 @@ void HeldRows::putInOrder()
 {
     const ColumnValues &keys = *m_columns[m_keyColumn];
     std::vector<std::uint32_t> order;
-    reservePopulated(order, m_rows);
     // Prefix keys order only ASCII texts; with any other letter in the column every
     // comparison takes the full rule (a length past the keys).
     const bool ascii = m_keysAscii;
@@ -232,6 +232,7 @@ void HeldRows::putInOrder()
         order = std::move(m_nullKeys);
         reservePopulated(order, m_rows);
     } else {
+        reservePopulated(order, m_rows);
         reservePopulated(keyed, m_rows);
         for (std::size_t row = 0; row < m_rows; ++row) {
             if (keys.isNull(row))
