@@ -11,6 +11,7 @@
 #include "catalog/engine/two_threads.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -78,15 +79,14 @@ struct Recordset::Impl {
     std::vector<int> sorted;           // every row, in sort order
     std::vector<int> visible;          // the sorted rows that pass the filter
     // Kept from one filter to the next, so that a keystroke over millions of rows writes into
-    // memory it has instead of faulting in new pages: the marks, and the rows shown before.
+    // memory it has instead of faulting in new pages (the rows shown keep their room too).
     std::vector<std::uint8_t> hitBuffer;
-    std::vector<int> spareRows;
     std::vector<criteria::SortKey> sortKeys;
     QString sortText;
     std::unique_ptr<criteria::Predicate> filter;
     QString filterText;
     int position = 0;  // -1 is BOF, visible.size() is EOF
-    std::future<void> preparing;  // a field being made ready for filtering
+    std::future<std::vector<std::uint8_t>> preparing;  // a field made ready for filtering, and room for its marks
     std::optional<listing::Request> request;  // what was asked for, when it was a listing
 
     ~Impl()
@@ -129,22 +129,43 @@ struct Recordset::Impl {
     }
 
     // visible = the rows of `from` that pass, in from's order. Each half writes its rows at
-    // its own start, without a branch per row, and the second half then closes up.
+    // its own start, without a branch per row, and the second half then closes up. A half
+    // never writes a place it has not read yet, so the rows shown narrow in place.
     template <typename Passes>
     void keep(const std::vector<int> &from, const Passes &passes)
     {
-        std::vector<int> kept = spareOf(from.size());
+        const int *source = from.data();
+        int *kept = roomToShow(from.size());  // from itself when it is the rows shown
         HalvesKept halves;
         engine::inTwoHalves(from.size(), [&](int part, size_t begin, size_t end) {
             size_t out = begin;
             for (size_t i = begin; i < end; ++i) {
-                kept[out] = from[i];
-                out += passes(from[i]) ? 1 : 0;
+                const int row = source[i];
+                kept[out] = row;
+                out += passes(row) ? 1 : 0;
             }
             halves.kept(part, begin, out);
         });
-        show(std::move(kept));
         halves.closeUp(visible);
+    }
+
+    // Room for `n` rows to show, in the rows shown now: what they hold goes, their pages stay.
+    int *roomToShow(size_t n)
+    {
+        if (visible.capacity() < n)
+            visible = {};
+        visible.resize(n);
+        return visible.data();
+    }
+
+    // The marks' room made ready beside the field, once it is: a keystroke does not wait for it.
+    void takePreparedRoom()
+    {
+        if (!preparing.valid() || preparing.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return;
+        std::vector<std::uint8_t> room = preparing.get();
+        if (room.size() > hitBuffer.size())
+            hitBuffer = std::move(room);
     }
 
     // Every mark is written by the match before it is read.
@@ -153,25 +174,12 @@ struct Recordset::Impl {
         hitBuffer.resize(all);
         return hitBuffer;
     }
-    // The rows shown before, as room for `n` rows to come.
-    std::vector<int> spareOf(size_t n)
-    {
-        std::vector<int> room = std::move(spareRows);
-        room.resize(n);
-        return room;
-    }
-    void show(std::vector<int> &&rows)
-    {
-        spareRows = std::move(visible);
-        visible = std::move(rows);
-    }
-
     // visible = every row in stored order that passes: each half marks its rows and keeps
     // them in one go.
     void keepMarked(size_t all)
     {
         std::vector<std::uint8_t> &hits = hitsFor(all);
-        std::vector<int> kept = spareOf(all);  // every place is written below before it is read
+        int *kept = roomToShow(all);
         HalvesKept halves;
         engine::inTwoHalves(all, [&](int part, size_t begin, size_t end) {
             filter->markMatches(*rows, int(begin), int(end), hits.data() + begin);
@@ -182,7 +190,6 @@ struct Recordset::Impl {
             }
             halves.kept(part, begin, out);
         });
-        show(std::move(kept));
         halves.closeUp(visible);
     }
 
@@ -213,7 +220,6 @@ struct Recordset::Impl {
     void dropToPlainRows() noexcept
     {
         hitBuffer = {};
-        spareRows = {};
         sortKeys.clear();
         sortText.clear();
         filter.reset();
@@ -476,6 +482,7 @@ Error Recordset::filterBy(const std::function<Error(std::unique_ptr<criteria::Pr
         const bool narrows = predicate && d->filter && predicate->narrows(*d->filter);
         d->filter = std::move(predicate);
         d->filterText = d->filter ? text : QString();
+        d->takePreparedRoom();
         if (narrows)
             d->filterFrom(d->visible);  // read whole before it is replaced
         else
@@ -497,8 +504,18 @@ void Recordset::prepareFilter(int fieldIndex)
         return;
     if (d->preparing.valid())
         d->preparing.wait();
-    // The rows go along, so that they outlive a Close or Requery in the meantime.
-    d->preparing = std::async(std::launch::async, [rows = d->rows, fieldIndex] { rows->folded(0, fieldIndex); });
+    // The rows go along, so that they outlive a Close or Requery in the meantime. The marks'
+    // room is put in place here too: faulting in its pages would fall on the first letter.
+    d->preparing = std::async(std::launch::async, [rows = d->rows, fieldIndex] {
+        rows->folded(0, fieldIndex);
+        std::vector<std::uint8_t> room;
+        try {
+            room.resize(size_t(rows->rowCount()));
+        } catch (const std::bad_alloc &) {
+            room = {};  // the filter makes its own room, or says memory ran out
+        }
+        return room;
+    });
 }
 
 Error Recordset::Requery(int)
