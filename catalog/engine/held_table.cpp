@@ -456,7 +456,9 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
 {
     const auto *cursor = static_cast<Cursor *>(base);
     // Texts stay in the held columns while the table exists, so SQLite need not copy them.
-    const HeldValue value = heldOf(base).rows.value(cursor->at, size_t(index));
+    const HeldTable &held = heldOf(base);
+    const HeldValue value = held.rows.value(cursor->at, size_t(index));
+    held.lastGiven[size_t(index)] = cursor->at;
     // An empty text may have no address, which SQLite would take for Null.
     const char *bytes = value.text.data() ? value.text.data() : "";
     switch (value.kind) {

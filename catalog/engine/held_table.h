@@ -98,6 +98,10 @@ struct HeldTable {
     /// and collations the engine gives its other tables.
     QByteArray declaration;
     HeldRows rows;
+    /// The row each column's value was last given to SQLite from (only the engine's thread
+    /// writes it): a result that is handed that very value refers to the row instead of
+    /// copying it.
+    mutable std::vector<std::size_t> lastGiven;
 };
 
 /// The held tables of one SQLite connection, by lower-case name.

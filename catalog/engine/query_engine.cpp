@@ -15,6 +15,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -278,6 +279,7 @@ public:
         if (m_keyColumn >= 0) {
             m_held = std::make_unique<HeldTable>();
             m_held->columns = columns;
+            m_held->lastGiven.assign(size_t(columns.size()), 0);
             m_held->keyColumn = m_keyColumn;
             m_held->declaration = "CREATE TABLE x" + declared;
             m_held->rows.setColumns(columns, size_t(m_keyColumn), m_textLimit);
@@ -439,6 +441,56 @@ private:
     qint64 m_read = 0;
     std::uint32_t m_expected = 0;
 };
+
+// A column of a statement's result that a held table's text column may give as it is.
+struct HeldText {
+    const HeldTable *table = nullptr;  // none: the column keeps values of its own
+    std::size_t column = 0;
+    int map = -1;
+
+    /// The held row `value` came from, when it is the very value the table last gave SQLite
+    /// for the column: the same place in the held texts (or both empty), or both Null.
+    std::optional<std::uint32_t> rowOf(sqlite3_value *value) const
+    {
+        const std::size_t row = table->lastGiven[column];
+        if (row >= table->rows.size())
+            return std::nullopt;
+        const HeldValue given = table->rows.value(row, column);
+        const int type = sqlite3_value_type(value);
+        if (type == SQLITE_NULL)
+            return given.kind == HeldValue::Null ? std::optional<std::uint32_t>(std::uint32_t(row)) : std::nullopt;
+        if (type != SQLITE_TEXT && type != SQLITE_BLOB)
+            return std::nullopt;
+        if (given.kind != (type == SQLITE_TEXT ? HeldValue::Text : HeldValue::Blob))
+            return std::nullopt;
+        const void *bytes = sqlite3_value_blob(value);
+        const std::size_t size = std::size_t(sqlite3_value_bytes(value));
+        if (size != given.text.size() || (size != 0 && bytes != given.text.data()))
+            return std::nullopt;
+        return std::uint32_t(row);
+    }
+};
+
+// Where result column `i` is a held table's text column, as the table keeps it.
+HeldText heldTextOf(const HeldTables &tables, sqlite3_stmt *statement, int i, int adoType)
+{
+    const char *table = sqlite3_column_table_name(statement, i), *origin = sqlite3_column_origin_name(statement, i);
+    if (!table || !origin || ResultRows::storageOf(adoType) != ColumnValues::Storage::Text)
+        return {};
+    const auto found = tables.tables.find(QString::fromUtf8(table).toLower());
+    if (found == tables.tables.end())
+        return {};
+    const HeldTable &held = *found->second;
+    for (qsizetype c = 0; c < held.columns.size(); ++c) {
+        if (QString::fromStdString(held.columns[c].name).compare(QString::fromUtf8(origin), Qt::CaseInsensitive) != 0)
+            continue;
+        const std::size_t column = std::size_t(c);
+        if (HeldRows::storageOf(held.columns[c].type) != ColumnValues::Storage::Text || !held.rows.keepsValuesAsGiven(column))
+            return {};
+        return {&held, column, -1};
+    }
+    return {};
+}
 
 ado::Error providerError(const QString &description)
 {
@@ -756,14 +808,34 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows, const Straight
         default: adoTypes[size_t(i)] = ado::adVarWChar; break;
         }
     }
-    for (int i = 0; i < columns; ++i)
-        rows.addColumn(QString::fromUtf8(sqlite3_column_name(statement, i)), adoTypes[size_t(i)]);
+    // A text column of a held table, handed on as SQLite was given it, is shared with the
+    // table rather than copied: each row then refers to the row it came from.
+    std::vector<HeldText> heldTexts(static_cast<std::size_t>(columns));
+    for (int i = 0; i < columns; ++i) {
+        const QString name = QString::fromUtf8(sqlite3_column_name(statement, i));
+        HeldText &held = heldTexts[size_t(i)] = heldTextOf(*m_heldTables, statement, i, adoTypes[size_t(i)]);
+        if (!held.table) {
+            rows.addColumn(name, adoTypes[size_t(i)]);
+            continue;
+        }
+        held.map = rows.addRowMap();
+        rows.addSharedColumn(name, adoTypes[size_t(i)], held.table->rows.values(held.column), held.map);
+    }
 
     for (; rc == SQLITE_ROW; rc = sqlite3_step(statement)) {
         for (int i = 0; i < columns; ++i) {
             // One look-up of the value per cell: the connection is used by this thread
             // alone, so the value needs no further protection.
             sqlite3_value *value = sqlite3_column_value(statement, i);
+            if (HeldText &held = heldTexts[size_t(i)]; held.table) {
+                if (const std::optional<std::uint32_t> row = held.rowOf(value)) {
+                    rows.setSourceRow(held.map, *row);
+                    continue;
+                }
+                // Not as it was given (sorted first, or computed): copied from here on.
+                rows.keepOwnValues(i);
+                held.table = nullptr;
+            }
             switch (sqlite3_value_type(value)) {
             case SQLITE_NULL: rows.setNull(i); break;
             case SQLITE_INTEGER: rows.setInteger(i, sqlite3_value_int64(value)); break;

@@ -256,6 +256,30 @@ void ResultRows::setText(int column, std::string_view utf8)
         c.appendText(utf8);
 }
 
+void ResultRows::keepOwnValues(int column)
+{
+    Column &c = m_columns[size_t(column)];
+    if (c.own)
+        return;
+    auto own = std::make_shared<ColumnValues>(c.storage);
+    own->setTextLimit(m_textLimit);
+    for (int row = 0; row < m_rowCount; ++row) {
+        const std::size_t place = at(c, row);
+        if (c.values->isNull(place)) {
+            count(kCellBytes);
+            own->appendNull();
+            continue;
+        }
+        const std::string_view text = c.values->text(place);
+        count(kCellBytes + text.size());
+        own->appendText(text);
+    }
+    // The map may serve no other column: it is left as it stands, and read no more.
+    c.map = -1;
+    c.own = own;
+    c.values = std::move(own);
+}
+
 void ResultRows::endRow()
 {
     if (m_rowCount >= m_rowLimit)
