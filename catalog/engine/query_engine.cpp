@@ -442,40 +442,48 @@ private:
     std::uint32_t m_expected = 0;
 };
 
-// A column of a statement's result that a held table's text column may give as it is.
-struct HeldText {
+// A column of a statement's result that a held table's column may give as it keeps it.
+struct HeldColumn {
     const HeldTable *table = nullptr;  // none: the column keeps values of its own
     std::size_t column = 0;
     int map = -1;
 
-    /// The held row `value` came from, when it is the very value the table last gave SQLite
-    /// for the column: the same place in the held texts (or both empty), or both Null.
+    /// The held row whose value `value` is: the row the table last gave SQLite the column's
+    /// value from, when that value is this one (for a text, at the same place in the held
+    /// texts, or both empty).
     std::optional<std::uint32_t> rowOf(sqlite3_value *value) const
     {
         const std::size_t row = table->lastGiven[column];
         if (row >= table->rows.size())
             return std::nullopt;
         const HeldValue given = table->rows.value(row, column);
-        const int type = sqlite3_value_type(value);
-        if (type == SQLITE_NULL)
-            return given.kind == HeldValue::Null ? std::optional<std::uint32_t>(std::uint32_t(row)) : std::nullopt;
-        if (type != SQLITE_TEXT && type != SQLITE_BLOB)
-            return std::nullopt;
-        if (given.kind != (type == SQLITE_TEXT ? HeldValue::Text : HeldValue::Blob))
-            return std::nullopt;
-        const void *bytes = sqlite3_value_blob(value);
-        const std::size_t size = std::size_t(sqlite3_value_bytes(value));
-        if (size != given.text.size() || (size != 0 && bytes != given.text.data()))
-            return std::nullopt;
-        return std::uint32_t(row);
+        bool same = false;
+        switch (sqlite3_value_type(value)) {
+        case SQLITE_NULL: same = given.kind == HeldValue::Null; break;
+        case SQLITE_INTEGER: same = given.kind == HeldValue::Integer && sqlite3_value_int64(value) == given.integer; break;
+        case SQLITE_FLOAT: {
+            const double real = sqlite3_value_double(value);
+            same = given.kind == HeldValue::Real && std::memcmp(&real, &given.real, sizeof real) == 0;
+            break;
+        }
+        default: {
+            const bool isText = sqlite3_value_type(value) == SQLITE_TEXT;
+            const void *bytes = sqlite3_value_blob(value);
+            const std::size_t size = std::size_t(sqlite3_value_bytes(value));
+            same = given.kind == (isText ? HeldValue::Text : HeldValue::Blob) && size == given.text.size()
+                && (size == 0 || bytes == given.text.data());
+            break;
+        }
+        }
+        return same ? std::optional<std::uint32_t>(std::uint32_t(row)) : std::nullopt;
     }
 };
 
-// Where result column `i` is a held table's text column, as the table keeps it.
-HeldText heldTextOf(const HeldTables &tables, sqlite3_stmt *statement, int i, int adoType)
+// Where result column `i` is a held table's column, kept as the result would keep it.
+HeldColumn heldColumnOf(const HeldTables &tables, sqlite3_stmt *statement, int i, int adoType)
 {
     const char *table = sqlite3_column_table_name(statement, i), *origin = sqlite3_column_origin_name(statement, i);
-    if (!table || !origin || ResultRows::storageOf(adoType) != ColumnValues::Storage::Text)
+    if (!table || !origin)
         return {};
     const auto found = tables.tables.find(QString::fromUtf8(table).toLower());
     if (found == tables.tables.end())
@@ -485,7 +493,7 @@ HeldText heldTextOf(const HeldTables &tables, sqlite3_stmt *statement, int i, in
         if (QString::fromStdString(held.columns[c].name).compare(QString::fromUtf8(origin), Qt::CaseInsensitive) != 0)
             continue;
         const std::size_t column = std::size_t(c);
-        if (HeldRows::storageOf(held.columns[c].type) != ColumnValues::Storage::Text || !held.rows.keepsValuesAsGiven(column))
+        if (HeldRows::storageOf(held.columns[c].type) != ResultRows::storageOf(adoType) || !held.rows.keepsValuesAsGiven(column))
             return {};
         return {&held, column, -1};
     }
@@ -808,12 +816,12 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows, const Straight
         default: adoTypes[size_t(i)] = ado::adVarWChar; break;
         }
     }
-    // A text column of a held table, handed on as SQLite was given it, is shared with the
-    // table rather than copied: each row then refers to the row it came from.
-    std::vector<HeldText> heldTexts(static_cast<std::size_t>(columns));
+    // A column of a held table, handed on as SQLite was given it, is shared with the table
+    // rather than copied: each row then refers to the row its value is.
+    std::vector<HeldColumn> heldColumns(static_cast<std::size_t>(columns));
     for (int i = 0; i < columns; ++i) {
         const QString name = QString::fromUtf8(sqlite3_column_name(statement, i));
-        HeldText &held = heldTexts[size_t(i)] = heldTextOf(*m_heldTables, statement, i, adoTypes[size_t(i)]);
+        HeldColumn &held = heldColumns[size_t(i)] = heldColumnOf(*m_heldTables, statement, i, adoTypes[size_t(i)]);
         if (!held.table) {
             rows.addColumn(name, adoTypes[size_t(i)]);
             continue;
@@ -827,7 +835,7 @@ ado::Error QueryEngine::run(const QString &sql, ResultRows &rows, const Straight
             // One look-up of the value per cell: the connection is used by this thread
             // alone, so the value needs no further protection.
             sqlite3_value *value = sqlite3_column_value(statement, i);
-            if (HeldText &held = heldTexts[size_t(i)]; held.table) {
+            if (HeldColumn &held = heldColumns[size_t(i)]; held.table) {
                 if (const std::optional<std::uint32_t> row = held.rowOf(value)) {
                     rows.setSourceRow(held.map, *row);
                     continue;

@@ -265,14 +265,21 @@ void ResultRows::keepOwnValues(int column)
     own->setTextLimit(m_textLimit);
     for (int row = 0; row < m_rowCount; ++row) {
         const std::size_t place = at(c, row);
+        count(kCellBytes);
         if (c.values->isNull(place)) {
-            count(kCellBytes);
             own->appendNull();
             continue;
         }
-        const std::string_view text = c.values->text(place);
-        count(kCellBytes + text.size());
-        own->appendText(text);
+        switch (c.storage) {
+        case Storage::Integer: own->appendInteger(c.values->integer(place)); break;
+        case Storage::Real: own->appendReal(c.values->real(place)); break;
+        case Storage::Text: {
+            const std::string_view text = c.values->text(place);
+            count(text.size());
+            own->appendText(text);
+            break;
+        }
+        }
     }
     // The map may serve no other column: it is left as it stands, and read no more.
     c.map = -1;

@@ -65,8 +65,8 @@ public:
     void setInteger(int column, std::int64_t value);
     void setReal(int column, double value);
     void setText(int column, std::string_view utf8);
-    /// Makes a shared text column one of this result's own, its rows so far copied: values
-    /// set from here on are its own. Nothing for a column of its own already.
+    /// Makes a shared column one of this result's own, its rows so far copied: values set
+    /// from here on are its own. Nothing for a column of its own already.
     void keepOwnValues(int column);
     void endRow();
 

@@ -337,9 +337,10 @@ private slots:
         QTest::newRow("a zero byte in the text") << "SELECT ID, hex(Word), length(Word) FROM T WHERE Word LIKE 'nul%'";
         QTest::newRow("the table with itself")
             << "SELECT A.ID, B.ID FROM T A, T B WHERE A.Word = B.Word AND A.ID < B.ID ORDER BY A.ID, B.ID";
-        // Rows that refer to the held texts, then a Null no held row gives: copied from there on.
-        QTest::newRow("held texts, then a Null of no row")
-            << "WITH ids(n) AS (VALUES (1), (9), (4), (99), (2)) SELECT n, B.Word, B.Note, B.Data FROM ids LEFT JOIN T B ON B.ID = n";
+        // Rows that refer to the held values, then a Null no held row gives: copied from there on.
+        QTest::newRow("held values, then a Null of no row")
+            << "WITH ids(n) AS (VALUES (1), (9), (4), (99), (2)) "
+               "SELECT n, B.Word, B.Note, B.Data, B.ID, B.Price, B.Made FROM ids LEFT JOIN T B ON B.ID = n";
         QTest::newRow("counted") << "SELECT count(*), count(Word), sum(Price), min(Word), max(Made) FROM T";
         QTest::newRow("grouped") << "SELECT Word, count(*) FROM T GROUP BY Word ORDER BY Word";
     }
