@@ -742,7 +742,11 @@ ado::Error QueryEngine::execute(const QString &sql, ResultRows &rows, const Stra
     if (!m_db)
         return providerError(QStringLiteral("The query engine could not be started."));
     try {
-        return run(sql, rows, straight);
+        // A statement stopped part way (its time spent, say) leaves no rows behind.
+        const ado::Error error = run(sql, rows, straight);
+        if (error)
+            rows = ResultRows();
+        return error;
     } catch (const std::bad_alloc &) {
         sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
         rows = ResultRows();
