@@ -55,12 +55,7 @@ public:
     /// in `why`, everything stopped.
     bool start(const QProcessEnvironment &desktop, QString *why)
     {
-        const auto fail = [&](const QString &reason) {
-            if (why)
-                *why = reason;
-            stop();
-            return false;
-        };
+        const auto fail = [&](const QString &reason) { return desktop::failedStart(*this, why, reason); };
         m_daemon.setProcessEnvironment(desktop);
         m_sessionAddress = desktop::startSessionBus(m_daemon, m_folder.filePath(QStringLiteral("bus")));
         if (m_sessionAddress.isEmpty())

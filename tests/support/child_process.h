@@ -7,8 +7,10 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <fcntl.h>
@@ -74,6 +76,33 @@ inline QString startSessionBus(QProcess &bus, const QString &socket)
     return QString::fromLocal8Bit(startAndReadLineOnFd3(
         bus, "dbus-daemon",
         {"--session", "--nofork", "--nopidfile", "--nosyslog", "--address=unix:path=" + socket, "--print-address=3"}));
+}
+
+/// A session's start that failed: the reason in `why` (when asked for), and everything the
+/// session started stopped.
+template <typename Session>
+bool failedStart(Session &session, QString *why, const QString &reason)
+{
+    if (why)
+        *why = reason;
+    session.stop();
+    return false;
+}
+
+/// This process's environment for a program with a home of its own in `home` (its settings,
+/// cache and data there), runtime files in `runtime`, and no scale setting of the user's.
+inline QProcessEnvironment privateHome(const QTemporaryDir &home, const QString &runtime)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.filePath(".config"));
+    env.insert("XDG_CACHE_HOME", home.filePath(".cache"));
+    env.insert("XDG_DATA_HOME", home.filePath(".local/share"));
+    env.insert("XDG_RUNTIME_DIR", runtime);
+    for (const char *name : {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_AUTO_SCREEN_SCALE_FACTOR",
+                             "QT_ENABLE_HIGHDPI_SCALING"})
+        env.remove(name);
+    return env;
 }
 
 /// True while a process with that id exists (a zombie counts as gone).

@@ -93,12 +93,7 @@ public:
     /// the screen. On failure returns false with the reason in `why`, everything stopped.
     bool start(QString *why)
     {
-        const auto fail = [&](const QString &reason) {
-            if (why)
-                *why = reason;
-            stop();
-            return false;
-        };
+        const auto fail = [&](const QString &reason) { return failedStart(*this, why, reason); };
         if (!m_home.isValid())
             return fail("no temporary folder");
         if (!startServer())
@@ -147,23 +142,14 @@ public:
     {
         QProcessEnvironment env = baseEnvironment();
         env.insert("QT_QPA_PLATFORM", "xcb");
-        env.remove("QT_SCALE_FACTOR");
-        env.remove("QT_SCREEN_SCALE_FACTORS");
-        env.remove("QT_AUTO_SCREEN_SCALE_FACTOR");
-        env.remove("QT_ENABLE_HIGHDPI_SCALING");
         return env;
     }
 
 private:
     QProcessEnvironment baseEnvironment() const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = privateHome(m_home, m_home.path());  // private to this user, as Qt wants
         env.insert("DISPLAY", m_display);
-        env.insert("HOME", m_home.path());
-        env.insert("XDG_CONFIG_HOME", m_home.filePath(".config"));
-        env.insert("XDG_CACHE_HOME", m_home.filePath(".cache"));
-        env.insert("XDG_DATA_HOME", m_home.filePath(".local/share"));
-        env.insert("XDG_RUNTIME_DIR", m_home.path());  // private to this user, as Qt wants
         env.remove("WAYLAND_DISPLAY");
         env.remove("DBUS_SESSION_BUS_ADDRESS");
         env.remove("XAUTHORITY");

@@ -70,12 +70,7 @@ public:
     /// failure returns false with the reason in `why`, everything stopped.
     bool start(QString *why)
     {
-        const auto fail = [&](const QString &reason) {
-            if (why)
-                *why = reason;
-            stop();
-            return false;
-        };
+        const auto fail = [&](const QString &reason) { return failedStart(*this, why, reason); };
         if (!m_home.isValid())
             return fail("no temporary folder");
         for (const char *folder : {"client", "compositor"}) {
@@ -148,12 +143,7 @@ public:
     /// compositor, the session bus, a private home, configuration and runtime folder.
     QProcessEnvironment environment() const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", m_home.path());
-        env.insert("XDG_CONFIG_HOME", m_home.filePath(".config"));
-        env.insert("XDG_CACHE_HOME", m_home.filePath(".cache"));
-        env.insert("XDG_DATA_HOME", m_home.filePath(".local/share"));
-        env.insert("XDG_RUNTIME_DIR", m_home.filePath("client"));
+        QProcessEnvironment env = privateHome(m_home, m_home.filePath("client"));
         env.insert("WAYLAND_DISPLAY", waylandSocket());
         env.insert("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
         env.insert("QT_QPA_PLATFORM", "wayland");
@@ -161,9 +151,7 @@ public:
             env.insert("SWAYSOCK", m_swaySocket);
         else
             env.remove("SWAYSOCK");
-        for (const char *name : {"DISPLAY", "XAUTHORITY", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
-                                 "QT_AUTO_SCREEN_SCALE_FACTOR", "QT_ENABLE_HIGHDPI_SCALING",
-                                 "QT_WAYLAND_DISABLE_WINDOWDECORATION", "QT_WAYLAND_DECORATION"})
+        for (const char *name : {"DISPLAY", "XAUTHORITY", "QT_WAYLAND_DISABLE_WINDOWDECORATION", "QT_WAYLAND_DECORATION"})
             env.remove(name);
         return env;
     }
