@@ -1,8 +1,6 @@
 #include "tests/support/main_window_fixture.h"
 #include "window_services/focus_ring.h"
 
-#include <functional>
-
 namespace {
 
 // Keys as the user types them: "Tab*3 Down Backtab Enter KeypadEnter Space Escape".
@@ -32,24 +30,6 @@ QString focused()
     return focus ? focus->objectName() : QString();
 }
 
-// Shows each window truly modally; while it is up, runs the next scripted step with the
-// window active, and closes it after (unless the step did).
-class KeyboardDialogs final : public DialogService {
-public:
-    int showModal(QDialog &dialog) override
-    {
-        QTimer::singleShot(0, &dialog, [this, &dialog] {
-            // Keys go where the focus is: wait until the new window has it.
-            const bool active = QTest::qWaitFor([&dialog] { return QApplication::activeWindow() == &dialog; });
-            if (active && !steps.isEmpty())
-                steps.dequeue()(dialog);
-            if (dialog.isVisible())
-                dialog.reject();
-        });
-        return dialog.exec();
-    }
-    QQueue<std::function<void(QDialog &)>> steps;
-};
 
 }  // namespace
 
@@ -115,7 +95,7 @@ private slots:
         QFETCH(QString, detailKeys);
         QFETCH(QString, link);
         QFETCH(QString, address);
-        KeyboardDialogs dialogs;
+        ModalDialogs dialogs;
         LoadedMainWindow app(fixtureBytes(QStringLiteral("basic.mdb")), &dialogs);
         app.window->show();
         QVERIFY(QTest::qWaitFor([&app] { return QApplication::activeWindow() == app.window.get(); }));

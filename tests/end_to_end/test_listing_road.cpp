@@ -6,16 +6,16 @@
 
 namespace {
 
-/// Shows each window truly modally (QDialog::exec). While it is up: records it as
-/// "name: title or shown title (rsSoftware's rows)", presses GO on the main window (which
-/// must start nothing), then closes it.
-class ModalDialogService final : public DialogService {
+/// Shows each window truly modally. While it is up: records it as "name: title or shown
+/// title (rsSoftware's rows)", presses GO on the main window (which must start nothing),
+/// then closes it.
+class ModalDialogService final : public ModalDialogs {
 public:
     int showModal(QDialog &dialog) override
     {
         if (probing)
             return mainTookInput = true, QDialog::Rejected;
-        QTimer::singleShot(0, &dialog, [this, &dialog] {
+        steps.enqueue([this](QDialog &dialog) {
             auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("txtName"));
             seen << QStringLiteral("%1: %2 (%3)").arg(dialog.objectName(), name ? name->text() : dialog.windowTitle())
                         .arg(rsSoftware ? rsSoftware->RecordCount() : -1);
@@ -26,9 +26,8 @@ public:
             pressGo();
             probing = false;
             mainTookInput |= strListingSql != sql || QApplication::activeModalWidget() != &dialog;
-            dialog.reject();
         });
-        return dialog.exec();
+        return ModalDialogs::showModal(dialog);
     }
     // Clicks GO, then presses Enter, on the main window as the window system delivers them.
     void pressGo()

@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <functional>
 #include <optional>
 
 /// Fixed locale, private settings and 15 twips per pixel for a window test program.
@@ -40,6 +41,24 @@ inline void doubleClick(QListWidget *list, int row)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);  // a double-click alone selects nothing
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
+
+/// Shows each window truly modally (QDialog::exec); once the window has the keyboard, hands
+/// it to the next scripted step, and closes it after (unless the step did).
+class ModalDialogs : public DialogService {
+public:
+    int showModal(QDialog &dialog) override
+    {
+        QTimer::singleShot(0, &dialog, [this, &dialog] {
+            const bool active = QTest::qWaitFor([&dialog] { return QApplication::activeWindow() == &dialog; });
+            if (active && !steps.isEmpty())
+                steps.dequeue()(dialog);
+            if (dialog.isVisible())
+                dialog.reject();
+        });
+        return dialog.exec();
+    }
+    QQueue<std::function<void(QDialog &)>> steps;
+};
 
 /// frmMain after Form_Load on an application folder whose shareware.mdb holds `catalog`
 /// (no file when absent), with recording fakes answering a start-up prompt with `answer`
