@@ -19,29 +19,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <signal.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-
-#include <cerrno>
-
 namespace a11y {
 
 /// The launcher's folder in Debian.
 inline QString busLauncher() { return QStringLiteral("/usr/libexec/at-spi-bus-launcher"); }
-
-/// Ends the process `pid`: asks, then forces after `graceMs`.
-inline void stopProcess(qint64 pid, int graceMs = 2000)
-{
-    if (!desktop::processRuns(pid))
-        return;
-    ::kill(pid_t(pid), SIGTERM);
-    const QDeadlineTimer deadline(graceMs);
-    while (desktop::processRuns(pid) && !deadline.hasExpired())
-        QThread::msleep(10);
-    if (desktop::processRuns(pid))
-        ::kill(pid_t(pid), SIGKILL);
-}
 
 /// A session bus and the accessibility bus, from start() to destruction.
 class BusSession {
@@ -101,10 +82,10 @@ public:
             if (bus.isConnected())
                 m_registryPid = ownerPid(bus, QStringLiteral("org.a11y.atspi.Registry"), false);
             QDBusConnection::disconnectFromBus(busName());
-            stopProcess(m_registryPid);
+            desktop::stopProcess(m_registryPid);
         }
         desktop::stopProcess(m_launcher);
-        stopProcess(m_busDaemonPid);
+        desktop::stopProcess(m_busDaemonPid);
         QDBusConnection::disconnectFromBus(sessionName());
         desktop::stopProcess(m_daemon);
         m_busAddress.clear();

@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <functional>
@@ -114,6 +115,17 @@ inline bool processRuns(qint64 pid)
     const QByteArray line = stat.readAll();
     const qsizetype close = line.lastIndexOf(')');
     return close < 0 || line.mid(close + 2, 1) != "Z";
+}
+
+/// Ends the process `pid`, even one that is no child of ours: asks, then forces after `graceMs`.
+inline void stopProcess(qint64 pid, int graceMs = 2000)
+{
+    if (!processRuns(pid))
+        return;
+    ::kill(pid_t(pid), SIGTERM);
+    waitFor([pid] { return !processRuns(pid); }, graceMs);
+    if (processRuns(pid))
+        ::kill(pid_t(pid), SIGKILL);
 }
 
 /// Stops a helper process by its id: asked first, then killed.
