@@ -45,8 +45,7 @@ class TestFrmDetail : public QObject {
 private slots:
     void initTestCase()
     {
-        QLocale::setDefault(kUs);
-        QStandardPaths::setTestModeEnabled(true);
+        fixLocale();
         QVERIFY(openFixtureCatalog("basic.mdb"));
     }
 

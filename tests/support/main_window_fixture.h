@@ -16,8 +16,7 @@
 /// Fixed locale, private settings and 15 twips per pixel for a window test program.
 inline void initWindowTests()
 {
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QStandardPaths::setTestModeEnabled(true);
+    fixLocale();
     twips::setPerPixelOverride(15);
 }
 

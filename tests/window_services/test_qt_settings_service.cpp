@@ -8,11 +8,7 @@ class TestQtSettingsService : public QObject {
     QTemporaryDir dir;
 
 private slots:
-    void initTestCase()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
-    }
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void shouldReadBackWhatItStoredAndDefaultTheRest()
     {
