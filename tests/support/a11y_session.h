@@ -78,9 +78,7 @@ public:
     void stop()
     {
         if (!m_busAddress.isEmpty()) {
-            QDBusConnection bus(busName());
-            if (bus.isConnected())
-                m_registryPid = ownerPid(bus, QStringLiteral("org.a11y.atspi.Registry"), false);
+            findRegistry();
             QDBusConnection::disconnectFromBus(busName());
             desktop::stopProcess(m_registryPid);
         }
