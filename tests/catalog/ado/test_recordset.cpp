@@ -9,8 +9,6 @@
 
 #include <numeric>
 
-#include "catalog/criteria/record_criteria.h"
-
 #include <sqlite3.h>
 
 using ado::Recordset;
@@ -207,22 +205,6 @@ QStringList recordsetRows(const Recordset &rs, const QStringList &fields)
     return out;
 }
 
-// A listing after a sort and a filter: the named fields as names and types, then their
-// values row by row; or why it was refused.
-QStringList listedFields(const std::shared_ptr<ado::Connection> &cn, const QString &sql, const QString &sort,
-                         const QString &filter, const QStringList &fields)
-{
-    Recordset rs;
-    ado::Error e = openListing(rs, cn, sql);
-    if (e || (e = rs.setSort(sort)) || (e = rs.setFilter(filter)))
-        return {"refused: " + e.Description};
-    QStringList declared;
-    for (int c = 0; c < rs.fieldCount(); ++c)
-        if (fields.contains(rs.field(c).Name))
-            declared << rs.field(c).Name + ' ' + QString::number(rs.field(c).Type);
-    return QStringList{declared.join('|')} + recordsetRows(rs, fields);
-}
-
 QList<int> ids(const Recordset &rs)
 {
     QList<int> out;
@@ -275,84 +257,6 @@ private slots:
         QVERIFY(!failure.Description.isEmpty());
         if (error != "*")
             QCOMPARE(failure.Description, error.arg(QDir::toNativeSeparators(file.fileName())));
-    }
-
-    void shouldFindFromTheCurrentRow_data()
-    {
-        QTest::addColumn<int>("startAt");
-        QTest::addColumn<QString>("criteria");
-        QTest::addColumn<int>("skip");
-        QTest::addColumn<int>("direction");
-        QTest::addColumn<int>("error");
-        QTest::addColumn<int>("after");  // the position Find leaves; 25 is EOF, -1 BOF
-        const int forward = ado::adSearchForward, backward = ado::adSearchBackward;
-        QTest::newRow("first of category") << 0 << "CategoryID = 4" << 0 << forward << 0 << 7;
-        QTest::newRow("current row counts") << 7 << "CategoryID = 4" << 0 << forward << 0 << 7;
-        QTest::newRow("skip the current row") << 7 << "CategoryID = 4" << 1 << forward << 0 << 8;
-        QTest::newRow("none after: EOF") << 11 << "CategoryID = 4" << 0 << forward << 0 << 25;
-        QTest::newRow("text in any case") << 0 << "Name = 'editors'" << 0 << forward << 0 << 6;
-        QTest::newRow("not equal") << 0 << "CategoryID <> 1" << 0 << forward << 0 << 3;
-        QTest::newRow("at least") << 0 << "CategoryID >= 4" << 0 << forward << 0 << 7;
-        QTest::newRow("backward from the last row") << 24 << "CategoryID <= 4" << 0 << backward << 0 << 10;
-        QTest::newRow("backward, skip the current row") << 10 << "CategoryID = 4" << 1 << backward << 0 << 9;
-        QTest::newRow("none before: BOF") << 24 << "CategoryID < 1" << 0 << backward << 0 << -1;
-        QTest::newRow("unknown field: position stays") << 3 << "Nope = 4" << 0 << forward << int(ado::adErrInvalidArgument) << 3;
-    }
-    void shouldFindFromTheCurrentRow()
-    {
-        QFETCH(int, startAt);
-        QFETCH(QString, criteria);
-        QFETCH(int, skip);
-        QFETCH(int, direction);
-        QFETCH(int, error);
-        QFETCH(int, after);
-        Recordset rs;  // the start-up profile, opened from its properties
-        rs.CursorLocation = ado::adUseClient;
-        rs.Source = "Select * From SubCategory";
-        rs.ActiveConnection = openBasicCatalog();
-        QVERIFY(!rs.Open());
-        rs.setAbsolutePosition(startAt);
-        const int number = rs.Find(criteria, skip, direction).Number;
-        QCOMPARE(QList<int>({number, rs.AbsolutePosition(), rs.Eof(), rs.Bof()}),
-                 QList<int>({error, after, after == 25, after == -1}));
-    }
-
-    // A search of one field given as a value filters as its Filter text does, and reads as it.
-    void shouldFilterBySearchAsByItsText_data()
-    {
-        using M = criteria::FieldSearch::Mode;
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("yesNo");
-        QTest::addColumn<QString>("filter");
-        QTest::newRow("begins with") << "Name" << int(M::BeginsWith) << "zip" << false << "Name LIKE 'zip*'";
-        QTest::newRow("contains, a quote") << "Name" << int(M::Contains) << "n't" << false << "Name LIKE '*n''t*'";
-        QTest::newRow("equals, bracketed") << "Company Name" << int(M::Equals) << "acme tools" << false
-                                           << "[Company Name] LIKE 'acme tools'";
-        QTest::newRow("Yes/No words, one") << "Uninstaller" << int(M::BeginsWith) << "y" << true << "Uninstaller = True";
-        QTest::newRow("Yes/No words, two") << "Uninstaller" << int(M::Contains) << "e" << true
-                                           << "Uninstaller = True OR Uninstaller = Null";
-        QTest::newRow("Yes/No words, none") << "Uninstaller" << int(M::Equals) << "x" << true
-                                            << "Uninstaller = True AND Uninstaller = False";
-    }
-    void shouldFilterBySearchAsByItsText()
-    {
-        QFETCH(QString, field);
-        QFETCH(int, mode);
-        QFETCH(QString, text);
-        QFETCH(bool, yesNo);
-        QFETCH(QString, filter);
-        Recordset byValue, byText;
-        const auto cn = openBasicCatalog();
-        QVERIFY(!openListing(byValue, cn) && !openListing(byText, cn));
-        criteria::FieldSearch search{byValue.fieldIndex(field), criteria::FieldSearch::Mode(mode), text, std::nullopt};
-        if (yesNo)
-            search.yesNoWords = {{QStringLiteral("Yes"), QStringLiteral("No"), QStringLiteral("Eh")}};
-        QVERIFY(!byValue.setFilter(search));
-        QVERIFY(!byText.setFilter(filter));
-        QCOMPARE(byValue.Filter(), filter);
-        QCOMPARE(shown(byValue, "Name", 100), shown(byText, "Name", 100));
     }
 
     void shouldAnswerWithJetSemantics_data()
@@ -451,48 +355,6 @@ private slots:
             QVERIFY(rs.Requery());
             QCOMPARE(rs.RecordCount(), count);
             rs.Source = source;
-        }
-    }
-
-    // The same catalog saved by Access 2007 to 2019, or with replication-ID keys and a
-    // decimal Price, lists the same titles in the same order, with the same prices.
-    void shouldListEveryCatalogFormatAlike_data()
-    {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("sort");
-        QTest::addColumn<QString>("filter");
-        const QString all = allTitlesSql(), no;
-        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
-        row("all titles") << all << no << no;
-        row("search") << searchSql("zip") << no << no;
-        row("category") << categorySql("4") << no << no;
-        row("subcategory") << subCategorySql("9") << no << no;
-        row("single title") << singleTitleSql("Disk Tool") << no << no;
-        row("orphans never listed") << singleTitleSql("Orphan Type Tool") << no << no;
-        row("sort by price") << all << "Price DESC" << no;
-        row("sort by type, then price") << all << "Type, Price" << no;
-        row("price compared as a number") << all << "Price" << "Price > 20 AND Price < 1500000";
-        row("price matched as text") << all << no << "Price LIKE '12*'";
-        row("company begins with") << all << "[Company Name] DESC" << "[Company Name] LIKE 'o*'";
-    }
-    void shouldListEveryCatalogFormatAlike()
-    {
-        QFETCH(QString, sql);
-        QFETCH(QString, sort);
-        QFETCH(QString, filter);
-        const auto listed = [&](const QString &catalog) {
-            auto cn = std::make_shared<ado::Connection>();
-            const ado::Error opened = cn->Open("Data Source=" + testDataPath(catalog) + ";");
-            return opened ? QStringList{opened.Description} : listedFields(cn, sql, sort, filter, {"Name", "Price"});
-        };
-        const QStringList expected = listed("basic.mdb");
-        QCOMPARE(expected.value(0), QStringLiteral("Name 202|Price 6"));
-        QVERIFY(expected.size() > 1 || sql.contains("Orphan"));
-        for (const QString catalog : {"wide-types.mdb", "basic-ace12.accdb", "basic-ace14.accdb", "basic-ace16.accdb", "basic-ace17.accdb",
-                                      "basic-jet3.mdb"}) {
-            const QStringList got = listed(catalog);
-            QCOMPARE(got.value(0), catalog.startsWith("wide") ? QStringLiteral("Name 202|Price 131") : expected.value(0));
-            QCOMPARE(got.mid(1), expected.mid(1));
         }
     }
 
@@ -678,9 +540,9 @@ private slots:
     }
 
     // A filter over every row matches them all at once, through each field's texts laid end
-    // to end; Find matches one row at a time. Both keep exactly the rows given. "Many rows"
-    // repeats the words past the count two threads share, split inside a repeat; the tail
-    // comes once, after every repeat.
+    // to end; Find matches one row at a time, forward and backward. All keep exactly the rows
+    // given. "Many rows" repeats the words past the count two threads share, split inside a
+    // repeat; the tail comes once, after every repeat.
     void shouldFilterAllRowsAsEachRowAlone_data()
     {
         QTest::addColumn<QStringList>("words");   // Word; a null text is Null
@@ -793,10 +655,15 @@ private slots:
         QCOMPARE(ids(all), kept);
         if (words.size() >= qsizetype(engine::kTwoThreadMinimum))
             return;  // one row at a time is the same at any count
-        QList<int> oneByOne;
-        for (ado::Error e = found.Find(filter); !e && !found.Eof(); e = found.Find(filter, 1))
+        QList<int> oneByOne, backwards;
+        for (ado::Error e = found.Find(filter); !e && !found.Eof() && oneByOne.size() <= kept.size(); e = found.Find(filter, 1))
             oneByOne << found.value("ID").toInt();
+        found.MoveLast();
+        for (ado::Error e = found.Find(filter, 0, ado::adSearchBackward); !e && !found.Bof() && backwards.size() <= kept.size();
+             e = found.Find(filter, 1, ado::adSearchBackward))
+            backwards.prepend(found.value("ID").toInt());
         QCOMPARE(oneByOne, kept);
+        QCOMPARE(backwards, kept);
     }
 
     void shouldSetReadAndSignalThePosition()
