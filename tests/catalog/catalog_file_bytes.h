@@ -2,6 +2,7 @@
 
 #include "catalog/reader_client/catalog_file.h"
 #include "jet/little_endian.h"
+#include "tests/support/catalog_tool.h"
 
 #include <QFile>
 #include <QStringList>
@@ -12,12 +13,6 @@
 namespace jetbytes {
 
 constexpr int kPage = 4096;
-
-inline QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 inline QString writeBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {

@@ -1,3 +1,4 @@
+#include "tests/support/catalog_tool.h"
 #include "tests/support/test_data.h"
 
 #include <QtTest>
@@ -90,13 +91,10 @@ private slots:
         const bool fails = expected.startsWith("-2147467259 : ");
         // memo-chain's script came from a reader that lists the tables by name.
         const bool tablesByName = arguments.first().endsWith(QLatin1String("memo-chain.mdb"));
-        QProcess dump;
-        dump.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("catalog-dump")),
-                   arguments.first().startsWith("--") ? QStringList{testDataPath("basic.mdb")} + arguments : arguments);
-        QVERIFY(dump.waitForFinished(60000));
-        const QByteArray err = dump.readAllStandardError();
-        QCOMPARE(dump.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(dump.exitCode() == (fails ? 1 : 0) && (fails || err.isEmpty()), err.constData());
+        const ToolRun dump = runTool(tool("catalog-dump"),
+                                     arguments.first().startsWith("--") ? QStringList{testDataPath("basic.mdb")} + arguments : arguments);
+        const QByteArray &err = dump.err;
+        QVERIFY2(dump.code == (fails ? 1 : 0) && (fails || err.isEmpty()), dump.failure.constData());
         if (arguments.contains("--sqlite")) {
             const QStringList left = QDir(m_out.path()).entryList(QDir::Files | QDir::Hidden);
             QCOMPARE(left, fails ? QStringList() : QStringList{"out.sqlite"});
@@ -105,7 +103,7 @@ private slots:
         } else if (fails)
             QVERIFY2(err.startsWith(expected), err.constData());
         else
-            QCOMPARE(scriptTables(dump.readAllStandardOutput(), tablesByName), scriptTables(expected, tablesByName));
+            QCOMPARE(scriptTables(dump.out, tablesByName), scriptTables(expected, tablesByName));
     }
 
 private:

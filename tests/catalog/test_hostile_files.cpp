@@ -71,24 +71,23 @@ QString dumpFormatProblem(const QByteArray &out)
 /// does not read back.
 QString dumpEverything(const QString &path)
 {
-    QProcess dump;
-    dump.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("catalog-dump")), {path});
-    if (!dump.waitForFinished(60000) || dump.exitStatus() != QProcess::NormalExit)
-        return QStringLiteral("BAD catalog-dump did not finish");
-    const QString problem = dumpFormatProblem(dump.readAllStandardOutput());
+    const ToolRun dump = runTool(tool("catalog-dump"), {path});
+    if (dump.code < 0)
+        return QStringLiteral("BAD ") + QString::fromUtf8(dump.failure);
+    const QString problem = dumpFormatProblem(dump.out);
     if (!problem.isEmpty())
         return QStringLiteral("BAD output: ") + problem;
-    QString err = QString::fromUtf8(dump.readAllStandardError());
+    QString err = QString::fromUtf8(dump.err);
     // A column that cannot be shown is said once and costs nothing else.
     static const QRegularExpression unshown(QStringLiteral("^catalog-dump: column '[^\n]*' of table '[^\n]*' \\(type \\d+\\) is [^\n]*\n"),
                                             QRegularExpression::MultilineOption);
     err.remove(unshown);
-    if (dump.exitCode() == 0 && err.isEmpty())
+    if (dump.code == 0 && err.isEmpty())
         return {};
     const QString prefix = QStringLiteral("%1 : ").arg(ado::E_PROVIDER_FAIL);
-    const bool providersManner = dump.exitCode() == 1 && err.startsWith(prefix) && err.endsWith('\n')
+    const bool providersManner = dump.code == 1 && err.startsWith(prefix) && err.endsWith('\n')
         && err.count('\n') == 1 && err.contains("'" + QDir::toNativeSeparators(path) + "'");
-    return providersManner ? err.mid(prefix.size()).trimmed() : QStringLiteral("BAD exit %1: ").arg(dump.exitCode()) + err;
+    return providersManner ? err.mid(prefix.size()).trimmed() : QStringLiteral("BAD exit %1: ").arg(dump.code) + err;
 }
 
 /// The first page of basic.mdb of each kind, found by its type byte (and the long-value tag).
@@ -132,9 +131,9 @@ private slots:
     void initTestCase()
     {
         fixLocale();
-        m_basic = readBytes(testDataPath("basic.mdb"));
-        m_ace = readBytes(testDataPath("basic-ace16.accdb"));
-        m_jet3 = readBytes(testDataPath("basic-jet3.mdb"));  // basic.txt built by catalog-build --format jet3
+        m_basic = readAll(testDataPath("basic.mdb"));
+        m_ace = readAll(testDataPath("basic-ace16.accdb"));
+        m_jet3 = readAll(testDataPath("basic-jet3.mdb"));  // basic.txt built by catalog-build --format jet3
         QVERIFY(m_jet3.size() % jet::layout::kJet3.pageSize == 0 && !m_jet3.isEmpty());
         QVERIFY(m_ace.size() % kPage == 0 && !m_ace.isEmpty());
         QVERIFY(m_dir.isValid() && m_basic.size() % kPage == 0);
@@ -166,7 +165,7 @@ private slots:
         const QMap<QString, QString> causes{{"usage_map_len0_page2.mdb", "^open: .*the usage map of table 'MSysObjects' points to page 0"},
                                             {"memo_chain_selfloop.mdb", "^Site: .*" + loops}};
         for (const QString &name : hostile.entryList({QStringLiteral("*.mdb")}, QDir::Files))
-            QTest::newRow(qPrintable(name)) << readBytes(hostile.filePath(name)) << causes.value(name, "^never$");
+            QTest::newRow(qPrintable(name)) << readAll(hostile.filePath(name)) << causes.value(name, "^never$");
 
         // A long-value chain (the long memo's) that loops before its declared length is reached:
         // only the loop guard can name it; without it the read stalls.
@@ -367,7 +366,7 @@ private slots:
         QFETCH(int, kPage);
         QFETCH(int, mutations);
         QFETCH(quint32, seed);
-        const QByteArray m_basic = readBytes(testDataPath(file));
+        const QByteArray m_basic = readAll(testDataPath(file));
         QVERIFY(!m_basic.isEmpty() && m_basic.size() % kPage == 0);
         const int kMutations = mutations;
         QRandomGenerator gen(seed);

@@ -62,7 +62,7 @@ private slots:
     void initTestCase()
     {
         fixLocale();
-        m_basic = readBytes(testDataPath("basic.mdb"));
+        m_basic = readAll(testDataPath("basic.mdb"));
     }
     void cleanup()
     {
@@ -116,7 +116,7 @@ private slots:
         QTest::newRow("unknown type, the rest read") << retyped(0x0e) << "FeatureSoftware" << "6x3 ZipMaster,";
         QTest::newRow("replication ID of a text column's size") << retyped(0x0f) << "FeatureSoftware" << "size or place that does not fit";
         QTest::newRow("table the catalog does not hold") << m_basic << "Nonesuch" << "Nonesuch";
-        const QByteArray selfLoop = readBytes(testDataPath("hostile/memo_chain_selfloop.mdb"));
+        const QByteArray selfLoop = readAll(testDataPath("hostile/memo_chain_selfloop.mdb"));
         QTest::newRow("start-up table of a file damaged elsewhere") << selfLoop << "SubCategory" << "25x3 Accounting,";
         QTest::newRow("damaged table") << selfLoop << "Site" << "is damaged: row 1 of page 42 in table 'Site'";
     }
