@@ -12,11 +12,7 @@
 class TestCommandLine : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
-    }
+    void initTestCase() { fixLocale(); }
 
     void shouldOpenTheCatalogNamedOnTheCommandLine_data()
     {

@@ -14,8 +14,7 @@ class TestInstalledProgram : public QObject {
 private slots:
     void initTestCase()
     {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QStandardPaths::setTestModeEnabled(true);
+        fixLocale();
         const ToolRun install = runTool(QUORBIX_CMAKE_COMMAND, {"--install", QUORBIX_BUILD_DIR, "--prefix", prefix.path()});
         QVERIFY2(install.code == 0, install.out + install.failure);
     }

@@ -10,9 +10,7 @@ inline bool openFixtureCatalog(const QString &fileName)
 {
     auto connection = std::make_shared<ado::Connection>();
     connection->CursorLocation = ado::adUseClient;
-    const QString connect = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=")
-                            + testDataPath(fileName) + QStringLiteral(";Persist Security Info=False;");
-    if (connection->Open(connect, QString(), QString(), ado::adConnectUnspecified))
+    if (connection->Open(catalogFileConnectionString(testDataPath(fileName)), QString(), QString(), ado::adConnectUnspecified))
         return false;
     cnCatalog = connection;
     return true;
