@@ -192,13 +192,7 @@ private slots:
         QTest::newRow("Search Results for ''") << Request::allTitles() << "" << "39 records"
             << QStringList{"ZipMaster|Uninstaller|Yes", "ArcView Zip|Uninstaller|No",
                            "Disk Tool|Price|1234.5", "Backup Buddy|Price|1500000",
-                           "Backup Buddy|Rating|", "ArcView Zip|DownloadURL2|"};
-        QTest::newRow("Search Results for 'zip'") << Request::search("zip") << "" << "4 records"
-                                                  << QStringList{"100% Free Zip|Type|Freeware"};
-        QTest::newRow("Utilities") << Request::category("4", 4) << "" << "10 records"
-                                   << QStringList{"Disk Tool|Uninstaller|Yes"};
-        QTest::newRow("Utilities > Archivers") << Request::subCategory("10", 10) << "" << "5 records"
-                                               << QStringList{"ZipMaster|Type|Shareware"};
+                           "Backup Buddy|Rating|", "ArcView Zip|DownloadURL2|", "ZipMaster|Type|Shareware"};
         QTest::newRow("empty listing") << Request::search("no such title") << "No records found."
                                        << "" << QStringList{};
         QTest::newRow("refused statement") << refusedStatement() << kUnableToOpen << "" << QStringList{};
