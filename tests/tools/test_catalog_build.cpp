@@ -451,6 +451,11 @@ private slots:
                       "5\t" + repeated("forty thousand ", 40000 / 15 + 1).left(40000), "6\t" + repeated("z", 1024),
                       "7\t" + repeated("z", 1025)})
             << true << true;
+        row("", "singles") << table("Singles", {"F FLOAT"}, {"0.1", "-2.5", "16777216"}) << true << true;
+        // The largest and the least, in the shortest text that reads back as each (the npm
+        // package writes them out in full).
+        row("", "singles at their ends") << table("Singles", {"F FLOAT"}, {"3.4028235e+38", "-3.4028235e+38", "1e-45"})
+                                         << false << true;
         row("", "money at its limits")
             << table("Money", {"C MONEY"},
                      {"922337203685477.5807", "-922337203685477.5808", "-922337203685477.5807", "0.0001", "-0.0001", "0"})
@@ -883,6 +888,8 @@ private slots:
                                            << QByteArray("column 'B': '-1' is out of range (0 to 255)");
         QTest::newRow("money beyond Currency") << QByteArray("script") << table("T", {"C MONEY"}, {"922337203685477.5808"})
                                                << QByteArray("out of the range of Currency");
+        QTest::newRow("a Single past its largest") << QByteArray("script") << table("T", {"F FLOAT"}, {"3.4028236e+38"})
+                                                   << QByteArray("'3.4028236e+38' is out of the range of Single");
         QTest::newRow("money with five decimals") << QByteArray("script") << table("T", {"C MONEY"}, {"1.00001"})
                                                   << QByteArray("more than four decimals");
         QTest::newRow("a decimal with too many digits") << QByteArray("script") << table("T", {"N NUMERIC 5 2"}, {"1234.5"})

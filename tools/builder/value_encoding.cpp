@@ -133,7 +133,9 @@ std::int64_t money(const Value &v)
 double real(const Value &v, bool single)
 {
     const double d = doubleOf(v);
-    if (!std::isfinite(d) || (single && std::fabs(d) > double(std::numeric_limits<float>::max())))
+    // A text that rounds to the largest Single is one: its shortest form lies just above it.
+    constexpr double kPastSingle = 0x1.ffffffp+127;  // halfway to the next power of two
+    if (!std::isfinite(d) || (single && std::fabs(d) >= kPastSingle))
         refuse(shown(v) + " is out of the range of " + (single ? "Single" : "Double"));
     return single ? double(float(d)) : d;
 }
